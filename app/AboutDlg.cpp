@@ -1,0 +1,10 @@
+#include "app/AboutDlg.h"
+
+#include "ui_AboutDlg.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(new Ui::CAboutDlg) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+CAboutDlg::~CAboutDlg() { delete ui; }

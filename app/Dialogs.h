@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+class QObject;
+class QPrinter;
+
+// Every message box, chooser and print dialog of the program goes through this interface, so
+// that tests can answer them without a modal loop.
+class Dialogs {
+public:
+    enum class Icon { None, Exclamation };
+
+    virtual ~Dialogs() = default;
+
+    // An empty caption shows the application's name. May be called from any thread; a worker
+    // that calls it waits until the box is closed.
+    virtual void message(const QString& text, Icon icon = Icon::None, const QString& caption = {},
+                         QObject* owner = nullptr) = 0;
+
+    // Empty result: cancelled.
+    virtual QString chooseFolder(const QString& title, const QString& startFolder) = 0;
+    virtual QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
+                                   const QString& startFolder) = 0;
+
+    // False: cancelled.
+    virtual bool choosePrinter(QPrinter& printer) = 0;
+
+    // The box forms used throughout the program.
+    void plain(const QString& text, QObject* owner = nullptr) {
+        message(text, Icon::None, {}, owner);
+    }
+    void warning(const QString& text, QObject* owner = nullptr) {
+        message(text, Icon::Exclamation, {}, owner);
+    }
+    void notice(const QString& text, QObject* owner = nullptr) {
+        message(text, Icon::Exclamation, QStringLiteral("系统提示"), owner);
+    }
+};
+
+// The application's name, the title of boxes without a caption of their own.
+inline QString applicationName() { return QStringLiteral("Velkar"); }

@@ -1,0 +1,61 @@
+#include "app/QtDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QThread>
+
+namespace {
+
+// Runs `work` on the user-interface thread and returns when it is done.
+template <typename Work> void onUiThread(Work work) {
+    if (!qApp || QThread::currentThread() == qApp->thread())
+        work();
+    else
+        QMetaObject::invokeMethod(qApp, work, Qt::BlockingQueuedConnection);
+}
+
+} // namespace
+
+void QtDialogs::message(const QString& text, Icon icon, const QString& caption, QObject* owner) {
+    onUiThread([&] {
+        QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+                        caption.isEmpty() ? applicationName() : caption, text, QMessageBox::Ok,
+                        qobject_cast<QWidget*>(owner));
+        box.exec();
+    });
+}
+
+QString QtDialogs::chooseFolder(const QString& title, const QString& startFolder) {
+    QString chosen;
+    onUiThread([&] {
+        chosen = QFileDialog::getExistingDirectory(nullptr, title, startFolder,
+                                                   QFileDialog::ShowDirsOnly);
+    });
+    return chosen;
+}
+
+QString QtDialogs::chooseOpenFile(const QString& filter, const QString& defaultSuffix,
+                                  const QString& startFolder) {
+    QString chosen;
+    onUiThread([&] {
+        QFileDialog dialog(nullptr, QString(), startFolder, filter);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setDefaultSuffix(defaultSuffix);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().constFirst();
+    });
+    return chosen;
+}
+
+bool QtDialogs::choosePrinter(QPrinter& printer) {
+    bool accepted = false;
+    onUiThread([&] {
+        QPrintDialog dialog(&printer);
+        accepted = dialog.exec() == QDialog::Accepted;
+    });
+    return accepted;
+}

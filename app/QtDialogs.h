@@ -1,0 +1,15 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+// The program's own boxes and choosers: Qt's standard dialogs. Calls from a worker thread are
+// carried out on the user-interface thread while the worker waits.
+class QtDialogs : public Dialogs {
+public:
+    void message(const QString& text, Icon icon, const QString& caption,
+                 QObject* owner) override;
+    QString chooseFolder(const QString& title, const QString& startFolder) override;
+    QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
+                           const QString& startFolder) override;
+    bool choosePrinter(QPrinter& printer) override;
+};

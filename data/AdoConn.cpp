@@ -1,0 +1,424 @@
+#include "data/AdoConn.h"
+
+#include "app/Dialogs.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int BusyTimeoutMs = 10000;
+constexpr int ErrorNotOpen = -1;
+constexpr int ErrorNoCurrentRow = -2;
+constexpr int ErrorUnknownColumn = -3;
+constexpr int ErrorNullCell = -4;
+
+QString quoted(const QString& name) {
+    QString q = name;
+    q.replace('"', "\"\"");
+    return '"' + q + '"';
+}
+
+[[noreturn]] void raise(sqlite3* db, int code) {
+    throw DataError(code, db ? QString::fromUtf8(sqlite3_errmsg(db))
+                             : QString::fromUtf8(sqlite3_errstr(code)));
+}
+
+} // namespace
+
+DataError::DataError(int code, const QString& description)
+    : std::runtime_error(description.toStdString()), m_code(code), m_description(description) {}
+
+// ---------------------------------------------------------------------------------------------
+
+Connection::Connection(const QString& path) {
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+        const QString why = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                                 : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw DataError(rc, why);
+    }
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    // Opening is lazy: read the schema now so that a file that is no database fails here.
+    char* error = nullptr;
+    const int check = sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, &error);
+    if (check != SQLITE_OK) {
+        const QString why = QString::fromUtf8(error ? error : sqlite3_errstr(check));
+        sqlite3_free(error);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw DataError(check, why);
+    }
+}
+
+Connection::~Connection() { close(); }
+
+void Connection::close() {
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Query::Query(const Connection& connection, const QString& sql) : m_db(connection.handle()) {
+    if (!m_db)
+        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+    const QByteArray text = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr);
+    if (rc != SQLITE_OK)
+        raise(m_db, rc);
+}
+
+Query::~Query() { sqlite3_finalize(m_stmt); }
+
+void Query::bind(int index, const QString& value) {
+    const QByteArray bytes = value.toUtf8();
+    const int rc =
+        sqlite3_bind_text(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK)
+        raise(m_db, rc);
+}
+
+void Query::bind(int index, std::int64_t value) {
+    const int rc = sqlite3_bind_int64(m_stmt, index, value);
+    if (rc != SQLITE_OK)
+        raise(m_db, rc);
+}
+
+bool Query::next() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    raise(m_db, rc);
+}
+
+void Query::reset() {
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+int Query::columnCount() const { return sqlite3_column_count(m_stmt); }
+
+QString Query::columnName(int column) const {
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+}
+
+QString Query::text(int column) const {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
+bool Query::isNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+std::int64_t Query::integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+const char* Query::utf8(int column, int* length) const {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    *length = sqlite3_column_bytes(m_stmt, column);
+    return bytes ? bytes : "";
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Recordset::Recordset(std::shared_ptr<Connection> connection, const Statement& statement,
+                     QStringList parameters)
+    : m_connection(std::move(connection)), m_statement(statement),
+      m_parameters(std::move(parameters)) {
+    load();
+    m_open = true;
+}
+
+void Recordset::load() {
+    if (!m_connection || !m_connection->isOpen())
+        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+    QStringList conditions;
+    if (m_statement.where)
+        conditions << QStringLiteral("(%1)").arg(QString::fromUtf8(m_statement.where));
+    for (const Criterion& c : m_filter)
+        conditions << quoted(c.column) + QStringLiteral(" = ?");
+    QString sql = QStringLiteral("SELECT rowid, * FROM %1").arg(quoted(m_statement.table));
+    if (!conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    if (m_statement.orderBy)
+        sql += QStringLiteral(" ORDER BY ") + QString::fromUtf8(m_statement.orderBy);
+
+    Query query(*m_connection, sql);
+    int index = 1;
+    for (const QString& p : m_parameters)
+        query.bind(index++, p);
+    for (const Criterion& c : m_filter)
+        query.bind(index++, c.value);
+
+    std::vector<Row> rows;
+    QStringList columns;
+    const int count = query.columnCount();
+    for (int c = 1; c < count; ++c)
+        columns << query.columnName(c);
+    while (query.next()) {
+        Row row;
+        row.rowid = query.integer(0);
+        row.cells.reserve(count - 1);
+        row.present.reserve(count - 1);
+        for (int c = 1; c < count; ++c) {
+            const bool present = !query.isNull(c);
+            row.present << present;
+            row.cells << (present ? query.text(c) : QString());
+        }
+        rows.push_back(std::move(row));
+    }
+    m_columns = columns;
+    m_rows = std::move(rows);
+    m_position = 0;
+    m_adding = false;
+    m_deleted = false;
+    m_edits.clear();
+}
+
+void Recordset::requireOpen() const {
+    if (!m_open)
+        throw DataError(ErrorNotOpen, QStringLiteral("the recordset is not open"));
+}
+
+void Recordset::requireCurrent() const {
+    requireOpen();
+    if (m_deleted || m_position < 0 || m_position >= int(m_rows.size()))
+        throw DataError(ErrorNoCurrentRow,
+                        QStringLiteral("either BOF or EOF is true, or the current record has "
+                                       "been deleted"));
+}
+
+int Recordset::columnIndex(const QString& column) const {
+    const int i = m_columns.indexOf(column);
+    if (i < 0)
+        throw DataError(ErrorUnknownColumn,
+                        QStringLiteral("item cannot be found in the collection: %1").arg(column));
+    return i;
+}
+
+bool Recordset::IsEOF() const {
+    requireOpen();
+    return m_position >= int(m_rows.size());
+}
+
+bool Recordset::IsBOF() const {
+    requireOpen();
+    return m_position < 0 || m_rows.empty();
+}
+
+int Recordset::RecordCount() const {
+    requireOpen();
+    return int(m_rows.size());
+}
+
+void Recordset::Filter(const Criterion& criterion) {
+    requireOpen();
+    columnIndex(criterion.column); // only the statement's own columns can be named
+    m_filter.assign(1, criterion);
+}
+
+void Recordset::ClearFilter() {
+    requireOpen();
+    m_filter.clear();
+}
+
+void Recordset::Requery() {
+    requireOpen();
+    load();
+}
+
+void Recordset::MoveFirst() {
+    requireOpen();
+    m_position = 0;
+    m_deleted = false;
+}
+
+void Recordset::MoveNext() {
+    requireOpen();
+    if (m_position >= int(m_rows.size()))
+        throw DataError(ErrorNoCurrentRow, QStringLiteral("cannot move past the last record"));
+    ++m_position;
+    m_deleted = false;
+}
+
+void Recordset::MovePrevious() {
+    requireOpen();
+    if (m_position < 0)
+        throw DataError(ErrorNoCurrentRow, QStringLiteral("cannot move before the first record"));
+    --m_position;
+    m_deleted = false;
+}
+
+void Recordset::MoveLast() {
+    requireOpen();
+    if (m_rows.empty())
+        throw DataError(ErrorNoCurrentRow, QStringLiteral("the recordset has no records"));
+    m_position = int(m_rows.size()) - 1;
+    m_deleted = false;
+}
+
+void Recordset::Move(int index) {
+    requireOpen();
+    if (index < 0)
+        throw DataError(ErrorNoCurrentRow, QStringLiteral("cannot move before the first record"));
+    m_position = std::min(index, int(m_rows.size()));
+    m_deleted = false;
+}
+
+QString Recordset::GetCollect(const QString& column) const {
+    requireCurrent();
+    const int c = columnIndex(column);
+    for (const auto& [index, value] : m_edits)
+        if (index == c)
+            return value;
+    if (m_adding)
+        throw DataError(ErrorNullCell, QStringLiteral("invalid use of null: %1").arg(column));
+    const Row& row = m_rows[size_t(m_position)];
+    if (!row.present[c])
+        throw DataError(ErrorNullCell, QStringLiteral("invalid use of null: %1").arg(column));
+    return row.cells[c];
+}
+
+void Recordset::PutCollect(const QString& column, const QString& value) {
+    if (!m_adding)
+        requireCurrent();
+    const int c = columnIndex(column);
+    for (auto& edit : m_edits)
+        if (edit.first == c) {
+            edit.second = value;
+            return;
+        }
+    m_edits.emplace_back(c, value);
+}
+
+void Recordset::AddNew() {
+    requireOpen();
+    m_adding = true;
+    m_deleted = false;
+    m_edits.clear();
+}
+
+void Recordset::Update() {
+    requireOpen();
+    if (m_deleted && !m_adding)
+        return;
+    if (!m_adding && m_edits.empty())
+        return;
+    if (!m_adding)
+        requireCurrent();
+    const QString table = quoted(m_statement.table);
+    QStringList names;
+    for (const auto& edit : m_edits)
+        names << quoted(m_columns[edit.first]);
+    QString sql;
+    if (m_adding) {
+        QStringList marks;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            marks << QStringLiteral("?");
+        sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                              : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                    .arg(table, names.join(','), marks.join(','));
+    } else {
+        sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                  .arg(table, names.join(QStringLiteral(" = ?, ")));
+    }
+    Query query(*m_connection, sql);
+    int index = 1;
+    for (const auto& edit : m_edits)
+        query.bind(index++, edit.second);
+    if (!m_adding)
+        query.bind(index, m_rows[size_t(m_position)].rowid);
+    query.next();
+
+    // Read the stored row back, so cells show what the store made of the texts (00100 -> 100).
+    const std::int64_t rowid =
+        m_adding ? sqlite3_last_insert_rowid(m_connection->handle()) : m_rows[m_position].rowid;
+    Query back(*m_connection,
+               QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table));
+    back.bind(1, rowid);
+    Row row{rowid, {}, {}};
+    if (back.next()) {
+        for (int c = 0; c < back.columnCount(); ++c) {
+            row.present << !back.isNull(c);
+            row.cells << back.text(c);
+        }
+    }
+    if (m_adding) {
+        m_rows.push_back(std::move(row));
+        m_position = int(m_rows.size()) - 1;
+    } else {
+        m_rows[size_t(m_position)] = std::move(row);
+    }
+    m_adding = false;
+    m_edits.clear();
+}
+
+void Recordset::Delete() {
+    requireCurrent();
+    Query query(*m_connection,
+                QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(m_statement.table)));
+    query.bind(1, m_rows[size_t(m_position)].rowid);
+    query.next();
+    m_rows.erase(m_rows.begin() + m_position);
+    m_deleted = true;
+    m_edits.clear();
+}
+
+void Recordset::Close() {
+    m_open = false;
+    m_rows.clear();
+    m_connection.reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CAdoConn::CAdoConn(Dialogs* dialogs, QString path) : m_dialogs(dialogs), m_path(std::move(path)) {}
+
+CAdoConn::~CAdoConn() {
+    m_recordset.reset();
+    m_connection.reset();
+}
+
+void CAdoConn::report(const QString& description) {
+    if (m_dialogs)
+        m_dialogs->warning(description);
+}
+
+void CAdoConn::OpenConnection() {
+    m_connection.reset();
+    try {
+        m_connection = std::make_shared<Connection>(m_path);
+    } catch (const DataError& e) {
+        report(e.description());
+    }
+}
+
+RecordsetPtr CAdoConn::OpenRecordset(const Statement& statement, const QStringList& parameters) {
+    m_recordset = std::make_shared<Recordset>();
+    try {
+        if (!m_connection)
+            throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+        m_recordset = std::make_shared<Recordset>(m_connection, statement, parameters);
+    } catch (const DataError& e) {
+        report(e.description());
+    }
+    return m_recordset;
+}
+
+void CAdoConn::CloseRecordset() {
+    if (m_recordset && m_recordset->State() == Recordset::StateOpen)
+        m_recordset->Close();
+}
+
+void CAdoConn::CloseConnection() {
+    if (!m_connection)
+        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+    m_connection->close();
+}

@@ -1,0 +1,162 @@
+#pragma once
+
+#include "data/Schema.h"
+#include "data/Statements.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+class Dialogs;
+
+// Raised by every failing data operation; carries the engine's description.
+class DataError : public std::runtime_error {
+public:
+    DataError(int code, const QString& description);
+    int code() const { return m_code; }
+    QString description() const { return m_description; }
+
+private:
+    int m_code;
+    QString m_description;
+};
+
+// One open database file. Shared by the recordsets opened on it, so it closes when the last
+// of them is released.
+class Connection {
+public:
+    explicit Connection(const QString& path); // throws DataError
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// A prepared statement read row by row; for the bulk reads that need no recordset.
+class Query {
+public:
+    Query(const Connection& connection, const QString& sql); // throws DataError
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    void bind(int index, const QString& value); // 1-based
+    void bind(int index, std::int64_t value);
+    bool next(); // throws DataError
+    void reset();
+    int columnCount() const;
+    QString columnName(int column) const;
+    QString text(int column) const;
+    bool isNull(int column) const;
+    std::int64_t integer(int column) const;
+    // The cell's UTF-8 bytes, valid until the next step.
+    const char* utf8(int column, int* length) const;
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// The rows of one statement, kept in memory, with a current row and the record operations of
+// the windows: moves, end test, filter, requery, reading and writing cells as text.
+class Recordset {
+public:
+    static constexpr int StateClosed = 0;
+    static constexpr int StateOpen = 1;
+
+    Recordset() = default;
+    Recordset(std::shared_ptr<Connection> connection, const Statement& statement,
+              QStringList parameters); // throws DataError
+
+    int State() const { return m_open ? StateOpen : StateClosed; }
+    bool IsEOF() const; // throws DataError when not open
+    bool IsBOF() const;
+    int RecordCount() const;
+    QStringList Columns() const { return m_columns; }
+
+    // Narrows the statement's rows to those matching the criterion; applied by Requery.
+    void Filter(const Criterion& criterion);
+    void ClearFilter();
+    void Requery();
+
+    void MoveFirst();
+    void MoveNext();
+    void MovePrevious();
+    void MoveLast();
+    void Move(int index); // from the first row
+
+    QString GetCollect(const QString& column) const;
+    void PutCollect(const QString& column, const QString& value);
+    void AddNew();
+    void Update();
+    void Delete();
+    void Close();
+
+private:
+    struct Row {
+        std::int64_t rowid;
+        QStringList cells;  // null cells are absent from `present`
+        QList<bool> present;
+    };
+
+    void requireOpen() const;
+    void requireCurrent() const;
+    int columnIndex(const QString& column) const;
+    void load();
+
+    std::shared_ptr<Connection> m_connection;
+    Statement m_statement{nullptr, nullptr, nullptr};
+    QStringList m_parameters;
+    std::vector<Criterion> m_filter;
+    QStringList m_columns;
+    std::vector<Row> m_rows;
+    int m_position = 0; // -1: before the first row; size(): past the last
+    bool m_open = false;
+    bool m_adding = false;
+    bool m_deleted = false;
+    std::vector<std::pair<int, QString>> m_edits;
+};
+
+using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// The short-lived connection object every data operation makes for itself: it opens the
+// database, one statement at a time, and reports failures to connect or to open a statement
+// through the message interface itself, then returns normally.
+class CAdoConn {
+public:
+    // `dialogs` may be null (tools): failures are then not shown. `path` is the database
+    // file, by default the one in the current directory.
+    explicit CAdoConn(Dialogs* dialogs = nullptr,
+                      QString path = Schema::DatabaseFileName);
+    virtual ~CAdoConn();
+
+    void OpenConnection();
+    // Always returns a recordset; one that failed to open raises DataError on use.
+    RecordsetPtr OpenRecordset(const Statement& statement, const QStringList& parameters = {});
+    void CloseRecordset();
+    void CloseConnection(); // throws DataError when no connection is open
+
+    bool isConnected() const { return m_connection && m_connection->isOpen(); }
+    std::shared_ptr<Connection> connection() const { return m_connection; }
+
+private:
+    void report(const QString& description);
+
+    Dialogs* m_dialogs;
+    QString m_path;
+    std::shared_ptr<Connection> m_connection;
+    RecordsetPtr m_recordset;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Schema {
+
+inline const QStringList CardholderColumns{"卡序号", "卡号", "姓名", "身份证", "电话", "地址"};
+inline const QStringList RecordColumns{"卡号", "日期", "金额"};
+inline const QStringList AccountColumns{"用户名", "密码"};
+inline const QStringList AccountNames{"管理员",  "操作员1", "操作员2", "操作员3",
+                                      "操作员4", "操作员5", "操作员6"};
+inline const QString DeliveredPassword = QStringLiteral("604817");
+inline const QString DatabaseFileName = QStringLiteral("DataBase.mdb");
+
+// Creates the delivered database: three tables and the seven accounts. Never touches an
+// existing file. Returns an empty text on success, else why it failed.
+QString CreateDatabase(const QString& path);
+
+// Why the file is not a sound database of this program, or an empty text when it is:
+// readable, intact, with the three tables and their columns.
+QString CheckDatabase(const QString& path);
+
+} // namespace Schema

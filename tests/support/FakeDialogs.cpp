@@ -1,0 +1,84 @@
+#include "FakeDialogs.h"
+
+#include <QMutexLocker>
+
+void FakeDialogs::message(const QString& text, Icon icon, const QString& caption,
+                          QObject* owner) {
+    QMutexLocker lock(&m_mutex);
+    m_shown.append({text, icon, caption.isEmpty() ? applicationName() : caption, owner});
+}
+
+QString FakeDialogs::chooseFolder(const QString& title, const QString& startFolder) {
+    QMutexLocker lock(&m_mutex);
+    m_requests << QStringLiteral("folder:%1|%2").arg(title, startFolder);
+    if (m_folders.empty())
+        return {};
+    QString answer = m_folders.front();
+    m_folders.pop_front();
+    return answer;
+}
+
+QString FakeDialogs::chooseOpenFile(const QString& filter, const QString&,
+                                    const QString& startFolder) {
+    QMutexLocker lock(&m_mutex);
+    m_requests << QStringLiteral("file:%1|%2").arg(filter, startFolder);
+    if (m_files.empty())
+        return {};
+    QString answer = m_files.front();
+    m_files.pop_front();
+    return answer;
+}
+
+bool FakeDialogs::choosePrinter(QPrinter&) {
+    QMutexLocker lock(&m_mutex);
+    m_requests << QStringLiteral("printer");
+    if (m_printers.empty())
+        return false;
+    const bool answer = m_printers.front();
+    m_printers.pop_front();
+    return answer;
+}
+
+void FakeDialogs::answerFolder(const QString& folder) {
+    QMutexLocker lock(&m_mutex);
+    m_folders.push_back(folder);
+}
+
+void FakeDialogs::answerFile(const QString& file) {
+    QMutexLocker lock(&m_mutex);
+    m_files.push_back(file);
+}
+
+void FakeDialogs::answerPrinter(bool accept) {
+    QMutexLocker lock(&m_mutex);
+    m_printers.push_back(accept);
+}
+
+QList<FakeDialogs::Shown> FakeDialogs::shown() const {
+    QMutexLocker lock(&m_mutex);
+    return m_shown;
+}
+
+QStringList FakeDialogs::texts() const {
+    QMutexLocker lock(&m_mutex);
+    QStringList texts;
+    for (const Shown& s : m_shown)
+        texts << s.text;
+    return texts;
+}
+
+QString FakeDialogs::lastText() const {
+    QMutexLocker lock(&m_mutex);
+    return m_shown.isEmpty() ? QString() : m_shown.constLast().text;
+}
+
+void FakeDialogs::clear() {
+    QMutexLocker lock(&m_mutex);
+    m_shown.clear();
+    m_requests.clear();
+}
+
+QStringList FakeDialogs::requests() const {
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
+}

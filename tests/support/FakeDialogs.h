@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <QList>
+#include <QMutex>
+#include <QStringList>
+
+#include <deque>
+
+// Records every box and chooser and answers as scripted, so no test waits in a modal loop.
+class FakeDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString text;
+        Icon icon;
+        QString caption; // as the title would read
+        QObject* owner;
+    };
+
+    void message(const QString& text, Icon icon, const QString& caption,
+                 QObject* owner) override;
+    QString chooseFolder(const QString& title, const QString& startFolder) override;
+    QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
+                           const QString& startFolder) override;
+    bool choosePrinter(QPrinter& printer) override;
+
+    // Answers for the next choosers, in order; an empty text cancels.
+    void answerFolder(const QString& folder);
+    void answerFile(const QString& file);
+    void answerPrinter(bool accept);
+
+    QList<Shown> shown() const;
+    QStringList texts() const;
+    QString lastText() const;
+    void clear();
+
+    // What the choosers were asked, in order: "folder:<title>|<start>", "file:<filter>|<start>".
+    QStringList requests() const;
+
+private:
+    mutable QMutex m_mutex;
+    QList<Shown> m_shown;
+    QStringList m_requests;
+    std::deque<QString> m_folders;
+    std::deque<QString> m_files;
+    std::deque<bool> m_printers;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A fresh delivered database in a temporary folder that is the current directory while the
+// object lives, as the program expects its DataBase.mdb.
+class TestDatabase {
+public:
+    TestDatabase();
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    QString folder() const { return m_dir.path(); }
+    QString path() const; // the working DataBase.mdb
+
+    // Runs plain SQL against the working database (set-up and inspection only).
+    void exec(const QString& sql) const;
+    QString scalar(const QString& sql) const;
+    void addCardholder(const QString& serial, const QString& cardNo, const QString& name,
+                       const QString& id = QStringLiteral("null"),
+                       const QString& phone = QStringLiteral("13800000000"),
+                       const QString& address = QStringLiteral("null")) const;
+    void addRecord(const QString& cardNo, const QString& stamp, const QString& amount) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};

@@ -1,0 +1,100 @@
+#include "users/Accounts.h"
+
+#include "data/AdoConn.h"
+
+bool g_isAdmin = false;
+
+namespace {
+const QString PasswordColumn = QStringLiteral("密码");
+const QString NameColumn = QStringLiteral("用户名");
+} // namespace
+
+LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& password,
+                        const QString& databasePath) {
+    if (name.isEmpty())
+        return LoginOutcome::EmptyName;
+    if (password.isEmpty())
+        return LoginOutcome::EmptyPassword;
+    try {
+        CAdoConn conn(dialogs, databasePath);
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::AccountByNameAndPassword, {name, password});
+        if (rs->IsEOF()) {
+            rs = conn.OpenRecordset(Statements::AccountByName, {name});
+            if (rs->IsEOF())
+                return LoginOutcome::NoSuchUser;
+            if (rs->GetCollect(PasswordColumn) != password)
+                return LoginOutcome::WrongPassword;
+        }
+        conn.CloseRecordset();
+        conn.CloseConnection();
+    } catch (const DataError&) {
+        return LoginOutcome::Failed;
+    }
+    return LoginOutcome::Success;
+}
+
+QString LoginMessage(LoginOutcome outcome) {
+    switch (outcome) {
+    case LoginOutcome::Success:
+        return {};
+    case LoginOutcome::EmptyName:
+        return QStringLiteral("用户名不能为空");
+    case LoginOutcome::EmptyPassword:
+        return QStringLiteral("密码不能为空");
+    case LoginOutcome::NoSuchUser:
+        return QStringLiteral("用户名不存在！请重新输入！");
+    case LoginOutcome::WrongPassword:
+        return QStringLiteral("密码错误！请重新输入！");
+    case LoginOutcome::Failed:
+        return QStringLiteral("操作失败");
+    }
+    return {};
+}
+
+PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
+                               const QString& newPassword, const QString& repeatPassword,
+                               const QString& databasePath) {
+    if (name.isEmpty())
+        return PasswordOutcome::EmptyName;
+    if (oldPassword.isEmpty() || newPassword.isEmpty() || repeatPassword.isEmpty())
+        return PasswordOutcome::EmptyPassword;
+    if (newPassword != repeatPassword)
+        return PasswordOutcome::RepeatDiffers;
+    try {
+        CAdoConn conn(dialogs, databasePath);
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Accounts);
+        rs->Filter({NameColumn, name});
+        rs->Requery();
+        const QString stored = rs->IsEOF() ? QString() : rs->GetCollect(PasswordColumn);
+        if (stored != oldPassword)
+            return PasswordOutcome::WrongOldPassword;
+        rs->PutCollect(NameColumn, name);
+        rs->PutCollect(PasswordColumn, newPassword);
+        rs->Update();
+        conn.CloseRecordset();
+        conn.CloseConnection();
+    } catch (const DataError&) {
+        return PasswordOutcome::Failed;
+    }
+    return PasswordOutcome::Changed;
+}
+
+QString PasswordMessage(PasswordOutcome outcome) {
+    switch (outcome) {
+    case PasswordOutcome::Changed:
+        return QStringLiteral("修改成功");
+    case PasswordOutcome::EmptyName:
+        return QStringLiteral("用户名不能为空");
+    case PasswordOutcome::EmptyPassword:
+        return QStringLiteral("密码不能为空");
+    case PasswordOutcome::RepeatDiffers:
+        return QStringLiteral("两次输入的新密码不一致，请重新输入！");
+    case PasswordOutcome::WrongOldPassword:
+        return QStringLiteral("原密码错误，请重新输入！");
+    case PasswordOutcome::Failed:
+        return QStringLiteral("操作失败");
+    }
+    return {};
+}

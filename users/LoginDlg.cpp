@@ -1,0 +1,58 @@
+#include "users/LoginDlg.h"
+
+#include "app/Dialogs.h"
+#include "users/Accounts.h"
+
+#include "ui_LoginDlg.h"
+
+#include <QKeyEvent>
+
+CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), ui(new Ui::CLoginDlg), m_dialogs(dialogs) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ui->passwordEdit->setText(Schema::DeliveredPassword);
+    g_isAdmin = false;
+    ui->userCombo->addItems(Schema::AccountNames);
+    ui->userCombo->setCurrentIndex(0);
+    ui->passwordEdit->setFocus();
+    connect(ui->loginButton, &QPushButton::clicked, this, &CLoginDlg::OnLogin);
+    connect(ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CLoginDlg::~CLoginDlg() { delete ui; }
+
+QString CLoginDlg::selectedName() const {
+    const int index = ui->userCombo->currentIndex();
+    return index < 0 ? QString() : ui->userCombo->itemText(index);
+}
+
+void CLoginDlg::OnLogin() {
+    const QString name = selectedName();
+    const QString password = ui->passwordEdit->text();
+    const LoginOutcome outcome = CheckLogin(&m_dialogs, name, password);
+    switch (outcome) {
+    case LoginOutcome::Success:
+        g_isAdmin = name == AdministratorName;
+        accept();
+        return;
+    case LoginOutcome::NoSuchUser:
+    case LoginOutcome::WrongPassword:
+        m_dialogs.plain(LoginMessage(outcome), this);
+        return;
+    default:
+        m_dialogs.warning(LoginMessage(outcome));
+        return;
+    }
+}
+
+void CLoginDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            OnLogin();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

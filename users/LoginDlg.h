@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class Dialogs;
+namespace Ui {
+class CLoginDlg;
+}
+
+// The first window: picks an account and checks its password. Ends Accepted after a
+// successful login (the desk then opens), Rejected on 退出, Escape or the close box.
+class CLoginDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CLoginDlg(Dialogs& dialogs, QWidget* parent = nullptr);
+    ~CLoginDlg() override;
+
+    // The name of the selected list entry; typed text is not a name.
+    QString selectedName() const;
+
+public slots:
+    void OnLogin();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    Ui::CLoginDlg* ui;
+    Dialogs& m_dialogs;
+};

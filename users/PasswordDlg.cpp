@@ -1,0 +1,53 @@
+#include "users/PasswordDlg.h"
+
+#include "app/Dialogs.h"
+#include "users/Accounts.h"
+
+#include "ui_PasswordDlg.h"
+
+#include <QKeyEvent>
+
+CPasswordDlg::CPasswordDlg(Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), ui(new Ui::CPasswordDlg), m_dialogs(dialogs) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    ui->userCombo->addItems(Schema::AccountNames);
+    ui->userCombo->setCurrentIndex(0);
+    ui->userCombo->setFocus();
+    connect(ui->changeButton, &QPushButton::clicked, this, &CPasswordDlg::OnChange);
+    connect(ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CPasswordDlg::~CPasswordDlg() { delete ui; }
+
+void CPasswordDlg::OnChange() {
+    const int index = ui->userCombo->currentIndex();
+    const QString name = index < 0 ? QString() : ui->userCombo->itemText(index);
+    const PasswordOutcome outcome =
+        ChangePassword(&m_dialogs, name, ui->oldPasswordEdit->text(),
+                       ui->newPasswordEdit->text(), ui->repeatPasswordEdit->text());
+    switch (outcome) {
+    case PasswordOutcome::EmptyName:
+    case PasswordOutcome::EmptyPassword:
+        m_dialogs.warning(PasswordMessage(outcome));
+        return;
+    case PasswordOutcome::Changed:
+        m_dialogs.plain(PasswordMessage(outcome), this);
+        reject();
+        return;
+    default:
+        m_dialogs.plain(PasswordMessage(outcome), this);
+        return;
+    }
+}
+
+void CPasswordDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            OnChange();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
