@@ -1,0 +1,204 @@
+#include "app/Clock.h"
+#include "data/AdoConn.h"
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+
+#include <QFile>
+#include <QtTest>
+
+class TestDataStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void accountsComeInListOrder() {
+        TestDatabase db;
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Accounts);
+        QStringList names;
+        for (; !rs->IsEOF(); rs->MoveNext())
+            names << rs->GetCollect("用户名");
+        QCOMPARE(names.size(), 7);
+        QCOMPARE(names.first(), QStringLiteral("管理员"));
+        QCOMPARE(names.last(), QStringLiteral("操作员6"));
+    }
+
+    void amountsWrittenAsTextReadBackPlain() {
+        TestDatabase db;
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Records);
+        for (const char* amount : {"00100", "-00123"}) {
+            rs->AddNew();
+            rs->PutCollect("卡号", "0000000A");
+            rs->PutCollect("日期", "2024-01-31 12:00:00");
+            rs->PutCollect("金额", amount);
+            rs->Update();
+        }
+        QCOMPARE(rs->GetCollect("金额"), QStringLiteral("-123")); // the row just added
+
+        CAdoConn again;
+        again.OpenConnection();
+        RecordsetPtr fresh = again.OpenRecordset(Statements::Records);
+        fresh->Filter({"卡号", "0000000A"});
+        fresh->Requery();
+        QCOMPARE(fresh->GetCollect("金额"), QStringLiteral("100"));
+        fresh->MoveNext();
+        QCOMPARE(fresh->GetCollect("金额"), QStringLiteral("-123"));
+    }
+
+    void malformedAmountIsRefused() {
+        TestDatabase db;
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Records);
+        for (const char* amount : {"", "12a"}) {
+            rs->AddNew();
+            rs->PutCollect("卡号", "0000000A");
+            rs->PutCollect("日期", "2024-01-31 12:00:00");
+            rs->PutCollect("金额", amount);
+            QVERIFY_THROWS_EXCEPTION(DataError, rs->Update());
+        }
+        QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QStringLiteral("0"));
+    }
+
+    void dateRangeHoldsWholeDays() {
+        TestDatabase db;
+        db.addRecord("A", "2024-01-30 23:59:59", "1");
+        db.addRecord("A", "2024-01-31 00:00:00", "2");
+        db.addRecord("A", "2024-01-31 23:59:59", "3");
+        db.addRecord("A", "2024-02-01 00:00:00", "4");
+        CAdoConn conn;
+        conn.OpenConnection();
+        const QDate day(2024, 1, 31);
+        RecordsetPtr rs =
+            conn.OpenRecordset(Statements::RecordsBetween, {DayStartText(day), DayEndText(day)});
+        QStringList amounts;
+        for (; !rs->IsEOF(); rs->MoveNext())
+            amounts << rs->GetCollect("金额");
+        QCOMPARE(amounts, (QStringList{"2", "3"}));
+    }
+
+    void cardholderWithNullTextsAndQuotes() {
+        TestDatabase db;
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Cardholders);
+        rs->AddNew();
+        const QStringList values{"7", "1234ABCD", "O'Brien", "null", "555", "null"};
+        for (int i = 0; i < values.size(); ++i)
+            rs->PutCollect(Schema::CardholderColumns[i], values[i]);
+        rs->Update();
+
+        RecordsetPtr found = conn.OpenRecordset(Statements::Cardholders);
+        found->Filter({"姓名", "O'Brien"});
+        found->Requery();
+        QVERIFY(!found->IsEOF());
+        QCOMPARE(found->GetCollect("身份证"), QStringLiteral("null"));
+        QCOMPARE(found->GetCollect("地址"), QStringLiteral("null"));
+
+        // A second row with the same card number is refused and nothing is added.
+        found->AddNew();
+        for (int i = 0; i < values.size(); ++i)
+            found->PutCollect(Schema::CardholderColumns[i], values[i]);
+        QVERIFY_THROWS_EXCEPTION(DataError, found->Update());
+        QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("1"));
+    }
+
+    void filterNamesOnlyTheStatementsColumns() {
+        TestDatabase db;
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Cardholders);
+        QVERIFY_THROWS_EXCEPTION(DataError, rs->Filter({"卡号 = '' OR 1=1 --", "x"}));
+    }
+
+    void rowOrderAndMoves() {
+        TestDatabase db;
+        for (const char* card : {"3", "1", "2", "10"})
+            db.addCardholder("s", card, "n");
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr asc = conn.OpenRecordset(Statements::Cardholders);
+        asc->Move(1);
+        QCOMPARE(asc->GetCollect("卡号"), QStringLiteral("10"));
+        asc->Move(4);
+        QVERIFY(asc->IsEOF());
+        QVERIFY_THROWS_EXCEPTION(DataError, asc->GetCollect("卡号"));
+
+        // Walking the descending order backwards visits ascending order.
+        RecordsetPtr desc = conn.OpenRecordset(Statements::CardholdersDescending);
+        desc->MoveLast();
+        QStringList walked;
+        while (!desc->IsBOF()) {
+            walked << desc->GetCollect("卡号");
+            desc->MovePrevious();
+        }
+        QCOMPARE(walked, (QStringList{"1", "10", "2", "3"}));
+    }
+
+    void changeAndDeleteReachTheCurrentRow() {
+        TestDatabase db;
+        db.addCardholder("1", "A", "Ann");
+        db.addCardholder("2", "B", "Bob");
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Cardholders);
+        rs->Filter({"卡号", "B"});
+        rs->Requery();
+        rs->PutCollect("姓名", "Bert");
+        rs->Update();
+        QCOMPARE(db.scalar("SELECT 姓名 FROM userecord WHERE 卡号 = 'B'"), QStringLiteral("Bert"));
+        rs->Delete();
+        rs->Update();
+        QCOMPARE(db.scalar("SELECT group_concat(姓名) FROM userecord"), QStringLiteral("Ann"));
+    }
+
+    void missingDatabaseIsReportedAndRaises() {
+        TestDatabase db;
+        QFile::remove(db.path());
+        FakeDialogs dialogs;
+        CAdoConn conn(&dialogs);
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Accounts);
+        // The connection's description, then the statement's; the caller's guard follows.
+        QCOMPARE(dialogs.shown().size(), 2);
+        QVERIFY(!dialogs.shown()[0].text.isEmpty());
+        QCOMPARE(dialogs.shown()[0].icon, Dialogs::Icon::Exclamation);
+        QCOMPARE(dialogs.shown()[0].caption, QStringLiteral("Velkar"));
+        QVERIFY_THROWS_EXCEPTION(DataError, rs->IsEOF());
+        conn.CloseRecordset(); // a recordset that failed to open closes quietly
+        QVERIFY_THROWS_EXCEPTION(DataError, conn.CloseConnection());
+        QVERIFY(!QFile::exists(db.path())); // opening never creates the file
+    }
+
+    void fileThatIsNoDatabaseFailsToConnect() {
+        TestDatabase db;
+        QFile file(db.path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        FakeDialogs dialogs;
+        CAdoConn conn(&dialogs);
+        conn.OpenConnection();
+        QVERIFY(!conn.isConnected());
+        QCOMPARE(dialogs.texts().size(), 1);
+    }
+
+    void secondConnectionReplacesTheFirst() {
+        TestDatabase db;
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr first = conn.OpenRecordset(Statements::Accounts);
+        conn.OpenConnection();
+        RecordsetPtr second = conn.OpenRecordset(Statements::Accounts);
+        conn.CloseConnection();
+        // The first connection lives on for the recordset opened on it.
+        first->Requery();
+        QCOMPARE(first->RecordCount(), 7);
+        QVERIFY_THROWS_EXCEPTION(DataError, second->Requery());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataStore)
+#include "tst_datastore.moc"

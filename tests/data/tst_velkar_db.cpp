@@ -1,0 +1,80 @@
+#include "data/Schema.h"
+#include "support/TestDatabase.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int code;
+    QString output;
+};
+
+Run velkarDb(const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(VELKAR_DB_TOOL), args);
+    p.waitForFinished(30000);
+    return {p.exitCode(), QString::fromUtf8(p.readAll())};
+}
+
+} // namespace
+
+class TestVelkarDb : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initCreatesAndNeverOverwrites() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("DataBase.mdb");
+        QCOMPARE(velkarDb({"init", path}).code, 0);
+        QCOMPARE(velkarDb({"check", path}).code, 0);
+        QFile f(path);
+        const qint64 size = f.size();
+        const Run again = velkarDb({"init", path});
+        QVERIFY(again.code != 0);
+        QVERIFY(again.output.contains("exists"));
+        QCOMPARE(QFile(path).size(), size);
+    }
+
+    void checkRefusesWhatIsNoVelkarDatabase_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing" << "does not exist";
+        QTest::newRow("text file") << "text" << "not a database";
+        QTest::newRow("truncated") << "truncate" << "";
+        QTest::newRow("no employees") << "drop" << "employees";
+        QTest::newRow("column gone") << "column" << "金额";
+    }
+
+    void checkRefusesWhatIsNoVelkarDatabase() {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        TestDatabase db;
+        for (int i = 0; i < 300; ++i) // enough pages for a truncation to tear
+            db.addRecord("0000000A", "2024-01-31 12:00:00", "100");
+        QFile file(db.path());
+        if (damage == "missing") {
+            QFile::remove(db.path());
+        } else if (damage == "text") {
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("this is a note, not a database\n");
+            file.close();
+        } else if (damage == "truncate") {
+            QVERIFY(file.resize(file.size() / 2));
+        } else if (damage == "drop") {
+            db.exec("DROP TABLE employees");
+        } else {
+            db.exec("ALTER TABLE employees RENAME COLUMN 金额 TO amount");
+        }
+        const Run run = velkarDb({"check", db.path()});
+        QVERIFY(run.code != 0);
+        QVERIFY2(run.output.contains(reason), qPrintable(run.output));
+        QVERIFY(!Schema::CheckDatabase(db.path()).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVelkarDb)
+#include "tst_velkar_db.moc"

@@ -1,0 +1,172 @@
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+#include "users/Accounts.h"
+#include "users/LoginDlg.h"
+#include "users/PasswordDlg.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+template <typename T> T* control(QWidget* window, int id) {
+    for (T* w : window->findChildren<T*>())
+        if (w->property("controlId").toInt() == id)
+            return w;
+    return nullptr;
+}
+
+} // namespace
+
+class TestLoginWindows : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loginWindowStartsReady() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("用户登录"));
+        auto* combo = control<QComboBox>(&dlg, 1009);
+        auto* password = control<QLineEdit>(&dlg, 1012);
+        QVERIFY(combo && password);
+        QCOMPARE(combo->count(), 7);
+        QCOMPARE(dlg.selectedName(), QStringLiteral("管理员"));
+        QCOMPARE(password->text(), QStringLiteral("604817"));
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+    }
+
+    void failedAdministratorThenOperatorIsNoAdministrator() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        dlg.show();
+        auto* combo = control<QComboBox>(&dlg, 1009);
+        auto* password = control<QLineEdit>(&dlg, 1012);
+        password->setText("wrong");
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("密码错误！请重新输入！"));
+        QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::None);
+        QCOMPARE(dialogs.shown().last().owner, &dlg);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(password->text(), QStringLiteral("wrong")); // kept for another attempt
+        QVERIFY(!g_isAdmin);
+
+        combo->setCurrentIndex(1);
+        password->setText("604817");
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(!g_isAdmin);
+    }
+
+    void administratorLoginSetsTheFlag() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        dlg.show();
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(g_isAdmin);
+        QVERIFY(dialogs.shown().isEmpty());
+    }
+
+    void enterChecksEscapeLeaves() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* password = control<QLineEdit>(&dlg, 1012);
+        password->setText("nope");
+        password->setFocus();
+        QTest::keyClick(password, Qt::Key_Return);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("密码错误！请重新输入！"));
+        QVERIFY(dlg.isVisible());
+
+        auto* combo = control<QComboBox>(&dlg, 1009);
+        combo->setFocus();
+        password->setText("");
+        QTest::keyClick(combo, Qt::Key_Enter);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("密码不能为空"));
+        QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::Exclamation);
+        QVERIFY(dlg.isVisible());
+
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+
+    void typedNameIsNoName() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        auto* combo = control<QComboBox>(&dlg, 1009);
+        combo->setCurrentIndex(-1);
+        combo->setEditText("管理员");
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("用户名不能为空"));
+    }
+
+    void missingDatabaseLeavesTheWindowUsable() {
+        TestDatabase db;
+        QFile::remove(db.path());
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        dlg.show();
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dialogs.texts().size(), 3);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+        QVERIFY(dlg.isVisible());
+    }
+
+    void passwordWindow() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CPasswordDlg dlg(dialogs);
+        dlg.show();
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("修改密码"));
+        auto* combo = control<QComboBox>(&dlg, 1044);
+        auto* old = control<QLineEdit>(&dlg, 1045);
+        auto* fresh = control<QLineEdit>(&dlg, 1048);
+        auto* repeat = control<QLineEdit>(&dlg, 1049);
+        auto* change = control<QPushButton>(&dlg, 1046);
+        combo->setCurrentIndex(3);
+        old->setText("604817");
+        fresh->setText("abc");
+        repeat->setText("abd");
+        change->click();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("两次输入的新密码不一致，请重新输入！"));
+        QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::None);
+        QVERIFY(dlg.isVisible());
+
+        repeat->setText("abc");
+        repeat->setFocus();
+        QTest::keyClick(repeat, Qt::Key_Return); // Enter runs the change
+        QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(CheckLogin(nullptr, "操作员3", "abc"), LoginOutcome::Success);
+        QCOMPARE(CheckLogin(nullptr, "操作员3", "604817"), LoginOutcome::WrongPassword);
+    }
+
+    void passwordWindowRefusesAWrongOldPassword() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CPasswordDlg dlg(dialogs);
+        dlg.show();
+        control<QLineEdit>(&dlg, 1045)->setText("604818");
+        control<QLineEdit>(&dlg, 1048)->setText("x");
+        control<QLineEdit>(&dlg, 1049)->setText("x");
+        control<QPushButton>(&dlg, 1046)->click();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("原密码错误，请重新输入！"));
+        QVERIFY(dlg.isVisible());
+        control<QPushButton>(&dlg, 1047)->click();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(CheckLogin(nullptr, "管理员", "604817"), LoginOutcome::Success);
+    }
+};
+
+QTEST_MAIN(TestLoginWindows)
+#include "tst_login_windows.moc"
