@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QThread>
 
 namespace {
@@ -24,6 +25,7 @@ void QtDialogs::message(const QString& text, Icon icon, const QString& caption, 
         QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
                         caption.isEmpty() ? applicationName() : caption, text, QMessageBox::Ok,
                         qobject_cast<QWidget*>(owner));
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
         box.exec();
     });
 }

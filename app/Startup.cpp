@@ -5,6 +5,22 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
+#include <QProxyStyle>
+
+namespace {
+
+// The Song face draws the default mask bullet too wide; masked text shows asterisks.
+class DeskStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
 
 void PrepareApplication(QApplication& app) {
     QApplication::setApplicationName(applicationName());
@@ -15,5 +31,6 @@ void PrepareApplication(QApplication& app) {
     QFont font(QStringLiteral("宋体"));
     font.setPointSize(9);
     QApplication::setFont(font);
+    QApplication::setStyle(new DeskStyle);
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/velkar.png")));
 }

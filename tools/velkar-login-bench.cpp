@@ -1,0 +1,49 @@
+// Measures a login check against a delivered database: from opening the connection to the
+// answer. Prints `name: value` lines.
+#include "data/Schema.h"
+#include "users/Accounts.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+double medianMs(std::vector<qint64>& ns) {
+    std::sort(ns.begin(), ns.end());
+    return ns[ns.size() / 2] / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 1000;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(Schema::DatabaseFileName);
+    if (!Schema::CreateDatabase(path).isEmpty())
+        return 1;
+
+    QTextStream out(stdout);
+    const std::pair<const char*, QString> cases[] = {
+        {"login_first_step_ms", QStringLiteral("604817")}, // name and password match at once
+        {"login_second_step_ms", QStringLiteral("wrong")}, // refused after the second statement
+    };
+    for (const auto& [name, password] : cases) {
+        std::vector<qint64> ns;
+        ns.reserve(size_t(rounds));
+        for (int i = 0; i < rounds; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            CheckLogin(nullptr, QStringLiteral("操作员6"), password, path);
+            ns.push_back(timer.nsecsElapsed());
+        }
+        out << name << ": " << QString::number(medianMs(ns), 'f', 3) << '\n';
+    }
+    out << "rounds: " << rounds << '\n';
+    return 0;
+}
