@@ -7,4 +7,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(new Ui::CAboutDlg) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 }
 
-CAboutDlg::~CAboutDlg() { delete ui; }
+CAboutDlg::~CAboutDlg() {
+    delete ui;
+}

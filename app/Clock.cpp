@@ -7,6 +7,10 @@ QString TimestampText(const QDateTime& at) {
                              t.hour(), t.minute(), t.second());
 }
 
-QString DayStartText(QDate day) { return TimestampText(QDateTime(day, QTime(0, 0, 0))); }
+QString DayStartText(QDate day) {
+    return TimestampText(QDateTime(day, QTime(0, 0, 0)));
+}
 
-QString DayEndText(QDate day) { return TimestampText(QDateTime(day, QTime(23, 59, 59))); }
+QString DayEndText(QDate day) {
+    return TimestampText(QDateTime(day, QTime(23, 59, 59)));
+}

@@ -39,4 +39,6 @@ public:
 };
 
 // The application's name, the title of boxes without a caption of their own.
-inline QString applicationName() { return QStringLiteral("Velkar"); }
+inline QString applicationName() {
+    return QStringLiteral("Velkar");
+}

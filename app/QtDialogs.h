@@ -6,8 +6,7 @@
 // carried out on the user-interface thread while the worker waits.
 class QtDialogs : public Dialogs {
 public:
-    void message(const QString& text, Icon icon, const QString& caption,
-                 QObject* owner) override;
+    void message(const QString& text, Icon icon, const QString& caption, QObject* owner) override;
     QString chooseFolder(const QString& title, const QString& startFolder) override;
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;

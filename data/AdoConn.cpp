@@ -31,11 +31,11 @@ DataError::DataError(int code, const QString& description)
 // ---------------------------------------------------------------------------------------------
 
 Connection::Connection(const QString& path) {
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
-        const QString why = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                 : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString why =
+            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(m_db);
         m_db = nullptr;
         throw DataError(rc, why);
@@ -53,7 +53,9 @@ Connection::Connection(const QString& path) {
     }
 }
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+    close();
+}
 
 void Connection::close() {
     if (m_db) {
@@ -73,7 +75,9 @@ Query::Query(const Connection& connection, const QString& sql) : m_db(connection
         raise(m_db, rc);
 }
 
-Query::~Query() { sqlite3_finalize(m_stmt); }
+Query::~Query() {
+    sqlite3_finalize(m_stmt);
+}
 
 void Query::bind(int index, const QString& value) {
     const QByteArray bytes = value.toUtf8();
@@ -103,7 +107,9 @@ void Query::reset() {
     sqlite3_clear_bindings(m_stmt);
 }
 
-int Query::columnCount() const { return sqlite3_column_count(m_stmt); }
+int Query::columnCount() const {
+    return sqlite3_column_count(m_stmt);
+}
 
 QString Query::columnName(int column) const {
     return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
@@ -118,7 +124,9 @@ bool Query::isNull(int column) const {
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
 
-std::int64_t Query::integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+std::int64_t Query::integer(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
 
 const char* Query::utf8(int column, int* length) const {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
@@ -340,8 +348,7 @@ void Recordset::Update() {
     // Read the stored row back, so cells show what the store made of the texts (00100 -> 100).
     const std::int64_t rowid =
         m_adding ? sqlite3_last_insert_rowid(m_connection->handle()) : m_rows[m_position].rowid;
-    Query back(*m_connection,
-               QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table));
+    Query back(*m_connection, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table));
     back.bind(1, rowid);
     Row row{rowid, {}, {}};
     if (back.next()) {

@@ -108,7 +108,7 @@ public:
 private:
     struct Row {
         std::int64_t rowid;
-        QStringList cells;  // null cells are absent from `present`
+        QStringList cells; // null cells are absent from `present`
         QList<bool> present;
     };
 
@@ -139,8 +139,7 @@ class CAdoConn {
 public:
     // `dialogs` may be null (tools): failures are then not shown. `path` is the database
     // file, by default the one in the current directory.
-    explicit CAdoConn(Dialogs* dialogs = nullptr,
-                      QString path = Schema::DatabaseFileName);
+    explicit CAdoConn(Dialogs* dialogs = nullptr, QString path = Schema::DatabaseFileName);
     virtual ~CAdoConn();
 
     void OpenConnection();

@@ -31,3 +31,49 @@ struct Criterion {
     QString column;
     QString value;
 };
+
+// Bulk reads that bypass the recordset; every value is bound.
+namespace Sql {
+// Cardholders for the archive list, in ascending 卡号 order (卡号 compares as text).
+inline constexpr const char* CardholderList =
+    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord ORDER BY 卡号";
+
+// Cardholders whose chosen column equals the bound text exactly; one statement per column a
+// search may name, so no column name ever comes from the user.
+struct CardholderSearch {
+    const char* column;
+    const char* sql;
+};
+inline constexpr CardholderSearch CardholderSearches[] = {
+    {"卡序号", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
+               "WHERE 卡序号 = ? ORDER BY 卡号"},
+    {"卡号", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
+             "WHERE 卡号 = ? ORDER BY 卡号"},
+    {"姓名", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
+             "WHERE 姓名 = ? ORDER BY 卡号"},
+    {"身份证", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
+               "WHERE 身份证 = ? ORDER BY 卡号"},
+    {"电话", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
+             "WHERE 电话 = ? ORDER BY 卡号"},
+    {"地址", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
+             "WHERE 地址 = ? ORDER BY 卡号"},
+};
+
+// Recharge records from the start bound to the end bound (full timestamps, both included),
+// each with its cardholder's name (empty when no cardholder has the card; the first such row
+// when several have), in time order. Columns: 卡号, 日期, 金额, 姓名.
+inline constexpr const char* RecordsBetweenWithNames =
+    "SELECT e.卡号, e.日期, e.金额, "
+    "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), "
+    "'') FROM employees e WHERE e.日期 BETWEEN ? AND ? ORDER BY e.日期, e.rowid";
+
+// The newest recharge record: tells a reader whether the records changed since it last looked
+// (records are only ever appended).
+inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM employees";
+} // namespace Sql
+
+namespace Statements {
+// One cardholder by 卡号: the row a change or delete acts on; also the recordset an add
+// appends to without reading the whole table.
+inline constexpr Statement CardholderByCardNo{"userecord", "卡号 = ?", "rowid"};
+} // namespace Statements

@@ -35,8 +35,7 @@ int main(int argc, char* argv[]) {
     if (args[0] == QLatin1String("check")) {
         const QString problem = Schema::CheckDatabase(path);
         if (!problem.isEmpty()) {
-            err << "velkar-db: " << path << " is not a sound Velkar database: " << problem
-                << '\n';
+            err << "velkar-db: " << path << " is not a sound Velkar database: " << problem << '\n';
             return 1;
         }
         out << path << ": ok\n";

@@ -18,7 +18,8 @@ LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& pa
     try {
         CAdoConn conn(dialogs, databasePath);
         conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::AccountByNameAndPassword, {name, password});
+        RecordsetPtr rs =
+            conn.OpenRecordset(Statements::AccountByNameAndPassword, {name, password});
         if (rs->IsEOF()) {
             rs = conn.OpenRecordset(Statements::AccountByName, {name});
             if (rs->IsEOF())

@@ -20,7 +20,9 @@ CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
     connect(ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-CLoginDlg::~CLoginDlg() { delete ui; }
+CLoginDlg::~CLoginDlg() {
+    delete ui;
+}
 
 QString CLoginDlg::selectedName() const {
     const int index = ui->userCombo->currentIndex();

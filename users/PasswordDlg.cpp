@@ -18,14 +18,16 @@ CPasswordDlg::CPasswordDlg(Dialogs& dialogs, QWidget* parent)
     connect(ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-CPasswordDlg::~CPasswordDlg() { delete ui; }
+CPasswordDlg::~CPasswordDlg() {
+    delete ui;
+}
 
 void CPasswordDlg::OnChange() {
     const int index = ui->userCombo->currentIndex();
     const QString name = index < 0 ? QString() : ui->userCombo->itemText(index);
     const PasswordOutcome outcome =
-        ChangePassword(&m_dialogs, name, ui->oldPasswordEdit->text(),
-                       ui->newPasswordEdit->text(), ui->repeatPasswordEdit->text());
+        ChangePassword(&m_dialogs, name, ui->oldPasswordEdit->text(), ui->newPasswordEdit->text(),
+                       ui->repeatPasswordEdit->text());
     switch (outcome) {
     case PasswordOutcome::EmptyName:
     case PasswordOutcome::EmptyPassword:

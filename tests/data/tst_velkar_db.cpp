@@ -42,11 +42,16 @@ private slots:
     void checkRefusesWhatIsNoVelkarDatabase_data() {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "missing" << "does not exist";
-        QTest::newRow("text file") << "text" << "not a database";
-        QTest::newRow("truncated") << "truncate" << "";
-        QTest::newRow("no employees") << "drop" << "employees";
-        QTest::newRow("column gone") << "column" << "金额";
+        QTest::newRow("missing") << "missing"
+                                 << "does not exist";
+        QTest::newRow("text file") << "text"
+                                   << "not a database";
+        QTest::newRow("truncated") << "truncate"
+                                   << "";
+        QTest::newRow("no employees") << "drop"
+                                      << "employees";
+        QTest::newRow("column gone") << "column"
+                                     << "金额";
     }
 
     void checkRefusesWhatIsNoVelkarDatabase() {

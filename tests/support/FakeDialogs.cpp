@@ -2,8 +2,7 @@
 
 #include <QMutexLocker>
 
-void FakeDialogs::message(const QString& text, Icon icon, const QString& caption,
-                          QObject* owner) {
+void FakeDialogs::message(const QString& text, Icon icon, const QString& caption, QObject* owner) {
     QMutexLocker lock(&m_mutex);
     m_shown.append({text, icon, caption.isEmpty() ? applicationName() : caption, owner});
 }

@@ -18,8 +18,7 @@ public:
         QObject* owner;
     };
 
-    void message(const QString& text, Icon icon, const QString& caption,
-                 QObject* owner) override;
+    void message(const QString& text, Icon icon, const QString& caption, QObject* owner) override;
     QString chooseFolder(const QString& title, const QString& startFolder) override;
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;

@@ -15,9 +15,13 @@ TestDatabase::TestDatabase() : m_previous(QDir::currentPath()) {
     QDir::setCurrent(m_dir.path());
 }
 
-TestDatabase::~TestDatabase() { QDir::setCurrent(m_previous); }
+TestDatabase::~TestDatabase() {
+    QDir::setCurrent(m_previous);
+}
 
-QString TestDatabase::path() const { return m_dir.filePath(Schema::DatabaseFileName); }
+QString TestDatabase::path() const {
+    return m_dir.filePath(Schema::DatabaseFileName);
+}
 
 void TestDatabase::exec(const QString& sql) const {
     Connection connection(path());
@@ -32,8 +36,8 @@ QString TestDatabase::scalar(const QString& sql) const {
     return query.next() ? query.text(0) : QString();
 }
 
-void TestDatabase::addCardholder(const QString& serial, const QString& cardNo,
-                                 const QString& name, const QString& id, const QString& phone,
+void TestDatabase::addCardholder(const QString& serial, const QString& cardNo, const QString& name,
+                                 const QString& id, const QString& phone,
                                  const QString& address) const {
     Connection connection(path());
     Query query(connection, QStringLiteral("INSERT INTO userecord VALUES (?, ?, ?, ?, ?, ?)"));
