@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int BusyTimeoutMs = 10000;
@@ -158,36 +160,45 @@ void Recordset::load() {
     if (m_statement.orderBy)
         sql += QStringLiteral(" ORDER BY ") + QString::fromUtf8(m_statement.orderBy);
 
-    Query query(*m_connection, sql);
+    // Rows are read on first use, so that the usual open, filter, requery reads only the
+    // filtered rows, and opening for an append reads none.
+    auto query = std::make_unique<Query>(*m_connection, sql);
     int index = 1;
     for (const QString& p : m_parameters)
-        query.bind(index++, p);
+        query->bind(index++, p);
     for (const Criterion& c : m_filter)
-        query.bind(index++, c.value);
-
-    std::vector<Row> rows;
+        query->bind(index++, c.value);
     QStringList columns;
-    const int count = query.columnCount();
-    for (int c = 1; c < count; ++c)
-        columns << query.columnName(c);
-    while (query.next()) {
-        Row row;
-        row.rowid = query.integer(0);
-        row.cells.reserve(count - 1);
-        row.present.reserve(count - 1);
-        for (int c = 1; c < count; ++c) {
-            const bool present = !query.isNull(c);
-            row.present << present;
-            row.cells << (present ? query.text(c) : QString());
-        }
-        rows.push_back(std::move(row));
-    }
+    for (int c = 1; c < query->columnCount(); ++c)
+        columns << query->columnName(c);
     m_columns = columns;
-    m_rows = std::move(rows);
+    m_pending = std::move(query);
+    m_rows.clear();
     m_position = 0;
     m_adding = false;
     m_deleted = false;
     m_edits.clear();
+}
+
+void Recordset::fetch() const {
+    if (!m_pending)
+        return;
+    std::unique_ptr<Query> query = std::move(m_pending);
+    const int count = query->columnCount();
+    std::vector<Row> rows;
+    while (query->next()) {
+        Row row;
+        row.rowid = query->integer(0);
+        row.cells.reserve(count - 1);
+        row.present.reserve(count - 1);
+        for (int c = 1; c < count; ++c) {
+            const bool present = !query->isNull(c);
+            row.present << present;
+            row.cells << (present ? query->text(c) : QString());
+        }
+        rows.push_back(std::move(row));
+    }
+    m_rows = std::move(rows);
 }
 
 void Recordset::requireOpen() const {
@@ -197,6 +208,7 @@ void Recordset::requireOpen() const {
 
 void Recordset::requireCurrent() const {
     requireOpen();
+    fetch();
     if (m_deleted || m_position < 0 || m_position >= int(m_rows.size()))
         throw DataError(ErrorNoCurrentRow,
                         QStringLiteral("either BOF or EOF is true, or the current record has "
@@ -213,16 +225,19 @@ int Recordset::columnIndex(const QString& column) const {
 
 bool Recordset::IsEOF() const {
     requireOpen();
+    fetch();
     return m_position >= int(m_rows.size());
 }
 
 bool Recordset::IsBOF() const {
     requireOpen();
+    fetch();
     return m_position < 0 || m_rows.empty();
 }
 
 int Recordset::RecordCount() const {
     requireOpen();
+    fetch();
     return int(m_rows.size());
 }
 
@@ -250,6 +265,7 @@ void Recordset::MoveFirst() {
 
 void Recordset::MoveNext() {
     requireOpen();
+    fetch();
     if (m_position >= int(m_rows.size()))
         throw DataError(ErrorNoCurrentRow, QStringLiteral("cannot move past the last record"));
     ++m_position;
@@ -258,6 +274,7 @@ void Recordset::MoveNext() {
 
 void Recordset::MovePrevious() {
     requireOpen();
+    fetch();
     if (m_position < 0)
         throw DataError(ErrorNoCurrentRow, QStringLiteral("cannot move before the first record"));
     --m_position;
@@ -266,6 +283,7 @@ void Recordset::MovePrevious() {
 
 void Recordset::MoveLast() {
     requireOpen();
+    fetch();
     if (m_rows.empty())
         throw DataError(ErrorNoCurrentRow, QStringLiteral("the recordset has no records"));
     m_position = int(m_rows.size()) - 1;
@@ -274,6 +292,7 @@ void Recordset::MoveLast() {
 
 void Recordset::Move(int index) {
     requireOpen();
+    fetch();
     if (index < 0)
         throw DataError(ErrorNoCurrentRow, QStringLiteral("cannot move before the first record"));
     m_position = std::min(index, int(m_rows.size()));
@@ -358,8 +377,15 @@ void Recordset::Update() {
         }
     }
     if (m_adding) {
-        m_rows.push_back(std::move(row));
-        m_position = int(m_rows.size()) - 1;
+        fetch();
+        const auto found = std::find_if(m_rows.begin(), m_rows.end(),
+                                        [rowid](const Row& r) { return r.rowid == rowid; });
+        if (found == m_rows.end()) {
+            m_rows.push_back(std::move(row));
+            m_position = int(m_rows.size()) - 1;
+        } else {
+            m_position = int(found - m_rows.begin());
+        }
     } else {
         m_rows[size_t(m_position)] = std::move(row);
     }
@@ -380,6 +406,7 @@ void Recordset::Delete() {
 
 void Recordset::Close() {
     m_open = false;
+    m_pending.reset();
     m_rows.clear();
     m_connection.reset();
 }

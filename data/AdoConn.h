@@ -116,13 +116,15 @@ private:
     void requireCurrent() const;
     int columnIndex(const QString& column) const;
     void load();
+    void fetch() const;
 
     std::shared_ptr<Connection> m_connection;
     Statement m_statement{nullptr, nullptr, nullptr};
     QStringList m_parameters;
     std::vector<Criterion> m_filter;
     QStringList m_columns;
-    std::vector<Row> m_rows;
+    mutable std::unique_ptr<Query> m_pending; // rows not read yet
+    mutable std::vector<Row> m_rows;
     int m_position = 0; // -1: before the first row; size(): past the last
     bool m_open = false;
     bool m_adding = false;

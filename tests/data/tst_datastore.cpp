@@ -27,7 +27,8 @@ private slots:
         TestDatabase db;
         CAdoConn conn;
         conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::Records);
+        RecordsetPtr rs = conn.OpenRecordset(Statements::AppendRecord);
+        QVERIFY(rs->IsEOF());
         for (const char* amount : {"00100", "-00123"}) {
             rs->AddNew();
             rs->PutCollect("卡号", "0000000A");

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "data/Schema.h"
+#include "reader/Frames.h"
+#include "reader/HidBridge.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+class Clock;
+class DeskView;
+class DeviceWatcher;
+class Dialogs;
+
+// The desk's link to the card reader: it finds and opens the reader, follows devices coming
+// and going, runs the receive worker that turns reports into balances and booked records, and
+// the send workers that turn the operator's requests into command frames. It reports to the
+// desk only through DeskView (and Dialogs for the application's own box).
+//
+// Construct, use and destroy it on the user-interface thread. The workers call DeskView from
+// their own threads. The destructor closes the reader and waits for every worker; while it
+// waits it keeps the event loop turning, so a worker waiting for the desk (a message box) can
+// finish. Destroy it while the desk can still carry out DeskView calls (before the view's own
+// members go), or call shutdown() first.
+class ReaderLink {
+public:
+    ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
+               QString databasePath = Schema::DatabaseFileName);
+    ~ReaderLink();
+    ReaderLink(const ReaderLink&) = delete;
+    ReaderLink& operator=(const ReaderLink&) = delete;
+
+    // --- Discovery and connection --------------------------------------------------------
+
+    // FindReaderPath: remembers the first HID device with vendor 1A86 and product E010 that
+    // can be opened. Finding nothing leaves the earlier path. Call it at the desk's set-up.
+    void findReaderPath();
+    QString devicePath() const;
+
+    // OnConnect without its clock timer (the desk restarts timer 3 itself on every press).
+    // Already open: nothing. Opening fails: the box "打开HID设备失败". Otherwise the status
+    // "设备已连接,VID=..PID=.. VER=.. ", the port list, g_connected and the receive worker.
+    // True when the reader is open afterwards.
+    bool connect();
+    bool isOpen() const;
+
+    // Starts the device watcher (about every 500 ms), which calls deviceArrived and
+    // deviceRemoved. Call it at the desk's set-up.
+    void startWatching(int intervalMs = 500);
+    // Compares the device list once now (tests, and the simulator window after a plug).
+    void pollDevices();
+    // OnDeviceEvent for one device. Every event shows its status text; only the reader's own
+    // departure closes it, empties the port list and clears g_connected.
+    void deviceArrived(const QString& path);
+    void deviceRemoved(const QString& path);
+
+    // --- Commands (the send side) --------------------------------------------------------
+
+    // 充值 with the whole-yuan amount: marks the request and starts a send worker. The
+    // worker refuses amounts outside 1..1999 with "充值金额错误".
+    void requestRecharge(int amount);
+    // 清零: marks the request and starts a send worker.
+    void requestClear();
+    // The card-initialisation window arms a mode command (1 enter, 0 leave); the next
+    // clockTick() dispatches it.
+    void armInitCommand(int value);
+    // Timer 3, every second: stamps the time text and dispatches an armed mode command.
+    void clockTick();
+
+    // --- What the link knows -------------------------------------------------------------
+
+    // The card number text of the latest card report (m_cardNo); empty before the first.
+    QString cardNo() const;
+    // The time text stamped by the latest card report or clock tick (m_timeText).
+    QString timeText() const;
+    bool receiving() const { return m_receivers.load() > 0; }
+
+    // Waits for the send workers started so far (tests, the benchmark).
+    void waitForSendWorkers();
+    // Closes the reader, stops the watcher and waits for every worker. Idempotent.
+    void shutdown();
+
+    // One send worker's work: takes the most urgent pending request and writes its frame.
+    // The requests above run it on a thread of its own.
+    void SendThreadFunction();
+
+private:
+    void RecvThreadFunction(BridgeHandle device);
+
+    // A command frame handed to the reader, waiting for the report that confirms it.
+    struct SentCommand {
+        QString cardNo; // the card of the latest report when the frame was built
+        int op = 0;
+        int amount = 0;
+        std::uint64_t serial = 0;
+    };
+
+    class Workers {
+    public:
+        void start(std::function<void()> work);
+        void waitAll();
+
+    private:
+        struct Worker {
+            std::thread thread;
+            std::shared_ptr<std::atomic<bool>> done;
+        };
+        void reapLocked();
+        std::mutex m_mutex;
+        std::vector<Worker> m_workers;
+    };
+
+    void startSendWorker();
+    void dropPendingRequests();
+    std::uint64_t awaitConfirmation(int op, int amount);
+    void withdraw(std::uint64_t serial);
+    std::optional<SentCommand> takeConfirmed(const QString& cardNo);
+    void handleCard(const CardReport& report, std::optional<CardReport>& previous);
+    void book(const QString& cardNo);
+    void readerGone(BridgeHandle device);
+    void setTimeText(const QString& text);
+
+    HidBridge& m_bridge;
+    DeskView& m_view;
+    Dialogs& m_dialogs;
+    const Clock& m_clock;
+    const QString m_databasePath;
+
+    std::atomic<BridgeHandle> m_device{INVALID_BRIDGE_HANDLE};
+    std::atomic<int> m_amount{0};
+    std::atomic<int> m_receivers{0};
+    std::atomic<bool> m_stopping{false};
+
+    mutable std::mutex m_mutex; // the texts and the waiting command
+    QString m_devicePath;
+    QString m_openPath; // the path of the open reader
+    QString m_cardNo;
+    QString m_timeText;
+    std::optional<SentCommand> m_waiting;
+    std::uint64_t m_serial = 0;
+
+    std::unique_ptr<DeviceWatcher> m_watcher;
+    Workers m_receiveWorkers;
+    Workers m_sendWorkers;
+};

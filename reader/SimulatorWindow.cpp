@@ -1,0 +1,67 @@
+#include "reader/SimulatorWindow.h"
+
+#include "reader/Frames.h"
+#include "reader/SimulatedReader.h"
+
+#include "ui_SimulatorWindow.h"
+
+#include <QRegularExpressionValidator>
+
+SimulatorWindow::SimulatorWindow(SimulatedReader& reader, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_reader(reader), ui(new Ui::SimulatorWindow) {
+    ui->setupUi(this);
+    ui->cardNoEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9A-Fa-f]{1,8}")), ui->cardNoEdit));
+    ui->remainingSpin->setValue(m_reader.remaining());
+
+    connect(ui->plugButton, &QPushButton::clicked, this, &SimulatorWindow::togglePlugged);
+    connect(ui->layButton, &QPushButton::clicked, this, &SimulatorWindow::layCard);
+    connect(ui->removeButton, &QPushButton::clicked, this, [this] {
+        m_reader.removeCard();
+        refresh();
+    });
+    connect(ui->remainingButton, &QPushButton::clicked, this, [this] {
+        m_reader.setRemaining(ui->remainingSpin->value());
+        refresh();
+    });
+    connect(ui->cardNoEdit, &QLineEdit::textChanged, this, [this] {
+        ui->layButton->setEnabled(ParseCardNumber(ui->cardNoEdit->text()).has_value());
+    });
+    connect(&m_refresh, &QTimer::timeout, this, &SimulatorWindow::refresh);
+    m_refresh.start(250);
+    refresh();
+}
+
+SimulatorWindow::~SimulatorWindow() {
+    delete ui;
+}
+
+void SimulatorWindow::togglePlugged() {
+    if (m_reader.plugged())
+        m_reader.unplug();
+    else
+        m_reader.plug();
+    refresh();
+}
+
+void SimulatorWindow::layCard() {
+    const auto cardNo = ParseCardNumber(ui->cardNoEdit->text());
+    if (!cardNo)
+        return;
+    m_reader.layCard(*cardNo, std::uint16_t(qRound(ui->balanceSpin->value() * 10)));
+    refresh();
+}
+
+void SimulatorWindow::refresh() {
+    const bool plugged = m_reader.plugged();
+    ui->pluggedLabel->setText(plugged ? tr("已插入") : tr("已拔出"));
+    ui->plugButton->setText(plugged ? tr("拔出") : tr("插入"));
+    const auto card = m_reader.card();
+    ui->cardLabel->setText(card ? tr("卡上：%1  余额 %2 元")
+                                      .arg(CardNumberText(card->cardNo), BalanceText(card->balance))
+                                : tr("读卡器上无卡"));
+    ui->removeButton->setEnabled(card.has_value());
+    ui->initModeLabel->setText(m_reader.initMode() ? tr("初始化模式：开 (放上的卡计为初始化)")
+                                                   : tr("初始化模式：关"));
+    ui->remainingCaption->setText(tr("剩余初始化次数：%1，设为").arg(m_reader.remaining()));
+}

@@ -1,0 +1,323 @@
+#include "FakeDeskView.h"
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+
+#include "app/Clock.h"
+#include "reader/DebugTrace.h"
+#include "reader/LinkState.h"
+#include "reader/ReaderLink.h"
+#include "reader/SimulatedReader.h"
+
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+const CardNumber CardA{0x12, 0x34, 0xAB, 0xCD};
+const CardNumber CardB{0x00, 0x00, 0x00, 0x0A};
+const QString TextA = QStringLiteral("1234ABCD");
+const QString TextB = QStringLiteral("0000000A");
+
+// Everything a test needs: a database, the simulated reader, the desk's fakes and the link,
+// connected unless asked otherwise.
+struct Rig {
+    explicit Rig(bool connected = true, QString databasePath = Schema::DatabaseFileName)
+        : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))),
+          link(reader, view, dialogs, clock, std::move(databasePath)) {
+        ResetLinkState();
+        link.findReaderPath();
+        link.startWatching(60000); // polled by hand
+        if (connected) {
+            link.connect();
+            QTRY_VERIFY(reader.collectingHandles() == 1);
+        }
+    }
+
+    // Hands the report to the bridge and waits until the link has shown its balance. Reports
+    // are handled one at a time, so by then all that earlier reports led to is done.
+    void report(const CardNumber& card, std::uint16_t balance) {
+        const qsizetype before = view.get(view.balances).size();
+        reader.inject(CardReportFrame(card, balance));
+        QTRY_COMPARE(view.get(view.balances).size(), before + 1);
+    }
+    QString records() const {
+        return db.scalar("SELECT group_concat(卡号 || '|' || 日期 || '|' || 金额, ';') FROM "
+                         "employees");
+    }
+    std::vector<std::vector<std::uint8_t>> sent() {
+        link.waitForSendWorkers();
+        return reader.written();
+    }
+
+    TestDatabase db;
+    SimulatedReader reader;
+    FakeDeskView view;
+    FakeDialogs dialogs;
+    FixedClock clock;
+    ReaderLink link;
+};
+
+QString hex(const std::vector<std::uint8_t>& b) {
+    return HexText(b);
+}
+
+} // namespace
+
+class TestReaderLink : public QObject {
+    Q_OBJECT
+
+private slots:
+    void connectShowsTheReaderOnce() {
+        Rig rig;
+        QVERIFY(rig.link.isOpen());
+        QCOMPARE(rig.view.get(rig.view.statuses),
+                 QStringList{QStringLiteral("设备已连接,VID=1A86PID=E010 VER=100 ")});
+        QVERIFY(rig.view.get(rig.view.portListed));
+        QCOMPARE(g_connected.load(), 1);
+        QVERIFY(rig.link.connect()); // again: nothing new
+        QCOMPARE(rig.view.get(rig.view.statuses).size(), 1);
+        QCOMPARE(rig.reader.collectingHandles(), 1);
+    }
+
+    void discoveryTakesTheReaderByItsIds() {
+        SimulatedReader reader;
+        reader.plugOther("other-product", 0x1A86, 0x1234);
+        FakeDeskView view;
+        FakeDialogs dialogs;
+        FixedClock clock({});
+        ReaderLink link(reader, view, dialogs, clock);
+        link.findReaderPath();
+        QCOMPARE(link.devicePath(), QString::fromStdString(SimulatedReader::READER_PATH));
+
+        reader.unplug();
+        link.findReaderPath(); // finds nothing: the earlier path stays
+        QCOMPARE(link.devicePath(), QString::fromStdString(SimulatedReader::READER_PATH));
+        QVERIFY(!link.connect());
+        QCOMPARE(dialogs.lastText(), QStringLiteral("打开HID设备失败"));
+        QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::Exclamation);
+        QVERIFY(!link.isOpen());
+    }
+
+    void unchangedCardBooksNothing() {
+        Rig rig;
+        rig.report(CardA, 500);
+        rig.report(CardA, 500);
+        rig.report(CardA, 500);
+        QCOMPARE(rig.view.get(rig.view.balances), QStringList(3, QStringLiteral("50.0")));
+        QCOMPARE(rig.view.get(rig.view.timerRestarts), 3);
+        QCOMPARE(rig.link.cardNo(), TextA);
+        QCOMPARE(rig.link.timeText(), QStringLiteral("2024-05-06 07:08:09"));
+        QCOMPARE(rig.view.get(rig.view.lookups), QStringList{TextA}); // once, then it is shown
+        QVERIFY(rig.records().isEmpty());
+    }
+
+    void rechargeBooksOnceOnly() {
+        Rig rig;
+        rig.reader.layCard(CardA, 500);
+        QTRY_COMPARE(rig.link.cardNo(), TextA);
+        rig.link.requestRecharge(100);
+        QCOMPARE(hex(rig.sent().at(0)), QStringLiteral("AA 66 03 E8 27"));
+        QTRY_COMPARE(rig.view.get(rig.view.messages), QStringList{QStringLiteral("充值成功")});
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|100"));
+        QCOMPARE(rig.view.get(rig.view.reloads), QStringList{TextA});
+        QCOMPARE(g_lastOp.load(), OP_RECHARGE);
+        QCOMPARE(g_lastAmount.load(), 100);
+
+        rig.report(CardA, 10500); // the same report again
+        rig.report(CardA, 700);   // taken off and put back with another balance
+        rig.report(CardA, 900);   // changed with no command sent
+        rig.report(CardA, 900);   // the worker is done with the one before
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|100"));
+        QCOMPARE(rig.view.get(rig.view.messages).size(), 1);
+    }
+
+    void clearBooksTheReportedBalance() {
+        Rig rig;
+        rig.reader.layCard(CardA, 1234);
+        QTRY_COMPARE(g_balance.load(), 1234);
+        rig.clock.set(QDateTime(QDate(2024, 5, 6), QTime(9, 0, 0)));
+        rig.link.requestClear();
+        QCOMPARE(hex(rig.sent().at(0)), QStringLiteral("AA 55 04 D2 29"));
+        QTRY_COMPARE(rig.view.get(rig.view.messages), QStringList{QStringLiteral("清零成功")});
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 09:00:00|-123"));
+        QCOMPARE(rig.view.get(rig.view.balances).last(), QStringLiteral("0.0"));
+    }
+
+    void anotherCardBooksNothing() {
+        Rig rig;
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(10); // the reader never executes it here: nothing on it
+        rig.sent();
+        rig.report(CardB, 300);
+        rig.report(CardB, 400); // B changes, but the command went to A
+        rig.report(CardA, 600); // A is back changed, yet B came in between
+        rig.report(CardA, 600);
+        QVERIFY(rig.records().isEmpty());
+        QCOMPARE(rig.view.get(rig.view.lookups), (QStringList{TextA, TextB, TextA}));
+    }
+
+    void counterReportBetweenCardReports() {
+        Rig rig;
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(1);
+        rig.sent();
+        rig.reader.inject(CounterReportFrame(300));
+        QTRY_COMPARE(g_initRemaining.load(), 300);
+        rig.report(CardA, 600);
+        QTRY_COMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|1"));
+    }
+
+    void rubbishChangesNothing() {
+        Rig rig;
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(5);
+        rig.sent();
+        rig.clock.set(QDateTime(QDate(2030, 1, 1), QTime(0, 0, 0)));
+        auto bad = CardReportFrame(CardA, 550);
+        bad[8] ^= 1;
+        rig.reader.inject(bad);
+        // A short read after a sound one must not be completed by the bytes left before.
+        auto full = CardReportFrame(CardA, 550);
+        rig.reader.inject({full.begin(), full.begin() + 5});
+        rig.reader.inject({0x55, 0xAB, 0x12, 0x34, 0xAB, 0xCD, 0x02, 0x26, 0x00});
+        rig.report(CardA, 500); // read after all of them
+        QCOMPARE(rig.view.get(rig.view.balances), QStringList(2, QStringLiteral("50.0")));
+        QCOMPARE(rig.view.get(rig.view.timerRestarts), 2);
+        QCOMPARE(g_balance.load(), 500);
+        QVERIFY(rig.records().isEmpty());
+        // The command still waits for its confirmation.
+        rig.report(CardA, 550);
+        QTRY_COMPARE(rig.records(), QStringLiteral("1234ABCD|2030-01-01 00:00:00|5"));
+    }
+
+    void failedWriteIsNotWaiting() {
+        Rig rig;
+        rig.report(CardA, 500);
+        rig.reader.failWrites(true);
+        rig.link.requestRecharge(100);
+        rig.sent();
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("发送数失败"));
+        rig.report(CardA, 10500);
+        rig.report(CardA, 10500);
+        QVERIFY(rig.records().isEmpty());
+        QVERIFY(rig.view.get(rig.view.messages).isEmpty());
+    }
+
+    void failedBookingKeepsReading() {
+        Rig rig(true, QStringLiteral("missing/DataBase.mdb"));
+        rig.reader.layCard(CardA, 500);
+        QTRY_COMPARE(rig.link.cardNo(), TextA);
+        rig.link.requestRecharge(100);
+        rig.sent();
+        QTRY_COMPARE(rig.view.get(rig.view.messages), QStringList{QStringLiteral("操作失败")});
+        QVERIFY(rig.view.get(rig.view.reloads).isEmpty());
+        rig.report(CardB, 100); // still following the reader
+        QVERIFY(rig.link.receiving());
+    }
+
+    void amountsOutsideTheRangeAreRefused() {
+        Rig rig;
+        rig.report(CardA, 500);
+        for (int amount : {0, -5, 2000}) {
+            rig.link.requestRecharge(amount);
+            rig.link.waitForSendWorkers();
+        }
+        QCOMPARE(rig.view.get(rig.view.messages), QStringList(3, QStringLiteral("充值金额错误")));
+        QVERIFY(rig.sent().empty());
+        rig.link.requestRecharge(1999);
+        QCOMPARE(hex(rig.sent().at(0)), QStringLiteral("AA 66 4E 16 94"));
+    }
+
+    void noReaderDropsEveryRequest() {
+        Rig rig(false);
+        rig.link.armInitCommand(1);
+        g_clearPending = 1;
+        rig.link.requestRecharge(100);
+        rig.link.waitForSendWorkers();
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("设备尚未连接!"));
+        QCOMPARE(g_rechargePending.load(), 0);
+        QCOMPARE(g_clearPending.load(), 0);
+        QCOMPARE(g_initTrigger.load(), 0);
+        QCOMPARE(g_initCommand.load(), 0);
+
+        rig.link.connect();
+        QTRY_COMPARE(rig.reader.collectingHandles(), 1);
+        rig.report(CardA, 0);
+        rig.link.requestClear(); // the clear goes out, not the old recharge
+        QCOMPARE(rig.sent().size(), 1u);
+        QCOMPARE(hex(rig.sent().at(0)), QStringLiteral("AA 55 00 00 FF"));
+    }
+
+    void oneRequestOneFrame() {
+        Rig rig;
+        rig.report(CardA, 500);
+        g_clearPending = 1;
+        std::vector<std::thread> workers;
+        for (int i = 0; i < 16; ++i)
+            workers.emplace_back([&] { rig.link.SendThreadFunction(); });
+        for (auto& w : workers)
+            w.join();
+        QCOMPARE(rig.sent().size(), 1u);
+    }
+
+    void initCommandGoesOutOnTheNextTick() {
+        Rig rig;
+        rig.link.armInitCommand(1);
+        rig.link.clockTick();
+        rig.link.clockTick();
+        QCOMPARE(rig.sent().size(), 1u);
+        QCOMPARE(hex(rig.sent().at(0)), QStringLiteral("AA 77 00 01 DC"));
+        QCOMPARE(g_initCommand.load(), 0);
+        QCOMPARE(g_initTrigger.load(), 0);
+        QTRY_COMPARE(g_initRemaining.load(), SimulatedReader::START_REMAINING);
+        QCOMPARE(rig.link.timeText(), QStringLiteral("2024-05-06 07:08:09"));
+    }
+
+    void unpluggingEndsTheWorker() {
+        QStringList traces;
+        QMutex traceMutex;
+        SetDebugTraceSink([&](const QString& line) {
+            QMutexLocker lock(&traceMutex);
+            traces << line;
+        });
+        Rig rig;
+        rig.reader.unplug();
+        rig.link.pollDevices();
+        QTRY_VERIFY(!rig.link.receiving());
+        QVERIFY(!rig.link.isOpen());
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("HID设备已离开!"));
+        QVERIFY(!rig.view.get(rig.view.portListed));
+        QCOMPARE(g_connected.load(), 0);
+        {
+            QMutexLocker lock(&traceMutex);
+            QCOMPARE(traces, QStringList{QStringLiteral("RecvThreadFunction Exit")});
+        }
+        QVERIFY(rig.view.get(rig.view.messages).isEmpty());
+
+        // Plugged in again: found on its arrival, and 连接 opens it anew.
+        rig.reader.plug();
+        rig.link.pollDevices();
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("有HID设备到达!"));
+        QVERIFY(rig.link.connect());
+        QTRY_VERIFY(rig.link.receiving());
+        SetDebugTraceSink({});
+    }
+
+    void otherDevicesLeaveTheReaderOpen() {
+        Rig rig;
+        rig.reader.plugOther("mouse");
+        rig.link.pollDevices();
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("有HID设备到达!"));
+        rig.reader.unplugOther("mouse");
+        rig.link.pollDevices();
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("HID设备已离开!"));
+        QVERIFY(rig.link.isOpen());
+        QVERIFY(rig.view.get(rig.view.portListed));
+        QCOMPARE(g_connected.load(), 1);
+        rig.report(CardA, 500); // still reading
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReaderLink)
+#include "tst_readerlink.moc"
