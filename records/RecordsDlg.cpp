@@ -1,0 +1,284 @@
+#include "records/RecordsDlg.h"
+
+#include "app/Dialogs.h"
+#include "data/AdoConn.h"
+#include "reports/TextTableModel.h"
+
+#include "ui_RecordsDlg.h"
+
+#include <QCollator>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace {
+
+const QStringList ListHeaders{"卡序号", "卡号", "姓名", "身份证", "电话", "地址"};
+const int ListWidths[] = {60, 60, 60, 125, 110, 150};
+constexpr int CardNumberColumn = 1;
+const QStringList SearchFields{"卡号", "姓名", "身份证", "电话", "地址", "卡序号"};
+
+// Reads the six cardholder columns of a statement into a table. Throws DataError.
+std::shared_ptr<TextTable> readCardholders(const CAdoConn& conn, const char* sql,
+                                           const QString* value = nullptr) {
+    if (!conn.isConnected())
+        throw DataError(-1, QStringLiteral("no open database connection"));
+    Query query(*conn.connection(), QString::fromUtf8(sql));
+    if (value)
+        query.bind(1, *value);
+    auto table = std::make_shared<TextTable>(int(ListHeaders.size()));
+    int length = 0;
+    while (query.next()) {
+        table->beginRow();
+        for (int c = 0; c < table->columnCount(); ++c) {
+            const char* bytes = query.utf8(c, &length);
+            table->addCell(QByteArrayView(bytes, length));
+        }
+    }
+    return table;
+}
+
+void styleList(QTableView* list) {
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setShowGrid(true);
+    list->setWordWrap(false);
+    list->setTabKeyNavigation(false);
+    list->verticalHeader()->hide();
+    // Fixed row heights keep a list of a hundred thousand rows cheap.
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
+    list->horizontalHeader()->setSectionsMovable(true);
+    list->horizontalHeader()->setHighlightSections(false);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->horizontalHeader()->setStretchLastSection(false);
+}
+
+} // namespace
+
+CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), ui(new Ui::CRecordsDlg), m_dialogs(dialogs),
+      m_model(new TextTableModel(ListHeaders, {0, 1, 2, 3, 4, 5}, this)) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    styleList(ui->recordList);
+    ui->recordList->setModel(m_model);
+    for (int c = 0; c < int(ListHeaders.size()); ++c)
+        ui->recordList->setColumnWidth(c, ListWidths[c]);
+
+    // The field list is sorted as the user's locale sorts; nothing is chosen at first.
+    QStringList fields = SearchFields;
+    QCollator collator;
+    std::sort(fields.begin(), fields.end(), collator);
+    ui->fieldCombo->addItems(fields);
+    ui->fieldCombo->setCurrentIndex(-1);
+
+    connect(ui->recordList, &QTableView::clicked, this, &CRecordsDlg::OnListClick);
+    connect(ui->addButton, &QPushButton::clicked, this, &CRecordsDlg::OnAdd);
+    connect(ui->modifyButton, &QPushButton::clicked, this, &CRecordsDlg::OnModify);
+    connect(ui->deleteButton, &QPushButton::clicked, this, &CRecordsDlg::OnDelete);
+    connect(ui->clearButton, &QPushButton::clicked, this, &CRecordsDlg::OnClearFields);
+    connect(ui->searchButton, &QPushButton::clicked, this, &CRecordsDlg::OnSearch);
+
+    LoadRecords();
+}
+
+CRecordsDlg::~CRecordsDlg() {
+    delete ui;
+}
+
+void CRecordsDlg::UpdateData(bool save) {
+    const std::pair<QString*, QLineEdit*> fields[] = {
+        {&m_cardSerial, ui->cardSerialEdit},   {&m_cardNumber, ui->cardNumberEdit},
+        {&m_holderName, ui->holderNameEdit},   {&m_idNumber, ui->idNumberEdit},
+        {&m_holderPhone, ui->holderPhoneEdit}, {&m_address, ui->addressEdit},
+        {&m_searchText, ui->searchEdit},
+    };
+    for (const auto& [value, edit] : fields) {
+        if (save)
+            *value = edit->text();
+        else
+            edit->setText(*value);
+    }
+}
+
+void CRecordsDlg::showTable(std::shared_ptr<const TextTable> table) {
+    m_model->setTable(std::move(table));
+}
+
+int CRecordsDlg::selectedItem() const {
+    const QModelIndexList rows = ui->recordList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+QString CRecordsDlg::selectedCardNumber() const {
+    const int item = selectedItem();
+    return item < 0 || !m_model->table() ? QString()
+                                         : m_model->table()->text(item, CardNumberColumn);
+}
+
+QString CRecordsDlg::searchField() const {
+    // A field counts only when it was chosen from the list, not typed.
+    const int index = ui->fieldCombo->currentIndex();
+    if (index < 0)
+        return {};
+    const QString item = ui->fieldCombo->itemText(index);
+    return ui->fieldCombo->currentText() == item ? item : QString();
+}
+
+void CRecordsDlg::failed() {
+    m_dialogs.plain(QStringLiteral("操作失败"), this);
+}
+
+void CRecordsDlg::LoadRecords() {
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    try {
+        showTable(readCardholders(conn, Sql::CardholderList));
+    } catch (const DataError&) {
+        showTable(nullptr);
+        failed();
+    }
+}
+
+void CRecordsDlg::OnListClick() {
+    UpdateData(true); // keeps a search text typed since the last search
+    const int item = selectedItem();
+    const TextTable* table = m_model->table();
+    QString* const fields[] = {&m_cardSerial, &m_cardNumber,  &m_holderName,
+                               &m_idNumber,   &m_holderPhone, &m_address};
+    for (int c = 0; c < 6; ++c)
+        *fields[c] = item < 0 || !table ? QString() : table->text(item, c);
+    UpdateData(false);
+}
+
+void CRecordsDlg::OnAdd() {
+    UpdateData(true);
+    // The card serial is not required for a new cardholder.
+    for (const QString* field :
+         {&m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
+        if (field->isEmpty()) {
+            m_dialogs.plain(QStringLiteral("基础信息不能为空！"), this);
+            return;
+        }
+    }
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {m_cardNumber});
+    try {
+        rs->AddNew();
+        rs->PutCollect(QStringLiteral("卡序号"), m_cardSerial);
+        rs->PutCollect(QStringLiteral("卡号"), m_cardNumber);
+        rs->PutCollect(QStringLiteral("姓名"), m_holderName);
+        rs->PutCollect(QStringLiteral("身份证"), m_idNumber);
+        rs->PutCollect(QStringLiteral("电话"), m_holderPhone);
+        rs->PutCollect(QStringLiteral("地址"), m_address);
+        rs->Update();
+        conn.CloseRecordset();
+        conn.CloseConnection();
+    } catch (const std::exception&) {
+        m_dialogs.plain(QStringLiteral("卡号重复警告"), this);
+        return;
+    }
+    m_dialogs.plain(QStringLiteral("添加成功"), this);
+    LoadRecords();
+}
+
+void CRecordsDlg::OnModify() {
+    UpdateData(true);
+    for (const QString* field :
+         {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
+        if (field->isEmpty()) {
+            m_dialogs.plain(QStringLiteral("基础信息不能为空！"), this);
+            return;
+        }
+    }
+    // The selected cardholder is found by its 卡号, whatever the list last showed.
+    const bool selected = selectedItem() >= 0;
+    const QString key = selectedCardNumber();
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {key});
+    try {
+        if (!selected || rs->IsEOF())
+            throw DataError(-2, QStringLiteral("no cardholder selected"));
+        rs->PutCollect(QStringLiteral("卡序号"), m_cardSerial);
+        rs->PutCollect(QStringLiteral("卡号"), m_cardNumber);
+        rs->PutCollect(QStringLiteral("姓名"), m_holderName);
+        rs->PutCollect(QStringLiteral("身份证"), m_idNumber);
+        rs->PutCollect(QStringLiteral("电话"), m_holderPhone);
+        rs->PutCollect(QStringLiteral("地址"), m_address);
+        rs->Update();
+        conn.CloseRecordset();
+        conn.CloseConnection();
+    } catch (const std::exception&) {
+        failed();
+        return;
+    }
+    m_dialogs.plain(QStringLiteral("修改成功"), this);
+    LoadRecords();
+}
+
+void CRecordsDlg::OnDelete() {
+    const bool selected = selectedItem() >= 0;
+    const QString key = selectedCardNumber();
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {key});
+    try {
+        if (!selected || rs->IsEOF())
+            throw DataError(-2, QStringLiteral("no cardholder selected"));
+        rs->Delete();
+        rs->Update();
+        conn.CloseRecordset();
+        conn.CloseConnection();
+    } catch (const std::exception&) {
+        failed();
+        return;
+    }
+    m_dialogs.plain(QStringLiteral("删除成功"), this);
+    OnClearFields();
+    LoadRecords();
+}
+
+void CRecordsDlg::OnClearFields() {
+    UpdateData(true);
+    for (QString* field :
+         {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address})
+        field->clear();
+    UpdateData(false);
+}
+
+void CRecordsDlg::OnSearch() {
+    UpdateData(true);
+    const QString field = searchField();
+    if (field.isEmpty() || m_searchText.isEmpty()) {
+        m_dialogs.plain(QStringLiteral("检索信息不能为空！"), this);
+        return;
+    }
+    const char* sql = nullptr;
+    for (const Sql::CardholderSearch& search : Sql::CardholderSearches)
+        if (field == QString::fromUtf8(search.column))
+            sql = search.sql;
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    try {
+        if (!sql)
+            throw DataError(-3, QStringLiteral("unknown search field"));
+        showTable(readCardholders(conn, sql, &m_searchText));
+    } catch (const DataError&) {
+        failed();
+    }
+}
+
+void CRecordsDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Enter searches from the search text and does nothing anywhere else.
+        if (focusWidget() == ui->searchEdit)
+            OnSearch();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+class Dialogs;
+class TextTable;
+class TextTableModel;
+class CAdoConn;
+namespace Ui {
+class CRecordsDlg;
+}
+
+// The cardholder archive: lists every cardholder, adds, changes, deletes and searches them.
+class CRecordsDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CRecordsDlg(Dialogs& dialogs, QWidget* parent = nullptr);
+    ~CRecordsDlg() override;
+
+    // Fills the list with every cardholder in ascending 卡号 order.
+    void LoadRecords();
+
+public slots:
+    void OnListClick();
+    void OnAdd();
+    void OnModify();
+    void OnDelete();
+    void OnClearFields();
+    void OnSearch();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void UpdateData(bool save);
+    void showTable(std::shared_ptr<const TextTable> table);
+    // The list item the operator last selected, or -1.
+    int selectedItem() const;
+    QString selectedCardNumber() const;
+    QString searchField() const;
+    void failed();
+
+    Ui::CRecordsDlg* ui;
+    Dialogs& m_dialogs;
+    TextTableModel* m_model;
+
+    QString m_cardSerial;
+    QString m_cardNumber;
+    QString m_holderName;
+    QString m_idNumber;
+    QString m_holderPhone;
+    QString m_address;
+    QString m_searchText;
+};

@@ -1,0 +1,131 @@
+#include "reports/PreviewDlg.h"
+
+#include "app/Clock.h"
+#include "app/Dialogs.h"
+#include "data/AdoConn.h"
+#include "reports/ReportLayout.h"
+
+#include "ui_PreviewDlg.h"
+
+#include <QPainter>
+#include <QPixmap>
+#include <QTimer>
+
+QString g_rangeStart;
+QString g_rangeEnd;
+
+// The pictures live in a static library: name its resources so that the linker keeps them.
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+QString picturePath(CPreviewDlg::Picture picture) {
+    switch (picture) {
+    case CPreviewDlg::PrevPicture:
+        return QStringLiteral(":/paging/prev.png");
+    case CPreviewDlg::NextPicture:
+        return QStringLiteral(":/paging/next.png");
+    case CPreviewDlg::NextGreyPicture:
+        return QStringLiteral(":/paging/next_grey.png");
+    case CPreviewDlg::PrevGreyPicture:
+        return QStringLiteral(":/paging/prev_grey.png");
+    }
+    return {};
+}
+
+} // namespace
+
+CPreviewDlg::CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
+    : QDialog(parent), ui(new Ui::CPreviewDlg), m_dialogs(dialogs), m_clock(clock) {
+    initResources();
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setPicture(ui->prevButton, PrevPicture);
+    setPicture(ui->nextButton, NextPicture);
+    m_title = ReportLayout::Title;
+    connect(ui->prevButton, &QPushButton::clicked, this, &CPreviewDlg::OnPrevPage);
+    connect(ui->nextButton, &QPushButton::clicked, this, &CPreviewDlg::OnNextPage);
+}
+
+CPreviewDlg::~CPreviewDlg() {
+    delete ui;
+}
+
+void CPreviewDlg::setPicture(QPushButton* button, Picture picture) {
+    const QPixmap pixmap(picturePath(picture));
+    button->setIcon(QIcon(pixmap));
+    button->setIconSize(pixmap.size());
+    button->setProperty("picture", int(picture));
+}
+
+void CPreviewDlg::refresh() {
+    try {
+        CAdoConn conn; // failures are reported below, once, not from inside a paint
+        conn.OpenConnection();
+        if (!conn.isConnected())
+            throw DataError(-1, QStringLiteral("no open database connection"));
+        Query newest(*conn.connection(), QString::fromUtf8(Sql::NewestRecord));
+        const qint64 newestRecord = newest.next() ? newest.integer(0) : 0;
+        if (newestRecord != m_collectedNewest || g_rangeStart != m_collectedStart ||
+            g_rangeEnd != m_collectedEnd) {
+            m_report = CollectReport(*conn.connection(), g_rangeStart, g_rangeEnd);
+            m_collectedNewest = newestRecord;
+            m_collectedStart = g_rangeStart;
+            m_collectedEnd = g_rangeEnd;
+        }
+        m_failureShown = false;
+    } catch (const DataError&) {
+        m_report = Report();
+        m_collectedNewest = -1;
+        if (!m_failureShown) {
+            m_failureShown = true;
+            QTimer::singleShot(0, this,
+                               [this] { m_dialogs.plain(QStringLiteral("操作失败"), this); });
+        }
+    }
+    m_recordCount = m_report.recordCount();
+}
+
+void CPreviewDlg::DrawPage(QPainter& painter) {
+    refresh();
+    m_reportDate = TimestampText(m_clock.now());
+    DrawPreviewPage(painter, m_report, {m_title, m_reportDate}, m_page);
+}
+
+void CPreviewDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    DrawPage(painter);
+}
+
+void CPreviewDlg::ShowPage(int page) {
+    refresh();
+    m_page = std::clamp(page, 0, ReportLayout::LastPage(m_recordCount));
+    update();
+}
+
+void CPreviewDlg::OnNextPage() {
+    const int last = ReportLayout::PageCount(m_recordCount) - 1;
+    if (m_page < last)
+        ++m_page;
+    const bool paging = m_recordCount > ReportLayout::RowsPerPage;
+    setPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
+    setPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
+    if (qsizetype(ReportLayout::RowsPerPage) * (m_page + 1) >= m_recordCount)
+        setPicture(ui->nextButton, NextGreyPicture);
+    update();
+}
+
+void CPreviewDlg::OnPrevPage() {
+    if (m_page > 0)
+        --m_page;
+    const bool paging = m_recordCount > ReportLayout::RowsPerPage;
+    setPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
+    setPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
+    if (m_page <= 0) {
+        m_page = 0;
+        setPicture(ui->prevButton, PrevGreyPicture);
+    }
+    update();
+}

@@ -1,0 +1,171 @@
+#include "reports/QueryDlg.h"
+
+#include "app/Clock.h"
+#include "app/Dialogs.h"
+#include "data/AdoConn.h"
+#include "reports/PreviewDlg.h"
+#include "reports/Report.h"
+#include "reports/ReportLayout.h"
+#include "reports/TextTableModel.h"
+
+#include "ui_QueryDlg.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPrinter>
+
+namespace {
+
+const int ListWidths[] = {110, 110, 200, 110};
+
+// Throws DataError when the connection did not open.
+Report collect(const CAdoConn& conn, const QString& start, const QString& end) {
+    if (!conn.isConnected())
+        throw DataError(-1, QStringLiteral("no open database connection"));
+    return CollectReport(*conn.connection(), start, end);
+}
+
+} // namespace
+
+CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
+    : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock),
+      m_model(new TextTableModel({"卡号", "姓名", "时间", "金额"},
+                                 {Report::CardNo, Report::Name, Report::Date, Report::Amount},
+                                 this)) {
+    const QDate today = m_clock.now().date();
+    m_dateTo = today;
+    m_dateFrom = today;
+
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // The pickers are narrow: a slim drop-down leaves room for a whole date.
+    for (QDateEdit* picker : {ui->dateFromEdit, ui->dateToEdit})
+        picker->setStyleSheet(QStringLiteral("QDateEdit { padding: 0px 0px 0px 1px; }"
+                                             "QDateEdit::drop-down { width: 12px; }"));
+    QTableView* list = ui->recordList;
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setWordWrap(false);
+    list->setTabKeyNavigation(false);
+    list->verticalHeader()->hide();
+    // Fixed row heights keep a year of records cheap to show.
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
+    list->horizontalHeader()->setSectionsMovable(true);
+    list->horizontalHeader()->setHighlightSections(false);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->setModel(m_model);
+    for (int c = 0; c < 4; ++c)
+        list->setColumnWidth(c, ListWidths[c]);
+    UpdateData(false);
+
+    connect(ui->queryButton, &QPushButton::clicked, this, &CQueryDlg::OnRunQuery);
+    connect(ui->printButton, &QPushButton::clicked, this, &CQueryDlg::OnPrint);
+    connect(ui->previewButton, &QPushButton::clicked, this, &CQueryDlg::OnPreview);
+    connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    QueryRecords();
+    m_title = ReportLayout::Title;
+}
+
+CQueryDlg::~CQueryDlg() {
+    delete ui;
+}
+
+void CQueryDlg::UpdateData(bool save) {
+    if (save) {
+        m_dateTo = ui->dateToEdit->date();
+        m_dateFrom = ui->dateFromEdit->date();
+    } else {
+        ui->dateToEdit->setDate(m_dateTo);
+        ui->dateFromEdit->setDate(m_dateFrom);
+    }
+    ui->totalText->setText(m_totalText);
+}
+
+QString CQueryDlg::startBound() const {
+    return DayStartText(m_dateFrom);
+}
+
+QString CQueryDlg::endBound() const {
+    return DayEndText(m_dateTo);
+}
+
+void CQueryDlg::failed() {
+    m_dialogs.plain(QStringLiteral("操作失败"), this);
+}
+
+void CQueryDlg::QueryRecords() {
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    UpdateData(true);
+    try {
+        Report report = collect(conn, startBound(), endBound());
+        m_model->setTable(report.rows);
+        m_totalText = report.totalText();
+    } catch (const DataError&) {
+        failed();
+        return;
+    }
+    UpdateData(true);
+}
+
+void CQueryDlg::OnRunQuery() {
+    QueryRecords();
+}
+
+void CQueryDlg::OnPrint() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(ReportLayout::JobName);
+    printer.setPrintRange(QPrinter::AllPages);
+    if (!m_dialogs.choosePrinter(printer))
+        return;
+    PrintReport(printer);
+}
+
+void CQueryDlg::PrintReport(QPrinter& printer) {
+    m_recordCount = 0;
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    UpdateData(true);
+    m_reportDate = TimestampText(m_clock.now());
+    Report report;
+    try {
+        report = collect(conn, startBound(), endBound());
+    } catch (const DataError&) {
+        failed();
+        return;
+    }
+    m_recordCount = report.recordCount();
+
+    // One job, page after page, so that a file receives the whole report.
+    printer.setDocName(ReportLayout::JobName);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        failed();
+        return;
+    }
+    PaintPrintedReport(painter, report, {m_title, m_reportDate},
+                       [&printer] { return printer.newPage(); });
+    if (!painter.end())
+        failed();
+}
+
+void CQueryDlg::OnPreview() {
+    UpdateData(true);
+    g_rangeEnd = endBound();
+    g_rangeStart = startBound();
+    CPreviewDlg preview(m_dialogs, m_clock, this);
+    preview.exec();
+}
+
+void CQueryDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter neither closes the window nor presses a button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

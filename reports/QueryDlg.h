@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+
+class Clock;
+class Dialogs;
+class QPrinter;
+class TextTableModel;
+namespace Ui {
+class CQueryDlg;
+}
+
+// The recharge records of a date range with their cardholders' names and the total; prints
+// them as a report and opens its preview.
+class CQueryDlg : public QDialog {
+    Q_OBJECT
+public:
+    CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent = nullptr);
+    ~CQueryDlg() override;
+
+    // Lists the records between the pickers' dates and shows their total.
+    void QueryRecords();
+    // Collects the rows afresh for the pickers' dates and prints every page on `printer`.
+    void PrintReport(QPrinter& printer);
+
+    QString startBound() const;
+    QString endBound() const;
+
+public slots:
+    void OnRunQuery();
+    void OnPrint();
+    void OnPreview();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void UpdateData(bool save);
+    void failed();
+
+    Ui::CQueryDlg* ui;
+    Dialogs& m_dialogs;
+    const Clock& m_clock;
+    TextTableModel* m_model;
+
+    QString m_title;
+    QString m_reportDate;
+    QDate m_dateTo;
+    QDate m_dateFrom;
+    QString m_totalText = QStringLiteral("0");
+    qsizetype m_recordCount = 0;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "reports/TextTable.h"
+
+#include <QDate>
+#include <QString>
+
+#include <memory>
+
+class Connection;
+
+// The recharge records of a date range with their cardholders' names and the total, as the
+// query list, the printed report and the preview show them.
+struct Report {
+    enum Column { CardNo, Date, Amount, Name };
+
+    std::shared_ptr<TextTable> rows = std::make_shared<TextTable>(4);
+    qint64 total = 0; // 1,000,000 records of 99999 overflow 32 bits
+
+    qsizetype recordCount() const { return rows->rowCount(); }
+    QString totalText() const { return QString::number(total); }
+};
+
+// The amount rule of totals: at most five characters, an optional leading "-", then digits;
+// anything else counts 0.
+int AmountValue(QStringView text);
+int AmountValue(QByteArrayView text);
+
+// 0 to 9999 as decimal digits; anything else as an empty text.
+QString PageNumberText(int number);
+
+// Length of the text in bytes of code page 936, which places the centred title.
+int CodePage936Length(const QString& text);
+
+// Reads the records stamped from `startBound` to `endBound` (full timestamp texts, both
+// included). Throws DataError.
+Report CollectReport(const Connection& connection, const QString& startBound,
+                     const QString& endBound);

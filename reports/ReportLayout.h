@@ -1,0 +1,43 @@
+#pragma once
+
+#include "reports/Report.h"
+
+#include <QString>
+
+#include <functional>
+
+class QPainter;
+
+namespace ReportLayout {
+
+inline constexpr int RowsPerPage = 28;
+inline const QString Title = QStringLiteral("充值记录");
+inline const QString JobName = QStringLiteral("Evenness Tester Doc");
+
+// Pages of the report: the ceiling of records / 28, 0 when there are none.
+int PageCount(qsizetype records);
+// Index (from 0) of the page that carries the total block; page 0 when there are no records.
+int LastPage(qsizetype records);
+qsizetype RowsOnPage(qsizetype records, int page);
+
+} // namespace ReportLayout
+
+// What a drawn page shows besides the rows.
+struct ReportHeading {
+    QString title;
+    QString reportDate;
+};
+
+// The printed page `page` (from 0) in layout units of 1/600 inch, placed on the painter's
+// device by its resolution.
+void DrawPrintedPage(QPainter& painter, const Report& report, const ReportHeading& heading,
+                     int page);
+
+// Every printed page, one after another; `newPage` begins each page after the first and
+// returns false when the device can't.
+void PaintPrintedReport(QPainter& painter, const Report& report, const ReportHeading& heading,
+                        const std::function<bool()>& newPage);
+
+// The preview's page `page` (from 0) in device pixels of a window.
+void DrawPreviewPage(QPainter& painter, const Report& report, const ReportHeading& heading,
+                     int page);

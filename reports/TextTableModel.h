@@ -1,0 +1,30 @@
+#pragma once
+
+#include "reports/TextTable.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <memory>
+
+// Shows a TextTable in a list; cells become texts only when the view asks for them.
+class TextTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // `shown` names, for each list column, the table column it shows.
+    TextTableModel(QStringList headers, QList<int> shown, QObject* parent = nullptr);
+
+    void setTable(std::shared_ptr<const TextTable> table);
+    const TextTable* table() const { return m_table.get(); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    QStringList m_headers;
+    QList<int> m_shown;
+    std::shared_ptr<const TextTable> m_table;
+};

@@ -1,0 +1,277 @@
+#include "records/RecordsDlg.h"
+
+#include "data/AdoConn.h"
+
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+template <typename T> T* control(QWidget* window, int id) {
+    for (T* child : window->findChildren<T*>())
+        if (child->property("controlId").toInt() == id)
+            return child;
+    return nullptr;
+}
+
+enum {
+    Serial = 1013,
+    CardNo = 1001,
+    Name = 1002,
+    Id = 1003,
+    Phone = 1008,
+    Address = 1012,
+    Field = 1009,
+    SearchText = 1010
+};
+
+} // namespace
+
+class RecordsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestDatabase> db;
+    FakeDialogs dialogs;
+
+    QTableView* list(CRecordsDlg& dlg) { return control<QTableView>(&dlg, 1041); }
+    QLineEdit* edit(CRecordsDlg& dlg, int id) { return control<QLineEdit>(&dlg, id); }
+    void press(CRecordsDlg& dlg, int id) { control<QPushButton>(&dlg, id)->click(); }
+
+    QStringList column(CRecordsDlg& dlg, int c) {
+        QStringList texts;
+        auto* model = list(dlg)->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            texts << model->index(r, c).data().toString();
+        return texts;
+    }
+
+    void click(CRecordsDlg& dlg, int row) {
+        QTableView* view = list(dlg);
+        const QRect cell = view->visualRect(view->model()->index(row, 2));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    void fill(CRecordsDlg& dlg, const QStringList& six) {
+        const int ids[] = {Serial, CardNo, Name, Id, Phone, Address};
+        for (int i = 0; i < 6; ++i)
+            edit(dlg, ids[i])->setText(six[i]);
+    }
+
+    void search(CRecordsDlg& dlg, const QString& field, const QString& text) {
+        auto* combo = control<QComboBox>(&dlg, Field);
+        combo->setCurrentIndex(combo->findText(field));
+        edit(dlg, SearchText)->setText(text);
+        press(dlg, 1011);
+    }
+
+    QString cell(const QString& column, const QString& cardNo) {
+        Connection c(db->path());
+        Query q(c, QStringLiteral("SELECT \"%1\" FROM userecord WHERE 卡号 = ?").arg(column));
+        q.bind(1, cardNo);
+        return q.next() ? q.text(0) : QStringLiteral("<none>");
+    }
+
+    int cardholders() {
+        return db->scalar(QStringLiteral("SELECT count(*) FROM userecord")).toInt();
+    }
+
+private slots:
+    void init() {
+        db = std::make_unique<TestDatabase>();
+        dialogs.clear();
+    }
+    void cleanup() { db.reset(); }
+
+    void listsCardNumbersInTextOrder() {
+        for (const char* card : {"3", "1", "2", "10"})
+            db->addCardholder(QStringLiteral("s"), QString::fromLatin1(card), QStringLiteral("名"));
+        CRecordsDlg dlg(dialogs);
+        QCOMPARE(column(dlg, 1), (QStringList{"1", "10", "2", "3"}));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("档案管理"));
+        auto* combo = control<QComboBox>(&dlg, Field);
+        QCOMPARE(combo->count(), 6);
+        QCOMPARE(combo->currentIndex(), -1);
+        QVERIFY(dialogs.texts().isEmpty());
+    }
+
+    void addChecksFieldsAndRefusesTakenCardNumbers() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("甲"));
+        CRecordsDlg dlg(dialogs);
+
+        fill(dlg, {"7", "B2", "", "id", "tel", "addr"});
+        press(dlg, 1004);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
+        QCOMPARE(cardholders(), 1);
+
+        // The serial is not required here; a quote in a value is ordinary text.
+        fill(dlg, {"", "B2", "O'Brien", "id", "tel", "addr"});
+        press(dlg, 1004);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("添加成功"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("B2")), QStringLiteral("O'Brien"));
+        QCOMPARE(cell(QStringLiteral("卡序号"), QStringLiteral("B2")), QString());
+        QCOMPARE(column(dlg, 2), (QStringList{"甲", "O'Brien"}));
+        QCOMPARE(edit(dlg, Name)->text(), QStringLiteral("O'Brien")); // the edits keep their texts
+
+        fill(dlg, {"9", "A1", "乙", "id", "tel", "addr"});
+        press(dlg, 1004);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("卡号重复警告"));
+        QCOMPARE(cardholders(), 2);
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("A1")), QStringLiteral("甲"));
+        QCOMPARE(column(dlg, 1), (QStringList{"A1", "B2"}));
+    }
+
+    void clickFillsTheEditsAndClearEmptiesThem() {
+        db->addCardholder(QStringLiteral("5"), QStringLiteral("C3"), QStringLiteral("丙"),
+                          QStringLiteral("110"), QStringLiteral("555"), QStringLiteral("北京"));
+        CRecordsDlg dlg(dialogs);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        edit(dlg, SearchText)->setText(QStringLiteral("keep"));
+        click(dlg, 0);
+        QCOMPARE(edit(dlg, Serial)->text(), QStringLiteral("5"));
+        QCOMPARE(edit(dlg, Address)->text(), QStringLiteral("北京"));
+        press(dlg, 1007);
+        for (int id : {Serial, CardNo, Name, Id, Phone, Address})
+            QVERIFY(edit(dlg, id)->text().isEmpty());
+        QCOMPARE(edit(dlg, SearchText)->text(), QStringLiteral("keep"));
+        QCOMPARE(column(dlg, 1).size(), 1);
+    }
+
+    void modifyAndDeleteNeedASelection() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("甲"));
+        CRecordsDlg dlg(dialogs);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        fill(dlg, {"2", "A1", "乙", "id", "tel", "addr"});
+        press(dlg, 1005);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+        press(dlg, 1006);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("A1")), QStringLiteral("甲"));
+
+        // Unlike the add, the change requires the serial.
+        click(dlg, 0);
+        edit(dlg, Serial)->clear();
+        press(dlg, 1005);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
+        QCOMPARE(cell(QStringLiteral("卡序号"), QStringLiteral("A1")), QStringLiteral("1"));
+    }
+
+    void searchThenChangeAndDeleteTheSelectedCardholder() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("2"), QStringLiteral("0002"), QStringLiteral("O'Brien"));
+        db->addCardholder(QStringLiteral("3"), QStringLiteral("0003"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("4"), QStringLiteral("0004"), QStringLiteral("李四"));
+        CRecordsDlg dlg(dialogs);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+
+        search(dlg, QStringLiteral("姓名"), QStringLiteral("张"));
+        QCOMPARE(column(dlg, 1).size(), 0); // no partial match
+
+        search(dlg, QStringLiteral("姓名"), QStringLiteral("张三"));
+        QCOMPARE(column(dlg, 1), (QStringList{"0001", "0003"}));
+        // Second in the result, third in the table.
+        click(dlg, 1);
+        QCOMPARE(edit(dlg, CardNo)->text(), QStringLiteral("0003"));
+        edit(dlg, Name)->setText(QStringLiteral("张三丰"));
+        press(dlg, 1005);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0003")), QStringLiteral("张三丰"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0001")), QStringLiteral("张三"));
+        QCOMPARE(column(dlg, 1).size(), 4); // reloaded
+
+        search(dlg, QStringLiteral("姓名"), QStringLiteral("O'Brien"));
+        QCOMPARE(column(dlg, 1), (QStringList{"0002"}));
+        click(dlg, 0);
+        edit(dlg, Name)->setText(QStringLiteral("O'Neil"));
+        press(dlg, 1005);
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0002")), QStringLiteral("O'Neil"));
+
+        search(dlg, QStringLiteral("姓名"), QStringLiteral("O'Neil"));
+        click(dlg, 0);
+        press(dlg, 1006); // at once, without asking
+        QCOMPARE(dialogs.lastText(), QStringLiteral("删除成功"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0002")), QStringLiteral("<none>"));
+        QCOMPARE(column(dlg, 1), (QStringList{"0001", "0003", "0004"}));
+        QVERIFY(edit(dlg, CardNo)->text().isEmpty());
+
+        // A change to a 卡号 another cardholder has is refused and changes nothing.
+        click(dlg, 0);
+        edit(dlg, CardNo)->setText(QStringLiteral("0004"));
+        press(dlg, 1005);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0001")), QStringLiteral("张三"));
+        QCOMPARE(cardholders(), 3);
+    }
+
+    void searchNeedsAChosenFieldAndText() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
+        CRecordsDlg dlg(dialogs);
+        edit(dlg, SearchText)->setText(QStringLiteral("张三"));
+        press(dlg, 1011);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("检索信息不能为空！"));
+
+        auto* combo = control<QComboBox>(&dlg, Field);
+        combo->setEditText(QStringLiteral("姓名")); // typed, not chosen
+        press(dlg, 1011);
+        QCOMPARE(dialogs.texts().size(), 2);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("检索信息不能为空！"));
+
+        search(dlg, QStringLiteral("卡号"), QString());
+        QCOMPARE(dialogs.texts().size(), 3);
+        QCOMPARE(column(dlg, 1).size(), 1); // unchanged
+    }
+
+    void enterSearchesOnlyFromTheSearchText() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("2"), QStringLiteral("0002"), QStringLiteral("李四"));
+        CRecordsDlg dlg(dialogs);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* combo = control<QComboBox>(&dlg, Field);
+        combo->setCurrentIndex(combo->findText(QStringLiteral("卡号")));
+        edit(dlg, SearchText)->setText(QStringLiteral("0002"));
+
+        edit(dlg, Name)->setFocus();
+        QTest::keyClick(edit(dlg, Name), Qt::Key_Return);
+        QTest::keyClick(control<QPushButton>(&dlg, 1006), Qt::Key_Enter);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(column(dlg, 1).size(), 2);
+        QVERIFY(dialogs.texts().isEmpty());
+
+        edit(dlg, SearchText)->setFocus();
+        QTest::keyClick(edit(dlg, SearchText), Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(column(dlg, 1), (QStringList{"0002"}));
+
+        QTest::keyClick(edit(dlg, Name), Qt::Key_Escape);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+
+    void storeErrorsLeaveTheWindowUsable() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
+        CRecordsDlg dlg(dialogs);
+        db->exec(QStringLiteral("ALTER TABLE userecord RENAME TO gone"));
+        search(dlg, QStringLiteral("姓名"), QStringLiteral("张三"));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+        QCOMPARE(column(dlg, 1), (QStringList{"0001"})); // the list as it was
+        dlg.LoadRecords();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+
+        db->exec(QStringLiteral("ALTER TABLE gone RENAME TO userecord"));
+        search(dlg, QStringLiteral("姓名"), QStringLiteral("张三"));
+        QCOMPARE(column(dlg, 1), (QStringList{"0001"}));
+        QCOMPARE(dialogs.texts().size(), 2);
+    }
+};
+
+QTEST_MAIN(RecordsTest)
+#include "tst_records.moc"

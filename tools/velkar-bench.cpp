@@ -1,0 +1,320 @@
+// Times the archive and report windows against a large generated database and prints one
+// figure a line, "name: value".
+#include "app/Clock.h"
+#include "app/Dialogs.h"
+#include "app/Startup.h"
+#include "data/AdoConn.h"
+#include "data/Schema.h"
+#include "records/RecordsDlg.h"
+#include "reports/PreviewDlg.h"
+#include "reports/QueryDlg.h"
+#include "reports/ReportLayout.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QDateEdit>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// Every box is counted, none shown: a benchmark must not wait for a person.
+class CountingDialogs : public Dialogs {
+public:
+    void message(const QString& text, Icon, const QString&, QObject*) override {
+        std::fprintf(stderr, "velkar-bench: message: %s\n", qPrintable(text));
+        ++shown;
+    }
+    QString chooseFolder(const QString&, const QString&) override { return {}; }
+    QString chooseOpenFile(const QString&, const QString&, const QString&) override { return {}; }
+    bool choosePrinter(QPrinter&) override { return false; }
+    int shown = 0;
+};
+
+struct Context {
+    int cardholders = 100000;
+    int records = 1000000;
+    QDate firstDay{2024, 1, 1};
+    QDate lastDay{2024, 12, 31};
+    QDate measuredDay{2024, 7, 1};
+    QString path;
+    CountingDialogs dialogs;
+};
+
+void figure(const char* name, double value, const char* unit) {
+    std::printf("%s: %.1f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+void count(const char* name, qint64 value) {
+    std::printf("%s: %lld\n", name, static_cast<long long>(value));
+    std::fflush(stdout);
+}
+
+double milliseconds(const std::function<void()>& work) {
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double bestOf(int runs, const std::function<void()>& work) {
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i)
+        best = std::min(best, milliseconds(work));
+    return best;
+}
+
+double peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+template <typename T> T* control(QWidget* window, int id) {
+    for (T* child : window->findChildren<T*>())
+        if (child->property("controlId").toInt() == id)
+            return child;
+    return nullptr;
+}
+
+void exec(sqlite3* db, const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::fprintf(stderr, "velkar-bench: %s: %s\n", sql, error);
+        std::exit(1);
+    }
+}
+
+void bindText(sqlite3_stmt* stmt, int index, const QByteArray& text) {
+    sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+QByteArray cardNumber(int holder) {
+    return QByteArray::number(0x10000000u + unsigned(holder) * 2654435761u % 0xE0000000u, 16)
+        .toUpper();
+}
+
+QString holderName(int holder) {
+    static const QStringList surnames{"王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周",
+                                      "徐", "孙", "马", "朱", "胡", "郭", "何", "高", "林", "罗"};
+    static const QStringList given{"伟", "芳", "娜",   "秀英", "敏", "静", "丽",   "强",
+                                   "磊", "军", "洋",   "勇",   "艳", "杰", "娟",   "涛",
+                                   "明", "超", "秀兰", "霞",   "平", "刚", "桂英", "建华",
+                                   "文", "华", "红",   "玉兰", "斌", "鹏"};
+    return surnames[holder % surnames.size()] + given[(holder / 20) % given.size()];
+}
+
+// The delivered schema filled with cardholders and, over the year, recharge records booked
+// in time order.
+void buildDatabase(const Context& ctx, const QString& path) {
+    const double ms = milliseconds([&] {
+        const QString problem = Schema::CreateDatabase(path);
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "velkar-bench: %s\n", qPrintable(problem));
+            std::exit(1);
+        }
+        sqlite3* db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        exec(db, "PRAGMA synchronous = OFF");
+        exec(db, "BEGIN");
+        sqlite3_stmt* holder = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO userecord VALUES (?, ?, ?, ?, ?, ?)", -1, &holder,
+                           nullptr);
+        for (int h = 0; h < ctx.cardholders; ++h) {
+            bindText(holder, 1, QByteArray::number(h + 1));
+            bindText(holder, 2, cardNumber(h));
+            bindText(holder, 3, holderName(h).toUtf8());
+            bindText(holder, 4, QByteArray("1101011990") + QByteArray::number(10000000 + h));
+            bindText(holder, 5, QByteArray("138") + QByteArray::number(10000000 + h));
+            bindText(holder, 6, QStringLiteral("北京市海淀区%1号").arg(h % 500).toUtf8());
+            sqlite3_step(holder);
+            sqlite3_reset(holder);
+        }
+        sqlite3_finalize(holder);
+
+        sqlite3_stmt* record = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO employees VALUES (?, ?, ?)", -1, &record, nullptr);
+        const QDateTime start(ctx.firstDay, QTime(0, 0));
+        const qint64 span = start.secsTo(QDateTime(ctx.lastDay, QTime(23, 59, 59)));
+        quint32 seed = 12345;
+        for (int r = 0; r < ctx.records; ++r) {
+            seed = seed * 1664525u + 1013904223u;
+            const int h = int((seed >> 8) % unsigned(std::max(ctx.cardholders, 1)));
+            const qint64 at = span * r / std::max(ctx.records, 1);
+            const int amount = (seed % 50 == 0) ? -int(seed % 900) : int(10 * (1 + seed % 50));
+            bindText(record, 1, cardNumber(h));
+            bindText(record, 2, TimestampText(start.addSecs(at)).toUtf8());
+            bindText(record, 3, QByteArray::number(amount));
+            sqlite3_step(record);
+            sqlite3_reset(record);
+        }
+        sqlite3_finalize(record);
+        exec(db, "COMMIT");
+        sqlite3_close(db);
+    });
+    figure("database_build", ms / 1000, "s");
+}
+
+// The day's statement straight through the C API, reading every cell as text: the floor.
+void floorOneDay(Context& ctx) {
+    qint64 rows = 0;
+    const double ms = bestOf(3, [&] {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(ctx.path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, Sql::RecordsBetweenWithNames, -1, &stmt, nullptr);
+        const QByteArray from = DayStartText(ctx.measuredDay).toUtf8();
+        const QByteArray to = DayEndText(ctx.measuredDay).toUtf8();
+        bindText(stmt, 1, from);
+        bindText(stmt, 2, to);
+        rows = 0;
+        std::size_t bytes = 0;
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            for (int c = 0; c < 4; ++c) {
+                sqlite3_column_text(stmt, c);
+                bytes += std::size_t(sqlite3_column_bytes(stmt, c));
+            }
+            ++rows;
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        if (bytes == 0 && rows > 0)
+            std::abort();
+    });
+    count("floor_day_records", rows);
+    figure("floor_day", ms, "ms");
+}
+
+// Runs 查询 over a range and paints the window.
+double runQuery(CQueryDlg& dlg, QDate from, QDate to) {
+    control<QDateEdit>(&dlg, 1035)->setDate(from);
+    control<QDateEdit>(&dlg, 1036)->setDate(to);
+    return milliseconds([&] {
+        control<QPushButton>(&dlg, 1031)->click();
+        dlg.grab();
+    });
+}
+
+void queryWindow(Context& ctx) {
+    const FixedClock clock(QDateTime(ctx.measuredDay, QTime(12, 0)));
+    CQueryDlg dlg(ctx.dialogs, clock);
+    dlg.show();
+    QCoreApplication::processEvents();
+    double day = 1e300;
+    for (int i = 0; i < 3; ++i)
+        day = std::min(day, runQuery(dlg, ctx.measuredDay, ctx.measuredDay));
+    count("query_day_records", control<QTableView>(&dlg, 1037)->model()->rowCount());
+    figure("query_day", day, "ms");
+
+    const double year = runQuery(dlg, ctx.firstDay, ctx.lastDay);
+    count("query_year_records", control<QTableView>(&dlg, 1037)->model()->rowCount());
+    figure("query_year", year, "ms");
+    figure("query_year_peak_memory", peakMegabytes(), "MB");
+}
+
+void previewWindow(Context& ctx) {
+    const FixedClock clock(QDateTime(ctx.lastDay, QTime(12, 0)));
+    g_rangeStart = DayStartText(ctx.firstDay);
+    g_rangeEnd = DayEndText(ctx.lastDay);
+    CPreviewDlg dlg(ctx.dialogs, clock);
+    const double open = milliseconds([&] {
+        dlg.show();
+        dlg.grab();
+    });
+    figure("preview_open_year", open, "ms");
+    dlg.ShowPage(ReportLayout::LastPage(dlg.recordCount()));
+    count("preview_page_index", dlg.page());
+    figure("preview_page", bestOf(5, [&] { dlg.grab(); }), "ms");
+}
+
+void recordsWindow(Context& ctx) {
+    std::unique_ptr<CRecordsDlg> dlg;
+    const double open = milliseconds([&] {
+        dlg = std::make_unique<CRecordsDlg>(ctx.dialogs);
+        dlg->show();
+        dlg->grab();
+    });
+    count("records_listed", control<QTableView>(dlg.get(), 1041)->model()->rowCount());
+    figure("records_open", open, "ms");
+
+    auto* combo = control<QComboBox>(dlg.get(), 1009);
+    combo->setCurrentIndex(combo->findText(QStringLiteral("姓名")));
+    control<QLineEdit>(dlg.get(), 1010)->setText(holderName(ctx.cardholders / 2));
+    const double search = bestOf(3, [&] {
+        control<QPushButton>(dlg.get(), 1011)->click();
+        dlg->grab();
+    });
+    count("search_found", control<QTableView>(dlg.get(), 1041)->model()->rowCount());
+    figure("search", search, "ms");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    PrepareApplication(app);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Times the query, preview and archive windows on a generated database."));
+    parser.addHelpOption();
+    const QCommandLineOption cardholders(QStringLiteral("cardholders"),
+                                         QStringLiteral("Cardholders (default 100000)."),
+                                         QStringLiteral("n"), QStringLiteral("100000"));
+    const QCommandLineOption records(QStringLiteral("records"),
+                                     QStringLiteral("Recharge records over the year (default "
+                                                    "1000000)."),
+                                     QStringLiteral("n"), QStringLiteral("1000000"));
+    const QCommandLineOption reuse(QStringLiteral("database"),
+                                   QStringLiteral("Build the database at this path, or use the "
+                                                  "one there, built before with the same counts."),
+                                   QStringLiteral("path"));
+    parser.addOption(cardholders);
+    parser.addOption(records);
+    parser.addOption(reuse);
+    parser.process(app);
+
+    Context ctx;
+    ctx.cardholders = std::max(parser.value(cardholders).toInt(), 1);
+    ctx.records = std::max(parser.value(records).toInt(), 0);
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "velkar-bench: no temporary folder\n");
+        return 1;
+    }
+    ctx.path = dir.filePath(Schema::DatabaseFileName);
+    count("cardholders", ctx.cardholders);
+    count("records", ctx.records);
+    if (parser.isSet(reuse)) {
+        const QString built = QFileInfo(parser.value(reuse)).absoluteFilePath();
+        if (!QFileInfo::exists(built))
+            buildDatabase(ctx, built);
+        QFile::link(built, ctx.path);
+    } else {
+        buildDatabase(ctx, ctx.path);
+    }
+    QDir::setCurrent(dir.path()); // the windows open DataBase.mdb in the current folder
+    floorOneDay(ctx);
+    queryWindow(ctx);
+    previewWindow(ctx);
+    recordsWindow(ctx);
+    count("messages_shown", ctx.dialogs.shown);
+    return ctx.dialogs.shown == 0 ? 0 : 1;
+}
