@@ -23,6 +23,8 @@ public:
 } // namespace
 
 void PrepareApplication(QApplication& app) {
+    // The pictures live in a static library; keep them linked in.
+    Q_INIT_RESOURCE(resources);
     QApplication::setApplicationName(applicationName());
     QApplication::setApplicationDisplayName(QString());
     // fontconfig never maps the Song face names to a Chinese font by itself.

@@ -1,0 +1,26 @@
+#include "desk/BackupPromptDlg.h"
+
+#include "ui_BackupPromptDlg.h"
+
+CBackupPromptDlg::CBackupPromptDlg(std::function<void()> backup, QWidget* parent)
+    : QDialog(parent), ui(new Ui::CBackupPromptDlg), m_backup(std::move(backup)) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    connect(ui->yesButton, &QPushButton::clicked, this, &CBackupPromptDlg::OnYes);
+    connect(ui->noButton, &QPushButton::clicked, this, &CBackupPromptDlg::OnNo);
+    ui->yesButton->setFocus();
+}
+
+CBackupPromptDlg::~CBackupPromptDlg() {
+    delete ui;
+}
+
+void CBackupPromptDlg::OnYes() {
+    if (m_backup)
+        m_backup();
+    accept();
+}
+
+void CBackupPromptDlg::OnNo() {
+    accept();
+}

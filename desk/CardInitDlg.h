@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QTimer>
+
+#include <cstdint>
+
+class ReaderLink;
+namespace Ui {
+class CCardInitDlg;
+}
+
+// Keeps the reader in card-initialisation mode while it is open and counts the cards it
+// initialises. However it is closed, the reader is told to leave the mode.
+class CCardInitDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int TIMER_INIT = 4;
+    static constexpr int TimerInitMs = 500;
+
+    explicit CCardInitDlg(ReaderLink& link, QWidget* parent = nullptr);
+    ~CCardInitDlg() override;
+
+    int doneCount() const { return m_done; }
+    int remainingCount() const { return int(m_remaining); }
+
+public slots:
+    void OnExit();
+    void OnTimer();
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void showCounts();
+
+    Ui::CCardInitDlg* ui;
+    ReaderLink& m_link;
+    std::uint32_t m_remaining;
+    int m_done = 0;
+    QFont m_font;
+    QTimer m_timer;
+    bool m_entered = false;
+    bool m_left = false;
+};

@@ -1,0 +1,115 @@
+#include "desk/CardholderPanel.h"
+
+#include "data/AdoConn.h"
+
+std::atomic<std::uint8_t> g_holderState{HolderNone};
+
+namespace {
+
+const QString CardNoColumn = QStringLiteral("卡号");
+
+void writeRow(Recordset& rows, const Cardholder& holder) {
+    const QString values[] = {holder.cardSerial, holder.cardNo, holder.name,
+                              holder.idNumber,   holder.phone,  holder.address};
+    for (int i = 0; i < Schema::CardholderColumns.size(); ++i)
+        rows.PutCollect(Schema::CardholderColumns[i], values[i]);
+    rows.Update();
+}
+
+} // namespace
+
+CardholderPanel::CardholderPanel(Dialogs* dialogs, QString path)
+    : m_dialogs(dialogs), m_path(std::move(path)) {}
+
+CardholderLookup CardholderPanel::find(const QString& cardNo) const {
+    CardholderLookup lookup;
+    lookup.holder.cardNo = cardNo;
+    try {
+        CAdoConn conn(m_dialogs, m_path);
+        conn.OpenConnection();
+        RecordsetPtr rows = conn.OpenRecordset(Statements::Cardholders);
+        rows->Filter({CardNoColumn, cardNo});
+        rows->Requery();
+        if (rows->IsEOF()) {
+            lookup.state = HolderNew;
+        } else {
+            lookup.holder.cardSerial = rows->GetCollect(QStringLiteral("卡序号"));
+            lookup.holder.name = rows->GetCollect(QStringLiteral("姓名"));
+            lookup.holder.idNumber = rows->GetCollect(QStringLiteral("身份证"));
+            lookup.holder.phone = rows->GetCollect(QStringLiteral("电话"));
+            lookup.holder.address = rows->GetCollect(QStringLiteral("地址"));
+            lookup.state = HolderExisting;
+        }
+        conn.CloseRecordset();
+        conn.CloseConnection();
+        lookup.ok = true;
+    } catch (const DataError&) {
+        lookup = {};
+        lookup.holder.cardNo = cardNo;
+    }
+    return lookup;
+}
+
+void CardholderPanel::apply(const CardholderLookup& lookup) {
+    fields = lookup.holder;
+    g_holderState = lookup.ok ? lookup.state : HolderNone;
+}
+
+ProfileOutcome CardholderPanel::save() {
+    const std::uint8_t state = g_holderState;
+    if (state != HolderExisting && state != HolderNew) {
+        reset();
+        return ProfileOutcome::Reset;
+    }
+    if (fields.cardSerial.isEmpty() || fields.cardNo.isEmpty() || fields.name.isEmpty() ||
+        fields.phone.isEmpty())
+        return ProfileOutcome::MissingFields;
+    if (state == HolderNew) {
+        fields.idNumber = QStringLiteral("null");
+        fields.address = QStringLiteral("null");
+    }
+    try {
+        CAdoConn conn(m_dialogs, m_path);
+        conn.OpenConnection();
+        RecordsetPtr rows = conn.OpenRecordset(Statements::Cardholders);
+        if (state == HolderExisting) {
+            // By its 卡号, not by a position: rows may have come or gone since the lookup.
+            rows->Filter({CardNoColumn, fields.cardNo});
+            rows->Requery();
+            if (rows->IsEOF())
+                return ProfileOutcome::Failed;
+        } else {
+            rows->AddNew();
+        }
+        writeRow(*rows, fields);
+        conn.CloseRecordset();
+        conn.CloseConnection();
+    } catch (const DataError&) {
+        return ProfileOutcome::Failed;
+    }
+    const ProfileOutcome done =
+        state == HolderExisting ? ProfileOutcome::Updated : ProfileOutcome::Added;
+    reset();
+    return done;
+}
+
+void CardholderPanel::reset() {
+    g_holderState = HolderNone;
+    fields = {};
+}
+
+QString ProfileMessage(ProfileOutcome outcome) {
+    switch (outcome) {
+    case ProfileOutcome::MissingFields:
+        return QStringLiteral("基础信息不能为空！");
+    case ProfileOutcome::Updated:
+        return QStringLiteral("档案信息更新成功！");
+    case ProfileOutcome::Added:
+        return QStringLiteral("档案信息添加成功！");
+    case ProfileOutcome::Failed:
+        return QStringLiteral("操作失败");
+    case ProfileOutcome::Reset:
+        break;
+    }
+    return {};
+}

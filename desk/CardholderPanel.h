@@ -1,0 +1,72 @@
+#pragma once
+
+#include "data/Schema.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+
+class Dialogs;
+
+// The cardholder of the card on the reader, as the desk's panel holds it.
+struct Cardholder {
+    QString cardSerial; // 卡序号
+    QString cardNo;     // 卡号: the card the panel belongs to
+    QString name;       // 姓名
+    QString idNumber;   // 身份证, not shown
+    QString phone;      // 电话
+    QString address;    // 地址, not shown
+};
+
+enum HolderState : std::uint8_t {
+    HolderNone = 0,     // nothing to save
+    HolderExisting = 1, // the card has its row
+    HolderNew = 2,      // the card has no row yet
+};
+
+// What a save of the panel does, by the state the last lookup left.
+extern std::atomic<std::uint8_t> g_holderState;
+
+struct CardholderLookup {
+    bool ok = false; // false: the store failed; the holder is unknown
+    HolderState state = HolderNone;
+    Cardholder holder; // the row found, or only the card number
+};
+
+enum class ProfileOutcome {
+    Reset,         // nothing was looked up: the panel only empties
+    MissingFields, // 卡序号, 卡号, 姓名 or 电话 empty
+    Updated,
+    Added,
+    Failed,
+};
+
+// The database side of the cardholder panel: looking a card's holder up and storing the panel.
+class CardholderPanel {
+public:
+    explicit CardholderPanel(Dialogs* dialogs, QString path = Schema::DatabaseFileName);
+
+    // Reads the store only, so a worker may call it.
+    CardholderLookup find(const QString& cardNo) const;
+
+    // Takes a lookup's result as the panel's holder and state. A failed lookup keeps the card
+    // number only, with nothing to save.
+    void apply(const CardholderLookup& lookup);
+
+    // Stores `fields` by the state: over the row of the looked-up 卡号, or as a new row with
+    // "null" for the values the panel does not show. Empties the panel when done; a refused or
+    // failed save leaves fields and state as they were.
+    ProfileOutcome save();
+
+    void reset();
+
+    Cardholder fields;
+
+private:
+    Dialogs* m_dialogs;
+    QString m_path;
+};
+
+// The text the desk shows for an outcome; empty for Reset.
+QString ProfileMessage(ProfileOutcome outcome);

@@ -1,0 +1,44 @@
+#include "desk/DatabaseActions.h"
+
+#include "app/Dialogs.h"
+#include "data/DatabaseCopy.h"
+#include "data/Schema.h"
+
+#include <QDir>
+
+DatabaseActions::DatabaseActions(Dialogs& dialogs) : m_dialogs(dialogs) {}
+
+QString DatabaseActions::workingPath() {
+    return QDir::current().filePath(Schema::DatabaseFileName);
+}
+
+QString DatabaseActions::startFolder() const {
+    return m_lastFolder.isEmpty() ? QDir::homePath() : m_lastFolder;
+}
+
+void DatabaseActions::BackupDatabase() {
+    const QString folder =
+        m_dialogs.chooseFolder(QStringLiteral("请选择备份文件夹"), startFolder());
+    if (folder.isEmpty())
+        return;
+    const QString problem = DatabaseCopy::Backup(workingPath(), folder);
+    if (!problem.isEmpty()) {
+        m_dialogs.notice(QStringLiteral("备份失败！\n") + problem);
+        return;
+    }
+    m_lastFolder = folder;
+    m_dialogs.notice(QStringLiteral("备份完成！"));
+}
+
+void DatabaseActions::OnRestore() {
+    const QString chosen =
+        m_dialogs.chooseOpenFile(QStringLiteral("(*.mdb)"), QStringLiteral("mdb"), startFolder());
+    if (chosen.isEmpty())
+        return;
+    const QString problem = DatabaseCopy::Restore(chosen, workingPath());
+    if (!problem.isEmpty()) {
+        m_dialogs.notice(QStringLiteral("数据库还原失败！\n") + problem);
+        return;
+    }
+    m_dialogs.notice(QStringLiteral("数据库还原成功！"));
+}

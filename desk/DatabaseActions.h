@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class Dialogs;
+
+// The desk's backup and restore of its working database, with their choosers and messages.
+class DatabaseActions {
+public:
+    explicit DatabaseActions(Dialogs& dialogs);
+
+    // Asks for a folder and copies the working database into it. A cancelled chooser copies
+    // nothing and says nothing.
+    void BackupDatabase();
+    // Asks for a database file and makes it the working database.
+    void OnRestore();
+
+    // The folder the chooser starts in: that of the last backup, else the home folder.
+    QString startFolder() const;
+
+    // The working database: DataBase.mdb in the current directory at the time of the call.
+    static QString workingPath();
+
+private:
+    Dialogs& m_dialogs;
+    QString m_lastFolder;
+};

@@ -1,0 +1,392 @@
+#include "desk/DeskDlg.h"
+
+#include "app/AboutDlg.h"
+#include "app/Clock.h"
+#include "app/Dialogs.h"
+#include "data/AdoConn.h"
+#include "desk/CardInitDlg.h"
+#include "reader/LinkState.h"
+#include "reader/ReaderLink.h"
+
+#include "ui_DeskDlg.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QThread>
+
+namespace {
+
+const QString OperationFailed = QStringLiteral("操作失败");
+
+struct ListColumn {
+    const char* heading;
+    Qt::Alignment alignment;
+    int width;
+};
+
+const ListColumn ListColumns[] = {
+    {"卡号", Qt::AlignLeft | Qt::AlignVCenter, 80},
+    {"时间", Qt::AlignCenter, 160},
+    {"金额", Qt::AlignCenter, 80},
+};
+
+} // namespace
+
+template <typename Work> void CDeskDlg::onUiThread(Work work) {
+    if (QThread::currentThread() == thread())
+        work();
+    else
+        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, QWidget* parent)
+    : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
+      m_panel(&dialogs) {
+    // The pictures live in a static library; nothing else would pull them in.
+    Q_INIT_RESOURCE(resources);
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    setFixedSize(size());
+
+    m_balanceTimer.setInterval(TimerBalanceMs);
+    m_clockTimer.setInterval(TimerClockMs);
+    connect(&m_balanceTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_BALANCE); });
+    connect(&m_clockTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_CLOCK); });
+
+    connect(ui->cardInitButton, &QAbstractButton::clicked, this, &CDeskDlg::OnCardInit);
+    connect(ui->recordsButton, &QAbstractButton::clicked, this, &CDeskDlg::OnRecords);
+    connect(ui->userManageButton, &QAbstractButton::clicked, this, &CDeskDlg::OnUserManage);
+    connect(ui->queryButton, &QAbstractButton::clicked, this, &CDeskDlg::OnQuery);
+    connect(ui->backupButton, &QAbstractButton::clicked, this, &CDeskDlg::OnBackup);
+    connect(ui->restoreButton, &QAbstractButton::clicked, this, &CDeskDlg::OnRestore);
+    connect(ui->exitButton, &QAbstractButton::clicked, this, &CDeskDlg::OnExit);
+    connect(ui->connectButton, &QPushButton::clicked, this, &CDeskDlg::OnConnect);
+    connect(ui->rechargeButton, &QPushButton::clicked, this, &CDeskDlg::OnRecharge);
+    connect(ui->clearButton, &QPushButton::clicked, this, &CDeskDlg::OnClear);
+    connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
+    ui->recordList->viewport()->installEventFilter(this);
+
+    m_link = std::make_unique<ReaderLink>(m_bridge, *this, m_dialogs, m_clock);
+    OnInitDialog();
+}
+
+CDeskDlg::~CDeskDlg() {
+    // The link's workers report here; they must be gone before the window is.
+    m_link.reset();
+    delete ui;
+}
+
+void CDeskDlg::OnInitDialog() {
+    UpdateData(false);
+    // The about entry is offered by the window's context menu (contextMenuEvent).
+    setWindowIcon(QIcon(QStringLiteral(":/icons/velkar.png")));
+    // The link starts closed and follows device arrivals and removals from here on.
+    m_link->startWatching();
+
+    const std::pair<CPictureButton*, const char*> pictures[] = {
+        {ui->cardInitButton, "card_init"}, {ui->userManageButton, "user_manage"},
+        {ui->queryButton, "query"},        {ui->backupButton, "backup"},
+        {ui->restoreButton, "restore"},    {ui->exitButton, "exit"},
+        {ui->recordsButton, "records"},
+    };
+    for (const auto& [button, name] : pictures)
+        button->setPicture(QPixmap(QStringLiteral(":/pictures/%1.png").arg(QLatin1String(name))));
+
+    g_rechargePending = 0;
+    g_clearPending = 0;
+    m_link->findReaderPath();
+
+    QTableWidget* list = ui->recordList;
+    list->setColumnCount(int(std::size(ListColumns)));
+    for (int c = 0; c < int(std::size(ListColumns)); ++c) {
+        auto* heading = new QTableWidgetItem(QString::fromUtf8(ListColumns[c].heading));
+        heading->setTextAlignment(ListColumns[c].alignment);
+        list->setHorizontalHeaderItem(c, heading);
+        list->setColumnWidth(c, ListColumns[c].width);
+    }
+    list->horizontalHeader()->setSectionsMovable(true);
+    list->horizontalHeader()->setStretchLastSection(false);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+
+    LoadCardRecords();
+}
+
+bool CDeskDlg::UpdateData(bool save) {
+    Cardholder& holder = m_panel.fields;
+    if (!save) {
+        ui->clockEdit->setText(m_timeText);
+        ui->serialEdit->setText(holder.cardSerial);
+        ui->cardNoEdit->setText(holder.cardNo);
+        ui->nameEdit->setText(holder.name);
+        ui->phoneEdit->setText(holder.phone);
+        ui->balanceEdit->setText(m_balanceText);
+        ui->amountEdit->setText(QString::number(m_amount));
+        return true;
+    }
+    m_timeText = ui->clockEdit->text();
+    holder.cardSerial = ui->serialEdit->text();
+    holder.cardNo = ui->cardNoEdit->text();
+    holder.name = ui->nameEdit->text();
+    holder.phone = ui->phoneEdit->text();
+    m_balanceText = ui->balanceEdit->text();
+    bool whole = false;
+    const int amount = ui->amountEdit->text().trimmed().toInt(&whole, 10);
+    if (!whole) {
+        m_dialogs.warning(QStringLiteral("请键入一个整数。"), this);
+        ui->amountEdit->setFocus();
+        ui->amountEdit->selectAll();
+        return false;
+    }
+    m_amount = amount;
+    return true;
+}
+
+// ---- Reader connection, recharge and clear ------------------------------------------------
+
+void CDeskDlg::OnConnect() {
+    m_clockTimer.start();
+    m_link->connect();
+}
+
+void CDeskDlg::OnRecharge() {
+    // An amount that is no whole number stops here: nothing is asked of the reader.
+    if (!UpdateData(true))
+        return;
+    m_link->requestRecharge(m_amount);
+}
+
+void CDeskDlg::OnClear() {
+    if (!UpdateData(true))
+        return;
+    m_link->requestClear();
+}
+
+void CDeskDlg::OnTimer(int id) {
+    switch (id) {
+    case TIMER_BALANCE:
+        m_balanceTimer.stop();
+        ui->balanceEdit->clear();
+        break;
+    case TIMER_CLOCK:
+        m_timeText = TimestampText(m_clock.now());
+        ui->clockEdit->setText(m_timeText);
+        m_link->clockTick();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- What the reader link reports ---------------------------------------------------------
+
+void CDeskDlg::showBalance(const QString& text) {
+    onUiThread([this, text] { ui->balanceEdit->setText(text); });
+}
+
+void CDeskDlg::showStatus(const QString& text) {
+    onUiThread([this, text] {
+        ui->statusEdit->setText(text);
+        ui->statusEdit->setCursorPosition(0); // the start of a long status is what matters
+    });
+}
+
+void CDeskDlg::showPortListed(bool listed) {
+    onUiThread([this, listed] {
+        ui->portCombo->clear();
+        if (listed) {
+            ui->portCombo->addItem(QStringLiteral("USB"));
+            ui->portCombo->setCurrentIndex(0);
+        }
+    });
+}
+
+void CDeskDlg::restartBalanceTimer() {
+    onUiThread([this] { m_balanceTimer.start(); });
+}
+
+void CDeskDlg::showMessage(const QString& text) {
+    m_dialogs.plain(text, this);
+}
+
+void CDeskDlg::reloadCardRecords(const QString& cardNo) {
+    auto records = readCardRecords(cardNo);
+    onUiThread([this, cardNo, records = std::move(records)] {
+        m_cardNo = cardNo;
+        showCardRecords(records);
+    });
+}
+
+QString CDeskDlg::shownCardNo() const {
+    std::lock_guard lock(m_lookupMutex);
+    return m_lookupCardNo;
+}
+
+void CDeskDlg::lookupCardholder(const QString& cardNo) {
+    setLookupCardNo(cardNo);
+    const CardholderLookup lookup = m_panel.find(cardNo);
+    if (!lookup.ok)
+        m_dialogs.plain(OperationFailed, this);
+    onUiThread([this, lookup] { showCardholder(lookup); });
+}
+
+void CDeskDlg::setLookupCardNo(const QString& cardNo) {
+    std::lock_guard lock(m_lookupMutex);
+    m_lookupCardNo = cardNo;
+}
+
+// ---- Recharge list ------------------------------------------------------------------------
+
+void CDeskDlg::LoadCardRecords() {
+    showCardRecords(readCardRecords(m_cardNo));
+}
+
+std::optional<CardRecordList> CDeskDlg::readCardRecords(const QString& cardNo) {
+    try {
+        return ReadCardRecords(&m_dialogs, cardNo);
+    } catch (const DataError&) {
+        m_dialogs.plain(OperationFailed, this);
+        return std::nullopt;
+    }
+}
+
+void CDeskDlg::showCardRecords(const std::optional<CardRecordList>& records) {
+    QTableWidget* list = ui->recordList;
+    list->setRowCount(0);
+    if (!records) {
+        // A total of rows that could not be read would be a wrong total.
+        ui->totalEdit->clear();
+        return;
+    }
+    list->setRowCount(int(records->rows.size()));
+    for (int r = 0; r < records->rows.size(); ++r) {
+        const CardRecordRow& row = records->rows[r];
+        const QString cells[] = {row.cardNo, row.stamp, row.amount};
+        for (int c = 0; c < 3; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment(ListColumns[c].alignment);
+            list->setItem(r, c, item);
+        }
+    }
+    ui->totalEdit->setText(QString::number(records->total));
+}
+
+void CDeskDlg::OnListClick() {
+    UpdateData(false);
+}
+
+bool CDeskDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->recordList->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        OnListClick();
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---- Cardholder panel ---------------------------------------------------------------------
+
+void CDeskDlg::showCardholder(const CardholderLookup& lookup) {
+    m_panel.apply(lookup);
+    const Cardholder& holder = m_panel.fields;
+    ui->cardNoEdit->setText(holder.cardNo);
+    ui->nameEdit->setText(holder.name);
+    ui->phoneEdit->setText(holder.phone);
+    ui->serialEdit->setText(holder.cardSerial);
+}
+
+void CDeskDlg::OnProfileUpdate() {
+    const std::uint8_t state = g_holderState;
+    if (state == HolderExisting || state == HolderNew)
+        UpdateData(
+            true); // the panel's fields come before the amount, so a bad amount only complains
+    const ProfileOutcome outcome = m_panel.save();
+    switch (outcome) {
+    case ProfileOutcome::Reset:
+        ResetPanel();
+        break;
+    case ProfileOutcome::MissingFields:
+    case ProfileOutcome::Failed:
+        m_dialogs.plain(ProfileMessage(outcome), this);
+        break;
+    case ProfileOutcome::Updated:
+    case ProfileOutcome::Added:
+        m_dialogs.warning(ProfileMessage(outcome), this);
+        ResetPanel();
+        break;
+    }
+}
+
+void CDeskDlg::ResetPanel() {
+    m_panel.reset();
+    // The card still on the reader now differs from the panel's, so its next report looks the
+    // holder up again.
+    setLookupCardNo(QString());
+    ui->serialEdit->clear();
+    ui->cardNoEdit->clear();
+    ui->nameEdit->clear();
+    ui->phoneEdit->clear();
+}
+
+// ---- Function buttons ---------------------------------------------------------------------
+
+void CDeskDlg::OnCardInit() {
+    if (!g_connected) {
+        m_dialogs.notice(QStringLiteral("设备未连接，请先“连接”设备！"), this);
+        return;
+    }
+    CCardInitDlg dialog(*m_link, this);
+    // Blocks the desk only: cards are laid on the reader (or its simulator) meanwhile.
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.exec();
+}
+
+// The windows behind these buttons are not part of the desk yet.
+void CDeskDlg::OnRecords() {}
+void CDeskDlg::OnUserManage() {}
+void CDeskDlg::OnQuery() {}
+void CDeskDlg::OnBackup() {}
+void CDeskDlg::OnRestore() {}
+
+void CDeskDlg::OnExit() {
+    close();
+}
+
+void CDeskDlg::OnSysCommand(int command) {
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+void CDeskDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("关于 Velkar(&A)..."), this,
+                   [this] { OnSysCommand(IDM_ABOUTBOX); });
+    menu.exec(event->globalPos());
+}
+
+// ---- Closing ------------------------------------------------------------------------------
+
+void CDeskDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Enter never ends the desk: an operator presses it after typing an amount.
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
+            button->click();
+        return;
+    case Qt::Key_Escape:
+        close();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CDeskDlg::closeEvent(QCloseEvent* event) {
+    QDialog::closeEvent(event);
+}

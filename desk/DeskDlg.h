@@ -1,0 +1,106 @@
+#pragma once
+
+#include "desk/CardRecords.h"
+#include "desk/CardholderPanel.h"
+#include "reader/DeskView.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class Clock;
+class Dialogs;
+class HidBridge;
+class ReaderLink;
+namespace Ui {
+class CDeskDlg;
+}
+
+// The recharge desk: the reader connection, the card on the reader with its balance, the
+// amount to charge, the cardholder panel, the card's booked operations with their total, and
+// the function buttons. It owns the reader link, whose workers report through DeskView; every
+// such report is carried out on the user-interface thread, in the order it was made.
+class CDeskDlg : public QDialog, public DeskView {
+    Q_OBJECT
+public:
+    static constexpr int TIMER_BALANCE = 1;
+    static constexpr int TIMER_CLOCK = 3;
+    static constexpr int TimerBalanceMs = 2000;
+    static constexpr int TimerClockMs = 1000;
+    static constexpr int IDM_ABOUTBOX = 16;
+
+    CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, QWidget* parent = nullptr);
+    ~CDeskDlg() override;
+
+    ReaderLink& link() { return *m_link; }
+
+    // Refills the list and the total from the records of the card of the latest report.
+    void LoadCardRecords();
+
+    // DeskView, called from any thread.
+    void showBalance(const QString& text) override;
+    void showStatus(const QString& text) override;
+    void showPortListed(bool listed) override;
+    void restartBalanceTimer() override;
+    void showMessage(const QString& text) override;
+    void reloadCardRecords(const QString& cardNo) override;
+    QString shownCardNo() const override;
+    void lookupCardholder(const QString& cardNo) override;
+
+public slots:
+    void OnConnect();
+    void OnRecharge();
+    void OnClear();
+    void OnTimer(int id);
+    void OnProfileUpdate();
+    void OnListClick();
+    void OnSysCommand(int command);
+    void OnCardInit();
+    void OnRecords();
+    void OnUserManage();
+    void OnQuery();
+    void OnBackup();
+    void OnRestore();
+    void OnExit();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnInitDialog();
+    // Moves the bound fields between members and controls in one fixed order. Taking them
+    // stops at an amount that is not a whole number, with the complaint shown.
+    bool UpdateData(bool save);
+    void ResetPanel();
+    void showCardholder(const CardholderLookup& lookup);
+    std::optional<CardRecordList> readCardRecords(const QString& cardNo);
+    void showCardRecords(const std::optional<CardRecordList>& records);
+    void setLookupCardNo(const QString& cardNo);
+    template <typename Work> void onUiThread(Work work);
+
+    Ui::CDeskDlg* ui;
+    Dialogs& m_dialogs;
+    const Clock& m_clock;
+    HidBridge& m_bridge;
+    CardholderPanel m_panel;
+
+    QString m_cardNo;      // card of the latest report
+    QString m_timeText;    // clock text, 1024
+    QString m_balanceText; // 1011
+    int m_amount = 0;      // 1012, whole yuan
+
+    QTimer m_balanceTimer;
+    QTimer m_clockTimer;
+
+    // The card the panel was last looked up for; workers ask for it, so it has its own lock.
+    mutable std::mutex m_lookupMutex;
+    QString m_lookupCardNo;
+
+    std::unique_ptr<ReaderLink> m_link;
+};

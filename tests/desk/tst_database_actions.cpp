@@ -1,0 +1,130 @@
+#include "data/AdoConn.h"
+#include "data/DatabaseCopy.h"
+#include "desk/BackupPromptDlg.h"
+#include "desk/DatabaseActions.h"
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+QPushButton* button(QWidget* window, int id) {
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (b->property("controlId").toInt() == id)
+            return b;
+    return nullptr;
+}
+
+} // namespace
+
+class TestDatabaseActions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void backupStartsHomeThenAtTheLastFolder() {
+        TestDatabase db;
+        QTemporaryDir folder;
+        FakeDialogs dialogs;
+        DatabaseActions actions(dialogs);
+        dialogs.answerFolder(folder.path());
+        actions.BackupDatabase();
+        QCOMPARE(dialogs.requests().first(),
+                 QStringLiteral("folder:请选择备份文件夹|") + QDir::homePath());
+        QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));
+        QCOMPARE(dialogs.shown().last().caption, QStringLiteral("系统提示"));
+        QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::Exclamation);
+        QVERIFY(QFile::exists(folder.filePath("DataBase.mdb")));
+
+        actions.BackupDatabase(); // cancelled: nothing, not a word
+        QCOMPARE(dialogs.requests().last(),
+                 QStringLiteral("folder:请选择备份文件夹|") + folder.path());
+        QCOMPARE(dialogs.shown().size(), 1);
+    }
+
+    void failedBackupSaysWhy() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        DatabaseActions actions(dialogs);
+        dialogs.answerFolder(db.folder() + "/gone");
+        actions.BackupDatabase();
+        QVERIFY(dialogs.lastText().startsWith(QStringLiteral("备份失败！\n")));
+        QVERIFY(dialogs.lastText().size() > 6);
+    }
+
+    void restore() {
+        TestDatabase db;
+        db.addRecord("OLD", "2024-01-01 10:00:00", "1");
+        QTemporaryDir other;
+        const QString chosen = other.filePath("DataBase.mdb");
+        QCOMPARE(Schema::CreateDatabase(chosen), QString());
+        FakeDialogs dialogs;
+        DatabaseActions actions(dialogs);
+
+        actions.OnRestore(); // cancelled
+        QCOMPARE(dialogs.requests().first(), QStringLiteral("file:(*.mdb)|") + QDir::homePath());
+        QVERIFY(dialogs.shown().isEmpty());
+
+        QFile text(other.filePath("notes.mdb"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("hello\n");
+        text.close();
+        dialogs.answerFile(text.fileName());
+        actions.OnRestore();
+        QVERIFY(dialogs.lastText().startsWith(QStringLiteral("数据库还原失败！\n")));
+        QCOMPARE(db.scalar("SELECT 卡号 FROM employees"), QStringLiteral("OLD"));
+
+        dialogs.answerFile(chosen);
+        actions.OnRestore();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("数据库还原成功！"));
+        QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QStringLiteral("0"));
+        // Every later reader sees the restored data.
+        CAdoConn conn;
+        conn.OpenConnection();
+        QVERIFY(conn.OpenRecordset(Statements::Records)->IsEOF());
+    }
+
+    void promptYesBacksUpNoDoesNot() {
+        int backups = 0;
+        {
+            CBackupPromptDlg prompt([&] { ++backups; });
+            QCOMPARE(prompt.windowTitle(), QStringLiteral("信息提示"));
+            prompt.show();
+            button(&prompt, 1025)->click(); // 否
+            QCOMPARE(prompt.result(), int(QDialog::Accepted));
+            QCOMPARE(backups, 0);
+        }
+        {
+            CBackupPromptDlg prompt([&] { ++backups; });
+            prompt.show();
+            button(&prompt, 1026)->click(); // 是
+            QCOMPARE(prompt.result(), int(QDialog::Accepted));
+            QCOMPARE(backups, 1);
+        }
+        {
+            CBackupPromptDlg prompt([&] { ++backups; });
+            prompt.show();
+            QTest::keyClick(&prompt, Qt::Key_Escape);
+            QCOMPARE(prompt.result(), int(QDialog::Rejected));
+            QCOMPARE(backups, 1);
+        }
+    }
+
+    void promptYesWithACancelledChooserCopiesNothing() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        DatabaseActions actions(dialogs);
+        CBackupPromptDlg prompt([&] { actions.BackupDatabase(); });
+        prompt.show();
+        button(&prompt, 1026)->click();
+        QVERIFY(!prompt.isVisible());
+        QVERIFY(dialogs.shown().isEmpty());
+        QVERIFY(!QFile::exists(QDir::rootPath() + "DataBase.mdb") ||
+                QFileInfo(QDir::rootPath() + "DataBase.mdb").lastModified().secsTo(
+                    QDateTime::currentDateTime()) > 60);
+    }
+};
+
+QTEST_MAIN(TestDatabaseActions)
+#include "tst_database_actions.moc"

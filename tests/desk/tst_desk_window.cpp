@@ -1,0 +1,388 @@
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+
+#include "app/Clock.h"
+#include "desk/CardInitDlg.h"
+#include "desk/CardholderPanel.h"
+#include "desk/DeskDlg.h"
+#include "desk/PictureButton.h"
+#include "reader/LinkState.h"
+#include "reader/ReaderLink.h"
+#include "reader/SimulatedReader.h"
+#include "users/LoginDlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const CardNumber CardA{0x12, 0x34, 0xAB, 0xCD};
+const CardNumber CardB{0x00, 0x00, 0x00, 0x0A};
+
+template <typename T> T* control(QWidget* window, int id) {
+    for (T* c : window->findChildren<T*>())
+        if (c->property("controlId").toInt() == id)
+            return c;
+    return nullptr;
+}
+
+// A desk over a fresh database and the simulated reader, which reports only when told.
+struct Rig {
+    Rig() : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))) {}
+
+    void open() {
+        ResetLinkState();
+        g_holderState = HolderNone;
+        desk = std::make_unique<CDeskDlg>(dialogs, clock, reader);
+        desk->show();
+    }
+    QLineEdit* edit(int id) const { return control<QLineEdit>(desk.get(), id); }
+    QPushButton* button(int id) const { return control<QPushButton>(desk.get(), id); }
+    QTableWidget* list() const { return control<QTableWidget>(desk.get(), 1015); }
+
+    void connectReader() {
+        button(1010)->click();
+        QTRY_COMPARE(reader.collectingHandles(), 1);
+    }
+    // Lays the card on (its report goes out at once) and waits until the desk shows it.
+    void lay(const CardNumber& card, std::uint16_t balance) {
+        reader.layCard(card, balance);
+        QTRY_COMPARE(edit(1011)->text(), BalanceText(balance));
+        QTRY_COMPARE(edit(1017)->text(), CardNumberText(card));
+    }
+    void press(int id, const QString& amount) {
+        edit(1012)->setText(amount);
+        button(id)->click();
+        desk->link().waitForSendWorkers();
+    }
+    // Presses and waits for the reader's confirmation to be booked and listed.
+    void book(int id, const QString& amount, const QString& message, int rows) {
+        press(id, amount);
+        QTRY_COMPARE(dialogs.lastText(), message);
+        QTRY_COMPARE(list()->rowCount(), rows);
+    }
+    QStringList sent() {
+        desk->link().waitForSendWorkers();
+        QStringList frames;
+        for (const auto& frame : reader.written())
+            frames << HexText(frame);
+        return frames;
+    }
+    QString cell(int row, int column) const { return list()->item(row, column)->text(); }
+
+    TestDatabase db;
+    SimulatedReader reader;
+    FakeDialogs dialogs;
+    FixedClock clock;
+    std::unique_ptr<CDeskDlg> desk; // last: it goes first
+};
+
+} // namespace
+
+class TestDeskWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loginOpensAnEmptyDesk() {
+        Rig rig;
+        CLoginDlg login(rig.dialogs);
+        control<QPushButton>(&login, 1042)->click();
+        QCOMPARE(login.result(), int(QDialog::Accepted));
+        rig.open();
+        CDeskDlg& desk = *rig.desk;
+        QCOMPARE(desk.windowTitle(), QStringLiteral("Velkar V3.0"));
+        QCOMPARE(desk.size(), QSize(617, 474));
+        QCOMPARE(rig.list()->rowCount(), 0);
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("0"));
+        QCOMPARE(rig.edit(1012)->text(), QStringLiteral("0"));
+        QVERIFY(!rig.edit(1011)->isEnabled());
+        QVERIFY(!rig.edit(1017)->isEnabled());
+        QVERIFY(rig.edit(1024)->isHidden());
+        QVERIFY(rig.dialogs.texts().isEmpty());
+
+        const QStringList headings{"卡号", "时间", "金额"};
+        const int widths[] = {80, 160, 80};
+        for (int c = 0; c < 3; ++c) {
+            QCOMPARE(rig.list()->horizontalHeaderItem(c)->text(), headings[c]);
+            QCOMPARE(rig.list()->columnWidth(c), widths[c]);
+        }
+        for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1040}) {
+            auto* button = control<CPictureButton>(&desk, id);
+            QVERIFY2(button, qPrintable(QString::number(id)));
+            const QImage picture = button->picture().toImage();
+            QCOMPARE(picture.size(), QSize(70, 85));
+            QVERIFY(!picture.hasAlphaChannel());
+        }
+
+        // Enter after typing never ends the desk; Escape does.
+        QTest::keyClick(rig.edit(1012), Qt::Key_Return);
+        QTest::keyClick(rig.edit(1051), Qt::Key_Enter);
+        QVERIFY(desk.isVisible());
+        QTest::keyClick(&desk, Qt::Key_Escape);
+        QVERIFY(!desk.isVisible());
+        QCOMPARE(desk.result(), int(QDialog::Rejected));
+    }
+
+    void rechargesAndAClearAreBookedAndTotalled() {
+        Rig rig;
+        rig.db.addCardholder("S1", "1234ABCD", "张三", "110101", "13900000001", "北京");
+        rig.open();
+        rig.connectReader();
+        QCOMPARE(rig.edit(1018)->text(), QStringLiteral("设备已连接,VID=1A86PID=E010 VER=100 "));
+        QCOMPARE(control<QComboBox>(rig.desk.get(), 1009)->currentText(), QStringLiteral("USB"));
+
+        rig.lay(CardA, 0);
+        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
+        QCOMPARE(rig.edit(1052)->text(), QStringLiteral("13900000001"));
+        QCOMPARE(rig.edit(1019)->text(), QStringLiteral("S1"));
+
+        rig.book(1013, "100", "充值成功", 1);
+        QCOMPARE(rig.sent(), QStringList{"AA 66 03 E8 27"});
+        QCOMPARE(rig.cell(0, 0), QStringLiteral("1234ABCD"));
+        QCOMPARE(rig.cell(0, 1), QStringLiteral("2024-05-06 07:08:09"));
+        QCOMPARE(rig.cell(0, 2), QStringLiteral("100"));
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("100"));
+        QCOMPARE(rig.edit(1011)->text(), QStringLiteral("100.0"));
+
+        rig.book(1013, "50", "充值成功", 2);
+        rig.reader.removeCard();
+        rig.lay(CardA, 300); // back on at 30.0 without a command: nothing to book
+        QCOMPARE(rig.list()->rowCount(), 2);
+        rig.book(1014, "50", "清零成功", 3);
+        QCOMPARE(rig.sent().constLast(), QStringLiteral("AA 55 01 2C D2"));
+        QCOMPARE(rig.cell(2, 2), QStringLiteral("-30"));
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("120"));
+        QCOMPARE(rig.dialogs.texts(), (QStringList{"充值成功", "充值成功", "清零成功"}));
+        QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::None);
+    }
+
+    void negativeTotalAndAnotherCardsList() {
+        Rig rig;
+        rig.db.addRecord("0000000A", "2024-05-01 10:00:00", "20");
+        rig.db.addRecord("0000000A", "2024-05-02 10:00:00", "-6553");
+        rig.db.addRecord("1234ABCD", "2024-05-02 10:00:00", "100");
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardB, 0);
+        rig.book(1013, "5", "充值成功", 3);
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("-6528"));
+        rig.lay(CardA, 0); // another card: its own records come with its next booking
+        rig.book(1013, "1", "充值成功", 2);
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("101"));
+    }
+
+    void amountsOutsideTheRangeOrNotWholeSendNothing() {
+        Rig rig;
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 0);
+        for (const char* amount : {"0", "-5", "2000"}) {
+            rig.press(1013, amount);
+            QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值金额错误"));
+        }
+        QCOMPARE(rig.dialogs.texts().size(), 3);
+        for (const char* amount : {"abc", "12.5", ""}) {
+            rig.press(1013, amount);
+            QCOMPARE(rig.dialogs.lastText(), QStringLiteral("请键入一个整数。"));
+            QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
+            QCOMPARE(int(g_rechargePending), 0);
+        }
+        QCOMPARE(rig.dialogs.texts().size(), 6); // no "充值金额错误" for the previous amount
+        QVERIFY(rig.sent().empty());
+        QCOMPARE(rig.list()->rowCount(), 0);
+
+        rig.press(1013, " 1999 ");
+        QCOMPARE(rig.sent(), QStringList{"AA 66 4E 16 94"});
+    }
+
+    // A press while no reader is open is dropped, not sent later by another press.
+    void requestsWithoutAReaderAreDropped() {
+        Rig rig;
+        rig.open();
+        rig.press(1013, "100");
+        QTRY_COMPARE(rig.edit(1018)->text(), QStringLiteral("设备尚未连接!"));
+        QCOMPARE(int(g_rechargePending), 0);
+        rig.connectReader();
+        rig.lay(CardA, 70);
+        rig.book(1014, "7", "清零成功", 1);
+        QCOMPARE(rig.sent(), QStringList{"AA 55 00 46 B9"});
+        QCOMPARE(rig.cell(0, 2), QStringLiteral("-7"));
+    }
+
+    void newCardholderIsSavedAndFoundOnTheNextReport() {
+        Rig rig;
+        rig.open();
+        rig.button(1053)->click(); // nothing looked up yet: the panel only empties
+        QVERIFY(rig.dialogs.texts().isEmpty());
+
+        rig.connectReader();
+        rig.lay(CardB, 0);
+        QVERIFY(rig.edit(1051)->text().isEmpty());
+        rig.edit(1051)->setText(QStringLiteral("李四"));
+        rig.edit(1052)->setText(QStringLiteral("13700000000"));
+        rig.button(1053)->click();
+        QCOMPARE(rig.dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
+        QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::None);
+
+        rig.edit(1019)->setText(QStringLiteral("007"));
+        rig.button(1053)->click();
+        QCOMPARE(rig.dialogs.lastText(), QStringLiteral("档案信息添加成功！"));
+        QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
+        for (int id : {1019, 1017, 1051, 1052})
+            QVERIFY(rig.edit(id)->text().isEmpty());
+        QCOMPARE(rig.db.scalar("SELECT 卡序号 || '|' || 姓名 || '|' || 身份证 || '|' || 电话 || "
+                               "'|' || 地址 FROM userecord WHERE 卡号 = '0000000A'"),
+                 QStringLiteral("007|李四|null|13700000000|null"));
+
+        rig.reader.reportNow();
+        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("李四"));
+        QCOMPARE(rig.edit(1017)->text(), QStringLiteral("0000000A"));
+
+        // A known holder: the save changes its row and keeps what the panel does not show.
+        rig.edit(1052)->setText(QStringLiteral("13711111111"));
+        rig.edit(1012)->setText(QStringLiteral("x")); // only complains; the panel goes on
+        rig.button(1053)->click();
+        QCOMPARE(rig.dialogs.texts().mid(2),
+                 (QStringList{"请键入一个整数。", "档案信息更新成功！"}));
+        QCOMPARE(rig.db.scalar("SELECT 电话 || '|' || 身份证 FROM userecord"),
+                 QStringLiteral("13711111111|null"));
+    }
+
+    void listClickShowsTheStoredFieldsAgain() {
+        Rig rig;
+        rig.db.addCardholder("S1", "1234ABCD", "张三");
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 0);
+        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
+        rig.edit(1051)->setText(QStringLiteral("typed"));
+        rig.edit(1012)->setText(QStringLiteral("55"));
+        QTest::mouseClick(rig.list()->viewport(), Qt::LeftButton);
+        QCOMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
+        QCOMPARE(rig.edit(1012)->text(), QStringLiteral("0"));
+    }
+
+    void storeFailuresShowOperationFailedAndTheDeskGoesOn() {
+        Rig rig;
+        rig.db.exec("ALTER TABLE employees RENAME TO kept");
+        rig.db.exec("ALTER TABLE userecord RENAME TO holders");
+        rig.open();
+        QVERIFY(rig.dialogs.texts().contains("操作失败"));
+        QVERIFY(rig.edit(1016)->text().isEmpty());
+
+        rig.connectReader();
+        rig.dialogs.clear();
+        rig.lay(CardA, 0);
+        rig.reader.reportNow(); // the same card again: not looked up again
+        QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("操作失败"));
+        QTest::qWait(200);
+        QCOMPARE(rig.dialogs.texts().count("操作失败"), 1);
+        QVERIFY(rig.edit(1051)->text().isEmpty());
+
+        rig.db.exec("ALTER TABLE kept RENAME TO employees");
+        rig.db.exec("ALTER TABLE holders RENAME TO userecord");
+        rig.db.addCardholder("S2", "0000000A", "王五");
+        rig.lay(CardB, 0);
+        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("王五"));
+        rig.book(1013, "10", "充值成功", 1);
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("10"));
+    }
+
+    void balanceBlanksTwoSecondsAfterTheLastReport() {
+        Rig rig;
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 1234);
+        QCOMPARE(rig.edit(1011)->text(), QStringLiteral("123.4"));
+        QTest::qWait(1200);
+        rig.reader.reportNow(); // restarts the two seconds
+        QElapsedTimer sinceLast;
+        sinceLast.start();
+        QTest::qWait(1200);
+        QCOMPARE(rig.edit(1011)->text(), QStringLiteral("123.4"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.edit(1011)->text().isEmpty(), 3000);
+        QVERIFY(sinceLast.elapsed() >= 1800);
+    }
+
+    void cardInitNeedsTheReader() {
+        Rig rig;
+        rig.open();
+        control<CPictureButton>(rig.desk.get(), 1000)->click();
+        QCOMPARE(rig.dialogs.lastText(), QStringLiteral("设备未连接，请先“连接”设备！"));
+        QCOMPARE(rig.dialogs.shown().constLast().caption, QStringLiteral("系统提示"));
+
+        rig.connectReader();
+        QString opened;
+        QTimer::singleShot(300, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = modal->windowTitle();
+                modal->close();
+            }
+        });
+        control<CPictureButton>(rig.desk.get(), 1000)->click();
+        QCOMPARE(opened, QStringLiteral("卡片初始化"));
+    }
+
+    void cardInitCountsTheCardsInitialised() {
+        Rig rig;
+        rig.open();
+        rig.connectReader();
+        rig.reader.inject(CounterReportFrame(300));
+        QTRY_COMPARE(int(g_initRemaining), 300);
+        CCardInitDlg dialog(rig.desk->link(), rig.desk.get());
+        auto* done = control<QLabel>(&dialog, 1059);
+        auto* remaining = control<QLabel>(&dialog, 1060);
+        dialog.show();
+        QCOMPARE(done->text(), QStringLiteral("0"));
+        QCOMPARE(remaining->text(), QStringLiteral("300"));
+        QTRY_COMPARE(rig.sent(), QStringList{"AA 77 00 01 DC"});
+
+        rig.reader.inject(CounterReportFrame(299));
+        QTRY_COMPARE(done->text(), QStringLiteral("1"));
+        QCOMPARE(remaining->text(), QStringLiteral("299"));
+        rig.reader.inject(CounterReportFrame(297));
+        QTRY_COMPARE(done->text(), QStringLiteral("3"));
+        QCOMPARE(remaining->text(), QStringLiteral("297"));
+        rig.reader.inject(CounterReportFrame(310)); // topped up: only the baseline moves
+        QTRY_COMPARE(remaining->text(), QStringLiteral("310"));
+        QCOMPARE(done->text(), QStringLiteral("3"));
+    }
+
+    // However the window is left, the reader is told to leave initialisation mode.
+    void everyWayOutLeavesInitialisationMode_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("退出") << "exit";
+        QTest::newRow("close box") << "close";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("Enter") << "enter";
+    }
+    void everyWayOutLeavesInitialisationMode() {
+        QFETCH(QString, way);
+        Rig rig;
+        rig.open();
+        rig.connectReader();
+        CCardInitDlg dialog(rig.desk->link(), rig.desk.get());
+        dialog.show();
+        QTRY_VERIFY(rig.reader.initMode());
+        if (way == "exit")
+            control<QPushButton>(&dialog, 1048)->click();
+        else if (way == "close")
+            dialog.close();
+        else
+            QTest::keyClick(&dialog, way == "escape" ? Qt::Key_Escape : Qt::Key_Return);
+        QVERIFY(!dialog.isVisible());
+        QTRY_VERIFY(!rig.reader.initMode());
+        QCOMPARE(rig.sent(), (QStringList{"AA 77 00 01 DC", "AA 77 00 00 DD"}));
+    }
+};
+
+QTEST_MAIN(TestDeskWindow)
+#include "tst_desk_window.moc"
