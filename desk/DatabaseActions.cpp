@@ -30,15 +30,16 @@ void DatabaseActions::BackupDatabase() {
     m_dialogs.notice(QStringLiteral("备份完成！"));
 }
 
-void DatabaseActions::OnRestore() {
+bool DatabaseActions::OnRestore() {
     const QString chosen =
         m_dialogs.chooseOpenFile(QStringLiteral("(*.mdb)"), QStringLiteral("mdb"), startFolder());
     if (chosen.isEmpty())
-        return;
+        return false;
     const QString problem = DatabaseCopy::Restore(chosen, workingPath());
     if (!problem.isEmpty()) {
         m_dialogs.notice(QStringLiteral("数据库还原失败！\n") + problem);
-        return;
+        return false;
     }
     m_dialogs.notice(QStringLiteral("数据库还原成功！"));
+    return true;
 }

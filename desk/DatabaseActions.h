@@ -12,8 +12,8 @@ public:
     // Asks for a folder and copies the working database into it. A cancelled chooser copies
     // nothing and says nothing.
     void BackupDatabase();
-    // Asks for a database file and makes it the working database.
-    void OnRestore();
+    // Asks for a database file and makes it the working database. True once restored.
+    bool OnRestore();
 
     // The folder the chooser starts in: that of the last backup, else the home folder.
     QString startFolder() const;

@@ -4,9 +4,14 @@
 #include "app/Clock.h"
 #include "app/Dialogs.h"
 #include "data/AdoConn.h"
+#include "desk/BackupPromptDlg.h"
 #include "desk/CardInitDlg.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
+#include "records/RecordsDlg.h"
+#include "reports/QueryDlg.h"
+#include "users/Accounts.h"
+#include "users/PasswordDlg.h"
 
 #include "ui_DeskDlg.h"
 
@@ -46,7 +51,7 @@ template <typename Work> void CDeskDlg::onUiThread(Work work) {
 
 CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
-      m_panel(&dialogs) {
+      m_panel(&dialogs), m_databaseActions(dialogs) {
     // The pictures live in a static library; nothing else would pull them in.
     Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
@@ -344,12 +349,34 @@ void CDeskDlg::OnCardInit() {
     dialog.exec();
 }
 
-// The windows behind these buttons are not part of the desk yet.
-void CDeskDlg::OnRecords() {}
-void CDeskDlg::OnUserManage() {}
-void CDeskDlg::OnQuery() {}
-void CDeskDlg::OnBackup() {}
-void CDeskDlg::OnRestore() {}
+void CDeskDlg::OnRecords() {
+    CRecordsDlg dialog(m_dialogs, this);
+    dialog.exec();
+}
+
+void CDeskDlg::OnUserManage() {
+    if (!g_isAdmin) {
+        m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
+        return;
+    }
+    CPasswordDlg dialog(m_dialogs, this);
+    dialog.exec();
+}
+
+void CDeskDlg::OnQuery() {
+    CQueryDlg dialog(m_dialogs, m_clock, this);
+    dialog.exec();
+}
+
+void CDeskDlg::OnBackup() {
+    m_databaseActions.BackupDatabase();
+}
+
+void CDeskDlg::OnRestore() {
+    // The list shows the card's records from the restored data at once.
+    if (m_databaseActions.OnRestore())
+        LoadCardRecords();
+}
 
 void CDeskDlg::OnExit() {
     close();
@@ -388,5 +415,10 @@ void CDeskDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CDeskDlg::closeEvent(QCloseEvent* event) {
+    if (!m_exitPrompted) {
+        m_exitPrompted = true;
+        CBackupPromptDlg prompt([this] { m_databaseActions.BackupDatabase(); }, this);
+        prompt.exec();
+    }
     QDialog::closeEvent(event);
 }

@@ -2,6 +2,7 @@
 
 #include "desk/CardRecords.h"
 #include "desk/CardholderPanel.h"
+#include "desk/DatabaseActions.h"
 #include "reader/DeskView.h"
 
 #include <QDialog>
@@ -89,6 +90,8 @@ private:
     const Clock& m_clock;
     HidBridge& m_bridge;
     CardholderPanel m_panel;
+    DatabaseActions m_databaseActions;
+    bool m_exitPrompted = false; // the exit prompt is shown once, however the desk closes
 
     QString m_cardNo;      // card of the latest report
     QString m_timeText;    // clock text, 1024

@@ -121,8 +121,9 @@ private slots:
         QVERIFY(!prompt.isVisible());
         QVERIFY(dialogs.shown().isEmpty());
         QVERIFY(!QFile::exists(QDir::rootPath() + "DataBase.mdb") ||
-                QFileInfo(QDir::rootPath() + "DataBase.mdb").lastModified().secsTo(
-                    QDateTime::currentDateTime()) > 60);
+                QFileInfo(QDir::rootPath() + "DataBase.mdb")
+                        .lastModified()
+                        .secsTo(QDateTime::currentDateTime()) > 60);
     }
 };
 

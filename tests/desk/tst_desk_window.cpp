@@ -1,4 +1,5 @@
 #include "support/FakeDialogs.h"
+#include "support/ModalWatcher.h"
 #include "support/TestDatabase.h"
 
 #include "app/Clock.h"
@@ -126,8 +127,10 @@ private slots:
         QTest::keyClick(rig.edit(1012), Qt::Key_Return);
         QTest::keyClick(rig.edit(1051), Qt::Key_Enter);
         QVERIFY(desk.isVisible());
+        ModalWatcher prompt(ModalWatcher::clicking(QStringLiteral("信息提示"), 1025));
         QTest::keyClick(&desk, Qt::Key_Escape);
         QVERIFY(!desk.isVisible());
+        QCOMPARE(prompt.titles(), QStringList{QStringLiteral("信息提示")});
         QCOMPARE(desk.result(), int(QDialog::Rejected));
     }
 

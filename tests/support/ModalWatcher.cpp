@@ -1,0 +1,35 @@
+#include "ModalWatcher.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+ModalWatcher::ModalWatcher(std::function<void(QWidget*)> answer) : m_answer(std::move(answer)) {
+    connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::poll);
+    m_timer.start(20);
+}
+
+void ModalWatcher::poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == m_last)
+        return;
+    m_last = modal;
+    m_titles << modal->windowTitle();
+    m_answer(modal);
+}
+
+void ModalWatcher::click(QWidget* window, int id) {
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (b->property("controlId").toInt() == id) {
+            b->click();
+            return;
+        }
+}
+
+std::function<void(QWidget*)> ModalWatcher::clicking(const QString& title, int id) {
+    return [title, id](QWidget* window) {
+        if (window->windowTitle() == title)
+            click(window, id);
+        else
+            window->close();
+    };
+}
