@@ -65,8 +65,8 @@ inline constexpr CardholderSearch CardholderSearches[] = {
 };
 
 // The records of RecordsBetween, each with its cardholder's name, in one statement: the
-// reference the report's collection is timed against. Its name (empty when no cardholder has the card; the first such row
-// when several have), in time order. Columns: 卡号, 日期, 金额, 姓名.
+// reference the report's collection is timed against. Its name (empty when no cardholder has the
+// card; the first such row when several have), in time order. Columns: 卡号, 日期, 金额, 姓名.
 inline constexpr const char* RecordsBetweenWithNames =
     "SELECT e.卡号, e.日期, e.金额, "
     "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), "

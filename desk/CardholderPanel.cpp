@@ -8,14 +8,6 @@ namespace {
 
 const QString CardNoColumn = QStringLiteral("卡号");
 
-void writeRow(Recordset& rows, const Cardholder& holder) {
-    const QString values[] = {holder.cardSerial, holder.cardNo, holder.name,
-                              holder.idNumber,   holder.phone,  holder.address};
-    for (int i = 0; i < Schema::CardholderColumns.size(); ++i)
-        rows.PutCollect(Schema::CardholderColumns[i], values[i]);
-    rows.Update();
-}
-
 } // namespace
 
 CardholderPanel::CardholderPanel(Dialogs* dialogs, QString path)
@@ -33,11 +25,7 @@ CardholderLookup CardholderPanel::find(const QString& cardNo) const {
         if (rows->IsEOF()) {
             lookup.state = HolderNew;
         } else {
-            lookup.holder.cardSerial = rows->GetCollect(QStringLiteral("卡序号"));
-            lookup.holder.name = rows->GetCollect(QStringLiteral("姓名"));
-            lookup.holder.idNumber = rows->GetCollect(QStringLiteral("身份证"));
-            lookup.holder.phone = rows->GetCollect(QStringLiteral("电话"));
-            lookup.holder.address = rows->GetCollect(QStringLiteral("地址"));
+            lookup.holder = Cardholder::Read(*rows);
             lookup.state = HolderExisting;
         }
         conn.CloseRecordset();
@@ -81,7 +69,7 @@ ProfileOutcome CardholderPanel::save() {
         } else {
             rows->AddNew();
         }
-        writeRow(*rows, fields);
+        fields.Write(*rows);
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const DataError&) {

@@ -2,6 +2,8 @@
 
 #include "data/Schema.h"
 
+#include "data/Cardholder.h"
+
 #include <QString>
 
 #include <atomic>
@@ -10,15 +12,6 @@
 class Dialogs;
 
 // The cardholder of the card on the reader, as the desk's panel holds it.
-struct Cardholder {
-    QString cardSerial; // 卡序号
-    QString cardNo;     // 卡号: the card the panel belongs to
-    QString name;       // 姓名
-    QString idNumber;   // 身份证, not shown
-    QString phone;      // 电话
-    QString address;    // 地址, not shown
-};
-
 enum HolderState : std::uint8_t {
     HolderNone = 0,     // nothing to save
     HolderExisting = 1, // the card has its row

@@ -1,7 +1,9 @@
 #include "records/RecordsDlg.h"
 
 #include "app/Dialogs.h"
+#include "app/RecordList.h"
 #include "data/AdoConn.h"
+#include "data/Cardholder.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_RecordsDlg.h"
@@ -37,23 +39,6 @@ std::shared_ptr<TextTable> readCardholders(const CAdoConn& conn, const char* sql
     return table;
 }
 
-void styleList(QTableView* list) {
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setShowGrid(true);
-    list->setWordWrap(false);
-    list->setTabKeyNavigation(false);
-    list->verticalHeader()->hide();
-    // Fixed row heights keep a list of a hundred thousand rows cheap.
-    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
-    list->horizontalHeader()->setSectionsMovable(true);
-    list->horizontalHeader()->setHighlightSections(false);
-    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    list->horizontalHeader()->setStretchLastSection(false);
-}
-
 } // namespace
 
 CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
@@ -62,7 +47,7 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    styleList(ui->recordList);
+    StyleRecordList(ui->recordList);
     ui->recordList->setModel(m_model);
     for (int c = 0; c < int(ListHeaders.size()); ++c)
         ui->recordList->setColumnWidth(c, ListWidths[c]);
@@ -168,13 +153,7 @@ void CRecordsDlg::OnAdd() {
     RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {m_cardNumber});
     try {
         rs->AddNew();
-        rs->PutCollect(QStringLiteral("卡序号"), m_cardSerial);
-        rs->PutCollect(QStringLiteral("卡号"), m_cardNumber);
-        rs->PutCollect(QStringLiteral("姓名"), m_holderName);
-        rs->PutCollect(QStringLiteral("身份证"), m_idNumber);
-        rs->PutCollect(QStringLiteral("电话"), m_holderPhone);
-        rs->PutCollect(QStringLiteral("地址"), m_address);
-        rs->Update();
+        fields().Write(*rs);
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const std::exception&) {
@@ -183,6 +162,10 @@ void CRecordsDlg::OnAdd() {
     }
     m_dialogs.plain(QStringLiteral("添加成功"), this);
     LoadRecords();
+}
+
+Cardholder CRecordsDlg::fields() const {
+    return {m_cardSerial, m_cardNumber, m_holderName, m_idNumber, m_holderPhone, m_address};
 }
 
 void CRecordsDlg::OnModify() {
@@ -203,13 +186,7 @@ void CRecordsDlg::OnModify() {
     try {
         if (!selected || rs->IsEOF())
             throw DataError(-2, QStringLiteral("no cardholder selected"));
-        rs->PutCollect(QStringLiteral("卡序号"), m_cardSerial);
-        rs->PutCollect(QStringLiteral("卡号"), m_cardNumber);
-        rs->PutCollect(QStringLiteral("姓名"), m_holderName);
-        rs->PutCollect(QStringLiteral("身份证"), m_idNumber);
-        rs->PutCollect(QStringLiteral("电话"), m_holderPhone);
-        rs->PutCollect(QStringLiteral("地址"), m_address);
-        rs->Update();
+        fields().Write(*rs);
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const std::exception&) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Cardholder.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -41,6 +43,7 @@ private:
     QString selectedCardNumber() const;
     QString searchField() const;
     void failed();
+    Cardholder fields() const;
 
     Ui::CRecordsDlg* ui;
     Dialogs& m_dialogs;

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/Dialogs.h"
+#include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "reports/PreviewDlg.h"
 #include "reports/Report.h"
@@ -44,18 +45,7 @@ CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
         picker->setStyleSheet(QStringLiteral("QDateEdit { padding: 0px 0px 0px 1px; }"
                                              "QDateEdit::drop-down { width: 12px; }"));
     QTableView* list = ui->recordList;
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setWordWrap(false);
-    list->setTabKeyNavigation(false);
-    list->verticalHeader()->hide();
-    // Fixed row heights keep a year of records cheap to show.
-    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
-    list->horizontalHeader()->setSectionsMovable(true);
-    list->horizontalHeader()->setHighlightSections(false);
-    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    StyleRecordList(list);
     list->setModel(m_model);
     for (int c = 0; c < 4; ++c)
         list->setColumnWidth(c, ListWidths[c]);

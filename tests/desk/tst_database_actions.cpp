@@ -2,22 +2,12 @@
 #include "data/DatabaseCopy.h"
 #include "desk/BackupPromptDlg.h"
 #include "desk/DatabaseActions.h"
+#include "support/Controls.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 
 #include <QPushButton>
 #include <QtTest>
-
-namespace {
-
-QPushButton* button(QWidget* window, int id) {
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->property("controlId").toInt() == id)
-            return b;
-    return nullptr;
-}
-
-} // namespace
 
 class TestDatabaseActions : public QObject {
     Q_OBJECT
@@ -91,14 +81,14 @@ private slots:
             CBackupPromptDlg prompt([&] { ++backups; });
             QCOMPARE(prompt.windowTitle(), QStringLiteral("信息提示"));
             prompt.show();
-            button(&prompt, 1025)->click(); // 否
+            control<QPushButton>(&prompt, 1025)->click(); // 否
             QCOMPARE(prompt.result(), int(QDialog::Accepted));
             QCOMPARE(backups, 0);
         }
         {
             CBackupPromptDlg prompt([&] { ++backups; });
             prompt.show();
-            button(&prompt, 1026)->click(); // 是
+            control<QPushButton>(&prompt, 1026)->click(); // 是
             QCOMPARE(prompt.result(), int(QDialog::Accepted));
             QCOMPARE(backups, 1);
         }
@@ -117,7 +107,7 @@ private slots:
         DatabaseActions actions(dialogs);
         CBackupPromptDlg prompt([&] { actions.BackupDatabase(); });
         prompt.show();
-        button(&prompt, 1026)->click();
+        control<QPushButton>(&prompt, 1026)->click();
         QVERIFY(!prompt.isVisible());
         QVERIFY(dialogs.shown().isEmpty());
         QVERIFY(!QFile::exists(QDir::rootPath() + "DataBase.mdb") ||

@@ -1,3 +1,4 @@
+#include "support/Controls.h"
 #include "support/FakeDialogs.h"
 #include "support/ModalWatcher.h"
 #include "support/TestDatabase.h"
@@ -27,13 +28,6 @@ namespace {
 
 const CardNumber CardA{0x12, 0x34, 0xAB, 0xCD};
 const CardNumber CardB{0x00, 0x00, 0x00, 0x0A};
-
-template <typename T> T* control(QWidget* window, int id) {
-    for (T* c : window->findChildren<T*>())
-        if (c->property("controlId").toInt() == id)
-            return c;
-    return nullptr;
-}
 
 // A desk over a fresh database and the simulated reader, which reports only when told.
 struct Rig {

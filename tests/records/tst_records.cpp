@@ -1,4 +1,5 @@
 #include "records/RecordsDlg.h"
+#include "support/Controls.h"
 
 #include "data/AdoConn.h"
 
@@ -12,13 +13,6 @@
 #include <QTest>
 
 namespace {
-
-template <typename T> T* control(QWidget* window, int id) {
-    for (T* child : window->findChildren<T*>())
-        if (child->property("controlId").toInt() == id)
-            return child;
-    return nullptr;
-}
 
 enum {
     Serial = 1013,

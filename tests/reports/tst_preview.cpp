@@ -1,4 +1,5 @@
 #include "reports/PreviewDlg.h"
+#include "support/Controls.h"
 
 #include "app/Clock.h"
 #include "support/FakeDialogs.h"
@@ -6,17 +7,6 @@
 
 #include <QPushButton>
 #include <QTest>
-
-namespace {
-
-template <typename T> T* control(QWidget* window, int id) {
-    for (T* child : window->findChildren<T*>())
-        if (child->property("controlId").toInt() == id)
-            return child;
-    return nullptr;
-}
-
-} // namespace
 
 class PreviewTest : public QObject {
     Q_OBJECT

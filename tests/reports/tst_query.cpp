@@ -1,4 +1,5 @@
 #include "reports/QueryDlg.h"
+#include "support/Controls.h"
 
 #include "app/Clock.h"
 #include "reports/PreviewDlg.h"
@@ -17,13 +18,6 @@
 #include <QTimer>
 
 namespace {
-
-template <typename T> T* control(QWidget* window, int id) {
-    for (T* child : window->findChildren<T*>())
-        if (child->property("controlId").toInt() == id)
-            return child;
-    return nullptr;
-}
 
 // Answers the print dialog with a PDF file, as choosing "print to file" would.
 class PdfDialogs : public FakeDialogs {

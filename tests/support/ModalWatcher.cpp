@@ -1,5 +1,7 @@
 #include "ModalWatcher.h"
 
+#include "Controls.h"
+
 #include <QApplication>
 #include <QPushButton>
 
@@ -18,11 +20,8 @@ void ModalWatcher::poll() {
 }
 
 void ModalWatcher::click(QWidget* window, int id) {
-    for (QPushButton* b : window->findChildren<QPushButton*>())
-        if (b->property("controlId").toInt() == id) {
-            b->click();
-            return;
-        }
+    if (auto* button = control<QPushButton>(window, id))
+        button->click();
 }
 
 std::function<void(QWidget*)> ModalWatcher::clicking(const QString& title, int id) {

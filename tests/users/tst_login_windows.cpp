@@ -1,3 +1,4 @@
+#include "support/Controls.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
@@ -9,17 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
-
-namespace {
-
-template <typename T> T* control(QWidget* window, int id) {
-    for (T* w : window->findChildren<T*>())
-        if (w->property("controlId").toInt() == id)
-            return w;
-    return nullptr;
-}
-
-} // namespace
 
 class TestLoginWindows : public QObject {
     Q_OBJECT

@@ -1,0 +1,20 @@
+#include "app/RecordList.h"
+
+#include <QHeaderView>
+#include <QTableView>
+
+void StyleRecordList(QTableView* list) {
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setShowGrid(true);
+    list->setWordWrap(false);
+    list->setTabKeyNavigation(false);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
+    list->horizontalHeader()->setSectionsMovable(true);
+    list->horizontalHeader()->setHighlightSections(false);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->horizontalHeader()->setStretchLastSection(false);
+}
