@@ -376,8 +376,14 @@ void Recordset::Update() {
             row.cells << back.text(c);
         }
     }
-    if (m_adding) {
-        fetch();
+    if (m_adding && m_pending) {
+        // Nothing was read yet: the recordset holds just the row it added, so that appending
+        // to a large table never reads the table.
+        m_pending.reset();
+        m_rows.clear();
+        m_rows.push_back(std::move(row));
+        m_position = 0;
+    } else if (m_adding) {
         const auto found = std::find_if(m_rows.begin(), m_rows.end(),
                                         [rowid](const Row& r) { return r.rowid == rowid; });
         if (found == m_rows.end()) {

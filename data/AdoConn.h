@@ -100,6 +100,7 @@ public:
 
     QString GetCollect(const QString& column) const;
     void PutCollect(const QString& column, const QString& value);
+    // A row added before any row was read becomes the recordset's only row.
     void AddNew();
     void Update();
     void Delete();

@@ -48,6 +48,31 @@ private slots:
         QCOMPARE(fresh->GetCollect("金额"), QStringLiteral("-123"));
     }
 
+    void appendingReadsNoRows() {
+        TestDatabase db;
+        db.addRecord("A", "2024-01-01 10:00:00", "1");
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::Records);
+        rs->AddNew();
+        rs->PutCollect("卡号", "B");
+        rs->PutCollect("日期", "2024-01-01 11:00:00");
+        rs->PutCollect("金额", "2");
+        rs->Update();
+        QCOMPARE(rs->GetCollect("卡号"), QStringLiteral("B"));
+        QCOMPARE(rs->RecordCount(), 1);
+        // Once rows were read, the added row joins them.
+        rs->Requery();
+        QCOMPARE(rs->RecordCount(), 2);
+        rs->AddNew();
+        rs->PutCollect("卡号", "C");
+        rs->PutCollect("日期", "2024-01-01 12:00:00");
+        rs->PutCollect("金额", "3");
+        rs->Update();
+        QCOMPARE(rs->RecordCount(), 3);
+        QCOMPARE(rs->GetCollect("卡号"), QStringLiteral("C"));
+    }
+
     void malformedAmountIsRefused() {
         TestDatabase db;
         CAdoConn conn;
