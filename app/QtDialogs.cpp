@@ -57,6 +57,10 @@ bool QtDialogs::choosePrinter(QPrinter& printer) {
     bool accepted = false;
     onUiThread([&] {
         QPrintDialog dialog(&printer);
+        // Reports always print whole: no page ranges or selections to offer.
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+        dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
         accepted = dialog.exec() == QDialog::Accepted;
     });
     return accepted;
