@@ -168,15 +168,7 @@ Cardholder CRecordsDlg::fields() const {
     return {m_cardSerial, m_cardNumber, m_holderName, m_idNumber, m_holderPhone, m_address};
 }
 
-void CRecordsDlg::OnModify() {
-    UpdateData(true);
-    for (const QString* field :
-         {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
-        if (field->isEmpty()) {
-            m_dialogs.plain(QStringLiteral("基础信息不能为空！"), this);
-            return;
-        }
-    }
+bool CRecordsDlg::changeSelected(const std::function<void(Recordset&)>& change) {
     // The selected cardholder is found by its 卡号, whatever the list last showed.
     const bool selected = selectedItem() >= 0;
     const QString key = selectedCardNumber();
@@ -186,34 +178,38 @@ void CRecordsDlg::OnModify() {
     try {
         if (!selected || rs->IsEOF())
             throw DataError(-2, QStringLiteral("no cardholder selected"));
-        fields().Write(*rs);
+        change(*rs);
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const std::exception&) {
         failed();
-        return;
+        return false;
     }
+    return true;
+}
+
+void CRecordsDlg::OnModify() {
+    UpdateData(true);
+    for (const QString* field :
+         {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
+        if (field->isEmpty()) {
+            m_dialogs.plain(QStringLiteral("基础信息不能为空！"), this);
+            return;
+        }
+    }
+    if (!changeSelected([this](Recordset& row) { fields().Write(row); }))
+        return;
     m_dialogs.plain(QStringLiteral("修改成功"), this);
     LoadRecords();
 }
 
 void CRecordsDlg::OnDelete() {
-    const bool selected = selectedItem() >= 0;
-    const QString key = selectedCardNumber();
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
-    RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {key});
-    try {
-        if (!selected || rs->IsEOF())
-            throw DataError(-2, QStringLiteral("no cardholder selected"));
-        rs->Delete();
-        rs->Update();
-        conn.CloseRecordset();
-        conn.CloseConnection();
-    } catch (const std::exception&) {
-        failed();
+    const auto remove = [](Recordset& row) {
+        row.Delete();
+        row.Update();
+    };
+    if (!changeSelected(remove))
         return;
-    }
     m_dialogs.plain(QStringLiteral("删除成功"), this);
     OnClearFields();
     LoadRecords();

@@ -4,9 +4,11 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class Dialogs;
+class Recordset;
 class TextTable;
 class TextTableModel;
 class CAdoConn;
@@ -44,6 +46,8 @@ private:
     QString searchField() const;
     void failed();
     Cardholder fields() const;
+    // Applies `change` to the selected cardholder's row; "操作失败" and false when it fails.
+    bool changeSelected(const std::function<void(Recordset&)>& change);
 
     Ui::CRecordsDlg* ui;
     Dialogs& m_dialogs;
