@@ -1,12 +1,14 @@
 #include "app/Clock.h"
 #include "app/QtDialogs.h"
 #include "app/Startup.h"
+#include "data/Schema.h"
 #include "desk/DeskDlg.h"
 #include "reader/BridgeFactory.h"
 #include "reader/SimulatorWindow.h"
 #include "users/LoginDlg.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
 
 namespace {
@@ -30,6 +32,14 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     PrepareApplication(app);
     QtDialogs dialogs;
+    // An older file is brought up to date before anyone works on it; a newer one is left alone.
+    if (QFileInfo::exists(Schema::DatabaseFileName)) {
+        const QString problem = Schema::Upgrade(Schema::DatabaseFileName);
+        if (!problem.isEmpty()) {
+            dialogs.warning(problem);
+            return 1;
+        }
+    }
     {
         CLoginDlg login(dialogs);
         if (login.exec() != QDialog::Accepted)

@@ -120,6 +120,9 @@ QString Restore(const QString& chosen, const QString& workingPath) {
         return problem;
     problem = copyPages(from.get(), to.get());
     to.reset();
+    // A restored older file is brought up to date like the working file at start.
+    if (problem.isEmpty())
+        problem = Schema::Upgrade(workingPath);
     if (problem.isEmpty())
         problem = Schema::CheckDatabase(workingPath);
     return problem;

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <iterator>
+
 #include <sqlite3.h>
 
 namespace {
@@ -32,9 +34,100 @@ CREATE TABLE permission (
 );
 )sql";
 
+// Migration N takes a file from version N - 1 to N. Append only: a published step never
+// changes, because files in the field were made by it. New facts go into new tables, so the
+// three delivered tables keep their columns and value forms.
+const char* const Migrations[] = {
+    // 1: the command journal. A row is written before a command frame goes out and resolved
+    // when the reader reports the card again; booked rows name the employees row they added.
+    R"sql(
+CREATE TABLE journal (
+    id               INTEGER PRIMARY KEY,
+    card_no          TEXT    NOT NULL,
+    operation        TEXT    NOT NULL CHECK (operation IN ('recharge', 'clear')),
+    amount           INTEGER NOT NULL CHECK (amount >= 0),
+    balance_before   INTEGER NOT NULL CHECK (balance_before BETWEEN 0 AND 65535),
+    balance_expected INTEGER NOT NULL CHECK (balance_expected BETWEEN 0 AND 65535),
+    operator         TEXT    NOT NULL,
+    desk             TEXT    NOT NULL,
+    sent_at          TEXT    NOT NULL,
+    state            TEXT    NOT NULL DEFAULT 'pending'
+                     CHECK (state IN ('pending', 'booked', 'not_executed', 'mismatch')),
+    resolved_at      TEXT,
+    balance_seen     INTEGER,
+    record_id        INTEGER
+);
+CREATE INDEX journal_pending ON journal (card_no) WHERE state = 'pending';
+)sql",
+};
+static_assert(std::size(Migrations) == Schema::CurrentVersion);
+
+int readVersion(sqlite3* db, QString* problem) {
+    sqlite3_stmt* stmt = nullptr;
+    int version = -1;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        version = sqlite3_column_int(stmt, 0);
+    else
+        *problem = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(stmt);
+    return version;
+}
+
+QString execute(sqlite3* db, const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) == SQLITE_OK)
+        return {};
+    const QString why = QString::fromUtf8(error ? error : sqlite3_errmsg(db));
+    sqlite3_free(error);
+    return why;
+}
+
 } // namespace
 
 namespace Schema {
+
+QString TooNewText(int version) {
+    return QStringLiteral("数据库文件的版本（%1）高于本程序支持的版本（%2），请使用新版程序打开")
+        .arg(version)
+        .arg(CurrentVersion);
+}
+
+int FileVersion(const QString& path, QString* problem) {
+    try {
+        Connection connection(path);
+        return readVersion(connection.handle(), problem);
+    } catch (const DataError& e) {
+        *problem = e.description();
+        return -1;
+    }
+}
+
+QString Upgrade(const QString& path) {
+    try {
+        Connection connection(path);
+        sqlite3* db = connection.handle();
+        // Taken before the version is read, so two programs starting together upgrade once.
+        QString problem = execute(db, "BEGIN IMMEDIATE");
+        if (!problem.isEmpty())
+            return problem;
+        const int version = readVersion(db, &problem);
+        if (problem.isEmpty() && version > CurrentVersion)
+            problem = TooNewText(version);
+        for (int step = version; problem.isEmpty() && step < CurrentVersion; ++step)
+            problem = execute(db, Migrations[step]);
+        const QByteArray stamp = "PRAGMA user_version = " + QByteArray::number(CurrentVersion);
+        if (problem.isEmpty() && version < CurrentVersion)
+            problem = execute(db, stamp.constData());
+        if (problem.isEmpty())
+            problem = execute(db, "COMMIT");
+        if (!problem.isEmpty())
+            execute(db, "ROLLBACK");
+        return problem;
+    } catch (const DataError& e) {
+        return e.description();
+    }
+}
 
 QString CreateDatabase(const QString& path) {
     if (QFileInfo::exists(path))
@@ -69,6 +162,9 @@ QString CreateDatabase(const QString& path) {
         sqlite3_free(error);
     }
     sqlite3_close(db);
+    // The delivered form first, then the same steps that bring a delivered file up to date.
+    if (problem.isEmpty())
+        problem = Upgrade(path);
     if (!problem.isEmpty())
         QFile::remove(path);
     return problem;
@@ -101,6 +197,12 @@ QString CheckDatabase(const QString& path) {
         if (findings != QStringList{QStringLiteral("ok")})
             return QStringLiteral("integrity check failed: %1")
                 .arg(findings.mid(0, 5).join(QStringLiteral("; ")));
+        QString problem;
+        const int version = readVersion(raw, &problem);
+        if (!problem.isEmpty())
+            return problem;
+        if (version > CurrentVersion)
+            return TooNewText(version);
 
         const std::pair<const char*, QStringList> tables[] = {
             {"userecord", CardholderColumns},

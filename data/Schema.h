@@ -18,7 +18,21 @@ inline const QString DatabaseFileName = QStringLiteral("DataBase.mdb");
 QString CreateDatabase(const QString& path);
 
 // Why the file is not a sound database of this program, or an empty text when it is:
-// readable, intact, with the three tables and their columns.
+// readable, intact, of a version this program knows, with the three tables and their columns.
 QString CheckDatabase(const QString& path);
+
+// The form of the file, counted in PRAGMA user_version. Version 0 is the delivered three-table
+// file; each later version is one migration.
+inline constexpr int CurrentVersion = 1;
+
+// The file's version, or -1 with `problem` set when it can't be read.
+int FileVersion(const QString& path, QString* problem);
+
+// Brings the file to CurrentVersion: every missing migration in one transaction, so a failure
+// leaves the file as it was. A file newer than this program is refused. Empty text on success.
+QString Upgrade(const QString& path);
+
+// The refusal for a file of a version this program does not know.
+QString TooNewText(int version);
 
 } // namespace Schema

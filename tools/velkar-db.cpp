@@ -9,6 +9,7 @@ namespace {
 int usage(QTextStream& err) {
     err << "usage: velkar-db init [PATH]   create a new database (never overwrites)\n"
            "       velkar-db check [PATH]  check that PATH is a sound Velkar database\n"
+           "       velkar-db upgrade [PATH] bring PATH to this program's version of the file\n"
            "PATH defaults to DataBase.mdb in the current directory.\n";
     return 2;
 }
@@ -39,6 +40,15 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         out << path << ": ok\n";
+        return 0;
+    }
+    if (args[0] == QLatin1String("upgrade")) {
+        const QString problem = Schema::Upgrade(path);
+        if (!problem.isEmpty()) {
+            err << "velkar-db: " << path << ": " << problem << '\n';
+            return 1;
+        }
+        out << path << ": version " << Schema::CurrentVersion << '\n';
         return 0;
     }
     return usage(err);

@@ -1,0 +1,129 @@
+#include "data/AdoConn.h"
+#include "data/Schema.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+// A file as counters have it today: the three tables, version 0, some rows.
+const char* const DeliveredForm = R"sql(
+CREATE TABLE userecord (卡序号 TEXT, 卡号 TEXT, 姓名 TEXT, 身份证 TEXT, 电话 TEXT, 地址 TEXT);
+CREATE TABLE employees (卡号 TEXT, 日期 TEXT, 金额 INTEGER);
+CREATE TABLE permission (用户名 TEXT, 密码 TEXT);
+INSERT INTO userecord VALUES ('1', '0000000A', '王芳', 'null', '138', 'null');
+INSERT INTO employees VALUES ('0000000A', '2024-01-31 12:00:00', 100);
+INSERT INTO employees VALUES ('0000000A', '2024-02-01 08:00:00', -100);
+INSERT INTO permission VALUES ('管理员', '604817'), ('操作员1', '604817'), ('操作员2', '604817'),
+    ('操作员3', '604817'), ('操作员4', '604817'), ('操作员5', '604817'), ('操作员6', '604817');
+)sql";
+
+QString makeFile(const QTemporaryDir& dir, const char* sql) {
+    const QString path = dir.filePath(QStringLiteral("DataBase.mdb"));
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK)
+        qFatal("%s", error);
+    sqlite3_close(db);
+    return path;
+}
+
+QString scalar(const QString& path, const QString& sql) {
+    Connection connection(path);
+    Query query(connection, sql);
+    return query.next() ? query.text(0) : QString();
+}
+
+QByteArray bytes(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+int velkarDb(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(VELKAR_DB_TOOL), args);
+    p.waitForFinished(30000);
+    return p.exitCode();
+}
+
+} // namespace
+
+class TestSchemaVersions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void deliveredFileIsUpgradedInPlaceKeepingEveryRow() {
+        QTemporaryDir dir;
+        const QString path = makeFile(dir, DeliveredForm);
+        QString problem;
+        QCOMPARE(Schema::FileVersion(path, &problem), 0);
+        QCOMPARE(Schema::Upgrade(path), QString());
+        QCOMPARE(Schema::FileVersion(path, &problem), Schema::CurrentVersion);
+        QCOMPARE(scalar(path, "SELECT group_concat(金额, ',') FROM employees"),
+                 QStringLiteral("100,-100"));
+        QCOMPARE(scalar(path, "SELECT 姓名 FROM userecord"), QStringLiteral("王芳"));
+        QCOMPARE(scalar(path, "SELECT count(*) FROM permission"), QStringLiteral("7"));
+        QCOMPARE(scalar(path, "SELECT count(*) FROM journal"), QStringLiteral("0"));
+        QCOMPARE(Schema::CheckDatabase(path), QString());
+
+        // Upgrading an up-to-date file changes nothing.
+        const QByteArray before = bytes(path);
+        QCOMPARE(Schema::Upgrade(path), QString());
+        QCOMPARE(bytes(path), before);
+    }
+
+    void toolUpgradesAndNewFilesStartCurrent() {
+        QTemporaryDir dir;
+        const QString path = makeFile(dir, DeliveredForm);
+        QCOMPARE(velkarDb({"upgrade", path}), 0);
+        QCOMPARE(scalar(path, "PRAGMA user_version").toInt(), Schema::CurrentVersion);
+
+        const QString fresh = dir.filePath("fresh.mdb");
+        QCOMPARE(Schema::CreateDatabase(fresh), QString());
+        QCOMPARE(scalar(fresh, "PRAGMA user_version").toInt(), Schema::CurrentVersion);
+        // The same steps make the same tables, whichever way the file came to be current.
+        const QString tables = "SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "
+                               "WHERE name NOT IN ('userecord', 'employees', 'permission', "
+                               "'employees_card', 'employees_date') ORDER BY name)";
+        QCOMPARE(scalar(fresh, tables), scalar(path, tables));
+    }
+
+    void newerFileIsRefusedAndLeftAlone() {
+        QTemporaryDir dir;
+        const QString path = makeFile(dir, "CREATE TABLE employees (卡号 TEXT, 日期 TEXT, 金额 "
+                                           "INTEGER); PRAGMA user_version = 99;");
+        const QByteArray before = bytes(path);
+        QCOMPARE(Schema::Upgrade(path), Schema::TooNewText(99));
+        QVERIFY(Schema::TooNewText(99).contains("99"));
+        QCOMPARE(Schema::CheckDatabase(path), Schema::TooNewText(99));
+        QVERIFY(velkarDb({"upgrade", path}) != 0);
+        QVERIFY(velkarDb({"check", path}) != 0);
+        QCOMPARE(bytes(path), before);
+    }
+
+    void failedMigrationLeavesTheFileAsItWas() {
+        QTemporaryDir dir;
+        // A table in the way of the first migration.
+        const QString path = makeFile(dir, "CREATE TABLE employees (卡号 TEXT, 日期 TEXT, 金额 "
+                                           "INTEGER); CREATE TABLE journal (x);");
+        const QByteArray before = bytes(path);
+        QVERIFY(Schema::Upgrade(path).contains("journal"));
+        QCOMPARE(bytes(path), before);
+    }
+
+    void missingFileIsNotCreated() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("DataBase.mdb");
+        QVERIFY(!Schema::Upgrade(path).isEmpty());
+        QVERIFY(!QFile::exists(path));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSchemaVersions)
+#include "tst_schema_versions.moc"
