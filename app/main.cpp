@@ -40,14 +40,16 @@ int main(int argc, char* argv[]) {
             return 1;
         }
     }
+    QString operatorName;
     {
         CLoginDlg login(dialogs);
         if (login.exec() != QDialog::Accepted)
             return 0;
+        operatorName = login.selectedName();
     }
     SystemClock clock;
     const ReaderBackend backend = MakeReaderBackend();
-    CDeskDlg desk(dialogs, clock, *backend.bridge);
+    CDeskDlg desk(dialogs, clock, *backend.bridge, operatorName);
     std::unique_ptr<SimulatorWindow> simulator;
     if (backend.simulator) {
         simulator = std::make_unique<SimulatorWindow>(*backend.simulator);

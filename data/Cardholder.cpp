@@ -14,3 +14,24 @@ void Cardholder::Write(Recordset& rows) const {
         rows.PutCollect(Schema::CardholderColumns[i], values[i]);
     rows.Update();
 }
+
+CardholderLookup FindCardholder(const Connection& connection, const QString& cardNo) {
+    CardholderLookup lookup;
+    lookup.holder.cardNo = cardNo;
+    try {
+        Query query(connection, QString::fromUtf8(Sql::CardholderByCardNo));
+        query.bind(1, cardNo);
+        if (query.next()) {
+            lookup.holder = {query.text(0), query.text(1), query.text(2),
+                             query.text(3), query.text(4), query.text(5)};
+            lookup.state = HolderExisting;
+        } else {
+            lookup.state = HolderNew;
+        }
+        lookup.ok = true;
+    } catch (const DataError&) {
+        lookup = {};
+        lookup.holder.cardNo = cardNo;
+    }
+    return lookup;
+}

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <cstdint>
+
+class Connection;
 class Recordset;
 
 // One row of the cardholder table.
@@ -18,3 +21,19 @@ struct Cardholder {
     // Puts every column into the current (or new) row of `rows` and saves it.
     void Write(Recordset& rows) const;
 };
+
+// The cardholder of the card on the reader, as the desk's panel holds it.
+enum HolderState : std::uint8_t {
+    HolderNone = 0,     // nothing to save
+    HolderExisting = 1, // the card has its row
+    HolderNew = 2,      // the card has no row yet
+};
+
+struct CardholderLookup {
+    bool ok = false; // false: the store failed; the holder is unknown
+    HolderState state = HolderNone;
+    Cardholder holder; // the row found, or only the card number
+};
+
+// Looks the card's holder up on an open connection. A store failure gives ok = false.
+CardholderLookup FindCardholder(const Connection& connection, const QString& cardNo);

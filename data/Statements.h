@@ -81,6 +81,15 @@ inline constexpr const char* RecordsBetween =
 inline constexpr const char* CardholderName =
     "SELECT 姓名 FROM userecord WHERE 卡号 = ? ORDER BY rowid LIMIT 1";
 
+// One card's records in the order they were booked. Columns: 卡号, 日期, 金额.
+inline constexpr const char* CardRecords =
+    "SELECT 卡号, 日期, 金额 FROM employees WHERE 卡号 = ? ORDER BY rowid";
+
+// The cardholder of one card. Columns: 卡序号, 卡号, 姓名, 身份证, 电话, 地址.
+inline constexpr const char* CardholderByCardNo =
+    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord WHERE 卡号 = ? ORDER BY rowid "
+    "LIMIT 1";
+
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).
 inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM employees";

@@ -13,31 +13,6 @@ const QString CardNoColumn = QStringLiteral("卡号");
 CardholderPanel::CardholderPanel(Dialogs* dialogs, QString path)
     : m_dialogs(dialogs), m_path(std::move(path)) {}
 
-CardholderLookup CardholderPanel::find(const QString& cardNo) const {
-    CardholderLookup lookup;
-    lookup.holder.cardNo = cardNo;
-    try {
-        CAdoConn conn(m_dialogs, m_path);
-        conn.OpenConnection();
-        RecordsetPtr rows = conn.OpenRecordset(Statements::Cardholders);
-        rows->Filter({CardNoColumn, cardNo});
-        rows->Requery();
-        if (rows->IsEOF()) {
-            lookup.state = HolderNew;
-        } else {
-            lookup.holder = Cardholder::Read(*rows);
-            lookup.state = HolderExisting;
-        }
-        conn.CloseRecordset();
-        conn.CloseConnection();
-        lookup.ok = true;
-    } catch (const DataError&) {
-        lookup = {};
-        lookup.holder.cardNo = cardNo;
-    }
-    return lookup;
-}
-
 void CardholderPanel::apply(const CardholderLookup& lookup) {
     fields = lookup.holder;
     g_holderState = lookup.ok ? lookup.state : HolderNone;

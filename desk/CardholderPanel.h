@@ -11,21 +11,8 @@
 
 class Dialogs;
 
-// The cardholder of the card on the reader, as the desk's panel holds it.
-enum HolderState : std::uint8_t {
-    HolderNone = 0,     // nothing to save
-    HolderExisting = 1, // the card has its row
-    HolderNew = 2,      // the card has no row yet
-};
-
 // What a save of the panel does, by the state the last lookup left.
 extern std::atomic<std::uint8_t> g_holderState;
-
-struct CardholderLookup {
-    bool ok = false; // false: the store failed; the holder is unknown
-    HolderState state = HolderNone;
-    Cardholder holder; // the row found, or only the card number
-};
 
 enum class ProfileOutcome {
     Reset,         // nothing was looked up: the panel only empties
@@ -39,9 +26,6 @@ enum class ProfileOutcome {
 class CardholderPanel {
 public:
     explicit CardholderPanel(Dialogs* dialogs, QString path = Schema::DatabaseFileName);
-
-    // Reads the store only, so a worker may call it.
-    CardholderLookup find(const QString& cardNo) const;
 
     // Takes a lookup's result as the panel's holder and state. A failed lookup keeps the card
     // number only, with nothing to save.

@@ -6,6 +6,7 @@
 #include "data/AdoConn.h"
 #include "desk/BackupPromptDlg.h"
 #include "desk/CardInitDlg.h"
+#include "desk/JournalDlg.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "records/RecordsDlg.h"
@@ -49,7 +50,8 @@ template <typename Work> void CDeskDlg::onUiThread(Work work) {
         QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
-CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, QWidget* parent)
+CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
+                   const QString& operatorName, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
       m_panel(&dialogs), m_databaseActions(dialogs) {
     // The pictures live in a static library; nothing else would pull them in.
@@ -77,8 +79,11 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, QWid
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
-    m_link = std::make_unique<ReaderLink>(m_bridge, *this, m_dialogs, m_clock);
+    m_link = std::make_unique<ReaderLink>(m_bridge, *this, m_dialogs, m_clock,
+                                          Schema::DatabaseFileName, operatorName);
     OnInitDialog();
+    if (const int waiting = m_link->outstandingCommands())
+        ui->statusEdit->setText(QStringLiteral("有%1笔操作待确认").arg(waiting));
 }
 
 CDeskDlg::~CDeskDlg() {
@@ -219,48 +224,45 @@ void CDeskDlg::showMessage(const QString& text) {
     m_dialogs.plain(text, this);
 }
 
-void CDeskDlg::reloadCardRecords(const QString& cardNo) {
-    auto records = readCardRecords(cardNo);
-    onUiThread([this, cardNo, records = std::move(records)] {
-        m_cardNo = cardNo;
-        showCardRecords(records);
+void CDeskDlg::showCardholder(const CardholderLookup& lookup) {
+    onUiThread([this, lookup] {
+        if (!lookup.ok)
+            m_dialogs.plain(OperationFailed, this);
+        fillCardholder(lookup);
     });
 }
 
-QString CDeskDlg::shownCardNo() const {
-    std::lock_guard lock(m_lookupMutex);
-    return m_lookupCardNo;
+void CDeskDlg::showCardRecords(const QString&, const std::optional<CardRecordList>& records) {
+    onUiThread([this, records] {
+        if (!records)
+            m_dialogs.plain(OperationFailed, this);
+        fillCardRecords(records);
+    });
 }
 
-void CDeskDlg::lookupCardholder(const QString& cardNo) {
-    setLookupCardNo(cardNo);
-    const CardholderLookup lookup = m_panel.find(cardNo);
-    if (!lookup.ok)
-        m_dialogs.plain(OperationFailed, this);
-    onUiThread([this, lookup] { showCardholder(lookup); });
-}
-
-void CDeskDlg::setLookupCardNo(const QString& cardNo) {
-    std::lock_guard lock(m_lookupMutex);
-    m_lookupCardNo = cardNo;
+void CDeskDlg::showOutcome(const CommandOutcome& outcome) {
+    onUiThread([this, outcome] {
+        ui->statusEdit->setText(OutcomeStatus(outcome));
+        ui->statusEdit->setCursorPosition(0);
+        const QString message = OutcomeMessage(outcome);
+        if (!message.isEmpty())
+            m_dialogs.plain(message, this);
+    });
 }
 
 // ---- Recharge list ------------------------------------------------------------------------
 
 void CDeskDlg::LoadCardRecords() {
-    showCardRecords(readCardRecords(m_cardNo));
-}
-
-std::optional<CardRecordList> CDeskDlg::readCardRecords(const QString& cardNo) {
+    std::optional<CardRecordList> records;
     try {
-        return ReadCardRecords(&m_dialogs, cardNo);
+        records = ReadCardRecords(&m_dialogs, m_link->cardNo());
     } catch (const DataError&) {
         m_dialogs.plain(OperationFailed, this);
-        return std::nullopt;
     }
+    fillCardRecords(records);
 }
 
-void CDeskDlg::showCardRecords(const std::optional<CardRecordList>& records) {
+void CDeskDlg::fillCardRecords(const std::optional<CardRecordList>& records) {
     QTableWidget* list = ui->recordList;
     list->setRowCount(0);
     if (!records) {
@@ -294,7 +296,7 @@ bool CDeskDlg::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- Cardholder panel ---------------------------------------------------------------------
 
-void CDeskDlg::showCardholder(const CardholderLookup& lookup) {
+void CDeskDlg::fillCardholder(const CardholderLookup& lookup) {
     m_panel.apply(lookup);
     const Cardholder& holder = m_panel.fields;
     ui->cardNoEdit->setText(holder.cardNo);
@@ -329,7 +331,7 @@ void CDeskDlg::ResetPanel() {
     m_panel.reset();
     // The card still on the reader now differs from the panel's, so its next report looks the
     // holder up again.
-    setLookupCardNo(QString());
+    m_link->forgetShownCardholder();
     ui->serialEdit->clear();
     ui->cardNoEdit->clear();
     ui->nameEdit->clear();
@@ -389,8 +391,18 @@ void CDeskDlg::OnSysCommand(int command) {
     }
 }
 
+void CDeskDlg::OnJournal() {
+    if (!g_isAdmin) {
+        m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
+        return;
+    }
+    CJournalDlg dialog(m_dialogs, this);
+    dialog.exec();
+}
+
 void CDeskDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    menu.addAction(QStringLiteral("操作日志(&J)..."), this, &CDeskDlg::OnJournal);
     menu.addAction(QStringLiteral("关于 Velkar(&A)..."), this,
                    [this] { OnSysCommand(IDM_ABOUTBOX); });
     menu.exec(event->globalPos());

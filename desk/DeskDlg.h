@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desk/CardRecords.h"
+#include "data/CardRecords.h"
 #include "desk/CardholderPanel.h"
 #include "desk/DatabaseActions.h"
 #include "reader/DeskView.h"
@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 
 class Clock;
@@ -33,7 +32,9 @@ public:
     static constexpr int TimerClockMs = 1000;
     static constexpr int IDM_ABOUTBOX = 16;
 
-    CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, QWidget* parent = nullptr);
+    // `operatorName`: the account logged in, journalled with every command it sends.
+    CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
+             const QString& operatorName = {}, QWidget* parent = nullptr);
     ~CDeskDlg() override;
 
     ReaderLink& link() { return *m_link; }
@@ -47,9 +48,10 @@ public:
     void showPortListed(bool listed) override;
     void restartBalanceTimer() override;
     void showMessage(const QString& text) override;
-    void reloadCardRecords(const QString& cardNo) override;
-    QString shownCardNo() const override;
-    void lookupCardholder(const QString& cardNo) override;
+    void showCardholder(const CardholderLookup& lookup) override;
+    void showCardRecords(const QString& cardNo,
+                         const std::optional<CardRecordList>& records) override;
+    void showOutcome(const CommandOutcome& outcome) override;
 
 public slots:
     void OnConnect();
@@ -66,6 +68,7 @@ public slots:
     void OnBackup();
     void OnRestore();
     void OnExit();
+    void OnJournal();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -79,10 +82,8 @@ private:
     // stops at an amount that is not a whole number, with the complaint shown.
     bool UpdateData(bool save);
     void ResetPanel();
-    void showCardholder(const CardholderLookup& lookup);
-    std::optional<CardRecordList> readCardRecords(const QString& cardNo);
-    void showCardRecords(const std::optional<CardRecordList>& records);
-    void setLookupCardNo(const QString& cardNo);
+    void fillCardholder(const CardholderLookup& lookup);
+    void fillCardRecords(const std::optional<CardRecordList>& records);
     template <typename Work> void onUiThread(Work work);
 
     Ui::CDeskDlg* ui;
@@ -93,17 +94,12 @@ private:
     DatabaseActions m_databaseActions;
     bool m_exitPrompted = false; // the exit prompt is shown once, however the desk closes
 
-    QString m_cardNo;      // card of the latest report
     QString m_timeText;    // clock text, 1024
     QString m_balanceText; // 1011
     int m_amount = 0;      // 1012, whole yuan
 
     QTimer m_balanceTimer;
     QTimer m_clockTimer;
-
-    // The card the panel was last looked up for; workers ask for it, so it has its own lock.
-    mutable std::mutex m_lookupMutex;
-    QString m_lookupCardNo;
 
     std::unique_ptr<ReaderLink> m_link;
 };

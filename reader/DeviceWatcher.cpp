@@ -6,7 +6,7 @@ DeviceWatcher::DeviceWatcher(HidBridge& bridge, QObject* parent)
 }
 
 void DeviceWatcher::start(int intervalMs) {
-    m_known = ListDevices(m_bridge);
+    m_known = ListPaths(m_bridge);
     m_timer.start(intervalMs);
 }
 
@@ -14,21 +14,15 @@ void DeviceWatcher::stop() {
     m_timer.stop();
 }
 
-std::set<std::string> DeviceWatcher::ListDevices(HidBridge& bridge) {
+std::set<std::string> DeviceWatcher::ListPaths(HidBridge& bridge) {
     std::set<std::string> paths;
-    BridgeDeviceEntry entry;
-    for (unsigned index = 0;; ++index) {
-        const BridgePathResult result = bridge.BridgeGetDevicePath(index, entry);
-        if (result == BridgePathResult::NoMoreItems)
-            break;
-        if (result == BridgePathResult::Found)
-            paths.insert(entry.path);
-    }
+    for (const BridgeDeviceEntry& entry : ListDevices(bridge))
+        paths.insert(entry.path);
     return paths;
 }
 
 void DeviceWatcher::poll() {
-    std::set<std::string> now = ListDevices(m_bridge);
+    std::set<std::string> now = ListPaths(m_bridge);
     const std::set<std::string> before = std::exchange(m_known, now);
     for (const std::string& path : before)
         if (!now.contains(path))

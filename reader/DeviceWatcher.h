@@ -24,7 +24,7 @@ public:
     void poll();
 
     // Every HID device path the bridge lists now.
-    static std::set<std::string> ListDevices(HidBridge& bridge);
+    static std::set<std::string> ListPaths(HidBridge& bridge);
 
 signals:
     void deviceArrived(const QString& path);

@@ -16,6 +16,34 @@ CommandFrame BuildCommandFrame(std::uint8_t command, std::uint16_t value) {
     return frame;
 }
 
+std::optional<Command> ParseCommandFrame(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() != COMMAND_FRAME_SIZE || bytes[0] != FRAME_START ||
+        XorChecksum(bytes.data(), 4) != bytes[4])
+        return std::nullopt;
+    return Command{bytes[1], std::uint16_t((bytes[2] << 8) | bytes[3])};
+}
+
+namespace {
+
+std::vector<std::uint8_t> reportFrame(std::uint8_t start, const CardNumber& cardNo,
+                                      std::uint16_t value) {
+    std::vector<std::uint8_t> frame{start,     REPORT_MARK,          cardNo[0],
+                                    cardNo[1], cardNo[2],            cardNo[3],
+                                    std::uint8_t(value >> 8), std::uint8_t(value & 0xFF), 0};
+    frame[8] = XorChecksum(frame.data(), 8);
+    return frame;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> CardReportFrame(const CardNumber& cardNo, std::uint16_t balance) {
+    return reportFrame(REPORT_CARD, cardNo, balance);
+}
+
+std::vector<std::uint8_t> CounterReportFrame(std::uint16_t remaining) {
+    return reportFrame(REPORT_COUNTER, CardNumber{}, remaining);
+}
+
 namespace {
 
 std::uint16_t word(std::span<const std::uint8_t> bytes, std::size_t at) {

@@ -5,8 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <variant>
+#include <vector>
 
 // The reader's frames: 5-byte commands from the desk, 9-byte reports from the reader. Money is
 // whole yuan on the desk and tenths of a yuan on the wire.
@@ -39,6 +41,15 @@ std::uint8_t XorChecksum(const std::uint8_t* bytes, std::size_t count);
 
 CommandFrame BuildCommandFrame(std::uint8_t command, std::uint16_t value);
 
+// A command frame as the reader reads it.
+struct Command {
+    std::uint8_t command = 0;
+    std::uint16_t value = 0;
+    bool operator==(const Command&) const = default;
+};
+// Nothing for bytes that are not exactly one well-formed command frame.
+std::optional<Command> ParseCommandFrame(std::span<const std::uint8_t> bytes);
+
 struct CardReport {
     CardNumber cardNo{};
     std::uint16_t balance = 0; // tenths of a yuan
@@ -67,6 +78,10 @@ using Report = std::variant<Discarded, CardReport, CounterReport>;
 // Classifies the bytes one read delivered. Only the first nine are examined: one report per
 // read, no search for a later start byte, nothing carried over from an earlier read.
 Report ClassifyReport(std::span<const std::uint8_t> delivered);
+
+// The report frames the reader sends.
+std::vector<std::uint8_t> CardReportFrame(const CardNumber& cardNo, std::uint16_t balance);
+std::vector<std::uint8_t> CounterReportFrame(std::uint16_t remaining);
 
 // Why a report was discarded, in words for the service tool.
 QString DiscardText(DiscardReason reason);

@@ -59,3 +59,14 @@ public:
 
 // {4D1E55B2-F16F-11CF-88CB-001111000030}, the HID interface class.
 HidGuid HidInterfaceClassGuid();
+
+// The card reader's USB ids.
+inline constexpr std::uint16_t READER_VENDOR_ID = 0x1A86;
+inline constexpr std::uint16_t READER_PRODUCT_ID = 0xE010;
+
+inline bool IsReader(const BridgeDeviceEntry& entry) {
+    return entry.vendorId == READER_VENDOR_ID && entry.productId == READER_PRODUCT_ID;
+}
+
+// The bridge's whole device list, in its order: the one walk over BridgeGetDevicePath.
+std::vector<BridgeDeviceEntry> ListDevices(HidBridge& bridge);

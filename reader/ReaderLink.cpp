@@ -4,12 +4,16 @@
 #include "app/Dialogs.h"
 #include "data/AdoConn.h"
 #include "data/Statements.h"
+#include "data/CardRecords.h"
+#include "data/Cardholder.h"
+#include "reader/CrashPoint.h"
 #include "reader/DebugTrace.h"
 #include "reader/DeskView.h"
 #include "reader/DeviceWatcher.h"
 #include "reader/LinkState.h"
 
 #include <QCoreApplication>
+#include <QSysInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -17,8 +21,6 @@
 
 namespace {
 
-constexpr std::uint16_t ReaderVendorId = 0x1A86;
-constexpr std::uint16_t ReaderProductId = 0xE010;
 constexpr unsigned ReaderTimeoutMs = 3000;
 
 bool onApplicationThread() {
@@ -79,9 +81,20 @@ void ReaderLink::Workers::waitAll() {
 // --- The link -------------------------------------------------------------------------------
 
 ReaderLink::ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
-                       QString databasePath)
+                       QString databasePath, QString operatorName)
     : m_bridge(bridge), m_view(view), m_dialogs(dialogs), m_clock(clock),
-      m_databasePath(std::move(databasePath)) {}
+      m_databasePath(std::move(databasePath)), m_operatorName(std::move(operatorName)),
+      m_desk(QSysInfo::machineHostName()),
+      m_store(std::make_unique<StoreWorker>(m_databasePath)) {
+    // Commands an earlier run left unresolved (it crashed, or the card never came back) are
+    // resolved by their card's next report, as if they had just been sent.
+    try {
+        Connection db(m_databasePath);
+        m_commands.load(Journal::Pending(db));
+    } catch (const DataError&) {
+        // No file yet, or no journal in it: nothing is waiting.
+    }
+}
 
 ReaderLink::~ReaderLink() {
     shutdown();
@@ -96,16 +109,16 @@ void ReaderLink::shutdown() {
         m_bridge.BridgeCloseDevice(device); // the receive worker's next read fails
     m_sendWorkers.waitAll();
     m_receiveWorkers.waitAll();
+    if (m_store) {
+        // Bookings about to commit may; one still failing stays pending in the journal.
+        m_store->waitIdleFor(2000);
+        m_store.reset();
+    }
 }
 
 void ReaderLink::findReaderPath() {
-    BridgeDeviceEntry entry;
-    for (unsigned index = 0;; ++index) {
-        const BridgePathResult result = m_bridge.BridgeGetDevicePath(index, entry);
-        if (result == BridgePathResult::NoMoreItems)
-            return;
-        if (result != BridgePathResult::Found || entry.vendorId != ReaderVendorId ||
-            entry.productId != ReaderProductId)
+    for (const BridgeDeviceEntry& entry : ListDevices(m_bridge)) {
+        if (!IsReader(entry))
             continue;
         // Only a reader this program may open counts.
         const BridgeHandle test = m_bridge.BridgeOpenDevicePath(entry.path);
@@ -206,14 +219,88 @@ void ReaderLink::deviceRemoved(const QString& path) {
 // --- Send side ------------------------------------------------------------------------------
 
 void ReaderLink::requestRecharge(int amount) {
-    m_amount = amount;
-    g_rechargePending = 1;
-    startSendWorker();
+    if (amount < MIN_RECHARGE_YUAN || amount > MAX_RECHARGE_YUAN) {
+        m_view.showMessage(QStringLiteral("充值金额错误"));
+        return;
+    }
+    request(Journal::Operation::Recharge, amount);
 }
 
 void ReaderLink::requestClear() {
-    g_clearPending = 1;
-    startSendWorker();
+    request(Journal::Operation::Clear, 0);
+}
+
+void ReaderLink::request(Journal::Operation operation, int amount) {
+    const BridgeHandle device = m_device.load();
+    if (device == INVALID_BRIDGE_HANDLE) {
+        m_view.showStatus(QStringLiteral("设备尚未连接!"));
+        return;
+    }
+    Journal::Entry entry;
+    entry.operation = operation;
+    entry.amount = amount;
+    entry.operatorName = m_operatorName;
+    entry.desk = m_desk;
+    entry.sentAt = TimestampText(m_clock.now());
+    std::uint64_t key = 0;
+    CommandBook::Refusal refusal;
+    {
+        std::lock_guard lock(m_mutex);
+        refusal = m_commands.reserve(entry, m_clock.monotonicMs(), &key);
+    }
+    switch (refusal) {
+    case CommandBook::Refusal::NoCard:
+        m_view.showStatus(QStringLiteral("请将卡片放在读卡器上"));
+        return;
+    case CommandBook::Refusal::Busy:
+        m_view.showStatus(QStringLiteral("上一笔操作尚未完成"));
+        return;
+    case CommandBook::Refusal::OverLimit:
+        m_view.showMessage(QStringLiteral("充值后余额超出上限"));
+        return;
+    case CommandBook::Refusal::None:
+        break;
+    }
+    startSendWorker([this, key, entry, device] { sendCommand(key, entry, device); });
+}
+
+void ReaderLink::sendCommand(std::uint64_t key, Journal::Entry entry, BridgeHandle device) {
+    // The row is in the file before the frame leaves: whatever happens to this process after,
+    // the command is known and is resolved at the card's next report.
+    try {
+        CrashPoint("journal");
+        Connection db(m_databasePath);
+        entry.id = Journal::Add(db, entry);
+    } catch (const DataError& e) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_commands.drop(key);
+        }
+        m_view.showMessage(QStringLiteral("操作失败\n") + e.description());
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.written(key, entry.id);
+    }
+    const bool recharge = entry.operation == Journal::Operation::Recharge;
+    g_lastOp = recharge ? OP_RECHARGE : OP_CLEAR;
+    g_lastAmount = entry.amount;
+    const CommandFrame frame =
+        recharge ? BuildCommandFrame(CMD_RECHARGE, std::uint16_t(entry.amount * 10))
+                 : BuildCommandFrame(CMD_CLEAR, std::uint16_t(entry.balanceBefore));
+    if (!m_bridge.BridgeWriteData(device, frame.data(), frame.size())) {
+        m_view.showStatus(QStringLiteral("发送数失败"));
+        std::optional<CommandBook::Resolution> failed;
+        {
+            std::lock_guard lock(m_mutex);
+            failed = m_commands.failedWrite(key);
+        }
+        if (failed)
+            resolve(*failed);
+        return;
+    }
+    CrashPoint("write");
 }
 
 void ReaderLink::armInitCommand(int value) {
@@ -226,22 +313,26 @@ void ReaderLink::clockTick() {
     setTimeText(TimestampText(m_clock.now()));
     std::uint8_t armed = INIT_ARMED;
     if (g_initTrigger.compare_exchange_strong(armed, INIT_DISPATCHED))
-        startSendWorker();
+        startSendWorker([this] { SendThreadFunction(); });
 }
 
-void ReaderLink::startSendWorker() {
+void ReaderLink::startSendWorker(std::function<void()> work) {
     if (m_stopping)
         return;
-    m_sendWorkers.start([this] { SendThreadFunction(); });
+    m_sendWorkers.start(std::move(work));
 }
 
 void ReaderLink::waitForSendWorkers() {
     m_sendWorkers.waitAll();
 }
 
+void ReaderLink::waitForStore() {
+    m_sendWorkers.waitAll();
+    if (m_store)
+        m_store->waitIdle();
+}
+
 void ReaderLink::dropPendingRequests() {
-    g_rechargePending = 0;
-    g_clearPending = 0;
     g_initTrigger = INIT_IDLE;
     g_initCommand = 0;
     g_initValue = 0;
@@ -255,58 +346,15 @@ void ReaderLink::SendThreadFunction() {
         dropPendingRequests();
         return;
     }
-
-    CommandFrame frame;
-    std::uint64_t serial = 0;
-    if (g_rechargePending.exchange(0) != 0) {
-        const int amount = m_amount.load();
-        if (amount < MIN_RECHARGE_YUAN || amount > MAX_RECHARGE_YUAN) {
-            m_view.showMessage(QStringLiteral("充值金额错误"));
-            return;
-        }
-        frame = BuildCommandFrame(CMD_RECHARGE, std::uint16_t(amount * 10));
-        g_lastAmount = amount;
-        g_lastOp = OP_RECHARGE;
-        serial = awaitConfirmation(OP_RECHARGE, amount);
-    } else if (g_clearPending.exchange(0) != 0) {
-        const int balance = std::clamp(g_balance.load(), 0, 0xFFFF);
-        frame = BuildCommandFrame(CMD_CLEAR, std::uint16_t(balance));
-        g_lastOp = OP_CLEAR;
-        g_lastAmount = balance / 10;
-        serial = awaitConfirmation(OP_CLEAR, balance / 10);
-    } else {
-        std::uint8_t dispatched = INIT_DISPATCHED;
-        if (!g_initTrigger.compare_exchange_strong(dispatched, INIT_IDLE))
-            return; // nothing pending
-        if (g_initCommand.exchange(0) != CMD_INIT_MODE)
-            return;
-        frame = BuildCommandFrame(CMD_INIT_MODE, std::uint16_t(g_initValue.exchange(0)));
-    }
-
-    if (!m_bridge.BridgeWriteData(device, frame.data(), frame.size())) {
+    std::uint8_t dispatched = INIT_DISPATCHED;
+    if (!g_initTrigger.compare_exchange_strong(dispatched, INIT_IDLE))
+        return; // nothing pending
+    if (g_initCommand.exchange(0) != CMD_INIT_MODE)
+        return;
+    const CommandFrame frame =
+        BuildCommandFrame(CMD_INIT_MODE, std::uint16_t(g_initValue.exchange(0)));
+    if (!m_bridge.BridgeWriteData(device, frame.data(), frame.size()))
         m_view.showStatus(QStringLiteral("发送数失败"));
-        withdraw(serial); // the reader never got it, so no report can confirm it
-    }
-}
-
-std::uint64_t ReaderLink::awaitConfirmation(int op, int amount) {
-    // Registered before the write: the reader may confirm before the write returns.
-    std::lock_guard lock(m_mutex);
-    m_waiting = SentCommand{m_cardNo, op, amount, ++m_serial};
-    return m_serial;
-}
-
-void ReaderLink::withdraw(std::uint64_t serial) {
-    std::lock_guard lock(m_mutex);
-    if (m_waiting && m_waiting->serial == serial)
-        m_waiting.reset();
-}
-
-std::optional<ReaderLink::SentCommand> ReaderLink::takeConfirmed(const QString& cardNo) {
-    std::lock_guard lock(m_mutex);
-    if (!m_waiting || m_waiting->cardNo != cardNo)
-        return std::nullopt;
-    return std::exchange(m_waiting, std::nullopt);
 }
 
 // --- Receive side ---------------------------------------------------------------------------
@@ -321,7 +369,6 @@ void ReaderLink::RecvThreadFunction(BridgeHandle device) {
         return;
     }
     ++m_receivers;
-    std::optional<CardReport> previous; // the last card report this worker saw
     std::vector<std::uint8_t> buffer;
     // Reads go to the handle this worker was started for: once it is closed they fail, and a
     // reader opened later gets its own worker.
@@ -332,7 +379,7 @@ void ReaderLink::RecvThreadFunction(BridgeHandle device) {
         if (const auto* counter = std::get_if<CounterReport>(&report))
             g_initRemaining = counter->remaining;
         else if (const auto* card = std::get_if<CardReport>(&report))
-            handleCard(*card, previous);
+            handleCard(*card);
     }
     m_bridge.BridgeStopThread(device);
     readerGone(device);
@@ -352,60 +399,108 @@ void ReaderLink::readerGone(BridgeHandle device) {
         m_view.showPortListed(false);
 }
 
-void ReaderLink::handleCard(const CardReport& report, std::optional<CardReport>& previous) {
+void ReaderLink::handleCard(const CardReport& report) {
+    // Nothing here waits on the file: the store worker does that.
     const QString cardNo = CardNumberText(report.cardNo);
+    const QString stamp = TimestampText(m_clock.now());
+    std::vector<CommandBook::Resolution> resolved;
+    bool newCard = false;
     {
         std::lock_guard lock(m_mutex);
         m_cardNo = cardNo;
+        m_timeText = stamp;
+        resolved = m_commands.report(cardNo, report.balance, m_clock.monotonicMs());
+        newCard = cardNo != m_shownCardNo;
+        if (newCard)
+            m_shownCardNo = cardNo;
     }
+    for (CommandBook::Resolution& r : resolved) {
+        r.entry.resolvedAt = stamp;
+        resolve(r);
+    }
+    if (newCard)
+        lookUp(cardNo);
     g_balance = report.balance;
     m_view.showBalance(BalanceText(report.balance));
-    setTimeText(TimestampText(m_clock.now()));
     m_view.restartBalanceTimer();
-
-    const bool changed =
-        previous && previous->cardNo == report.cardNo && previous->balance != report.balance;
-    previous = report;
-    if (changed)
-        book(cardNo);
-
-    if (cardNo != m_view.shownCardNo()) {
-        try {
-            m_view.lookupCardholder(cardNo);
-        } catch (...) {
-            m_view.showMessage(QStringLiteral("操作失败"));
-        }
-    }
 }
 
-void ReaderLink::book(const QString& cardNo) {
-    // Only the command sent to this very card confirms, and only once.
-    const std::optional<SentCommand> command = takeConfirmed(cardNo);
-    if (!command)
-        return;
-    try {
-        CAdoConn conn(&m_dialogs, m_databasePath);
-        conn.OpenConnection();
-        const RecordsetPtr records = conn.OpenRecordset(Statements::AppendRecord);
-        records->AddNew();
-        records->PutCollect(QStringLiteral("卡号"), cardNo);
-        records->PutCollect(QStringLiteral("日期"), timeText());
-        records->PutCollect(QStringLiteral("金额"), AmountText(command->op, command->amount));
-        records->Update();
-        conn.CloseRecordset();
-        conn.CloseConnection();
-    } catch (...) {
-        // The worker goes on following the reader; the operator sees the booking failed.
-        m_view.showMessage(QStringLiteral("操作失败"));
-        return;
-    }
-    m_view.showMessage(command->op == OP_CLEAR ? QStringLiteral("清零成功")
-                                               : QStringLiteral("充值成功"));
-    try {
-        m_view.reloadCardRecords(cardNo);
-    } catch (...) {
-        m_view.showMessage(QStringLiteral("操作失败"));
-    }
+void ReaderLink::resolve(const CommandBook::Resolution& r) {
+    if (r.state == Journal::State::NotExecuted && !r.elsewhere)
+        m_view.showOutcome({CommandOutcome::Kind::NotExecuted, r.entry, r.seen, {}, false});
+    else if (r.state == Journal::State::Mismatch)
+        m_view.showOutcome({CommandOutcome::Kind::Mismatch, r.entry, r.seen, {}, false});
+    else if (r.elsewhere && r.elsewhereState == Journal::State::Mismatch)
+        m_view.showOutcome({CommandOutcome::Kind::Mismatch, *r.elsewhere,
+                            r.elsewhere->balanceExpected, {}, false});
+    // Told once per booking that fails, however often it is tried again.
+    auto told = std::make_shared<bool>(false);
+    m_store->mustDo(
+        [this, r](const Connection& db) {
+            CrashPoint("book");
+            const QString at = r.entry.resolvedAt.isEmpty() ? TimestampText(m_clock.now())
+                                                            : r.entry.resolvedAt;
+            const auto amountText = [](const Journal::Entry& e) {
+                return AmountText(e.operation == Journal::Operation::Clear ? OP_CLEAR
+                                                                           : OP_RECHARGE,
+                                  e.amount);
+            };
+            Journal::Resolved outcome;
+            if (r.elsewhere) {
+                Journal::Resolve(db, {{r.entry, r.state, r.seen, at, {}},
+                                      {*r.elsewhere, r.elsewhereState,
+                                       r.elsewhere->balanceExpected, at,
+                                       amountText(*r.elsewhere)}});
+                outcome = Journal::Resolved::Now;
+            } else {
+                outcome = Journal::Resolve(db, {{r.entry, r.state, r.seen, at, amountText(r.entry)}})
+                              .front();
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                m_commands.resolved(r.key);
+            }
+            const bool booked =
+                r.state == Journal::State::Booked ||
+                (r.elsewhere && r.elsewhereState == Journal::State::Booked);
+            if (outcome != Journal::Resolved::Now || !booked)
+                return;
+            const Journal::Entry& done = r.elsewhere ? *r.elsewhere : r.entry;
+            m_view.showOutcome({CommandOutcome::Kind::Booked, done, r.seen, {}, false});
+            std::optional<CardRecordList> records;
+            try {
+                records = ReadCardRecords(db, done.cardNo);
+            } catch (const DataError&) {
+            }
+            m_view.showCardRecords(done.cardNo, records);
+        },
+        [this, r, told](const QString& reason) {
+            m_view.showOutcome(
+                {CommandOutcome::Kind::Retrying, r.entry, r.seen, reason, !std::exchange(*told, true)});
+        });
+}
+
+void ReaderLink::lookUp(const QString& cardNo) {
+    m_store->tryOnce(
+        [this, cardNo](const Connection& db) {
+            const CardholderLookup lookup = FindCardholder(db, cardNo);
+            m_view.showCardholder(lookup);
+        },
+        [this, cardNo](const QString&) {
+            CardholderLookup failed;
+            failed.holder.cardNo = cardNo;
+            m_view.showCardholder(failed);
+        });
+}
+
+int ReaderLink::outstandingCommands() const {
+    std::lock_guard lock(m_mutex);
+    return m_commands.outstanding();
+}
+
+void ReaderLink::forgetShownCardholder() {
+    std::lock_guard lock(m_mutex);
+    m_shownCardNo.clear();
 }
 
 // --- Texts ----------------------------------------------------------------------------------

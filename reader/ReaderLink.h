@@ -1,8 +1,10 @@
 #pragma once
 
 #include "data/Schema.h"
+#include "reader/CommandBook.h"
 #include "reader/Frames.h"
 #include "reader/HidBridge.h"
+#include "reader/StoreWorker.h"
 
 #include <QString>
 
@@ -31,8 +33,10 @@ class Dialogs;
 // members go), or call shutdown() first.
 class ReaderLink {
 public:
+    // `operatorName` is the account logged in; every command it sends is journalled with it
+    // and with this machine's name.
     ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
-               QString databasePath = Schema::DatabaseFileName);
+               QString databasePath = Schema::DatabaseFileName, QString operatorName = {});
     ~ReaderLink();
     ReaderLink(const ReaderLink&) = delete;
     ReaderLink& operator=(const ReaderLink&) = delete;
@@ -63,10 +67,10 @@ public:
 
     // --- Commands (the send side) --------------------------------------------------------
 
-    // 充值 with the whole-yuan amount: marks the request and starts a send worker. The
-    // worker refuses amounts outside 1..1999 with "充值金额错误".
+    // 充值 with the whole-yuan amount, 清零: checked here (amount 1..1999, a card on the
+    // reader now, no command of this desk still waiting, the card's limit), then a send
+    // worker writes the journal row and, once it is in the file, the frame.
     void requestRecharge(int amount);
-    // 清零: marks the request and starts a send worker.
     void requestClear();
     // The card-initialisation window arms a mode command (1 enter, 0 leave); the next
     // clockTick() dispatches it.
@@ -81,26 +85,23 @@ public:
     // The time text stamped by the latest card report or clock tick (m_timeText).
     QString timeText() const;
     bool receiving() const { return m_receivers.load() > 0; }
+    // Commands sent and not resolved yet, this run's and those left by an earlier one.
+    int outstandingCommands() const;
+    // The panel was emptied: the card's next report looks its holder up again.
+    void forgetShownCardholder();
 
-    // Waits for the send workers started so far (tests, the benchmark).
+    // Waits for the send workers started so far and for the store (tests, tools).
     void waitForSendWorkers();
+    void waitForStore();
+    StoreWorker& store() { return *m_store; }
     // Closes the reader, stops the watcher and waits for every worker. Idempotent.
     void shutdown();
 
-    // One send worker's work: takes the most urgent pending request and writes its frame.
-    // The requests above run it on a thread of its own.
+    // The init-mode part of the send worker: takes an armed mode command and writes it.
     void SendThreadFunction();
 
 private:
     void RecvThreadFunction(BridgeHandle device);
-
-    // A command frame handed to the reader, waiting for the report that confirms it.
-    struct SentCommand {
-        QString cardNo; // the card of the latest report when the frame was built
-        int op = 0;
-        int amount = 0;
-        std::uint64_t serial = 0;
-    };
 
     class Workers {
     public:
@@ -117,13 +118,13 @@ private:
         std::vector<Worker> m_workers;
     };
 
-    void startSendWorker();
+    void request(Journal::Operation operation, int amount);
+    void sendCommand(std::uint64_t key, Journal::Entry entry, BridgeHandle device);
+    void startSendWorker(std::function<void()> work);
     void dropPendingRequests();
-    std::uint64_t awaitConfirmation(int op, int amount);
-    void withdraw(std::uint64_t serial);
-    std::optional<SentCommand> takeConfirmed(const QString& cardNo);
-    void handleCard(const CardReport& report, std::optional<CardReport>& previous);
-    void book(const QString& cardNo);
+    void handleCard(const CardReport& report);
+    void resolve(const CommandBook::Resolution& resolution);
+    void lookUp(const QString& cardNo);
     void readerGone(BridgeHandle device);
     void setTimeText(const QString& text);
 
@@ -133,18 +134,21 @@ private:
     const Clock& m_clock;
     const QString m_databasePath;
 
+    const QString m_operatorName;
+    const QString m_desk;
+
     std::atomic<BridgeHandle> m_device{INVALID_BRIDGE_HANDLE};
-    std::atomic<int> m_amount{0};
     std::atomic<int> m_receivers{0};
     std::atomic<bool> m_stopping{false};
 
-    mutable std::mutex m_mutex; // the texts and the waiting command
+    mutable std::mutex m_mutex; // the texts, the card and the commands
     QString m_devicePath;
     QString m_openPath; // the path of the open reader
     QString m_cardNo;
     QString m_timeText;
-    std::optional<SentCommand> m_waiting;
-    std::uint64_t m_serial = 0;
+    QString m_shownCardNo; // the card whose holder the desk was handed last
+    CommandBook m_commands;
+    std::unique_ptr<StoreWorker> m_store;
 
     std::unique_ptr<DeviceWatcher> m_watcher;
     Workers m_receiveWorkers;

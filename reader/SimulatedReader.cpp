@@ -1,5 +1,7 @@
 #include "reader/SimulatedReader.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 namespace {
@@ -8,34 +10,6 @@ namespace {
 constexpr std::size_t MaxQueuedReports = 256;
 
 } // namespace
-
-std::vector<std::uint8_t> CardReportFrame(const CardNumber& cardNo, std::uint16_t balance) {
-    std::vector<std::uint8_t> frame{REPORT_CARD,
-                                    REPORT_MARK,
-                                    cardNo[0],
-                                    cardNo[1],
-                                    cardNo[2],
-                                    cardNo[3],
-                                    std::uint8_t(balance >> 8),
-                                    std::uint8_t(balance & 0xFF),
-                                    0};
-    frame[8] = XorChecksum(frame.data(), 8);
-    return frame;
-}
-
-std::vector<std::uint8_t> CounterReportFrame(std::uint16_t remaining) {
-    std::vector<std::uint8_t> frame{REPORT_COUNTER,
-                                    REPORT_MARK,
-                                    0,
-                                    0,
-                                    0,
-                                    0,
-                                    std::uint8_t(remaining >> 8),
-                                    std::uint8_t(remaining & 0xFF),
-                                    0};
-    frame[8] = XorChecksum(frame.data(), 8);
-    return frame;
-}
 
 std::optional<CardNumber> ParseCardNumber(const QString& text) {
     const QString t = text.trimmed();
@@ -72,6 +46,8 @@ void SimulatedReader::unplug() {
         std::lock_guard lock(m_mutex);
         m_plugged = false;
         m_initMode = false;
+        for (const auto& [handle, session] : m_sessions)
+            m_reportsToRead -= session.arrived.size();
         m_sessions.clear();
     }
     m_arrived.notify_all();
@@ -161,6 +137,37 @@ void SimulatedReader::setRepeatInterval(int ms) {
     m_repeatChanged.notify_all();
 }
 
+std::uint64_t SimulatedReader::reportsToRead() const {
+    std::lock_guard lock(m_mutex);
+    return m_reportsToRead;
+}
+
+std::vector<SimulatedReader::Execution> SimulatedReader::executed() const {
+    std::lock_guard lock(m_mutex);
+    return m_executed;
+}
+
+void SimulatedReader::setExecutionLog(const QString& path) {
+    std::lock_guard lock(m_mutex);
+    m_executionLog = path;
+}
+
+std::vector<SimulatedReader::Execution> SimulatedReader::ReadExecutionLog(const QString& path) {
+    std::vector<Execution> done;
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly))
+        return done;
+    while (!log.atEnd()) {
+        const QList<QByteArray> f = log.readLine().trimmed().split(' ');
+        const auto card = f.size() == 4 ? ParseCardNumber(QString::fromLatin1(f[0])) : std::nullopt;
+        if (card)
+            done.push_back(
+                {*card, std::uint8_t(f[1].toInt()), std::uint16_t(f[2].toInt()),
+                 std::uint16_t(f[3].toInt())});
+    }
+    return done;
+}
+
 std::vector<std::vector<std::uint8_t>> SimulatedReader::written() const {
     std::lock_guard lock(m_mutex);
     return m_written;
@@ -183,9 +190,12 @@ void SimulatedReader::deliverLocked(std::vector<std::uint8_t> bytes) {
     for (auto& [handle, session] : m_sessions) {
         if (!session.collecting)
             continue;
-        if (session.arrived.size() >= MaxQueuedReports)
+        if (session.arrived.size() >= MaxQueuedReports) {
             session.arrived.pop_front();
+            --m_reportsToRead;
+        }
         session.arrived.push_back(bytes);
+        ++m_reportsToRead;
     }
     m_lastInjectedAt = std::chrono::steady_clock::now();
 }
@@ -198,22 +208,35 @@ void SimulatedReader::reportLocked() {
 }
 
 void SimulatedReader::execute(std::span<const std::uint8_t> frame) {
-    if (frame.size() != COMMAND_FRAME_SIZE || frame[0] != FRAME_START ||
-        XorChecksum(frame.data(), 4) != frame[4])
+    const std::optional<Command> command = ParseCommandFrame(frame);
+    if (!command)
         return; // the reader ignores what it does not understand
-    const int value = (frame[2] << 8) | frame[3];
-    switch (frame[1]) {
-    case CMD_RECHARGE:
-        if (m_card && !m_initMode) {
-            m_card->balance = std::uint16_t(std::min(65535, m_card->balance + value));
-            reportLocked();
+    const int value = command->value;
+    const auto carryOut = [&](int after) {
+        const Execution done{m_card->cardNo, command->command, m_card->balance,
+                             std::uint16_t(after)};
+        m_executed.push_back(done);
+        if (!m_executionLog.isEmpty()) {
+            QFile log(m_executionLog);
+            if (log.open(QIODevice::Append)) // one write, so a kill never leaves half a line
+                log.write(QStringLiteral("%1 %2 %3 %4\n")
+                              .arg(CardNumberText(done.cardNo))
+                              .arg(done.command)
+                              .arg(done.before)
+                              .arg(done.after)
+                              .toLatin1());
         }
+        m_card->balance = done.after;
+        reportLocked();
+    };
+    switch (command->command) {
+    case CMD_RECHARGE:
+        if (m_card && !m_initMode)
+            carryOut(std::min(65535, m_card->balance + value)); // the card saturates
         break;
     case CMD_CLEAR:
-        if (m_card && !m_initMode) {
-            m_card->balance = 0;
-            reportLocked();
-        }
+        if (m_card && !m_initMode)
+            carryOut(0);
         break;
     case CMD_INIT_MODE:
         m_initMode = value != 0;
@@ -351,6 +374,7 @@ bool SimulatedReader::BridgeStopThread(BridgeHandle handle) {
         if (it == m_sessions.end())
             return false;
         it->second.collecting = false;
+        m_reportsToRead -= it->second.arrived.size();
         it->second.arrived.clear();
     }
     m_arrived.notify_all();
@@ -361,7 +385,12 @@ bool SimulatedReader::BridgeCloseDevice(BridgeHandle handle) {
     bool closed = false;
     {
         std::lock_guard lock(m_mutex);
-        closed = m_sessions.erase(handle) > 0;
+        const auto it = m_sessions.find(handle);
+        closed = it != m_sessions.end();
+        if (closed) {
+            m_reportsToRead -= it->second.arrived.size();
+            m_sessions.erase(it);
+        }
     }
     m_arrived.notify_all();
     return closed;

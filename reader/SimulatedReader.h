@@ -3,6 +3,8 @@
 #include "reader/Frames.h"
 #include "reader/HidBridge.h"
 
+#include <QString>
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -20,8 +22,8 @@
 // counter report.
 class SimulatedReader : public HidBridge {
 public:
-    static constexpr std::uint16_t VENDOR_ID = 0x1A86;
-    static constexpr std::uint16_t PRODUCT_ID = 0xE010;
+    static constexpr std::uint16_t VENDOR_ID = READER_VENDOR_ID;
+    static constexpr std::uint16_t PRODUCT_ID = READER_PRODUCT_ID;
     static constexpr std::uint16_t VERSION = 0x0100;
     static constexpr int START_REMAINING = 300;
     static inline const std::string READER_PATH = "simulated:1a86:e010";
@@ -50,6 +52,20 @@ public:
     // Writes fail while set, as they would on a jammed link.
     void failWrites(bool fail);
 
+    // What the reader carried out: the truth a ledger is checked against.
+    struct Execution {
+        CardNumber cardNo{};
+        std::uint8_t command = 0;
+        std::uint16_t before = 0;
+        std::uint16_t after = 0;
+        bool operator==(const Execution&) const = default;
+    };
+    std::vector<Execution> executed() const;
+    // Also appends each execution as a line to `path`, before its report goes out, so the
+    // record outlives a process that is killed.
+    void setExecutionLog(const QString& path);
+    static std::vector<Execution> ReadExecutionLog(const QString& path);
+
     // Raw bytes that arrive as one read on every collecting handle (a report "reaching the
     // bridge"); also what the reader itself sends.
     void inject(std::vector<std::uint8_t> bytes);
@@ -65,6 +81,9 @@ public:
     std::chrono::steady_clock::time_point lastInjectedAt() const;
     // How many handles collect reports now.
     int collectingHandles() const;
+    // Reports handed to collecting handles that were read or are still waiting to be read
+    // (not those dropped with a closed handle): a driver waits until its reader caught up.
+    std::uint64_t reportsToRead() const;
 
     // --- The bridge ---------------------------------------------------------------------
     void BridgeGetHidGuid(HidGuid& guid) override;
@@ -106,14 +125,14 @@ private:
     std::map<BridgeHandle, Session> m_sessions;
     BridgeHandle m_nextHandle = 1;
     std::vector<std::vector<std::uint8_t>> m_written;
+    std::vector<Execution> m_executed;
+    std::uint64_t m_reportsToRead = 0;
+    QString m_executionLog;
     std::chrono::steady_clock::time_point m_lastInjectedAt{};
     int m_repeatMs = 0;
     bool m_stopping = false;
     std::thread m_repeater;
 };
 
-// The report frames the reader sends.
-std::vector<std::uint8_t> CardReportFrame(const CardNumber& cardNo, std::uint16_t balance);
-std::vector<std::uint8_t> CounterReportFrame(std::uint16_t remaining);
 // "1234ABCD" -> card number bytes; nothing for text that is not 1 to 8 hexadecimal digits.
 std::optional<CardNumber> ParseCardNumber(const QString& text);

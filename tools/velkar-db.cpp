@@ -1,4 +1,6 @@
 // Creates the delivered database and checks a database file.
+#include "data/AdoConn.h"
+#include "data/Journal.h"
 #include "data/Schema.h"
 
 #include <QCoreApplication>
@@ -10,8 +12,34 @@ int usage(QTextStream& err) {
     err << "usage: velkar-db init [PATH]   create a new database (never overwrites)\n"
            "       velkar-db check [PATH]  check that PATH is a sound Velkar database\n"
            "       velkar-db upgrade [PATH] bring PATH to this program's version of the file\n"
+           "       velkar-db journal [--state pending|booked|not_executed|mismatch] [PATH]\n"
+           "                               list the command journal, newest first\n"
            "PATH defaults to DataBase.mdb in the current directory.\n";
     return 2;
+}
+
+int journal(QStringList args, QTextStream& out, QTextStream& err) {
+    std::optional<Journal::State> state;
+    const qsizetype at = args.indexOf(QStringLiteral("--state"));
+    if (at >= 0) {
+        state = Journal::StateFromName(args.value(at + 1));
+        if (!state)
+            return usage(err);
+        args.remove(at, 2);
+    }
+    if (args.size() > 1)
+        return usage(err);
+    const QString path = args.isEmpty() ? Schema::DatabaseFileName : args[0];
+    try {
+        Connection db(path);
+        out << Journal::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
+        for (const Journal::Entry& entry : Journal::List(db, state))
+            out << Journal::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
+    } catch (const DataError& e) {
+        err << "velkar-db: " << path << ": " << e.description() << '\n';
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -20,7 +48,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty() && args[0] == QLatin1String("journal"))
+        return journal(args.mid(1), out, err);
     if (args.isEmpty() || args.size() > 2)
         return usage(err);
     const QString path = args.size() == 2 ? args[1] : Schema::DatabaseFileName;

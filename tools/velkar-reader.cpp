@@ -11,9 +11,11 @@
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
+#include "tools/ReaderSoak.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -29,9 +31,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr std::uint16_t ReaderVendorId = 0x1A86;
-constexpr std::uint16_t ReaderProductId = 0xE010;
-
 QTextStream out(stdout);
 QTextStream err(stderr);
 
@@ -45,7 +44,13 @@ int usage() {
            "       velkar-reader encode init 1|0         (enter or leave card initialisation)\n"
            "       velkar-reader decode HEX...           (a report, e.g. 55 AA 12 34 AB CD 04 D2 "
            "69)\n"
-           "       velkar-reader bench [--runs N]        (link latencies, simulated reader)\n"
+           "       velkar-reader bench [--runs N] [--database PATH]\n"
+           "                                             (link latencies, simulated reader; PATH\n"
+           "                                             is copied and booked into)\n"
+           "       velkar-reader soak [--trials N] [--seed S] [--faults on|off]\n"
+           "                                             (the booking path under faults)\n"
+           "       velkar-reader crash [--kills N] [--seed S]\n"
+           "                                             (processes killed mid-booking)\n"
            "Set VELKAR_SIMULATED_READER=1 to use the simulated reader; --card lays a card on it.\n";
     out.flush();
     err.flush();
@@ -74,15 +79,8 @@ std::vector<std::uint8_t> parseHex(const QStringList& words, bool* ok) {
 
 int list(HidBridge& bridge) {
     bool readerMarked = false;
-    BridgeDeviceEntry entry;
-    for (unsigned index = 0;; ++index) {
-        const BridgePathResult result = bridge.BridgeGetDevicePath(index, entry);
-        if (result == BridgePathResult::NoMoreItems)
-            break;
-        if (result != BridgePathResult::Found)
-            continue;
-        const bool reader =
-            !readerMarked && entry.vendorId == ReaderVendorId && entry.productId == ReaderProductId;
+    for (const BridgeDeviceEntry& entry : ListDevices(bridge)) {
+        const bool reader = !readerMarked && IsReader(entry);
         readerMarked |= reader;
         out << (reader ? "* " : "  ")
             << QString::asprintf("%04X:%04X  ", entry.vendorId, entry.productId)
@@ -96,20 +94,16 @@ int list(HidBridge& bridge) {
 // --- monitor ------------------------------------------------------------------------------
 
 BridgeHandle openReader(HidBridge& bridge, std::string* path) {
-    BridgeDeviceEntry entry;
-    for (unsigned index = 0;; ++index) {
-        const BridgePathResult result = bridge.BridgeGetDevicePath(index, entry);
-        if (result == BridgePathResult::NoMoreItems)
-            return INVALID_BRIDGE_HANDLE;
-        if (result == BridgePathResult::Found && entry.vendorId == ReaderVendorId &&
-            entry.productId == ReaderProductId) {
-            const BridgeHandle handle = bridge.BridgeOpenDevicePath(entry.path);
-            if (handle != INVALID_BRIDGE_HANDLE) {
-                *path = entry.path;
-                return handle;
-            }
+    for (const BridgeDeviceEntry& entry : ListDevices(bridge)) {
+        if (!IsReader(entry))
+            continue;
+        const BridgeHandle handle = bridge.BridgeOpenDevicePath(entry.path);
+        if (handle != INVALID_BRIDGE_HANDLE) {
+            *path = entry.path;
+            return handle;
         }
     }
+    return INVALID_BRIDGE_HANDLE;
 }
 
 int monitor(ReaderBackend& backend, const QStringList& options) {
@@ -239,11 +233,9 @@ int decode(const QStringList& args) {
 // --- bench --------------------------------------------------------------------------------
 
 // The desk as far as the benchmark needs it: it notes when the balance was shown and when the
-// booked list was refilled, and refills it from the database as the desk does.
+// card's records arrived after a booking.
 class BenchView : public DeskView {
 public:
-    explicit BenchView(QString databasePath) : m_databasePath(std::move(databasePath)) {}
-
     void showBalance(const QString&) override {
         std::lock_guard lock(m_mutex);
         balanceAt = SteadyClock::now();
@@ -253,33 +245,19 @@ public:
     void showPortListed(bool) override {}
     void restartBalanceTimer() override {}
     void showMessage(const QString&) override {}
-    void reloadCardRecords(const QString& cardNo) override {
-        CAdoConn conn(nullptr, m_databasePath);
-        conn.OpenConnection();
-        const RecordsetPtr records = conn.OpenRecordset(Statements::Records);
-        records->Filter({QStringLiteral("卡号"), cardNo});
-        records->Requery();
-        long long total = 0;
-        for (; !records->IsEOF(); records->MoveNext())
-            total += records->GetCollect(QStringLiteral("金额")).toLongLong();
-        conn.CloseRecordset();
-        conn.CloseConnection();
+    void showCardholder(const CardholderLookup&) override {}
+    void showCardRecords(const QString&, const std::optional<CardRecordList>& records) override {
         std::lock_guard lock(m_mutex);
         reloadAt = SteadyClock::now();
         ++reloads;
-        lastTotal = total;
+        lastTotal = records ? records->total : -1;
     }
-    QString shownCardNo() const override { return m_shown; }
-    void lookupCardholder(const QString& cardNo) override { m_shown = cardNo; }
+    void showOutcome(const CommandOutcome&) override {}
 
     std::mutex m_mutex;
     SteadyClock::time_point balanceAt, reloadAt;
     int balances = 0, reloads = 0;
     long long lastTotal = 0;
-
-private:
-    QString m_databasePath;
-    QString m_shown;
 };
 
 class QuietDialogs : public Dialogs {
@@ -311,20 +289,27 @@ QString figures(std::vector<double> ms) {
 
 int bench(const QStringList& options) {
     int runs = 200;
-    if (options.size() == 2 && options[0] == QLatin1String("--runs"))
-        runs = std::max(1, options[1].toInt());
-    else if (!options.isEmpty())
-        return usage();
+    QString source;
+    for (qsizetype i = 0; i < options.size(); ++i) {
+        if (options[i] == QLatin1String("--runs") && i + 1 < options.size())
+            runs = std::max(1, options[++i].toInt());
+        else if (options[i] == QLatin1String("--database") && i + 1 < options.size())
+            source = options[++i];
+        else
+            return usage();
+    }
 
     QTemporaryDir dir;
     const QString database = dir.filePath(Schema::DatabaseFileName);
-    const QString problem = Schema::CreateDatabase(database);
+    const QString problem = source.isEmpty() ? Schema::CreateDatabase(database)
+                            : QFile::copy(source, database) ? Schema::Upgrade(database)
+                                                            : QStringLiteral("cannot copy ") + source;
     if (!problem.isEmpty()) {
         err << problem << '\n';
         return 1;
     }
     SimulatedReader reader;
-    BenchView view(database);
+    BenchView view;
     QuietDialogs dialogs;
     SystemClock clock;
     ResetLinkState();
@@ -360,6 +345,7 @@ int bench(const QStringList& options) {
     // A recharge of 1 yuan: from the confirming report reaching the bridge until the record is
     // committed and the card's list refilled.
     reader.layCard(card, 0);
+    link.waitForStore();
     std::vector<double> booked;
     for (int i = 0; i < runs; ++i) {
         int before;
@@ -379,6 +365,7 @@ int bench(const QStringList& options) {
         booked.push_back(ms(view.reloadAt - reader.lastInjectedAt()));
     }
     link.shutdown();
+    out << "database: " << (source.isEmpty() ? QStringLiteral("fresh") : source) << '\n';
     out << "report to balance shown:           " << figures(shown) << '\n';
     out << "report to record booked and listed: " << figures(booked) << '\n';
     out << "records booked: " << view.reloads << ", list total " << view.lastTotal << " yuan\n";
@@ -401,6 +388,12 @@ int main(int argc, char* argv[]) {
         status = decode(rest);
     } else if (command == QLatin1String("bench")) {
         status = bench(rest);
+    } else if (command == QLatin1String("soak")) {
+        status = RunSoak(rest, out, err);
+    } else if (command == QLatin1String("crash")) {
+        status = RunCrash(rest, QCoreApplication::applicationFilePath(), out, err);
+    } else if (command == QLatin1String("crash-child")) {
+        status = RunCrashChild(rest);
     } else if (command == QLatin1String("list") || command == QLatin1String("monitor")) {
         ReaderBackend backend = MakeReaderBackend();
         status = command == QLatin1String("list")

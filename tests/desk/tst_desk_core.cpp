@@ -1,6 +1,6 @@
 #include "support/TestDatabase.h"
 
-#include "desk/CardRecords.h"
+#include "data/CardRecords.h"
 #include "desk/CardholderPanel.h"
 
 #include <QTest>

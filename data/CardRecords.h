@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+class Connection;
 class Dialogs;
 
 // What a booked 金额 text adds to the desk's total: up to four digits, optionally after a "-".
@@ -22,7 +23,10 @@ struct CardRecordList {
     qint64 total = 0;
 };
 
-// The booked operations of one card with their total. Store failures raise DataError, after
-// the connection has shown its own description.
+// The booked operations of one card with their total, on an open connection. Raises DataError.
+CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo);
+
+// The same on a connection of its own. Store failures raise DataError, after the connection
+// has shown its own description.
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo,
                                const QString& path = Schema::DatabaseFileName);

@@ -1,0 +1,218 @@
+#include "data/Journal.h"
+
+#include "data/AdoConn.h"
+
+#include <sqlite3.h>
+
+namespace Journal {
+
+namespace {
+
+const char* const Columns = "id, card_no, operation, amount, balance_before, balance_expected, "
+                            "operator, desk, sent_at, state, resolved_at, balance_seen, record_id";
+
+struct StateKey {
+    State state;
+    const char* name;
+};
+const StateKey States[] = {
+    {State::Pending, "pending"},
+    {State::Booked, "booked"},
+    {State::NotExecuted, "not_executed"},
+    {State::Mismatch, "mismatch"},
+};
+
+Entry read(const Query& q) {
+    Entry e;
+    e.id = q.integer(0);
+    e.cardNo = q.text(1);
+    e.operation = q.text(2) == QLatin1String("clear") ? Operation::Clear : Operation::Recharge;
+    e.amount = int(q.integer(3));
+    e.balanceBefore = int(q.integer(4));
+    e.balanceExpected = int(q.integer(5));
+    e.operatorName = q.text(6);
+    e.desk = q.text(7);
+    e.sentAt = q.text(8);
+    e.state = StateFromName(q.text(9)).value_or(State::Pending);
+    e.resolvedAt = q.isNull(10) ? QString() : q.text(10);
+    if (!q.isNull(11))
+        e.balanceSeen = int(q.integer(11));
+    if (!q.isNull(12))
+        e.recordId = q.integer(12);
+    return e;
+}
+
+std::vector<Entry> readAll(Query& q) {
+    std::vector<Entry> entries;
+    while (q.next())
+        entries.push_back(read(q));
+    return entries;
+}
+
+void exec(const Connection& connection, const char* sql) {
+    Query q(connection, QString::fromUtf8(sql));
+    q.next();
+}
+
+void bindEntry(Query& q, const Entry& e, int first) {
+    q.bind(first, e.cardNo);
+    q.bind(first + 1, OperationName(e.operation));
+    q.bind(first + 2, std::int64_t(e.amount));
+    q.bind(first + 3, std::int64_t(e.balanceBefore));
+    q.bind(first + 4, std::int64_t(e.balanceExpected));
+    q.bind(first + 5, e.operatorName);
+    q.bind(first + 6, e.desk);
+    q.bind(first + 7, e.sentAt);
+}
+
+// Whether the file holds this very command under its id: a replaced file may hold another
+// command under the same number.
+bool holds(const Connection& connection, const Entry& e, QString* state) {
+    Query q(connection,
+            QStringLiteral("SELECT state FROM journal WHERE id = ? AND card_no = ? AND "
+                           "operation = ? AND amount = ? AND balance_before = ? AND "
+                           "balance_expected = ? AND operator = ? AND desk = ? AND sent_at = ?"));
+    q.bind(1, e.id);
+    bindEntry(q, e, 2);
+    if (!q.next())
+        return false;
+    *state = q.text(0);
+    return true;
+}
+
+} // namespace
+
+QString StateName(State state) {
+    for (const StateKey& s : States)
+        if (s.state == state)
+            return QString::fromLatin1(s.name);
+    return {};
+}
+
+std::optional<State> StateFromName(const QString& name) {
+    for (const StateKey& s : States)
+        if (name == QLatin1String(s.name))
+            return s.state;
+    return std::nullopt;
+}
+
+QString OperationName(Operation operation) {
+    return operation == Operation::Clear ? QStringLiteral("clear") : QStringLiteral("recharge");
+}
+
+qint64 Add(const Connection& connection, const Entry& entry) {
+    Query q(connection,
+            QStringLiteral("INSERT INTO journal (card_no, operation, amount, balance_before, "
+                           "balance_expected, operator, desk, sent_at, state) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 'pending')"));
+    bindEntry(q, entry, 1);
+    q.next();
+    return sqlite3_last_insert_rowid(connection.handle());
+}
+
+std::vector<Resolved> Resolve(const Connection& connection,
+                              const std::vector<Resolution>& resolutions) {
+    std::vector<Resolved> outcomes;
+    exec(connection, "BEGIN IMMEDIATE");
+    try {
+        for (const Resolution& r : resolutions) {
+            const Entry& entry = r.entry;
+            QString stored;
+            qint64 id = entry.id;
+            if (id != 0 && holds(connection, entry, &stored)) {
+                if (stored != StateName(State::Pending)) {
+                    outcomes.push_back(Resolved::Before);
+                    continue;
+                }
+            } else {
+                id = Add(connection, entry);
+            }
+            std::optional<qint64> record;
+            if (r.state == State::Booked) {
+                Query book(connection, QStringLiteral("INSERT INTO employees (卡号, 日期, 金额) "
+                                                      "VALUES (?, ?, ?)"));
+                book.bind(1, entry.cardNo);
+                book.bind(2, r.at);
+                book.bind(3, r.amountText);
+                book.next();
+                record = sqlite3_last_insert_rowid(connection.handle());
+            }
+            Query mark(connection,
+                       QStringLiteral("UPDATE journal SET state = ?, resolved_at = ?, "
+                                      "balance_seen = ?, record_id = ? WHERE id = ?"));
+            mark.bind(1, StateName(r.state));
+            mark.bind(2, r.at);
+            mark.bind(3, std::int64_t(r.balanceSeen));
+            if (record)
+                mark.bind(4, *record);
+            mark.bind(5, id);
+            mark.next();
+            outcomes.push_back(Resolved::Now);
+        }
+        exec(connection, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    return outcomes;
+}
+
+QStringList ColumnHeadings() {
+    return {QStringLiteral("编号"),     QStringLiteral("卡号"),     QStringLiteral("操作"),
+            QStringLiteral("金额"),     QStringLiteral("原余额"),   QStringLiteral("预期余额"),
+            QStringLiteral("操作员"),   QStringLiteral("终端"),     QStringLiteral("发送时间"),
+            QStringLiteral("状态"),     QStringLiteral("确认时间"), QStringLiteral("实际余额")};
+}
+
+QString StateText(State state) {
+    switch (state) {
+    case State::Pending:
+        return QStringLiteral("待确认");
+    case State::Booked:
+        return QStringLiteral("已记账");
+    case State::NotExecuted:
+        return QStringLiteral("未执行");
+    case State::Mismatch:
+        return QStringLiteral("余额不符");
+    }
+    return {};
+}
+
+QStringList RowTexts(const Entry& e) {
+    const auto yuan = [](int tenths) {
+        return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+    };
+    return {QString::number(e.id),
+            e.cardNo,
+            e.operation == Operation::Clear ? QStringLiteral("清零") : QStringLiteral("充值"),
+            QString::number(e.amount),
+            yuan(e.balanceBefore),
+            yuan(e.balanceExpected),
+            e.operatorName,
+            e.desk,
+            e.sentAt,
+            StateText(e.state),
+            e.resolvedAt,
+            e.balanceSeen ? yuan(*e.balanceSeen) : QString()};
+}
+
+std::vector<Entry> Pending(const Connection& connection) {
+    Query q(connection, QStringLiteral("SELECT %1 FROM journal WHERE state = 'pending' ORDER BY id")
+                            .arg(QLatin1String(Columns)));
+    return readAll(q);
+}
+
+std::vector<Entry> List(const Connection& connection, std::optional<State> state, int limit) {
+    QString sql = QStringLiteral("SELECT %1 FROM journal").arg(QLatin1String(Columns));
+    if (state)
+        sql += QStringLiteral(" WHERE state = ?");
+    sql += QStringLiteral(" ORDER BY id DESC");
+    if (limit > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
+    Query q(connection, sql);
+    if (state)
+        q.bind(1, StateName(*state));
+    return readAll(q);
+}
+
+} // namespace Journal

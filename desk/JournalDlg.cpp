@@ -1,0 +1,61 @@
+#include "desk/JournalDlg.h"
+
+#include "app/Dialogs.h"
+#include "data/AdoConn.h"
+#include "data/Journal.h"
+#include "reports/TextTableModel.h"
+
+#include "ui_JournalDlg.h"
+
+#include <QHeaderView>
+
+CJournalDlg::CJournalDlg(Dialogs& dialogs, QWidget* parent, QString databasePath)
+    : QDialog(parent), ui(new Ui::CJournalDlg), m_dialogs(dialogs),
+      m_path(databasePath.isEmpty() ? Schema::DatabaseFileName : std::move(databasePath)) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    const QStringList headings = Journal::ColumnHeadings();
+    QList<int> shown;
+    for (int c = 0; c < headings.size(); ++c)
+        shown << c;
+    m_model = new TextTableModel(headings, shown, this);
+    ui->entryList->setModel(m_model);
+    ui->entryList->verticalHeader()->hide();
+    ui->entryList->horizontalHeader()->setStretchLastSection(true);
+
+    ui->stateCombo->addItem(QStringLiteral("全部"), QString());
+    for (Journal::State state : {Journal::State::Pending, Journal::State::Mismatch,
+                                 Journal::State::NotExecuted, Journal::State::Booked})
+        ui->stateCombo->addItem(Journal::StateText(state), Journal::StateName(state));
+    connect(ui->stateCombo, &QComboBox::currentIndexChanged, this, &CJournalDlg::OnRefresh);
+    connect(ui->refreshButton, &QPushButton::clicked, this, &CJournalDlg::OnRefresh);
+    connect(ui->closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    OnRefresh();
+}
+
+CJournalDlg::~CJournalDlg() {
+    delete ui;
+}
+
+int CJournalDlg::rowCount() const {
+    return m_model->rowCount();
+}
+
+void CJournalDlg::OnRefresh() {
+    const auto state = Journal::StateFromName(ui->stateCombo->currentData().toString());
+    auto table = std::make_shared<TextTable>(int(Journal::ColumnHeadings().size()));
+    try {
+        Connection db(m_path);
+        for (const Journal::Entry& entry : Journal::List(db, state, ListLimit)) {
+            const QStringList cells = Journal::RowTexts(entry);
+            table->beginRow();
+            for (const QString& cell : cells)
+                table->addCell(cell.toUtf8());
+        }
+    } catch (const DataError& e) {
+        m_dialogs.plain(QStringLiteral("操作失败\n") + e.description(), this);
+    }
+    m_model->setTable(table);
+    ui->entryList->resizeColumnsToContents();
+    ui->countLabel->setText(QStringLiteral("共 %1 条").arg(table->rowCount()));
+}

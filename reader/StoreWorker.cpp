@@ -1,0 +1,150 @@
+#include "reader/StoreWorker.h"
+
+#include "data/AdoConn.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+
+StoreWorker::StoreWorker(QString databasePath, int busyTimeoutMs)
+    : m_path(std::move(databasePath)), m_busyTimeoutMs(busyTimeoutMs),
+      m_thread([this] { run(); }) {}
+
+StoreWorker::~StoreWorker() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void StoreWorker::mustDo(Task task, Failed failed) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bookings.push_back({std::move(task), std::move(failed), true});
+    }
+    m_changed.notify_all();
+}
+
+void StoreWorker::tryOnce(Task task, Failed failed) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_reads.push_back({std::move(task), std::move(failed), false});
+    }
+    m_changed.notify_all();
+}
+
+void StoreWorker::waitIdle() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] {
+        return m_stopping || (!m_busy && m_reads.empty() && m_bookings.empty());
+    });
+}
+
+bool StoreWorker::waitIdleFor(int ms) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] {
+        return !m_busy && m_reads.empty() && m_bookings.empty();
+    });
+}
+
+void StoreWorker::setFault(Fault fault) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_fault = fault;
+        m_retryNow = true; // a booking waiting out its delay tries again at once
+    }
+    m_changed.notify_all();
+}
+
+void StoreWorker::setRetryDelays(int firstMs, int longestMs) {
+    std::lock_guard lock(m_mutex);
+    m_firstDelayMs = firstMs;
+    m_longestDelayMs = longestMs;
+}
+
+const Connection& StoreWorker::connection() {
+    if (m_connection) {
+        // A file deleted, renamed or replaced under the open connection: writes would land
+        // in a file nobody reads again, so go to whatever file now has the name.
+        int moved = 0;
+        sqlite3_file_control(m_connection->handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+        if (moved)
+            m_connection.reset();
+    }
+    if (!m_connection) {
+        m_connection = std::make_unique<Connection>(m_path);
+        sqlite3_busy_timeout(m_connection->handle(), m_busyTimeoutMs);
+    }
+    return *m_connection;
+}
+
+bool StoreWorker::attempt(const Job& job, QString* reason) {
+    Fault fault;
+    {
+        std::lock_guard lock(m_mutex);
+        fault = m_fault;
+    }
+    try {
+        const Connection& db = connection();
+        sqlite3_exec(db.handle(),
+                     fault == Fault::ReadOnly ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0",
+                     nullptr, nullptr, nullptr);
+        if (fault == Fault::DiskFull && job.retry)
+            throw DataError(SQLITE_FULL, QString::fromUtf8(sqlite3_errstr(SQLITE_FULL)));
+        job.task(db);
+        return true;
+    } catch (const DataError& e) {
+        *reason = e.description();
+    } catch (const std::exception& e) {
+        *reason = QString::fromUtf8(e.what());
+    }
+    return false;
+}
+
+void StoreWorker::run() {
+    using namespace std::chrono;
+    int delayMs = 0;                     // before the next try of the head booking
+    steady_clock::time_point retryAt{}; // when it is due
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_stopping)
+            break;
+        if (std::exchange(m_retryNow, false))
+            retryAt = {};
+        const bool bookingDue = !m_bookings.empty() && steady_clock::now() >= retryAt;
+        if (m_reads.empty() && !bookingDue) {
+            if (m_bookings.empty())
+                m_changed.wait(lock);
+            else
+                m_changed.wait_until(lock, retryAt);
+            continue;
+        }
+        // Reads first: the operator waits for them, and a booking that fails would keep them.
+        const bool booking = m_reads.empty();
+        Job job = booking ? m_bookings.front() : m_reads.front();
+        if (!booking)
+            m_reads.pop_front();
+        m_busy = true;
+        lock.unlock();
+        QString reason;
+        const bool done = attempt(job, &reason);
+        if (!done && job.failed)
+            job.failed(reason);
+        lock.lock();
+        m_busy = false;
+        if (booking) {
+            if (done) {
+                m_bookings.pop_front();
+                delayMs = 0;
+                retryAt = {};
+            } else {
+                delayMs = delayMs == 0 ? m_firstDelayMs : std::min(delayMs * 2, m_longestDelayMs);
+                retryAt = steady_clock::now() + milliseconds(delayMs);
+            }
+        }
+        m_changed.notify_all();
+    }
+    m_connection.reset();
+}
