@@ -137,9 +137,8 @@ std::vector<Resolved> Resolve(const Connection& connection,
                 book.next();
                 record = sqlite3_last_insert_rowid(connection.handle());
             }
-            Query mark(connection,
-                       QStringLiteral("UPDATE journal SET state = ?, resolved_at = ?, "
-                                      "balance_seen = ?, record_id = ? WHERE id = ?"));
+            Query mark(connection, QStringLiteral("UPDATE journal SET state = ?, resolved_at = ?, "
+                                                  "balance_seen = ?, record_id = ? WHERE id = ?"));
             mark.bind(1, StateName(r.state));
             mark.bind(2, r.at);
             mark.bind(3, std::int64_t(r.balanceSeen));
@@ -158,10 +157,10 @@ std::vector<Resolved> Resolve(const Connection& connection,
 }
 
 QStringList ColumnHeadings() {
-    return {QStringLiteral("编号"),     QStringLiteral("卡号"),     QStringLiteral("操作"),
-            QStringLiteral("金额"),     QStringLiteral("原余额"),   QStringLiteral("预期余额"),
-            QStringLiteral("操作员"),   QStringLiteral("终端"),     QStringLiteral("发送时间"),
-            QStringLiteral("状态"),     QStringLiteral("确认时间"), QStringLiteral("实际余额")};
+    return {QStringLiteral("编号"),   QStringLiteral("卡号"),     QStringLiteral("操作"),
+            QStringLiteral("金额"),   QStringLiteral("原余额"),   QStringLiteral("预期余额"),
+            QStringLiteral("操作员"), QStringLiteral("终端"),     QStringLiteral("发送时间"),
+            QStringLiteral("状态"),   QStringLiteral("确认时间"), QStringLiteral("实际余额")};
 }
 
 QString StateText(State state) {

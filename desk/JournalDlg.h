@@ -18,8 +18,7 @@ public:
     // At most this many entries are listed, the newest.
     static constexpr int ListLimit = 10000;
 
-    explicit CJournalDlg(Dialogs& dialogs, QWidget* parent = nullptr,
-                         QString databasePath = {});
+    explicit CJournalDlg(Dialogs& dialogs, QWidget* parent = nullptr, QString databasePath = {});
     ~CJournalDlg() override;
 
     int rowCount() const;

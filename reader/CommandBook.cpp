@@ -69,8 +69,7 @@ std::vector<CommandBook::Resolution> CommandBook::report(const QString& cardNo, 
     return done;
 }
 
-CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs,
-                                          std::uint64_t* key) {
+CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key) {
     const std::optional<Card> card = current(nowMs);
     if (!card)
         return Refusal::NoCard;

@@ -27,9 +27,15 @@ namespace {
 
 std::vector<std::uint8_t> reportFrame(std::uint8_t start, const CardNumber& cardNo,
                                       std::uint16_t value) {
-    std::vector<std::uint8_t> frame{start,     REPORT_MARK,          cardNo[0],
-                                    cardNo[1], cardNo[2],            cardNo[3],
-                                    std::uint8_t(value >> 8), std::uint8_t(value & 0xFF), 0};
+    std::vector<std::uint8_t> frame{start,
+                                    REPORT_MARK,
+                                    cardNo[0],
+                                    cardNo[1],
+                                    cardNo[2],
+                                    cardNo[3],
+                                    std::uint8_t(value >> 8),
+                                    std::uint8_t(value & 0xFF),
+                                    0};
     frame[8] = XorChecksum(frame.data(), 8);
     return frame;
 }

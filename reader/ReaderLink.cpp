@@ -3,9 +3,9 @@
 #include "app/Clock.h"
 #include "app/Dialogs.h"
 #include "data/AdoConn.h"
-#include "data/Statements.h"
 #include "data/CardRecords.h"
 #include "data/Cardholder.h"
+#include "data/Statements.h"
 #include "reader/CrashPoint.h"
 #include "reader/DebugTrace.h"
 #include "reader/DeskView.h"
@@ -84,8 +84,7 @@ ReaderLink::ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, cons
                        QString databasePath, QString operatorName)
     : m_bridge(bridge), m_view(view), m_dialogs(dialogs), m_clock(clock),
       m_databasePath(std::move(databasePath)), m_operatorName(std::move(operatorName)),
-      m_desk(QSysInfo::machineHostName()),
-      m_store(std::make_unique<StoreWorker>(m_databasePath)) {
+      m_desk(QSysInfo::machineHostName()), m_store(std::make_unique<StoreWorker>(m_databasePath)) {
     // Commands an earlier run left unresolved (it crashed, or the card never came back) are
     // resolved by their card's next report, as if they had just been sent.
     try {
@@ -431,38 +430,39 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
     else if (r.state == Journal::State::Mismatch)
         m_view.showOutcome({CommandOutcome::Kind::Mismatch, r.entry, r.seen, {}, false});
     else if (r.elsewhere && r.elsewhereState == Journal::State::Mismatch)
-        m_view.showOutcome({CommandOutcome::Kind::Mismatch, *r.elsewhere,
-                            r.elsewhere->balanceExpected, {}, false});
+        m_view.showOutcome({CommandOutcome::Kind::Mismatch,
+                            *r.elsewhere,
+                            r.elsewhere->balanceExpected,
+                            {},
+                            false});
     // Told once per booking that fails, however often it is tried again.
     auto told = std::make_shared<bool>(false);
     m_store->mustDo(
         [this, r](const Connection& db) {
             CrashPoint("book");
-            const QString at = r.entry.resolvedAt.isEmpty() ? TimestampText(m_clock.now())
-                                                            : r.entry.resolvedAt;
+            const QString at =
+                r.entry.resolvedAt.isEmpty() ? TimestampText(m_clock.now()) : r.entry.resolvedAt;
             const auto amountText = [](const Journal::Entry& e) {
-                return AmountText(e.operation == Journal::Operation::Clear ? OP_CLEAR
-                                                                           : OP_RECHARGE,
+                return AmountText(e.operation == Journal::Operation::Clear ? OP_CLEAR : OP_RECHARGE,
                                   e.amount);
             };
             Journal::Resolved outcome;
             if (r.elsewhere) {
                 Journal::Resolve(db, {{r.entry, r.state, r.seen, at, {}},
-                                      {*r.elsewhere, r.elsewhereState,
-                                       r.elsewhere->balanceExpected, at,
-                                       amountText(*r.elsewhere)}});
+                                      {*r.elsewhere, r.elsewhereState, r.elsewhere->balanceExpected,
+                                       at, amountText(*r.elsewhere)}});
                 outcome = Journal::Resolved::Now;
             } else {
-                outcome = Journal::Resolve(db, {{r.entry, r.state, r.seen, at, amountText(r.entry)}})
-                              .front();
+                outcome =
+                    Journal::Resolve(db, {{r.entry, r.state, r.seen, at, amountText(r.entry)}})
+                        .front();
             }
             {
                 std::lock_guard lock(m_mutex);
                 m_commands.resolved(r.key);
             }
-            const bool booked =
-                r.state == Journal::State::Booked ||
-                (r.elsewhere && r.elsewhereState == Journal::State::Booked);
+            const bool booked = r.state == Journal::State::Booked ||
+                                (r.elsewhere && r.elsewhereState == Journal::State::Booked);
             if (outcome != Journal::Resolved::Now || !booked)
                 return;
             const Journal::Entry& done = r.elsewhere ? *r.elsewhere : r.entry;
@@ -475,8 +475,8 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
             m_view.showCardRecords(done.cardNo, records);
         },
         [this, r, told](const QString& reason) {
-            m_view.showOutcome(
-                {CommandOutcome::Kind::Retrying, r.entry, r.seen, reason, !std::exchange(*told, true)});
+            m_view.showOutcome({CommandOutcome::Kind::Retrying, r.entry, r.seen, reason,
+                                !std::exchange(*told, true)});
         });
 }
 

@@ -161,9 +161,8 @@ std::vector<SimulatedReader::Execution> SimulatedReader::ReadExecutionLog(const 
         const QList<QByteArray> f = log.readLine().trimmed().split(' ');
         const auto card = f.size() == 4 ? ParseCardNumber(QString::fromLatin1(f[0])) : std::nullopt;
         if (card)
-            done.push_back(
-                {*card, std::uint8_t(f[1].toInt()), std::uint16_t(f[2].toInt()),
-                 std::uint16_t(f[3].toInt())});
+            done.push_back({*card, std::uint8_t(f[1].toInt()), std::uint16_t(f[2].toInt()),
+                            std::uint16_t(f[3].toInt())});
     }
     return done;
 }

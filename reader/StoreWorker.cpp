@@ -7,8 +7,8 @@
 #include <chrono>
 
 StoreWorker::StoreWorker(QString databasePath, int busyTimeoutMs)
-    : m_path(std::move(databasePath)), m_busyTimeoutMs(busyTimeoutMs),
-      m_thread([this] { run(); }) {}
+    : m_path(std::move(databasePath)), m_busyTimeoutMs(busyTimeoutMs), m_thread([this] { run(); }) {
+}
 
 StoreWorker::~StoreWorker() {
     {
@@ -37,16 +37,14 @@ void StoreWorker::tryOnce(Task task, Failed failed) {
 
 void StoreWorker::waitIdle() {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] {
-        return m_stopping || (!m_busy && m_reads.empty() && m_bookings.empty());
-    });
+    m_changed.wait(
+        lock, [this] { return m_stopping || (!m_busy && m_reads.empty() && m_bookings.empty()); });
 }
 
 bool StoreWorker::waitIdleFor(int ms) {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] {
-        return !m_busy && m_reads.empty() && m_bookings.empty();
-    });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                              [this] { return !m_busy && m_reads.empty() && m_bookings.empty(); });
 }
 
 void StoreWorker::setFault(Fault fault) {
@@ -105,7 +103,7 @@ bool StoreWorker::attempt(const Job& job, QString* reason) {
 
 void StoreWorker::run() {
     using namespace std::chrono;
-    int delayMs = 0;                     // before the next try of the head booking
+    int delayMs = 0;                    // before the next try of the head booking
     steady_clock::time_point retryAt{}; // when it is due
     std::unique_lock lock(m_mutex);
     for (;;) {

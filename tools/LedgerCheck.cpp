@@ -44,10 +44,10 @@ LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
     std::vector<std::pair<QString, int>> flagged; // mismatches: card, balance before
     try {
         Connection db(databasePath);
-        Query rows(db, QStringLiteral(
-                           "SELECT j.card_no, j.balance_before, j.balance_expected, j.state, "
-                           "e.金额, e.rowid IS NULL FROM journal j LEFT JOIN employees e "
-                           "ON e.rowid = j.record_id ORDER BY j.id"));
+        Query rows(
+            db, QStringLiteral("SELECT j.card_no, j.balance_before, j.balance_expected, j.state, "
+                               "e.金额, e.rowid IS NULL FROM journal j LEFT JOIN employees e "
+                               "ON e.rowid = j.record_id ORDER BY j.id"));
         while (rows.next()) {
             const QString state = rows.text(3);
             if (state == QLatin1String("booked")) {

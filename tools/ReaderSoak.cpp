@@ -312,8 +312,7 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
     }
     out << "trials: " << trials << "\nseed: " << seed << '\n'
         << check.text() << "booking retries: " << retries << "\nshown: " << refusals
-        << "\nseconds: "
-        << QString::number(timer.elapsed() / 1000.0, 'f', 1) << '\n';
+        << "\nseconds: " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << '\n';
     return check.sound() ? 0 : 1;
 }
 

@@ -302,8 +302,9 @@ int bench(const QStringList& options) {
     QTemporaryDir dir;
     const QString database = dir.filePath(Schema::DatabaseFileName);
     const QString problem = source.isEmpty() ? Schema::CreateDatabase(database)
-                            : QFile::copy(source, database) ? Schema::Upgrade(database)
-                                                            : QStringLiteral("cannot copy ") + source;
+                            : QFile::copy(source, database)
+                                ? Schema::Upgrade(database)
+                                : QStringLiteral("cannot copy ") + source;
     if (!problem.isEmpty()) {
         err << problem << '\n';
         return 1;

@@ -1,3 +1,4 @@
+#include "data/AdoConn.h"
 #include "support/TestDatabase.h"
 
 #include "data/CardRecords.h"
@@ -45,7 +46,7 @@ private slots:
         db.addCardholder("S2", "22222222", "王五", "220202", "13600000002", "上海");
         db.addCardholder("S3", "33333333", "赵六", "330303", "13600000003", "广州");
         CardholderPanel panel(nullptr);
-        panel.apply(panel.find("33333333"));
+        panel.apply(FindCardholder(Connection(db.path()), "33333333"));
         QCOMPARE(int(g_holderState), int(HolderExisting));
         db.addCardholder("S1", "11111111", "钱七", "110101", "13600000001", "深圳");
         db.exec("DELETE FROM userecord WHERE 卡号 = '22222222'");
@@ -64,7 +65,7 @@ private slots:
         TestDatabase db;
         db.addCardholder("S3", "33333333", "赵六");
         CardholderPanel panel(nullptr);
-        panel.apply(panel.find("33333333"));
+        panel.apply(FindCardholder(Connection(db.path()), "33333333"));
         db.exec("DELETE FROM userecord"); // gone meanwhile: nothing to write over
         panel.fields.name = "改名";
         QCOMPARE(panel.save(), ProfileOutcome::Failed);
@@ -73,7 +74,7 @@ private slots:
         QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("0"));
 
         // Added meanwhile elsewhere: the store refuses a second row for the card.
-        panel.apply(panel.find("44444444"));
+        panel.apply(FindCardholder(Connection(db.path()), "44444444"));
         QCOMPARE(int(g_holderState), int(HolderNew));
         db.addCardholder("S4", "44444444", "孙八");
         panel.fields = {"S9", "44444444", "周九", "", "1", ""};
@@ -84,7 +85,7 @@ private slots:
 
         // A lookup the store fails leaves nothing to save.
         db.exec("DROP TABLE userecord");
-        panel.apply(panel.find("44444444"));
+        panel.apply(FindCardholder(Connection(db.path()), "44444444"));
         QCOMPARE(int(g_holderState), int(HolderNone));
         QCOMPARE(panel.save(), ProfileOutcome::Reset);
     }

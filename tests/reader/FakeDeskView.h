@@ -6,8 +6,7 @@
 #include <QMutexLocker>
 #include <QStringList>
 
-// Records what the link shows, from whichever thread, as the desk would after the fact. The
-// cardholder lookup makes the card the shown one, as the desk's panel does.
+// Records what the link shows, from whichever thread, as the desk would after the fact.
 class FakeDeskView : public DeskView {
 public:
     void showBalance(const QString& text) override { add(balances, text); }
@@ -21,15 +20,18 @@ public:
         ++timerRestarts;
     }
     void showMessage(const QString& text) override { add(messages, text); }
-    void reloadCardRecords(const QString& cardNo) override { add(reloads, cardNo); }
-    QString shownCardNo() const override {
-        QMutexLocker lock(&mutex);
-        return shown;
+    void showCardholder(const CardholderLookup& lookup) override {
+        add(lookups, lookup.holder.cardNo);
     }
-    void lookupCardholder(const QString& cardNo) override {
-        add(lookups, cardNo);
-        QMutexLocker lock(&mutex);
-        shown = cardNo;
+    void showCardRecords(const QString& cardNo, const std::optional<CardRecordList>&) override {
+        add(reloads, cardNo);
+    }
+    // Outcomes show as the desk would show them: a box where there is one.
+    void showOutcome(const CommandOutcome& outcome) override {
+        add(statuses, OutcomeStatus(outcome));
+        const QString message = OutcomeMessage(outcome);
+        if (!message.isEmpty())
+            add(messages, message);
     }
 
     template <typename T> T get(const T& member) const {
@@ -41,7 +43,6 @@ public:
     QStringList balances, statuses, messages, reloads, lookups;
     bool portListed = false;
     int timerRestarts = 0;
-    QString shown;
 
 private:
     void add(QStringList& list, const QString& text) {

@@ -3,11 +3,14 @@
 #include "support/TestDatabase.h"
 
 #include "app/Clock.h"
+#include "data/AdoConn.h"
+#include "data/Journal.h"
 #include "reader/DebugTrace.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
 
+#include <QFile>
 #include <QTest>
 
 #include <thread>
@@ -144,28 +147,195 @@ private slots:
         QCOMPARE(rig.view.get(rig.view.balances).last(), QStringLiteral("0.0"));
     }
 
-    void anotherCardBooksNothing() {
+    // The command belongs to the card it was sent to: another card in between changes nothing.
+    void anotherCardRightAfterTheCommand() {
         Rig rig;
         rig.report(CardA, 500);
-        rig.link.requestRecharge(10); // the reader never executes it here: nothing on it
+        rig.link.requestRecharge(10); // nothing on the simulated reader: reports are injected
         rig.sent();
         rig.report(CardB, 300);
-        rig.report(CardB, 400); // B changes, but the command went to A
-        rig.report(CardA, 600); // A is back changed, yet B came in between
-        rig.report(CardA, 600);
-        QVERIFY(rig.records().isEmpty());
-        QCOMPARE(rig.view.get(rig.view.lookups), (QStringList{TextA, TextB, TextA}));
+        rig.report(CardA, 600); // A at its expected balance
+        rig.link.waitForStore();
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));
+        rig.report(CardB, 450); // B changes later: no stale command books it
+        rig.report(CardA, 700);
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("1"));
+        QCOMPARE(rig.view.get(rig.view.lookups), (QStringList{TextA, TextB, TextA, TextB, TextA}));
     }
 
-    void counterReportBetweenCardReports() {
+    void sentWithNoCardAndBackWithAnotherBalance() {
         Rig rig;
         rig.report(CardA, 500);
-        rig.link.requestRecharge(1);
+        rig.link.requestRecharge(10);
         rig.sent();
-        rig.reader.inject(CounterReportFrame(300));
-        QTRY_COMPARE(g_initRemaining.load(), 300);
+        rig.clock.advance(CommandBook::ConfirmWaitMs + 1000);
+        rig.report(CardA, 700);
+        rig.link.waitForStore();
+        QVERIFY(rig.records().isEmpty());
+        QCOMPARE(rig.db.scalar("SELECT state || ' ' || balance_seen FROM journal"),
+                 QStringLiteral("mismatch 700"));
+        QVERIFY(rig.view.get(rig.view.messages)
+                    .last()
+                    .startsWith("卡内余额与预期不符，请核对\n"
+                                "卡号：1234ABCD\n原余额：50.0\n"
+                                "预期余额：60.0\n实际余额：70.0"));
+    }
+
+    void stillAtTheBalanceBeforeWaitsThenIsNotExecuted() {
+        Rig rig;
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(10);
+        rig.sent();
+        rig.report(CardA, 500);
+        rig.link.requestClear(); // the first still waits
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("上一笔操作尚未完成"));
+        rig.clock.advance(CommandBook::ConfirmWaitMs);
+        rig.report(CardA, 500);
+        rig.link.waitForStore();
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("操作未完成，请重试"));
+        QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("not_executed"));
+        rig.link.requestRecharge(10); // may be sent again
+        QCOMPARE(rig.sent().size(), 2u);
+    }
+
+    void bothButtonsAtOnceSendOneCommand() {
+        Rig rig;
+        rig.reader.layCard(CardA, 70);
+        QTRY_COMPARE(rig.link.cardNo(), TextA);
+        rig.link.requestRecharge(92);
+        rig.link.requestClear();
+        rig.link.requestRecharge(5);
+        QCOMPARE(rig.sent().size(), 1u);
+        rig.link.waitForStore();
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|92"));
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("1"));
+    }
+
+    void noCardNoLimitNoCommand() {
+        Rig rig;
+        rig.link.requestRecharge(10);
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("请将卡片放在读卡器上"));
+        rig.report(CardA, 65000);
+        rig.link.requestRecharge(100);
+        QCOMPARE(rig.view.get(rig.view.messages).last(), QStringLiteral("充值后余额超出上限"));
+        rig.clock.advance(CommandBook::CardPresentMs + 1); // the card no longer reported
+        rig.link.requestClear();
+        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("请将卡片放在读卡器上"));
+        QVERIFY(rig.sent().empty());
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("0"));
+    }
+
+    // Reports keep being read and shown while the file is locked; the booking lands after.
+    void lockedFileDelaysTheBookingOnly() {
+        Rig rig;
+        rig.link.store().setRetryDelays(20, 100);
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(10);
+        rig.sent();
+        std::atomic<bool> release{false};
+        std::thread holder([&] {
+            Connection db(rig.db.path());
+            Query(db, "BEGIN EXCLUSIVE").next();
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            Query(db, "COMMIT").next();
+        });
+        QTest::qWait(50);
         rig.report(CardA, 600);
-        QTRY_COMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|1"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.view.get(rig.view.statuses)
+                                     .last()
+                                     .startsWith("记账失败，正在重试：database is locked"),
+                                 10000);
+        for (int i = 0; i < 5; ++i)
+            rig.report(CardA, 600); // shown at once, locked or not
+        QCOMPARE(rig.view.get(rig.view.messages),
+                 QStringList{QStringLiteral("记账失败，正在重试\ndatabase is locked")}); // once
+        release = true;
+        holder.join();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.view.get(rig.view.messages).last(),
+                                  QStringLiteral("充值成功"), 10000);
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));
+    }
+
+    void readOnlyFullOrDeletedFileBooksOnceItCan() {
+        Rig rig;
+        rig.link.store().setRetryDelays(5, 20);
+        for (const auto fault : {StoreWorker::Fault::ReadOnly, StoreWorker::Fault::DiskFull}) {
+            rig.link.store().setFault(fault);
+            const int balance = rig.reader.card() ? rig.reader.card()->balance : 500;
+            rig.reader.layCard(CardA, std::uint16_t(balance));
+            QTRY_COMPARE(g_balance.load(), balance);
+            rig.link.requestRecharge(1);
+            QTRY_VERIFY(rig.view.get(rig.view.statuses).last().startsWith("记账失败，正在重试："));
+            rig.link.store().setFault(StoreWorker::Fault::None);
+            rig.link.waitForStore();
+        }
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("2"));
+
+        // Deleted under the open connection, then put back (a restore): the booking goes to
+        // the file that has the name, with its journal row.
+        rig.reader.removeCard();
+        rig.report(CardB, 100);
+        rig.link.requestRecharge(3);
+        rig.sent();
+        const QString aside = rig.db.folder() + "/aside.mdb";
+        QVERIFY(QFile::copy(rig.db.path(), aside));
+        QVERIFY(QFile::remove(rig.db.path()));
+        rig.report(CardB, 130);
+        QTRY_VERIFY(rig.view.get(rig.view.statuses).last().startsWith("记账失败，正在重试："));
+        QVERIFY(QFile::rename(aside, rig.db.path()));
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees WHERE 卡号 = '0000000A'"),
+                 QStringLiteral("1"));
+        QCOMPARE(rig.db.scalar("SELECT group_concat(state) FROM journal"),
+                 QStringLiteral("booked,booked,booked"));
+    }
+
+    void unpluggedBeforeTheConfirmationIsRead() {
+        Rig rig;
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(10);
+        rig.sent();
+        rig.reader.unplug();
+        rig.link.pollDevices();
+        QTRY_VERIFY(!rig.link.receiving());
+        rig.reader.plug();
+        rig.link.pollDevices();
+        QVERIFY(rig.link.connect());
+        QTRY_COMPARE(rig.reader.collectingHandles(), 1);
+        rig.report(CardA, 600);
+        rig.link.waitForStore();
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));
+    }
+
+    // A process that ended with a command unresolved: the next run resolves it by the card.
+    void commandsLeftByAnEarlierRun() {
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Journal::Entry e;
+            e.cardNo = TextA;
+            e.amount = 10;
+            e.balanceBefore = 500;
+            e.balanceExpected = 600;
+            e.operatorName = "操作员1";
+            e.desk = "desk";
+            e.sentAt = "2024-05-06 07:00:00";
+            Journal::Add(c, e);
+            e.cardNo = TextB;
+            Journal::Add(c, e);
+        }
+        Rig rig(true, db.path());
+        QCOMPARE(rig.link.outstandingCommands(), 2);
+        rig.report(CardA, 600);
+        rig.report(CardB, 500); // no wait for a command of an earlier run
+        rig.link.waitForStore();
+        QCOMPARE(db.scalar("SELECT group_concat(state || ':' || operator) FROM journal"),
+                 QStringLiteral("booked:操作员1,not_executed:操作员1"));
+        QCOMPARE(db.scalar("SELECT group_concat(卡号 || '|' || 金额) FROM employees"),
+                 QStringLiteral("1234ABCD|10"));
+        QCOMPARE(rig.link.outstandingCommands(), 0);
     }
 
     void rubbishChangesNothing() {
@@ -197,21 +367,23 @@ private slots:
         rig.reader.failWrites(true);
         rig.link.requestRecharge(100);
         rig.sent();
-        QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("发送数失败"));
+        rig.link.waitForStore();
+        QVERIFY(rig.view.get(rig.view.statuses).contains(QStringLiteral("发送数失败")));
+        QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("not_executed"));
         rig.report(CardA, 10500);
         rig.report(CardA, 10500);
+        rig.link.waitForStore();
         QVERIFY(rig.records().isEmpty());
         QVERIFY(rig.view.get(rig.view.messages).isEmpty());
     }
 
-    void failedBookingKeepsReading() {
+    void unjournalledCommandIsNotSent() {
         Rig rig(true, QStringLiteral("missing/DataBase.mdb"));
         rig.reader.layCard(CardA, 500);
         QTRY_COMPARE(rig.link.cardNo(), TextA);
         rig.link.requestRecharge(100);
-        rig.sent();
-        QTRY_COMPARE(rig.view.get(rig.view.messages), QStringList{QStringLiteral("操作失败")});
-        QVERIFY(rig.view.get(rig.view.reloads).isEmpty());
+        QVERIFY(rig.sent().empty());
+        QVERIFY(rig.view.get(rig.view.messages).at(0).startsWith("操作失败\n"));
         rig.report(CardB, 100); // still following the reader
         QVERIFY(rig.link.receiving());
     }
@@ -232,12 +404,10 @@ private slots:
     void noReaderDropsEveryRequest() {
         Rig rig(false);
         rig.link.armInitCommand(1);
-        g_clearPending = 1;
+        rig.link.clockTick();
         rig.link.requestRecharge(100);
         rig.link.waitForSendWorkers();
         QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("设备尚未连接!"));
-        QCOMPARE(g_rechargePending.load(), 0);
-        QCOMPARE(g_clearPending.load(), 0);
         QCOMPARE(g_initTrigger.load(), 0);
         QCOMPARE(g_initCommand.load(), 0);
 
@@ -251,8 +421,8 @@ private slots:
 
     void oneRequestOneFrame() {
         Rig rig;
-        rig.report(CardA, 500);
-        g_clearPending = 1;
+        rig.link.armInitCommand(1);
+        g_initTrigger = INIT_DISPATCHED;
         std::vector<std::thread> workers;
         for (int i = 0; i < 16; ++i)
             workers.emplace_back([&] { rig.link.SendThreadFunction(); });
