@@ -1,6 +1,8 @@
 #include "app/Clock.h"
 #include "app/QtDialogs.h"
+#include "app/Settings.h"
 #include "app/Startup.h"
+#include "app/WorkingFolder.h"
 #include "desk/DeskDlg.h"
 #include "reader/BridgeFactory.h"
 #include "reader/SimulatorWindow.h"
@@ -8,6 +10,8 @@
 
 #include <QApplication>
 #include <QScreen>
+
+#include <cstdio>
 
 namespace {
 
@@ -30,14 +34,22 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     PrepareApplication(app);
     QtDialogs dialogs;
+    Settings settings;
+    const QString problem = EnterWorkingFolder(ChosenWorkingFolder(settings));
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
+        dialogs.warning(problem);
+        return 1;
+    }
     {
         CLoginDlg login(dialogs);
         if (login.exec() != QDialog::Accepted)
             return 0;
     }
     SystemClock clock;
-    const ReaderBackend backend = MakeReaderBackend();
+    const ReaderBackend backend = MakeReaderBackend(settings.readerChoice());
     CDeskDlg desk(dialogs, clock, *backend.bridge);
+    desk.rememberBackupFolderIn(settings);
     std::unique_ptr<SimulatorWindow> simulator;
     if (backend.simulator) {
         simulator = std::make_unique<SimulatorWindow>(*backend.simulator);
