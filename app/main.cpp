@@ -1,6 +1,9 @@
 #include "app/Clock.h"
+#include "app/CommandLine.h"
 #include "app/QtDialogs.h"
+#include "app/Settings.h"
 #include "app/Startup.h"
+#include "app/WorkingFolder.h"
 #include "data/Schema.h"
 #include "desk/DeskDlg.h"
 #include "reader/BridgeFactory.h"
@@ -11,7 +14,23 @@
 #include <QFileInfo>
 #include <QScreen>
 
+#include <cstdio>
+
 namespace {
+
+constexpr const char* Usage =
+    "Usage: velkar [OPTION]...\n"
+    "Opens the login window of the card recharge desk.\n"
+    "\n"
+    "The desk works in the folder named by WorkingFolder in ~/.config/Velkar/Velkar.conf\n"
+    "(by default ~/Velkar) and creates the database DataBase.mdb there when it is missing.\n"
+    "Reader= in the same file chooses the reader: real (the default), simulated or automatic.\n"
+    "\n"
+    "Environment:\n"
+    "  VELKAR_DIR               work in this folder instead\n"
+    "  VELKAR_SIMULATED_READER  1: the simulated reader, 0: the real one\n"
+    "\n"
+    "Qt's own options (-platform, -style, ...) are accepted as well.\n";
 
 // The simulated reader's window stands to the right of the desk, both in view.
 void PlaceBeside(QWidget& desk, QWidget& simulator) {
@@ -29,16 +48,26 @@ void PlaceBeside(QWidget& desk, QWidget& simulator) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Before the application object, which wants a display.
+    if (const auto answered = CommandLine::AnswerHelpOrVersion(argc, argv, "velkar",
+                                                               [] { std::fputs(Usage, stdout); }))
+        return *answered;
     QApplication app(argc, argv);
+    const QStringList extra = app.arguments().mid(1);
+    if (!extra.isEmpty())
+        return CommandLine::ReportUsageError(
+            "velkar", QStringLiteral("unexpected argument '%1'").arg(extra.first()));
     PrepareApplication(app);
     QtDialogs dialogs;
+    Settings settings;
+    QString problem = EnterWorkingFolder(ChosenWorkingFolder(settings));
     // An older file is brought up to date before anyone works on it; a newer one is left alone.
-    if (QFileInfo::exists(Schema::DatabaseFileName)) {
-        const QString problem = Schema::Upgrade(Schema::DatabaseFileName);
-        if (!problem.isEmpty()) {
-            dialogs.warning(problem);
-            return 1;
-        }
+    if (problem.isEmpty() && QFileInfo::exists(Schema::DatabaseFileName))
+        problem = Schema::Upgrade(Schema::DatabaseFileName);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
+        dialogs.warning(problem);
+        return CommandLine::Refused;
     }
     QString operatorName;
     {
@@ -48,8 +77,9 @@ int main(int argc, char* argv[]) {
         operatorName = login.selectedName();
     }
     SystemClock clock;
-    const ReaderBackend backend = MakeReaderBackend();
+    const ReaderBackend backend = MakeReaderBackend(settings.readerChoice());
     CDeskDlg desk(dialogs, clock, *backend.bridge, operatorName);
+    desk.rememberBackupFolderIn(settings);
     std::unique_ptr<SimulatorWindow> simulator;
     if (backend.simulator) {
         simulator = std::make_unique<SimulatorWindow>(*backend.simulator);

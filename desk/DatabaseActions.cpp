@@ -1,10 +1,12 @@
 #include "desk/DatabaseActions.h"
 
 #include "app/Dialogs.h"
+#include "app/Settings.h"
 #include "data/DatabaseCopy.h"
 #include "data/Schema.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 DatabaseActions::DatabaseActions(Dialogs& dialogs) : m_dialogs(dialogs) {}
 
@@ -12,8 +14,15 @@ QString DatabaseActions::workingPath() {
     return QDir::current().filePath(Schema::DatabaseFileName);
 }
 
+void DatabaseActions::rememberIn(Settings& settings) {
+    m_settings = &settings;
+    m_lastFolder = settings.lastBackupFolder();
+}
+
 QString DatabaseActions::startFolder() const {
-    return m_lastFolder.isEmpty() ? QDir::homePath() : m_lastFolder;
+    // A remembered folder may be gone by now (a stick pulled out).
+    return !m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir() ? m_lastFolder
+                                                                      : QDir::homePath();
 }
 
 void DatabaseActions::BackupDatabase() {
@@ -27,6 +36,8 @@ void DatabaseActions::BackupDatabase() {
         return;
     }
     m_lastFolder = folder;
+    if (m_settings)
+        m_settings->setLastBackupFolder(folder);
     m_dialogs.notice(QStringLiteral("备份完成！"));
 }
 

@@ -15,6 +15,7 @@ class Clock;
 class Dialogs;
 class HidBridge;
 class ReaderLink;
+class Settings;
 namespace Ui {
 class CDeskDlg;
 }
@@ -38,6 +39,8 @@ public:
     ~CDeskDlg() override;
 
     ReaderLink& link() { return *m_link; }
+    // Backups remember their folder there, also for the next run.
+    void rememberBackupFolderIn(Settings& settings) { m_databaseActions.rememberIn(settings); }
 
     // Refills the list and the total from the records of the card of the latest report.
     void LoadCardRecords();

@@ -6,13 +6,18 @@
 
 class SimulatedReader;
 
-// The bridge the program talks to: the simulated reader when VELKAR_SIMULATED_READER=1,
-// otherwise the real one through hidapi.
+// The bridge the program talks to: the real reader through hidapi or the simulated one.
 struct ReaderBackend {
     std::shared_ptr<HidBridge> bridge;
     // Set only for the simulated reader: what its window shows and drives.
     std::shared_ptr<SimulatedReader> simulator;
 };
 
-bool SimulatedReaderRequested();
-ReaderBackend MakeReaderBackend();
+// Automatic takes the real reader when one is plugged in at start, else the simulated one.
+enum class ReaderChoice { Real, Simulated, Automatic };
+
+// VELKAR_SIMULATED_READER=1 (simulated) or =0 (real) overrides the configured choice.
+ReaderChoice EffectiveReaderChoice(ReaderChoice configured);
+// Whether the bridge lists a device with the reader's vendor and product.
+bool ReaderListed(HidBridge& bridge);
+ReaderBackend MakeReaderBackend(ReaderChoice configured = ReaderChoice::Real);

@@ -1,6 +1,7 @@
 // Times the archive and report windows against a large generated database and prints one
 // figure a line, "name: value".
 #include "app/Clock.h"
+#include "app/CommandLine.h"
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "data/AdoConn.h"
@@ -289,7 +290,17 @@ int main(int argc, char* argv[]) {
     parser.addOption(cardholders);
     parser.addOption(records);
     parser.addOption(reuse);
-    parser.process(app);
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Output version information and exit."));
+    parser.addOption(version);
+    if (!parser.parse(app.arguments()))
+        return CommandLine::ReportUsageError("velkar-bench", parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(version)) {
+        std::printf("velkar-bench %s\n", qUtf8Printable(CommandLine::Version()));
+        return 0;
+    }
 
     Context ctx;
     ctx.cardholders = std::max(parser.value(cardholders).toInt(), 1);

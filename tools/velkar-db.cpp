@@ -1,4 +1,5 @@
 // Creates the delivered database and checks a database file.
+#include "app/CommandLine.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
 #include "data/Schema.h"
@@ -45,6 +46,12 @@ int journal(QStringList args, QTextStream& out, QTextStream& err) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    const auto help = [] {
+        QTextStream out(stdout);
+        usage(out);
+    };
+    if (const auto answered = CommandLine::AnswerHelpOrVersion(argc, argv, "velkar-db", help))
+        return *answered;
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -1,5 +1,6 @@
 // Measures a login check against a delivered database: from opening the connection to the
 // answer. Prints `name: value` lines.
+#include "app/CommandLine.h"
 #include "data/Schema.h"
 #include "users/Accounts.h"
 
@@ -9,6 +10,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -21,8 +23,20 @@ double medianMs(std::vector<qint64>& ns) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    const auto help = [] {
+        std::fputs("usage: velkar-login-bench [ROUNDS]   (login checks per case, default 1000)\n",
+                   stdout);
+    };
+    if (const auto answered =
+            CommandLine::AnswerHelpOrVersion(argc, argv, "velkar-login-bench", help))
+        return *answered;
     QCoreApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 1000;
+    const QStringList args = app.arguments().mid(1);
+    bool number = true;
+    const int rounds = args.isEmpty() ? 1000 : args[0].toInt(&number);
+    if (args.size() > 1 || !number || rounds < 1)
+        return CommandLine::ReportUsageError("velkar-login-bench",
+                                             QStringLiteral("ROUNDS is one whole number above 0"));
     QTemporaryDir dir;
     const QString path = dir.filePath(Schema::DatabaseFileName);
     if (!Schema::CreateDatabase(path).isEmpty())

@@ -2,6 +2,7 @@
 // reader's reports, and encodes and decodes frames. With VELKAR_SIMULATED_READER=1 it talks to
 // the simulated reader instead.
 #include "app/Clock.h"
+#include "app/CommandLine.h"
 #include "app/Dialogs.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
@@ -36,8 +37,8 @@ QTextStream err(stderr);
 
 std::atomic<bool> interrupted{false};
 
-int usage() {
-    err << "usage: velkar-reader list\n"
+int usage(QTextStream& dst = err) {
+    dst << "usage: velkar-reader list\n"
            "       velkar-reader monitor [--seconds N] [--card CARD:BALANCE]\n"
            "       velkar-reader encode recharge YUAN    (whole yuan, 1 to 1999)\n"
            "       velkar-reader encode clear BALANCE    (the balance as shown, e.g. 123.4)\n"
@@ -376,6 +377,9 @@ int bench(const QStringList& options) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (const auto answered =
+            CommandLine::AnswerHelpOrVersion(argc, argv, "velkar-reader", [] { usage(out); }))
+        return *answered;
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

@@ -1,3 +1,4 @@
+#include "app/Settings.h"
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
 #include "desk/BackupPromptDlg.h"
@@ -31,6 +32,36 @@ private slots:
         QCOMPARE(dialogs.requests().last(),
                  QStringLiteral("folder:请选择备份文件夹|") + folder.path());
         QCOMPARE(dialogs.shown().size(), 1);
+    }
+
+    void theLastBackupFolderIsRememberedForTheNextRun() {
+        TestDatabase db;
+        QTemporaryDir config;
+        QTemporaryDir stick;
+        const QString file = config.filePath("Velkar.conf");
+        {
+            Settings settings(file);
+            FakeDialogs dialogs;
+            DatabaseActions actions(dialogs);
+            actions.rememberIn(settings);
+            dialogs.answerFolder(db.folder() + "/gone"); // a failed backup is not remembered
+            actions.BackupDatabase();
+            QCOMPARE(Settings(file).lastBackupFolder(), QString());
+            dialogs.answerFolder(stick.path());
+            actions.BackupDatabase();
+            QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));
+        }
+        Settings settings(file);
+        FakeDialogs dialogs;
+        DatabaseActions actions(dialogs);
+        actions.rememberIn(settings);
+        QCOMPARE(actions.startFolder(), stick.path());
+        actions.OnRestore(); // cancelled
+        QCOMPARE(dialogs.requests().last(), QStringLiteral("file:(*.mdb)|") + stick.path());
+
+        // The stick is pulled out: the chooser starts at home again.
+        QVERIFY(stick.remove());
+        QCOMPARE(actions.startFolder(), QDir::homePath());
     }
 
     void failedBackupSaysWhy() {

@@ -1,0 +1,40 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace CommandLine {
+
+QString Version() {
+    return QStringLiteral(VELKAR_VERSION);
+}
+
+std::optional<int> AnswerHelpOrVersion(int argc, char* argv[], const char* name,
+                                       const std::function<void()>& printUsage) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--") == 0)
+            break;
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            printUsage();
+            std::fflush(stdout);
+            std::printf("\n"
+                        "  -h, --help     display this help and exit\n"
+                        "      --version  output version information and exit\n");
+            return 0;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            std::printf("%s %s\n", name, VELKAR_VERSION);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+int ReportUsageError(const char* name, const QString& problem) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", name,
+                 qUtf8Printable(problem), name);
+    return UsageError;
+}
+
+} // namespace CommandLine

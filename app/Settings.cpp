@@ -1,0 +1,149 @@
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const QString WorkingFolderKey = QStringLiteral("WorkingFolder");
+const QString LastBackupFolderKey = QStringLiteral("LastBackupFolder");
+const QString ReaderKey = QStringLiteral("Reader");
+
+void complain(const QString& line) {
+    std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(line));
+}
+
+// A folder typed by hand may start with ~ or be relative; both mean the home folder.
+QString absoluteFolder(const QString& text) {
+    QString folder = text.trimmed();
+    if (folder == QLatin1String("~"))
+        return QDir::homePath();
+    if (folder.startsWith(QLatin1String("~/")))
+        folder = QDir::homePath() + folder.mid(1);
+    return QDir::cleanPath(QDir::home().absoluteFilePath(folder));
+}
+
+std::optional<ReaderChoice> parseReaderChoice(const QString& text) {
+    for (ReaderChoice choice :
+         {ReaderChoice::Real, ReaderChoice::Simulated, ReaderChoice::Automatic}) {
+        if (text.trimmed().compare(Settings::ReaderChoiceText(choice), Qt::CaseInsensitive) == 0)
+            return choice;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString Settings::UserFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Velkar/Velkar.conf");
+}
+
+QString Settings::DefaultWorkingFolder() {
+    return QDir::home().filePath(QStringLiteral("Velkar"));
+}
+
+QString Settings::ReaderChoiceText(ReaderChoice choice) {
+    switch (choice) {
+    case ReaderChoice::Simulated:
+        return QStringLiteral("simulated");
+    case ReaderChoice::Automatic:
+        return QStringLiteral("automatic");
+    case ReaderChoice::Real:
+        break;
+    }
+    return QStringLiteral("real");
+}
+
+Settings::Settings(const QString& file) : m_file(file) {
+    load();
+}
+
+Settings::~Settings() = default;
+
+void Settings::load() {
+    m_store = std::make_unique<QSettings>(m_file, QSettings::IniFormat);
+    if (m_store->status() != QSettings::NoError)
+        replaceDamagedFile();
+
+    // A value of the wrong kind (a list, a damaged variant) reads as no text at all.
+    const auto text = [this](const QString& key) -> std::optional<QString> {
+        if (!m_store->contains(key))
+            return std::nullopt;
+        const QVariant value = m_store->value(key);
+        if (value.typeId() != QMetaType::QString)
+            return QString();
+        return value.toString();
+    };
+
+    const std::optional<QString> folder = text(WorkingFolderKey);
+    if (folder && !folder->trimmed().isEmpty()) {
+        m_workingFolder = absoluteFolder(*folder);
+    } else {
+        if (folder)
+            complain(QStringLiteral("%1 in %2 names no folder; using %3")
+                         .arg(WorkingFolderKey, m_file, DefaultWorkingFolder()));
+        m_workingFolder = DefaultWorkingFolder();
+        // Written out so that whoever opens the file sees what can be set.
+        write(WorkingFolderKey, m_workingFolder);
+    }
+
+    const std::optional<QString> backup = text(LastBackupFolderKey);
+    if (backup && !backup->trimmed().isEmpty())
+        m_lastBackupFolder = absoluteFolder(*backup);
+
+    const std::optional<QString> reader = text(ReaderKey);
+    const std::optional<ReaderChoice> choice = reader ? parseReaderChoice(*reader) : std::nullopt;
+    if (choice) {
+        m_readerChoice = *choice;
+    } else {
+        if (reader)
+            complain(QStringLiteral("%1=%2 in %3 is none of real, simulated, automatic; using real")
+                         .arg(ReaderKey, *reader, m_file));
+        m_readerChoice = ReaderChoice::Real;
+        write(ReaderKey, ReaderChoiceText(m_readerChoice));
+    }
+}
+
+// The damaged file is kept beside the new one, so nothing typed into it is lost for good.
+void Settings::replaceDamagedFile() {
+    m_store.reset();
+    const QString aside = m_file + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    if (QFileInfo(m_file).isFile() && QFile::rename(m_file, aside)) {
+        complain(QStringLiteral("the settings file %1 is damaged; starting from the defaults "
+                                "(the damaged file is kept as %2)")
+                     .arg(m_file, aside));
+    } else {
+        complain(QStringLiteral("the settings file %1 cannot be read; starting from the defaults")
+                     .arg(m_file));
+    }
+    m_store = std::make_unique<QSettings>(m_file, QSettings::IniFormat);
+    m_store->clear();
+}
+
+void Settings::write(const QString& key, const QString& value) {
+    m_store->setValue(key, value);
+    m_store->sync();
+}
+
+void Settings::setWorkingFolder(const QString& folder) {
+    m_workingFolder = absoluteFolder(folder);
+    write(WorkingFolderKey, m_workingFolder);
+}
+
+void Settings::setLastBackupFolder(const QString& folder) {
+    m_lastBackupFolder = absoluteFolder(folder);
+    write(LastBackupFolderKey, m_lastBackupFolder);
+}
+
+void Settings::setReaderChoice(ReaderChoice choice) {
+    m_readerChoice = choice;
+    write(ReaderKey, ReaderChoiceText(choice));
+}

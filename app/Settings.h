@@ -1,0 +1,48 @@
+#pragma once
+
+#include "reader/BridgeFactory.h"
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+// What the program remembers between runs, in an INI file in the user's config folder
+// (~/.config/Velkar/Velkar.conf). A damaged file is set aside and replaced by the defaults, and
+// a value that makes no sense falls back to its default; both say so on standard error.
+class Settings {
+public:
+    // The user's settings file; XDG_CONFIG_HOME is honoured.
+    static QString UserFile();
+
+    explicit Settings(const QString& file = UserFile());
+    ~Settings();
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    // Where the database lives; by default ~/Velkar. Always absolute.
+    QString workingFolder() const { return m_workingFolder; }
+    void setWorkingFolder(const QString& folder);
+
+    // Where the last backup went; empty before the first.
+    QString lastBackupFolder() const { return m_lastBackupFolder; }
+    void setLastBackupFolder(const QString& folder);
+
+    ReaderChoice readerChoice() const { return m_readerChoice; }
+    void setReaderChoice(ReaderChoice choice);
+
+    static QString DefaultWorkingFolder();
+    static QString ReaderChoiceText(ReaderChoice choice);
+
+private:
+    void load();
+    void replaceDamagedFile();
+    void write(const QString& key, const QString& value);
+
+    QString m_file;
+    std::unique_ptr<QSettings> m_store;
+    QString m_workingFolder;
+    QString m_lastBackupFolder;
+    ReaderChoice m_readerChoice = ReaderChoice::Real;
+};

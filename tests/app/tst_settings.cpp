@@ -1,0 +1,285 @@
+#include "app/Settings.h"
+#include "app/WorkingFolder.h"
+#include "data/Schema.h"
+#include "reader/BridgeFactory.h"
+#include "reader/SimulatedReader.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QtTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// What the code under test writes to standard error while `work` runs.
+template <typename Work> QString stderrOf(Work work) {
+    QTemporaryFile capture;
+    if (!capture.open())
+        qFatal("no temporary file");
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(capture.handle(), STDERR_FILENO);
+    work();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    capture.seek(0);
+    return QString::fromUtf8(capture.readAll());
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QString readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedEnv() {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartWritesTheDefaults() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar/Velkar.conf");
+        QString complaints = stderrOf([&] {
+            Settings settings(file);
+            QCOMPARE(settings.workingFolder(), QDir::homePath() + "/Velkar");
+            QCOMPARE(settings.lastBackupFolder(), QString());
+            QCOMPARE(settings.readerChoice(), ReaderChoice::Real);
+        });
+        QCOMPARE(complaints, QString());
+        // Whoever opens the file sees what can be set.
+        const QString written = readFile(file);
+        QVERIFY(written.contains("WorkingFolder=" + QDir::homePath() + "/Velkar"));
+        QVERIFY(written.contains("Reader=real"));
+    }
+
+    void whatIsSetIsThereNextTime() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        {
+            Settings settings(file);
+            settings.setWorkingFolder(dir.filePath("counter 1/数据"));
+            settings.setLastBackupFolder(dir.filePath("U盘"));
+            settings.setReaderChoice(ReaderChoice::Automatic);
+        }
+        Settings again(file);
+        QCOMPARE(again.workingFolder(), dir.filePath("counter 1/数据"));
+        QCOMPARE(again.lastBackupFolder(), dir.filePath("U盘"));
+        QCOMPARE(again.readerChoice(), ReaderChoice::Automatic);
+    }
+
+    // A technician edits the file by hand.
+    void handTypedValues_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("tilde") << QByteArray("WorkingFolder=~/Kasse")
+                               << QDir::homePath() + "/Kasse";
+        QTest::newRow("tilde alone") << QByteArray("WorkingFolder=~") << QDir::homePath();
+        QTest::newRow("relative") << QByteArray("WorkingFolder=data/../Kasse")
+                                  << QDir::homePath() + "/Kasse";
+        QTest::newRow("absolute, spaces around")
+            << QByteArray("WorkingFolder = /srv/velkar/ ") << QStringLiteral("/srv/velkar");
+    }
+
+    void handTypedValues() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, folder);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        writeFile(file, "[General]\n" + line + "\nReader=Simulated\n");
+        Settings settings(file);
+        QCOMPARE(settings.workingFolder(), folder);
+        QCOMPARE(settings.readerChoice(), ReaderChoice::Simulated);
+    }
+
+    void nonsenseValuesFallBackToTheirDefaults_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("complaint");
+        QTest::newRow("unknown reader") << QByteArray("[General]\nReader=usb\n") << "Reader=usb";
+        QTest::newRow("empty folder")
+            << QByteArray("[General]\nWorkingFolder=\n") << "WorkingFolder";
+        QTest::newRow("list for a folder")
+            << QByteArray("[General]\nWorkingFolder=/a, /b\n") << "WorkingFolder";
+        QTest::newRow("broken variant")
+            << QByteArray("[General]\nReader=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x3)\n") << "Reader";
+    }
+
+    void nonsenseValuesFallBackToTheirDefaults() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, complaint);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        writeFile(file, content);
+        const QString said = stderrOf([&] {
+            Settings settings(file);
+            QCOMPARE(settings.workingFolder(), Settings::DefaultWorkingFolder());
+            QCOMPARE(settings.readerChoice(), ReaderChoice::Real);
+        });
+        QVERIFY2(said.contains(complaint), qPrintable(said));
+        QCOMPARE(said.count('\n'), 1);
+        // Put right in the file, so the next start says nothing.
+        QCOMPARE(stderrOf([&] { Settings again(file); }), QString());
+    }
+
+    void damagedFileIsSetAsideAndReplacedByDefaults_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("unclosed section") << QByteArray("[General\nReader=simulated\n");
+        QTest::newRow("cut short") << QByteArray("[General]\nWorkingFolder=/srv\n[Gen");
+    }
+
+    void damagedFileIsSetAsideAndReplacedByDefaults() {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        writeFile(file, content);
+        const QString said = stderrOf([&] {
+            Settings settings(file);
+            QCOMPARE(settings.workingFolder(), Settings::DefaultWorkingFolder());
+            QCOMPARE(settings.readerChoice(), ReaderChoice::Real);
+            settings.setLastBackupFolder("/media/backup");
+        });
+        QVERIFY2(said.contains("damaged"), qPrintable(said));
+        QCOMPARE(said.count('\n'), 1);
+        QCOMPARE(readFile(file + ".damaged").toUtf8(), content);
+        QCOMPARE(QSettings(file, QSettings::IniFormat).status(), QSettings::NoError);
+        QCOMPARE(Settings(file).lastBackupFolder(), QStringLiteral("/media/backup"));
+    }
+
+    void unreadableFileLeavesTheDefaultsInForce() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        QVERIFY(QDir().mkpath(file)); // a folder where the file should be
+        const QString said = stderrOf([&] {
+            Settings settings(file);
+            QCOMPARE(settings.workingFolder(), Settings::DefaultWorkingFolder());
+            settings.setReaderChoice(ReaderChoice::Simulated); // cannot be kept; no harm
+            QCOMPARE(settings.readerChoice(), ReaderChoice::Simulated);
+        });
+        QVERIFY2(said.contains("cannot be read"), qPrintable(said));
+        QVERIFY(QFileInfo(file).isDir());
+    }
+
+    void environmentOverridesTheReaderChoice() {
+        {
+            ScopedEnv env("VELKAR_SIMULATED_READER", "1");
+            QCOMPARE(EffectiveReaderChoice(ReaderChoice::Real), ReaderChoice::Simulated);
+            QCOMPARE(EffectiveReaderChoice(ReaderChoice::Automatic), ReaderChoice::Simulated);
+            QVERIFY(MakeReaderBackend(ReaderChoice::Real).simulator);
+        }
+        {
+            ScopedEnv env("VELKAR_SIMULATED_READER", "0");
+            QCOMPARE(EffectiveReaderChoice(ReaderChoice::Simulated), ReaderChoice::Real);
+            QVERIFY(!MakeReaderBackend(ReaderChoice::Simulated).simulator);
+        }
+        {
+            ScopedEnv env("VELKAR_SIMULATED_READER", "");
+            QCOMPARE(EffectiveReaderChoice(ReaderChoice::Automatic), ReaderChoice::Automatic);
+            QVERIFY(MakeReaderBackend(ReaderChoice::Simulated).simulator);
+        }
+    }
+
+    void automaticChoiceLooksForTheReader() {
+        SimulatedReader bus;
+        bus.unplug();
+        bus.plugOther("mouse");
+        QVERIFY(!ReaderListed(bus));
+        bus.plug();
+        QVERIFY(ReaderListed(bus));
+        // The machine running the tests has no reader plugged in.
+        ScopedEnv env("VELKAR_SIMULATED_READER", "");
+        QString said;
+        said = stderrOf([&] { QVERIFY(MakeReaderBackend(ReaderChoice::Automatic).simulator); });
+        QVERIFY(said.contains("simulated reader stands in"));
+    }
+};
+
+class TestWorkingFolder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { m_previous = QDir::currentPath(); }
+    void cleanup() { QDir::setCurrent(m_previous); }
+
+    void velkarDirOverridesTheSettings() {
+        QTemporaryDir dir;
+        Settings settings(dir.filePath("Velkar.conf"));
+        settings.setWorkingFolder(dir.filePath("set"));
+        {
+            ScopedEnv env("VELKAR_DIR", dir.filePath("forced").toUtf8());
+            QCOMPARE(ChosenWorkingFolder(settings), dir.filePath("forced"));
+        }
+        ScopedEnv env("VELKAR_DIR", "");
+        QCOMPARE(ChosenWorkingFolder(settings), dir.filePath("set"));
+    }
+
+    void firstStartMakesTheFolderAndTheDatabase() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("a/b/Velkar");
+        QCOMPARE(EnterWorkingFolder(folder), QString());
+        QCOMPARE(QDir::currentPath(), folder);
+        QCOMPARE(Schema::CheckDatabase(folder + "/DataBase.mdb"), QString());
+    }
+
+    void anExistingDatabaseIsNeverTouched() {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("DataBase.mdb"), "not ours to judge");
+        QCOMPARE(EnterWorkingFolder(dir.path()), QString());
+        QCOMPARE(readFile(dir.filePath("DataBase.mdb")), QStringLiteral("not ours to judge"));
+        // Nor one that is a link to a stick not plugged in.
+        QTemporaryDir other;
+        QVERIFY(QFile::link(other.filePath("gone/DataBase.mdb"), other.filePath("DataBase.mdb")));
+        QCOMPARE(EnterWorkingFolder(other.path()), QString());
+        QVERIFY(QFileInfo(other.filePath("DataBase.mdb")).isSymLink());
+        QVERIFY(!QFileInfo::exists(other.filePath("gone")));
+    }
+
+    void failuresSayWhyAndStayPut() {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("file"), "x");
+        const QString here = QDir::currentPath();
+        const QString problem = EnterWorkingFolder(dir.filePath("file/Velkar"));
+        QVERIFY(problem.contains(dir.filePath("file/Velkar")));
+        QCOMPARE(QDir::currentPath(), here);
+    }
+
+private:
+    QString m_previous;
+};
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    TestSettings settings;
+    TestWorkingFolder folder;
+    return QTest::qExec(&settings, argc, argv) | QTest::qExec(&folder, argc, argv);
+}
+
+#include "tst_settings.moc"
