@@ -28,8 +28,9 @@ struct CardholderLookup {
 };
 
 enum class ProfileOutcome {
-    Reset,         // nothing was looked up: the panel only empties
-    MissingFields, // 卡序号, 卡号, 姓名 or 电话 empty
+    Reset,          // nothing was looked up: the panel only empties
+    MissingFields,  // 卡序号, 卡号, 姓名 or 电话 empty
+    UnstorableText, // a field the store can't keep as shown
     Updated,
     Added,
     Failed,

@@ -314,6 +314,7 @@ void CDeskDlg::OnProfileUpdate() {
         ResetPanel();
         break;
     case ProfileOutcome::MissingFields:
+    case ProfileOutcome::UnstorableText:
     case ProfileOutcome::Failed:
         m_dialogs.plain(ProfileMessage(outcome), this);
         break;
