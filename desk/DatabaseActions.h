@@ -1,13 +1,20 @@
 #pragma once
 
+#include "app/Clock.h"
+#include "data/DatabaseCopy.h"
+
 #include <QString>
+
+#include <functional>
 
 class Dialogs;
 
-// The desk's backup and restore of its working database, with their choosers and messages.
+// The desk's backup and restore of its working database, with their choosers and messages. The
+// copy runs on a worker thread behind a progress window, so the desk keeps repainting.
 class DatabaseActions {
 public:
-    explicit DatabaseActions(Dialogs& dialogs);
+    // `clock` names the files a restore keeps; null: the system's clock.
+    explicit DatabaseActions(Dialogs& dialogs, const Clock* clock = nullptr);
 
     // Asks for a folder and copies the working database into it. A cancelled chooser copies
     // nothing and says nothing.
@@ -21,7 +28,17 @@ public:
     // The working database: DataBase.mdb in the current directory at the time of the call.
     static QString workingPath();
 
+    // How the copies run (lock time-out, password cost); tests shorten the time-out.
+    DatabaseCopy::Options copyOptions;
+
 private:
+    // Runs `work` on a worker thread; the window thread serves events and shows the progress
+    // until it ends.
+    QString runWithProgress(const QString& label,
+                            const std::function<QString(const DatabaseCopy::Options&)>& work);
+
     Dialogs& m_dialogs;
+    SystemClock m_systemClock;
+    const Clock& m_clock;
     QString m_lastFolder;
 };
