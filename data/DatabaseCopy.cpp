@@ -112,7 +112,7 @@ QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Opti
 
 // A checked copy of `source` in the new file `part`.
 QString copyChecked(const QString& source, const QString& part,
-                    const DatabaseCopy::Options& options) {
+                    const DatabaseCopy::Options& options, Schema::Pages pages) {
     if (part.isEmpty())
         return QStringLiteral("无法建立临时文件");
     ReadView view;
@@ -121,7 +121,7 @@ QString copyChecked(const QString& source, const QString& part,
         problem = copyPages(view.handle(), part, options);
     view.close();
     if (problem.isEmpty())
-        problem = Schema::CheckDatabase(part, options.lockTimeoutMs);
+        problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages);
     return problem;
 }
 
@@ -220,7 +220,8 @@ QString Backup(const QString& workingPath, const QString& folder, const Options&
     if (sameFile(target, workingPath))
         return QStringLiteral("不能备份到数据库所在的文件夹");
     PartFile part(target);
-    QString problem = copyChecked(workingPath, part.path(), options);
+    // A copy of the program's own file, page for page: its pages need no index-by-index check.
+    QString problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick);
     // The earlier backup is replaced only by a complete, checked copy.
     if (problem.isEmpty() && !part.moveOnto(target))
         problem = QStringLiteral("无法写入 %1").arg(target);
@@ -241,13 +242,14 @@ QString Restore(const QString& chosen, const QString& workingPath, const QDateTi
     // The new working file is made whole beside the old one: copied, checked and brought up
     // to date before it takes the old one's place.
     PartFile part(workingPath);
-    QString problem = copyChecked(chosen, part.path(), options);
+    QString problem = copyChecked(chosen, part.path(), options, Schema::Pages::Full);
     if (!problem.isEmpty())
         return problem;
     if (Schema::FileVersion(part.path(), &problem) != Schema::CurrentVersion) {
         problem = Schema::Upgrade(part.path(), options.passwordCost);
         if (problem.isEmpty())
-            problem = Schema::CheckDatabase(part.path());
+            problem =
+                Schema::CheckDatabase(part.path(), options.lockTimeoutMs, Schema::Pages::Quick);
         if (!problem.isEmpty())
             return problem;
     }

@@ -392,7 +392,7 @@ QString CreateDatabase(const QString& path, PasswordHash::Cost cost, int version
     return problem;
 }
 
-QString CheckDatabase(const QString& path, int lockTimeoutMs) {
+QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
     const QFileInfo info(path);
     if (!info.exists())
         return QStringLiteral("%1 不存在").arg(path);
@@ -403,7 +403,11 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs) {
     if (!problem.isEmpty())
         return problem;
     sqlite3* db = view.handle();
-    const QList<QStringList> findings = rows(db, "PRAGMA integrity_check(6)", &problem);
+    // Matching the indexes against their tables reads them in key order; a larger cache than
+    // the default 2 MB makes that a good deal faster on a large file.
+    execute(db, "PRAGMA cache_size = -65536");
+    const QList<QStringList> findings = rows(
+        db, pages == Pages::Full ? "PRAGMA integrity_check(6)" : "PRAGMA quick_check(6)", &problem);
     if (!problem.isEmpty())
         return problem;
     if (findings != QList<QStringList>{{QStringLiteral("ok")}}) {
