@@ -120,6 +120,8 @@ QString copyChecked(const QString& source, const QString& part,
     if (problem.isEmpty())
         problem = copyPages(view.handle(), part, options);
     view.close();
+    if (options.progress)
+        options.progress(0, 0); // checking: no measure of how far
     if (problem.isEmpty())
         problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages);
     return problem;

@@ -15,7 +15,8 @@ namespace DatabaseCopy {
 struct Options {
     // The longest wait for another program that holds a file locked.
     int lockTimeoutMs = 10000;
-    // Pages copied so far and all pages, after every step; called on the copying thread.
+    // Pages copied so far and all pages, after every step, then (0, 0) while the copy is
+    // checked; called on the copying thread.
     std::function<void(int done, int total)> progress;
     // The cost of hashing the passwords of a restored older file.
     PasswordHash::Cost passwordCost = PasswordHash::ProgramCost;

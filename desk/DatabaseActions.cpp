@@ -68,6 +68,7 @@ DatabaseActions::runWithProgress(const QString& label,
     window.setWindowFlag(Qt::WindowCloseButtonHint, false);
     window.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     window.setMinimumDuration(ShowAfterMs);
+    window.setMinimumWidth(360);
     window.setAutoClose(false);
     window.setAutoReset(false);
     KeepOpen keepOpen;
@@ -78,10 +79,9 @@ DatabaseActions::runWithProgress(const QString& label,
     QTimer poll;
     poll.setInterval(PollMs);
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (total > 0) {
-            window.setMaximum(total);
-            window.setValue(done);
-        }
+        // A range of 0 to 0 shows work of unknown length: the check after the copy.
+        window.setMaximum(total);
+        window.setValue(done);
         if (finished)
             loop.quit();
     });

@@ -254,6 +254,7 @@ private slots:
         options.progress = [&](int done, int total) { steps.append({done, total}); };
         QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), options), QString());
         QVERIFY(steps.size() > 3);
+        QCOMPARE(steps.takeLast(), std::make_pair(0, 0)); // the check
         QCOMPARE(steps.last().first, steps.last().second);
         for (qsizetype i = 1; i < steps.size(); ++i)
             QVERIFY(steps[i].first > steps[i - 1].first);
