@@ -4,7 +4,6 @@
 #include "data/Schema.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -19,8 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int RetryMs = 20;
 
 using Db = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
 
@@ -172,16 +169,13 @@ QString replaceWorking(PartFile& part, const QString& working, const QDateTime& 
     Db db = open(working, SQLITE_OPEN_READWRITE, &problem);
     if (!db)
         return problem;
-    QElapsedTimer waited;
-    waited.start();
     int rc;
-    while ((rc = sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr)) ==
-               SQLITE_BUSY ||
-           rc == SQLITE_LOCKED) {
-        if (waited.elapsed() >= lockTimeoutMs)
-            return LockedText(lockTimeoutMs);
-        sqlite3_sleep(RetryMs);
+    {
+        LockWait wait(db.get(), lockTimeoutMs);
+        rc = sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     }
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        return LockedText(lockTimeoutMs);
     if (rc != SQLITE_OK)
         return QString::fromUtf8(sqlite3_errmsg(db.get()));
     problem = keep(working, now, keptAs);

@@ -1,7 +1,6 @@
 #include "data/ReadView.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -10,7 +9,6 @@
 
 namespace {
 
-constexpr int RetryMs = 20;
 // The files a rollback needs besides the database itself.
 const char* const Companions[] = {"-journal", "-wal"};
 
@@ -37,6 +35,22 @@ QString LockedText(int timeoutMs) {
     return QStringLiteral("数据库文件被其他程序锁定超过 %1 秒").arg((timeoutMs + 999) / 1000);
 }
 
+LockWait::LockWait(sqlite3* db, int timeoutMs) : m_db(db), m_deadline(timeoutMs) {
+    sqlite3_busy_handler(
+        m_db,
+        [](void* deadline, int) -> int {
+            if (static_cast<const QDeadlineTimer*>(deadline)->hasExpired())
+                return 0;
+            sqlite3_sleep(1);
+            return 1;
+        },
+        &m_deadline);
+}
+
+LockWait::~LockWait() {
+    sqlite3_busy_handler(m_db, nullptr, nullptr);
+}
+
 ReadView::ReadView() = default;
 
 ReadView::~ReadView() {
@@ -49,16 +63,18 @@ void ReadView::close() {
     m_copy.reset();
 }
 
-// Opens `path` and starts a read transaction, without waiting for locks. Returns the extended
-// result code.
-int ReadView::begin(const QString& path, int flags, QString* problem) {
+// Opens `path` and starts a read transaction, waiting at most `lockTimeoutMs` for a writer.
+// Returns the extended result code.
+int ReadView::begin(const QString& path, int flags, int lockTimeoutMs, QString* problem) {
     close();
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
     if (m_db)
         sqlite3_extended_result_codes(m_db, 1);
-    if (rc == SQLITE_OK)
+    if (rc == SQLITE_OK) {
+        LockWait wait(m_db, lockTimeoutMs);
         rc = sqlite3_exec(m_db, "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr,
                           nullptr);
+    }
     if (rc != SQLITE_OK) {
         *problem = errorText(m_db, rc);
         sqlite3_close(m_db);
@@ -68,30 +84,20 @@ int ReadView::begin(const QString& path, int flags, QString* problem) {
 }
 
 QString ReadView::open(const QString& path, int lockTimeoutMs) {
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        QString problem;
-        const int rc = begin(path, SQLITE_OPEN_READONLY, &problem);
-        if (rc == SQLITE_OK)
-            return {};
-        const int primary = rc & 0xff;
-        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
-            if (waited.elapsed() >= lockTimeoutMs)
-                return LockedText(lockTimeoutMs);
-            sqlite3_sleep(RetryMs);
-            continue;
-        }
-        // A hot journal (or a write-ahead log) asks for a write that reading may not make.
-        if (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) {
-            if (QFileInfo(path).isFile())
-                return openCopy(path);
-        }
-        return problem;
-    }
+    QString problem;
+    const int rc = begin(path, SQLITE_OPEN_READONLY, lockTimeoutMs, &problem);
+    if (rc == SQLITE_OK)
+        return {};
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        return LockedText(lockTimeoutMs);
+    // A hot journal (or a write-ahead log) asks for a write that reading may not make.
+    if ((primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) && QFileInfo(path).isFile())
+        return openCopy(path, lockTimeoutMs);
+    return problem;
 }
 
-QString ReadView::openCopy(const QString& path) {
+QString ReadView::openCopy(const QString& path, int lockTimeoutMs) {
     // Nobody holds a lock on a file with a hot journal, so another program may roll it back
     // while it is copied; a copy taken while the files changed is taken again.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -112,7 +118,7 @@ QString ReadView::openCopy(const QString& path) {
             continue;
         QString problem;
         // Read-write, so that SQLite rolls the copy back as it would the file itself.
-        if (begin(copy, SQLITE_OPEN_READWRITE, &problem) != SQLITE_OK)
+        if (begin(copy, SQLITE_OPEN_READWRITE, lockTimeoutMs, &problem) != SQLITE_OK)
             return problem;
         m_copy = std::move(dir);
         return {};

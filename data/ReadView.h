@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QString>
 
 #include <memory>
@@ -28,8 +29,8 @@ public:
     bool isPrivateCopy() const { return m_copy != nullptr; }
 
 private:
-    int begin(const QString& path, int flags, QString* problem);
-    QString openCopy(const QString& path);
+    int begin(const QString& path, int flags, int lockTimeoutMs, QString* problem);
+    QString openCopy(const QString& path, int lockTimeoutMs);
 
     sqlite3* m_db = nullptr;
     std::unique_ptr<QTemporaryDir> m_copy;
@@ -37,3 +38,18 @@ private:
 
 // The reason given for a file another program kept locked longer than `timeoutMs`.
 QString LockedText(int timeoutMs);
+
+// While it lives, a lock the connection can't take is tried again every millisecond until
+// `timeoutMs` have passed. A program that writes without pause leaves only short gaps between
+// its transactions; longer sleeps between tries would keep missing them.
+class LockWait {
+public:
+    LockWait(sqlite3* db, int timeoutMs);
+    ~LockWait();
+    LockWait(const LockWait&) = delete;
+    LockWait& operator=(const LockWait&) = delete;
+
+private:
+    sqlite3* m_db;
+    QDeadlineTimer m_deadline;
+};
