@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int BusyTimeoutMs = 10000;
 constexpr int ErrorNotOpen = -1;
 constexpr int ErrorNoCurrentRow = -2;
 constexpr int ErrorUnknownColumn = -3;
@@ -32,7 +31,7 @@ DataError::DataError(int code, const QString& description)
 
 // ---------------------------------------------------------------------------------------------
 
-Connection::Connection(const QString& path) {
+Connection::Connection(const QString& path, int busyTimeoutMs) {
     const int rc =
         sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
@@ -42,7 +41,7 @@ Connection::Connection(const QString& path) {
         m_db = nullptr;
         throw DataError(rc, why);
     }
-    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    sqlite3_busy_timeout(m_db, busyTimeoutMs);
     // Opening is lazy: read the schema now so that a file that is no database fails here.
     char* error = nullptr;
     const int check = sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, &error);
@@ -57,6 +56,13 @@ Connection::Connection(const QString& path) {
 
 Connection::~Connection() {
     close();
+}
+
+bool Connection::moved() const {
+    int moved = 0;
+    return m_db &&
+           sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
 }
 
 void Connection::close() {

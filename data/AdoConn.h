@@ -32,13 +32,18 @@ private:
 // of them is released.
 class Connection {
 public:
-    explicit Connection(const QString& path); // throws DataError
+    // Waits up to `busyTimeoutMs` for another program's lock, opening included. Throws
+    // DataError.
+    explicit Connection(const QString& path, int busyTimeoutMs = 10000);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     sqlite3* handle() const { return m_db; }
     void close();
+    // The file was deleted, renamed or replaced under the open connection: what is written
+    // now lands in a file nobody opens by the name any more.
+    bool moved() const;
     bool isOpen() const { return m_db != nullptr; }
 
 private:

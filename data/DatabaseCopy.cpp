@@ -1,20 +1,23 @@
 #include "data/DatabaseCopy.h"
 
+#include "data/ReadView.h"
 #include "data/Schema.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-
-constexpr int BusyTimeoutMs = 10000;
-// All pages in one step: a step-wise copy starts over whenever another connection writes.
-constexpr int AllPages = -1;
 
 using Db = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
 
@@ -27,43 +30,162 @@ Db open(const QString& path, int flags, QString* problem) {
             raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc));
         return Db(nullptr, sqlite3_close);
     }
-    sqlite3_busy_timeout(raw, BusyTimeoutMs);
     return db;
 }
 
-// Copies every page of `from` into `to`, waiting for writers instead of failing.
-QString copyPages(sqlite3* from, sqlite3* to) {
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+// A file being written beside its final name; removed with its journal unless kept.
+class PartFile {
+public:
+    explicit PartFile(const QString& finalPath) {
+        QTemporaryFile file(finalPath + QStringLiteral(".XXXXXX.part"));
+        file.setAutoRemove(false);
+        if (file.open())
+            m_path = file.fileName();
+    }
+    ~PartFile() {
+        if (!m_path.isEmpty()) {
+            QFile::remove(m_path);
+            QFile::remove(m_path + QStringLiteral("-journal"));
+        }
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    QString path() const { return m_path; }
+    // Moves the finished file over `target` in one step: the target is always either the old
+    // file or the new one, whole.
+    bool moveOnto(const QString& target) {
+        if (std::rename(QFile::encodeName(m_path).constData(),
+                        QFile::encodeName(target).constData()) != 0)
+            return false;
+        m_path.clear();
+        syncFolder(target);
+        return true;
+    }
+
+    static void syncFolder(const QString& file) {
+        const int fd = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+
+private:
+    QString m_path;
+};
+
+// Copies every page the view reads into the new file `target`, a step at a time. The view's
+// read transaction keeps the source still, so the copy never starts over.
+QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Options& options) {
+    QString problem;
+    Db to = open(target, SQLITE_OPEN_READWRITE, &problem);
+    if (!to)
+        return problem;
+    sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from, "main");
     if (!backup)
-        return QString::fromUtf8(sqlite3_errmsg(to));
+        return QString::fromUtf8(sqlite3_errmsg(to.get()));
     int rc;
     do {
-        rc = sqlite3_backup_step(backup, AllPages);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            sqlite3_sleep(20);
-    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+        rc = sqlite3_backup_step(backup, std::max(1, options.pagesPerStep));
+        if (options.progress) {
+            const int total = sqlite3_backup_pagecount(backup);
+            options.progress(total - sqlite3_backup_remaining(backup), total);
+        }
+    } while (rc == SQLITE_OK);
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE)
         return QString::fromUtf8(sqlite3_errstr(rc));
-    return {};
+    // A copy of a file in another journal mode becomes an ordinary rollback-journal file.
+    char* error = nullptr;
+    if (sqlite3_exec(to.get(), "PRAGMA journal_mode = DELETE", nullptr, nullptr, &error) !=
+        SQLITE_OK) {
+        problem = QString::fromUtf8(error);
+        sqlite3_free(error);
+    }
+    return problem;
 }
 
-// A complete copy of `source` in the new file `target`.
-QString copyToNewFile(const QString& source, const QString& target) {
-    QString problem;
-    Db from = open(source, SQLITE_OPEN_READONLY, &problem);
-    if (!from)
-        return problem;
-    QFile::remove(target);
-    Db to = open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &problem);
-    if (!to)
-        return problem;
-    problem = copyPages(from.get(), to.get());
-    to.reset();
+// A checked copy of `source` in the new file `part`.
+QString copyChecked(const QString& source, const QString& part,
+                    const DatabaseCopy::Options& options, Schema::Pages pages) {
+    if (part.isEmpty())
+        return QStringLiteral("无法建立临时文件");
+    ReadView view;
+    QString problem = view.open(source, options.lockTimeoutMs);
     if (problem.isEmpty())
-        problem = Schema::CheckDatabase(target);
-    if (!problem.isEmpty())
-        QFile::remove(target);
+        problem = copyPages(view.handle(), part, options);
+    view.close();
+    if (options.progress)
+        options.progress(0, 0); // checking: no measure of how far
+    if (problem.isEmpty())
+        problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages);
+    return problem;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Keeps the working file under a name of its own. A hard link costs no copy and, like the copy
+// it falls back to, never replaces a file that has the name already.
+QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const QString name = DatabaseCopy::KeptName(working, now, attempt);
+        if (QFileInfo::exists(name))
+            continue;
+        if (::link(QFile::encodeName(working).constData(), QFile::encodeName(name).constData()) ==
+            0) {
+            *keptAs = name;
+            return {};
+        }
+        if (errno == EEXIST)
+            continue;
+        // A file system without hard links: a copy, which never replaces a file either.
+        if (!QFile::copy(working, name)) {
+            if (QFileInfo::exists(name))
+                continue;
+            break;
+        }
+        *keptAs = name;
+        return {};
+    }
+    return QStringLiteral("无法保留原数据库");
+}
+
+// Puts `part` in the place of the working file, keeping the file it replaces. The working
+// file's write lock is held meanwhile, so no booking lands in the kept file once it is taken.
+QString replaceWorking(PartFile& part, const QString& working, const QDateTime& now,
+                       int lockTimeoutMs, QString* keptAs) {
+    if (!QFileInfo::exists(working))
+        return part.moveOnto(working) ? QString() : QStringLiteral("无法写入 %1").arg(working);
+    QString problem;
+    Db db = open(working, SQLITE_OPEN_READWRITE, &problem);
+    if (!db)
+        return problem;
+    int rc;
+    {
+        LockWait wait(db.get(), lockTimeoutMs);
+        rc = sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        return LockedText(lockTimeoutMs);
+    if (rc != SQLITE_OK)
+        return QString::fromUtf8(sqlite3_errmsg(db.get()));
+    problem = keep(working, now, keptAs);
+    if (problem.isEmpty() && !part.moveOnto(working))
+        problem = QStringLiteral("无法写入 %1").arg(working);
+    sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!problem.isEmpty() && !keptAs->isEmpty()) {
+        QFile::remove(*keptAs); // the working file is still in place
+        keptAs->clear();
+    }
     return problem;
 }
 
@@ -75,57 +197,59 @@ QString BackupTarget(const QString& folder) {
     return QDir(folder).filePath(Schema::DatabaseFileName);
 }
 
-QString Backup(const QString& workingPath, const QString& folder) {
+QString KeptName(const QString& workingPath, const QDateTime& now, int attempt) {
+    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd_HHmmss"));
+    return attempt <= 1 ? QStringLiteral("%1.%2.bak").arg(workingPath, stamp)
+                        : QStringLiteral("%1.%2-%3.bak").arg(workingPath, stamp).arg(attempt);
+}
+
+QString SameFileText() {
+    return QStringLiteral("所选文件就是正在使用的数据库，不能用它还原它自己");
+}
+
+QString Backup(const QString& workingPath, const QString& folder, const Options& options) {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return QStringLiteral("文件夹不存在：%1").arg(folder);
     if (!QFileInfo::exists(workingPath))
         return QStringLiteral("数据库文件不存在：%1").arg(workingPath);
     const QString target = BackupTarget(folder);
-    if (QFileInfo(target).canonicalFilePath() == QFileInfo(workingPath).canonicalFilePath())
+    if (sameFile(target, workingPath))
         return QStringLiteral("不能备份到数据库所在的文件夹");
-    const QString part = target + QStringLiteral(".part");
-    QString problem = copyToNewFile(workingPath, part);
-    if (!problem.isEmpty())
-        return problem;
+    PartFile part(target);
+    // A copy of the program's own file, page for page: its pages need no index-by-index check.
+    QString problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick);
     // The earlier backup is replaced only by a complete, checked copy.
-    if (QFile::exists(target) && !QFile::remove(target)) {
-        QFile::remove(part);
-        return QStringLiteral("无法替换 %1").arg(target);
-    }
-    if (!QFile::rename(part, target)) {
-        QFile::remove(part);
-        return QStringLiteral("无法写入 %1").arg(target);
-    }
-    return {};
+    if (problem.isEmpty() && !part.moveOnto(target))
+        problem = QStringLiteral("无法写入 %1").arg(target);
+    return problem;
 }
 
-QString Restore(const QString& chosen, const QString& workingPath) {
-    QString problem = Schema::CheckDatabase(chosen);
+QString Restore(const QString& chosen, const QString& workingPath, const QDateTime& now,
+                const Options& options, QString* keptAs) {
+    QString kept;
+    if (!keptAs)
+        keptAs = &kept;
+    keptAs->clear();
+    if (!QFileInfo(chosen).isFile())
+        return QStringLiteral("%1 不存在").arg(chosen);
+    if (sameFile(chosen, workingPath) ||
+        QFileInfo(chosen).absoluteFilePath() == QFileInfo(workingPath).absoluteFilePath())
+        return SameFileText();
+    // The new working file is made whole beside the old one: copied, checked and brought up
+    // to date before it takes the old one's place.
+    PartFile part(workingPath);
+    QString problem = copyChecked(chosen, part.path(), options, Schema::Pages::Full);
     if (!problem.isEmpty())
         return problem;
-    if (QFileInfo(chosen).canonicalFilePath() == QFileInfo(workingPath).canonicalFilePath())
-        return {}; // already the working database
-
-    Db from = open(chosen, SQLITE_OPEN_READONLY, &problem);
-    if (!from)
-        return problem;
-    if (QFileInfo::exists(workingPath)) {
-        problem = copyToNewFile(workingPath, workingPath + QStringLiteral(".bak"));
+    if (Schema::FileVersion(part.path(), &problem) != Schema::CurrentVersion) {
+        problem = Schema::Upgrade(part.path(), options.passwordCost);
+        if (problem.isEmpty())
+            problem =
+                Schema::CheckDatabase(part.path(), options.lockTimeoutMs, Schema::Pages::Quick);
         if (!problem.isEmpty())
-            return QStringLiteral("无法保留原数据库：%1").arg(problem);
+            return problem;
     }
-    // Into the working file through the engine, so open connections see the new data whole.
-    Db to = open(workingPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &problem);
-    if (!to)
-        return problem;
-    problem = copyPages(from.get(), to.get());
-    to.reset();
-    // A restored older file is brought up to date like the working file at start.
-    if (problem.isEmpty())
-        problem = Schema::Upgrade(workingPath);
-    if (problem.isEmpty())
-        problem = Schema::CheckDatabase(workingPath);
-    return problem;
+    return replaceWorking(part, workingPath, now, options.lockTimeoutMs, keptAs);
 }
 
 } // namespace DatabaseCopy

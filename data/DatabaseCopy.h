@@ -1,20 +1,46 @@
 #pragma once
 
+#include "data/PasswordHash.h"
+
+#include <QDateTime>
 #include <QString>
 
-// Whole-database copies through the engine's online backup, so a copy taken while another
-// connection writes is never torn. Each returns an empty text on success, else why it failed.
+#include <functional>
+
+// Whole-database copies through the engine's online backup, in steps, so a copy is never torn
+// and the caller can show its progress. Both run on any thread; neither leaves a half-written
+// file behind. Each returns an empty text on success, else why it failed.
 namespace DatabaseCopy {
+
+struct Options {
+    // The longest wait for another program that holds a file locked.
+    int lockTimeoutMs = 10000;
+    // Pages copied so far and all pages, after every step, then (0, 0) while the copy is
+    // checked; called on the copying thread.
+    std::function<void(int done, int total)> progress;
+    // The cost of hashing the passwords of a restored older file.
+    PasswordHash::Cost passwordCost = PasswordHash::ProgramCost;
+    int pagesPerStep = 2048;
+};
 
 // Copies the working database to DataBase.mdb inside `folder`, replacing an earlier backup
 // there only once the new copy is complete and checked.
-QString Backup(const QString& workingPath, const QString& folder);
+QString Backup(const QString& workingPath, const QString& folder, const Options& options = {});
 
-// Replaces the working database by `chosen` when it is a sound database of this program. The
-// database it replaces is kept beside it as DataBase.mdb.bak.
-QString Restore(const QString& chosen, const QString& workingPath);
+// Replaces the working database by a copy of `chosen` when that is a sound database of this
+// program, brought up to date. The replaced database is kept beside it under a name of its own
+// made from `now` (KeptName), never over an earlier one; `keptAs` receives that name.
+QString Restore(const QString& chosen, const QString& workingPath, const QDateTime& now,
+                const Options& options = {}, QString* keptAs = nullptr);
 
 // Where a backup into `folder` goes.
 QString BackupTarget(const QString& folder);
+
+// The name a restore keeps the replaced working database under: DataBase.mdb.<time>.bak, then
+// DataBase.mdb.<time>-2.bak and on while the earlier names are taken.
+QString KeptName(const QString& workingPath, const QDateTime& now, int attempt = 1);
+
+// The refusal to restore the working database onto itself.
+QString SameFileText();
 
 } // namespace DatabaseCopy

@@ -115,6 +115,9 @@ std::vector<Resolved> Resolve(const Connection& connection,
     std::vector<Resolved> outcomes;
     exec(connection, "BEGIN IMMEDIATE");
     try {
+        // A restore may have put another file in place while this one waited for its lock.
+        if (connection.moved())
+            throw DataError(SQLITE_CANTOPEN, QStringLiteral("数据库文件已被替换，重新打开"));
         for (const Resolution& r : resolutions) {
             const Entry& entry = r.entry;
             QString stored;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/PasswordHash.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,24 +15,34 @@ inline const QStringList AccountNames{"管理员",  "操作员1", "操作员2", 
 inline const QString DeliveredPassword = QStringLiteral("604817");
 inline const QString DatabaseFileName = QStringLiteral("DataBase.mdb");
 
-// Creates the delivered database: three tables and the seven accounts. Never touches an
-// existing file. Returns an empty text on success, else why it failed.
-QString CreateDatabase(const QString& path);
-
-// Why the file is not a sound database of this program, or an empty text when it is:
-// readable, intact, of a version this program knows, with the three tables and their columns.
-QString CheckDatabase(const QString& path);
-
 // The form of the file, counted in PRAGMA user_version. Version 0 is the delivered three-table
 // file; each later version is one migration.
-inline constexpr int CurrentVersion = 1;
+inline constexpr int CurrentVersion = 2;
+
+// Creates the delivered database: three tables and the seven accounts, brought to `version`.
+// Never touches an existing file. Returns an empty text on success, else why it failed.
+QString CreateDatabase(const QString& path, PasswordHash::Cost cost = PasswordHash::ProgramCost,
+                       int version = CurrentVersion);
+
+// How closely the pages are looked at. Full: PRAGMA integrity_check, which also matches every
+// index against its table; for any file that comes from outside. Quick: PRAGMA quick_check,
+// several times faster; for a page-for-page copy of the program's own working file.
+enum class Pages { Full, Quick };
+
+// Why the file is not a sound database of this program, or an empty text when it is: intact,
+// of a version this program knows, with exactly the tables and indexes this program makes for
+// that version and nothing else, and the seven accounts in their order. Never changes the
+// file, also when a crash left a journal to roll back beside it. Waits at most `lockTimeoutMs`
+// for another program's write to end.
+QString CheckDatabase(const QString& path, int lockTimeoutMs = 10000, Pages pages = Pages::Full);
 
 // The file's version, or -1 with `problem` set when it can't be read.
 int FileVersion(const QString& path, QString* problem);
 
 // Brings the file to CurrentVersion: every missing migration in one transaction, so a failure
 // leaves the file as it was. A file newer than this program is refused. Empty text on success.
-QString Upgrade(const QString& path);
+// Passwords stored by a migration are hashed at `cost`.
+QString Upgrade(const QString& path, PasswordHash::Cost cost = PasswordHash::ProgramCost);
 
 // The refusal for a file of a version this program does not know.
 QString TooNewText(int version);

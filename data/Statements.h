@@ -23,8 +23,6 @@ inline constexpr Statement Records{"employees", nullptr, "rowid"};
 inline constexpr Statement RecordsBetween{"employees", "日期 BETWEEN ? AND ?", "rowid"};
 // The seven accounts in list order.
 inline constexpr Statement Accounts{"permission", nullptr, "rowid"};
-inline constexpr Statement AccountByNameAndPassword{"permission", "用户名 = ? AND 密码 = ?",
-                                                    "rowid"};
 inline constexpr Statement AccountByName{"permission", "用户名 = ?", "rowid"};
 } // namespace Statements
 

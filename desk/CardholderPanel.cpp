@@ -1,6 +1,7 @@
 #include "desk/CardholderPanel.h"
 
 #include "data/AdoConn.h"
+#include "data/Text.h"
 
 std::atomic<std::uint8_t> g_holderState{HolderNone};
 
@@ -27,6 +28,10 @@ ProfileOutcome CardholderPanel::save() {
     if (fields.cardSerial.isEmpty() || fields.cardNo.isEmpty() || fields.name.isEmpty() ||
         fields.phone.isEmpty())
         return ProfileOutcome::MissingFields;
+    for (const QString& field : {fields.cardSerial, fields.cardNo, fields.name, fields.idNumber,
+                                 fields.phone, fields.address})
+        if (!IsStorableText(field))
+            return ProfileOutcome::UnstorableText;
     if (state == HolderNew) {
         fields.idNumber = QStringLiteral("null");
         fields.address = QStringLiteral("null");
@@ -65,6 +70,8 @@ QString ProfileMessage(ProfileOutcome outcome) {
     switch (outcome) {
     case ProfileOutcome::MissingFields:
         return QStringLiteral("基础信息不能为空！");
+    case ProfileOutcome::UnstorableText:
+        return UnstorableTextMessage;
     case ProfileOutcome::Updated:
         return QStringLiteral("档案信息更新成功！");
     case ProfileOutcome::Added:

@@ -15,8 +15,9 @@ class Dialogs;
 extern std::atomic<std::uint8_t> g_holderState;
 
 enum class ProfileOutcome {
-    Reset,         // nothing was looked up: the panel only empties
-    MissingFields, // 卡序号, 卡号, 姓名 or 电话 empty
+    Reset,          // nothing was looked up: the panel only empties
+    MissingFields,  // 卡序号, 卡号, 姓名 or 电话 empty
+    UnstorableText, // a field the store can't keep as shown
     Updated,
     Added,
     Failed,

@@ -2,13 +2,46 @@
 
 #include "app/Dialogs.h"
 #include "app/Settings.h"
-#include "data/DatabaseCopy.h"
 #include "data/Schema.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QProgressDialog>
+#include <QTimer>
 
-DatabaseActions::DatabaseActions(Dialogs& dialogs) : m_dialogs(dialogs) {}
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr int PollMs = 40;
+constexpr int ShowAfterMs = 300;
+
+// The copy can't be stopped half-way, so its window can't be closed before it ends.
+class KeepOpen : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+DatabaseActions::DatabaseActions(Dialogs& dialogs, const Clock* clock)
+    : m_dialogs(dialogs), m_clock(clock ? *clock : m_systemClock) {}
 
 QString DatabaseActions::workingPath() {
     return QDir::current().filePath(Schema::DatabaseFileName);
@@ -25,12 +58,62 @@ QString DatabaseActions::startFolder() const {
                                                                       : QDir::homePath();
 }
 
+QString
+DatabaseActions::runWithProgress(const QString& label,
+                                 const std::function<QString(const DatabaseCopy::Options&)>& work) {
+    std::atomic<int> done{0};
+    std::atomic<int> total{0};
+    std::atomic<bool> finished{false};
+    DatabaseCopy::Options options = copyOptions;
+    options.progress = [&](int d, int t) {
+        done = d;
+        total = t;
+    };
+    QString result;
+
+    QProgressDialog window(label, QString(), 0, 0, QApplication::activeWindow());
+    window.setWindowTitle(QStringLiteral("系统提示"));
+    window.setWindowModality(Qt::ApplicationModal);
+    window.setWindowFlag(Qt::WindowCloseButtonHint, false);
+    window.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    window.setMinimumDuration(ShowAfterMs);
+    window.setMinimumWidth(360);
+    window.setAutoClose(false);
+    window.setAutoReset(false);
+    KeepOpen keepOpen;
+    window.installEventFilter(&keepOpen);
+    window.setValue(0);
+
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(PollMs);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        // A range of 0 to 0 shows work of unknown length: the check after the copy.
+        window.setMaximum(total);
+        window.setValue(done);
+        if (finished)
+            loop.quit();
+    });
+    std::thread worker([&] {
+        result = work(options);
+        finished = true;
+    });
+    poll.start();
+    loop.exec();
+    worker.join();
+    return result;
+}
+
 void DatabaseActions::BackupDatabase() {
     const QString folder =
         m_dialogs.chooseFolder(QStringLiteral("请选择备份文件夹"), startFolder());
     if (folder.isEmpty())
         return;
-    const QString problem = DatabaseCopy::Backup(workingPath(), folder);
+    const QString working = workingPath();
+    const QString problem = runWithProgress(
+        QStringLiteral("正在备份数据库，请稍候……"), [&](const DatabaseCopy::Options& options) {
+            return DatabaseCopy::Backup(working, folder, options);
+        });
     if (!problem.isEmpty()) {
         m_dialogs.notice(QStringLiteral("备份失败！\n") + problem);
         return;
@@ -46,7 +129,12 @@ bool DatabaseActions::OnRestore() {
         m_dialogs.chooseOpenFile(QStringLiteral("(*.mdb)"), QStringLiteral("mdb"), startFolder());
     if (chosen.isEmpty())
         return false;
-    const QString problem = DatabaseCopy::Restore(chosen, workingPath());
+    const QString working = workingPath();
+    const QDateTime now = m_clock.now();
+    const QString problem = runWithProgress(
+        QStringLiteral("正在还原数据库，请稍候……"), [&](const DatabaseCopy::Options& options) {
+            return DatabaseCopy::Restore(chosen, working, now, options);
+        });
     if (!problem.isEmpty()) {
         m_dialogs.notice(QStringLiteral("数据库还原失败！\n") + problem);
         return false;

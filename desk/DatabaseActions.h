@@ -1,14 +1,21 @@
 #pragma once
 
+#include "app/Clock.h"
+#include "data/DatabaseCopy.h"
+
 #include <QString>
+
+#include <functional>
 
 class Dialogs;
 class Settings;
 
-// The desk's backup and restore of its working database, with their choosers and messages.
+// The desk's backup and restore of its working database, with their choosers and messages. The
+// copy runs on a worker thread behind a progress window, so the desk keeps repainting.
 class DatabaseActions {
 public:
-    explicit DatabaseActions(Dialogs& dialogs);
+    // `clock` names the files a restore keeps; null: the system's clock.
+    explicit DatabaseActions(Dialogs& dialogs, const Clock* clock = nullptr);
 
     // From now on the last backup folder is taken from and kept in the settings, not only
     // for this run.
@@ -27,8 +34,18 @@ public:
     // The working database: DataBase.mdb in the current directory at the time of the call.
     static QString workingPath();
 
+    // How the copies run (lock time-out, password cost); tests shorten the time-out.
+    DatabaseCopy::Options copyOptions;
+
 private:
+    // Runs `work` on a worker thread; the window thread serves events and shows the progress
+    // until it ends.
+    QString runWithProgress(const QString& label,
+                            const std::function<QString(const DatabaseCopy::Options&)>& work);
+
     Dialogs& m_dialogs;
     Settings* m_settings = nullptr;
+    SystemClock m_systemClock;
+    const Clock& m_clock;
     QString m_lastFolder;
 };

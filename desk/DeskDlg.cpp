@@ -53,7 +53,7 @@ template <typename Work> void CDeskDlg::onUiThread(Work work) {
 CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
                    const QString& operatorName, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
-      m_panel(&dialogs), m_databaseActions(dialogs) {
+      m_panel(&dialogs), m_databaseActions(dialogs, &clock) {
     // The pictures live in a static library; nothing else would pull them in.
     Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
@@ -316,6 +316,7 @@ void CDeskDlg::OnProfileUpdate() {
         ResetPanel();
         break;
     case ProfileOutcome::MissingFields:
+    case ProfileOutcome::UnstorableText:
     case ProfileOutcome::Failed:
         m_dialogs.plain(ProfileMessage(outcome), this);
         break;

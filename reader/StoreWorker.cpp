@@ -63,17 +63,11 @@ void StoreWorker::setRetryDelays(int firstMs, int longestMs) {
 }
 
 const Connection& StoreWorker::connection() {
-    if (m_connection) {
-        // A file deleted, renamed or replaced under the open connection: writes would land
-        // in a file nobody reads again, so go to whatever file now has the name.
-        int moved = 0;
-        sqlite3_file_control(m_connection->handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
-        if (moved)
-            m_connection.reset();
-    }
+    // Go to whatever file now has the name.
+    if (m_connection && m_connection->moved())
+        m_connection.reset();
     if (!m_connection) {
-        m_connection = std::make_unique<Connection>(m_path);
-        sqlite3_busy_timeout(m_connection->handle(), m_busyTimeoutMs);
+        m_connection = std::make_unique<Connection>(m_path, m_busyTimeoutMs);
     }
     return *m_connection;
 }

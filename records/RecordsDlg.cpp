@@ -4,6 +4,7 @@
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "data/Cardholder.h"
+#include "data/Text.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_RecordsDlg.h"
@@ -18,6 +19,18 @@ const QStringList ListHeaders{"卡序号", "卡号", "姓名", "身份证", "电
 const int ListWidths[] = {60, 60, 60, 125, 110, 150};
 constexpr int CardNumberColumn = 1;
 const QStringList SearchFields{"卡号", "姓名", "身份证", "电话", "地址", "卡序号"};
+
+// Says why when one of `texts` can't be stored, or searched for, as it was typed.
+bool refusedAsUnstorable(Dialogs& dialogs, QObject* owner,
+                         std::initializer_list<const QString*> texts) {
+    for (const QString* text : texts) {
+        if (!IsStorableText(*text)) {
+            dialogs.plain(UnstorableTextMessage, owner);
+            return true;
+        }
+    }
+    return false;
+}
 
 // Reads the six cardholder columns of a statement into a table. Throws DataError.
 std::shared_ptr<TextTable> readCardholders(const CAdoConn& conn, const char* sql,
@@ -148,6 +161,10 @@ void CRecordsDlg::OnAdd() {
             return;
         }
     }
+    if (refusedAsUnstorable(
+            m_dialogs, this,
+            {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}))
+        return;
     CAdoConn conn(&m_dialogs);
     conn.OpenConnection();
     RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {m_cardNumber});
@@ -197,6 +214,10 @@ void CRecordsDlg::OnModify() {
             return;
         }
     }
+    if (refusedAsUnstorable(
+            m_dialogs, this,
+            {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}))
+        return;
     if (!changeSelected([this](Recordset& row) { fields().Write(row); }))
         return;
     m_dialogs.plain(QStringLiteral("修改成功"), this);
@@ -230,6 +251,8 @@ void CRecordsDlg::OnSearch() {
         m_dialogs.plain(QStringLiteral("检索信息不能为空！"), this);
         return;
     }
+    if (refusedAsUnstorable(m_dialogs, this, {&m_searchText}))
+        return;
     const char* sql = nullptr;
     for (const Sql::CardholderSearch& search : Sql::CardholderSearches)
         if (field == QString::fromUtf8(search.column))

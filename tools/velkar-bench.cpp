@@ -5,7 +5,9 @@
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "data/AdoConn.h"
+#include "data/DatabaseCopy.h"
 #include "data/Schema.h"
+#include "desk/DatabaseActions.h"
 #include "records/RecordsDlg.h"
 #include "reports/PreviewDlg.h"
 #include "reports/QueryDlg.h"
@@ -24,6 +26,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -39,11 +42,15 @@ public:
     void message(const QString& text, Icon, const QString&, QObject*) override {
         std::fprintf(stderr, "velkar-bench: message: %s\n", qPrintable(text));
         ++shown;
+        last = text;
     }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-    QString chooseOpenFile(const QString&, const QString&, const QString&) override { return {}; }
+    QString chooseFolder(const QString&, const QString&) override { return folder; }
+    QString chooseOpenFile(const QString&, const QString&, const QString&) override { return file; }
     bool choosePrinter(QPrinter&) override { return false; }
     int shown = 0;
+    QString last;
+    QString folder; // the answers of the choosers
+    QString file;
 };
 
 struct Context {
@@ -264,6 +271,35 @@ void recordsWindow(Context& ctx) {
     figure("search", search, "ms");
 }
 
+// Backs the working database up and restores the backup over it through the desk's actions,
+// timing each and the longest stretch in which the window thread served no event.
+void copyWindow(Context& ctx) {
+    QTemporaryDir folder;
+    ctx.dialogs.folder = folder.path();
+    ctx.dialogs.file = DatabaseCopy::BackupTarget(folder.path());
+    DatabaseActions actions(ctx.dialogs);
+    qint64 longestPause = 0;
+    QElapsedTimer sinceTick;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { longestPause = std::max(longestPause, sinceTick.restart()); });
+    const auto timed = [&](const char* name, const std::function<void()>& work) {
+        longestPause = 0;
+        tick.start(5);
+        sinceTick.start();
+        const double ms = milliseconds(work);
+        tick.stop();
+        figure(name, ms, "ms");
+        figure(QByteArray(name).append("_longest_pause").constData(), double(longestPause), "ms");
+    };
+    // "备份完成！" and "数据库还原成功！" are the boxes expected; any other counts.
+    timed("backup", [&] { actions.BackupDatabase(); });
+    ctx.dialogs.shown -= ctx.dialogs.last == QStringLiteral("备份完成！");
+    count("database_bytes", QFileInfo(ctx.dialogs.file).size());
+    timed("restore", [&] { actions.OnRestore(); });
+    ctx.dialogs.shown -= ctx.dialogs.last == QStringLiteral("数据库还原成功！");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -290,6 +326,9 @@ int main(int argc, char* argv[]) {
     parser.addOption(cardholders);
     parser.addOption(records);
     parser.addOption(reuse);
+    const QCommandLineOption copy(QStringLiteral("copy"),
+                                  QStringLiteral("Time only the backup and the restore."));
+    parser.addOption(copy);
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Output version information and exit."));
     parser.addOption(version);
@@ -322,6 +361,11 @@ int main(int argc, char* argv[]) {
         buildDatabase(ctx, ctx.path);
     }
     QDir::setCurrent(dir.path()); // the windows open DataBase.mdb in the current folder
+    if (parser.isSet(copy)) {
+        copyWindow(ctx);
+        count("messages_shown", ctx.dialogs.shown);
+        return ctx.dialogs.shown == 0 ? 0 : 1;
+    }
     floorOneDay(ctx);
     queryWindow(ctx);
     previewWindow(ctx);

@@ -1,5 +1,5 @@
-// Measures a login check against a delivered database: from opening the connection to the
-// answer. Prints `name: value` lines.
+// Measures a login check against a delivered database, passwords hashed at the program's cost:
+// from opening the connection to the answer. Prints `name: value` lines.
 #include "app/CommandLine.h"
 #include "data/Schema.h"
 #include "users/Accounts.h"
@@ -24,7 +24,7 @@ double medianMs(std::vector<qint64>& ns) {
 
 int main(int argc, char* argv[]) {
     const auto help = [] {
-        std::fputs("usage: velkar-login-bench [ROUNDS]   (login checks per case, default 1000)\n",
+        std::fputs("usage: velkar-login-bench [ROUNDS]   (login checks per case, default 50)\n",
                    stdout);
     };
     if (const auto answered =
@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     bool number = true;
-    const int rounds = args.isEmpty() ? 1000 : args[0].toInt(&number);
+    const int rounds = args.isEmpty() ? 50 : args[0].toInt(&number);
     if (args.size() > 1 || !number || rounds < 1)
         return CommandLine::ReportUsageError("velkar-login-bench",
                                              QStringLiteral("ROUNDS is one whole number above 0"));
@@ -44,8 +44,8 @@ int main(int argc, char* argv[]) {
 
     QTextStream out(stdout);
     const std::pair<const char*, QString> cases[] = {
-        {"login_first_step_ms", QStringLiteral("604817")}, // name and password match at once
-        {"login_second_step_ms", QStringLiteral("wrong")}, // refused after the second statement
+        {"login_accepted_ms", QStringLiteral("604817")},
+        {"login_refused_ms", QStringLiteral("wrong")},
     };
     for (const auto& [name, password] : cases) {
         std::vector<qint64> ns;
@@ -57,6 +57,7 @@ int main(int argc, char* argv[]) {
             ns.push_back(timer.nsecsElapsed());
         }
         out << name << ": " << QString::number(medianMs(ns), 'f', 3) << '\n';
+        out << name << "_max: " << QString::number(ns.back() / 1e6, 'f', 3) << '\n';
     }
     out << "rounds: " << rounds << '\n';
     return 0;

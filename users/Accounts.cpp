@@ -1,6 +1,8 @@
 #include "users/Accounts.h"
 
 #include "data/AdoConn.h"
+#include "data/PasswordHash.h"
+#include "data/Text.h"
 
 bool g_isAdmin = false;
 
@@ -15,18 +17,18 @@ LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& pa
         return LoginOutcome::EmptyName;
     if (password.isEmpty())
         return LoginOutcome::EmptyPassword;
+    if (!IsStorableText(name) || !IsStorableText(password))
+        return LoginOutcome::UnstorableText;
     try {
         CAdoConn conn(dialogs, databasePath);
         conn.OpenConnection();
-        RecordsetPtr rs =
-            conn.OpenRecordset(Statements::AccountByNameAndPassword, {name, password});
-        if (rs->IsEOF()) {
-            rs = conn.OpenRecordset(Statements::AccountByName, {name});
-            if (rs->IsEOF())
-                return LoginOutcome::NoSuchUser;
-            if (rs->GetCollect(PasswordColumn) != password)
-                return LoginOutcome::WrongPassword;
-        }
+        // The store holds a salted hash, so no statement can match the password itself: the
+        // account is found by name and the typed password checked against its hash, exactly.
+        RecordsetPtr rs = conn.OpenRecordset(Statements::AccountByName, {name});
+        if (rs->IsEOF())
+            return LoginOutcome::NoSuchUser;
+        if (!PasswordHash::Verify(rs->GetCollect(PasswordColumn), password))
+            return LoginOutcome::WrongPassword;
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const DataError&) {
@@ -47,6 +49,8 @@ QString LoginMessage(LoginOutcome outcome) {
         return QStringLiteral("用户名不存在！请重新输入！");
     case LoginOutcome::WrongPassword:
         return QStringLiteral("密码错误！请重新输入！");
+    case LoginOutcome::UnstorableText:
+        return UnstorableTextMessage;
     case LoginOutcome::Failed:
         return QStringLiteral("操作失败");
     }
@@ -60,19 +64,25 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
         return PasswordOutcome::EmptyName;
     if (oldPassword.isEmpty() || newPassword.isEmpty() || repeatPassword.isEmpty())
         return PasswordOutcome::EmptyPassword;
+    if (!IsStorableText(name) || !IsStorableText(oldPassword) || !IsStorableText(newPassword) ||
+        !IsStorableText(repeatPassword))
+        return PasswordOutcome::UnstorableText;
     if (newPassword != repeatPassword)
         return PasswordOutcome::RepeatDiffers;
+    // Hashed before the store is touched: it takes a while and may fail for want of memory.
+    const QString newHash = PasswordHash::Hash(newPassword);
+    if (newHash.isEmpty())
+        return PasswordOutcome::Failed;
     try {
         CAdoConn conn(dialogs, databasePath);
         conn.OpenConnection();
         RecordsetPtr rs = conn.OpenRecordset(Statements::Accounts);
         rs->Filter({NameColumn, name});
         rs->Requery();
-        const QString stored = rs->IsEOF() ? QString() : rs->GetCollect(PasswordColumn);
-        if (stored != oldPassword)
+        if (rs->IsEOF() || !PasswordHash::Verify(rs->GetCollect(PasswordColumn), oldPassword))
             return PasswordOutcome::WrongOldPassword;
         rs->PutCollect(NameColumn, name);
-        rs->PutCollect(PasswordColumn, newPassword);
+        rs->PutCollect(PasswordColumn, newHash);
         rs->Update();
         conn.CloseRecordset();
         conn.CloseConnection();
@@ -94,6 +104,8 @@ QString PasswordMessage(PasswordOutcome outcome) {
         return QStringLiteral("两次输入的新密码不一致，请重新输入！");
     case PasswordOutcome::WrongOldPassword:
         return QStringLiteral("原密码错误，请重新输入！");
+    case PasswordOutcome::UnstorableText:
+        return UnstorableTextMessage;
     case PasswordOutcome::Failed:
         return QStringLiteral("操作失败");
     }

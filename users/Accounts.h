@@ -11,10 +11,18 @@ extern bool g_isAdmin;
 
 inline const QString AdministratorName = QStringLiteral("管理员");
 
-enum class LoginOutcome { Success, EmptyName, EmptyPassword, NoSuchUser, WrongPassword, Failed };
+enum class LoginOutcome {
+    Success,
+    EmptyName,
+    EmptyPassword,
+    UnstorableText,
+    NoSuchUser,
+    WrongPassword,
+    Failed
+};
 
-// The two-step login check: a row with both name and password, else the name alone with its
-// stored password compared exactly. Store failures are shown by the connection, then Failed.
+// The login check: the account's row by name, then the typed password against the stored hash,
+// exactly, letter case included. Store failures are shown by the connection, then Failed.
 LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& password,
                         const QString& databasePath = Schema::DatabaseFileName);
 
@@ -25,13 +33,14 @@ enum class PasswordOutcome {
     Changed,
     EmptyName,
     EmptyPassword,
+    UnstorableText,
     RepeatDiffers,
     WrongOldPassword,
     Failed
 };
 
-// Sets the account's new password once its current one is confirmed. The account's row is
-// found by its name.
+// Sets the account's new password, hashed, once its current one is confirmed against the stored
+// hash. The account's row is found by its name.
 PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
                                const QString& newPassword, const QString& repeatPassword,
                                const QString& databasePath = Schema::DatabaseFileName);

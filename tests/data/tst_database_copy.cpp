@@ -1,7 +1,9 @@
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
+#include "data/ReadView.h"
 #include "data/Schema.h"
 #include "support/TestDatabase.h"
+#include "users/Accounts.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -10,7 +12,12 @@
 #include <atomic>
 #include <thread>
 
+#include <sqlite3.h>
+#include <unistd.h>
+
 namespace {
+
+const QDateTime Noon(QDate(2026, 12, 6), QTime(21, 30, 0));
 
 QByteArray digest(const QString& path) {
     QFile f(path);
@@ -94,7 +101,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("not a database\n");
         } else if (kind != "missing") {
-            QCOMPARE(Schema::CreateDatabase(chosen), QString());
+            QCOMPARE(Schema::CreateDatabase(chosen, PasswordHash::CheapestCost), QString());
             Connection c(chosen);
             if (kind == "noemployees") {
                 Query(c, "DROP TABLE employees").next();
@@ -111,29 +118,146 @@ private slots:
             }
         }
         const QByteArray before = digest(db.path());
-        QVERIFY(!DatabaseCopy::Restore(chosen, db.path()).isEmpty());
+        const QStringList files = QDir(db.folder()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(!DatabaseCopy::Restore(chosen, db.path(), Noon).isEmpty());
         QCOMPARE(digest(db.path()), before);
-        QVERIFY(!QFile::exists(db.path() + ".bak"));
+        QCOMPARE(QDir(db.folder()).entryList(QDir::Files | QDir::Hidden), files);
     }
 
-    void restoreReplacesAndKeepsTheOldBeside() {
+    // Every restore keeps the file it replaces under a name of its own, even two in one second.
+    void restoreKeepsEveryReplacedFile() {
         TestDatabase db;
         db.addRecord("OLD", "2024-01-01 10:00:00", "100");
         QTemporaryDir other;
+        const QString first = other.filePath("first.mdb");
+        const QString second = other.filePath("second.mdb");
+        QCOMPARE(Schema::CreateDatabase(first, PasswordHash::CheapestCost), QString());
+        QCOMPARE(Schema::CreateDatabase(second, PasswordHash::CheapestCost), QString());
+        {
+            Connection c(first);
+            Query(c, "INSERT INTO employees VALUES ('FIRST', '2024-02-02 10:00:00', 5)").next();
+        }
+        // A connection open before the restore learns that the file moved; new ones read the
+        // restored data.
+        Connection open(db.path());
+        QString kept;
+        QCOMPARE(DatabaseCopy::Restore(first, db.path(), Noon, {}, &kept), QString());
+        QCOMPARE(kept, db.path() + ".2026-12-06_213000.bak");
+        int moved = 0;
+        sqlite3_file_control(open.handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+        QVERIFY(moved);
+        QCOMPARE(countIn(db.path(), "employees"), QString("1"));
+        QCOMPARE(db.scalar("SELECT 卡号 FROM employees"), QString("FIRST"));
+
+        QCOMPARE(DatabaseCopy::Restore(second, db.path(), Noon, {}, &kept), QString());
+        QCOMPARE(kept, db.path() + ".2026-12-06_213000-2.bak");
+        QCOMPARE(countIn(db.path(), "employees"), QString("0"));
+        Connection firstKept(db.path() + ".2026-12-06_213000.bak");
+        Query q(firstKept, "SELECT 卡号 FROM employees");
+        QVERIFY(q.next());
+        QCOMPARE(q.text(0), QString("OLD"));
+        QCOMPARE(Schema::CheckDatabase(kept), QString());
+        QCOMPARE(countIn(kept, "employees"), QString("1"));
+        QCOMPARE(QDir(db.folder()).entryList({"*.part*"}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    // "数据库还原成功！" for a restore that did nothing was a lie; the working file is refused,
+    // by whatever name it is reached.
+    void restoreRefusesTheWorkingFileItself() {
+        TestDatabase db;
+        db.addRecord("OLD", "2024-01-01 10:00:00", "100");
+        QTemporaryDir other;
+        const QString link = other.filePath("link.mdb");
+        const QString hard = other.filePath("hard.mdb");
+        QVERIFY(QFile::link(db.path(), link));
+        QCOMPARE(
+            ::link(QFile::encodeName(db.path()).constData(), QFile::encodeName(hard).constData()),
+            0);
+        const QByteArray before = digest(db.path());
+        for (const QString& chosen :
+             {db.path(), QString(db.folder() + "/./DataBase.mdb"), link, hard})
+            QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon), DatabaseCopy::SameFileText());
+        QCOMPARE(digest(db.path()), before);
+        QCOMPARE(QDir(db.folder()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"DataBase.mdb"});
+    }
+
+    // A file from before passwords were hashed comes back hashed, each password still its own.
+    void restoredOlderFileIsUpgraded() {
+        TestDatabase db;
+        QTemporaryDir other;
         const QString chosen = other.filePath("DataBase.mdb");
-        QCOMPARE(Schema::CreateDatabase(chosen), QString());
+        QCOMPARE(Schema::CreateDatabase(chosen, PasswordHash::CheapestCost, 1), QString());
         {
             Connection c(chosen);
-            Query(c, "INSERT INTO employees VALUES ('NEW', '2024-02-02 10:00:00', 5)").next();
-            Query(c, "INSERT INTO employees VALUES ('NEW', '2024-02-02 11:00:00', 6)").next();
+            Query(c, "UPDATE permission SET 密码 = 'Secret' WHERE 用户名 = '管理员'").next();
         }
-        // A connection the desk holds open sees the restored data afterwards.
-        Connection open(db.path());
-        QCOMPARE(DatabaseCopy::Restore(chosen, db.path()), QString());
-        Query q(open, "SELECT group_concat(卡号) FROM employees");
-        q.next();
-        QCOMPARE(q.text(0), QString("NEW,NEW"));
-        QCOMPARE(countIn(db.path() + ".bak", "employees"), QString("1"));
+        DatabaseCopy::Options options;
+        options.passwordCost = PasswordHash::CheapestCost;
+        QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon, options), QString());
+        QCOMPARE(db.scalar("PRAGMA user_version").toInt(), Schema::CurrentVersion);
+        QCOMPARE(db.scalar("SELECT count(*) FROM permission WHERE 密码 LIKE '$argon2id$%'"),
+                 QString("7"));
+        QCOMPARE(CheckLogin(nullptr, "管理员", "Secret"), LoginOutcome::Success);
+        QCOMPARE(CheckLogin(nullptr, "管理员", "secret"), LoginOutcome::WrongPassword);
+        QCOMPARE(CheckLogin(nullptr, "操作员1", "604817"), LoginOutcome::Success);
+        // The chosen file itself is left as it was.
+        QCOMPARE(countIn(chosen, "permission WHERE 密码 = 'Secret'"), QString("1"));
+    }
+
+    // Another program holds the file: the copy gives up after the time-out with its reason,
+    // and leaves nothing half-written.
+    void lockedFilesTimeOut() {
+        TestDatabase db;
+        QTemporaryDir folder;
+        QTemporaryDir other;
+        const QString chosen = other.filePath("DataBase.mdb");
+        QCOMPARE(Schema::CreateDatabase(chosen, PasswordHash::CheapestCost), QString());
+        DatabaseCopy::Options options;
+        options.lockTimeoutMs = 200;
+        const QByteArray before = digest(db.path());
+        {
+            Connection locker(db.path());
+            Query(locker, "BEGIN EXCLUSIVE").next();
+            Query(locker, "INSERT INTO employees VALUES ('L', '2024-01-01 10:00:00', 1)").next();
+            QElapsedTimer waited;
+            waited.start();
+            QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), options), LockedText(200));
+            QVERIFY(waited.elapsed() >= 200);
+            QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+            // Restoring over a locked working file: refused before anything is replaced.
+            QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon, options), LockedText(200));
+            Query(locker, "ROLLBACK").next();
+        }
+        QCOMPARE(digest(db.path()), before);
+        QCOMPARE(QDir(db.folder()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"DataBase.mdb"});
+        {
+            Connection locker(chosen);
+            Query(locker, "BEGIN EXCLUSIVE").next();
+            Query(locker, "DELETE FROM employees").next();
+            QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon, options), LockedText(200));
+        }
+        QCOMPARE(digest(db.path()), before);
+        QVERIFY(LockedText(10000).contains("10 秒"));
+    }
+
+    void copiesReportTheirProgress() {
+        TestDatabase db;
+        for (int i = 0; i < 400; ++i)
+            db.addRecord(QString::number(i), "2024-01-01 10:00:00", "100");
+        QTemporaryDir folder;
+        DatabaseCopy::Options options;
+        options.pagesPerStep = 2;
+        QList<std::pair<int, int>> steps;
+        options.progress = [&](int done, int total) { steps.append({done, total}); };
+        QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), options), QString());
+        QVERIFY(steps.size() > 3);
+        QCOMPARE(steps.takeLast(), std::make_pair(0, 0)); // the check
+        QCOMPARE(steps.last().first, steps.last().second);
+        for (qsizetype i = 1; i < steps.size(); ++i)
+            QVERIFY(steps[i].first > steps[i - 1].first);
     }
 };
 

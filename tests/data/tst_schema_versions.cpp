@@ -1,5 +1,6 @@
 #include "data/AdoConn.h"
 #include "data/Schema.h"
+#include "users/Accounts.h"
 
 #include <QFile>
 #include <QProcess>
@@ -10,17 +11,15 @@
 
 namespace {
 
-// A file as counters have it today: the three tables, version 0, some rows.
-const char* const DeliveredForm = R"sql(
-CREATE TABLE userecord (卡序号 TEXT, 卡号 TEXT, 姓名 TEXT, 身份证 TEXT, 电话 TEXT, 地址 TEXT);
-CREATE TABLE employees (卡号 TEXT, 日期 TEXT, 金额 INTEGER);
-CREATE TABLE permission (用户名 TEXT, 密码 TEXT);
+// Rows of a file as counters have it today: version 0, plain passwords, one of them changed.
+const char* const DeliveredRows = R"sql(
 INSERT INTO userecord VALUES ('1', '0000000A', '王芳', 'null', '138', 'null');
 INSERT INTO employees VALUES ('0000000A', '2024-01-31 12:00:00', 100);
 INSERT INTO employees VALUES ('0000000A', '2024-02-01 08:00:00', -100);
-INSERT INTO permission VALUES ('管理员', '604817'), ('操作员1', '604817'), ('操作员2', '604817'),
-    ('操作员3', '604817'), ('操作员4', '604817'), ('操作员5', '604817'), ('操作员6', '604817');
+UPDATE permission SET 密码 = 'Abc''9' WHERE 用户名 = '操作员5';
 )sql";
+
+constexpr PasswordHash::Cost Cheap = PasswordHash::CheapestCost;
 
 QString makeFile(const QTemporaryDir& dir, const char* sql) {
     const QString path = dir.filePath(QStringLiteral("DataBase.mdb"));
@@ -29,6 +28,18 @@ QString makeFile(const QTemporaryDir& dir, const char* sql) {
     char* error = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK)
         qFatal("%s", error);
+    sqlite3_close(db);
+    return path;
+}
+
+// The delivered file: made by this program's first release, version 0.
+QString makeDelivered(const QTemporaryDir& dir) {
+    const QString path = dir.filePath(QStringLiteral("DataBase.mdb"));
+    if (!Schema::CreateDatabase(path, Cheap, 0).isEmpty())
+        qFatal("no version-0 file");
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_exec(db, DeliveredRows, nullptr, nullptr, nullptr);
     sqlite3_close(db);
     return path;
 }
@@ -60,10 +71,11 @@ class TestSchemaVersions : public QObject {
 private slots:
     void deliveredFileIsUpgradedInPlaceKeepingEveryRow() {
         QTemporaryDir dir;
-        const QString path = makeFile(dir, DeliveredForm);
+        const QString path = makeDelivered(dir);
         QString problem;
         QCOMPARE(Schema::FileVersion(path, &problem), 0);
-        QCOMPARE(Schema::Upgrade(path), QString());
+        QCOMPARE(Schema::CheckDatabase(path), QString());
+        QCOMPARE(Schema::Upgrade(path, Cheap), QString());
         QCOMPARE(Schema::FileVersion(path, &problem), Schema::CurrentVersion);
         QCOMPARE(scalar(path, "SELECT group_concat(金额, ',') FROM employees"),
                  QStringLiteral("100,-100"));
@@ -71,6 +83,16 @@ private slots:
         QCOMPARE(scalar(path, "SELECT count(*) FROM permission"), QStringLiteral("7"));
         QCOMPARE(scalar(path, "SELECT count(*) FROM journal"), QStringLiteral("0"));
         QCOMPARE(Schema::CheckDatabase(path), QString());
+        // The passwords are hashed in place, each still opening its own account only.
+        QCOMPARE(scalar(path, "SELECT count(*) FROM permission WHERE 密码 LIKE '$argon2id$%'"),
+                 QStringLiteral("7"));
+        QCOMPARE(scalar(path, "SELECT count(*) FROM permission WHERE 密码 IN ('604817', "
+                              "'Abc''9')"),
+                 QStringLiteral("0"));
+        QCOMPARE(CheckLogin(nullptr, "操作员5", "Abc'9", path), LoginOutcome::Success);
+        QCOMPARE(CheckLogin(nullptr, "操作员5", "abc'9", path), LoginOutcome::WrongPassword);
+        QCOMPARE(CheckLogin(nullptr, "操作员5", "604817", path), LoginOutcome::WrongPassword);
+        QCOMPARE(CheckLogin(nullptr, "管理员", "604817", path), LoginOutcome::Success);
 
         // Upgrading an up-to-date file changes nothing.
         const QByteArray before = bytes(path);
@@ -80,12 +102,15 @@ private slots:
 
     void toolUpgradesAndNewFilesStartCurrent() {
         QTemporaryDir dir;
-        const QString path = makeFile(dir, DeliveredForm);
+        const QString path = makeDelivered(dir);
         QCOMPARE(velkarDb({"upgrade", path}), 0);
         QCOMPARE(scalar(path, "PRAGMA user_version").toInt(), Schema::CurrentVersion);
+        // The program's own cost, not the tests' cheap one.
+        QVERIFY(scalar(path, "SELECT 密码 FROM permission WHERE 用户名 = '操作员5'")
+                    .startsWith("$argon2id$v=19$m=65536,t=2,p=1$"));
 
         const QString fresh = dir.filePath("fresh.mdb");
-        QCOMPARE(Schema::CreateDatabase(fresh), QString());
+        QCOMPARE(Schema::CreateDatabase(fresh, Cheap), QString());
         QCOMPARE(scalar(fresh, "PRAGMA user_version").toInt(), Schema::CurrentVersion);
         // The same steps make the same tables, whichever way the file came to be current.
         const QString tables = "SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master "

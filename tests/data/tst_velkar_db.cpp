@@ -1,5 +1,7 @@
+#include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "support/TestDatabase.h"
+#include "users/Accounts.h"
 
 #include <QFile>
 #include <QProcess>
@@ -31,6 +33,16 @@ private slots:
         const QString path = dir.filePath("DataBase.mdb");
         QCOMPARE(velkarDb({"init", path}).code, 0);
         QCOMPARE(velkarDb({"check", path}).code, 0);
+        // The delivered password lies there hashed, and still opens every account.
+        {
+            Connection c(path);
+            Query q(c, "SELECT group_concat(密码, ' ') FROM permission");
+            q.next();
+            QVERIFY(!q.text(0).contains(Schema::DeliveredPassword));
+        }
+        for (const QString& name : Schema::AccountNames)
+            QCOMPARE(CheckLogin(nullptr, name, Schema::DeliveredPassword, path),
+                     LoginOutcome::Success);
         QFile f(path);
         const qint64 size = f.size();
         const Run again = velkarDb({"init", path});
@@ -43,7 +55,7 @@ private slots:
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << "missing"
-                                 << "does not exist";
+                                 << "不存在";
         QTest::newRow("text file") << "text"
                                    << "not a database";
         QTest::newRow("truncated") << "truncate"
@@ -58,8 +70,9 @@ private slots:
         QFETCH(QString, damage);
         QFETCH(QString, reason);
         TestDatabase db;
-        for (int i = 0; i < 300; ++i) // enough pages for a truncation to tear
-            db.addRecord("0000000A", "2024-01-31 12:00:00", "100");
+        // Enough pages for a truncation to tear, in one transaction.
+        db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
+                "INSERT INTO employees SELECT '0000000A', '2024-01-31 12:00:00', 100 FROM n");
         QFile file(db.path());
         if (damage == "missing") {
             QFile::remove(db.path());

@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
+#include "data/ReadView.h"
 #include "desk/BackupPromptDlg.h"
 #include "desk/DatabaseActions.h"
 #include "support/Controls.h"
@@ -79,9 +80,10 @@ private slots:
         db.addRecord("OLD", "2024-01-01 10:00:00", "1");
         QTemporaryDir other;
         const QString chosen = other.filePath("DataBase.mdb");
-        QCOMPARE(Schema::CreateDatabase(chosen), QString());
+        QCOMPARE(Schema::CreateDatabase(chosen, PasswordHash::CheapestCost), QString());
         FakeDialogs dialogs;
-        DatabaseActions actions(dialogs);
+        FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(21, 30, 0)));
+        DatabaseActions actions(dialogs, &clock);
 
         actions.OnRestore(); // cancelled
         QCOMPARE(dialogs.requests().first(), QStringLiteral("file:(*.mdb)|") + QDir::homePath());
@@ -96,14 +98,48 @@ private slots:
         QVERIFY(dialogs.lastText().startsWith(QStringLiteral("数据库还原失败！\n")));
         QCOMPARE(db.scalar("SELECT 卡号 FROM employees"), QStringLiteral("OLD"));
 
+        // The working file itself: refused with its reason, not "restored".
+        dialogs.answerFile(db.path());
+        QVERIFY(!actions.OnRestore());
+        QCOMPARE(dialogs.lastText(),
+                 QStringLiteral("数据库还原失败！\n") + DatabaseCopy::SameFileText());
+
         dialogs.answerFile(chosen);
-        actions.OnRestore();
+        QVERIFY(actions.OnRestore());
         QCOMPARE(dialogs.lastText(), QStringLiteral("数据库还原成功！"));
         QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QStringLiteral("0"));
+        QVERIFY(QFile::exists(db.path() + ".2026-12-06_213000.bak"));
         // Every later reader sees the restored data.
         CAdoConn conn;
         conn.OpenConnection();
         QVERIFY(conn.OpenRecordset(Statements::Records)->IsEOF());
+    }
+
+    // A locked file makes the backup wait, but the window thread serves events meanwhile and
+    // the wait ends with the reason.
+    void backupOfALockedFileFailsWithoutFreezing() {
+        TestDatabase db;
+        QTemporaryDir folder;
+        FakeDialogs dialogs;
+        DatabaseActions actions(dialogs);
+        actions.copyOptions.lockTimeoutMs = 300;
+        Connection locker(db.path());
+        Query(locker, "BEGIN EXCLUSIVE").next();
+        Query(locker, "INSERT INTO employees VALUES ('L', '2024-01-01 10:00:00', 1)").next();
+        int ticks = 0;
+        QTimer repaint;
+        connect(&repaint, &QTimer::timeout, [&] { ++ticks; });
+        repaint.start(10);
+        dialogs.answerFolder(folder.path());
+        actions.BackupDatabase();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("备份失败！\n") + LockedText(300));
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        Query(locker, "ROLLBACK").next();
+
+        dialogs.answerFolder(folder.path());
+        actions.BackupDatabase();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));
     }
 
     void promptYesBacksUpNoDoesNot() {

@@ -2,6 +2,7 @@
 #include "support/TestDatabase.h"
 
 #include "data/CardRecords.h"
+#include "data/Text.h"
 #include "desk/CardholderPanel.h"
 
 #include <QTest>
@@ -59,6 +60,18 @@ private slots:
                                 "33333333:赵六六:330303:13500000000"));
         QCOMPARE(int(g_holderState), int(HolderNone));
         QVERIFY(panel.fields.cardNo.isEmpty());
+    }
+
+    void unstorableTextIsNotSaved() {
+        TestDatabase db;
+        db.addCardholder("S3", "33333333", "赵六");
+        CardholderPanel panel(nullptr);
+        panel.apply(FindCardholder(Connection(db.path()), "33333333"));
+        panel.fields.phone = QString(QChar(0xD83D)) + "1";
+        QCOMPARE(panel.save(), ProfileOutcome::UnstorableText);
+        QCOMPARE(ProfileMessage(ProfileOutcome::UnstorableText), UnstorableTextMessage);
+        QCOMPARE(int(g_holderState), int(HolderExisting));
+        QCOMPARE(db.scalar("SELECT 电话 FROM userecord"), QStringLiteral("13800000000"));
     }
 
     void failedSaveKeepsWhatWasTyped() {

@@ -11,6 +11,7 @@
 #include "reader/SimulatedReader.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <thread>
@@ -111,6 +112,7 @@ private slots:
         QCOMPARE(rig.view.get(rig.view.timerRestarts), 3);
         QCOMPARE(rig.link.cardNo(), TextA);
         QCOMPARE(rig.link.timeText(), QStringLiteral("2024-05-06 07:08:09"));
+        rig.link.waitForStore(); // lookups are the store's work
         QCOMPARE(rig.view.get(rig.view.lookups), QStringList{TextA}); // once, then it is shown
         QVERIFY(rig.records().isEmpty());
     }
@@ -207,8 +209,7 @@ private slots:
         rig.link.requestClear();
         rig.link.requestRecharge(5);
         QCOMPARE(rig.sent().size(), 1u);
-        rig.link.waitForStore();
-        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|92"));
+        QTRY_COMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|92"));
         QCOMPARE(rig.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("1"));
     }
 
@@ -233,15 +234,22 @@ private slots:
         rig.report(CardA, 500);
         rig.link.requestRecharge(10);
         rig.sent();
-        std::atomic<bool> release{false};
+        rig.link.waitForStore();
+        std::atomic<bool> locked{false}, release{false};
         std::thread holder([&] {
             Connection db(rig.db.path());
             Query(db, "BEGIN EXCLUSIVE").next();
+            locked = true;
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             Query(db, "COMMIT").next();
         });
-        QTest::qWait(50);
+        // Released and joined however the test ends.
+        const auto unlock = qScopeGuard([&] {
+            release = true;
+            holder.join();
+        });
+        QTRY_VERIFY(locked);
         rig.report(CardA, 600);
         QTRY_VERIFY_WITH_TIMEOUT(rig.view.get(rig.view.statuses)
                                      .last()
@@ -252,7 +260,6 @@ private slots:
         QCOMPARE(rig.view.get(rig.view.messages),
                  QStringList{QStringLiteral("记账失败，正在重试\ndatabase is locked")}); // once
         release = true;
-        holder.join();
         QTRY_COMPARE_WITH_TIMEOUT(rig.view.get(rig.view.messages).last(),
                                   QStringLiteral("充值成功"), 10000);
         QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));

@@ -2,6 +2,7 @@
 #include "support/Controls.h"
 
 #include "data/AdoConn.h"
+#include "data/Text.h"
 
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
@@ -118,6 +119,27 @@ private slots:
         QCOMPARE(cardholders(), 2);
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("A1")), QStringLiteral("甲"));
         QCOMPARE(column(dlg, 1), (QStringList{"A1", "B2"}));
+    }
+
+    // A lone surrogate would be stored (or searched for) as another text than the one shown.
+    void textsTheStoreCantKeepAreRefused() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("甲"));
+        CRecordsDlg dlg(dialogs);
+        const QString lone = QStringLiteral("王") + QChar(0xDC01);
+        fill(dlg, {"7", "B2", lone, "id", "tel", "addr"});
+        press(dlg, 1004);
+        QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
+        QCOMPARE(cardholders(), 1);
+
+        click(dlg, 0);
+        edit(dlg, Address)->setText(lone);
+        press(dlg, 1005);
+        QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
+        QCOMPARE(cell(QStringLiteral("地址"), QStringLiteral("A1")), QStringLiteral("null"));
+
+        search(dlg, QStringLiteral("姓名"), lone);
+        QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
+        QCOMPARE(dialogs.texts().count(UnstorableTextMessage), 3);
     }
 
     void clickFillsTheEditsAndClearEmptiesThem() {

@@ -9,7 +9,8 @@
 
 TestDatabase::TestDatabase() : m_previous(QDir::currentPath()) {
     qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
-    const QString problem = Schema::CreateDatabase(path());
+    // Seven hashes a database at the program's cost would make every test slow.
+    const QString problem = Schema::CreateDatabase(path(), PasswordHash::CheapestCost);
     if (!problem.isEmpty())
         throw std::runtime_error(problem.toStdString());
     QDir::setCurrent(m_dir.path());
@@ -44,6 +45,14 @@ void TestDatabase::addCardholder(const QString& serial, const QString& cardNo, c
     const QStringList values{serial, cardNo, name, id, phone, address};
     for (int i = 0; i < values.size(); ++i)
         query.bind(i + 1, values[i]);
+    query.next();
+}
+
+void TestDatabase::setPassword(const QString& name, const QString& password) const {
+    Connection connection(path());
+    Query query(connection, QStringLiteral("UPDATE permission SET 密码 = ? WHERE 用户名 = ?"));
+    query.bind(1, PasswordHash::Hash(password, PasswordHash::CheapestCost));
+    query.bind(2, name);
     query.next();
 }
 

@@ -23,6 +23,8 @@ public:
                        const QString& phone = QStringLiteral("13800000000"),
                        const QString& address = QStringLiteral("null")) const;
     void addRecord(const QString& cardNo, const QString& stamp, const QString& amount) const;
+    // Stores the account's password as the program does: hashed, at the cheapest cost.
+    void setPassword(const QString& name, const QString& password) const;
 
 private:
     QTemporaryDir m_dir;

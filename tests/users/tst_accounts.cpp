@@ -1,3 +1,5 @@
+#include "data/PasswordHash.h"
+#include "data/Text.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
@@ -39,12 +41,12 @@ private slots:
 
     void passwordsCompareExactly() {
         TestDatabase db;
-        db.exec("UPDATE permission SET 密码 = 'Secret' WHERE 用户名 = '操作员3'");
+        db.setPassword("操作员3", "Secret");
         QCOMPARE(CheckLogin(nullptr, "操作员3", "secret"), LoginOutcome::WrongPassword);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "SECRET"), LoginOutcome::WrongPassword);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "Secret"), LoginOutcome::Success);
         // A password with a quote is an ordinary password.
-        db.exec("UPDATE permission SET 密码 = 'it''s' WHERE 用户名 = '操作员4'");
+        db.setPassword("操作员4", "it's");
         QCOMPARE(CheckLogin(nullptr, "操作员4", "it's"), LoginOutcome::Success);
     }
 
@@ -59,15 +61,14 @@ private slots:
     void passwordChange() {
         TestDatabase db;
         // Needs the chosen account's own password, even for the administrator.
-        db.exec("UPDATE permission SET 密码 = 'three' WHERE 用户名 = '操作员3'");
+        db.setPassword("操作员3", "three");
         QCOMPARE(ChangePassword(nullptr, "操作员3", "604817", "new", "new"),
                  PasswordOutcome::WrongOldPassword);
         QCOMPARE(ChangePassword(nullptr, "操作员3", "Three", "new", "new"),
                  PasswordOutcome::WrongOldPassword);
         QCOMPARE(ChangePassword(nullptr, "操作员3", "three", "new", "neW"),
                  PasswordOutcome::RepeatDiffers);
-        QCOMPARE(db.scalar("SELECT 密码 FROM permission WHERE 用户名 = '操作员3'"),
-                 QStringLiteral("three"));
+        QCOMPARE(CheckLogin(nullptr, "操作员3", "three"), LoginOutcome::Success);
         QCOMPARE(ChangePassword(nullptr, "操作员3", "three", "", "x"),
                  PasswordOutcome::EmptyPassword);
         QCOMPARE(ChangePassword(nullptr, "", "three", "x", "x"), PasswordOutcome::EmptyName);
@@ -76,9 +77,45 @@ private slots:
                  PasswordOutcome::Changed);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "n'ew"), LoginOutcome::Success);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "three"), LoginOutcome::WrongPassword);
-        // No other account changed.
-        QCOMPARE(db.scalar("SELECT count(*) FROM permission WHERE 密码 = '604817'"),
-                 QStringLiteral("6"));
+        // Stored as a hash of the program's cost; no other account changed.
+        const QString stored = db.scalar("SELECT 密码 FROM permission WHERE 用户名 = '操作员3'");
+        QVERIFY(stored.startsWith("$argon2id$v=19$m=65536,t=2,p=1$"));
+        QVERIFY(!stored.contains("n'ew"));
+        for (const QString& other : Schema::AccountNames)
+            if (other != "操作员3")
+                QCOMPARE(CheckLogin(nullptr, other, "604817"), LoginOutcome::Success);
+    }
+
+    // A lone surrogate would reach the store as something else; "?" must not open the account.
+    void textsTheStoreCantKeepAreRefused() {
+        TestDatabase db;
+        const QString lone = QString("ab") + QChar(0xD800);
+        QVERIFY(!IsStorableText(lone));
+        QVERIFY(!IsStorableText(QString(QChar(0xDC00)) + "x"));
+        QVERIFY(IsStorableText(QStringLiteral("王芳 😀 ok")));
+        QCOMPARE(ChangePassword(nullptr, "操作员2", "604817", lone, lone),
+                 PasswordOutcome::UnstorableText);
+        QCOMPARE(ChangePassword(nullptr, "操作员2", lone, "x", "x"),
+                 PasswordOutcome::UnstorableText);
+        QCOMPARE(CheckLogin(nullptr, "操作员2", "604817"), LoginOutcome::Success);
+        QCOMPARE(CheckLogin(nullptr, "操作员2", lone), LoginOutcome::UnstorableText);
+        QCOMPARE(CheckLogin(nullptr, "操作员2", "ab?"), LoginOutcome::WrongPassword);
+        QCOMPARE(CheckLogin(nullptr, "操作员2", "ab�"), LoginOutcome::WrongPassword);
+        QCOMPARE(LoginMessage(LoginOutcome::UnstorableText), UnstorableTextMessage);
+        QCOMPARE(PasswordMessage(PasswordOutcome::UnstorableText), UnstorableTextMessage);
+    }
+
+    // What lies in the file is no password: a hash that only the exact text matches.
+    void storedPasswordsAreHashes() {
+        TestDatabase db;
+        const QString stored = db.scalar("SELECT group_concat(密码, '|') FROM permission");
+        QVERIFY(!stored.contains("604817"));
+        QCOMPARE(stored.count("$argon2id$"), 7);
+        // Each with its own salt.
+        const QStringList hashes = stored.split('|');
+        QCOMPARE(QSet<QString>(hashes.begin(), hashes.end()).size(), 7);
+        QVERIFY(!PasswordHash::Verify("604817", "604817"));
+        QVERIFY(!PasswordHash::Verify(QString(), QString()));
     }
 
     void passwordChangeFindsTheRowByName() {
@@ -86,10 +123,11 @@ private slots:
         // Rows out of list order: a change by position would hit another account.
         db.exec("DELETE FROM permission WHERE 用户名 = '管理员'");
         db.exec("INSERT INTO permission VALUES ('管理员', '604817')");
+        db.setPassword("管理员", "604817");
         QCOMPARE(ChangePassword(nullptr, "操作员1", "604817", "one", "one"),
                  PasswordOutcome::Changed);
-        QCOMPARE(db.scalar("SELECT group_concat(用户名) FROM permission WHERE 密码 = 'one'"),
-                 QStringLiteral("操作员1"));
+        QCOMPARE(CheckLogin(nullptr, "操作员1", "one"), LoginOutcome::Success);
+        QCOMPARE(CheckLogin(nullptr, "管理员", "one"), LoginOutcome::WrongPassword);
     }
 };
 

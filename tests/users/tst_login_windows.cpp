@@ -1,3 +1,4 @@
+#include "data/Text.h"
 #include "support/Controls.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
@@ -139,6 +140,30 @@ private slots:
         QVERIFY(!dlg.isVisible());
         QCOMPARE(CheckLogin(nullptr, "操作员3", "abc"), LoginOutcome::Success);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "604817"), LoginOutcome::WrongPassword);
+    }
+
+    // What a window would store or compare as another text is refused where it is typed.
+    void windowsRefuseTextsTheStoreCantKeep() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        const QString lone = QString(QChar(0xD800));
+        CLoginDlg login(dialogs);
+        login.show();
+        control<QLineEdit>(&login, 1012)->setText(lone);
+        control<QPushButton>(&login, 1042)->click();
+        QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
+        QVERIFY(login.isVisible());
+
+        CPasswordDlg change(dialogs);
+        change.show();
+        control<QLineEdit>(&change, 1045)->setText("604817");
+        control<QLineEdit>(&change, 1048)->setText(lone);
+        control<QLineEdit>(&change, 1049)->setText(lone);
+        control<QPushButton>(&change, 1046)->click();
+        QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
+        QVERIFY(change.isVisible());
+        QCOMPARE(CheckLogin(nullptr, "管理员", "604817"), LoginOutcome::Success);
+        QCOMPARE(CheckLogin(nullptr, "管理员", "?"), LoginOutcome::WrongPassword);
     }
 
     void passwordWindowRefusesAWrongOldPassword() {

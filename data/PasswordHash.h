@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+
+// Passwords at rest: salted Argon2id hashes in libsodium's string form, which carries its own
+// salt and cost, so a check needs nothing but the stored text.
+namespace PasswordHash {
+
+struct Cost {
+    unsigned long long ops;
+    std::size_t memory; // bytes
+};
+
+// libsodium's interactive level (2 passes over 64 MiB): tens of milliseconds a check here.
+inline constexpr Cost ProgramCost{2, std::size_t(64) << 20};
+// The library's least cost. Only for throw-away databases in tests and benchmarks, which
+// hash seven passwords each; never a default of the program.
+inline constexpr Cost CheapestCost{1, 8192};
+
+// The hash of `password`, or an empty text when it can't be made (out of memory).
+QString Hash(const QString& password, Cost cost = ProgramCost);
+
+// True when `stored` is a hash of exactly `password`. A stored text that is no hash matches
+// nothing.
+bool Verify(const QString& stored, const QString& password);
+
+// True when `stored` has the form of a hash this program makes.
+bool IsHash(const QString& stored);
+
+} // namespace PasswordHash

@@ -1,0 +1,5 @@
+#include "data/Text.h"
+
+bool IsStorableText(const QString& text) {
+    return QString::fromUtf8(text.toUtf8()) == text;
+}

@@ -1,0 +1,252 @@
+#include "data/AdoConn.h"
+#include "data/DatabaseCopy.h"
+#include "data/Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr PasswordHash::Cost Cheap = PasswordHash::CheapestCost;
+
+QByteArray bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void run(const QString& path, const QString& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK)
+        qFatal("%s: %s", qPrintable(sql), error);
+    sqlite3_close(db);
+}
+
+QString scalar(const QString& path, const QString& sql) {
+    Connection connection(path);
+    Query query(connection, sql);
+    return query.next() ? query.text(0) : QString();
+}
+
+// velkar-db check: exit code and what it wrote.
+std::pair<int, QString> velkarDbCheck(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral(VELKAR_DB_TOOL), {QStringLiteral("check"), path});
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+}
+
+// Leaves `path` as a crash in the middle of a transaction leaves it: pages of the transaction
+// already written into the file, and beside it the journal that undoes them.
+void crashMidTransaction(const QString& path) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        // A tiny cache spills the changed pages into the file before the commit.
+        sqlite3_exec(db,
+                     "PRAGMA cache_size = 2; BEGIN; DELETE FROM employees; "
+                     "UPDATE userecord SET 姓名 = 'crashed';",
+                     nullptr, nullptr, nullptr);
+        _exit(0);
+    }
+    waitpid(pid, nullptr, 0);
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class TestDatabaseCheck : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every form this program has made, at every version, counts as a Velkar database.
+    void everyVersionThisProgramMakesPasses() {
+        QTemporaryDir dir;
+        for (int version = 0; version <= Schema::CurrentVersion; ++version) {
+            const QString path = dir.filePath(QStringLiteral("v%1.mdb").arg(version));
+            QCOMPARE(Schema::CreateDatabase(path, Cheap, version), QString());
+            QCOMPARE(scalar(path, "PRAGMA user_version").toInt(), version);
+            QCOMPARE(Schema::CheckDatabase(path), QString());
+            QCOMPARE(Schema::Upgrade(path, Cheap), QString());
+            QCOMPARE(Schema::CheckDatabase(path), QString());
+        }
+        const auto [code, text] = velkarDbCheck(dir.filePath("v0.mdb"));
+        QCOMPARE(code, 0);
+        QVERIFY(text.endsWith(": ok\n"));
+    }
+
+    void refusesWhatIsNoVelkarDatabase_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("reason");
+        // Each a way in which a file turns against the desk.
+        QTest::newRow("trigger deleting bookings")
+            << "CREATE TRIGGER keep_nothing AFTER INSERT ON employees BEGIN "
+               "DELETE FROM employees WHERE rowid = new.rowid; END;"
+            << "触发器 keep_nothing";
+        QTest::newRow("trigger setting the administrator's password")
+            << "CREATE TRIGGER takeover AFTER INSERT ON employees BEGIN UPDATE permission SET "
+               "密码 = 'x' WHERE 用户名 = '管理员'; END;"
+            << "触发器 takeover";
+        QTest::newRow("view employees with an instead-of trigger")
+            << "ALTER TABLE employees RENAME TO kept; CREATE VIEW employees AS SELECT * FROM "
+               "kept; CREATE TRIGGER swallow INSTEAD OF INSERT ON employees BEGIN SELECT 1; END;"
+            << "触发器 swallow";
+        QTest::newRow("plain view employees")
+            << "DROP TABLE employees; CREATE VIEW employees AS SELECT 卡号, 卡号 AS 日期, 0 AS "
+               "金额 FROM userecord;"
+            << "employees 是视图，应为表";
+        QTest::newRow("amount declared as text")
+            << "DROP TABLE employees; CREATE TABLE employees (卡号 TEXT NOT NULL, 日期 TEXT NOT "
+               "NULL, 金额 TEXT NOT NULL); CREATE INDEX employees_card ON employees (卡号); "
+               "CREATE INDEX employees_date ON employees (日期);"
+            << "金额 声明为 TEXT，应为 INTEGER";
+        QTest::newRow("name may be missing")
+            << "DROP TABLE userecord; CREATE TABLE userecord (卡序号 TEXT NOT NULL, 卡号 TEXT NOT "
+               "NULL UNIQUE, 姓名 TEXT, 身份证 TEXT NOT NULL, 电话 TEXT NOT NULL, 地址 TEXT NOT "
+               "NULL);"
+            << "姓名 缺少 NOT NULL";
+        QTest::newRow("amount check dropped")
+            << "DROP TABLE employees; CREATE TABLE employees (卡号 TEXT NOT NULL, 日期 TEXT NOT "
+               "NULL, 金额 INTEGER NOT NULL); CREATE INDEX employees_card ON employees (卡号); "
+               "CREATE INDEX employees_date ON employees (日期);"
+            << "表 employees 的约束";
+        QTest::newRow("empty permission") << "DELETE FROM permission;"
+                                          << "permission 表应依次含有七个账户";
+        QTest::newRow("accounts out of order")
+            << "DELETE FROM permission WHERE 用户名 = '管理员'; INSERT INTO permission VALUES "
+               "('管理员', '$argon2id$x');"
+            << "permission 表应依次含有七个账户";
+        QTest::newRow("an eighth account")
+            << "INSERT INTO permission SELECT '操作员7', 密码 FROM permission LIMIT 1;"
+            << "实有 8 个";
+        QTest::newRow("a password in plain text")
+            << "UPDATE permission SET 密码 = '604817' WHERE 用户名 = '操作员4';"
+            << "账户 操作员4 的密码不是散列值";
+        QTest::newRow("another table") << "CREATE TABLE notes (x);"
+                                       << "表 notes";
+        QTest::newRow("another index") << "CREATE INDEX by_name ON userecord (姓名);"
+                                       << "索引 by_name";
+        QTest::newRow("index missing") << "DROP INDEX employees_date;"
+                                       << "缺少索引 employees_date";
+        QTest::newRow("journal missing") << "DROP TABLE journal;"
+                                         << "缺少表 journal";
+        QTest::newRow("newer than the program")
+            << "PRAGMA user_version = 99;" << Schema::TooNewText(99);
+        QTest::newRow("negative version") << "PRAGMA user_version = -1;"
+                                          << "版本号 -1 无效";
+    }
+
+    // Each refusal names its rule, from the check, from velkar-db check and from a restore,
+    // and a refused restore leaves the working folder as it was, byte for byte.
+    void refusesWhatIsNoVelkarDatabase() {
+        QFETCH(QString, sql);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString chosen = dir.filePath("chosen.mdb");
+        QCOMPARE(Schema::CreateDatabase(chosen, Cheap), QString());
+        run(chosen, "INSERT INTO userecord VALUES ('1', '0000000A', '王芳', 'null', '138', "
+                    "'null'); INSERT INTO employees VALUES ('0000000A', '2024-01-31 12:00:00', "
+                    "100);");
+        run(chosen, sql);
+        const QByteArray chosenBefore = bytes(chosen);
+
+        const QString problem = Schema::CheckDatabase(chosen);
+        QVERIFY2(problem.contains(reason), qPrintable(problem));
+        const auto [code, text] = velkarDbCheck(chosen);
+        QVERIFY(code != 0);
+        QVERIFY2(text.contains(problem), qPrintable(text));
+
+        QTemporaryDir workingDir;
+        const QString working = workingDir.filePath(Schema::DatabaseFileName);
+        QCOMPARE(Schema::CreateDatabase(working, Cheap), QString());
+        const QByteArray workingBefore = bytes(working);
+        QCOMPARE(DatabaseCopy::Restore(chosen, working, QDateTime::currentDateTime()), problem);
+        QCOMPARE(bytes(working), workingBefore);
+        QCOMPARE(filesIn(workingDir.path()), QStringList{Schema::DatabaseFileName});
+        QCOMPARE(bytes(chosen), chosenBefore);
+    }
+
+    // A crash left a journal to roll back: the file is sound, yet reading it in place would
+    // have to write. Check, backup and restore read it as rolled back and leave it untouched.
+    void hotJournalIsReadAsRolledBack() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(Schema::DatabaseFileName);
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        {
+            Connection c(path);
+            Query(c, "BEGIN").next();
+            for (int i = 0; i < 3000; ++i) {
+                Query q(c, "INSERT INTO employees VALUES (?, '2024-01-31 12:00:00', 100)");
+                q.bind(1, QString::number(i));
+                q.next();
+                Query h(c, "INSERT INTO userecord VALUES (?, ?, '王芳', 'null', '1', 'null')");
+                h.bind(1, QString::number(i));
+                h.bind(2, QString::number(i));
+                h.next();
+            }
+            Query(c, "COMMIT").next();
+        }
+        crashMidTransaction(path);
+        const QString journal = path + "-journal";
+        QVERIFY(QFileInfo(journal).size() > 0);
+        const QByteArray file = bytes(path);
+        const QByteArray hot = bytes(journal);
+        // Read as it lies, the file can't be read at all.
+        sqlite3* ro = nullptr;
+        sqlite3_open_v2(path.toUtf8().constData(), &ro, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_extended_result_codes(ro, 1);
+        QCOMPARE(sqlite3_exec(ro, "SELECT count(*) FROM employees", nullptr, nullptr, nullptr),
+                 SQLITE_READONLY_ROLLBACK);
+        sqlite3_close(ro);
+
+        QCOMPARE(Schema::CheckDatabase(path), QString());
+        QCOMPARE(velkarDbCheck(path).first, 0);
+        QTemporaryDir folder;
+        QCOMPARE(DatabaseCopy::Backup(path, folder.path()), QString());
+        const QString backup = DatabaseCopy::BackupTarget(folder.path());
+        QCOMPARE(scalar(backup, "SELECT count(*) FROM employees"), QStringLiteral("3000"));
+        QCOMPARE(scalar(backup, "SELECT count(*) FROM userecord WHERE 姓名 = 'crashed'"),
+                 QStringLiteral("0"));
+
+        QTemporaryDir workingDir;
+        const QString working = workingDir.filePath(Schema::DatabaseFileName);
+        QCOMPARE(Schema::CreateDatabase(working, Cheap), QString());
+        QCOMPARE(DatabaseCopy::Restore(path, working, QDateTime::currentDateTime()), QString());
+        QCOMPARE(scalar(working, "SELECT count(*) FROM employees"), QStringLiteral("3000"));
+        QVERIFY(!QFile::exists(working + "-journal"));
+
+        QCOMPARE(bytes(path), file);
+        QCOMPARE(bytes(journal), hot);
+    }
+
+    void whatIsNoDatabaseAtAll() {
+        QTemporaryDir dir;
+        QVERIFY(Schema::CheckDatabase(dir.filePath("none.mdb")).contains("不存在"));
+        QVERIFY(Schema::CheckDatabase(dir.path()).contains("不是文件"));
+        QFile text(dir.filePath("text.mdb"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write(QByteArray(4096, 'x'));
+        text.close();
+        QVERIFY(!Schema::CheckDatabase(text.fileName()).isEmpty());
+        QFile empty(dir.filePath("empty.mdb"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QCOMPARE(Schema::CheckDatabase(empty.fileName()), QStringLiteral("缺少表 userecord"));
+        QCOMPARE(empty.size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabaseCheck)
+#include "tst_database_check.moc"

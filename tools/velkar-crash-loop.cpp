@@ -1,0 +1,141 @@
+// Kills a process that writes a database at random moments, and checks the file after every
+// kill as `velkar-db check` does: the file must count as sound, and the check must leave it
+// (and any journal the kill left beside it) exactly as it found it. Prints `name: value` lines;
+// exits 0 when every check passed.
+#include "data/Schema.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+namespace {
+
+void exec(sqlite3* db, const char* sql) {
+    // Busy and failed statements only roll back; the writer goes on.
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+// The child: bookings, cardholder changes and now and then a transaction large enough to
+// spill into the file before it commits, until it is killed.
+int write(const QString& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK)
+        return 1;
+    sqlite3_busy_timeout(db, 10000);
+    exec(db, "PRAGMA cache_size = 8");
+    std::puts("ready");
+    std::fflush(stdout);
+    for (unsigned n = 0;; ++n) {
+        switch (n % 4) {
+        case 0:
+        case 1:
+            exec(db, "BEGIN IMMEDIATE; INSERT INTO employees VALUES ('0000000A', "
+                     "'2024-01-31 12:00:00', 100); COMMIT");
+            break;
+        case 2:
+            exec(db, "UPDATE userecord SET 电话 = 电话 + 1 WHERE rowid = abs(random()) % 500");
+            break;
+        default:
+            exec(db, "BEGIN; UPDATE employees SET 金额 = 金额 + 1 WHERE rowid % 7 = 0; "
+                     "UPDATE employees SET 金额 = 金额 - 1 WHERE rowid % 7 = 0; COMMIT");
+        }
+    }
+}
+
+QByteArray digest(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "absent";
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+void line(const char* name, long long value) {
+    std::printf("%s: %lld\n", name, value);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption kills("kills", "Kills (default 200).", "n", "200");
+    const QCommandLineOption tool("db-tool", "Check with this velkar-db, else in-process.", "path");
+    const QCommandLineOption child("write", "Write PATH until killed (the child).", "path");
+    parser.addOptions({kills, tool, child});
+    parser.process(app);
+    if (parser.isSet(child))
+        return write(parser.value(child));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(Schema::DatabaseFileName);
+    if (!Schema::CreateDatabase(path, PasswordHash::CheapestCost).isEmpty())
+        return 1;
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        exec(db, "BEGIN");
+        for (int i = 0; i < 3000; ++i)
+            exec(db, "INSERT INTO employees VALUES ('0000000B', '2024-01-31 12:00:00', 5)");
+        for (int i = 0; i < 500; ++i) {
+            const QByteArray sql = "INSERT INTO userecord VALUES ('s', '" + QByteArray::number(i) +
+                                   "', '王芳', 'null', '100', 'null')";
+            exec(db, sql.constData());
+        }
+        exec(db, "COMMIT");
+        sqlite3_close(db);
+    }
+
+    const int rounds = std::max(1, parser.value(kills).toInt());
+    int hot = 0, passed = 0, unchanged = 0;
+    const QString journal = path + QStringLiteral("-journal");
+    for (int round = 0; round < rounds; ++round) {
+        QProcess writer;
+        writer.start(app.applicationFilePath(), {QStringLiteral("--write"), path});
+        if (!writer.waitForReadyRead(30000))
+            return 1;
+        QThread::msleep(QRandomGenerator::global()->bounded(1, 60));
+        writer.kill(); // SIGKILL
+        writer.waitForFinished();
+
+        if (QFileInfo(journal).size() > 0)
+            ++hot;
+        const QByteArray before = digest(path) + digest(journal);
+        QString problem;
+        if (parser.isSet(tool)) {
+            QProcess check;
+            check.setProcessChannelMode(QProcess::MergedChannels);
+            check.start(parser.value(tool), {QStringLiteral("check"), path});
+            check.waitForFinished(120000);
+            if (check.exitStatus() != QProcess::NormalExit || check.exitCode() != 0)
+                problem = QString::fromUtf8(check.readAll()).trimmed();
+        } else {
+            problem = Schema::CheckDatabase(path);
+        }
+        if (problem.isEmpty())
+            ++passed;
+        else
+            std::fprintf(stderr, "velkar-crash-loop: kill %d: %s\n", round + 1,
+                         qPrintable(problem));
+        if (digest(path) + digest(journal) == before)
+            ++unchanged;
+    }
+    line("kills", rounds);
+    line("hot_journals", hot);
+    line("checks_passed", passed);
+    line("files_unchanged", unchanged);
+    return passed == rounds && unchanged == rounds ? 0 : 1;
+}
