@@ -4,6 +4,8 @@
 #include "support/TestDatabase.h"
 
 #include "app/Clock.h"
+#include "data/AdoConn.h"
+#include "data/Journal.h"
 #include "desk/CardInitDlg.h"
 #include "desk/CardholderPanel.h"
 #include "desk/DeskDlg.h"
@@ -126,6 +128,30 @@ private slots:
         QVERIFY(!desk.isVisible());
         QCOMPARE(prompt.titles(), QStringList{QStringLiteral("信息提示")});
         QCOMPARE(desk.result(), int(QDialog::Rejected));
+    }
+
+    // Commands an earlier run left unresolved are announced, and booked when the card comes.
+    void commandsLeftWaitingAreAnnouncedAndResolved() {
+        Rig rig;
+        {
+            Connection db(rig.db.path());
+            Journal::Entry e;
+            e.cardNo = CardNumberText(CardA);
+            e.amount = 50;
+            e.balanceBefore = 100;
+            e.balanceExpected = 600;
+            e.operatorName = QStringLiteral("操作员3");
+            e.desk = QStringLiteral("desk");
+            e.sentAt = QStringLiteral("2024-05-06 07:00:00");
+            Journal::Add(db, e);
+        }
+        rig.open();
+        QCOMPARE(rig.edit(1018)->text(), QStringLiteral("有1笔操作待确认"));
+        rig.connectReader();
+        rig.lay(CardA, 600);
+        QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值成功"));
+        QTRY_COMPARE(rig.list()->rowCount(), 1);
+        QCOMPARE(rig.edit(1018)->text(), QStringLiteral("充值成功"));
     }
 
     void rechargesAndAClearAreBookedAndTotalled() {
