@@ -10,8 +10,10 @@
 
 namespace {
 
-// More days than this and their names would overlap: the bars go unnamed.
-constexpr int NamedDays = 62;
+// Up to a week and a half the bars are named by month and day; up to a month by the day
+// alone, which still fits under a bar; beyond that the names would be cut and go.
+constexpr int FullNames = 10;
+constexpr int NamedDays = 31;
 
 } // namespace
 
@@ -24,9 +26,20 @@ QChart* DailyNetChart(const Settlement::Result& result) {
     set->setColor(QColor(0x3b, 0x6e, 0xa5));
     QStringList days;
     qint64 low = 0, high = 0;
-    for (const auto& [day, net] : result.dailyNet()) {
+    const auto daily = result.dailyNet();
+    const bool many = daily.size() > std::size_t(FullNames);
+    QString month;
+    int months = 0;
+    for (const auto& [day, net] : daily) {
         *set << double(net);
-        days << day.mid(5); // MM-dd
+        // Many days: the day alone, with its month where one begins. A category axis merges
+        // equal names, so each later month's names carry as many zero-width spaces as months
+        // went before: the same day of two months stays two bars.
+        const bool newMonth = day.mid(5, 2) != month;
+        if (newMonth && !month.isEmpty())
+            ++months;
+        month = day.mid(5, 2);
+        days << (many && !newMonth ? day.mid(8) : day.mid(5)) + QString(months, QChar(0x200B));
         low = std::min(low, net);
         high = std::max(high, net);
     }
@@ -35,7 +48,6 @@ QChart* DailyNetChart(const Settlement::Result& result) {
     chart->addSeries(series);
     auto* x = new QBarCategoryAxis;
     x->append(days);
-    x->setLabelsAngle(days.size() > 10 ? -90 : 0);
     x->setLabelsVisible(days.size() <= NamedDays);
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
@@ -52,7 +64,7 @@ void PaintDailyNetChart(QPainter& painter, const QRectF& target, const Settlemen
     QGraphicsScene scene;
     QChart* chart = DailyNetChart(result);
     scene.addItem(chart); // the scene owns it
-    const QSizeF size(800, 800 * target.height() / std::max(target.width(), 1.0));
+    const QSizeF size(640, 640 * target.height() / std::max(target.width(), 1.0));
     chart->resize(size);
     scene.setSceneRect(QRectF(QPointF(0, 0), size));
     scene.render(&painter, target, scene.sceneRect());

@@ -101,7 +101,7 @@ void CSettlementDlg::PrintSettlement(QPrinter& printer) {
     document.headings = Settlement::ColumnHeadings();
     document.columnWidths = {700, 600, 500, 600, 500, 600, 500};
     document.rows = rowsOf(result);
-    document.aboveHeight = 2200;
+    document.aboveHeight = ChartHeight;
     document.above = [&result](QPainter& painter, const QRectF& target) {
         PaintDailyNetChart(painter, target, result);
     };

@@ -20,6 +20,8 @@ class CSettlementDlg : public QDialog {
     Q_OBJECT
 public:
     inline static const QString Title = QStringLiteral("日结报表");
+    // What the chart takes of the first printed page, in the report's units of 1/600 inch.
+    static constexpr int ChartHeight = 2000;
 
     CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from, QDate to,
                    QWidget* parent = nullptr);

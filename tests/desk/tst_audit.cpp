@@ -17,6 +17,8 @@
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
 
+#include <QBarCategoryAxis>
+#include <QChartView>
 #include <QComboBox>
 #include <QFile>
 #include <QJsonArray>
@@ -311,10 +313,14 @@ private slots:
         QCOMPARE(model->rowCount(), 41);
         QCOMPARE(model->index(40, 0).data().toString(), QStringLiteral("合计"));
         QCOMPARE(model->index(40, 6).data().toString(), QString::number(40 * 41 / 2));
+        // One bar a day, also for the same day of two months.
+        const auto* chart = dlg.findChild<QChartView*>()->chart();
+        const auto* days = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).first());
+        QCOMPARE(days->count(), 40);
 
         TableDocument document;
         document.rows = QList<QStringList>(41, QStringList{QStringLiteral("x")});
-        document.aboveHeight = 2200;
+        document.aboveHeight = CSettlementDlg::ChartHeight;
         document.above = [](QPainter&, const QRectF&) {};
         const int first = ReportLayout::TableRowsOnFirstPage(document);
         QVERIFY(first < ReportLayout::RowsPerPage);
