@@ -1,6 +1,7 @@
 #include "reports/ReportLayout.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -243,7 +244,9 @@ void DrawTablePage(QPainter& painter, const TableDocument& d, int page) {
     painter.setFont(songFont(12));
     for (int c = 0; c < d.headings.size() && c + 1 < int(xs.size()); ++c)
         at.text(xs[c] + 50, top + 40, d.headings[c]);
-    painter.setPen(QPen(Qt::black, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    // Four dots on a printer of 1200 to the inch, as the report's rules; one on a screen.
+    const int rule = std::max(1, painter.device()->logicalDpiX() / 300);
+    painter.setPen(QPen(Qt::black, rule, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     at.line(TableLeft, top, right, top);
     at.line(TableLeft, top + 200, right, top + 200);
 
@@ -277,4 +280,16 @@ void PaintTableDocument(QPainter& painter, const TableDocument& document,
             return;
         DrawTablePage(painter, document, page);
     }
+}
+
+QImage TablePageImage(const TableDocument& document, int page, int dpi) {
+    const qreal dotsPerMeter = dpi / 0.0254;
+    QImage image(int(8.27 * dpi), int(11.69 * dpi), QImage::Format_RGB32);
+    image.setDotsPerMeterX(int(dotsPerMeter));
+    image.setDotsPerMeterY(int(dotsPerMeter));
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    DrawTablePage(painter, document, page);
+    return image;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+class QImage;
 class QPainter;
 
 namespace ReportLayout {
@@ -67,3 +68,5 @@ int TableRowsOnFirstPage(const TableDocument& document);
 void DrawTablePage(QPainter& painter, const TableDocument& document, int page);
 void PaintTableDocument(QPainter& painter, const TableDocument& document,
                         const std::function<bool()>& newPage);
+// A page as the printer gets it, on an A4 sheet of `dpi` dots to the inch: the preview.
+QImage TablePageImage(const TableDocument& document, int page, int dpi);

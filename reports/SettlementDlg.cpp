@@ -6,6 +6,7 @@
 #include "reports/Export.h"
 #include "reports/ReportLayout.h"
 #include "reports/SettlementChart.h"
+#include "reports/SettlementPreviewDlg.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_SettlementDlg.h"
@@ -52,6 +53,7 @@ CSettlementDlg::CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from,
     ui->dateToEdit->setDate(to.isValid() ? to : today);
     connect(ui->queryButton, &QPushButton::clicked, this, &CSettlementDlg::OnRunQuery);
     connect(ui->printButton, &QPushButton::clicked, this, &CSettlementDlg::OnPrint);
+    connect(ui->previewButton, &QPushButton::clicked, this, &CSettlementDlg::OnPreview);
     connect(ui->exportButton, &QPushButton::clicked, this, &CSettlementDlg::OnExport);
     connect(ui->closeButton, &QPushButton::clicked, this, &QDialog::accept);
     OnRunQuery();
@@ -91,10 +93,7 @@ void CSettlementDlg::OnRunQuery() {
     delete old;
 }
 
-void CSettlementDlg::PrintSettlement(QPrinter& printer) {
-    Settlement::Result result;
-    if (!collect(&result))
-        return;
+TableDocument CSettlementDlg::document(const Settlement::Result& result) const {
     TableDocument document;
     document.title = Title;
     document.reportDate = TimestampText(m_clock.now());
@@ -102,17 +101,35 @@ void CSettlementDlg::PrintSettlement(QPrinter& printer) {
     document.columnWidths = {700, 600, 500, 600, 500, 600, 500};
     document.rows = rowsOf(result);
     document.aboveHeight = ChartHeight;
-    document.above = [&result](QPainter& painter, const QRectF& target) {
-        PaintDailyNetChart(painter, target, result);
+    // The preview keeps the document after this window's result has moved on.
+    auto kept = std::make_shared<const Settlement::Result>(result);
+    document.above = [kept](QPainter& painter, const QRectF& target) {
+        PaintDailyNetChart(painter, target, *kept);
     };
+    return document;
+}
+
+void CSettlementDlg::PrintSettlement(QPrinter& printer) {
+    Settlement::Result result;
+    if (!collect(&result))
+        return;
+    const TableDocument pages = document(result);
     printer.setDocName(ReportLayout::JobName);
     QPainter painter;
     if (!painter.begin(&printer)) {
         m_dialogs.plain(QStringLiteral("操作失败"), this);
         return;
     }
-    PaintTableDocument(painter, document, [&printer] { return printer.newPage(); });
+    PaintTableDocument(painter, pages, [&printer] { return printer.newPage(); });
     painter.end();
+}
+
+void CSettlementDlg::OnPreview() {
+    Settlement::Result result;
+    if (!collect(&result))
+        return;
+    CSettlementPreviewDlg preview(document(result), this);
+    preview.exec();
 }
 
 void CSettlementDlg::OnPrint() {

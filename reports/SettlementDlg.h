@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Settlement.h"
+#include "reports/ReportLayout.h"
 
 #include <QDate>
 #include <QDialog>
@@ -34,10 +35,13 @@ public:
 public slots:
     void OnRunQuery();
     void OnPrint();
+    void OnPreview();
     void OnExport();
 
 private:
     bool collect(Settlement::Result* result);
+    // The printed pages of `result`: the chart above the table on the first.
+    TableDocument document(const Settlement::Result& result) const;
 
     Ui::CSettlementDlg* ui;
     Dialogs& m_dialogs;

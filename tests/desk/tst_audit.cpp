@@ -12,8 +12,10 @@
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
 #include "reports/SettlementDlg.h"
+#include "reports/SettlementPreviewDlg.h"
 #include "support/Controls.h"
 #include "support/FakeDialogs.h"
+#include "support/ModalWatcher.h"
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
 
@@ -325,6 +327,23 @@ private slots:
         const int first = ReportLayout::TableRowsOnFirstPage(document);
         QVERIFY(first < ReportLayout::RowsPerPage);
         QCOMPARE(ReportLayout::TablePageCount(document), 1 + (41 - first + 27) / 28);
+
+        // The preview pages through the same pages as the printer gets.
+        QList<int> seen; // pages shown: at opening, after back, after two forward; the count
+        ModalWatcher watcher([&seen](QWidget* w) {
+            if (auto* preview = qobject_cast<CSettlementPreviewDlg*>(w)) {
+                seen << preview->page();
+                preview->OnPrevPage();
+                seen << preview->page();
+                preview->OnNextPage();
+                preview->OnNextPage();
+                seen << preview->page() << preview->pageCount();
+            }
+            w->close();
+        });
+        dlg.OnPreview();
+        QCOMPARE(seen, (QList<int>{0, 0, 1, 2}));
+        QCOMPARE(watcher.titles(), QStringList{QStringLiteral("日结预览")});
 
         QTemporaryDir out;
         QPrinter printer(QPrinter::HighResolution);
