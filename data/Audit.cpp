@@ -223,7 +223,7 @@ std::optional<Break> Verify(sqlite3* db) {
     return std::nullopt;
 }
 
-std::vector<Entry> Page(const Connection& connection, const Filter& filter, qint64 beforeId,
+std::vector<Entry> Page(const Connection& connection, const Filter& filter, const Entry* olderThan,
                         int pageSize) {
     QStringList where;
     QStringList values;
@@ -243,13 +243,15 @@ std::vector<Entry> Page(const Connection& connection, const Filter& filter, qint
         where << QStringLiteral("action = ?");
         values << filter.action;
     }
-    if (beforeId > 0)
-        where << QStringLiteral("id < %1").arg(beforeId);
+    if (olderThan) {
+        where << QStringLiteral("(time, id) < (?, %1)").arg(olderThan->id);
+        values << olderThan->time;
+    }
     QString sql = QStringLiteral("SELECT %1 FROM audit").arg(QLatin1String(Columns));
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-    // Entries are appended in time order, so the newest first is the highest id first.
-    sql += QStringLiteral(" ORDER BY id DESC");
+    // The order of the indexes on time, on account and time, on action and time: no sort.
+    sql += QStringLiteral(" ORDER BY time DESC, id DESC");
     if (pageSize > 0)
         sql += QStringLiteral(" LIMIT %1").arg(pageSize);
     Query q(connection, sql);

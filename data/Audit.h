@@ -75,9 +75,10 @@ struct Filter {
     QString action;   // empty: all
 };
 
-// One page of the entries that pass `filter`, newest first, older than `beforeId` (0: from the
-// newest). Reads only the page, so it is as quick at a million entries as at ten.
-std::vector<Entry> Page(const Connection& connection, const Filter& filter, qint64 beforeId,
+// One page of the entries that pass `filter`, newest first (by time, then id), those shown
+// before `olderThan` (null: from the newest). Reads only the page through an index that holds
+// the entries in that order, so it is as quick at a million entries as at ten.
+std::vector<Entry> Page(const Connection& connection, const Filter& filter, const Entry* olderThan,
                         int pageSize);
 
 QStringList ColumnHeadings();

@@ -89,6 +89,8 @@ CREATE TABLE audit (
     hash    TEXT NOT NULL
 );
 CREATE INDEX audit_time ON audit (time);
+CREATE INDEX audit_account ON audit (account, time);
+CREATE INDEX audit_action ON audit (action, time);
 CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE state = 'booked';
 )sql",
      nullptr},

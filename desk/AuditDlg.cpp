@@ -70,15 +70,16 @@ void CAuditDlg::load(bool more) {
     if (more && m_table)
         *table = *m_table;
     else
-        m_oldestShown = 0;
+        m_oldestShown.reset();
     int read = 0;
     try {
         Connection db(m_path);
-        for (const Audit::Entry& entry : Audit::Page(db, filter, m_oldestShown, PageSize)) {
+        const Audit::Entry* after = m_oldestShown ? &*m_oldestShown : nullptr;
+        for (const Audit::Entry& entry : Audit::Page(db, filter, after, PageSize)) {
             table->beginRow();
             for (const QString& text : Audit::RowTexts(entry))
                 table->addCell(text.toUtf8());
-            m_oldestShown = entry.id;
+            m_oldestShown = entry;
             ++read;
         }
     } catch (const DataError& e) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "data/Audit.h"
+
 #include <QDate>
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 class Dialogs;
 class TextTable;
@@ -38,5 +41,5 @@ private:
     QString m_path;
     TextTableModel* m_model;
     std::shared_ptr<TextTable> m_table;
-    qint64 m_oldestShown = 0;
+    std::optional<Audit::Entry> m_oldestShown;
 };

@@ -83,7 +83,7 @@ int audit(QStringList args, QTextStream& out, QTextStream& err) {
     try {
         Connection db(path);
         out << Audit::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
-        for (const Audit::Entry& entry : Audit::Page(db, filter, 0, 0))
+        for (const Audit::Entry& entry : Audit::Page(db, filter, nullptr, 0))
             out << Audit::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
     } catch (const DataError& e) {
         err << "velkar-db: " << path << ": " << e.description() << '\n';

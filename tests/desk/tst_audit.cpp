@@ -21,7 +21,9 @@
 
 #include <QBarCategoryAxis>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -71,10 +73,15 @@ Run velkarDb(const QStringList& args) {
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
 }
 
+// The trail in the order it was written.
 std::vector<Audit::Entry> trail(const QString& path) {
     Connection db(path);
-    std::vector<Audit::Entry> entries = Audit::Page(db, {}, 0, 0);
-    std::reverse(entries.begin(), entries.end());
+    Query q(db, QStringLiteral("SELECT id, time, account, desk, action, details, hash FROM audit "
+                               "ORDER BY id"));
+    std::vector<Audit::Entry> entries;
+    while (q.next())
+        entries.push_back(
+            {q.integer(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6)});
     return entries;
 }
 
@@ -360,21 +367,29 @@ private slots:
             qPrintable(text));
     }
 
-    // The window reads pages, newest first, and filters by account and action.
+    // The window reads pages, newest first, and filters by dates and account; a page ends
+    // inside a second that several entries share, and the next goes on without a gap.
     void auditWindowPagesAndFilters() {
         TestDatabase db;
         {
             Connection c(db.path());
             for (int i = 0; i < CAuditDlg::PageSize + 10; ++i)
                 Audit::Append(c, i % 2 ? Op1 : Op2, QStringLiteral("desk-1"), Audit::Login, {},
-                              QDateTime(QDate(2026, 12, 7), QTime(8, 0).addSecs(i)));
+                              QDateTime(QDate(2026, 12, 7), QTime(8, 0).addSecs(i / 4)));
         }
         CAuditDlg dlg(dialogs, nullptr, db.path(), QDate(2026, 12, 7));
         QCOMPARE(dlg.rowCount(), CAuditDlg::PageSize);
         QCOMPARE(dlg.cell(0, 0), QString::number(CAuditDlg::PageSize + 10));
         dlg.OnMore();
         QCOMPARE(dlg.rowCount(), CAuditDlg::PageSize + 10);
-        QCOMPARE(dlg.cell(dlg.rowCount() - 1, 0), QStringLiteral("1"));
+        for (int r = 0; r < dlg.rowCount(); ++r)
+            QCOMPARE(dlg.cell(r, 0), QString::number(CAuditDlg::PageSize + 10 - r));
+        dlg.findChild<QCheckBox*>(QStringLiteral("dateCheck"))->setChecked(true);
+        dlg.findChild<QDateEdit*>(QStringLiteral("fromDate"))->setDate(QDate(2026, 12, 8));
+        dlg.findChild<QDateEdit*>(QStringLiteral("toDate"))->setDate(QDate(2026, 12, 9));
+        dlg.OnRefresh();
+        QCOMPARE(dlg.rowCount(), 0);
+        dlg.findChild<QDateEdit*>(QStringLiteral("fromDate"))->setDate(QDate(2026, 12, 7));
         auto* accounts = dlg.findChild<QComboBox*>(QStringLiteral("accountCombo"));
         accounts->setCurrentIndex(accounts->findText(Op1));
         dlg.OnRefresh();
