@@ -353,6 +353,15 @@ private slots:
         QCOMPARE(watcher.titles(), QStringList{QStringLiteral("日结预览")});
 
         QTemporaryDir out;
+        const QString xlsx = out.filePath(QStringLiteral("settle.xlsx"));
+        dialogs.answerFile(xlsx);
+        dlg.OnExport();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
+        const QJsonArray sheet = readXlsx(xlsx);
+        QCOMPARE(sheet.size(), 42); // headings, 40 days, total
+        QCOMPARE(sheet[41].toArray()[6].toInt(), 820);
+        QCOMPARE(sheet[1].toArray()[1].toString(), Op1);
+
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(out.filePath(QStringLiteral("settle.pdf")));

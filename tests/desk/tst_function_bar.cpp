@@ -102,6 +102,9 @@ private slots:
         QCOMPARE(watcher.titles(), QStringList{Prompt});
         QVERIFY(d.dialogs.requests().isEmpty());
         QVERIFY(d.dialogs.texts().isEmpty());
+        // Leaving is in the trail, once, whichever way the desk was closed.
+        QCOMPARE(d.db.scalar(QStringLiteral("SELECT group_concat(action) FROM audit")),
+                 QStringLiteral("退出"));
     }
 
     void yesBacksUpBeforeClosing() {
