@@ -170,6 +170,44 @@ private slots:
         QCOMPARE(AuditChainProblem(db.path()), QString());
     }
 
+    // Each command's outcome is written once, in the transaction that resolves it: a second
+    // resolution of the same command (a retried booking) adds nothing.
+    void commandOutcomesAreWrittenOnce() {
+        TestDatabase db;
+        Connection c(db.path());
+        Journal::Entry e;
+        e.cardNo = QStringLiteral("00000007");
+        e.amount = 50;
+        e.balanceExpected = 500;
+        e.operatorName = Op1;
+        e.desk = QStringLiteral("desk-1");
+        e.sentAt = QStringLiteral("2026-12-07 09:00:00");
+        e.id = Journal::Add(c, e);
+        const QString at = QStringLiteral("2026-12-07 09:00:01");
+        Journal::Resolve(c, {{e, Journal::State::Mismatch, 480, at, {}}});
+        Journal::Resolve(c, {{e, Journal::State::Booked, 500, at, QStringLiteral("00050")}});
+        Journal::Entry other = e;
+        other.id = 0;
+        Journal::Resolve(c, {{other, Journal::State::NotExecuted, 0, at, {}}});
+        const auto entries = trail(db.path());
+        QCOMPARE(int(entries.size()), 2);
+        QCOMPARE(entries[0].action, Audit::Mismatch);
+        QVERIFY(entries[0].details.contains(QStringLiteral("实际余额 48.0 元")));
+        QCOMPARE(entries[1].action, Audit::Command);
+        QVERIFY(entries[1].details.contains(QStringLiteral("未执行")));
+        QCOMPARE(entries[1].account, Op1);
+
+        const Run listed =
+            velkarDb({QStringLiteral("audit"), QStringLiteral("--account"), Op1,
+                      QStringLiteral("--from"), QStringLiteral("2026-12-07"), db.path()});
+        QCOMPARE(listed.code, 0);
+        QCOMPARE(listed.out.count(QLatin1Char('\n')), 3); // headings and two entries
+        QCOMPARE(velkarDb({QStringLiteral("audit"), QStringLiteral("--from"),
+                           QStringLiteral("2026-13-01"), db.path()})
+                     .code,
+                 2);
+    }
+
     // A change, a deletion or an insertion by hand is named by the check.
     void handEditsAreNamed_data() {
         QTest::addColumn<QString>("sql");
