@@ -25,6 +25,11 @@ CAuditDlg::CAuditDlg(Dialogs& dialogs, QWidget* parent, QString databasePath, QD
 
     ui->fromDate->setDate(today);
     ui->toDate->setDate(today);
+    // The dates narrow the list only while 日期 is ticked.
+    for (QDateEdit* date : {ui->fromDate, ui->toDate}) {
+        date->setEnabled(false);
+        connect(ui->dateCheck, &QCheckBox::toggled, date, &QWidget::setEnabled);
+    }
     ui->accountCombo->addItem(QStringLiteral("全部"), QString());
     for (const QString& name : Schema::AccountNames)
         ui->accountCombo->addItem(name, name);
