@@ -420,9 +420,11 @@ private slots:
         TestDatabase db;
         {
             Connection c(db.path());
+            Query(c, QStringLiteral("BEGIN")).next(); // one commit: the entries join it
             for (int i = 0; i < CAuditDlg::PageSize + 10; ++i)
                 Audit::Append(c, i % 2 ? Op1 : Op2, QStringLiteral("desk-1"), Audit::Login, {},
                               QDateTime(QDate(2026, 12, 7), QTime(8, 0).addSecs(i / 4)));
+            Query(c, QStringLiteral("COMMIT")).next();
         }
         CAuditDlg dlg(dialogs, nullptr, db.path(), QDate(2026, 12, 7));
         QCOMPARE(dlg.rowCount(), CAuditDlg::PageSize);
