@@ -25,6 +25,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -339,6 +340,15 @@ private slots:
         const QString text = QString::fromUtf8(bytes);
         QVERIFY(text.contains(QStringLiteral("=\"00012345\",张三,2026-12-07 09:00:00,100\r\n")));
         QVERIFY(text.endsWith(QStringLiteral("合计,,,75\r\n")));
+
+        // A folder that isn't there: said so, nothing left behind.
+        for (const QString& name :
+             {QStringLiteral("gone/list.xlsx"), QStringLiteral("gone/list.csv")}) {
+            dialogs.answerFile(out.filePath(name));
+            dlg.OnExport();
+            QVERIFY(dialogs.lastText().startsWith(QStringLiteral("导出失败")));
+        }
+        QVERIFY(!QFileInfo::exists(out.filePath(QStringLiteral("gone"))));
 
         dialogs.clear();
         dlg.OnExport(); // cancelled: nothing written, nothing said
