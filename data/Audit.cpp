@@ -15,13 +15,15 @@ namespace {
 
 const char* const Columns = "id, time, account, desk, action, details, hash";
 
-// The bytes a hash covers: the id and each field, separated by a byte no text holds, then the
-// previous entry's hash.
+// The bytes a hash covers: the id, each field after its length (so no text can pass for the
+// end of one field and the start of the next), then the previous entry's hash.
 QByteArray hashOfBytes(qint64 id, const QByteArray* fields, int count, const QByteArray& prev) {
     QCryptographicHash h(QCryptographicHash::Sha256);
     h.addData(QByteArray::number(id));
     for (int i = 0; i < count; ++i) {
         h.addData(QByteArrayView("\x1f", 1));
+        h.addData(QByteArray::number(fields[i].size()));
+        h.addData(QByteArrayView(":", 1));
         h.addData(fields[i]);
     }
     h.addData(QByteArrayView("\x1e", 1));
@@ -123,7 +125,7 @@ QString ThisDesk() {
 QString HashOf(const Entry& e, const QString& previousHash) {
     const QByteArray fields[5] = {e.time.toUtf8(), e.account.toUtf8(), e.desk.toUtf8(),
                                   e.action.toUtf8(), e.details.toUtf8()};
-    return QString::fromLatin1(hashOfBytes(e.id, fields, 5, previousHash.toLatin1()));
+    return QString::fromLatin1(hashOfBytes(e.id, fields, 5, previousHash.toUtf8()));
 }
 
 qint64 Append(const Connection& connection, const QString& account, const QString& desk,

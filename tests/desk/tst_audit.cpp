@@ -244,6 +244,23 @@ private slots:
         QVERIFY(AuditChainProblem(db.path()).contains(named));
     }
 
+    // Text moved from one field to the next, their joined bytes unchanged, is still a change.
+    void textMovedAcrossFieldsIsAChange() {
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Audit::Append(c, QStringLiteral("a"),
+                          QStringLiteral("b\x1f"
+                                         "c"),
+                          Audit::Login, {});
+        }
+        db.exec(QStringLiteral("UPDATE audit SET account = 'a' || char(31) || 'b', desk = 'c'"));
+        Connection c(db.path());
+        const auto broken = Audit::Verify(c);
+        QVERIFY(broken);
+        QCOMPARE(broken->id, 1);
+    }
+
     // Two operators on one day get their own rows, which add up to the day; the range's total
     // is the query window's.
     void settlementSplitsByOperator() {
