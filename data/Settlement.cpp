@@ -9,10 +9,10 @@ namespace Settlement {
 namespace {
 
 // The records of the range in their date order, amounts by the query window's rule: more than
-// five characters count 0.
-const char* const RecordsSql =
-    "SELECT rowid, substr(日期, 1, 10), CASE WHEN length(金额) <= 5 THEN 金额 ELSE 0 END "
-    "FROM employees WHERE 日期 >= ?1 AND 日期 <= ?2 ORDER BY 日期";
+// five characters count 0. 金额 holds integers only, so that is a range, with no text made.
+const char* const RecordsSql = "SELECT rowid, substr(日期, 1, 10), CASE WHEN 金额 BETWEEN -9999 "
+                               "AND 99999 THEN 金额 ELSE 0 END "
+                               "FROM employees WHERE 日期 >= ?1 AND 日期 <= ?2 ORDER BY 日期";
 // Who booked them, read in one pass of the booked entries' index rather than looked up a
 // million times.
 const char* const BookedSql =
@@ -59,8 +59,10 @@ Result Collect(const Connection& connection, const QString& from, const QString&
             records.push_back({q.integer(0), q.integer(2), int(days.size() - 1)});
         }
     }
-    std::sort(records.begin(), records.end(),
-              [](const Record& a, const Record& b) { return a.rowid < b.rowid; });
+    // Records are appended in time order, so they are mostly in rowid order already.
+    const auto byRowid = [](const Record& a, const Record& b) { return a.rowid < b.rowid; };
+    if (!std::is_sorted(records.begin(), records.end(), byRowid))
+        std::sort(records.begin(), records.end(), byRowid);
 
     QStringList operators;
     if (!records.empty()) {
@@ -68,8 +70,7 @@ Result Collect(const Connection& connection, const QString& from, const QString&
         q.bind(1, records.front().rowid);
         q.bind(2, records.back().rowid);
         auto r = records.begin();
-        QByteArray lastName;
-        int lastIndex = -1;
+        std::vector<QByteArray> names; // as stored, in the order first met; a handful
         int length = 0;
         while (q.next() && r != records.end()) {
             const qint64 id = q.integer(0);
@@ -78,14 +79,13 @@ Result Collect(const Connection& connection, const QString& from, const QString&
             if (r == records.end() || r->rowid != id || r->operatorIndex >= 0)
                 continue;
             const char* name = q.utf8(1, &length);
-            if (lastIndex < 0 || QByteArrayView(name, length) != QByteArrayView(lastName)) {
-                lastName = QByteArray(name, length);
-                const QString text = QString::fromUtf8(lastName);
-                lastIndex = int(operators.indexOf(text));
-                if (lastIndex < 0) {
-                    lastIndex = int(operators.size());
-                    operators << text;
-                }
+            const QByteArrayView bytes(name, length);
+            int lastIndex = 0;
+            while (lastIndex < int(names.size()) && QByteArrayView(names[lastIndex]) != bytes)
+                ++lastIndex;
+            if (lastIndex == int(names.size())) {
+                names.emplace_back(name, length);
+                operators << QString::fromUtf8(bytes);
             }
             r->operatorIndex = lastIndex;
             r->clear = int(q.integer(2));
