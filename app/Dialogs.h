@@ -22,6 +22,9 @@ public:
     virtual QString chooseFolder(const QString& title, const QString& startFolder) = 0;
     virtual QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                                    const QString& startFolder) = 0;
+    // The file to write; `defaultSuffix` is added when the name typed has none.
+    virtual QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
+                                   const QString& startFolder) = 0;
 
     // False: cancelled.
     virtual bool choosePrinter(QPrinter& printer) = 0;

@@ -53,6 +53,20 @@ QString QtDialogs::chooseOpenFile(const QString& filter, const QString& defaultS
     return chosen;
 }
 
+QString QtDialogs::chooseSaveFile(const QString& filter, const QString& defaultSuffix,
+                                  const QString& startFolder) {
+    QString chosen;
+    onUiThread([&] {
+        QFileDialog dialog(nullptr, QString(), startFolder, filter);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(defaultSuffix);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().constFirst();
+    });
+    return chosen;
+}
+
 bool QtDialogs::choosePrinter(QPrinter& printer) {
     bool accepted = false;
     onUiThread([&] {

@@ -10,5 +10,7 @@ public:
     QString chooseFolder(const QString& title, const QString& startFolder) override;
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
+    QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
+                           const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
 };

@@ -1,6 +1,7 @@
 #include "data/Journal.h"
 
 #include "data/AdoConn.h"
+#include "data/Audit.h"
 
 #include <sqlite3.h>
 
@@ -80,6 +81,22 @@ bool holds(const Connection& connection, const Entry& e, QString* state) {
     return true;
 }
 
+const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+QString AuditText(const Entry& e, qint64 id, const Resolution& r, std::optional<qint64> record) {
+    const auto yuan = [](int tenths) {
+        return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+    };
+    QString text = QStringLiteral("日志 %1 卡号 %2 ").arg(id).arg(e.cardNo);
+    text += e.operation == Operation::Clear
+                ? QStringLiteral("清零 原余额 %1 元").arg(yuan(e.balanceBefore))
+                : QStringLiteral("充值 %1 元").arg(e.amount);
+    text += QStringLiteral(" %1 实际余额 %2 元").arg(StateText(r.state), yuan(r.balanceSeen));
+    if (record)
+        text += QStringLiteral(" 记录 %1").arg(*record);
+    return text;
+}
+
 } // namespace
 
 QString StateName(State state) {
@@ -149,6 +166,9 @@ std::vector<Resolved> Resolve(const Connection& connection,
                 mark.bind(4, *record);
             mark.bind(5, id);
             mark.next();
+            Audit::Append(connection, entry.operatorName, entry.desk,
+                          r.state == State::Mismatch ? Audit::Mismatch : Audit::Command,
+                          AuditText(entry, id, r, record), QDateTime::fromString(r.at, TimeFormat));
             outcomes.push_back(Resolved::Now);
         }
         exec(connection, "COMMIT");

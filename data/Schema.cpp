@@ -72,6 +72,28 @@ CREATE INDEX journal_pending ON journal (card_no) WHERE state = 'pending';
      nullptr},
     // 2: passwords at rest as salted hashes; the plain passwords are hashed in place.
     {"", hashPlainPasswords},
+    // 3: taken by the list indexes.
+    {"", nullptr},
+    // 4: the operators' audit trail, appended only. Each row's hash covers its id, its content
+    // and the previous row's hash, so a row changed, deleted or added by hand breaks the chain;
+    // AUTOINCREMENT keeps the highest id ever given, so even the last row can't vanish unseen.
+    // The settlement reads who booked each record from journal_booked alone, in one pass.
+    {R"sql(
+CREATE TABLE audit (
+    id      INTEGER PRIMARY KEY AUTOINCREMENT,
+    time    TEXT NOT NULL,
+    account TEXT NOT NULL,
+    desk    TEXT NOT NULL,
+    action  TEXT NOT NULL,
+    details TEXT NOT NULL,
+    hash    TEXT NOT NULL
+);
+CREATE INDEX audit_time ON audit (time);
+CREATE INDEX audit_account ON audit (account, time);
+CREATE INDEX audit_action ON audit (action, time);
+CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE state = 'booked';
+)sql",
+     nullptr},
 };
 static_assert(std::size(Migrations) == Schema::CurrentVersion);
 

@@ -2,7 +2,9 @@
 
 #include "app/Dialogs.h"
 #include "app/Settings.h"
+#include "data/Audit.h"
 #include "data/Schema.h"
+#include "users/Accounts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -110,11 +112,18 @@ void DatabaseActions::BackupDatabase() {
     if (folder.isEmpty())
         return;
     const QString working = workingPath();
+    // Written before the copy, so the backup holds its own entry; a failed copy gets one more.
+    const QString target = DatabaseCopy::BackupTarget(folder);
+    Audit::AppendTo(working, g_account, Audit::Backup, QStringLiteral("目标 %1").arg(target),
+                    m_clock.now(), copyOptions.lockTimeoutMs);
     const QString problem = runWithProgress(
         QStringLiteral("正在备份数据库，请稍候……"), [&](const DatabaseCopy::Options& options) {
             return DatabaseCopy::Backup(working, folder, options);
         });
     if (!problem.isEmpty()) {
+        Audit::AppendTo(working, g_account, Audit::Backup,
+                        QStringLiteral("目标 %1 失败：%2").arg(target, problem), m_clock.now(),
+                        copyOptions.lockTimeoutMs);
         m_dialogs.notice(QStringLiteral("备份失败！\n") + problem);
         return;
     }
@@ -131,14 +140,19 @@ bool DatabaseActions::OnRestore() {
         return false;
     const QString working = workingPath();
     const QDateTime now = m_clock.now();
+    QString keptAs;
     const QString problem = runWithProgress(
         QStringLiteral("正在还原数据库，请稍候……"), [&](const DatabaseCopy::Options& options) {
-            return DatabaseCopy::Restore(chosen, working, now, options);
+            return DatabaseCopy::Restore(chosen, working, now, options, &keptAs);
         });
     if (!problem.isEmpty()) {
         m_dialogs.notice(QStringLiteral("数据库还原失败！\n") + problem);
         return false;
     }
+    // Told in the file now in place, which is the one read from here on.
+    Audit::AppendTo(working, g_account, Audit::Restore,
+                    QStringLiteral("来源 %1，原数据库保存为 %2").arg(chosen, keptAs), now,
+                    copyOptions.lockTimeoutMs);
     m_dialogs.notice(QStringLiteral("数据库还原成功！"));
     return true;
 }

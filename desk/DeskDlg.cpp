@@ -4,6 +4,8 @@
 #include "app/Clock.h"
 #include "app/Dialogs.h"
 #include "data/AdoConn.h"
+#include "data/Audit.h"
+#include "desk/AuditDlg.h"
 #include "desk/BackupPromptDlg.h"
 #include "desk/CardInitDlg.h"
 #include "desk/JournalDlg.h"
@@ -56,6 +58,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
       m_panel(&dialogs), m_databaseActions(dialogs, &clock) {
     // The pictures live in a static library; nothing else would pull them in.
     Q_INIT_RESOURCE(resources);
+    m_operatorName = operatorName;
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
@@ -346,10 +349,14 @@ void CDeskDlg::OnCardInit() {
         m_dialogs.notice(QStringLiteral("设备未连接，请先“连接”设备！"), this);
         return;
     }
+    Audit::AppendTo(Schema::DatabaseFileName, m_operatorName, Audit::CardInitEntered, {},
+                    m_clock.now());
     CCardInitDlg dialog(*m_link, this);
     // Blocks the desk only: cards are laid on the reader (or its simulator) meanwhile.
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
+    Audit::AppendTo(Schema::DatabaseFileName, m_operatorName, Audit::CardInitLeft,
+                    QStringLiteral("初始化 %1 张").arg(dialog.doneCount()), m_clock.now());
 }
 
 void CDeskDlg::OnRecords() {
@@ -392,6 +399,15 @@ void CDeskDlg::OnSysCommand(int command) {
     }
 }
 
+void CDeskDlg::OnAudit() {
+    if (!g_isAdmin) {
+        m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
+        return;
+    }
+    CAuditDlg dialog(m_dialogs, this);
+    dialog.exec();
+}
+
 void CDeskDlg::OnJournal() {
     if (!g_isAdmin) {
         m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
@@ -404,6 +420,7 @@ void CDeskDlg::OnJournal() {
 void CDeskDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("操作日志(&J)..."), this, &CDeskDlg::OnJournal);
+    menu.addAction(QStringLiteral("审计记录(&T)..."), this, &CDeskDlg::OnAudit);
     menu.addAction(QStringLiteral("关于 Velkar(&A)..."), this,
                    [this] { OnSysCommand(IDM_ABOUTBOX); });
     menu.exec(event->globalPos());
@@ -432,6 +449,8 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
         m_exitPrompted = true;
         CBackupPromptDlg prompt([this] { m_databaseActions.BackupDatabase(); }, this);
         prompt.exec();
+        Audit::AppendTo(Schema::DatabaseFileName, m_operatorName, Audit::LeaveDesk, {},
+                        m_clock.now());
     }
     QDialog::closeEvent(event);
 }

@@ -72,6 +72,7 @@ public slots:
     void OnRestore();
     void OnExit();
     void OnJournal();
+    void OnAudit();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -92,6 +93,7 @@ private:
     Ui::CDeskDlg* ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    QString m_operatorName;
     HidBridge& m_bridge;
     CardholderPanel m_panel;
     DatabaseActions m_databaseActions;

@@ -3,15 +3,19 @@
 #include "app/Dialogs.h"
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
+#include "data/Audit.h"
 #include "data/Cardholder.h"
 #include "data/Text.h"
 #include "reports/TextTableModel.h"
+#include "users/Accounts.h"
 
 #include "ui_RecordsDlg.h"
 
 #include <QCollator>
 #include <QHeaderView>
 #include <QKeyEvent>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -151,6 +155,38 @@ void CRecordsDlg::OnListClick() {
     UpdateData(false);
 }
 
+namespace {
+
+// What the trail keeps of a cardholder: every column, named.
+QString CardholderText(const Cardholder& c) {
+    return QStringLiteral("卡序号=%1 卡号=%2 姓名=%3 身份证=%4 电话=%5 地址=%6")
+        .arg(c.cardSerial, c.cardNo, c.name, c.idNumber, c.phone, c.address);
+}
+
+// The row's change and its trail entry commit together; rolled back unless committed.
+class Transaction {
+public:
+    explicit Transaction(const CAdoConn& conn) : m_db(conn.connection()) {
+        if (!m_db || !m_db->isOpen())
+            throw DataError(-4, QStringLiteral("no open database connection"));
+        Query(*m_db, QStringLiteral("BEGIN IMMEDIATE")).next();
+    }
+    ~Transaction() {
+        if (!m_done)
+            sqlite3_exec(m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void commit() {
+        Query(*m_db, QStringLiteral("COMMIT")).next();
+        m_done = true;
+    }
+
+private:
+    std::shared_ptr<Connection> m_db;
+    bool m_done = false;
+};
+
+} // namespace
+
 void CRecordsDlg::OnAdd() {
     UpdateData(true);
     // The card serial is not required for a new cardholder.
@@ -169,8 +205,12 @@ void CRecordsDlg::OnAdd() {
     conn.OpenConnection();
     RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {m_cardNumber});
     try {
+        Transaction tx(conn);
         rs->AddNew();
         fields().Write(*rs);
+        Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(), Audit::CardholderAdded,
+                      CardholderText(fields()));
+        tx.commit();
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const std::exception&) {
@@ -185,7 +225,9 @@ Cardholder CRecordsDlg::fields() const {
     return {m_cardSerial, m_cardNumber, m_holderName, m_idNumber, m_holderPhone, m_address};
 }
 
-bool CRecordsDlg::changeSelected(const std::function<void(Recordset&)>& change) {
+bool CRecordsDlg::changeSelected(
+    const std::function<void(Recordset&)>& change,
+    const std::function<void(const Connection&, const Cardholder&)>& audit) {
     // The selected cardholder is found by its 卡号, whatever the list last showed.
     const bool selected = selectedItem() >= 0;
     const QString key = selectedCardNumber();
@@ -195,7 +237,11 @@ bool CRecordsDlg::changeSelected(const std::function<void(Recordset&)>& change) 
     try {
         if (!selected || rs->IsEOF())
             throw DataError(-2, QStringLiteral("no cardholder selected"));
+        Transaction tx(conn);
+        const Cardholder before = Cardholder::Read(*rs);
         change(*rs);
+        audit(*conn.connection(), before);
+        tx.commit();
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const std::exception&) {
@@ -218,7 +264,12 @@ void CRecordsDlg::OnModify() {
             m_dialogs, this,
             {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}))
         return;
-    if (!changeSelected([this](Recordset& row) { fields().Write(row); }))
+    const auto audit = [this](const Connection& db, const Cardholder& before) {
+        Audit::Append(
+            db, g_account, Audit::ThisDesk(), Audit::CardholderChanged,
+            QStringLiteral("原：%1；新：%2").arg(CardholderText(before), CardholderText(fields())));
+    };
+    if (!changeSelected([this](Recordset& row) { fields().Write(row); }, audit))
         return;
     m_dialogs.plain(QStringLiteral("修改成功"), this);
     LoadRecords();
@@ -229,7 +280,11 @@ void CRecordsDlg::OnDelete() {
         row.Delete();
         row.Update();
     };
-    if (!changeSelected(remove))
+    const auto audit = [](const Connection& db, const Cardholder& before) {
+        Audit::Append(db, g_account, Audit::ThisDesk(), Audit::CardholderDeleted,
+                      CardholderText(before));
+    };
+    if (!changeSelected(remove, audit))
         return;
     m_dialogs.plain(QStringLiteral("删除成功"), this);
     OnClearFields();

@@ -8,6 +8,7 @@
 #include <memory>
 
 class Dialogs;
+class Connection;
 class Recordset;
 class TextTable;
 class TextTableModel;
@@ -46,8 +47,10 @@ private:
     QString searchField() const;
     void failed();
     Cardholder fields() const;
-    // Applies `change` to the selected cardholder's row; "操作失败" and false when it fails.
-    bool changeSelected(const std::function<void(Recordset&)>& change);
+    // Applies `change` to the selected cardholder's row and `audit` tells the trail, given the
+    // row as it was, in one transaction; "操作失败" and false when it fails.
+    bool changeSelected(const std::function<void(Recordset&)>& change,
+                        const std::function<void(const Connection&, const Cardholder&)>& audit);
 
     Ui::CRecordsDlg* ui;
     Dialogs& m_dialogs;

@@ -4,13 +4,16 @@
 #include "app/Dialogs.h"
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
+#include "reports/Export.h"
 #include "reports/PreviewDlg.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
+#include "reports/SettlementDlg.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_QueryDlg.h"
 
+#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -55,6 +58,8 @@ CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     connect(ui->printButton, &QPushButton::clicked, this, &CQueryDlg::OnPrint);
     connect(ui->previewButton, &QPushButton::clicked, this, &CQueryDlg::OnPreview);
     connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->exportButton, &QPushButton::clicked, this, &CQueryDlg::OnExport);
+    connect(ui->settleButton, &QPushButton::clicked, this, &CQueryDlg::OnSettlement);
 
     QueryRecords();
     m_title = ReportLayout::Title;
@@ -149,6 +154,46 @@ void CQueryDlg::OnPreview() {
     g_rangeStart = startBound();
     CPreviewDlg preview(m_dialogs, m_clock, this);
     preview.exec();
+}
+
+void CQueryDlg::OnExport() {
+    const QString path =
+        m_dialogs.chooseSaveFile(Export::FileFilter(), QStringLiteral("xlsx"), QDir::homePath());
+    if (path.isEmpty())
+        return;
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    UpdateData(true);
+    Report report;
+    try {
+        report = collect(conn, startBound(), endBound());
+    } catch (const DataError&) {
+        failed();
+        return;
+    }
+    // Read afresh, as printing does; the total line is the same sum the window shows.
+    Export::Sheet sheet{QStringLiteral("充值记录"),
+                        {QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("时间"),
+                         QStringLiteral("金额")},
+                        {},
+                        {false, false, false, true}};
+    const TextTable& rows = *report.rows;
+    for (qsizetype r = 0; r < rows.rowCount(); ++r)
+        sheet.rows << QStringList{rows.text(r, Report::CardNo), rows.text(r, Report::Name),
+                                  rows.text(r, Report::Date),
+                                  QString::number(AmountValue(rows.utf8(r, Report::Amount)))};
+    sheet.rows << QStringList{QStringLiteral("合计"), {}, {}, report.totalText()};
+    const QString problem = Export::Write(path, sheet);
+    if (!problem.isEmpty())
+        m_dialogs.plain(QStringLiteral("导出失败\n") + problem, this);
+    else
+        m_dialogs.plain(QStringLiteral("导出成功"), this);
+}
+
+void CQueryDlg::OnSettlement() {
+    UpdateData(true);
+    CSettlementDlg dialog(m_dialogs, m_clock, m_dateFrom, m_dateTo, this);
+    dialog.exec();
 }
 
 void CQueryDlg::keyPressEvent(QKeyEvent* event) {

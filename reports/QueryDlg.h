@@ -31,6 +31,10 @@ public slots:
     void OnRunQuery();
     void OnPrint();
     void OnPreview();
+    // The records between the pickers' dates with their total, to CSV or XLSX.
+    void OnExport();
+    // The day settlement of the pickers' range.
+    void OnSettlement();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,6 +1,7 @@
 #include "reports/ReportLayout.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -188,4 +189,107 @@ void DrawPreviewPage(QPainter& painter, const Report& report, const ReportHeadin
         at.text(50, y, QStringLiteral("报表日期:"));
         at.text(120, y, heading.reportDate);
     }
+}
+
+namespace {
+
+constexpr int TableLeft = 400;
+constexpr int TableTop = 500;
+constexpr int LastRule = 6300; // under the 28th row of a page
+constexpr int PageLineY = 6550;
+constexpr int Pitch = 200;
+
+int tableTop(const TableDocument& d, int page) {
+    return page == 0 && d.above ? TableTop + d.aboveHeight : TableTop;
+}
+
+int firstRowOf(const TableDocument& d, int page) {
+    return page == 0 ? 0 : ReportLayout::TableRowsOnFirstPage(d) + (page - 1) * RowsPerPage;
+}
+
+} // namespace
+
+namespace ReportLayout {
+
+int TableRowsOnFirstPage(const TableDocument& d) {
+    return std::max((LastRule - (tableTop(d, 0) + 400)) / Pitch + 1, 1);
+}
+
+int TablePageCount(const TableDocument& d) {
+    const qsizetype rest = d.rows.size() - TableRowsOnFirstPage(d);
+    return 1 + (rest > 0 ? int((rest + RowsPerPage - 1) / RowsPerPage) : 0);
+}
+
+} // namespace ReportLayout
+
+void DrawTablePage(QPainter& painter, const TableDocument& d, int page) {
+    const Placer at(painter, 600);
+    const int pages = ReportLayout::TablePageCount(d);
+    painter.setPen(QPen(Qt::black));
+    if (page == 0) {
+        painter.setFont(songFont(20));
+        at.text(2500 - 50 * CodePage936Length(d.title), 100, d.title);
+        if (d.above) {
+            painter.save();
+            d.above(painter, QRectF(at.x(TableLeft), at.y(TableTop - 50), at.x(4000),
+                                    at.y(d.aboveHeight - 100)));
+            painter.restore();
+        }
+    }
+    const int top = tableTop(d, page);
+    std::vector<int> xs{TableLeft};
+    for (int w : d.columnWidths)
+        xs.push_back(xs.back() + w);
+    const int right = xs.back();
+    painter.setFont(songFont(12));
+    for (int c = 0; c < d.headings.size() && c + 1 < int(xs.size()); ++c)
+        at.text(xs[c] + 50, top + 40, d.headings[c]);
+    // Four dots on a printer of 1200 to the inch, as the report's rules; one on a screen.
+    const int rule = std::max(1, painter.device()->logicalDpiX() / 300);
+    painter.setPen(QPen(Qt::black, rule, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    at.line(TableLeft, top, right, top);
+    at.line(TableLeft, top + 200, right, top + 200);
+
+    const int first = firstRowOf(d, page);
+    const int count =
+        std::clamp(int(d.rows.size()) - first, 0,
+                   page == 0 ? ReportLayout::TableRowsOnFirstPage(d) : int(RowsPerPage));
+    int ruleY = top + 200;
+    for (int j = 0; j < count; ++j) {
+        const QStringList& row = d.rows[first + j];
+        const int textY = top + 250 + Pitch * j;
+        ruleY = top + 400 + Pitch * j;
+        for (int c = 0; c < row.size() && c + 1 < int(xs.size()); ++c)
+            at.text(xs[c] + 50, textY, row[c]);
+        at.line(TableLeft, ruleY, right, ruleY);
+    }
+    for (int x : xs)
+        at.line(x, top, x, ruleY);
+    at.text(2000, PageLineY, pageLine(page, pages));
+    if (page == pages - 1) {
+        at.text(400, ruleY + 50, QStringLiteral("报表日期:"));
+        at.text(1000, ruleY + 50, d.reportDate);
+    }
+}
+
+void PaintTableDocument(QPainter& painter, const TableDocument& document,
+                        const std::function<bool()>& newPage) {
+    const int pages = ReportLayout::TablePageCount(document);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0 && !newPage())
+            return;
+        DrawTablePage(painter, document, page);
+    }
+}
+
+QImage TablePageImage(const TableDocument& document, int page, int dpi) {
+    const qreal dotsPerMeter = dpi / 0.0254;
+    QImage image(int(8.27 * dpi), int(11.69 * dpi), QImage::Format_RGB32);
+    image.setDotsPerMeterX(int(dotsPerMeter));
+    image.setDotsPerMeterY(int(dotsPerMeter));
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    DrawTablePage(painter, document, page);
+    return image;
 }

@@ -2,10 +2,15 @@
 
 #include "reports/Report.h"
 
+#include <QList>
+#include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <vector>
 
+class QImage;
 class QPainter;
 
 namespace ReportLayout {
@@ -41,3 +46,27 @@ void PaintPrintedReport(QPainter& painter, const Report& report, const ReportHea
 // The preview's page `page` (from 0) in device pixels of a window.
 void DrawPreviewPage(QPainter& painter, const Report& report, const ReportHeading& heading,
                      int page);
+
+// Any table printed as the recharge report is: the title on the first page, ruled rows of 28 to
+// a page, "第 1 页  共 N 页" under each, the report date under the last row. The first page may
+// carry a drawing (a chart) between the title and the table.
+struct TableDocument {
+    QString title;
+    QString reportDate;
+    QStringList headings;
+    std::vector<int> columnWidths; // layout units of 1/600 inch, 4000 in all
+    QList<QStringList> rows;       // a total line included, last
+    int aboveHeight = 0;           // layout units the drawing takes on the first page
+    std::function<void(QPainter&, const QRectF&)> above;
+};
+
+namespace ReportLayout {
+int TablePageCount(const TableDocument& document); // at least 1
+int TableRowsOnFirstPage(const TableDocument& document);
+} // namespace ReportLayout
+
+void DrawTablePage(QPainter& painter, const TableDocument& document, int page);
+void PaintTableDocument(QPainter& painter, const TableDocument& document,
+                        const std::function<bool()>& newPage);
+// A page as the printer gets it, on an A4 sheet of `dpi` dots to the inch: the preview.
+QImage TablePageImage(const TableDocument& document, int page, int dpi);

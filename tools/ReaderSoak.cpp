@@ -67,6 +67,7 @@ public:
     void message(const QString&, Icon, const QString&, QObject*) override {}
     QString chooseFolder(const QString&, const QString&) override { return {}; }
     QString chooseOpenFile(const QString&, const QString&, const QString&) override { return {}; }
+    QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
     bool choosePrinter(QPrinter&) override { return false; }
 };
 

@@ -1,8 +1,16 @@
 // Creates the delivered database and checks a database file.
 #include "app/CommandLine.h"
 #include "data/AdoConn.h"
+#include "data/Audit.h"
 #include "data/Journal.h"
+#include "data/ReadView.h"
 #include "data/Schema.h"
+#include "data/Settlement.h"
+#include "reports/Export.h"
+
+#include <QDate>
+
+#include <sqlite3.h>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -15,6 +23,11 @@ int usage(QTextStream& err) {
            "       velkar-db upgrade [PATH] bring PATH to this program's version of the file\n"
            "       velkar-db journal [--state pending|booked|not_executed|mismatch] [PATH]\n"
            "                               list the command journal, newest first\n"
+           "       velkar-db audit [--from DATE] [--to DATE] [--account NAME] [PATH]\n"
+           "                               list the audit trail, newest first\n"
+           "       velkar-db settle --from DATE --to DATE [--csv FILE] [PATH]\n"
+           "                               the day settlement per operator\n"
+           "DATE is yyyy-MM-dd; both ends are included.\n"
            "PATH defaults to DataBase.mdb in the current directory.\n";
     return 2;
 }
@@ -43,6 +56,100 @@ int journal(QStringList args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+// Takes "--name VALUE" out of `args`; false when the value is missing.
+bool option(QStringList& args, const char* name, QString* value) {
+    const qsizetype at = args.indexOf(QLatin1String(name));
+    if (at < 0)
+        return true;
+    if (at + 1 >= args.size())
+        return false;
+    *value = args[at + 1];
+    args.remove(at, 2);
+    return true;
+}
+
+bool isDate(const QString& text) {
+    return QDate::fromString(text, QStringLiteral("yyyy-MM-dd")).isValid();
+}
+
+int audit(QStringList args, QTextStream& out, QTextStream& err) {
+    Audit::Filter filter;
+    if (!option(args, "--from", &filter.from) || !option(args, "--to", &filter.to) ||
+        !option(args, "--account", &filter.account) || args.size() > 1 ||
+        (!filter.from.isEmpty() && !isDate(filter.from)) ||
+        (!filter.to.isEmpty() && !isDate(filter.to)))
+        return usage(err);
+    const QString path = args.isEmpty() ? Schema::DatabaseFileName : args[0];
+    try {
+        Connection db(path);
+        out << Audit::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
+        for (const Audit::Entry& entry : Audit::Page(db, filter, nullptr, 0))
+            out << Audit::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
+    } catch (const DataError& e) {
+        err << "velkar-db: " << path << ": " << e.description() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int settle(QStringList args, QTextStream& out, QTextStream& err) {
+    QString from, to, csv;
+    if (!option(args, "--from", &from) || !option(args, "--to", &to) ||
+        !option(args, "--csv", &csv) || args.size() > 1 || !isDate(from) || !isDate(to))
+        return usage(err);
+    const QString path = args.isEmpty() ? Schema::DatabaseFileName : args[0];
+    try {
+        Connection db(path);
+        const Settlement::Result result = Settlement::Collect(db, from, to);
+        Export::Sheet sheet{QStringLiteral("日结"),
+                            Settlement::ColumnHeadings(),
+                            {},
+                            {false, false, true, true, true, true, true}};
+        for (const Settlement::Row& row : result.rows)
+            sheet.rows << Settlement::RowTexts(row);
+        sheet.rows << Settlement::TotalTexts(result);
+        if (!csv.isEmpty()) {
+            const QString problem = Export::WriteCsv(csv, sheet);
+            if (!problem.isEmpty()) {
+                err << "velkar-db: " << csv << ": " << problem << '\n';
+                return 1;
+            }
+        }
+        out << sheet.headings.join(QLatin1Char('\t')) << '\n';
+        for (const QStringList& row : sheet.rows)
+            out << row.join(QLatin1Char('\t')) << '\n';
+    } catch (const DataError& e) {
+        err << "velkar-db: " << path << ": " << e.description() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+// The audit trail's chain, once the file itself is sound; read as the check reads, never
+// changing the file.
+QString chainProblem(const QString& path) {
+    ReadView view;
+    QString problem = view.open(path, 10000);
+    if (!problem.isEmpty())
+        return problem;
+    sqlite3_stmt* stmt = nullptr;
+    int version = 0;
+    if (sqlite3_prepare_v2(view.handle(), "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        version = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    // Version 4 brought the audit trail.
+    if (version < 4)
+        return {};
+    try {
+        if (const auto broken = Audit::Verify(view.handle()))
+            return broken->text;
+    } catch (const DataError& e) {
+        return e.description();
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -58,6 +165,10 @@ int main(int argc, char* argv[]) {
     QStringList args = app.arguments().mid(1);
     if (!args.isEmpty() && args[0] == QLatin1String("journal"))
         return journal(args.mid(1), out, err);
+    if (!args.isEmpty() && args[0] == QLatin1String("audit"))
+        return audit(args.mid(1), out, err);
+    if (!args.isEmpty() && args[0] == QLatin1String("settle"))
+        return settle(args.mid(1), out, err);
     if (args.isEmpty() || args.size() > 2)
         return usage(err);
     const QString path = args.size() == 2 ? args[1] : Schema::DatabaseFileName;
@@ -71,7 +182,9 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (args[0] == QLatin1String("check")) {
-        const QString problem = Schema::CheckDatabase(path);
+        QString problem = Schema::CheckDatabase(path);
+        if (problem.isEmpty())
+            problem = chainProblem(path);
         if (!problem.isEmpty()) {
             err << "velkar-db: " << path << " is not a sound Velkar database: " << problem << '\n';
             return 1;

@@ -268,6 +268,7 @@ public:
     }
     QString chooseFolder(const QString&, const QString&) override { return {}; }
     QString chooseOpenFile(const QString&, const QString&, const QString&) override { return {}; }
+    QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
     bool choosePrinter(QPrinter&) override { return false; }
 };
 

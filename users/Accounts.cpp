@@ -1,10 +1,12 @@
 #include "users/Accounts.h"
 
 #include "data/AdoConn.h"
+#include "data/Audit.h"
 #include "data/PasswordHash.h"
 #include "data/Text.h"
 
 bool g_isAdmin = false;
+QString g_account;
 
 namespace {
 const QString PasswordColumn = QStringLiteral("密码");
@@ -25,16 +27,27 @@ LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& pa
         // The store holds a salted hash, so no statement can match the password itself: the
         // account is found by name and the typed password checked against its hash, exactly.
         RecordsetPtr rs = conn.OpenRecordset(Statements::AccountByName, {name});
+        LoginOutcome outcome = LoginOutcome::Success;
         if (rs->IsEOF())
-            return LoginOutcome::NoSuchUser;
-        if (!PasswordHash::Verify(rs->GetCollect(PasswordColumn), password))
-            return LoginOutcome::WrongPassword;
+            outcome = LoginOutcome::NoSuchUser;
+        else if (!PasswordHash::Verify(rs->GetCollect(PasswordColumn), password))
+            outcome = LoginOutcome::WrongPassword;
         conn.CloseRecordset();
+        // The name tried is kept also when refused: repeated refusals are what a trail is for.
+        // A file that can't take the entry still lets the right password in.
+        try {
+            Audit::Append(*conn.connection(), name, Audit::ThisDesk(),
+                          outcome == LoginOutcome::Success ? Audit::Login : Audit::LoginRefused,
+                          LoginMessage(outcome));
+        } catch (const DataError&) {
+        }
         conn.CloseConnection();
+        if (outcome == LoginOutcome::Success)
+            g_account = name;
+        return outcome;
     } catch (const DataError&) {
         return LoginOutcome::Failed;
     }
-    return LoginOutcome::Success;
 }
 
 QString LoginMessage(LoginOutcome outcome) {
@@ -81,9 +94,20 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
         rs->Requery();
         if (rs->IsEOF() || !PasswordHash::Verify(rs->GetCollect(PasswordColumn), oldPassword))
             return PasswordOutcome::WrongOldPassword;
-        rs->PutCollect(NameColumn, name);
-        rs->PutCollect(PasswordColumn, newHash);
-        rs->Update();
+        // The new password and its trail entry commit together.
+        Query(*conn.connection(), QStringLiteral("BEGIN IMMEDIATE")).next();
+        try {
+            rs->PutCollect(NameColumn, name);
+            rs->PutCollect(PasswordColumn, newHash);
+            rs->Update();
+            Audit::Append(*conn.connection(), g_account.isEmpty() ? name : g_account,
+                          Audit::ThisDesk(), Audit::PasswordChanged,
+                          QStringLiteral("账号 %1").arg(name));
+            Query(*conn.connection(), QStringLiteral("COMMIT")).next();
+        } catch (...) {
+            Query(*conn.connection(), QStringLiteral("ROLLBACK")).next();
+            throw;
+        }
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const DataError&) {
@@ -108,6 +132,16 @@ QString PasswordMessage(PasswordOutcome outcome) {
         return UnstorableTextMessage;
     case PasswordOutcome::Failed:
         return QStringLiteral("操作失败");
+    }
+    return {};
+}
+
+QString AuditChainProblem(const QString& databasePath) {
+    try {
+        Connection db(databasePath);
+        if (const auto broken = Audit::Verify(db))
+            return broken->text;
+    } catch (const DataError&) {
     }
     return {};
 }

@@ -8,6 +8,8 @@ class Dialogs;
 
 // True only after a successful login of the administrator account.
 extern bool g_isAdmin;
+// The account of the latest successful login; the trail's account for what it does.
+extern QString g_account;
 
 inline const QString AdministratorName = QStringLiteral("管理员");
 
@@ -46,3 +48,7 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
                                const QString& databasePath = Schema::DatabaseFileName);
 
 QString PasswordMessage(PasswordOutcome outcome);
+
+// Why the audit trail's chain is broken (the first entry changed, deleted or inserted by hand),
+// or an empty text when it is intact or can't be read.
+QString AuditChainProblem(const QString& databasePath = Schema::DatabaseFileName);

@@ -36,6 +36,11 @@ void CLoginDlg::OnLogin() {
     switch (outcome) {
     case LoginOutcome::Success:
         g_isAdmin = name == AdministratorName;
+        if (g_isAdmin) {
+            const QString broken = AuditChainProblem();
+            if (!broken.isEmpty())
+                m_dialogs.warning(QStringLiteral("操作日志已被改动！\n") + broken, this);
+        }
         accept();
         return;
     case LoginOutcome::NoSuchUser:

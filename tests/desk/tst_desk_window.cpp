@@ -352,6 +352,10 @@ private slots:
         });
         control<CPictureButton>(rig.desk.get(), 1000)->click();
         QCOMPARE(opened, QStringLiteral("卡片初始化"));
+        // Entering and leaving are in the trail, the refused press is not.
+        QCOMPARE(rig.db.scalar(QStringLiteral("SELECT group_concat(action || ':' || details, "
+                                              "'|') FROM audit")),
+                 QStringLiteral("进入卡初始化:|退出卡初始化:初始化 0 张"));
     }
 
     void cardInitCountsTheCardsInitialised() {

@@ -62,6 +62,19 @@ private slots:
         g_isAdmin = false;
     }
 
+    void auditWindowIsForTheAdministrator() {
+        Desk d;
+        g_isAdmin = false;
+        ModalWatcher watcher([](QWidget* w) { w->close(); });
+        d.desk->OnAudit();
+        QCOMPARE(d.dialogs.lastText(), QStringLiteral("您没有管理员权限！"));
+        QVERIFY(watcher.titles().isEmpty());
+        g_isAdmin = true;
+        d.desk->OnAudit();
+        QCOMPARE(watcher.titles(), QStringList{QStringLiteral("审计记录")});
+        g_isAdmin = false;
+    }
+
     void buttonsOpenTheirWindows() {
         Desk d;
         ModalWatcher watcher([](QWidget* w) { w->close(); });
@@ -89,6 +102,9 @@ private slots:
         QCOMPARE(watcher.titles(), QStringList{Prompt});
         QVERIFY(d.dialogs.requests().isEmpty());
         QVERIFY(d.dialogs.texts().isEmpty());
+        // Leaving is in the trail, once, whichever way the desk was closed.
+        QCOMPARE(d.db.scalar(QStringLiteral("SELECT group_concat(action) FROM audit")),
+                 QStringLiteral("退出"));
     }
 
     void yesBacksUpBeforeClosing() {

@@ -63,7 +63,9 @@ mkdir -p "$home" "$elsewhere"
     QT_QPA_PLATFORM=offscreen "$root/usr/bin/velkar" >"$scratch/velkar.log" 2>&1) &
 pid=$!
 for _ in $(seq 100); do
-    [ -s "$home/Velkar/DataBase.mdb" ] && [ -f "$home/.config/Velkar/Velkar.conf" ] && break
+    # The file is whole once its creating transaction's journal is gone.
+    [ -s "$home/Velkar/DataBase.mdb" ] && [ ! -e "$home/Velkar/DataBase.mdb-journal" ] &&
+        [ -f "$home/.config/Velkar/Velkar.conf" ] && break
     sleep 0.1
 done
 kill "$pid" 2>/dev/null || true

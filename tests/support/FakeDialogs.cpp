@@ -43,6 +43,17 @@ void FakeDialogs::answerFolder(const QString& folder) {
     m_folders.push_back(folder);
 }
 
+QString FakeDialogs::chooseSaveFile(const QString& filter, const QString&,
+                                    const QString& startFolder) {
+    QMutexLocker lock(&m_mutex);
+    m_requests << QStringLiteral("save:%1|%2").arg(filter, startFolder);
+    if (m_files.empty())
+        return {};
+    QString answer = m_files.front();
+    m_files.pop_front();
+    return answer;
+}
+
 void FakeDialogs::answerFile(const QString& file) {
     QMutexLocker lock(&m_mutex);
     m_files.push_back(file);

@@ -22,6 +22,8 @@ public:
     QString chooseFolder(const QString& title, const QString& startFolder) override;
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
+    QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
+                           const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
 
     // Answers for the next choosers, in order; an empty text cancels.
@@ -34,7 +36,8 @@ public:
     QString lastText() const;
     void clear();
 
-    // What the choosers were asked, in order: "folder:<title>|<start>", "file:<filter>|<start>".
+    // What the choosers were asked, in order: "folder:<title>|<start>", "file:<filter>|<start>",
+    // "save:<filter>|<start>". Open and save choosers take their answers from answerFile.
     QStringList requests() const;
 
 private:

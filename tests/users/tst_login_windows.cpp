@@ -1,3 +1,5 @@
+#include "data/AdoConn.h"
+#include "data/Audit.h"
 #include "data/Text.h"
 #include "support/Controls.h"
 #include "support/FakeDialogs.h"
@@ -62,6 +64,26 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QVERIFY(g_isAdmin);
         QVERIFY(dialogs.shown().isEmpty());
+    }
+
+    // A trail changed by hand is shown to the administrator, who is let in all the same; an
+    // operator is not told.
+    void brokenTrailWarnsTheAdministrator() {
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Audit::Append(c, QStringLiteral("操作员1"), QStringLiteral("desk"), Audit::Login, {});
+            Audit::Append(c, QStringLiteral("操作员1"), QStringLiteral("desk"), Audit::Login, {});
+        }
+        db.exec(QStringLiteral("UPDATE audit SET account = '操作员2' WHERE id = 1"));
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        dlg.show();
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dialogs.shown().size(), 1);
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("操作日志第 1 条被修改")));
+        g_isAdmin = false;
     }
 
     void enterChecksEscapeLeaves() {

@@ -1,0 +1,295 @@
+#include "data/Audit.h"
+
+#include "data/AdoConn.h"
+
+#include <QCryptographicHash>
+#include <QSysInfo>
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace Audit {
+
+namespace {
+
+const char* const Columns = "id, time, account, desk, action, details, hash";
+
+// The bytes a hash covers: the id, each field after its length (so no text can pass for the
+// end of one field and the start of the next), then the previous entry's hash.
+QByteArray hashOfBytes(qint64 id, const QByteArray* fields, int count, const QByteArray& prev) {
+    // One buffer and one call: a million entries are checked in one go.
+    thread_local std::string bytes;
+    bytes.clear();
+    char number[24];
+    const auto put = [&](qint64 value) {
+        const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+        bytes.append(number, std::size_t(end - number));
+    };
+    put(id);
+    for (int i = 0; i < count; ++i) {
+        bytes += '\x1f';
+        put(fields[i].size());
+        bytes += ':';
+        bytes.append(fields[i].constData(), std::size_t(fields[i].size()));
+    }
+    bytes += '\x1e';
+    bytes.append(prev.constData(), std::size_t(prev.size()));
+    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex();
+}
+
+// Copies a cell into `to`, reusing its room.
+void copyInto(QByteArray& to, const char* bytes, int length) {
+    to.resize(length);
+    if (length > 0)
+        std::memcpy(to.data(), bytes, std::size_t(length));
+}
+
+Entry read(const Query& q) {
+    return {q.integer(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6)};
+}
+
+void exec(const Connection& connection, const char* sql) {
+    Query q(connection, QString::fromUtf8(sql));
+    q.next();
+}
+
+qint64 scalar(const Connection& connection, const char* sql) {
+    Query q(connection, QString::fromUtf8(sql));
+    return q.next() && !q.isNull(0) ? q.integer(0) : 0;
+}
+
+QString dateTimeText(const QDateTime& at) {
+    return (at.isValid() ? at : QDateTime::currentDateTime())
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+struct Row {
+    qint64 id = 0;
+    QByteArray fields[5]; // time, account, desk, action, details
+    QByteArray hash;
+};
+
+bool readRow(sqlite3_stmt* stmt, Row* row) {
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) {
+        if (rc != SQLITE_DONE)
+            throw DataError(rc, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))));
+        return false;
+    }
+    row->id = sqlite3_column_int64(stmt, 0);
+    for (int i = 0; i < 6; ++i) {
+        const char* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i + 1));
+        const int length = sqlite3_column_bytes(stmt, i + 1);
+        copyInto(i < 5 ? row->fields[i] : row->hash, bytes, bytes ? length : 0);
+    }
+    return true;
+}
+
+qint64 scalarOf(sqlite3* db, const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    qint64 value = 0;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        value = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return value;
+}
+
+bool holds(const Row& row, const QByteArray& prev) {
+    return hashOfBytes(row.id, row.fields, 5, prev) == row.hash;
+}
+
+bool looksLikeHash(const QByteArray& hash) {
+    if (hash.size() != 64)
+        return false;
+    for (char c : hash)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
+Break broken(qint64 id, const QString& what) {
+    QString text;
+    if (what == QLatin1String("deleted"))
+        text = QStringLiteral("操作日志第 %1 条被删除").arg(id);
+    else if (what == QLatin1String("inserted"))
+        text = QStringLiteral("操作日志第 %1 条是手工插入的").arg(id);
+    else if (what == QLatin1String("changed"))
+        text = QStringLiteral("操作日志第 %1 条被修改").arg(id);
+    else
+        text = QStringLiteral("操作日志第 %1 条被修改或是手工插入的").arg(id);
+    return {id, what, text};
+}
+
+} // namespace
+
+QStringList Actions() {
+    return {Login,           LoginRefused,      LeaveDesk,         Command,
+            CardholderAdded, CardholderChanged, CardholderDeleted, PasswordChanged,
+            Backup,          Restore,           CardInitEntered,   CardInitLeft,
+            Mismatch};
+}
+
+QString ThisDesk() {
+    return QSysInfo::machineHostName();
+}
+
+QString HashOf(const Entry& e, const QString& previousHash) {
+    const QByteArray fields[5] = {e.time.toUtf8(), e.account.toUtf8(), e.desk.toUtf8(),
+                                  e.action.toUtf8(), e.details.toUtf8()};
+    return QString::fromLatin1(hashOfBytes(e.id, fields, 5, previousHash.toUtf8()));
+}
+
+qint64 Append(const Connection& connection, const QString& account, const QString& desk,
+              const QString& action, const QString& details, const QDateTime& at) {
+    const bool own = sqlite3_get_autocommit(connection.handle()) != 0;
+    if (own)
+        exec(connection, "BEGIN IMMEDIATE");
+    try {
+        Entry e;
+        // The highest id ever given, also when the last entry was deleted since.
+        e.id = std::max(scalar(connection, "SELECT seq FROM sqlite_sequence WHERE name = 'audit'"),
+                        scalar(connection, "SELECT max(id) FROM audit")) +
+               1;
+        e.time = dateTimeText(at);
+        e.account = account;
+        e.desk = desk;
+        e.action = action;
+        e.details = details;
+        QString previous;
+        {
+            Query q(connection, QStringLiteral("SELECT hash FROM audit ORDER BY id DESC LIMIT 1"));
+            if (q.next())
+                previous = q.text(0);
+        }
+        e.hash = HashOf(e, previous);
+        Query insert(connection,
+                     QStringLiteral("INSERT INTO audit (id, time, account, desk, action, details, "
+                                    "hash) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        insert.bind(1, e.id);
+        insert.bind(2, e.time);
+        insert.bind(3, e.account);
+        insert.bind(4, e.desk);
+        insert.bind(5, e.action);
+        insert.bind(6, e.details);
+        insert.bind(7, e.hash);
+        insert.next();
+        if (own)
+            exec(connection, "COMMIT");
+        return e.id;
+    } catch (...) {
+        if (own)
+            sqlite3_exec(connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+QString AppendTo(const QString& databasePath, const QString& account, const QString& action,
+                 const QString& details, const QDateTime& at, int busyTimeoutMs) {
+    try {
+        Connection db(databasePath, busyTimeoutMs);
+        Append(db, account, ThisDesk(), action, details, at);
+        return {};
+    } catch (const DataError& e) {
+        return e.description();
+    }
+}
+
+std::optional<Break> Verify(const Connection& connection) {
+    return Verify(connection.handle());
+}
+
+std::optional<Break> Verify(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray sql = QByteArray("SELECT ") + Columns + " FROM audit ORDER BY id";
+    const int rc = sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        throw DataError(rc, QString::fromUtf8(sqlite3_errmsg(db)));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(stmt, sqlite3_finalize);
+    QByteArray previous;
+    qint64 expected = 1;
+    Row row;
+    while (readRow(stmt, &row)) {
+        if (row.id == expected && holds(row, previous)) {
+            copyInto(previous, row.hash.constData(), int(row.hash.size()));
+            ++expected;
+            continue;
+        }
+        if (row.id != expected)
+            return broken(expected, QStringLiteral("deleted"));
+        // The chain going on from this entry's stored hash: only its content was changed. Going
+        // on from the one before: this entry was slipped in.
+        Row next;
+        if (readRow(stmt, &next)) {
+            if (holds(next, row.hash))
+                return broken(row.id, QStringLiteral("changed"));
+            if (next.id == row.id + 1 && holds(next, previous))
+                return broken(row.id, QStringLiteral("inserted"));
+            return broken(row.id, QStringLiteral("changed"));
+        }
+        return broken(row.id, looksLikeHash(row.hash) ? QStringLiteral("changed or inserted")
+                                                      : QStringLiteral("inserted"));
+    }
+    // The last entries deleted: their ids were given all the same.
+    const qint64 given = scalarOf(db, "SELECT seq FROM sqlite_sequence WHERE name = 'audit'");
+    if (given >= expected)
+        return broken(expected, QStringLiteral("deleted"));
+    return std::nullopt;
+}
+
+std::vector<Entry> Page(const Connection& connection, const Filter& filter, const Entry* olderThan,
+                        int pageSize) {
+    QStringList where;
+    QStringList values;
+    if (!filter.from.isEmpty()) {
+        where << QStringLiteral("time >= ?");
+        values << filter.from + QStringLiteral(" 00:00:00");
+    }
+    if (!filter.to.isEmpty()) {
+        where << QStringLiteral("time <= ?");
+        values << filter.to + QStringLiteral(" 23:59:59");
+    }
+    if (!filter.account.isEmpty()) {
+        where << QStringLiteral("account = ?");
+        values << filter.account;
+    }
+    if (!filter.action.isEmpty()) {
+        where << QStringLiteral("action = ?");
+        values << filter.action;
+    }
+    if (olderThan) {
+        where << QStringLiteral("(time, id) < (?, %1)").arg(olderThan->id);
+        values << olderThan->time;
+    }
+    QString sql = QStringLiteral("SELECT %1 FROM audit").arg(QLatin1String(Columns));
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    // The order of the indexes on time, on account and time, on action and time: no sort.
+    sql += QStringLiteral(" ORDER BY time DESC, id DESC");
+    if (pageSize > 0)
+        sql += QStringLiteral(" LIMIT %1").arg(pageSize);
+    Query q(connection, sql);
+    for (int i = 0; i < values.size(); ++i)
+        q.bind(i + 1, values[i]);
+    std::vector<Entry> entries;
+    while (q.next())
+        entries.push_back(read(q));
+    return entries;
+}
+
+QStringList ColumnHeadings() {
+    return {QStringLiteral("编号"), QStringLiteral("时间"), QStringLiteral("账号"),
+            QStringLiteral("终端"), QStringLiteral("操作"), QStringLiteral("内容")};
+}
+
+QStringList RowTexts(const Entry& e) {
+    return {QString::number(e.id), e.time, e.account, e.desk, e.action, e.details};
+}
+
+} // namespace Audit

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+class Connection;
+struct sqlite3;
+
+// The operators' audit trail: who did what, at which desk, appended and never changed. Each
+// entry's hash covers its id, its content and the previous entry's hash, so an entry changed,
+// deleted or added by hand is found by Verify.
+namespace Audit {
+
+// The actions as stored; the window and the tools show them as stored too.
+inline const QString Login = QStringLiteral("登录");
+inline const QString LoginRefused = QStringLiteral("登录失败");
+inline const QString LeaveDesk = QStringLiteral("退出");
+inline const QString Command = QStringLiteral("卡操作");
+inline const QString CardholderAdded = QStringLiteral("添加持卡人");
+inline const QString CardholderChanged = QStringLiteral("修改持卡人");
+inline const QString CardholderDeleted = QStringLiteral("删除持卡人");
+inline const QString PasswordChanged = QStringLiteral("修改密码");
+inline const QString Backup = QStringLiteral("备份");
+inline const QString Restore = QStringLiteral("还原");
+inline const QString CardInitEntered = QStringLiteral("进入卡初始化");
+inline const QString CardInitLeft = QStringLiteral("退出卡初始化");
+inline const QString Mismatch = QStringLiteral("余额不符");
+
+QStringList Actions();
+
+struct Entry {
+    qint64 id = 0;
+    QString time; // timestamp text
+    QString account;
+    QString desk;
+    QString action;
+    QString details;
+    QString hash;
+};
+
+// This machine's name, the desk of the entries it writes.
+QString ThisDesk();
+
+// Appends one entry. Inside an open transaction it joins it, so the entry commits or rolls back
+// with the change it tells of; otherwise it takes its own. `at` invalid: now. Raises DataError.
+qint64 Append(const Connection& connection, const QString& account, const QString& desk,
+              const QString& action, const QString& details, const QDateTime& at = {});
+
+// The same for callers that hold no connection: opens the file, appends, closes. Returns why it
+// failed, or an empty text.
+QString AppendTo(const QString& databasePath, const QString& account, const QString& action,
+                 const QString& details, const QDateTime& at = {}, int busyTimeoutMs = 10000);
+
+// The hash an entry must carry after `previousHash` (empty before the first entry).
+QString HashOf(const Entry& entry, const QString& previousHash);
+
+struct Break {
+    qint64 id = 0; // the first entry found wrong
+    QString what;  // "changed", "deleted", "inserted" or "changed or inserted"
+    QString text;  // for people
+};
+
+// Walks the whole chain; nothing when it is intact. Raises DataError. Only reads, so it may be
+// given any open handle, a read-only view of a file included.
+std::optional<Break> Verify(const Connection& connection);
+std::optional<Break> Verify(sqlite3* db);
+
+struct Filter {
+    QString from, to; // dates yyyy-MM-dd, both included; empty: open
+    QString account;  // empty: all
+    QString action;   // empty: all
+};
+
+// One page of the entries that pass `filter`, newest first (by time, then id), those shown
+// before `olderThan` (null: from the newest). Reads only the page through an index that holds
+// the entries in that order, so it is as quick at a million entries as at ten.
+std::vector<Entry> Page(const Connection& connection, const Filter& filter, const Entry* olderThan,
+                        int pageSize);
+
+QStringList ColumnHeadings();
+QStringList RowTexts(const Entry& entry);
+
+} // namespace Audit

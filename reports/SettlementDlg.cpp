@@ -1,0 +1,160 @@
+#include "reports/SettlementDlg.h"
+
+#include "app/Clock.h"
+#include "app/Dialogs.h"
+#include "data/AdoConn.h"
+#include "reports/Export.h"
+#include "reports/ReportLayout.h"
+#include "reports/SettlementChart.h"
+#include "reports/SettlementPreviewDlg.h"
+#include "reports/TextTableModel.h"
+
+#include "ui_SettlementDlg.h"
+
+#include <QChartView>
+#include <QDir>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPrinter>
+
+namespace {
+
+const QString DateFormat = QStringLiteral("yyyy-MM-dd");
+
+QList<QStringList> rowsOf(const Settlement::Result& result) {
+    QList<QStringList> rows;
+    for (const Settlement::Row& row : result.rows)
+        rows << Settlement::RowTexts(row);
+    rows << Settlement::TotalTexts(result);
+    return rows;
+}
+
+} // namespace
+
+CSettlementDlg::CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from, QDate to,
+                               QWidget* parent)
+    : QDialog(parent), ui(new Ui::CSettlementDlg), m_dialogs(dialogs), m_clock(clock) {
+    ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    const QStringList headings = Settlement::ColumnHeadings();
+    QList<int> shown;
+    for (int c = 0; c < headings.size(); ++c)
+        shown << c;
+    m_model = new TextTableModel(headings, shown, this);
+    ui->settleList->setModel(m_model);
+    ui->settleList->verticalHeader()->hide();
+    ui->settleList->horizontalHeader()->setStretchLastSection(true);
+    m_chartView = new QChartView(ui->chartHolder);
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    ui->chartLayout->addWidget(m_chartView);
+
+    const QDate today = m_clock.now().date();
+    ui->dateFromEdit->setDate(from.isValid() ? from : today);
+    ui->dateToEdit->setDate(to.isValid() ? to : today);
+    connect(ui->queryButton, &QPushButton::clicked, this, &CSettlementDlg::OnRunQuery);
+    connect(ui->printButton, &QPushButton::clicked, this, &CSettlementDlg::OnPrint);
+    connect(ui->previewButton, &QPushButton::clicked, this, &CSettlementDlg::OnPreview);
+    connect(ui->exportButton, &QPushButton::clicked, this, &CSettlementDlg::OnExport);
+    connect(ui->closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    OnRunQuery();
+}
+
+CSettlementDlg::~CSettlementDlg() {
+    delete ui;
+}
+
+bool CSettlementDlg::collect(Settlement::Result* result) {
+    try {
+        Connection db(Schema::DatabaseFileName);
+        *result = Settlement::Collect(db, ui->dateFromEdit->date().toString(DateFormat),
+                                      ui->dateToEdit->date().toString(DateFormat));
+        return true;
+    } catch (const DataError&) {
+        m_dialogs.plain(QStringLiteral("操作失败"), this);
+        return false;
+    }
+}
+
+void CSettlementDlg::OnRunQuery() {
+    Settlement::Result result;
+    if (!collect(&result))
+        return;
+    m_result = result;
+    auto table = std::make_shared<TextTable>(int(Settlement::ColumnHeadings().size()));
+    for (const QStringList& row : rowsOf(m_result)) {
+        table->beginRow();
+        for (const QString& cell : row)
+            table->addCell(cell.toUtf8());
+    }
+    m_model->setTable(table);
+    ui->settleList->resizeColumnsToContents();
+    QChart* old = m_chartView->chart();
+    m_chartView->setChart(DailyNetChart(m_result));
+    delete old;
+}
+
+TableDocument CSettlementDlg::document(const Settlement::Result& result) const {
+    TableDocument document;
+    document.title = Title;
+    document.reportDate = TimestampText(m_clock.now());
+    document.headings = Settlement::ColumnHeadings();
+    document.columnWidths = {700, 600, 500, 600, 500, 600, 500};
+    document.rows = rowsOf(result);
+    document.aboveHeight = ChartHeight;
+    // The preview keeps the document after this window's result has moved on.
+    auto kept = std::make_shared<const Settlement::Result>(result);
+    document.above = [kept](QPainter& painter, const QRectF& target) {
+        PaintDailyNetChart(painter, target, *kept);
+    };
+    return document;
+}
+
+void CSettlementDlg::PrintSettlement(QPrinter& printer) {
+    Settlement::Result result;
+    if (!collect(&result))
+        return;
+    const TableDocument pages = document(result);
+    printer.setDocName(ReportLayout::JobName);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        m_dialogs.plain(QStringLiteral("操作失败"), this);
+        return;
+    }
+    PaintTableDocument(painter, pages, [&printer] { return printer.newPage(); });
+    painter.end();
+}
+
+void CSettlementDlg::OnPreview() {
+    Settlement::Result result;
+    if (!collect(&result))
+        return;
+    CSettlementPreviewDlg preview(document(result), this);
+    preview.exec();
+}
+
+void CSettlementDlg::OnPrint() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(ReportLayout::JobName);
+    if (!m_dialogs.choosePrinter(printer))
+        return;
+    PrintSettlement(printer);
+}
+
+void CSettlementDlg::OnExport() {
+    const QString path =
+        m_dialogs.chooseSaveFile(Export::FileFilter(), QStringLiteral("xlsx"), QDir::homePath());
+    if (path.isEmpty())
+        return;
+    Settlement::Result result;
+    if (!collect(&result))
+        return;
+    const Export::Sheet sheet{QStringLiteral("日结"),
+                              Settlement::ColumnHeadings(),
+                              rowsOf(result),
+                              {false, false, true, true, true, true, true}};
+    const QString problem = Export::Write(path, sheet);
+    if (!problem.isEmpty())
+        m_dialogs.plain(QStringLiteral("导出失败\n") + problem, this);
+    else
+        m_dialogs.plain(QStringLiteral("导出成功"), this);
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "data/Settlement.h"
+#include "reports/ReportLayout.h"
+
+#include <QDate>
+#include <QDialog>
+
+class Clock;
+class Dialogs;
+class QChartView;
+class QPrinter;
+class TextTableModel;
+namespace Ui {
+class CSettlementDlg;
+}
+
+// The day settlement (日结) of a date range: per day and operator, with the daily net as a bar
+// chart above the table; printed as the recharge report is, and exported.
+class CSettlementDlg : public QDialog {
+    Q_OBJECT
+public:
+    inline static const QString Title = QStringLiteral("日结报表");
+    // What the chart takes of the first printed page, in the report's units of 1/600 inch.
+    static constexpr int ChartHeight = 2000;
+
+    CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from, QDate to,
+                   QWidget* parent = nullptr);
+    ~CSettlementDlg() override;
+
+    const Settlement::Result& result() const { return m_result; }
+    // Settles the pickers' range afresh and prints it on `printer`, one job.
+    void PrintSettlement(QPrinter& printer);
+
+public slots:
+    void OnRunQuery();
+    void OnPrint();
+    void OnPreview();
+    void OnExport();
+
+private:
+    bool collect(Settlement::Result* result);
+    // The printed pages of `result`: the chart above the table on the first.
+    TableDocument document(const Settlement::Result& result) const;
+
+    Ui::CSettlementDlg* ui;
+    Dialogs& m_dialogs;
+    const Clock& m_clock;
+    TextTableModel* m_model;
+    QChartView* m_chartView;
+    Settlement::Result m_result;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "reports/ReportLayout.h"
+
+#include <QDialog>
+
+namespace Ui {
+class CSettlementPreviewDlg;
+}
+
+// The settlement's printed pages on the screen, drawn by the same page renderer as on paper,
+// one page at a time.
+class CSettlementPreviewDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int Dpi = 80;
+
+    explicit CSettlementPreviewDlg(TableDocument document, QWidget* parent = nullptr);
+    ~CSettlementPreviewDlg() override;
+
+    int page() const { return m_page; }
+    int pageCount() const { return ReportLayout::TablePageCount(m_document); }
+
+public slots:
+    void OnPrevPage();
+    void OnNextPage();
+
+private:
+    void showPage();
+
+    Ui::CSettlementPreviewDlg* ui;
+    TableDocument m_document;
+    int m_page = 0;
+};

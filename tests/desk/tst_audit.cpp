@@ -1,0 +1,478 @@
+// The audit trail, the day settlement and the exports, as a counter's day leaves them.
+#include "app/Clock.h"
+#include "data/AdoConn.h"
+#include "data/Audit.h"
+#include "data/Journal.h"
+#include "data/Settlement.h"
+#include "desk/AuditDlg.h"
+#include "desk/DatabaseActions.h"
+#include "records/RecordsDlg.h"
+#include "reports/Export.h"
+#include "reports/QueryDlg.h"
+#include "reports/Report.h"
+#include "reports/ReportLayout.h"
+#include "reports/SettlementDlg.h"
+#include "reports/SettlementPreviewDlg.h"
+#include "support/Controls.h"
+#include "support/FakeDialogs.h"
+#include "support/ModalWatcher.h"
+#include "support/TestDatabase.h"
+#include "users/Accounts.h"
+
+#include <QBarCategoryAxis>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+const QString Admin = QStringLiteral("管理员");
+const QString Op1 = QStringLiteral("操作员1");
+const QString Op2 = QStringLiteral("操作员2");
+
+// Books one command as the reader link does when its card reports the expected balance.
+void book(const QString& path, const QString& op, const QString& cardNo, Journal::Operation kind,
+          int amount, const QString& at) {
+    Connection db(path);
+    Journal::Entry e;
+    e.cardNo = cardNo;
+    e.operation = kind;
+    e.amount = amount;
+    e.balanceBefore = kind == Journal::Operation::Clear ? amount * 10 : 0;
+    e.balanceExpected = kind == Journal::Operation::Clear ? 0 : amount * 10;
+    e.operatorName = op;
+    e.desk = QStringLiteral("desk-1");
+    e.sentAt = at;
+    const QString amountText = kind == Journal::Operation::Clear
+                                   ? QStringLiteral("-%1").arg(amount, 5, 10, QLatin1Char('0'))
+                                   : QStringLiteral("%1").arg(amount, 5, 10, QLatin1Char('0'));
+    Journal::Resolve(db, {{e, Journal::State::Booked, e.balanceExpected, at, amountText}});
+}
+
+struct Run {
+    int code;
+    QString out;
+};
+
+Run velkarDb(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(VELKAR_DB_TOOL), args);
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+}
+
+// The trail in the order it was written.
+std::vector<Audit::Entry> trail(const QString& path) {
+    Connection db(path);
+    Query q(db, QStringLiteral("SELECT id, time, account, desk, action, details, hash FROM audit "
+                               "ORDER BY id"));
+    std::vector<Audit::Entry> entries;
+    while (q.next())
+        entries.push_back(
+            {q.integer(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6)});
+    return entries;
+}
+
+// The cells of the first worksheet, read back by a reader of the format.
+QJsonArray readXlsx(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import json,sys,openpyxl\n"
+                            "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
+                            "print(json.dumps([[c for c in r] for r in "
+                            "ws.iter_rows(values_only=True)]))"),
+             path});
+    p.waitForFinished(60000);
+    if (p.exitCode() != 0)
+        qWarning() << p.readAllStandardError();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+}
+
+} // namespace
+
+class AuditTest : public QObject {
+    Q_OBJECT
+
+    FakeDialogs dialogs;
+
+private slots:
+    void init() { dialogs.clear(); }
+
+    // Login, three recharges, a clear, a cardholder change, a password change, a backup and a
+    // restore: exactly those entries, in order, each with the account that did it.
+    void aSessionLeavesItsEntriesInOrder() {
+        TestDatabase db;
+        db.setPassword(Admin, QStringLiteral("pw"));
+        db.setPassword(Op1, QStringLiteral("old"));
+        db.addCardholder(QStringLiteral("1"), QStringLiteral("0000ABCD"), QStringLiteral("张三"));
+
+        QCOMPARE(CheckLogin(&dialogs, Op2, QStringLiteral("wrong")), LoginOutcome::WrongPassword);
+        QCOMPARE(CheckLogin(&dialogs, Admin, QStringLiteral("pw")), LoginOutcome::Success);
+        const QString card = QStringLiteral("0000ABCD");
+        for (int amount : {100, 200, 300})
+            book(db.path(), Admin, card, Journal::Operation::Recharge, amount,
+                 QStringLiteral("2026-12-07 09:00:0%1").arg(amount / 100));
+        book(db.path(), Admin, card, Journal::Operation::Clear, 600,
+             QStringLiteral("2026-12-07 09:01:00"));
+        {
+            CRecordsDlg dlg(dialogs);
+            QTableView* list = control<QTableView>(&dlg, 1041);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualRect(list->model()->index(0, 2)).center());
+            control<QLineEdit>(&dlg, 1002)->setText(QStringLiteral("李四"));
+            control<QPushButton>(&dlg, 1005)->click();
+            QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
+        }
+        QCOMPARE(ChangePassword(&dialogs, Op1, QStringLiteral("old"), QStringLiteral("new"),
+                                QStringLiteral("new")),
+                 PasswordOutcome::Changed);
+        QTemporaryDir stick;
+        DatabaseActions actions(dialogs);
+        dialogs.answerFolder(stick.path());
+        actions.BackupDatabase();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));
+        dialogs.answerFile(stick.path() + QStringLiteral("/DataBase.mdb"));
+        QVERIFY(actions.OnRestore());
+
+        const auto entries = trail(db.path());
+        QStringList actionsSeen, accounts;
+        for (const Audit::Entry& e : entries) {
+            actionsSeen << e.action;
+            accounts << e.account;
+        }
+        QCOMPARE(actionsSeen,
+                 (QStringList{Audit::LoginRefused, Audit::Login, Audit::Command, Audit::Command,
+                              Audit::Command, Audit::Command, Audit::CardholderChanged,
+                              Audit::PasswordChanged, Audit::Backup, Audit::Restore}));
+        QCOMPARE(accounts,
+                 (QStringList{Op2, Admin, Admin, Admin, Admin, Admin, Admin, Admin, Admin, Admin}));
+        QVERIFY(entries[2].details.contains(QStringLiteral("充值 100 元")));
+        QVERIFY(entries[5].details.contains(QStringLiteral("清零")));
+        QVERIFY(entries[6].details.contains(QStringLiteral("张三")));
+        QVERIFY(entries[6].details.contains(QStringLiteral("李四")));
+        QVERIFY(entries[7].details.contains(Op1));
+        QVERIFY(!entries[7].details.contains(QStringLiteral("new")));
+        QVERIFY(entries[9].details.contains(QStringLiteral(".bak")));
+        QCOMPARE(velkarDb({QStringLiteral("check"), db.path()}).code, 0);
+        QCOMPARE(AuditChainProblem(db.path()), QString());
+    }
+
+    // Each command's outcome is written once, in the transaction that resolves it: a second
+    // resolution of the same command (a retried booking) adds nothing.
+    void commandOutcomesAreWrittenOnce() {
+        TestDatabase db;
+        Connection c(db.path());
+        Journal::Entry e;
+        e.cardNo = QStringLiteral("00000007");
+        e.amount = 50;
+        e.balanceExpected = 500;
+        e.operatorName = Op1;
+        e.desk = QStringLiteral("desk-1");
+        e.sentAt = QStringLiteral("2026-12-07 09:00:00");
+        e.id = Journal::Add(c, e);
+        const QString at = QStringLiteral("2026-12-07 09:00:01");
+        Journal::Resolve(c, {{e, Journal::State::Mismatch, 480, at, {}}});
+        Journal::Resolve(c, {{e, Journal::State::Booked, 500, at, QStringLiteral("00050")}});
+        Journal::Entry other = e;
+        other.id = 0;
+        Journal::Resolve(c, {{other, Journal::State::NotExecuted, 0, at, {}}});
+        const auto entries = trail(db.path());
+        QCOMPARE(int(entries.size()), 2);
+        QCOMPARE(entries[0].action, Audit::Mismatch);
+        QVERIFY(entries[0].details.contains(QStringLiteral("实际余额 48.0 元")));
+        QCOMPARE(entries[1].action, Audit::Command);
+        QVERIFY(entries[1].details.contains(QStringLiteral("未执行")));
+        QCOMPARE(entries[1].account, Op1);
+
+        const Run listed =
+            velkarDb({QStringLiteral("audit"), QStringLiteral("--account"), Op1,
+                      QStringLiteral("--from"), QStringLiteral("2026-12-07"), db.path()});
+        QCOMPARE(listed.code, 0);
+        QCOMPARE(listed.out.count(QLatin1Char('\n')), 3); // headings and two entries
+        QCOMPARE(velkarDb({QStringLiteral("audit"), QStringLiteral("--from"),
+                           QStringLiteral("2026-13-01"), db.path()})
+                     .code,
+                 2);
+    }
+
+    // A change, a deletion or an insertion by hand is named by the check.
+    void handEditsAreNamed_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("amount changed")
+            << "UPDATE audit SET details = replace(details, '300', '900') WHERE id = 3"
+            << "第 3 条被修改";
+        QTest::newRow("middle deleted") << "DELETE FROM audit WHERE id = 2"
+                                        << "第 2 条被删除";
+        QTest::newRow("last deleted") << "DELETE FROM audit WHERE id = 4"
+                                      << "第 4 条被删除";
+        QTest::newRow("inserted")
+            << "INSERT INTO audit (time, account, desk, action, details, hash) VALUES "
+               "('2026-12-07 10:00:00', '操作员1', 'desk-1', '卡操作', '充值 500 元', 'x')"
+            << "第 5 条";
+        QTest::newRow("inserted with a hash of its own")
+            << "INSERT INTO audit (time, account, desk, action, details, hash) SELECT time, "
+               "account, desk, action, details, hash FROM audit WHERE id = 4"
+            << "第 5 条";
+    }
+    void handEditsAreNamed() {
+        QFETCH(QString, sql);
+        QFETCH(QString, named);
+        TestDatabase db;
+        for (int amount : {100, 200, 300, 400})
+            book(db.path(), Op1, QStringLiteral("00000001"), Journal::Operation::Recharge, amount,
+                 QStringLiteral("2026-12-07 09:00:00"));
+        QCOMPARE(velkarDb({QStringLiteral("check"), db.path()}).code, 0);
+        db.exec(sql);
+        const Run run = velkarDb({QStringLiteral("check"), db.path()});
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.out.contains(named), qPrintable(run.out));
+        QVERIFY(AuditChainProblem(db.path()).contains(named));
+    }
+
+    // Text moved from one field to the next, their joined bytes unchanged, is still a change.
+    void textMovedAcrossFieldsIsAChange() {
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Audit::Append(c, QStringLiteral("a"),
+                          QStringLiteral("b\x1f"
+                                         "c"),
+                          Audit::Login, {});
+        }
+        db.exec(QStringLiteral("UPDATE audit SET account = 'a' || char(31) || 'b', desk = 'c'"));
+        Connection c(db.path());
+        const auto broken = Audit::Verify(c);
+        QVERIFY(broken);
+        QCOMPARE(broken->id, 1);
+    }
+
+    // Two operators on one day get their own rows, which add up to the day; the range's total
+    // is the query window's.
+    void settlementSplitsByOperator() {
+        TestDatabase db;
+        const QString card = QStringLiteral("00012345");
+        db.addRecord(card, QStringLiteral("2026-12-06 08:00:00"), QStringLiteral("00050"));
+        book(db.path(), Op1, card, Journal::Operation::Recharge, 100,
+             QStringLiteral("2026-12-07 09:00:00"));
+        book(db.path(), Op1, card, Journal::Operation::Recharge, 20,
+             QStringLiteral("2026-12-07 10:00:00"));
+        book(db.path(), Op2, card, Journal::Operation::Clear, 120,
+             QStringLiteral("2026-12-07 11:00:00"));
+        book(db.path(), Op2, card, Journal::Operation::Recharge, 7,
+             QStringLiteral("2026-12-07 23:59:59"));
+        book(db.path(), Op1, card, Journal::Operation::Recharge, 999,
+             QStringLiteral("2026-12-08 00:00:00"));
+
+        Connection c(db.path());
+        const Settlement::Result day =
+            Settlement::Collect(c, QStringLiteral("2026-12-07"), QStringLiteral("2026-12-07"));
+        QCOMPARE(int(day.rows.size()), 2);
+        QCOMPARE(day.rows[0].operatorName, Op1);
+        QCOMPARE(day.rows[0].rechargeCount, 2);
+        QCOMPARE(day.rows[0].rechargeSum, 120);
+        QCOMPARE(day.rows[1].operatorName, Op2);
+        QCOMPARE(day.rows[1].clearCount, 1);
+        QCOMPARE(day.rows[1].clearSum, -120);
+        QCOMPARE(day.rows[1].net, -113);
+        QCOMPARE(day.rows[0].net + day.rows[1].net, day.total.net);
+        QCOMPARE(day.total.net, 7);
+
+        const Settlement::Result range =
+            Settlement::Collect(c, QStringLiteral("2026-12-01"), QStringLiteral("2026-12-31"));
+        QCOMPARE(range.rows.front().operatorName, Settlement::UnknownOperator);
+        QCOMPARE(int(range.dailyNet().size()), 3);
+        const Report report = CollectReport(c, QStringLiteral("2026-12-01 00:00:00"),
+                                            QStringLiteral("2026-12-31 23:59:59"));
+        QCOMPARE(range.total.net, report.total);
+
+        QTemporaryDir out;
+        const QString csv = out.filePath(QStringLiteral("settle.csv"));
+        const Run run =
+            velkarDb({QStringLiteral("settle"), QStringLiteral("--from"),
+                      QStringLiteral("2026-12-01"), QStringLiteral("--to"),
+                      QStringLiteral("2026-12-31"), QStringLiteral("--csv"), csv, db.path()});
+        QCOMPARE(run.code, 0);
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        QVERIFY(bytes.contains(QStringLiteral("合计,,5,1176,1,-120,1056").toUtf8()));
+    }
+
+    // The query window's list, exported, holds the rows and the total the window shows; card
+    // numbers stay text with their leading zeros.
+    void queryExportMatchesTheWindow() {
+        TestDatabase db;
+        db.addCardholder(QStringLiteral("1"), QStringLiteral("00012345"), QStringLiteral("张三"));
+        db.addRecord(QStringLiteral("00012345"), QStringLiteral("2026-12-07 09:00:00"),
+                     QStringLiteral("00100"));
+        db.addRecord(QStringLiteral("00012345"), QStringLiteral("2026-12-07 10:00:00"),
+                     QStringLiteral("-00030"));
+        db.addRecord(QStringLiteral("0001E500"), QStringLiteral("2026-12-07 11:00:00"),
+                     QStringLiteral("00005"));
+        FixedClock clock(QDateTime(QDate(2026, 12, 7), QTime(12, 0)));
+        CQueryDlg dlg(dialogs, clock);
+        const QString shown = dlg.findChild<QLabel*>(QStringLiteral("totalText"))->text();
+        QCOMPARE(shown, QStringLiteral("75"));
+
+        QTemporaryDir out;
+        const QString xlsx = out.filePath(QStringLiteral("list.xlsx"));
+        dialogs.answerFile(xlsx);
+        dlg.OnExport();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
+        QVERIFY(dialogs.requests().last().startsWith(QStringLiteral("save:")));
+        const QJsonArray rows = readXlsx(xlsx);
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows[1].toArray()[0].toString(), QStringLiteral("00012345"));
+        QCOMPARE(rows[1].toArray()[1].toString(), QStringLiteral("张三"));
+        QCOMPARE(rows[3].toArray()[0].toString(), QStringLiteral("0001E500"));
+        double sum = 0;
+        for (int r = 1; r < 4; ++r)
+            sum += rows[r].toArray()[3].toDouble();
+        QCOMPARE(rows[4].toArray()[3].toDouble(), sum);
+        QCOMPARE(QString::number(rows[4].toArray()[3].toInt()), shown);
+
+        const QString csv = out.filePath(QStringLiteral("list.csv"));
+        dialogs.answerFile(csv);
+        dlg.OnExport();
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QString text = QString::fromUtf8(bytes);
+        QVERIFY(text.contains(QStringLiteral("=\"00012345\",张三,2026-12-07 09:00:00,100\r\n")));
+        QVERIFY(text.endsWith(QStringLiteral("合计,,,75\r\n")));
+
+        // A folder that isn't there: said so, nothing left behind.
+        for (const QString& name :
+             {QStringLiteral("gone/list.xlsx"), QStringLiteral("gone/list.csv")}) {
+            dialogs.answerFile(out.filePath(name));
+            dlg.OnExport();
+            QVERIFY(dialogs.lastText().startsWith(QStringLiteral("导出失败")));
+        }
+        QVERIFY(!QFileInfo::exists(out.filePath(QStringLiteral("gone"))));
+
+        dialogs.clear();
+        dlg.OnExport(); // cancelled: nothing written, nothing said
+        QVERIFY(dialogs.texts().isEmpty());
+    }
+
+    // The window shows the rows and the total line, and prints them in one job whose pages
+    // continue the table; the chart takes room on the first page only.
+    void settlementWindowPrintsOneJob() {
+        TestDatabase db;
+        for (int day = 1; day <= 40; ++day)
+            book(db.path(), day % 3 ? Op1 : Op2, QStringLiteral("00000001"),
+                 Journal::Operation::Recharge, day,
+                 QDateTime(QDate(2026, 11, 1).addDays(day - 1), QTime(9, 0))
+                     .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        FixedClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+        CSettlementDlg dlg(dialogs, clock, QDate(2026, 11, 1), QDate(2026, 12, 10));
+        const auto* model = dlg.findChild<QTableView*>(QStringLiteral("settleList"))->model();
+        QCOMPARE(model->rowCount(), 41);
+        QCOMPARE(model->index(40, 0).data().toString(), QStringLiteral("合计"));
+        QCOMPARE(model->index(40, 6).data().toString(), QString::number(40 * 41 / 2));
+        // One bar a day, also for the same day of two months.
+        const auto* chart = dlg.findChild<QChartView*>()->chart();
+        const auto* days = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).first());
+        QCOMPARE(days->count(), 40);
+
+        TableDocument document;
+        document.rows = QList<QStringList>(41, QStringList{QStringLiteral("x")});
+        document.aboveHeight = CSettlementDlg::ChartHeight;
+        document.above = [](QPainter&, const QRectF&) {};
+        const int first = ReportLayout::TableRowsOnFirstPage(document);
+        QVERIFY(first < ReportLayout::RowsPerPage);
+        QCOMPARE(ReportLayout::TablePageCount(document), 1 + (41 - first + 27) / 28);
+
+        // The preview pages through the same pages as the printer gets.
+        QList<int> seen; // pages shown: at opening, after back, after two forward; the count
+        ModalWatcher watcher([&seen](QWidget* w) {
+            if (auto* preview = qobject_cast<CSettlementPreviewDlg*>(w)) {
+                seen << preview->page();
+                preview->OnPrevPage();
+                seen << preview->page();
+                preview->OnNextPage();
+                preview->OnNextPage();
+                seen << preview->page() << preview->pageCount();
+            }
+            w->close();
+        });
+        dlg.OnPreview();
+        QCOMPARE(seen, (QList<int>{0, 0, 1, 2}));
+        QCOMPARE(watcher.titles(), QStringList{QStringLiteral("日结预览")});
+
+        QTemporaryDir out;
+        const QString xlsx = out.filePath(QStringLiteral("settle.xlsx"));
+        dialogs.answerFile(xlsx);
+        dlg.OnExport();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
+        const QJsonArray sheet = readXlsx(xlsx);
+        QCOMPARE(sheet.size(), 42); // headings, 40 days, total
+        QCOMPARE(sheet[41].toArray()[6].toInt(), 820);
+        QCOMPARE(sheet[1].toArray()[1].toString(), Op1);
+
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(out.filePath(QStringLiteral("settle.pdf")));
+        dlg.PrintSettlement(printer);
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {printer.outputFileName()});
+        QVERIFY(info.waitForFinished(30000));
+        const QString text = QString::fromUtf8(info.readAllStandardOutput());
+        QVERIFY2(
+            text.contains(QRegularExpression(
+                QStringLiteral("Pages:\\s+%1\\n").arg(ReportLayout::TablePageCount(document)))),
+            qPrintable(text));
+    }
+
+    // The window reads pages, newest first, and filters by dates and account; a page ends
+    // inside a second that several entries share, and the next goes on without a gap.
+    void auditWindowPagesAndFilters() {
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Query(c, QStringLiteral("BEGIN")).next(); // one commit: the entries join it
+            for (int i = 0; i < CAuditDlg::PageSize + 10; ++i)
+                Audit::Append(c, i % 2 ? Op1 : Op2, QStringLiteral("desk-1"), Audit::Login, {},
+                              QDateTime(QDate(2026, 12, 7), QTime(8, 0).addSecs(i / 4)));
+            Query(c, QStringLiteral("COMMIT")).next();
+        }
+        CAuditDlg dlg(dialogs, nullptr, db.path(), QDate(2026, 12, 7));
+        QCOMPARE(dlg.rowCount(), CAuditDlg::PageSize);
+        QCOMPARE(dlg.cell(0, 0), QString::number(CAuditDlg::PageSize + 10));
+        dlg.OnMore();
+        QCOMPARE(dlg.rowCount(), CAuditDlg::PageSize + 10);
+        for (int r = 0; r < dlg.rowCount(); ++r)
+            QCOMPARE(dlg.cell(r, 0), QString::number(CAuditDlg::PageSize + 10 - r));
+        dlg.findChild<QCheckBox*>(QStringLiteral("dateCheck"))->setChecked(true);
+        dlg.findChild<QDateEdit*>(QStringLiteral("fromDate"))->setDate(QDate(2026, 12, 8));
+        dlg.findChild<QDateEdit*>(QStringLiteral("toDate"))->setDate(QDate(2026, 12, 9));
+        dlg.OnRefresh();
+        QCOMPARE(dlg.rowCount(), 0);
+        dlg.findChild<QDateEdit*>(QStringLiteral("fromDate"))->setDate(QDate(2026, 12, 7));
+        auto* accounts = dlg.findChild<QComboBox*>(QStringLiteral("accountCombo"));
+        accounts->setCurrentIndex(accounts->findText(Op1));
+        dlg.OnRefresh();
+        QCOMPARE(dlg.rowCount(), (CAuditDlg::PageSize + 10) / 2);
+        QCOMPARE(dlg.cell(0, 2), Op1);
+    }
+};
+
+QTEST_MAIN(AuditTest)
+#include "tst_audit.moc"
