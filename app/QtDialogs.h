@@ -11,4 +11,6 @@ public:
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
+    std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
+                                             QObject* owner) override;
 };

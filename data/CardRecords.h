@@ -5,8 +5,11 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 class Connection;
 class Dialogs;
+class TextRows;
 
 // What a booked 金额 text adds to the desk's total: up to four digits, optionally after a "-".
 // Anything else (empty, longer, not digits) adds nothing.
@@ -30,3 +33,12 @@ CardRecordList ReadCardRecords(const Connection& connection, const QString& card
 // has shown its own description.
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo,
                                const QString& path = Schema::DatabaseFileName);
+
+// One card's records as the desk lists them, of any number: the rows (卡号, 日期, 金额) read a
+// block at a time when shown, the total from one aggregate. Raises DataError.
+struct CardRecordPages {
+    std::shared_ptr<const TextRows> rows;
+    qint64 total = 0;
+};
+CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection,
+                                    const QString& cardNo);

@@ -17,7 +17,7 @@ inline const QString DatabaseFileName = QStringLiteral("DataBase.mdb");
 
 // The form of the file, counted in PRAGMA user_version. Version 0 is the delivered three-table
 // file; each later version is one migration.
-inline constexpr int CurrentVersion = 2;
+inline constexpr int CurrentVersion = 3;
 
 // Creates the delivered database: three tables and the seven accounts, brought to `version`.
 // Never touches an existing file. Returns an empty text on success, else why it failed.

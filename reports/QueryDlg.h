@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/AdoConn.h"
+
 #include <QDate>
 #include <QDialog>
 
@@ -42,6 +44,7 @@ private:
     Ui::CQueryDlg* ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    HeldConnection m_store;
     TextTableModel* m_model;
 
     QString m_title;

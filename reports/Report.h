@@ -14,10 +14,10 @@ class Connection;
 struct Report {
     enum Column { CardNo, Date, Amount, Name };
 
-    std::shared_ptr<TextTable> rows = std::make_shared<TextTable>(4);
+    std::shared_ptr<const TextRows> rows = std::make_shared<TableRows>();
     qint64 total = 0; // 1,000,000 records of 99999 overflow 32 bits
 
-    qsizetype recordCount() const { return rows->rowCount(); }
+    qsizetype recordCount() const { return rows->count(); }
     QString totalText() const { return QString::number(total); }
 };
 
@@ -32,7 +32,8 @@ QString PageNumberText(int number);
 // Length of the text in bytes of code page 936, which places the centred title.
 int CodePage936Length(const QString& text);
 
-// Reads the records stamped from `startBound` to `endBound` (full timestamp texts, both
-// included). Throws DataError.
-Report CollectReport(const Connection& connection, const QString& startBound,
+// The records stamped from `startBound` to `endBound` (full timestamp texts, both included):
+// their count and total now, their cells read from `connection` a block at a time when they
+// are drawn. Throws DataError.
+Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
                      const QString& endBound);
