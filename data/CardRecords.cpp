@@ -29,6 +29,15 @@ CardRecordList ReadCardRecords(const Connection& connection, const QString& card
     return list;
 }
 
+CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo) {
+    Query total(connection, QString::fromUtf8(Sql::CardRecordsTotal));
+    total.bind(1, cardNo);
+    CardRecordList list;
+    if (total.next())
+        list.total = total.integer(1);
+    return list;
+}
+
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo, const QString& path) {
     CAdoConn conn(dialogs, path);
     conn.OpenConnection();

@@ -29,8 +29,12 @@ struct CardRecordList {
 // The booked operations of one card with their total, on an open connection. Raises DataError.
 CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo);
 
-// The same on a connection of its own. Store failures raise DataError, after the connection
-// has shown its own description.
+// The total alone, from one aggregate; `rows` stays empty. For a notice that the list changed:
+// the list reads its rows itself. Raises DataError.
+CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo);
+
+// The same as ReadCardRecords on a connection of its own. Store failures raise DataError, after the
+// connection has shown its own description.
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo,
                                const QString& path = Schema::DatabaseFileName);
 

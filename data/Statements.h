@@ -121,12 +121,13 @@ inline constexpr const char* RecordsBetweenTotal =
 inline constexpr const char* RecordPositionsBetween =
     "SELECT 日期, rowid FROM employees WHERE 日期 BETWEEN ?1 AND ?2 ORDER BY 日期, rowid";
 
-// The records of RecordsBetweenWithNames from a position (?3, ?4) on, at most ?5 of them.
+// The records of RecordsBetweenWithNames from a position (?3, ?4) on, at most ?5 of them. The
+// position's date is the lower bound, so the read starts at the position in the date index.
 inline constexpr const char* RecordBlockBetween =
     "SELECT e.卡号, e.日期, e.金额, "
     "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), "
-    "'') FROM employees e WHERE e.日期 BETWEEN ?1 AND ?2 AND (e.日期, e.rowid) >= (?3, ?4) "
-    "ORDER BY e.日期, e.rowid LIMIT ?5";
+    "'') FROM employees e WHERE e.日期 >= ?3 AND e.日期 <= ?2 AND ?3 >= ?1 AND "
+    "(e.日期 > ?3 OR e.rowid >= ?4) ORDER BY e.日期, e.rowid LIMIT ?5";
 
 // Count and total of CardRecords by the desk's rule.
 inline constexpr const char* CardRecordsTotal =

@@ -46,7 +46,11 @@ int TextTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TextTableModel::data(const QModelIndex& index, int role) const {
-    if (!m_rows || !index.isValid() || index.column() >= m_shown.size() || role != Qt::DisplayRole)
+    if (!m_rows || !index.isValid() || index.column() >= m_shown.size())
+        return {};
+    if (role == Qt::TextAlignmentRole && index.column() < m_alignments.size())
+        return int(m_alignments[index.column()]);
+    if (role != Qt::DisplayRole)
         return {};
     try {
         return m_rows->text(index.row(), m_shown[index.column()]);
@@ -66,6 +70,8 @@ QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, in
         section < m_headers.size())
         return m_headers[section];
     if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole)
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
+        return section >= 0 && section < m_alignments.size()
+                   ? int(m_alignments[section])
+                   : int(Qt::AlignLeft | Qt::AlignVCenter);
     return QAbstractTableModel::headerData(section, orientation, role);
 }

@@ -18,6 +18,8 @@ public:
     void setTable(std::shared_ptr<const TextTable> table);
     const TextTable* table() const { return m_table.get(); }
     void setRows(std::shared_ptr<const TextRows> rows);
+    // Each column's alignment, of its cells and its heading; left by default.
+    void setAlignments(QList<Qt::Alignment> alignments) { m_alignments = std::move(alignments); }
     const TextRows* rows() const { return m_rows.get(); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -33,6 +35,7 @@ signals:
 private:
     QStringList m_headers;
     QList<int> m_shown;
+    QList<Qt::Alignment> m_alignments;
     std::shared_ptr<const TextTable> m_table;
     std::shared_ptr<const TextRows> m_rows;
     mutable bool m_failed = false;

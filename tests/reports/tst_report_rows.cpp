@@ -95,6 +95,10 @@ private slots:
         QCOMPARE(rows, 35);
         QCOMPARE(CollectReport(connection, DayStart, DayEnd).total, total);
         QCOMPARE(ReadCardRecords(*connection, QStringLiteral("A1")).total, cardTotal);
+        QCOMPARE(ReadCardTotal(*connection, QStringLiteral("A1")).total, cardTotal);
+        const CardRecordPages pages = ReadCardRecordPages(connection, QStringLiteral("A1"));
+        QCOMPARE(pages.total, cardTotal);
+        QCOMPARE(pages.rows->count(), 35);
     }
 
     void sameRowsTotalAndPicturesAsReadAtOnce_data() {
