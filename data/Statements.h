@@ -41,6 +41,16 @@ namespace Sql {
 inline constexpr const char* CardholderList =
     "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord ORDER BY +卡号";
 
+// The position of each row of CardholderList, read from the 卡号 index alone (卡号 is unique).
+// Columns: 卡号, rowid.
+inline constexpr const char* CardholderPositions =
+    "SELECT 卡号, rowid FROM userecord ORDER BY 卡号";
+// The rows of CardholderList from the 卡号 ?1 on, at most ?3 of them (?2, the rowid, is not
+// needed: no two rows share a 卡号).
+inline constexpr const char* CardholderBlock =
+    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord WHERE 卡号 >= ?1 AND ?2 IS NOT "
+    "NULL ORDER BY 卡号 LIMIT ?3";
+
 // Cardholders whose chosen column equals the bound text exactly; one statement per column a
 // search may name, so no column name ever comes from the user.
 struct CardholderSearch {
