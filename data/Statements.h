@@ -122,10 +122,10 @@ inline constexpr const char* CardholderByCardNo =
 inline constexpr const char* AmountRule = VELKAR_AMOUNT_RULE;
 inline constexpr const char* CardAmountRule = VELKAR_CARD_AMOUNT_RULE;
 
-// Count and total of RecordsBetween in one read of the date index.
+// Count and total of RecordsBetween booked up to the rowid ?3, in one read of an index.
 inline constexpr const char* RecordsBetweenTotal =
     "SELECT count(*), coalesce(sum(" VELKAR_AMOUNT_RULE "), 0) FROM employees "
-    "WHERE 日期 BETWEEN ? AND ?";
+    "WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3";
 
 // The position of each record of RecordsBetween, in its order. Columns: 日期, rowid.
 inline constexpr const char* RecordPositionsBetween =

@@ -70,7 +70,9 @@ void CPreviewDlg::refresh() {
         const qint64 newestRecord = newest.next() ? newest.integer(0) : 0;
         if (connection != m_collectedOn || newestRecord != m_collectedNewest ||
             g_rangeStart != m_collectedStart || g_rangeEnd != m_collectedEnd) {
-            m_report = CollectReport(connection, g_rangeStart, g_rangeEnd);
+            // The total shows on the last page only: it is added up when that page is drawn.
+            m_report = CollectReport(connection, g_rangeStart, g_rangeEnd, false);
+            m_totalKnown = false;
             m_collectedOn = connection;
             m_collectedNewest = newestRecord;
             m_collectedStart = g_rangeStart;
@@ -97,6 +99,11 @@ void CPreviewDlg::DrawPage(QPainter& painter) {
     refresh();
     m_reportDate = TimestampText(m_clock.now());
     try {
+        if (!m_totalKnown && m_collectedOn && m_page == ReportLayout::LastPage(m_recordCount)) {
+            m_report.total =
+                ReportTotal(*m_collectedOn, m_collectedStart, m_collectedEnd, m_report.newest);
+            m_totalKnown = true;
+        }
         DrawPreviewPage(painter, m_report, {m_title, m_reportDate}, m_page);
     } catch (const DataError&) {
         // A page whose rows can't be read is drawn without them, and the failure told once.

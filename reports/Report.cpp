@@ -55,19 +55,28 @@ int CodePage936Length(const QString& text) {
     return length;
 }
 
+qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
+                   qint64 newest) {
+    Query total(connection, QString::fromUtf8(Sql::RecordsBetweenTotal));
+    total.bind(1, startBound);
+    total.bind(2, endBound);
+    total.bind(3, std::int64_t(newest));
+    total.next();
+    return total.integer(1);
+}
+
 Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
-                     const QString& endBound) {
+                     const QString& endBound, bool withTotal) {
     // The count, total and positions come from one state of the file, whatever is booked
     // meanwhile.
     Query begin(*connection, QStringLiteral("BEGIN"));
     begin.next();
     Report report;
     try {
-        Query total(*connection, QString::fromUtf8(Sql::RecordsBetweenTotal));
-        total.bind(1, startBound);
-        total.bind(2, endBound);
-        total.next();
-        report.total = total.integer(1);
+        Query newest(*connection, QString::fromUtf8(Sql::NewestRecord));
+        report.newest = newest.next() ? newest.integer(0) : 0;
+        if (withTotal)
+            report.total = ReportTotal(*connection, startBound, endBound, report.newest);
         report.rows = std::make_shared<PagedRows>(
             connection, PagedRows::Reads{Sql::RecordPositionsBetween, Sql::RecordBlockBetween, 4},
             QStringList{startBound, endBound});

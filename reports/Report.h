@@ -15,7 +15,8 @@ struct Report {
     enum Column { CardNo, Date, Amount, Name };
 
     std::shared_ptr<const TextRows> rows = std::make_shared<TableRows>();
-    qint64 total = 0; // 1,000,000 records of 99999 overflow 32 bits
+    qint64 total = 0;  // 1,000,000 records of 99999 overflow 32 bits
+    qint64 newest = 0; // the newest record in the store when the rows were collected
 
     qsizetype recordCount() const { return rows->count(); }
     QString totalText() const { return QString::number(total); }
@@ -35,5 +36,11 @@ int CodePage936Length(const QString& text);
 // The records stamped from `startBound` to `endBound` (full timestamp texts, both included):
 // their count and total now, their cells read from `connection` a block at a time when they
 // are drawn. Throws DataError.
+// Without `withTotal` the total is left 0, for ReportTotal to add up when it is shown.
 Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
-                     const QString& endBound);
+                     const QString& endBound, bool withTotal = true);
+
+// The total of the records from `startBound` to `endBound` booked up to the record `newest`
+// (records are only ever appended, so this is the total as it was then). Throws DataError.
+qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
+                   qint64 newest);
