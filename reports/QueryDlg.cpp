@@ -21,17 +21,21 @@ namespace {
 const int ListWidths[] = {110, 110, 200, 110};
 
 // Throws DataError when the store can't be opened or read.
-Report collect(HeldConnection& store, const QString& start, const QString& end) {
+// The total is summed on a second connection of the window's meanwhile.
+Report collect(HeldConnection& store, HeldConnection& totals, const QString& start,
+               const QString& end) {
     const std::shared_ptr<Connection> connection = store.get();
-    if (!connection)
+    const std::shared_ptr<Connection> totalsOn = connection ? totals.get() : nullptr;
+    if (!connection || !totalsOn)
         throw DataError(-1, QStringLiteral("no open database connection"));
-    return CollectReport(connection, start, end);
+    return CollectReport(connection, start, end, true, totalsOn.get());
 }
 
 } // namespace
 
 CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock), m_store(&dialogs),
+      m_totals(nullptr),
       m_model(new TextTableModel({"卡号", "姓名", "时间", "金额"},
                                  {Report::CardNo, Report::Name, Report::Date, Report::Amount},
                                  this)) {
@@ -92,7 +96,7 @@ void CQueryDlg::failed() {
 void CQueryDlg::QueryRecords() {
     UpdateData(true);
     try {
-        Report report = collect(m_store, startBound(), endBound());
+        Report report = collect(m_store, m_totals, startBound(), endBound());
         m_model->setRows(report.rows);
         m_totalText = report.totalText();
     } catch (const DataError&) {
@@ -121,7 +125,7 @@ void CQueryDlg::PrintReport(QPrinter& printer) {
     m_reportDate = TimestampText(m_clock.now());
     Report report;
     try {
-        report = collect(m_store, startBound(), endBound());
+        report = collect(m_store, m_totals, startBound(), endBound());
     } catch (const DataError&) {
         failed();
         return;

@@ -5,6 +5,8 @@
 
 #include <QStringEncoder>
 
+#include <future>
+
 namespace {
 
 char16_t unit(QChar c) {
@@ -66,21 +68,32 @@ qint64 ReportTotal(const Connection& connection, const QString& startBound, cons
 }
 
 Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
-                     const QString& endBound, bool withTotal) {
+                     const QString& endBound, bool withTotal, const Connection* totalsOn) {
     // The count, total and positions come from one state of the file, whatever is booked
     // meanwhile.
     Query begin(*connection, QStringLiteral("BEGIN"));
     begin.next();
     Report report;
+    std::future<qint64> total;
     try {
         Query newest(*connection, QString::fromUtf8(Sql::NewestRecord));
         report.newest = newest.next() ? newest.integer(0) : 0;
-        if (withTotal)
+        // Records are only ever appended: bounded by the newest one, another connection sums
+        // the same records, on another core while the positions are read.
+        if (withTotal && totalsOn)
+            total = std::async(std::launch::async, [=, newest = report.newest] {
+                return ReportTotal(*totalsOn, startBound, endBound, newest);
+            });
+        else if (withTotal)
             report.total = ReportTotal(*connection, startBound, endBound, report.newest);
         report.rows = std::make_shared<PagedRows>(
             connection, PagedRows::Reads{Sql::RecordPositionsBetween, Sql::RecordBlockBetween, 4},
             QStringList{startBound, endBound});
+        if (total.valid())
+            report.total = total.get();
     } catch (const DataError&) {
+        if (total.valid())
+            total.wait();
         Query rollback(*connection, QStringLiteral("ROLLBACK"));
         rollback.next();
         throw;

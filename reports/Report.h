@@ -36,9 +36,11 @@ int CodePage936Length(const QString& text);
 // The records stamped from `startBound` to `endBound` (full timestamp texts, both included):
 // their count and total now, their cells read from `connection` a block at a time when they
 // are drawn. Throws DataError.
-// Without `withTotal` the total is left 0, for ReportTotal to add up when it is shown.
+// Without `withTotal` the total is left 0, for ReportTotal to add up when it is shown. With
+// `totalsOn`, a second connection to the same file, the total is summed there meanwhile.
 Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
-                     const QString& endBound, bool withTotal = true);
+                     const QString& endBound, bool withTotal = true,
+                     const Connection* totalsOn = nullptr);
 
 // The total of the records from `startBound` to `endBound` booked up to the record `newest`
 // (records are only ever appended, so this is the total as it was then). Throws DataError.
