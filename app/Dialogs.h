@@ -2,8 +2,18 @@
 
 #include <QString>
 
+#include <memory>
+
 class QObject;
 class QPrinter;
+
+// How far a long task got, shown in a window with 取消 while the object lives.
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    // Shows `done` steps of the total and lets the windows repaint; false once 取消 was pressed.
+    virtual bool advance(int done) = 0;
+};
 
 // Every message box, chooser and print dialog of the program goes through this interface, so
 // that tests can answer them without a modal loop.
@@ -29,6 +39,11 @@ public:
     // False: cancelled.
     virtual bool choosePrinter(QPrinter& printer) = 0;
 
+    // A progress window for a task of `total` steps run on the window thread. By default none
+    // is shown and nothing is cancelled.
+    virtual std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
+                                                     QObject* owner = nullptr);
+
     // The box forms used throughout the program.
     void plain(const QString& text, QObject* owner = nullptr) {
         message(text, Icon::None, {}, owner);
@@ -40,6 +55,13 @@ public:
         message(text, Icon::Exclamation, QStringLiteral("系统提示"), owner);
     }
 };
+
+inline std::unique_ptr<ProgressWindow> Dialogs::progress(const QString&, int, QObject*) {
+    struct Unseen : ProgressWindow {
+        bool advance(int) override { return true; }
+    };
+    return std::make_unique<Unseen>();
+}
 
 // The application's name, the title of boxes without a caption of their own.
 inline QString applicationName() {

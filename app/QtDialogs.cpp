@@ -1,10 +1,12 @@
 #include "app/QtDialogs.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
 
@@ -78,4 +80,40 @@ bool QtDialogs::choosePrinter(QPrinter& printer) {
         accepted = dialog.exec() == QDialog::Accepted;
     });
     return accepted;
+}
+
+namespace {
+
+class ProgressDialog : public ProgressWindow {
+public:
+    ProgressDialog(const QString& label, int total, QWidget* owner)
+        : m_window(label, QStringLiteral("取消"), 0, total, owner) {
+        m_window.setWindowTitle(applicationName());
+        m_window.setWindowModality(Qt::WindowModal);
+        m_window.setMinimumDuration(300);
+        m_window.setAutoClose(false);
+        m_window.setAutoReset(false);
+        m_served.start();
+    }
+
+    bool advance(int done) override {
+        // Events every few frames: a page takes far less than a frame to draw.
+        if (m_served.elapsed() >= 30) {
+            m_window.setValue(done);
+            QCoreApplication::processEvents();
+            m_served.restart();
+        }
+        return !m_window.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_window;
+    QElapsedTimer m_served;
+};
+
+} // namespace
+
+std::unique_ptr<ProgressWindow> QtDialogs::progress(const QString& label, int total,
+                                                    QObject* owner) {
+    return std::make_unique<ProgressDialog>(label, total, qobject_cast<QWidget*>(owner));
 }

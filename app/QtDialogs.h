@@ -13,4 +13,6 @@ public:
     QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
+    std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
+                                             QObject* owner) override;
 };

@@ -468,3 +468,15 @@ void CAdoConn::CloseConnection() {
         throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
     m_connection->close();
 }
+
+HeldConnection::HeldConnection(Dialogs* dialogs, QString path)
+    : m_dialogs(dialogs), m_path(std::move(path)) {}
+
+std::shared_ptr<Connection> HeldConnection::get() {
+    if (m_connection && m_connection->isOpen() && !m_connection->moved())
+        return m_connection;
+    CAdoConn conn(m_dialogs, m_path);
+    conn.OpenConnection();
+    m_connection = conn.isConnected() ? conn.connection() : nullptr;
+    return m_connection;
+}

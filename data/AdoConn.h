@@ -167,3 +167,19 @@ private:
     std::shared_ptr<Connection> m_connection;
     RecordsetPtr m_recordset;
 };
+
+// A window's one read connection: opened when first asked for, kept for the window's lifetime
+// so that its page cache stays warm, and opened again once the file under it was replaced (a
+// restore) or closed.
+class HeldConnection {
+public:
+    explicit HeldConnection(Dialogs* dialogs = nullptr, QString path = Schema::DatabaseFileName);
+
+    // Null when the file can't be opened; the failure was shown as CAdoConn shows it.
+    std::shared_ptr<Connection> get();
+
+private:
+    Dialogs* m_dialogs;
+    QString m_path;
+    std::shared_ptr<Connection> m_connection;
+};

@@ -1,6 +1,7 @@
 #include "data/CardRecords.h"
 
 #include "data/AdoConn.h"
+#include "reports/PagedRows.h"
 
 int CardAmountValue(const QString& amount) {
     const bool negative = amount.startsWith(QLatin1Char('-'));
@@ -28,10 +29,43 @@ CardRecordList ReadCardRecords(const Connection& connection, const QString& card
     return list;
 }
 
+CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo) {
+    Query total(connection, QString::fromUtf8(Sql::CardRecordsTotal));
+    total.bind(1, cardNo);
+    CardRecordList list;
+    if (total.next())
+        list.total = total.integer(1);
+    return list;
+}
+
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo, const QString& path) {
     CAdoConn conn(dialogs, path);
     conn.OpenConnection();
     if (!conn.isConnected())
         throw DataError(-1, QStringLiteral("no open database connection"));
     return ReadCardRecords(*conn.connection(), cardNo);
+}
+
+CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection,
+                                    const QString& cardNo) {
+    // Total and rows from one state of the file, whatever is booked meanwhile.
+    Query begin(*connection, QStringLiteral("BEGIN"));
+    begin.next();
+    CardRecordPages pages;
+    try {
+        Query total(*connection, QString::fromUtf8(Sql::CardRecordsTotal));
+        total.bind(1, cardNo);
+        total.next();
+        pages.total = total.integer(1);
+        pages.rows = std::make_shared<PagedRows>(
+            connection, PagedRows::Reads{Sql::CardRecordPositions, Sql::CardRecordBlock, 3},
+            QStringList{cardNo});
+    } catch (const DataError&) {
+        Query rollback(*connection, QStringLiteral("ROLLBACK"));
+        rollback.next();
+        throw;
+    }
+    Query commit(*connection, QStringLiteral("COMMIT"));
+    commit.next();
+    return pages;
 }

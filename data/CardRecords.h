@@ -5,8 +5,11 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 class Connection;
 class Dialogs;
+class TextRows;
 
 // What a booked 金额 text adds to the desk's total: up to four digits, optionally after a "-".
 // Anything else (empty, longer, not digits) adds nothing.
@@ -26,7 +29,20 @@ struct CardRecordList {
 // The booked operations of one card with their total, on an open connection. Raises DataError.
 CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo);
 
-// The same on a connection of its own. Store failures raise DataError, after the connection
-// has shown its own description.
+// The total alone, from one aggregate; `rows` stays empty. For a notice that the list changed:
+// the list reads its rows itself. Raises DataError.
+CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo);
+
+// The same as ReadCardRecords on a connection of its own. Store failures raise DataError, after the
+// connection has shown its own description.
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo,
                                const QString& path = Schema::DatabaseFileName);
+
+// One card's records as the desk lists them, of any number: the rows (卡号, 日期, 金额) read a
+// block at a time when shown, the total from one aggregate. Raises DataError.
+struct CardRecordPages {
+    std::shared_ptr<const TextRows> rows;
+    qint64 total = 0;
+};
+CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection,
+                                    const QString& cardNo);

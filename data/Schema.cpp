@@ -72,8 +72,13 @@ CREATE INDEX journal_pending ON journal (card_no) WHERE state = 'pending';
      nullptr},
     // 2: passwords at rest as salted hashes; the plain passwords are hashed in place.
     {"", hashPlainPasswords},
-    // 3: taken by the list indexes.
-    {"", nullptr},
+    // 3: indexes that hold the amounts, so that a list's total is summed from an index alone
+    // (its rows' positions come from the date and card indexes alone).
+    {R"sql(
+CREATE INDEX employees_date_amount ON employees (日期, 金额);
+CREATE INDEX employees_card_amount ON employees (卡号, 金额);
+)sql",
+     nullptr},
     // 4: the operators' audit trail, appended only. Each row's hash covers its id, its content
     // and the previous row's hash, so a row changed, deleted or added by hand breaks the chain;
     // AUTOINCREMENT keeps the highest id ever given, so even the last row can't vanish unseen.

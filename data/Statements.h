@@ -41,6 +41,16 @@ namespace Sql {
 inline constexpr const char* CardholderList =
     "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord ORDER BY +卡号";
 
+// The position of each row of CardholderList, read from the 卡号 index alone (卡号 is unique).
+// Columns: 卡号, rowid.
+inline constexpr const char* CardholderPositions =
+    "SELECT 卡号, rowid FROM userecord ORDER BY 卡号";
+// The rows of CardholderList from the 卡号 ?1 on, at most ?3 of them (?2, the rowid, is not
+// needed: no two rows share a 卡号).
+inline constexpr const char* CardholderBlock =
+    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord WHERE 卡号 >= ?1 AND ?2 IS NOT "
+    "NULL ORDER BY 卡号 LIMIT ?3";
+
 // Cardholders whose chosen column equals the bound text exactly; one statement per column a
 // search may name, so no column name ever comes from the user.
 struct CardholderSearch {
@@ -87,6 +97,64 @@ inline constexpr const char* CardRecords =
 inline constexpr const char* CardholderByCardNo =
     "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord WHERE 卡号 = ? ORDER BY rowid "
     "LIMIT 1";
+
+// What a 金额 adds to a report's total, the rule of AmountValue on the text the column reads
+// as: at most five characters, an optional leading "-", then digits; anything else adds 0. A
+// whole number reads as at most five characters exactly from -9999 to 99999.
+#define VELKAR_AMOUNT_RULE                                                                         \
+    "CASE WHEN typeof(金额) = 'integer' THEN "                                                   \
+    "CASE WHEN 金额 BETWEEN -9999 AND 99999 THEN 金额 ELSE 0 END "                             \
+    "WHEN length(CAST(金额 AS TEXT)) NOT BETWEEN 1 AND 5 THEN 0 "                                \
+    "WHEN CAST(金额 AS TEXT) NOT GLOB '*[^0-9]*' THEN CAST(CAST(金额 AS TEXT) AS INTEGER) "    \
+    "WHEN substr(CAST(金额 AS TEXT), 1, 1) = '-' AND substr(CAST(金额 AS TEXT), 2) NOT GLOB "  \
+    "'*[^0-9]*' THEN -CAST(substr(CAST(金额 AS TEXT), 2) AS INTEGER) ELSE 0 END"
+
+// The desk's rule, CardAmountValue: one to four digits, optionally after a "-".
+#define VELKAR_CARD_AMOUNT_RULE                                                                       \
+    "CASE WHEN typeof(金额) = 'integer' THEN "                                                      \
+    "CASE WHEN 金额 BETWEEN -9999 AND 9999 THEN 金额 ELSE 0 END "                                 \
+    "WHEN substr(CAST(金额 AS TEXT), 1, 1) = '-' THEN "                                             \
+    "CASE WHEN length(CAST(金额 AS TEXT)) BETWEEN 2 AND 5 AND substr(CAST(金额 AS TEXT), 2) NOT " \
+    "GLOB '*[^0-9]*' THEN -CAST(substr(CAST(金额 AS TEXT), 2) AS INTEGER) ELSE 0 END "              \
+    "WHEN length(CAST(金额 AS TEXT)) BETWEEN 1 AND 4 AND CAST(金额 AS TEXT) NOT GLOB '*[^0-9]*' " \
+    "THEN CAST(CAST(金额 AS TEXT) AS INTEGER) ELSE 0 END"
+
+inline constexpr const char* AmountRule = VELKAR_AMOUNT_RULE;
+inline constexpr const char* CardAmountRule = VELKAR_CARD_AMOUNT_RULE;
+
+// Count and total of RecordsBetween booked up to the rowid ?3, in one read of an index.
+inline constexpr const char* RecordsBetweenTotal =
+    "SELECT count(*), coalesce(sum(" VELKAR_AMOUNT_RULE "), 0) FROM employees "
+    "WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3";
+
+// The position of each record of RecordsBetween, in its order. Columns: 日期, rowid.
+inline constexpr const char* RecordPositionsBetween =
+    "SELECT 日期, rowid FROM employees WHERE 日期 BETWEEN ?1 AND ?2 ORDER BY 日期, rowid";
+
+// The records of RecordsBetweenWithNames from a position (?3, ?4) on, at most ?5 of them. The
+// position's date is the lower bound, so the read starts at the position in the date index.
+inline constexpr const char* RecordBlockBetween =
+    "SELECT e.卡号, e.日期, e.金额, "
+    "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), "
+    "'') FROM employees e WHERE e.日期 >= ?3 AND e.日期 <= ?2 AND ?3 >= ?1 AND "
+    "(e.日期 > ?3 OR e.rowid >= ?4) ORDER BY e.日期, e.rowid LIMIT ?5";
+
+// Count and total of CardRecords by the desk's rule.
+inline constexpr const char* CardRecordsTotal =
+    "SELECT count(*), coalesce(sum(" VELKAR_CARD_AMOUNT_RULE "), 0) FROM employees "
+    "WHERE 卡号 = ?";
+
+// The position of each of a card's records, in booking order. Columns: '', rowid.
+inline constexpr const char* CardRecordPositions =
+    "SELECT '', rowid FROM employees WHERE 卡号 = ?1 ORDER BY rowid";
+
+// CardRecords from the rowid ?3 on, at most ?4 of them (?2 is the empty sort text).
+inline constexpr const char* CardRecordBlock =
+    "SELECT 卡号, 日期, 金额 FROM employees WHERE 卡号 = ?1 AND ?2 = '' AND rowid >= ?3 "
+    "ORDER BY rowid LIMIT ?4";
+
+#undef VELKAR_AMOUNT_RULE
+#undef VELKAR_CARD_AMOUNT_RULE
 
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).

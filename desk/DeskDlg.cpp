@@ -13,6 +13,7 @@
 #include "reader/ReaderLink.h"
 #include "records/RecordsDlg.h"
 #include "reports/QueryDlg.h"
+#include "reports/TextTableModel.h"
 #include "users/Accounts.h"
 #include "users/PasswordDlg.h"
 
@@ -55,7 +56,7 @@ template <typename Work> void CDeskDlg::onUiThread(Work work) {
 CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
                    const QString& operatorName, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
-      m_panel(&dialogs), m_databaseActions(dialogs, &clock) {
+      m_panel(&dialogs), m_databaseActions(dialogs, &clock), m_store(&dialogs) {
     // The pictures live in a static library; nothing else would pull them in.
     Q_INIT_RESOURCE(resources);
     m_operatorName = operatorName;
@@ -115,14 +116,20 @@ void CDeskDlg::OnInitDialog() {
     g_clearPending = 0;
     m_link->findReaderPath();
 
-    QTableWidget* list = ui->recordList;
-    list->setColumnCount(int(std::size(ListColumns)));
-    for (int c = 0; c < int(std::size(ListColumns)); ++c) {
-        auto* heading = new QTableWidgetItem(QString::fromUtf8(ListColumns[c].heading));
-        heading->setTextAlignment(ListColumns[c].alignment);
-        list->setHorizontalHeaderItem(c, heading);
-        list->setColumnWidth(c, ListColumns[c].width);
+    QTableView* list = ui->recordList;
+    QStringList headings;
+    QList<Qt::Alignment> alignments;
+    for (const ListColumn& column : ListColumns) {
+        headings << QString::fromUtf8(column.heading);
+        alignments << column.alignment;
     }
+    m_records = new TextTableModel(headings, {0, 1, 2}, this);
+    m_records->setAlignments(alignments);
+    connect(m_records, &TextTableModel::readFailed, this,
+            [this] { m_dialogs.plain(OperationFailed, this); });
+    list->setModel(m_records);
+    for (int c = 0; c < int(std::size(ListColumns)); ++c)
+        list->setColumnWidth(c, ListColumns[c].width);
     list->horizontalHeader()->setSectionsMovable(true);
     list->horizontalHeader()->setStretchLastSection(false);
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
@@ -235,11 +242,15 @@ void CDeskDlg::showCardholder(const CardholderLookup& lookup) {
     });
 }
 
-void CDeskDlg::showCardRecords(const QString&, const std::optional<CardRecordList>& records) {
-    onUiThread([this, records] {
-        if (!records)
+void CDeskDlg::showCardRecords(const QString& cardNo,
+                               const std::optional<CardRecordList>& records) {
+    onUiThread([this, cardNo, ok = records.has_value()] {
+        if (!ok) {
             m_dialogs.plain(OperationFailed, this);
-        fillCardRecords(records);
+            fillCardRecords({});
+            return;
+        }
+        LoadCardRecords(cardNo);
     });
 }
 
@@ -256,33 +267,32 @@ void CDeskDlg::showOutcome(const CommandOutcome& outcome) {
 // ---- Recharge list ------------------------------------------------------------------------
 
 void CDeskDlg::LoadCardRecords() {
-    std::optional<CardRecordList> records;
+    LoadCardRecords(m_link->cardNo());
+}
+
+// The list reads the rows it shows through the desk's own connection, so that a card with any
+// number of records costs what is on the screen.
+void CDeskDlg::LoadCardRecords(const QString& cardNo) {
+    std::optional<CardRecordPages> records;
     try {
-        records = ReadCardRecords(&m_dialogs, m_link->cardNo());
+        const std::shared_ptr<Connection> connection = m_store.get();
+        if (!connection)
+            throw DataError(-1, QStringLiteral("no open database connection"));
+        records = ReadCardRecordPages(connection, cardNo);
     } catch (const DataError&) {
         m_dialogs.plain(OperationFailed, this);
     }
     fillCardRecords(records);
 }
 
-void CDeskDlg::fillCardRecords(const std::optional<CardRecordList>& records) {
-    QTableWidget* list = ui->recordList;
-    list->setRowCount(0);
+void CDeskDlg::fillCardRecords(const std::optional<CardRecordPages>& records) {
     if (!records) {
+        m_records->setRows(nullptr);
         // A total of rows that could not be read would be a wrong total.
         ui->totalEdit->clear();
         return;
     }
-    list->setRowCount(int(records->rows.size()));
-    for (int r = 0; r < records->rows.size(); ++r) {
-        const CardRecordRow& row = records->rows[r];
-        const QString cells[] = {row.cardNo, row.stamp, row.amount};
-        for (int c = 0; c < 3; ++c) {
-            auto* item = new QTableWidgetItem(cells[c]);
-            item->setTextAlignment(ListColumns[c].alignment);
-            list->setItem(r, c, item);
-        }
-    }
+    m_records->setRows(records->rows);
     ui->totalEdit->setText(QString::number(records->total));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/AdoConn.h"
 #include "data/CardRecords.h"
 #include "desk/CardholderPanel.h"
 #include "desk/DatabaseActions.h"
@@ -16,6 +17,7 @@ class Dialogs;
 class HidBridge;
 class ReaderLink;
 class Settings;
+class TextTableModel;
 namespace Ui {
 class CDeskDlg;
 }
@@ -87,7 +89,8 @@ private:
     bool UpdateData(bool save);
     void ResetPanel();
     void fillCardholder(const CardholderLookup& lookup);
-    void fillCardRecords(const std::optional<CardRecordList>& records);
+    void LoadCardRecords(const QString& cardNo);
+    void fillCardRecords(const std::optional<CardRecordPages>& records);
     template <typename Work> void onUiThread(Work work);
 
     Ui::CDeskDlg* ui;
@@ -105,6 +108,9 @@ private:
 
     QTimer m_balanceTimer;
     QTimer m_clockTimer;
+
+    HeldConnection m_store; // the list's reads
+    TextTableModel* m_records = nullptr;
 
     std::unique_ptr<ReaderLink> m_link;
 };

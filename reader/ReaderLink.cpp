@@ -469,7 +469,7 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
             m_view.showOutcome({CommandOutcome::Kind::Booked, done, r.seen, {}, false});
             std::optional<CardRecordList> records;
             try {
-                records = ReadCardRecords(db, done.cardNo);
+                records = ReadCardTotal(db, done.cardNo);
             } catch (const DataError&) {
             }
             m_view.showCardRecords(done.cardNo, records);

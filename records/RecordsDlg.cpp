@@ -6,6 +6,7 @@
 #include "data/Audit.h"
 #include "data/Cardholder.h"
 #include "data/Text.h"
+#include "reports/PagedRows.h"
 #include "reports/TextTableModel.h"
 #include "users/Accounts.h"
 
@@ -59,7 +60,7 @@ std::shared_ptr<TextTable> readCardholders(const CAdoConn& conn, const char* sql
 } // namespace
 
 CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CRecordsDlg), m_dialogs(dialogs),
+    : QDialog(parent), ui(new Ui::CRecordsDlg), m_dialogs(dialogs), m_store(&dialogs),
       m_model(new TextTableModel(ListHeaders, {0, 1, 2, 3, 4, 5}, this)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -114,10 +115,14 @@ int CRecordsDlg::selectedItem() const {
     return rows.isEmpty() ? -1 : rows.constFirst().row();
 }
 
+// Throws DataError when the list's rows can't be read.
+QString CRecordsDlg::listedText(int item, int column) const {
+    const TextRows* rows = m_model->rows();
+    return item < 0 || !rows ? QString() : rows->text(item, column);
+}
+
 QString CRecordsDlg::selectedCardNumber() const {
-    const int item = selectedItem();
-    return item < 0 || !m_model->table() ? QString()
-                                         : m_model->table()->text(item, CardNumberColumn);
+    return listedText(selectedItem(), CardNumberColumn);
 }
 
 QString CRecordsDlg::searchField() const {
@@ -134,24 +139,34 @@ void CRecordsDlg::failed() {
 }
 
 void CRecordsDlg::LoadRecords() {
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
+    // The whole archive is listed by position; its rows are read as they are shown.
     try {
-        showTable(readCardholders(conn, Sql::CardholderList));
+        const std::shared_ptr<Connection> connection = m_store.get();
+        if (!connection)
+            throw DataError(-1, QStringLiteral("no open database connection"));
+        m_model->setRows(std::make_shared<PagedRows>(
+            connection, PagedRows::Reads{Sql::CardholderPositions, Sql::CardholderBlock, 6},
+            QStringList{}));
     } catch (const DataError&) {
         showTable(nullptr);
         failed();
     }
+    connect(m_model, &TextTableModel::readFailed, this, &CRecordsDlg::failed, Qt::UniqueConnection);
 }
 
 void CRecordsDlg::OnListClick() {
     UpdateData(true); // keeps a search text typed since the last search
     const int item = selectedItem();
-    const TextTable* table = m_model->table();
     QString* const fields[] = {&m_cardSerial, &m_cardNumber,  &m_holderName,
                                &m_idNumber,   &m_holderPhone, &m_address};
-    for (int c = 0; c < 6; ++c)
-        *fields[c] = item < 0 || !table ? QString() : table->text(item, c);
+    try {
+        for (int c = 0; c < 6; ++c)
+            *fields[c] = listedText(item, c);
+    } catch (const DataError&) {
+        for (QString* field : fields)
+            field->clear();
+        failed();
+    }
     UpdateData(false);
 }
 
@@ -230,7 +245,13 @@ bool CRecordsDlg::changeSelected(
     const std::function<void(const Connection&, const Cardholder&)>& audit) {
     // The selected cardholder is found by its 卡号, whatever the list last showed.
     const bool selected = selectedItem() >= 0;
-    const QString key = selectedCardNumber();
+    QString key;
+    try {
+        key = selectedCardNumber();
+    } catch (const DataError&) {
+        failed();
+        return false;
+    }
     CAdoConn conn(&m_dialogs);
     conn.OpenConnection();
     RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {key});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/AdoConn.h"
 #include "data/Cardholder.h"
 
 #include <QDialog>
@@ -43,6 +44,7 @@ private:
     void showTable(std::shared_ptr<const TextTable> table);
     // The list item the operator last selected, or -1.
     int selectedItem() const;
+    QString listedText(int item, int column) const;
     QString selectedCardNumber() const;
     QString searchField() const;
     void failed();
@@ -54,6 +56,7 @@ private:
 
     Ui::CRecordsDlg* ui;
     Dialogs& m_dialogs;
+    HeldConnection m_store; // the list's reads
     TextTableModel* m_model;
 
     QString m_cardSerial;

@@ -38,7 +38,8 @@ QString picturePath(CPreviewDlg::Picture picture) {
 } // namespace
 
 CPreviewDlg::CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CPreviewDlg), m_dialogs(dialogs), m_clock(clock) {
+    : QDialog(parent), ui(new Ui::CPreviewDlg), m_dialogs(dialogs), m_clock(clock),
+      m_store(nullptr) { // failures are reported once, by refresh, not from inside a paint
     initResources();
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -62,36 +63,54 @@ void CPreviewDlg::setPicture(QPushButton* button, Picture picture) {
 
 void CPreviewDlg::refresh() {
     try {
-        CAdoConn conn; // failures are reported below, once, not from inside a paint
-        conn.OpenConnection();
-        if (!conn.isConnected())
+        const std::shared_ptr<Connection> connection = m_store.get();
+        if (!connection)
             throw DataError(-1, QStringLiteral("no open database connection"));
-        Query newest(*conn.connection(), QString::fromUtf8(Sql::NewestRecord));
+        Query newest(*connection, QString::fromUtf8(Sql::NewestRecord));
         const qint64 newestRecord = newest.next() ? newest.integer(0) : 0;
-        if (newestRecord != m_collectedNewest || g_rangeStart != m_collectedStart ||
-            g_rangeEnd != m_collectedEnd) {
-            m_report = CollectReport(*conn.connection(), g_rangeStart, g_rangeEnd);
+        if (connection != m_collectedOn || newestRecord != m_collectedNewest ||
+            g_rangeStart != m_collectedStart || g_rangeEnd != m_collectedEnd) {
+            // The total shows on the last page only: it is added up when that page is drawn.
+            m_report = CollectReport(connection, g_rangeStart, g_rangeEnd, false);
+            m_totalKnown = false;
+            m_collectedOn = connection;
             m_collectedNewest = newestRecord;
             m_collectedStart = g_rangeStart;
             m_collectedEnd = g_rangeEnd;
         }
         m_failureShown = false;
     } catch (const DataError&) {
-        m_report = Report();
-        m_collectedNewest = -1;
-        if (!m_failureShown) {
-            m_failureShown = true;
-            QTimer::singleShot(0, this,
-                               [this] { m_dialogs.plain(QStringLiteral("操作失败"), this); });
-        }
+        dropReport();
     }
     m_recordCount = m_report.recordCount();
+}
+
+void CPreviewDlg::dropReport() {
+    m_report = Report();
+    m_collectedOn.reset();
+    m_collectedNewest = -1;
+    if (!m_failureShown) {
+        m_failureShown = true;
+        QTimer::singleShot(0, this, [this] { m_dialogs.plain(QStringLiteral("操作失败"), this); });
+    }
 }
 
 void CPreviewDlg::DrawPage(QPainter& painter) {
     refresh();
     m_reportDate = TimestampText(m_clock.now());
-    DrawPreviewPage(painter, m_report, {m_title, m_reportDate}, m_page);
+    try {
+        if (!m_totalKnown && m_collectedOn && m_page == ReportLayout::LastPage(m_recordCount)) {
+            m_report.total =
+                ReportTotal(*m_collectedOn, m_collectedStart, m_collectedEnd, m_report.newest);
+            m_totalKnown = true;
+        }
+        DrawPreviewPage(painter, m_report, {m_title, m_reportDate}, m_page);
+    } catch (const DataError&) {
+        // A page whose rows can't be read is drawn without them, and the failure told once.
+        dropReport();
+        m_recordCount = 0;
+        DrawPreviewPage(painter, m_report, {m_title, m_reportDate}, m_page);
+    }
 }
 
 void CPreviewDlg::paintEvent(QPaintEvent*) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/AdoConn.h"
 #include "reports/Report.h"
 
 #include <QDialog>
@@ -46,11 +47,13 @@ private:
     // Draws page m_page with the rows the store holds now.
     void DrawPage(QPainter& painter);
     void refresh();
+    void dropReport();
     void setPicture(QPushButton* button, Picture picture);
 
     Ui::CPreviewDlg* ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    HeldConnection m_store;
 
     QString m_title;
     QString m_reportDate;
@@ -60,8 +63,10 @@ private:
     Report m_report;
     // What the rows were collected for; records are only ever appended, so the newest one
     // tells whether they are still current.
+    std::shared_ptr<Connection> m_collectedOn;
     QString m_collectedStart;
     QString m_collectedEnd;
     qint64 m_collectedNewest = -1;
+    bool m_totalKnown = false;
     bool m_failureShown = false;
 };

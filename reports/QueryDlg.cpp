@@ -23,17 +23,22 @@ namespace {
 
 const int ListWidths[] = {110, 110, 200, 110};
 
-// Throws DataError when the connection did not open.
-Report collect(const CAdoConn& conn, const QString& start, const QString& end) {
-    if (!conn.isConnected())
+// Throws DataError when the store can't be opened or read.
+// The total is summed on a second connection of the window's meanwhile.
+Report collect(HeldConnection& store, HeldConnection& totals, const QString& start,
+               const QString& end) {
+    const std::shared_ptr<Connection> connection = store.get();
+    const std::shared_ptr<Connection> totalsOn = connection ? totals.get() : nullptr;
+    if (!connection || !totalsOn)
         throw DataError(-1, QStringLiteral("no open database connection"));
-    return CollectReport(*conn.connection(), start, end);
+    return CollectReport(connection, start, end, true, totalsOn.get());
 }
 
 } // namespace
 
 CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock),
+    : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock), m_store(&dialogs),
+      m_totals(nullptr),
       m_model(new TextTableModel({"卡号", "姓名", "时间", "金额"},
                                  {Report::CardNo, Report::Name, Report::Date, Report::Amount},
                                  this)) {
@@ -54,6 +59,7 @@ CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
         list->setColumnWidth(c, ListWidths[c]);
     UpdateData(false);
 
+    connect(m_model, &TextTableModel::readFailed, this, &CQueryDlg::failed);
     connect(ui->queryButton, &QPushButton::clicked, this, &CQueryDlg::OnRunQuery);
     connect(ui->printButton, &QPushButton::clicked, this, &CQueryDlg::OnPrint);
     connect(ui->previewButton, &QPushButton::clicked, this, &CQueryDlg::OnPreview);
@@ -93,12 +99,10 @@ void CQueryDlg::failed() {
 }
 
 void CQueryDlg::QueryRecords() {
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
     UpdateData(true);
     try {
-        Report report = collect(conn, startBound(), endBound());
-        m_model->setTable(report.rows);
+        Report report = collect(m_store, m_totals, startBound(), endBound());
+        m_model->setRows(report.rows);
         m_totalText = report.totalText();
     } catch (const DataError&) {
         failed();
@@ -122,13 +126,11 @@ void CQueryDlg::OnPrint() {
 
 void CQueryDlg::PrintReport(QPrinter& printer) {
     m_recordCount = 0;
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
     UpdateData(true);
     m_reportDate = TimestampText(m_clock.now());
     Report report;
     try {
-        report = collect(conn, startBound(), endBound());
+        report = collect(m_store, m_totals, startBound(), endBound());
     } catch (const DataError&) {
         failed();
         return;
@@ -142,8 +144,31 @@ void CQueryDlg::PrintReport(QPrinter& printer) {
         failed();
         return;
     }
-    PaintPrintedReport(painter, report, {m_title, m_reportDate},
-                       [&printer] { return printer.newPage(); });
+    const int pages = std::max(ReportLayout::PageCount(m_recordCount), 1);
+    const std::unique_ptr<ProgressWindow> progress =
+        m_dialogs.progress(QStringLiteral("正在打印报表"), pages, this);
+    int page = 0;
+    bool cancelled = false;
+    try {
+        PaintPrintedReport(painter, report, {m_title, m_reportDate}, [&] {
+            if (!progress->advance(++page)) {
+                cancelled = true;
+                return false;
+            }
+            return printer.newPage();
+        });
+    } catch (const DataError&) {
+        printer.abort();
+        painter.end();
+        failed();
+        return;
+    }
+    if (cancelled) {
+        printer.abort();
+        painter.end();
+        return;
+    }
+    progress->advance(pages);
     if (!painter.end())
         failed();
 }
@@ -161,27 +186,27 @@ void CQueryDlg::OnExport() {
         m_dialogs.chooseSaveFile(Export::FileFilter(), QStringLiteral("xlsx"), QDir::homePath());
     if (path.isEmpty())
         return;
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
     UpdateData(true);
-    Report report;
-    try {
-        report = collect(conn, startBound(), endBound());
-    } catch (const DataError&) {
-        failed();
-        return;
-    }
     // Read afresh, as printing does; the total line is the same sum the window shows.
     Export::Sheet sheet{QStringLiteral("充值记录"),
                         {QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("时间"),
                          QStringLiteral("金额")},
                         {},
                         {false, false, false, true}};
-    const TextTable& rows = *report.rows;
-    for (qsizetype r = 0; r < rows.rowCount(); ++r)
-        sheet.rows << QStringList{rows.text(r, Report::CardNo), rows.text(r, Report::Name),
-                                  rows.text(r, Report::Date),
-                                  QString::number(AmountValue(rows.utf8(r, Report::Amount)))};
+    Report report;
+    try {
+        report = collect(m_store, m_totals, startBound(), endBound());
+        const TextRows& rows = *report.rows;
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            const QString amount = rows.text(r, Report::Amount);
+            sheet.rows << QStringList{rows.text(r, Report::CardNo), rows.text(r, Report::Name),
+                                      rows.text(r, Report::Date),
+                                      QString::number(AmountValue(amount))};
+        }
+    } catch (const DataError&) {
+        failed();
+        return;
+    }
     sheet.rows << QStringList{QStringLiteral("合计"), {}, {}, report.totalText()};
     const QString problem = Export::Write(path, sheet);
     if (!problem.isEmpty())

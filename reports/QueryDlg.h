@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/AdoConn.h"
+
 #include <QDate>
 #include <QDialog>
 
@@ -46,6 +48,8 @@ private:
     Ui::CQueryDlg* ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    HeldConnection m_store;
+    HeldConnection m_totals; // sums while m_store reads the rows
     TextTableModel* m_model;
 
     QString m_title;

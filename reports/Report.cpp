@@ -1,11 +1,11 @@
 #include "reports/Report.h"
 
 #include "data/AdoConn.h"
+#include "reports/PagedRows.h"
 
 #include <QStringEncoder>
 
-#include <string>
-#include <unordered_map>
+#include <future>
 
 namespace {
 
@@ -57,48 +57,48 @@ int CodePage936Length(const QString& text) {
     return length;
 }
 
-Report CollectReport(const Connection& connection, const QString& startBound,
-                     const QString& endBound) {
-    // Room for the whole archive and its index in the page cache: the name lookups of a long
-    // range touch every page of it, again and again.
-    Query cache(connection, QStringLiteral("PRAGMA cache_size = -65536"));
-    cache.next();
+qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
+                   qint64 newest) {
+    Query total(connection, QString::fromUtf8(Sql::RecordsBetweenTotal));
+    total.bind(1, startBound);
+    total.bind(2, endBound);
+    total.bind(3, std::int64_t(newest));
+    total.next();
+    return total.integer(1);
+}
 
-    Query records(connection, QString::fromUtf8(Sql::RecordsBetween));
-    records.bind(1, startBound);
-    records.bind(2, endBound);
-    Query lookup(connection, QString::fromUtf8(Sql::CardholderName));
-    // Each card's name is looked up once: a year of records has far fewer cards than rows.
-    std::unordered_map<std::string, std::string> names;
-    std::string key;
-
+Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
+                     const QString& endBound, bool withTotal, const Connection* totalsOn) {
+    // The count, total and positions come from one state of the file, whatever is booked
+    // meanwhile.
+    Query begin(*connection, QStringLiteral("BEGIN"));
+    begin.next();
     Report report;
-    TextTable& rows = *report.rows;
-    int length = 0;
-    while (records.next()) {
-        rows.beginRow();
-        const char* card = records.utf8(0, &length);
-        const QByteArray cardNo = QByteArray::fromRawData(card, length);
-        rows.addCell(cardNo);
-        const char* date = records.utf8(1, &length);
-        rows.addCell(QByteArrayView(date, length));
-        const char* amount = records.utf8(2, &length);
-        rows.addCell(QByteArrayView(amount, length));
-        report.total += AmountValue(QByteArrayView(amount, length));
-
-        key.assign(card, std::size_t(cardNo.size()));
-        auto name = names.find(key);
-        if (name == names.end()) {
-            lookup.reset();
-            lookup.bind(1, QString::fromUtf8(cardNo));
-            std::string found;
-            if (lookup.next()) {
-                const char* bytes = lookup.utf8(0, &length);
-                found.assign(bytes, std::size_t(length));
-            }
-            name = names.emplace(key, std::move(found)).first;
-        }
-        rows.addCell(QByteArrayView(name->second.data(), qsizetype(name->second.size())));
+    std::future<qint64> total;
+    try {
+        Query newest(*connection, QString::fromUtf8(Sql::NewestRecord));
+        report.newest = newest.next() ? newest.integer(0) : 0;
+        // Records are only ever appended: bounded by the newest one, another connection sums
+        // the same records, on another core while the positions are read.
+        if (withTotal && totalsOn)
+            total = std::async(std::launch::async, [=, newest = report.newest] {
+                return ReportTotal(*totalsOn, startBound, endBound, newest);
+            });
+        else if (withTotal)
+            report.total = ReportTotal(*connection, startBound, endBound, report.newest);
+        report.rows = std::make_shared<PagedRows>(
+            connection, PagedRows::Reads{Sql::RecordPositionsBetween, Sql::RecordBlockBetween, 4},
+            QStringList{startBound, endBound});
+        if (total.valid())
+            report.total = total.get();
+    } catch (const DataError&) {
+        if (total.valid())
+            total.wait();
+        Query rollback(*connection, QStringLiteral("ROLLBACK"));
+        rollback.next();
+        throw;
     }
+    Query commit(*connection, QStringLiteral("COMMIT"));
+    commit.next();
     return report;
 }

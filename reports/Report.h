@@ -14,10 +14,11 @@ class Connection;
 struct Report {
     enum Column { CardNo, Date, Amount, Name };
 
-    std::shared_ptr<TextTable> rows = std::make_shared<TextTable>(4);
-    qint64 total = 0; // 1,000,000 records of 99999 overflow 32 bits
+    std::shared_ptr<const TextRows> rows = std::make_shared<TableRows>();
+    qint64 total = 0;  // 1,000,000 records of 99999 overflow 32 bits
+    qint64 newest = 0; // the newest record in the store when the rows were collected
 
-    qsizetype recordCount() const { return rows->rowCount(); }
+    qsizetype recordCount() const { return rows->count(); }
     QString totalText() const { return QString::number(total); }
 };
 
@@ -32,7 +33,16 @@ QString PageNumberText(int number);
 // Length of the text in bytes of code page 936, which places the centred title.
 int CodePage936Length(const QString& text);
 
-// Reads the records stamped from `startBound` to `endBound` (full timestamp texts, both
-// included). Throws DataError.
-Report CollectReport(const Connection& connection, const QString& startBound,
-                     const QString& endBound);
+// The records stamped from `startBound` to `endBound` (full timestamp texts, both included):
+// their count and total now, their cells read from `connection` a block at a time when they
+// are drawn. Throws DataError.
+// Without `withTotal` the total is left 0, for ReportTotal to add up when it is shown. With
+// `totalsOn`, a second connection to the same file, the total is summed there meanwhile.
+Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
+                     const QString& endBound, bool withTotal = true,
+                     const Connection* totalsOn = nullptr);
+
+// The total of the records from `startBound` to `endBound` booked up to the record `newest`
+// (records are only ever appended, so this is the total as it was then). Throws DataError.
+qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
+                   qint64 newest);

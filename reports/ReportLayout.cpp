@@ -83,7 +83,7 @@ constexpr TableGeometry Preview{
     50, 550, 50, 70, 75, 90, 20, {55, 130, 205, 380}, {50, 120, 195, 375, 550}};
 
 void drawRows(const Placer& at, const Report& report, int page, const TableGeometry& g) {
-    const TextTable& rows = *report.rows;
+    const TextRows& rows = *report.rows;
     const qsizetype first = qsizetype(page) * RowsPerPage;
     const qsizetype count = RowsOnPage(report.recordCount(), page);
     for (qsizetype j = 0; j < count; ++j) {

@@ -31,3 +31,27 @@ private:
     std::vector<char> m_bytes;
     std::vector<std::size_t> m_rowStart;
 };
+
+// Rows of text cells however they are kept: in memory or read from the store when shown.
+class TextRows {
+public:
+    virtual ~TextRows() = default;
+    virtual qsizetype count() const = 0;
+    // Throws DataError when the rows must be read and can't be.
+    virtual QString text(qsizetype row, int column) const = 0;
+};
+
+// Rows kept in memory.
+class TableRows : public TextRows {
+public:
+    explicit TableRows(int columns = 4) : m_table(columns) {}
+    explicit TableRows(TextTable table) : m_table(std::move(table)) {}
+    TextTable& table() { return m_table; }
+    const TextTable& table() const { return m_table; }
+
+    qsizetype count() const override { return m_table.rowCount(); }
+    QString text(qsizetype row, int column) const override { return m_table.text(row, column); }
+
+private:
+    TextTable m_table;
+};

@@ -110,7 +110,10 @@ private slots:
         QTest::newRow("amount declared as text")
             << "DROP TABLE employees; CREATE TABLE employees (卡号 TEXT NOT NULL, 日期 TEXT NOT "
                "NULL, 金额 TEXT NOT NULL); CREATE INDEX employees_card ON employees (卡号); "
-               "CREATE INDEX employees_date ON employees (日期);"
+               "CREATE INDEX employees_date ON employees (日期); CREATE INDEX "
+               "employees_date_amount ON "
+               "employees (日期, 金额); CREATE INDEX employees_card_amount ON employees (卡号, "
+               "金额);"
             << "金额 声明为 TEXT，应为 INTEGER";
         QTest::newRow("name may be missing")
             << "DROP TABLE userecord; CREATE TABLE userecord (卡序号 TEXT NOT NULL, 卡号 TEXT NOT "
@@ -120,7 +123,10 @@ private slots:
         QTest::newRow("amount check dropped")
             << "DROP TABLE employees; CREATE TABLE employees (卡号 TEXT NOT NULL, 日期 TEXT NOT "
                "NULL, 金额 INTEGER NOT NULL); CREATE INDEX employees_card ON employees (卡号); "
-               "CREATE INDEX employees_date ON employees (日期);"
+               "CREATE INDEX employees_date ON employees (日期); CREATE INDEX "
+               "employees_date_amount ON "
+               "employees (日期, 金额); CREATE INDEX employees_card_amount ON employees (卡号, "
+               "金额);"
             << "表 employees 的约束";
         QTest::newRow("empty permission") << "DELETE FROM permission;"
                                           << "permission 表应依次含有七个账户";

@@ -77,8 +77,11 @@ private slots:
         QCOMPARE(Schema::CheckDatabase(path), QString());
         QCOMPARE(Schema::Upgrade(path, Cheap), QString());
         QCOMPARE(Schema::FileVersion(path, &problem), Schema::CurrentVersion);
-        QCOMPARE(scalar(path, "SELECT group_concat(金额, ',') FROM employees"),
-                 QStringLiteral("100,-100"));
+        QCOMPARE(
+            scalar(
+                path,
+                "SELECT group_concat(金额, ',') FROM (SELECT 金额 FROM employees ORDER BY rowid)"),
+            QStringLiteral("100,-100"));
         QCOMPARE(scalar(path, "SELECT 姓名 FROM userecord"), QStringLiteral("王芳"));
         QCOMPARE(scalar(path, "SELECT count(*) FROM permission"), QStringLiteral("7"));
         QCOMPARE(scalar(path, "SELECT count(*) FROM journal"), QStringLiteral("0"));

@@ -296,7 +296,8 @@ private slots:
             Settlement::Collect(c, QStringLiteral("2026-12-01"), QStringLiteral("2026-12-31"));
         QCOMPARE(range.rows.front().operatorName, Settlement::UnknownOperator);
         QCOMPARE(int(range.dailyNet().size()), 3);
-        const Report report = CollectReport(c, QStringLiteral("2026-12-01 00:00:00"),
+        const Report report = CollectReport(std::make_shared<Connection>(db.path()),
+                                            QStringLiteral("2026-12-01 00:00:00"),
                                             QStringLiteral("2026-12-31 23:59:59"));
         QCOMPARE(range.total.net, report.total);
 

@@ -22,7 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -43,7 +43,7 @@ struct Rig {
     }
     QLineEdit* edit(int id) const { return control<QLineEdit>(desk.get(), id); }
     QPushButton* button(int id) const { return control<QPushButton>(desk.get(), id); }
-    QTableWidget* list() const { return control<QTableWidget>(desk.get(), 1015); }
+    QTableView* list() const { return control<QTableView>(desk.get(), 1015); }
 
     void connectReader() {
         button(1010)->click();
@@ -64,7 +64,7 @@ struct Rig {
     void book(int id, const QString& amount, const QString& message, int rows) {
         press(id, amount);
         QTRY_COMPARE(dialogs.lastText(), message);
-        QTRY_COMPARE(list()->rowCount(), rows);
+        QTRY_COMPARE(list()->model()->rowCount(), rows);
     }
     QStringList sent() {
         desk->link().waitForSendWorkers();
@@ -73,7 +73,9 @@ struct Rig {
             frames << HexText(frame);
         return frames;
     }
-    QString cell(int row, int column) const { return list()->item(row, column)->text(); }
+    QString cell(int row, int column) const {
+        return list()->model()->index(row, column).data().toString();
+    }
 
     TestDatabase db;
     SimulatedReader reader;
@@ -97,7 +99,7 @@ private slots:
         CDeskDlg& desk = *rig.desk;
         QCOMPARE(desk.windowTitle(), QStringLiteral("Velkar V3.0"));
         QCOMPARE(desk.size(), QSize(617, 474));
-        QCOMPARE(rig.list()->rowCount(), 0);
+        QCOMPARE(rig.list()->model()->rowCount(), 0);
         QCOMPARE(rig.edit(1016)->text(), QStringLiteral("0"));
         QCOMPARE(rig.edit(1012)->text(), QStringLiteral("0"));
         QVERIFY(!rig.edit(1011)->isEnabled());
@@ -108,7 +110,7 @@ private slots:
         const QStringList headings{"卡号", "时间", "金额"};
         const int widths[] = {80, 160, 80};
         for (int c = 0; c < 3; ++c) {
-            QCOMPARE(rig.list()->horizontalHeaderItem(c)->text(), headings[c]);
+            QCOMPARE(rig.list()->model()->headerData(c, Qt::Horizontal).toString(), headings[c]);
             QCOMPARE(rig.list()->columnWidth(c), widths[c]);
         }
         for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1040}) {
@@ -150,7 +152,7 @@ private slots:
         rig.connectReader();
         rig.lay(CardA, 600);
         QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值成功"));
-        QTRY_COMPARE(rig.list()->rowCount(), 1);
+        QTRY_COMPARE(rig.list()->model()->rowCount(), 1);
         QCOMPARE(rig.edit(1018)->text(), QStringLiteral("充值成功"));
     }
 
@@ -178,7 +180,7 @@ private slots:
         rig.book(1013, "50", "充值成功", 2);
         rig.reader.removeCard();
         rig.lay(CardA, 300); // back on at 30.0 without a command: nothing to book
-        QCOMPARE(rig.list()->rowCount(), 2);
+        QCOMPARE(rig.list()->model()->rowCount(), 2);
         rig.book(1014, "50", "清零成功", 3);
         QCOMPARE(rig.sent().constLast(), QStringLiteral("AA 55 01 2C D2"));
         QCOMPARE(rig.cell(2, 2), QStringLiteral("-30"));
@@ -220,10 +222,43 @@ private slots:
         }
         QCOMPARE(rig.dialogs.texts().size(), 6); // no "充值金额错误" for the previous amount
         QVERIFY(rig.sent().empty());
-        QCOMPARE(rig.list()->rowCount(), 0);
+        QCOMPARE(rig.list()->model()->rowCount(), 0);
 
         rig.press(1013, " 1999 ");
         QCOMPARE(rig.sent(), QStringList{"AA 66 4E 16 94"});
+    }
+
+    // A card's list reads its rows from the store as they are shown; its total follows the
+    // desk's amount rule, which refuses five digits.
+    void longCardListReadsWhatIsShown() {
+        Rig rig;
+        rig.db.exec(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 298) "
+            "INSERT INTO employees SELECT 'C1', '2024-05-06 07:08:09', "
+            "CASE i % 3 WHEN 0 THEN i WHEN 1 THEN -9999 ELSE 12345 END FROM n"));
+        rig.db.addRecord(QStringLiteral("C1"), QStringLiteral("2024-05-07 00:00:00"), "00100");
+        rig.db.addRecord(QStringLiteral("C2"), QStringLiteral("2024-05-07 00:00:00"), "1");
+        rig.open();
+        rig.desk->showCardRecords(QStringLiteral("C1"), CardRecordList{});
+        QCOMPARE(rig.list()->model()->rowCount(), 300);
+        qint64 total = 100;
+        for (int i = 0; i < 299; ++i)
+            total += CardAmountValue(QString::number(i % 3 == 0 ? i : i % 3 == 1 ? -9999 : 12345));
+        QCOMPARE(rig.edit(1016)->text(), QString::number(total));
+        rig.list()->scrollToBottom();
+        rig.desk->grab();
+        QCOMPARE(rig.cell(299, 0), QStringLiteral("C1"));
+        QCOMPARE(rig.cell(299, 1), QStringLiteral("2024-05-07 00:00:00"));
+        QCOMPARE(rig.cell(299, 2), QStringLiteral("100"));
+        QCOMPARE(rig.cell(2, 2), QStringLiteral("12345"));
+        QCOMPARE(rig.list()->model()->index(0, 1).data(Qt::TextAlignmentRole).toInt(),
+                 int(Qt::AlignCenter));
+        QVERIFY(rig.dialogs.texts().isEmpty());
+
+        rig.desk->showCardRecords(QStringLiteral("C1"), std::nullopt);
+        QCOMPARE(rig.dialogs.texts(), QStringList{"操作失败"});
+        QCOMPARE(rig.list()->model()->rowCount(), 0);
+        QCOMPARE(rig.edit(1016)->text(), QString());
     }
 
     // A press while no reader is open is dropped, not sent later by another press.

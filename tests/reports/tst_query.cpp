@@ -36,6 +36,29 @@ private:
     QString m_file;
 };
 
+// Counts the progress shown while printing and presses 取消 once `cancelAt` pages are done.
+class ProgressDialogs : public PdfDialogs {
+public:
+    using PdfDialogs::PdfDialogs;
+    std::unique_ptr<ProgressWindow> progress(const QString& label, int total, QObject*) override {
+        struct Window : ProgressWindow {
+            ProgressDialogs& d;
+            explicit Window(ProgressDialogs& d) : d(d) {}
+            bool advance(int done) override {
+                d.steps << done;
+                return d.cancelAt < 0 || done < d.cancelAt;
+            }
+        };
+        labels << label;
+        totals << total;
+        return std::make_unique<Window>(*this);
+    }
+    QStringList labels;
+    QList<int> totals;
+    QList<int> steps;
+    int cancelAt = -1;
+};
+
 QString run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -72,6 +95,7 @@ private slots:
     void init() {
         db = std::make_unique<TestDatabase>();
         dialogs.clear();
+        clock.set(QDateTime(QDate(2024, 3, 5), QTime(12, 0)));
     }
     void cleanup() { db.reset(); }
 
@@ -216,6 +240,48 @@ private slots:
         QVERIFY(second.contains(QStringLiteral("290元")));
         QVERIFY(second.contains(QStringLiteral("2024-03-06 09:08:07")));
         QVERIFY(second.contains(QRegularExpression(QStringLiteral("第\\s*2\\s*页\\s*共\\s*2"))));
+    }
+
+    void longPrintShowsProgressAndCanBeCancelled() {
+        for (int i = 0; i < 57; ++i) // three pages
+            db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
+        const QString file = db->folder() + QStringLiteral("/progress.pdf");
+        ProgressDialogs pdf(file);
+        CQueryDlg dlg(pdf, clock);
+        control<QPushButton>(&dlg, 1032)->click();
+        QCOMPARE(pdf.totals, QList<int>{3});
+        QCOMPARE(pdf.steps, (QList<int>{1, 2, 3}));
+        QVERIFY(pdf.texts().isEmpty());
+        QVERIFY(run(QStringLiteral("pdfinfo"), {file})
+                    .contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
+
+        pdf.steps.clear();
+        pdf.cancelAt = 2;
+        QFile::remove(file);
+        control<QPushButton>(&dlg, 1032)->click();
+        QCOMPARE(pdf.steps, (QList<int>{1, 2}));
+        QVERIFY(pdf.texts().isEmpty()); // cancelling is no failure
+    }
+
+    void lastRowOfALongListReads() {
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("LAST"), QStringLiteral("李四"));
+        db->exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+                                "WHERE i < 4998) INSERT INTO employees SELECT 'A' || i, "
+                                "'2024-03-05 10:00:00', i FROM n"));
+        db->addRecord(QStringLiteral("LAST"), QStringLiteral("2024-03-05 23:59:59"), "00042");
+        CQueryDlg dlg(dialogs, clock);
+        dlg.show();
+        auto* view = control<QTableView>(&dlg, 1037);
+        view->scrollToBottom();
+        dlg.grab();
+        const int last = list(dlg)->rowCount() - 1;
+        QCOMPARE(last, 4999);
+        QCOMPARE(view->rowAt(view->viewport()->height() - 2), last);
+        QCOMPARE(column(dlg, 0).last(), QStringLiteral("LAST"));
+        QCOMPARE(list(dlg)->index(last, 1).data().toString(), QStringLiteral("李四"));
+        QCOMPARE(list(dlg)->index(last, 3).data().toString(), QStringLiteral("42"));
+        QCOMPARE(total(dlg), QString::number(4998 * 4999 / 2 + 42));
+        QVERIFY(dialogs.texts().isEmpty());
     }
 };
 

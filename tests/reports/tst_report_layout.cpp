@@ -11,13 +11,15 @@ namespace {
 
 Report makeReport(int records) {
     Report report;
+    auto rows = std::make_shared<TableRows>();
     for (int i = 0; i < records; ++i) {
-        report.rows->appendRow(
+        rows->table().appendRow(
             {QStringLiteral("C%1").arg(i, 4, 10, QChar('0')),
              QStringLiteral("2024-03-01 10:%1:00").arg(i % 60, 2, 10, QChar('0')),
              QStringLiteral("100"), i == 0 ? QString() : QStringLiteral("王%1").arg(i)});
         report.total += 100;
     }
+    report.rows = rows;
     return report;
 }
 
