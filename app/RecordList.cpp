@@ -1,5 +1,7 @@
 #include "app/RecordList.h"
 
+#include "reports/TextTableModel.h"
+
 #include <QHeaderView>
 #include <QTableView>
 
@@ -17,4 +19,15 @@ void StyleRecordList(QTableView* list) {
     list->horizontalHeader()->setHighlightSections(false);
     list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     list->horizontalHeader()->setStretchLastSection(false);
+}
+
+TextTableModel* ShowReviewList(QTableView* list, const QStringList& headings) {
+    QList<int> shown;
+    for (int c = 0; c < headings.size(); ++c)
+        shown << c;
+    auto* model = new TextTableModel(headings, shown, list);
+    list->setModel(model);
+    list->verticalHeader()->hide();
+    list->horizontalHeader()->setStretchLastSection(true);
+    return model;
 }

@@ -1,6 +1,7 @@
 #include "desk/AuditDlg.h"
 
 #include "app/Dialogs.h"
+#include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "reports/TextTableModel.h"
@@ -14,14 +15,7 @@ CAuditDlg::CAuditDlg(Dialogs& dialogs, QWidget* parent, QString databasePath, QD
       m_path(databasePath.isEmpty() ? Schema::DatabaseFileName : std::move(databasePath)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    const QStringList headings = Audit::ColumnHeadings();
-    QList<int> shown;
-    for (int c = 0; c < headings.size(); ++c)
-        shown << c;
-    m_model = new TextTableModel(headings, shown, this);
-    ui->entryList->setModel(m_model);
-    ui->entryList->verticalHeader()->hide();
-    ui->entryList->horizontalHeader()->setStretchLastSection(true);
+    m_model = ShowReviewList(ui->entryList, Audit::ColumnHeadings());
 
     ui->fromDate->setDate(today);
     ui->toDate->setDate(today);

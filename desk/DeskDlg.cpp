@@ -374,11 +374,15 @@ void CDeskDlg::OnRecords() {
     dialog.exec();
 }
 
-void CDeskDlg::OnUserManage() {
-    if (!g_isAdmin) {
+bool CDeskDlg::administratorOnly() {
+    if (!g_isAdmin)
         m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
+    return g_isAdmin;
+}
+
+void CDeskDlg::OnUserManage() {
+    if (!administratorOnly())
         return;
-    }
     CPasswordDlg dialog(m_dialogs, this);
     dialog.exec();
 }
@@ -410,19 +414,15 @@ void CDeskDlg::OnSysCommand(int command) {
 }
 
 void CDeskDlg::OnAudit() {
-    if (!g_isAdmin) {
-        m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
+    if (!administratorOnly())
         return;
-    }
     CAuditDlg dialog(m_dialogs, this);
     dialog.exec();
 }
 
 void CDeskDlg::OnJournal() {
-    if (!g_isAdmin) {
-        m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
+    if (!administratorOnly())
         return;
-    }
     CJournalDlg dialog(m_dialogs, this);
     dialog.exec();
 }

@@ -88,6 +88,8 @@ private:
     // stops at an amount that is not a whole number, with the complaint shown.
     bool UpdateData(bool save);
     void ResetPanel();
+    // True for the administrator; anyone else is told "您没有管理员权限！".
+    bool administratorOnly();
     void fillCardholder(const CardholderLookup& lookup);
     void LoadCardRecords(const QString& cardNo);
     void fillCardRecords(const std::optional<CardRecordPages>& records);

@@ -1,6 +1,7 @@
 #include "desk/JournalDlg.h"
 
 #include "app/Dialogs.h"
+#include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
 #include "reports/TextTableModel.h"
@@ -14,14 +15,7 @@ CJournalDlg::CJournalDlg(Dialogs& dialogs, QWidget* parent, QString databasePath
       m_path(databasePath.isEmpty() ? Schema::DatabaseFileName : std::move(databasePath)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    const QStringList headings = Journal::ColumnHeadings();
-    QList<int> shown;
-    for (int c = 0; c < headings.size(); ++c)
-        shown << c;
-    m_model = new TextTableModel(headings, shown, this);
-    ui->entryList->setModel(m_model);
-    ui->entryList->verticalHeader()->hide();
-    ui->entryList->horizontalHeader()->setStretchLastSection(true);
+    m_model = ShowReviewList(ui->entryList, Journal::ColumnHeadings());
 
     ui->stateCombo->addItem(QStringLiteral("全部"), QString());
     for (Journal::State state : {Journal::State::Pending, Journal::State::Mismatch,

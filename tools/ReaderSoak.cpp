@@ -169,6 +169,15 @@ public:
         takeOff();
     }
 
+    // Taken off, and laid on again after the wait with a balance changed elsewhere.
+    void backWithNewBalance(int index) {
+        takeOff();
+        sync();
+        step(CommandBook::ConfirmWaitMs + 1000);
+        cards[std::size_t(index)].second = std::uint16_t(pick(0, 60000));
+        layOn(index);
+    }
+
     void command(bool recharge) {
         if (recharge)
             link.requestRecharge(pick(1, MAX_RECHARGE_YUAN));
@@ -218,11 +227,7 @@ void trial(Rig& rig, const QString& database, bool faults, int lockMaxMs) {
         break;
     case 6: // the card taken off as the command goes out, and back later with a new balance
         rig.command(true);
-        rig.takeOff();
-        rig.sync();
-        rig.step(CommandBook::ConfirmWaitMs + 1000);
-        rig.cards[std::size_t(card)].second = std::uint16_t(rig.pick(0, 60000));
-        rig.layOn(card);
+        rig.backWithNewBalance(card);
         break;
     case 7: // unplugged while the confirmation is unread
         rig.command(rig.chance(0.5));
@@ -260,11 +265,7 @@ void trial(Rig& rig, const QString& database, bool faults, int lockMaxMs) {
         rig.link.store().setFault(StoreWorker::Fault::None);
         break;
     case 11: // off and on again with another balance and no command
-        rig.takeOff();
-        rig.sync();
-        rig.step(CommandBook::ConfirmWaitMs + 1000);
-        rig.cards[std::size_t(card)].second = std::uint16_t(rig.pick(0, 60000));
-        rig.layOn(card);
+        rig.backWithNewBalance(card);
         break;
     }
     rig.sync();
