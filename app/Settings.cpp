@@ -14,6 +14,7 @@ namespace {
 const QString WorkingFolderKey = QStringLiteral("WorkingFolder");
 const QString LastBackupFolderKey = QStringLiteral("LastBackupFolder");
 const QString ReaderKey = QStringLiteral("Reader");
+const QString DatabaseKey = QStringLiteral("Database");
 
 void complain(const QString& line) {
     std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(line));
@@ -97,6 +98,8 @@ void Settings::load() {
     const std::optional<QString> backup = text(LastBackupFolderKey);
     if (backup && !backup->trimmed().isEmpty())
         m_lastBackupFolder = absoluteFolder(*backup);
+
+    m_database = text(DatabaseKey).value_or(QString()).trimmed();
 
     const std::optional<QString> reader = text(ReaderKey);
     const std::optional<ReaderChoice> choice = reader ? parseReaderChoice(*reader) : std::nullopt;

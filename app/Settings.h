@@ -29,6 +29,10 @@ public:
     QString lastBackupFolder() const { return m_lastBackupFolder; }
     void setLastBackupFolder(const QString& folder);
 
+    // The shared ledger's postgresql:// URI, or another database file; empty for the working
+    // folder's own DataBase.mdb. Set by hand in the file: a counter moves onto a server once.
+    QString database() const { return m_database; }
+
     ReaderChoice readerChoice() const { return m_readerChoice; }
     void setReaderChoice(ReaderChoice choice);
 
@@ -44,5 +48,6 @@ private:
     std::unique_ptr<QSettings> m_store;
     QString m_workingFolder;
     QString m_lastBackupFolder;
+    QString m_database;
     ReaderChoice m_readerChoice = ReaderChoice::Real;
 };

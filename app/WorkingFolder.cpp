@@ -18,7 +18,9 @@ QString EnterWorkingFolder(const QString& folder) {
         return QStringLiteral("无法创建工作文件夹 %1").arg(folder);
     if (!QDir::setCurrent(folder))
         return QStringLiteral("无法进入工作文件夹 %1").arg(folder);
-    if (QFileInfo::exists(Schema::DatabaseFileName) ||
+    // A chosen database is made by its administrator (velkar-db init), never at start.
+    if (Schema::DatabaseLocation() != Schema::DatabaseFileName ||
+        QFileInfo::exists(Schema::DatabaseFileName) ||
         QFileInfo(Schema::DatabaseFileName).isSymLink())
         return {};
     const QString problem = Schema::CreateDatabase(Schema::DatabaseFileName);

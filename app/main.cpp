@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/WorkingFolder.h"
+#include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "desk/DeskDlg.h"
 #include "reader/BridgeFactory.h"
@@ -60,10 +61,15 @@ int main(int argc, char* argv[]) {
     PrepareApplication(app);
     QtDialogs dialogs;
     Settings settings;
+    if (qEnvironmentVariableIsEmpty("VELKAR_DATABASE") && !settings.database().isEmpty())
+        qputenv("VELKAR_DATABASE", settings.database().toUtf8());
     QString problem = EnterWorkingFolder(ChosenWorkingFolder(settings));
-    // An older file is brought up to date before anyone works on it; a newer one is left alone.
-    if (problem.isEmpty() && QFileInfo::exists(Schema::DatabaseFileName))
-        problem = Schema::Upgrade(Schema::DatabaseFileName);
+    // An older database is brought up to date before anyone works on it; a newer one is left
+    // alone.
+    const QString database = Schema::DatabaseLocation();
+    if (problem.isEmpty() &&
+        (EngineOf(database) == Engine::Postgres || QFileInfo::exists(database)))
+        problem = Schema::Upgrade(database);
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
         dialogs.warning(problem);

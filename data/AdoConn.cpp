@@ -2,9 +2,11 @@
 
 #include "app/Dialogs.h"
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -19,6 +21,78 @@ QString quoted(const QString& name) {
     return '"' + q + '"';
 }
 
+// A recordset's columns, named, so that the key a server table keeps as a column is not read
+// twice.
+QString columnList(const char* table) {
+    const QLatin1String name(table);
+    const QStringList& columns = name == QLatin1String("userecord")   ? Schema::CardholderColumns
+                                 : name == QLatin1String("employees") ? Schema::RecordColumns
+                                                                      : Schema::AccountColumns;
+    QStringList names;
+    for (const QString& c : columns)
+        names << quoted(c);
+    return names.join(QStringLiteral(", "));
+}
+
+// Server failures carry no SQLite code; the SQLSTATE is in the description.
+constexpr int ErrorServer = -5;
+// The one lock every write transaction on a server takes, as SQLite's takes its file's.
+constexpr const char* ServerWriteLock = "SELECT pg_advisory_xact_lock(5647153)";
+constexpr Oid TypeUnknown = 0;
+constexpr Oid TypeInt8 = 20;
+
+// Takes `result`.
+[[noreturn]] void raiseServer(pg_conn* conn, pg_result* result = nullptr) {
+    // The server's own sentence, without its severity and context lines.
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    QString why = QString::fromUtf8(primary ? primary : "").trimmed();
+    PQclear(result);
+    if (why.isEmpty())
+        why = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    if (why.isEmpty())
+        why = QStringLiteral("lost the connection to the server");
+    throw DataError(ErrorServer, why);
+}
+
+void executeServer(pg_conn* conn, const char* sql) {
+    pg_result* result = PQexec(conn, sql);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY) {
+        PQclear(result);
+        return;
+    }
+    raiseServer(conn, result);
+}
+
+// `?` and `?N` become `$N`, outside quoted text and names.
+QByteArray serverPlaceholders(const QByteArray& sql) {
+    QByteArray out;
+    out.reserve(sql.size() + 16);
+    int next = 0;
+    char quote = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            out += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            out += c;
+        } else if (c == '?') {
+            qsizetype j = i + 1;
+            while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9')
+                ++j;
+            out += '$';
+            out += j > i + 1 ? sql.mid(i + 1, j - i - 1) : QByteArray::number(++next);
+            i = j - 1;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 [[noreturn]] void raise(sqlite3* db, int code) {
     throw DataError(code, db ? QString::fromUtf8(sqlite3_errmsg(db))
                              : QString::fromUtf8(sqlite3_errstr(code)));
@@ -31,9 +105,33 @@ DataError::DataError(int code, const QString& description)
 
 // ---------------------------------------------------------------------------------------------
 
-Connection::Connection(const QString& path, int busyTimeoutMs) {
+Engine EngineOf(const QString& location) {
+    return location.startsWith(QLatin1String("postgresql://")) ||
+                   location.startsWith(QLatin1String("postgres://"))
+               ? Engine::Postgres
+               : Engine::Sqlite;
+}
+
+Connection::Connection(const QString& location, int busyTimeoutMs) {
+    if (EngineOf(location) == Engine::Postgres) {
+        // Defaults first: what the location itself says wins.
+        const QByteArray uri = location.toUtf8();
+        const QByteArray options = "-c lock_timeout=" + QByteArray::number(busyTimeoutMs);
+        const char* const keys[] = {"connect_timeout", "client_encoding", "application_name",
+                                    "options",         "dbname",          nullptr};
+        const char* const values[] = {
+            "5", "UTF8", "velkar", options.constData(), uri.constData(), nullptr};
+        m_server = PQconnectdbParams(keys, values, 1);
+        if (PQstatus(m_server) != CONNECTION_OK) {
+            const QString why = QString::fromUtf8(PQerrorMessage(m_server)).trimmed();
+            PQfinish(m_server);
+            m_server = nullptr;
+            throw DataError(ErrorServer, why);
+        }
+        return;
+    }
     const int rc =
-        sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_open_v2(location.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         const QString why =
             m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -59,35 +157,150 @@ Connection::~Connection() {
 }
 
 bool Connection::moved() const {
+    if (m_server)
+        return PQstatus(m_server) != CONNECTION_OK;
     int moved = 0;
     return m_db &&
            sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
            moved != 0;
 }
 
+bool Connection::inTransaction() const {
+    if (m_server)
+        return PQtransactionStatus(m_server) != PQTRANS_IDLE;
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
+
+void Connection::run(const QString& script) const {
+    const QByteArray text = script.toUtf8();
+    if (m_server)
+        return executeServer(m_server, text.constData());
+    if (!m_db)
+        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+    char* error = nullptr;
+    const int rc = sqlite3_exec(m_db, text.constData(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        const QString why = QString::fromUtf8(error ? error : sqlite3_errmsg(m_db));
+        sqlite3_free(error);
+        throw DataError(rc, why);
+    }
+}
+
 void Connection::close() {
-    if (m_db) {
+    if (m_db && m_borrowed) {
+        m_db = nullptr;
+    } else if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
+    }
+    if (m_server) {
+        PQfinish(m_server);
+        m_server = nullptr;
     }
 }
 
 // ---------------------------------------------------------------------------------------------
 
-Query::Query(const Connection& connection, const QString& sql) : m_db(connection.handle()) {
+Transaction::Transaction(const Connection& connection, Kind kind) : m_connection(connection) {
+    if (connection.engine() == Engine::Postgres) {
+        executeServer(connection.server(),
+                      kind == Write ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ");
+        if (kind == Write) {
+            try {
+                executeServer(connection.server(), ServerWriteLock);
+            } catch (const DataError&) {
+                PQclear(PQexec(connection.server(), "ROLLBACK"));
+                throw;
+            }
+        }
+        return;
+    }
+    Query(connection, QLatin1String(kind == Write ? "BEGIN IMMEDIATE" : "BEGIN")).next();
+}
+
+Transaction::~Transaction() {
+    if (!m_open || !m_connection.isOpen())
+        return;
+    if (m_connection.engine() == Engine::Postgres)
+        PQclear(PQexec(m_connection.server(), "ROLLBACK"));
+    else
+        sqlite3_exec(m_connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    if (m_connection.engine() == Engine::Postgres) {
+        // A server turns the COMMIT of a failed transaction into a rollback without an error.
+        if (PQtransactionStatus(m_connection.server()) != PQTRANS_INTRANS)
+            raiseServer(m_connection.server());
+        executeServer(m_connection.server(), "COMMIT");
+    } else {
+        Query(m_connection, QStringLiteral("COMMIT")).next();
+    }
+    m_open = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct Query::Server {
+    pg_conn* conn;
+    QByteArray sql;
+    std::vector<QByteArray> values;
+    std::vector<bool> bound;
+    std::vector<Oid> types;
+    pg_result* result = nullptr;
+    int row = -1;
+
+    ~Server() { PQclear(result); }
+};
+
+Query::Query(const Connection& connection, const QString& sql) {
+    if (!connection.isOpen())
+        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+    if (connection.engine() == Engine::Postgres) {
+        m_server = std::make_unique<Server>();
+        m_server->conn = connection.server();
+        m_server->sql = serverPlaceholders(sql.toUtf8());
+        return;
+    }
+    m_db = connection.handle();
+    prepare(sql);
+}
+
+Query::Query(sqlite3* db, const QString& sql) : m_db(db) {
     if (!m_db)
         throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+    prepare(sql);
+}
+
+void Query::prepare(const QString& sql) {
     const QByteArray text = sql.toUtf8();
     const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr);
     if (rc != SQLITE_OK)
         raise(m_db, rc);
 }
 
+Query::Query(const Connection& connection, const Dialects& sql)
+    : Query(connection, QString::fromUtf8(connection.engine() == Engine::Postgres ? sql.postgres
+                                                                                  : sql.sqlite)) {}
+
 Query::~Query() {
     sqlite3_finalize(m_stmt);
 }
 
 void Query::bind(int index, const QString& value) {
+    if (m_server) {
+        const size_t i = size_t(index - 1);
+        if (m_server->values.size() <= i) {
+            m_server->values.resize(i + 1);
+            m_server->bound.resize(i + 1);
+            m_server->types.resize(i + 1, TypeUnknown);
+        }
+        // Untyped: the server reads the text as the column it meets wants, as SQLite does.
+        m_server->values[i] = value.toUtf8();
+        m_server->bound[i] = true;
+        m_server->types[i] = TypeUnknown;
+        return;
+    }
     const QByteArray bytes = value.toUtf8();
     const int rc =
         sqlite3_bind_text(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
@@ -96,12 +309,40 @@ void Query::bind(int index, const QString& value) {
 }
 
 void Query::bind(int index, std::int64_t value) {
+    if (m_server) {
+        bind(index, QString::number(value));
+        m_server->types[size_t(index - 1)] = TypeInt8;
+        return;
+    }
     const int rc = sqlite3_bind_int64(m_stmt, index, value);
     if (rc != SQLITE_OK)
         raise(m_db, rc);
 }
 
+void Query::execute() const {
+    Server& s = *m_server;
+    if (s.result)
+        return;
+    std::vector<const char*> values;
+    for (size_t i = 0; i < s.values.size(); ++i)
+        values.push_back(s.bound[i] ? s.values[i].constData() : nullptr);
+    // Without parameters a text may hold several statements (the schema's).
+    s.result = values.empty() ? PQexec(s.conn, s.sql.constData())
+                              : PQexecParams(s.conn, s.sql.constData(), int(values.size()),
+                                             s.types.data(), values.data(), nullptr, nullptr, 0);
+    const ExecStatusType status = PQresultStatus(s.result);
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY) {
+        pg_result* failed = s.result;
+        s.result = nullptr;
+        raiseServer(s.conn, failed);
+    }
+}
+
 bool Query::next() {
+    if (m_server) {
+        execute();
+        return ++m_server->row < PQntuples(m_server->result);
+    }
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return true;
@@ -111,32 +352,63 @@ bool Query::next() {
 }
 
 void Query::reset() {
+    if (m_server) {
+        PQclear(m_server->result);
+        m_server->result = nullptr;
+        m_server->row = -1;
+        m_server->values.clear();
+        m_server->bound.clear();
+        m_server->types.clear();
+        return;
+    }
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
 }
 
 int Query::columnCount() const {
+    if (m_server) {
+        execute();
+        return PQnfields(m_server->result);
+    }
     return sqlite3_column_count(m_stmt);
 }
 
 QString Query::columnName(int column) const {
+    if (m_server) {
+        execute();
+        return QString::fromUtf8(PQfname(m_server->result, column));
+    }
     return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
 }
 
 QString Query::text(int column) const {
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-    return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+    int length = 0;
+    const char* bytes = utf8(column, &length);
+    return QString::fromUtf8(bytes, length);
 }
 
 bool Query::isNull(int column) const {
+    if (m_server)
+        return PQgetisnull(m_server->result, m_server->row, column) != 0;
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
 
 std::int64_t Query::integer(int column) const {
+    if (m_server) {
+        const char* value = PQgetvalue(m_server->result, m_server->row, column);
+        // Truth values read as SQLite gives them.
+        if (value[0] == 't' && value[1] == 0)
+            return 1;
+        return std::strtoll(value, nullptr, 10);
+    }
     return sqlite3_column_int64(m_stmt, column);
 }
 
 const char* Query::utf8(int column, int* length) const {
+    if (m_server) {
+        *length = PQgetlength(m_server->result, m_server->row, column);
+        return PQgetvalue(m_server->result, m_server->row, column);
+    }
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     *length = sqlite3_column_bytes(m_stmt, column);
     return bytes ? bytes : "";
@@ -160,7 +432,8 @@ void Recordset::load() {
         conditions << QStringLiteral("(%1)").arg(QString::fromUtf8(m_statement.where));
     for (const Criterion& c : m_filter)
         conditions << quoted(c.column) + QStringLiteral(" = ?");
-    QString sql = QStringLiteral("SELECT rowid, * FROM %1").arg(quoted(m_statement.table));
+    QString sql = QStringLiteral("SELECT rowid, %1 FROM %2")
+                      .arg(columnList(m_statement.table), quoted(m_statement.table));
     if (!conditions.isEmpty())
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     if (m_statement.orderBy)
@@ -358,6 +631,7 @@ void Recordset::Update() {
         sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                               : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                     .arg(table, names.join(','), marks.join(','));
+        sql += QStringLiteral(" RETURNING rowid");
     } else {
         sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
                   .arg(table, names.join(QStringLiteral(" = ?, ")));
@@ -368,12 +642,14 @@ void Recordset::Update() {
         query.bind(index++, edit.second);
     if (!m_adding)
         query.bind(index, m_rows[size_t(m_position)].rowid);
-    query.next();
+    const bool added = query.next();
+    const std::int64_t rowid =
+        m_adding ? (added ? query.integer(0) : 0) : m_rows[size_t(m_position)].rowid;
+    query.reset(); // ends the statement, and with it an insert's own transaction
 
     // Read the stored row back, so cells show what the store made of the texts (00100 -> 100).
-    const std::int64_t rowid =
-        m_adding ? sqlite3_last_insert_rowid(m_connection->handle()) : m_rows[m_position].rowid;
-    Query back(*m_connection, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table));
+    Query back(*m_connection, QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                  .arg(columnList(m_statement.table), table));
     back.bind(1, rowid);
     Row row{rowid, {}, {}};
     if (back.next()) {

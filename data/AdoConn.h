@@ -14,6 +14,8 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct pg_conn;
+struct pg_result;
 class Dialogs;
 
 // Raised by every failing data operation; carries the engine's description.
@@ -28,32 +30,68 @@ private:
     QString m_description;
 };
 
-// One open database file. Shared by the recordsets opened on it, so it closes when the last
-// of them is released.
+// The two engines a ledger can live in: the desk's own file, or a server the desks share.
+enum class Engine { Sqlite, Postgres };
+
+// Where a location names a server database (a postgresql:// URI) rather than a file.
+Engine EngineOf(const QString& location);
+
+// One open database: a file, or a session on the server a `postgresql://` location names.
+// Shared by the recordsets opened on it, so it closes when the last of them is released.
 class Connection {
 public:
-    // Waits up to `busyTimeoutMs` for another program's lock, opening included. Throws
-    // DataError.
-    explicit Connection(const QString& path, int busyTimeoutMs = 10000);
+    // Waits up to `busyTimeoutMs` for another program's lock, opening included; a server that
+    // does not answer fails after the connect time-out. Throws DataError.
+    explicit Connection(const QString& location, int busyTimeoutMs = 10000);
+    // Works on a file opened elsewhere, which stays open when this is gone.
+    explicit Connection(sqlite3* borrowed) : m_db(borrowed), m_borrowed(true) {}
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    sqlite3* handle() const { return m_db; }
+    Engine engine() const { return m_server ? Engine::Postgres : Engine::Sqlite; }
+    sqlite3* handle() const { return m_db; } // null on a server
+    pg_conn* server() const { return m_server; }
     void close();
-    // The file was deleted, renamed or replaced under the open connection: what is written
-    // now lands in a file nobody opens by the name any more.
+    // What is written now would not reach the database the location names: the file was
+    // deleted, renamed or replaced under the open connection, or the server session was lost.
     bool moved() const;
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_db != nullptr || m_server != nullptr; }
+    bool inTransaction() const;
+    // Runs statements without parameters, one after the other (a schema's). Throws DataError.
+    void run(const QString& script) const;
 
 private:
     sqlite3* m_db = nullptr;
+    pg_conn* m_server = nullptr;
+    bool m_borrowed = false;
 };
 
-// A prepared statement read row by row; for the bulk reads that need no recordset.
+// A transaction that rolls back unless committed. Write transactions are taken one at a time
+// over the whole database, on both engines, so that the rules of one desk hold for several;
+// a read transaction sees one state of the database throughout.
+class Transaction {
+public:
+    enum Kind { Read, Write };
+    Transaction(const Connection& connection, Kind kind); // throws DataError
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit(); // throws DataError
+
+private:
+    const Connection& m_connection;
+    bool m_open = true;
+};
+
+// A prepared statement read row by row; for the bulk reads that need no recordset. Parameters
+// are written `?` or `?N` on both engines.
 class Query {
 public:
     Query(const Connection& connection, const QString& sql); // throws DataError
+    Query(const Connection& connection, const Dialects& sql);
+    // On a file opened elsewhere (a read view).
+    Query(sqlite3* db, const QString& sql);
     ~Query();
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
@@ -71,8 +109,13 @@ public:
     const char* utf8(int column, int* length) const;
 
 private:
-    sqlite3* m_db;
+    struct Server;
+    void prepare(const QString& sql);
+    void execute() const;
+
+    sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
+    std::unique_ptr<Server> m_server;
 };
 
 // The rows of one statement, kept in memory, with a current row and the record operations of
@@ -147,7 +190,7 @@ class CAdoConn {
 public:
     // `dialogs` may be null (tools): failures are then not shown. `path` is the database
     // file, by default the one in the current directory.
-    explicit CAdoConn(Dialogs* dialogs = nullptr, QString path = Schema::DatabaseFileName);
+    explicit CAdoConn(Dialogs* dialogs = nullptr, QString path = Schema::DatabaseLocation());
     virtual ~CAdoConn();
 
     void OpenConnection();
@@ -173,7 +216,7 @@ private:
 // restore) or closed.
 class HeldConnection {
 public:
-    explicit HeldConnection(Dialogs* dialogs = nullptr, QString path = Schema::DatabaseFileName);
+    explicit HeldConnection(Dialogs* dialogs = nullptr, QString path = Schema::DatabaseLocation());
 
     // Null when the file can't be opened; the failure was shown as CAdoConn shows it.
     std::shared_ptr<Connection> get();

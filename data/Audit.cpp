@@ -5,11 +5,10 @@
 #include <QCryptographicHash>
 #include <QSysInfo>
 
-#include <sqlite3.h>
-
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Audit {
@@ -54,13 +53,16 @@ Entry read(const Query& q) {
     return {q.integer(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6)};
 }
 
-void exec(const Connection& connection, const char* sql) {
-    Query q(connection, QString::fromUtf8(sql));
-    q.next();
-}
+// The highest id ever given, kept apart so that deleting the last entries shows. SQLite keeps
+// it for an AUTOINCREMENT table; a server's sequences are not transactional (a rolled-back
+// entry would leave a gap), so a server database keeps it in a table of its own.
+const Dialects GivenId{"SELECT seq FROM sqlite_sequence WHERE name = 'audit'",
+                       "SELECT seq FROM audit_sequence"};
+const Dialects RecordGivenId{
+    nullptr, "WITH given AS (UPDATE audit_sequence SET seq = greatest(seq, ?) RETURNING seq) "
+             "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
 
-qint64 scalar(const Connection& connection, const char* sql) {
-    Query q(connection, QString::fromUtf8(sql));
+qint64 scalar(Query&& q) {
     return q.next() && !q.isNull(0) ? q.integer(0) : 0;
 }
 
@@ -75,30 +77,16 @@ struct Row {
     QByteArray hash;
 };
 
-bool readRow(sqlite3_stmt* stmt, Row* row) {
-    const int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW) {
-        if (rc != SQLITE_DONE)
-            throw DataError(rc, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))));
+bool readRow(Query& q, Row* row) {
+    if (!q.next())
         return false;
-    }
-    row->id = sqlite3_column_int64(stmt, 0);
+    row->id = q.integer(0);
     for (int i = 0; i < 6; ++i) {
-        const char* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i + 1));
-        const int length = sqlite3_column_bytes(stmt, i + 1);
-        copyInto(i < 5 ? row->fields[i] : row->hash, bytes, bytes ? length : 0);
+        int length = 0;
+        const char* bytes = q.utf8(i + 1, &length);
+        copyInto(i < 5 ? row->fields[i] : row->hash, bytes, length);
     }
     return true;
-}
-
-qint64 scalarOf(sqlite3* db, const char* sql) {
-    sqlite3_stmt* stmt = nullptr;
-    qint64 value = 0;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        value = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
-    return value;
 }
 
 bool holds(const Row& row, const QByteArray& prev) {
@@ -148,14 +136,14 @@ QString HashOf(const Entry& e, const QString& previousHash) {
 
 qint64 Append(const Connection& connection, const QString& account, const QString& desk,
               const QString& action, const QString& details, const QDateTime& at) {
-    const bool own = sqlite3_get_autocommit(connection.handle()) != 0;
-    if (own)
-        exec(connection, "BEGIN IMMEDIATE");
-    try {
+    std::optional<Transaction> own;
+    if (!connection.inTransaction())
+        own.emplace(connection, Transaction::Write);
+    {
         Entry e;
         // The highest id ever given, also when the last entry was deleted since.
-        e.id = std::max(scalar(connection, "SELECT seq FROM sqlite_sequence WHERE name = 'audit'"),
-                        scalar(connection, "SELECT max(id) FROM audit")) +
+        e.id = std::max(scalar(Query(connection, GivenId)),
+                        scalar(Query(connection, QStringLiteral("SELECT max(id) FROM audit")))) +
                1;
         e.time = dateTimeText(at);
         e.account = account;
@@ -180,13 +168,14 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         insert.bind(6, e.details);
         insert.bind(7, e.hash);
         insert.next();
+        if (connection.engine() == Engine::Postgres) {
+            Query given(connection, RecordGivenId);
+            given.bind(1, e.id);
+            given.next();
+        }
         if (own)
-            exec(connection, "COMMIT");
+            own->commit();
         return e.id;
-    } catch (...) {
-        if (own)
-            sqlite3_exec(connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
     }
 }
 
@@ -201,21 +190,13 @@ QString AppendTo(const QString& databasePath, const QString& account, const QStr
     }
 }
 
-std::optional<Break> Verify(const Connection& connection) {
-    return Verify(connection.handle());
-}
+namespace {
 
-std::optional<Break> Verify(sqlite3* db) {
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray sql = QByteArray("SELECT ") + Columns + " FROM audit ORDER BY id";
-    const int rc = sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        throw DataError(rc, QString::fromUtf8(sqlite3_errmsg(db)));
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(stmt, sqlite3_finalize);
+std::optional<Break> verify(Query& rows, Query& given) {
     QByteArray previous;
     qint64 expected = 1;
     Row row;
-    while (readRow(stmt, &row)) {
+    while (readRow(rows, &row)) {
         if (row.id == expected && holds(row, previous)) {
             copyInto(previous, row.hash.constData(), int(row.hash.size()));
             ++expected;
@@ -226,7 +207,7 @@ std::optional<Break> Verify(sqlite3* db) {
         // The chain going on from this entry's stored hash: only its content was changed. Going
         // on from the one before: this entry was slipped in.
         Row next;
-        if (readRow(stmt, &next)) {
+        if (readRow(rows, &next)) {
             if (holds(next, row.hash))
                 return broken(row.id, QStringLiteral("changed"));
             if (next.id == row.id + 1 && holds(next, previous))
@@ -237,10 +218,27 @@ std::optional<Break> Verify(sqlite3* db) {
                                                       : QStringLiteral("inserted"));
     }
     // The last entries deleted: their ids were given all the same.
-    const qint64 given = scalarOf(db, "SELECT seq FROM sqlite_sequence WHERE name = 'audit'");
-    if (given >= expected)
+    if (scalar(std::move(given)) >= expected)
         return broken(expected, QStringLiteral("deleted"));
     return std::nullopt;
+}
+
+QString chainSql() {
+    return QStringLiteral("SELECT %1 FROM audit ORDER BY id").arg(QLatin1String(Columns));
+}
+
+} // namespace
+
+std::optional<Break> Verify(const Connection& connection) {
+    Query rows(connection, chainSql());
+    Query given(connection, GivenId);
+    return verify(rows, given);
+}
+
+std::optional<Break> Verify(sqlite3* db) {
+    Query rows(db, chainSql());
+    Query given(db, QString::fromUtf8(GivenId.sqlite));
+    return verify(rows, given);
 }
 
 std::vector<Entry> Page(const Connection& connection, const Filter& filter, const Entry* olderThan,

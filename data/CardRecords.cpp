@@ -30,7 +30,7 @@ CardRecordList ReadCardRecords(const Connection& connection, const QString& card
 }
 
 CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo) {
-    Query total(connection, QString::fromUtf8(Sql::CardRecordsTotal));
+    Query total(connection, Sql::CardRecordsTotal);
     total.bind(1, cardNo);
     CardRecordList list;
     if (total.next())
@@ -49,23 +49,17 @@ CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo, const QS
 CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection,
                                     const QString& cardNo) {
     // Total and rows from one state of the file, whatever is booked meanwhile.
-    Query begin(*connection, QStringLiteral("BEGIN"));
-    begin.next();
+    Transaction read(*connection, Transaction::Read);
     CardRecordPages pages;
-    try {
-        Query total(*connection, QString::fromUtf8(Sql::CardRecordsTotal));
+    {
+        Query total(*connection, Sql::CardRecordsTotal);
         total.bind(1, cardNo);
         total.next();
         pages.total = total.integer(1);
         pages.rows = std::make_shared<PagedRows>(
             connection, PagedRows::Reads{Sql::CardRecordPositions, Sql::CardRecordBlock, 3},
             QStringList{cardNo});
-    } catch (const DataError&) {
-        Query rollback(*connection, QStringLiteral("ROLLBACK"));
-        rollback.next();
-        throw;
     }
-    Query commit(*connection, QStringLiteral("COMMIT"));
-    commit.next();
+    read.commit();
     return pages;
 }

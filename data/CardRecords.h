@@ -36,7 +36,7 @@ CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo
 // The same as ReadCardRecords on a connection of its own. Store failures raise DataError, after the
 // connection has shown its own description.
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo,
-                               const QString& path = Schema::DatabaseFileName);
+                               const QString& path = Schema::DatabaseLocation());
 
 // One card's records as the desk lists them, of any number: the rows (卡号, 日期, 金额) read a
 // block at a time when shown, the total from one aggregate. Raises DataError.

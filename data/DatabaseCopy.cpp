@@ -1,11 +1,13 @@
 #include "data/DatabaseCopy.h"
 
+#include "data/AdoConn.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <sqlite3.h>
@@ -14,8 +16,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -124,6 +128,139 @@ QString copyChecked(const QString& source, const QString& part,
     return problem;
 }
 
+// ---- Between a file and a server -------------------------------------------------------------
+
+// The tables a copy carries, each with the key that names its rows: SQLite's implicit rowid,
+// which a server keeps as a column of that name, or the table's own id.
+struct Table {
+    const char* name;
+    const char* key;
+};
+const Table Tables[] = {
+    {"userecord", "rowid"}, {"employees", "rowid"}, {"permission", "rowid"},
+    {"journal", "id"},      {"audit", "id"},
+};
+
+// The highest audit id ever given, kept by each engine in its own way.
+const Dialects GivenAuditId{
+    "SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'audit'",
+    "SELECT seq FROM audit_sequence"};
+const Dialects SetGivenAuditId{
+    "INSERT OR REPLACE INTO sqlite_sequence (rowid, name, seq) VALUES "
+    "((SELECT rowid FROM sqlite_sequence WHERE name = 'audit'), 'audit', ?)",
+    "WITH given AS (UPDATE audit_sequence SET seq = ? RETURNING seq) "
+    "SELECT setval(pg_get_serial_sequence('audit', 'id'), "
+    "greatest((SELECT seq FROM given), (SELECT coalesce(max(id), 0) FROM audit)) + 1, false)"};
+
+constexpr int RowsPerInsert = 200;
+
+// Copies every row of the tables, keys included, inside the callers' transactions. `progress`
+// gets the rows copied and the rows to copy.
+void copyRows(const Connection& from, const Connection& to,
+              const std::function<void(int, int)>& progress) {
+    const bool fromServer = from.engine() == Engine::Postgres;
+    int total = 0;
+    for (const Table& t : Tables) {
+        Query count(from, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(t.name)));
+        count.next();
+        total += int(count.integer(0));
+    }
+    int done = 0;
+    for (const Table& t : Tables) {
+        // A server table holds its key as a column; a file's rowid is apart.
+        const bool apart = !fromServer && QLatin1String(t.key) == QLatin1String("rowid");
+        Query rows(from, QStringLiteral("SELECT %1* FROM %2 ORDER BY %3")
+                             .arg(apart ? QStringLiteral("rowid, ") : QString(),
+                                  QLatin1String(t.name), QLatin1String(t.key)));
+        const int columns = rows.columnCount();
+        QStringList names;
+        for (int c = 0; c < columns; ++c)
+            names << rows.columnName(c);
+        const QString row = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(',') +
+                            QLatin1Char(')');
+        const auto insertFor = [&](int count) {
+            return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                .arg(QLatin1String(t.name), names.join(','), QStringList(count, row).join(','));
+        };
+        std::unique_ptr<Query> full;
+        std::vector<std::vector<std::optional<QString>>> batch;
+        const auto flush = [&] {
+            if (batch.empty())
+                return;
+            std::unique_ptr<Query> partial;
+            if (int(batch.size()) == RowsPerInsert && !full)
+                full = std::make_unique<Query>(to, insertFor(RowsPerInsert));
+            Query& insert =
+                int(batch.size()) == RowsPerInsert
+                    ? *full
+                    : *(partial = std::make_unique<Query>(to, insertFor(int(batch.size()))));
+            insert.reset();
+            int index = 1;
+            for (const auto& cells : batch)
+                for (const std::optional<QString>& cell : cells) {
+                    if (cell)
+                        insert.bind(index, *cell);
+                    ++index;
+                }
+            insert.next();
+            insert.reset();
+            done += int(batch.size());
+            batch.clear();
+            if (progress)
+                progress(done, total);
+        };
+        while (rows.next()) {
+            std::vector<std::optional<QString>> cells;
+            cells.reserve(size_t(columns));
+            for (int c = 0; c < columns; ++c)
+                cells.push_back(rows.isNull(c) ? std::nullopt
+                                               : std::optional<QString>(rows.text(c)));
+            batch.push_back(std::move(cells));
+            if (int(batch.size()) == RowsPerInsert)
+                flush();
+        }
+        flush();
+    }
+    // A server hands out keys after the highest copied.
+    if (to.engine() == Engine::Postgres)
+        for (const Table& t : Tables)
+            Query(to, QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
+                                     "coalesce(max(%2), 0) + 1, false) FROM %1")
+                          .arg(QLatin1String(t.name), QLatin1String(t.key)))
+                .next();
+    Query given(from, GivenAuditId);
+    const qint64 id = given.next() ? given.integer(0) : 0;
+    Query set(to, SetGivenAuditId);
+    set.bind(1, id);
+    set.next();
+}
+
+// A snapshot of the server database `location` as a new Velkar file `part`.
+QString snapshotServer(const QString& location, const QString& part,
+                       const DatabaseCopy::Options& options) {
+    if (part.isEmpty())
+        return QStringLiteral("无法建立临时文件");
+    QFile::remove(part); // made empty by its name's reservation; the schema makes it anew
+    // The accounts are replaced by the server's, so their hashes may be cheap.
+    QString problem = Schema::CreateDatabase(part, PasswordHash::CheapestCost);
+    if (!problem.isEmpty())
+        return problem;
+    try {
+        const Connection server(location, options.lockTimeoutMs);
+        const Connection file(part, options.lockTimeoutMs);
+        const Transaction read(server, Transaction::Read);
+        Transaction write(file, Transaction::Write);
+        Query(file, QStringLiteral("DELETE FROM permission")).next();
+        copyRows(server, file, options.progress);
+        write.commit();
+    } catch (const DataError& e) {
+        return e.description();
+    }
+    if (options.progress)
+        options.progress(0, 0);
+    return Schema::CheckDatabase(part, options.lockTimeoutMs, Schema::Pages::Quick);
+}
+
 bool sameFile(const QString& a, const QString& b) {
     struct stat sa {
     }, sb{};
@@ -207,9 +344,21 @@ QString SameFileText() {
     return QStringLiteral("所选文件就是正在使用的数据库，不能用它还原它自己");
 }
 
+QString ServerRestoreText() {
+    return QStringLiteral("数据库在服务器上，只能由服务器的管理员还原");
+}
+
 QString Backup(const QString& workingPath, const QString& folder, const Options& options) {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return QStringLiteral("文件夹不存在：%1").arg(folder);
+    if (EngineOf(workingPath) == Engine::Postgres) {
+        const QString target = BackupTarget(folder);
+        PartFile part(target);
+        QString problem = snapshotServer(workingPath, part.path(), options);
+        if (problem.isEmpty() && !part.moveOnto(target))
+            problem = QStringLiteral("无法写入 %1").arg(target);
+        return problem;
+    }
     if (!QFileInfo::exists(workingPath))
         return QStringLiteral("数据库文件不存在：%1").arg(workingPath);
     const QString target = BackupTarget(folder);
@@ -230,6 +379,8 @@ QString Restore(const QString& chosen, const QString& workingPath, const QDateTi
     if (!keptAs)
         keptAs = &kept;
     keptAs->clear();
+    if (EngineOf(workingPath) == Engine::Postgres)
+        return ServerRestoreText();
     if (!QFileInfo(chosen).isFile())
         return QStringLiteral("%1 不存在").arg(chosen);
     if (sameFile(chosen, workingPath) ||
@@ -250,6 +401,51 @@ QString Restore(const QString& chosen, const QString& workingPath, const QDateTi
             return problem;
     }
     return replaceWorking(part, workingPath, now, options.lockTimeoutMs, keptAs);
+}
+
+QString Import(const QString& file, const QString& location, const Options& options) {
+    if (EngineOf(location) != Engine::Postgres)
+        return QStringLiteral("%1 不是服务器数据库（postgresql://…）").arg(location);
+    if (!QFileInfo(file).isFile())
+        return QStringLiteral("%1 不存在").arg(file);
+    // The file is read from a checked copy brought up to date, as a restore reads it.
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        return QStringLiteral("无法建立临时文件夹");
+    PartFile part(folder.filePath(Schema::DatabaseFileName));
+    QString problem = copyChecked(file, part.path(), options, Schema::Pages::Full);
+    if (problem.isEmpty() && Schema::FileVersion(part.path(), &problem) != Schema::CurrentVersion &&
+        problem.isEmpty())
+        problem = Schema::Upgrade(part.path(), options.passwordCost);
+    if (!problem.isEmpty())
+        return problem;
+    // A blank server database is made first; one made before and still unused is taken too.
+    if (Schema::FileVersion(location, &problem) < 0) {
+        problem = Schema::CreateDatabase(location, PasswordHash::CheapestCost);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    problem = Schema::CheckDatabase(location, options.lockTimeoutMs);
+    if (!problem.isEmpty())
+        return problem;
+    try {
+        const Connection source(part.path(), options.lockTimeoutMs);
+        const Connection server(location, options.lockTimeoutMs);
+        const Transaction read(source, Transaction::Read);
+        Transaction write(server, Transaction::Write);
+        for (const char* table : {"userecord", "employees", "journal", "audit"}) {
+            Query rows(server, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)));
+            if (rows.next() && rows.integer(0) != 0)
+                return QStringLiteral("服务器上的数据库已有数据（%1 表），只能导入到空数据库")
+                    .arg(QLatin1String(table));
+        }
+        Query(server, QStringLiteral("DELETE FROM permission")).next();
+        copyRows(source, server, options.progress);
+        write.commit();
+    } catch (const DataError& e) {
+        return e.description();
+    }
+    return Schema::CheckDatabase(location, options.lockTimeoutMs);
 }
 
 } // namespace DatabaseCopy

@@ -24,7 +24,8 @@ struct Options {
 };
 
 // Copies the working database to DataBase.mdb inside `folder`, replacing an earlier backup
-// there only once the new copy is complete and checked.
+// there only once the new copy is complete and checked. A server database is copied table by
+// table from one snapshot into a new Velkar file.
 QString Backup(const QString& workingPath, const QString& folder, const Options& options = {});
 
 // Replaces the working database by a copy of `chosen` when that is a sound database of this
@@ -42,5 +43,13 @@ QString KeptName(const QString& workingPath, const QDateTime& now, int attempt =
 
 // The refusal to restore the working database onto itself.
 QString SameFileText();
+
+// The refusal to restore onto a server: its administrator restores it with the server's tools.
+QString ServerRestoreText();
+
+// Loads the Velkar file `file` (checked, and brought up to date on a copy) into the server
+// database `location`, which must hold no cardholder, record, journal or audit entry yet: a
+// counter moves onto the shared ledger. All or nothing.
+QString Import(const QString& file, const QString& location, const Options& options = {});
 
 } // namespace DatabaseCopy

@@ -50,11 +50,6 @@ std::vector<Entry> readAll(Query& q) {
     return entries;
 }
 
-void exec(const Connection& connection, const char* sql) {
-    Query q(connection, QString::fromUtf8(sql));
-    q.next();
-}
-
 void bindEntry(Query& q, const Entry& e, int first) {
     q.bind(first, e.cardNo);
     q.bind(first + 1, OperationName(e.operation));
@@ -121,17 +116,17 @@ qint64 Add(const Connection& connection, const Entry& entry) {
     Query q(connection,
             QStringLiteral("INSERT INTO journal (card_no, operation, amount, balance_before, "
                            "balance_expected, operator, desk, sent_at, state) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 'pending')"));
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 'pending') RETURNING id"));
     bindEntry(q, entry, 1);
     q.next();
-    return sqlite3_last_insert_rowid(connection.handle());
+    return q.integer(0);
 }
 
 std::vector<Resolved> Resolve(const Connection& connection,
                               const std::vector<Resolution>& resolutions) {
     std::vector<Resolved> outcomes;
-    exec(connection, "BEGIN IMMEDIATE");
-    try {
+    Transaction transaction(connection, Transaction::Write);
+    {
         // A restore may have put another file in place while this one waited for its lock.
         if (connection.moved())
             throw DataError(SQLITE_CANTOPEN, QStringLiteral("数据库文件已被替换，重新打开"));
@@ -150,12 +145,13 @@ std::vector<Resolved> Resolve(const Connection& connection,
             std::optional<qint64> record;
             if (r.state == State::Booked) {
                 Query book(connection, QStringLiteral("INSERT INTO employees (卡号, 日期, 金额) "
-                                                      "VALUES (?, ?, ?)"));
+                                                      "VALUES (?, ?, ?) RETURNING rowid"));
                 book.bind(1, entry.cardNo);
                 book.bind(2, r.at);
                 book.bind(3, r.amountText);
                 book.next();
-                record = sqlite3_last_insert_rowid(connection.handle());
+                record = book.integer(0);
+                book.reset();
             }
             Query mark(connection, QStringLiteral("UPDATE journal SET state = ?, resolved_at = ?, "
                                                   "balance_seen = ?, record_id = ? WHERE id = ?"));
@@ -171,11 +167,8 @@ std::vector<Resolved> Resolve(const Connection& connection,
                           AuditText(entry, id, r, record), QDateTime::fromString(r.at, TimeFormat));
             outcomes.push_back(Resolved::Now);
         }
-        exec(connection, "COMMIT");
-    } catch (...) {
-        sqlite3_exec(connection.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
     }
+    transaction.commit();
     return outcomes;
 }
 

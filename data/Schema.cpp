@@ -36,15 +36,46 @@ CREATE TABLE permission (
 );
 )sql";
 
-QString hashPlainPasswords(sqlite3* db, PasswordHash::Cost cost);
+// The same tables on a server. Each keeps SQLite's implicit rowid as a last column of that name,
+// so that statements name rows alike on both engines and a row written without column names
+// fills the same columns; text compares byte by byte, as in SQLite.
+const char* const ServerCreateStatements = R"sql(
+CREATE TABLE velkar_version (version integer NOT NULL);
+INSERT INTO velkar_version VALUES (0);
+CREATE TABLE userecord (
+    卡序号 text COLLATE "C" NOT NULL,
+    卡号   text COLLATE "C" NOT NULL UNIQUE,
+    姓名   text COLLATE "C" NOT NULL,
+    身份证 text COLLATE "C" NOT NULL,
+    电话   text COLLATE "C" NOT NULL,
+    地址   text COLLATE "C" NOT NULL,
+    rowid  bigserial PRIMARY KEY
+);
+CREATE TABLE employees (
+    卡号  text COLLATE "C" NOT NULL,
+    日期  text COLLATE "C" NOT NULL,
+    金额  integer NOT NULL,
+    rowid bigserial PRIMARY KEY
+);
+CREATE INDEX employees_card ON employees (卡号);
+CREATE INDEX employees_date ON employees (日期);
+CREATE TABLE permission (
+    用户名 text COLLATE "C" NOT NULL,
+    密码   text COLLATE "C" NOT NULL,
+    rowid  bigserial PRIMARY KEY
+);
+)sql";
 
-// Migration N takes a file from version N - 1 to N: its SQL, then its C++ step when it has one,
-// in the transaction of the whole upgrade. Append only: a published step never changes, because
-// files in the field were made by it. New facts go into new tables, so the three delivered
-// tables keep their columns and value forms.
+QString hashPlainPasswords(const Connection& db, PasswordHash::Cost cost);
+
+// Migration N takes a database from version N - 1 to N: its SQL for the engine, then its C++
+// step when it has one, in the transaction of the whole upgrade. Append only: a published step
+// never changes, because databases in the field were made by it. New facts go into new tables,
+// so the three delivered tables keep their columns and value forms.
 struct Migration {
     const char* sql;
-    QString (*step)(sqlite3* db, PasswordHash::Cost cost); // nullptr when SQL does it all
+    const char* serverSql;
+    QString (*step)(const Connection& db, PasswordHash::Cost cost); // nullptr: SQL does it all
 };
 
 const Migration Migrations[] = {
@@ -69,12 +100,35 @@ CREATE TABLE journal (
 );
 CREATE INDEX journal_pending ON journal (card_no) WHERE state = 'pending';
 )sql",
+     R"sql(
+CREATE TABLE journal (
+    id               bigserial PRIMARY KEY,
+    card_no          text COLLATE "C" NOT NULL,
+    operation        text    NOT NULL CHECK (operation IN ('recharge', 'clear')),
+    amount           integer NOT NULL CHECK (amount >= 0),
+    balance_before   integer NOT NULL CHECK (balance_before BETWEEN 0 AND 65535),
+    balance_expected integer NOT NULL CHECK (balance_expected BETWEEN 0 AND 65535),
+    operator         text COLLATE "C" NOT NULL,
+    desk             text COLLATE "C" NOT NULL,
+    sent_at          text COLLATE "C" NOT NULL,
+    state            text    NOT NULL DEFAULT 'pending'
+                     CHECK (state IN ('pending', 'booked', 'not_executed', 'mismatch')),
+    resolved_at      text COLLATE "C",
+    balance_seen     integer,
+    record_id        bigint
+);
+CREATE INDEX journal_pending ON journal (card_no) WHERE state = 'pending';
+)sql",
      nullptr},
     // 2: passwords at rest as salted hashes; the plain passwords are hashed in place.
-    {"", hashPlainPasswords},
+    {"", "", hashPlainPasswords},
     // 3: indexes that hold the amounts, so that a list's total is summed from an index alone
     // (its rows' positions come from the date and card indexes alone).
     {R"sql(
+CREATE INDEX employees_date_amount ON employees (日期, 金额);
+CREATE INDEX employees_card_amount ON employees (卡号, 金额);
+)sql",
+     R"sql(
 CREATE INDEX employees_date_amount ON employees (日期, 金额);
 CREATE INDEX employees_card_amount ON employees (卡号, 金额);
 )sql",
@@ -93,6 +147,25 @@ CREATE TABLE audit (
     details TEXT NOT NULL,
     hash    TEXT NOT NULL
 );
+CREATE INDEX audit_time ON audit (time);
+CREATE INDEX audit_account ON audit (account, time);
+CREATE INDEX audit_action ON audit (action, time);
+CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE state = 'booked';
+)sql",
+     // A server's sequences ignore rollbacks, so the highest id given is kept in a table; the
+     // sequence only numbers a row added by hand after the others, as SQLite would.
+     R"sql(
+CREATE TABLE audit (
+    id      bigserial PRIMARY KEY,
+    time    text COLLATE "C" NOT NULL,
+    account text COLLATE "C" NOT NULL,
+    desk    text COLLATE "C" NOT NULL,
+    action  text COLLATE "C" NOT NULL,
+    details text COLLATE "C" NOT NULL,
+    hash    text COLLATE "C" NOT NULL
+);
+CREATE TABLE audit_sequence (seq bigint NOT NULL);
+INSERT INTO audit_sequence VALUES (0);
 CREATE INDEX audit_time ON audit (time);
 CREATE INDEX audit_account ON audit (account, time);
 CREATE INDEX audit_action ON audit (action, time);
@@ -147,67 +220,84 @@ QList<QStringList> rows(sqlite3* db, const char* sql, QString* problem) {
     return result;
 }
 
-QString hashPlainPasswords(sqlite3* db, PasswordHash::Cost cost) {
-    QString problem;
-    const QList<QStringList> accounts = rows(db, "SELECT rowid, 密码 FROM permission", &problem);
-    if (!problem.isEmpty())
-        return problem;
-    sqlite3_stmt* update = nullptr;
-    if (sqlite3_prepare_v2(db, "UPDATE permission SET 密码 = ? WHERE rowid = ?", -1, &update,
-                           nullptr) != SQLITE_OK)
-        return QString::fromUtf8(sqlite3_errmsg(db));
-    for (const QStringList& account : accounts) {
-        const QByteArray hash = PasswordHash::Hash(account[1], cost).toUtf8();
-        if (hash.isEmpty()) {
-            problem = QStringLiteral("密码散列失败（内存不足）");
-            break;
+QString hashPlainPasswords(const Connection& db, PasswordHash::Cost cost) {
+    try {
+        std::vector<std::pair<std::int64_t, QString>> accounts;
+        {
+            Query q(db, QStringLiteral("SELECT rowid, 密码 FROM permission"));
+            while (q.next())
+                accounts.emplace_back(q.integer(0), q.text(1));
         }
-        sqlite3_bind_text(update, 1, hash.constData(), int(hash.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(update, 2, account[0].toLongLong());
-        if (sqlite3_step(update) != SQLITE_DONE) {
-            problem = QString::fromUtf8(sqlite3_errmsg(db));
-            break;
+        for (const auto& [rowid, password] : accounts) {
+            const QString hash = PasswordHash::Hash(password, cost);
+            if (hash.isEmpty())
+                return QStringLiteral("密码散列失败（内存不足）");
+            Query update(db, QStringLiteral("UPDATE permission SET 密码 = ? WHERE rowid = ?"));
+            update.bind(1, hash);
+            update.bind(2, rowid);
+            update.next();
         }
-        sqlite3_reset(update);
+        return {};
+    } catch (const DataError& e) {
+        return e.description();
     }
-    sqlite3_finalize(update);
-    return problem;
 }
 
 // Takes an open transaction from version `from` to `to`, stamping the version.
-QString migrate(sqlite3* db, int from, int to, PasswordHash::Cost cost) {
-    QString problem;
-    for (int step = from; problem.isEmpty() && step < to; ++step) {
-        problem = execute(db, Migrations[step].sql);
-        if (problem.isEmpty() && Migrations[step].step)
-            problem = Migrations[step].step(db, cost);
+QString migrate(const Connection& db, int from, int to, PasswordHash::Cost cost) {
+    const bool server = db.engine() == Engine::Postgres;
+    try {
+        for (int step = from; step < to; ++step) {
+            db.run(QString::fromUtf8(server ? Migrations[step].serverSql : Migrations[step].sql));
+            if (Migrations[step].step)
+                if (const QString problem = Migrations[step].step(db, cost); !problem.isEmpty())
+                    return problem;
+        }
+        if (from != to)
+            db.run(server ? QStringLiteral("UPDATE velkar_version SET version = %1").arg(to)
+                          : QStringLiteral("PRAGMA user_version = %1").arg(to));
+        return {};
+    } catch (const DataError& e) {
+        return e.description();
     }
-    const QByteArray stamp = "PRAGMA user_version = " + QByteArray::number(to);
-    if (problem.isEmpty() && from != to)
-        problem = execute(db, stamp.constData());
-    return problem;
+}
+
+QString migrate(sqlite3* db, int from, int to, PasswordHash::Cost cost) {
+    return migrate(Connection(db), from, to, cost);
+}
+
+int readVersion(const Connection& db, QString* problem) {
+    if (db.engine() == Engine::Sqlite)
+        return readVersion(db.handle(), problem);
+    try {
+        Query q(db, QStringLiteral("SELECT version FROM velkar_version"));
+        if (q.next())
+            return int(q.integer(0));
+        *problem = QStringLiteral("velkar_version 表是空的");
+    } catch (const DataError& e) {
+        *problem = e.description();
+    }
+    return -1;
+}
+
+void addAccounts(const Connection& db) {
+    for (const QString& name : Schema::AccountNames) {
+        Query insert(db, QStringLiteral("INSERT INTO permission (用户名, 密码) VALUES (?, ?)"));
+        insert.bind(1, name);
+        insert.bind(2, Schema::DeliveredPassword);
+        insert.next();
+    }
 }
 
 QString createVersionZero(sqlite3* db) {
-    QString problem = execute(db, CreateStatements);
-    sqlite3_stmt* insert = nullptr;
-    if (problem.isEmpty() &&
-        sqlite3_prepare_v2(db, "INSERT INTO permission (用户名, 密码) VALUES (?, ?)", -1, &insert,
-                           nullptr) != SQLITE_OK)
-        problem = QString::fromUtf8(sqlite3_errmsg(db));
-    for (const QString& name : Schema::AccountNames) {
-        if (!problem.isEmpty())
-            break;
-        const QByteArray n = name.toUtf8();
-        const QByteArray p = Schema::DeliveredPassword.toUtf8();
-        sqlite3_bind_text(insert, 1, n.constData(), int(n.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, p.constData(), int(p.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(insert) != SQLITE_DONE)
-            problem = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_reset(insert);
+    try {
+        const Connection connection(db);
+        connection.run(QString::fromUtf8(CreateStatements));
+        addAccounts(connection);
+        return {};
+    } catch (const DataError& e) {
+        return e.description();
     }
-    sqlite3_finalize(insert);
-    return problem;
 }
 
 // ---- What counts as a Velkar database -------------------------------------------------------
@@ -332,12 +422,15 @@ QString schemaProblem(sqlite3* db, int version) {
     return {};
 }
 
-QString accountsProblem(sqlite3* db, int version) {
-    QString problem;
-    const QList<QStringList> accounts =
-        rows(db, "SELECT 用户名, 密码 FROM permission ORDER BY rowid", &problem);
-    if (!problem.isEmpty())
-        return problem;
+QString accountsProblem(const Connection& db, int version) {
+    QList<QStringList> accounts;
+    try {
+        Query q(db, QStringLiteral("SELECT 用户名, 密码 FROM permission ORDER BY rowid"));
+        while (q.next())
+            accounts.append({q.text(0), q.text(1)});
+    } catch (const DataError& e) {
+        return e.description();
+    }
     QStringList names;
     for (const QStringList& account : accounts)
         names << account[0];
@@ -345,7 +438,7 @@ QString accountsProblem(sqlite3* db, int version) {
         return QStringLiteral("permission 表应依次含有七个账户 %1，实有 %2 个")
             .arg(Schema::AccountNames.join(QStringLiteral("、")))
             .arg(accounts.size());
-    // From version 2 on no password lies in the file as text.
+    // From version 2 on no password lies in the database as text.
     if (version >= 2)
         for (const QStringList& account : accounts)
             if (!PasswordHash::IsHash(account[1]))
@@ -353,9 +446,111 @@ QString accountsProblem(sqlite3* db, int version) {
     return {};
 }
 
+// ---- The same on a server ---------------------------------------------------------------------
+
+// Every object of a schema, each as one line of text naming what defines it, with the schema's
+// own name left out so that two schemas compare.
+const char* const ServerObjects = R"sql(
+SELECT 'relation ' || c.relname || ' ' || c.relkind::text
+  FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace
+UNION ALL
+SELECT 'column ' || c.relname || '.' || a.attname || ' ' || format_type(a.atttypid, a.atttypmod)
+       || CASE WHEN a.attnotnull THEN ' not null' ELSE '' END
+       || coalesce(' collate ' || co.collname, '')
+       || coalesce(' default ' || pg_get_expr(d.adbin, d.adrelid), '')
+  FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid
+  LEFT JOIN pg_collation co ON co.oid = a.attcollation AND co.collname <> 'default'
+  LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum
+ WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'r' AND a.attnum > 0
+   AND NOT a.attisdropped
+UNION ALL
+SELECT 'index ' || c.relname || ' ' || pg_get_indexdef(c.oid)
+  FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'i'
+UNION ALL
+SELECT 'constraint ' || t.relname || ' ' || k.conname || ' ' || pg_get_constraintdef(k.oid)
+  FROM pg_constraint k JOIN pg_class t ON t.oid = k.conrelid
+ WHERE k.connamespace = $1::text::regnamespace
+UNION ALL
+SELECT 'trigger ' || t.relname || ' ' || g.tgname
+  FROM pg_trigger g JOIN pg_class t ON t.oid = g.tgrelid
+ WHERE t.relnamespace = $1::text::regnamespace AND NOT g.tgisinternal
+UNION ALL
+SELECT 'function ' || p.proname FROM pg_proc p WHERE p.pronamespace = $1::text::regnamespace
+UNION ALL
+SELECT 'rule ' || r.tablename || ' ' || r.rulename FROM pg_rules r WHERE r.schemaname = $1::text
+)sql";
+
+QStringList serverObjects(const Connection& db, const QString& schema) {
+    QStringList objects;
+    Query q(db, QString::fromUtf8(ServerObjects));
+    q.bind(1, schema);
+    while (q.next())
+        objects << q.text(0)
+                       .replace(schema + QLatin1Char('.'), QString())
+                       .replace(QStringLiteral("public."), QString());
+    objects.sort();
+    return objects;
+}
+
+// Run in the caller's transaction.
+void createOnServer(const Connection& db, int version, PasswordHash::Cost cost, bool accounts) {
+    db.run(QString::fromUtf8(ServerCreateStatements));
+    if (accounts)
+        addAccounts(db);
+    if (const QString problem = migrate(db, 0, version, cost); !problem.isEmpty())
+        throw DataError(-1, problem);
+}
+
+// The objects of `db`'s public schema that differ from those this program makes for `version`,
+// built by the very steps that build a server database in a schema thrown away after.
+QString serverSchemaProblem(const Connection& db, int version) {
+    const QStringList have = serverObjects(db, QStringLiteral("public"));
+    db.run(QStringLiteral("SAVEPOINT expected; CREATE SCHEMA velkar_expected; "
+                          "SET LOCAL search_path TO velkar_expected"));
+    createOnServer(db, version, PasswordHash::CheapestCost, false);
+    const QStringList want = serverObjects(db, QStringLiteral("velkar_expected"));
+    db.run(QStringLiteral("ROLLBACK TO SAVEPOINT expected"));
+    for (const QString& w : want)
+        if (!have.contains(w))
+            return QStringLiteral("缺少或不同于本程序建立的 %1").arg(w);
+    for (const QString& h : have)
+        if (!want.contains(h))
+            return QStringLiteral("含有本程序不建立的 %1").arg(h);
+    return {};
+}
+
+QString checkServer(const QString& location, int lockTimeoutMs) {
+    try {
+        const Connection db(location, lockTimeoutMs);
+        const Transaction read(db, Transaction::Read);
+        QString problem;
+        if (!serverObjects(db, QStringLiteral("public"))
+                 .contains(QStringLiteral("relation velkar_version r")))
+            return QStringLiteral("服务器上的数据库不是本程序的数据库（没有 velkar_version 表）");
+        const int version = readVersion(db, &problem);
+        if (!problem.isEmpty())
+            return problem;
+        if (version > Schema::CurrentVersion)
+            return Schema::TooNewText(version);
+        if (version < 0)
+            return QStringLiteral("版本号 %1 无效").arg(version);
+        problem = serverSchemaProblem(db, version);
+        if (problem.isEmpty())
+            problem = accountsProblem(db, version);
+        return problem;
+    } catch (const DataError& e) {
+        return e.description();
+    }
+}
+
 } // namespace
 
 namespace Schema {
+
+QString DatabaseLocation() {
+    const QString chosen = qEnvironmentVariable("VELKAR_DATABASE");
+    return chosen.isEmpty() ? DatabaseFileName : chosen;
+}
 
 QString TooNewText(int version) {
     return QStringLiteral("数据库文件的版本（%1）高于本程序支持的版本（%2），请使用新版程序打开")
@@ -366,7 +561,7 @@ QString TooNewText(int version) {
 int FileVersion(const QString& path, QString* problem) {
     try {
         Connection connection(path);
-        return readVersion(connection.handle(), problem);
+        return readVersion(connection, problem);
     } catch (const DataError& e) {
         *problem = e.description();
         return -1;
@@ -376,20 +571,16 @@ int FileVersion(const QString& path, QString* problem) {
 QString Upgrade(const QString& path, PasswordHash::Cost cost) {
     try {
         Connection connection(path);
-        sqlite3* db = connection.handle();
         // Taken before the version is read, so two programs starting together upgrade once.
-        QString problem = execute(db, "BEGIN IMMEDIATE");
-        if (!problem.isEmpty())
-            return problem;
-        const int version = readVersion(db, &problem);
+        Transaction transaction(connection, Transaction::Write);
+        QString problem;
+        const int version = readVersion(connection, &problem);
         if (problem.isEmpty() && version > CurrentVersion)
             problem = TooNewText(version);
         if (problem.isEmpty() && version < CurrentVersion)
-            problem = migrate(db, version, CurrentVersion, cost);
+            problem = migrate(connection, version, CurrentVersion, cost);
         if (problem.isEmpty())
-            problem = execute(db, "COMMIT");
-        if (!problem.isEmpty())
-            execute(db, "ROLLBACK");
+            transaction.commit();
         return problem;
     } catch (const DataError& e) {
         return e.description();
@@ -397,10 +588,23 @@ QString Upgrade(const QString& path, PasswordHash::Cost cost) {
 }
 
 QString CreateDatabase(const QString& path, PasswordHash::Cost cost, int version) {
-    if (QFileInfo::exists(path))
-        return QStringLiteral("%1 already exists; it is left as it is").arg(path);
     if (version < 0 || version > CurrentVersion)
         return TooNewText(version);
+    if (EngineOf(path) == Engine::Postgres) {
+        try {
+            const Connection db(path);
+            Transaction transaction(db, Transaction::Write);
+            if (!serverObjects(db, QStringLiteral("public")).isEmpty())
+                return QStringLiteral("服务器上的数据库不是空的；它保持原样");
+            createOnServer(db, version, cost, true);
+            transaction.commit();
+            return {};
+        } catch (const DataError& e) {
+            return e.description();
+        }
+    }
+    if (QFileInfo::exists(path))
+        return QStringLiteral("%1 already exists; it is left as it is").arg(path);
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -420,6 +624,8 @@ QString CreateDatabase(const QString& path, PasswordHash::Cost cost, int version
 }
 
 QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
+    if (EngineOf(path) == Engine::Postgres)
+        return checkServer(path, lockTimeoutMs);
     const QFileInfo info(path);
     if (!info.exists())
         return QStringLiteral("%1 不存在").arg(path);
@@ -452,7 +658,7 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
         return QStringLiteral("版本号 %1 无效").arg(version);
     problem = schemaProblem(db, version);
     if (problem.isEmpty())
-        problem = accountsProblem(db, version);
+        problem = accountsProblem(Connection(db), version);
     return problem;
 }
 

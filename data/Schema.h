@@ -15,12 +15,18 @@ inline const QStringList AccountNames{"管理员",  "操作员1", "操作员2", 
 inline const QString DeliveredPassword = QStringLiteral("604817");
 inline const QString DatabaseFileName = QStringLiteral("DataBase.mdb");
 
+// The database the program works on: VELKAR_DATABASE when it is set (a postgresql:// URI, or a
+// file), else DataBase.mdb in the working folder. The settings' choice reaches it through
+// VELKAR_DATABASE, set at start when the environment leaves it empty.
+QString DatabaseLocation();
+
 // The form of the file, counted in PRAGMA user_version. Version 0 is the delivered three-table
 // file; each later version is one migration.
 inline constexpr int CurrentVersion = 4;
 
 // Creates the delivered database: three tables and the seven accounts, brought to `version`.
-// Never touches an existing file. Returns an empty text on success, else why it failed.
+// Never touches an existing file, nor a server database that holds anything. Returns an empty text
+// on success, else why it failed.
 QString CreateDatabase(const QString& path, PasswordHash::Cost cost = PasswordHash::ProgramCost,
                        int version = CurrentVersion);
 

@@ -2,6 +2,12 @@
 
 #include <QString>
 
+// A statement written once for each engine, where their dialects differ.
+struct Dialects {
+    const char* sqlite;
+    const char* postgres;
+};
+
 // Every statement the program issues. Each reads one table, optionally narrowed by a condition
 // whose values are bound as parameters, in an order the windows rely on.
 struct Statement {
@@ -15,8 +21,8 @@ namespace Statements {
 inline constexpr Statement Cardholders{"userecord", nullptr, "卡号"};
 inline constexpr Statement CardholdersDescending{"userecord", nullptr, "卡号 DESC"};
 // Opened only to append a row: reads none.
-inline constexpr Statement AppendRecord{"employees", "0", nullptr};
-inline constexpr Statement AppendCardholder{"userecord", "0", nullptr};
+inline constexpr Statement AppendRecord{"employees", "1 = 0", nullptr};
+inline constexpr Statement AppendCardholder{"userecord", "1 = 0", nullptr};
 // Recharge records in the order they were booked.
 inline constexpr Statement Records{"employees", nullptr, "rowid"};
 // Start and end bound as full timestamps, both included.
@@ -35,11 +41,11 @@ struct Criterion {
 
 // Bulk reads that bypass the recordset; every value is bound.
 namespace Sql {
-// Cardholders for the archive list, in ascending 卡号 order (卡号 compares as text). "+卡号"
-// sorts the rows read in table order: walking the 卡号 index instead visits the table's pages
-// in random order, several times slower on a large archive.
+// Cardholders for the archive list, in ascending 卡号 order (卡号 compares as text). Sorting
+// by the expression sorts the rows read in table order: walking the 卡号 index instead visits
+// the table's pages in random order, several times slower on a large archive.
 inline constexpr const char* CardholderList =
-    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord ORDER BY +卡号";
+    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord ORDER BY 卡号 || ''";
 
 // The position of each row of CardholderList, read from the 卡号 index alone (卡号 is unique).
 // Columns: 卡号, rowid.
@@ -59,17 +65,17 @@ struct CardholderSearch {
 };
 inline constexpr CardholderSearch CardholderSearches[] = {
     {"卡序号", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-               "WHERE 卡序号 = ? ORDER BY +卡号"},
+               "WHERE 卡序号 = ? ORDER BY 卡号 || ''"},
     {"卡号", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 卡号 = ? ORDER BY +卡号"},
+             "WHERE 卡号 = ? ORDER BY 卡号 || ''"},
     {"姓名", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 姓名 = ? ORDER BY +卡号"},
+             "WHERE 姓名 = ? ORDER BY 卡号 || ''"},
     {"身份证", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-               "WHERE 身份证 = ? ORDER BY +卡号"},
+               "WHERE 身份证 = ? ORDER BY 卡号 || ''"},
     {"电话", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 电话 = ? ORDER BY +卡号"},
+             "WHERE 电话 = ? ORDER BY 卡号 || ''"},
     {"地址", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 地址 = ? ORDER BY +卡号"},
+             "WHERE 地址 = ? ORDER BY 卡号 || ''"},
 };
 
 // The records of RecordsBetween, each with its cardholder's name, in one statement: the
@@ -100,7 +106,8 @@ inline constexpr const char* CardholderByCardNo =
 
 // What a 金额 adds to a report's total, the rule of AmountValue on the text the column reads
 // as: at most five characters, an optional leading "-", then digits; anything else adds 0. A
-// whole number reads as at most five characters exactly from -9999 to 99999.
+// whole number reads as at most five characters exactly from -9999 to 99999. A server's 金额
+// holds whole numbers only.
 #define VELKAR_AMOUNT_RULE                                                                         \
     "CASE WHEN typeof(金额) = 'integer' THEN "                                                   \
     "CASE WHEN 金额 BETWEEN -9999 AND 99999 THEN 金额 ELSE 0 END "                             \
@@ -108,6 +115,7 @@ inline constexpr const char* CardholderByCardNo =
     "WHEN CAST(金额 AS TEXT) NOT GLOB '*[^0-9]*' THEN CAST(CAST(金额 AS TEXT) AS INTEGER) "    \
     "WHEN substr(CAST(金额 AS TEXT), 1, 1) = '-' AND substr(CAST(金额 AS TEXT), 2) NOT GLOB "  \
     "'*[^0-9]*' THEN -CAST(substr(CAST(金额 AS TEXT), 2) AS INTEGER) ELSE 0 END"
+#define VELKAR_SERVER_AMOUNT_RULE "CASE WHEN 金额 BETWEEN -9999 AND 99999 THEN 金额 ELSE 0 END"
 
 // The desk's rule, CardAmountValue: one to four digits, optionally after a "-".
 #define VELKAR_CARD_AMOUNT_RULE                                                                       \
@@ -118,14 +126,18 @@ inline constexpr const char* CardholderByCardNo =
     "GLOB '*[^0-9]*' THEN -CAST(substr(CAST(金额 AS TEXT), 2) AS INTEGER) ELSE 0 END "              \
     "WHEN length(CAST(金额 AS TEXT)) BETWEEN 1 AND 4 AND CAST(金额 AS TEXT) NOT GLOB '*[^0-9]*' " \
     "THEN CAST(CAST(金额 AS TEXT) AS INTEGER) ELSE 0 END"
+#define VELKAR_SERVER_CARD_AMOUNT_RULE "CASE WHEN 金额 BETWEEN -9999 AND 9999 THEN 金额 ELSE 0 END"
 
-inline constexpr const char* AmountRule = VELKAR_AMOUNT_RULE;
-inline constexpr const char* CardAmountRule = VELKAR_CARD_AMOUNT_RULE;
+inline constexpr Dialects AmountRule{VELKAR_AMOUNT_RULE, VELKAR_SERVER_AMOUNT_RULE};
+inline constexpr Dialects CardAmountRule{VELKAR_CARD_AMOUNT_RULE, VELKAR_SERVER_CARD_AMOUNT_RULE};
 
 // Count and total of RecordsBetween booked up to the rowid ?3, in one read of an index.
-inline constexpr const char* RecordsBetweenTotal =
-    "SELECT count(*), coalesce(sum(" VELKAR_AMOUNT_RULE "), 0) FROM employees "
-    "WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3";
+#define VELKAR_RECORDS_BETWEEN_TOTAL(rule)                                                         \
+    "SELECT count(*), coalesce(sum(" rule "), 0) FROM employees "                                  \
+    "WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3"
+inline constexpr Dialects RecordsBetweenTotal{
+    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_AMOUNT_RULE),
+    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_SERVER_AMOUNT_RULE)};
 
 // The position of each record of RecordsBetween, in its order. Columns: 日期, rowid.
 inline constexpr const char* RecordPositionsBetween =
@@ -140,9 +152,11 @@ inline constexpr const char* RecordBlockBetween =
     "(e.日期 > ?3 OR e.rowid >= ?4) ORDER BY e.日期, e.rowid LIMIT ?5";
 
 // Count and total of CardRecords by the desk's rule.
-inline constexpr const char* CardRecordsTotal =
-    "SELECT count(*), coalesce(sum(" VELKAR_CARD_AMOUNT_RULE "), 0) FROM employees "
-    "WHERE 卡号 = ?";
+#define VELKAR_CARD_RECORDS_TOTAL(rule)                                                            \
+    "SELECT count(*), coalesce(sum(" rule "), 0) FROM employees WHERE 卡号 = ?"
+inline constexpr Dialects CardRecordsTotal{
+    VELKAR_CARD_RECORDS_TOTAL(VELKAR_CARD_AMOUNT_RULE),
+    VELKAR_CARD_RECORDS_TOTAL(VELKAR_SERVER_CARD_AMOUNT_RULE)};
 
 // The position of each of a card's records, in booking order. Columns: '', rowid.
 inline constexpr const char* CardRecordPositions =
@@ -154,7 +168,11 @@ inline constexpr const char* CardRecordBlock =
     "ORDER BY rowid LIMIT ?4";
 
 #undef VELKAR_AMOUNT_RULE
+#undef VELKAR_SERVER_AMOUNT_RULE
 #undef VELKAR_CARD_AMOUNT_RULE
+#undef VELKAR_SERVER_CARD_AMOUNT_RULE
+#undef VELKAR_RECORDS_BETWEEN_TOTAL
+#undef VELKAR_CARD_RECORDS_TOTAL
 
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).

@@ -12,7 +12,7 @@
 
 CAuditDlg::CAuditDlg(Dialogs& dialogs, QWidget* parent, QString databasePath, QDate today)
     : QDialog(parent), ui(new Ui::CAuditDlg), m_dialogs(dialogs),
-      m_path(databasePath.isEmpty() ? Schema::DatabaseFileName : std::move(databasePath)) {
+      m_path(databasePath.isEmpty() ? Schema::DatabaseLocation() : std::move(databasePath)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_model = ShowReviewList(ui->entryList, Audit::ColumnHeadings());

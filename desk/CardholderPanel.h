@@ -26,7 +26,7 @@ enum class ProfileOutcome {
 // The database side of the cardholder panel: looking a card's holder up and storing the panel.
 class CardholderPanel {
 public:
-    explicit CardholderPanel(Dialogs* dialogs, QString path = Schema::DatabaseFileName);
+    explicit CardholderPanel(Dialogs* dialogs, QString path = Schema::DatabaseLocation());
 
     // Takes a lookup's result as the panel's holder and state. A failed lookup keeps the card
     // number only, with nothing to save.

@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/Settings.h"
+#include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/Schema.h"
 #include "users/Accounts.h"
@@ -46,7 +47,8 @@ DatabaseActions::DatabaseActions(Dialogs& dialogs, const Clock* clock)
     : m_dialogs(dialogs), m_clock(clock ? *clock : m_systemClock) {}
 
 QString DatabaseActions::workingPath() {
-    return QDir::current().filePath(Schema::DatabaseFileName);
+    const QString location = Schema::DatabaseLocation();
+    return EngineOf(location) == Engine::Postgres ? location : QDir::current().filePath(location);
 }
 
 void DatabaseActions::rememberIn(Settings& settings) {
@@ -134,6 +136,10 @@ void DatabaseActions::BackupDatabase() {
 }
 
 bool DatabaseActions::OnRestore() {
+    if (EngineOf(workingPath()) == Engine::Postgres) {
+        m_dialogs.notice(QStringLiteral("数据库还原失败！\n") + DatabaseCopy::ServerRestoreText());
+        return false;
+    }
     const QString chosen =
         m_dialogs.chooseOpenFile(QStringLiteral("(*.mdb)"), QStringLiteral("mdb"), startFolder());
     if (chosen.isEmpty())

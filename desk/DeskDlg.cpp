@@ -84,7 +84,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     ui->recordList->viewport()->installEventFilter(this);
 
     m_link = std::make_unique<ReaderLink>(m_bridge, *this, m_dialogs, m_clock,
-                                          Schema::DatabaseFileName, operatorName);
+                                          Schema::DatabaseLocation(), operatorName);
     OnInitDialog();
     if (const int waiting = m_link->outstandingCommands())
         ui->statusEdit->setText(QStringLiteral("有%1笔操作待确认").arg(waiting));
@@ -359,13 +359,13 @@ void CDeskDlg::OnCardInit() {
         m_dialogs.notice(QStringLiteral("设备未连接，请先“连接”设备！"), this);
         return;
     }
-    Audit::AppendTo(Schema::DatabaseFileName, m_operatorName, Audit::CardInitEntered, {},
+    Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitEntered, {},
                     m_clock.now());
     CCardInitDlg dialog(*m_link, this);
     // Blocks the desk only: cards are laid on the reader (or its simulator) meanwhile.
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
-    Audit::AppendTo(Schema::DatabaseFileName, m_operatorName, Audit::CardInitLeft,
+    Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitLeft,
                     QStringLiteral("初始化 %1 张").arg(dialog.doneCount()), m_clock.now());
 }
 
@@ -459,7 +459,7 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
         m_exitPrompted = true;
         CBackupPromptDlg prompt([this] { m_databaseActions.BackupDatabase(); }, this);
         prompt.exec();
-        Audit::AppendTo(Schema::DatabaseFileName, m_operatorName, Audit::LeaveDesk, {},
+        Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::LeaveDesk, {},
                         m_clock.now());
     }
     QDialog::closeEvent(event);

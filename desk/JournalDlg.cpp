@@ -12,7 +12,7 @@
 
 CJournalDlg::CJournalDlg(Dialogs& dialogs, QWidget* parent, QString databasePath)
     : QDialog(parent), ui(new Ui::CJournalDlg), m_dialogs(dialogs),
-      m_path(databasePath.isEmpty() ? Schema::DatabaseFileName : std::move(databasePath)) {
+      m_path(databasePath.isEmpty() ? Schema::DatabaseLocation() : std::move(databasePath)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_model = ShowReviewList(ui->entryList, Journal::ColumnHeadings());

@@ -36,7 +36,7 @@ public:
     // `operatorName` is the account logged in; every command it sends is journalled with it
     // and with this machine's name.
     ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
-               QString databasePath = Schema::DatabaseFileName, QString operatorName = {});
+               QString databasePath = Schema::DatabaseLocation(), QString operatorName = {});
     ~ReaderLink();
     ReaderLink(const ReaderLink&) = delete;
     ReaderLink& operator=(const ReaderLink&) = delete;

@@ -80,9 +80,11 @@ bool StoreWorker::attempt(const Job& job, QString* reason) {
     }
     try {
         const Connection& db = connection();
-        sqlite3_exec(db.handle(),
-                     fault == Fault::ReadOnly ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0",
-                     nullptr, nullptr, nullptr);
+        const bool readOnly = fault == Fault::ReadOnly;
+        db.run(db.engine() == Engine::Postgres
+                   ? QStringLiteral("SET default_transaction_read_only = %1")
+                         .arg(readOnly ? "on" : "off")
+                   : QStringLiteral("PRAGMA query_only = %1").arg(readOnly ? 1 : 0));
         if (fault == Fault::DiskFull && job.retry)
             throw DataError(SQLITE_FULL, QString::fromUtf8(sqlite3_errstr(SQLITE_FULL)));
         job.task(db);

@@ -178,27 +178,12 @@ QString CardholderText(const Cardholder& c) {
         .arg(c.cardSerial, c.cardNo, c.name, c.idNumber, c.phone, c.address);
 }
 
-// The row's change and its trail entry commit together; rolled back unless committed.
-class Transaction {
-public:
-    explicit Transaction(const CAdoConn& conn) : m_db(conn.connection()) {
-        if (!m_db || !m_db->isOpen())
-            throw DataError(-4, QStringLiteral("no open database connection"));
-        Query(*m_db, QStringLiteral("BEGIN IMMEDIATE")).next();
-    }
-    ~Transaction() {
-        if (!m_done)
-            sqlite3_exec(m_db->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit() {
-        Query(*m_db, QStringLiteral("COMMIT")).next();
-        m_done = true;
-    }
-
-private:
-    std::shared_ptr<Connection> m_db;
-    bool m_done = false;
-};
+// The row's change and its trail entry commit together.
+Transaction writeOn(const CAdoConn& conn) {
+    if (!conn.isConnected())
+        throw DataError(-4, QStringLiteral("no open database connection"));
+    return Transaction(*conn.connection(), Transaction::Write);
+}
 
 } // namespace
 
@@ -220,7 +205,7 @@ void CRecordsDlg::OnAdd() {
     conn.OpenConnection();
     RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {m_cardNumber});
     try {
-        Transaction tx(conn);
+        Transaction tx = writeOn(conn);
         rs->AddNew();
         fields().Write(*rs);
         Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(), Audit::CardholderAdded,
@@ -258,7 +243,7 @@ bool CRecordsDlg::changeSelected(
     try {
         if (!selected || rs->IsEOF())
             throw DataError(-2, QStringLiteral("no cardholder selected"));
-        Transaction tx(conn);
+        Transaction tx = writeOn(conn);
         const Cardholder before = Cardholder::Read(*rs);
         change(*rs);
         audit(*conn.connection(), before);

@@ -59,7 +59,7 @@ int CodePage936Length(const QString& text) {
 
 qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
                    qint64 newest) {
-    Query total(connection, QString::fromUtf8(Sql::RecordsBetweenTotal));
+    Query total(connection, Sql::RecordsBetweenTotal);
     total.bind(1, startBound);
     total.bind(2, endBound);
     total.bind(3, std::int64_t(newest));
@@ -71,8 +71,7 @@ Report CollectReport(std::shared_ptr<const Connection> connection, const QString
                      const QString& endBound, bool withTotal, const Connection* totalsOn) {
     // The count, total and positions come from one state of the file, whatever is booked
     // meanwhile.
-    Query begin(*connection, QStringLiteral("BEGIN"));
-    begin.next();
+    Transaction read(*connection, Transaction::Read);
     Report report;
     std::future<qint64> total;
     try {
@@ -94,11 +93,8 @@ Report CollectReport(std::shared_ptr<const Connection> connection, const QString
     } catch (const DataError&) {
         if (total.valid())
             total.wait();
-        Query rollback(*connection, QStringLiteral("ROLLBACK"));
-        rollback.next();
         throw;
     }
-    Query commit(*connection, QStringLiteral("COMMIT"));
-    commit.next();
+    read.commit();
     return report;
 }

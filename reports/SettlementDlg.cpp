@@ -65,7 +65,7 @@ CSettlementDlg::~CSettlementDlg() {
 
 bool CSettlementDlg::collect(Settlement::Result* result) {
     try {
-        Connection db(Schema::DatabaseFileName);
+        Connection db(Schema::DatabaseLocation());
         *result = Settlement::Collect(db, ui->dateFromEdit->date().toString(DateFormat),
                                       ui->dateToEdit->date().toString(DateFormat));
         return true;

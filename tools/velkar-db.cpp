@@ -1,7 +1,8 @@
-// Creates the delivered database and checks a database file.
+// Creates, checks, upgrades and reads a Velkar database: a file, or a server database.
 #include "app/CommandLine.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/DatabaseCopy.h"
 #include "data/Journal.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
@@ -27,8 +28,11 @@ int usage(QTextStream& err) {
            "                               list the audit trail, newest first\n"
            "       velkar-db settle --from DATE --to DATE [--csv FILE] [PATH]\n"
            "                               the day settlement per operator\n"
+           "       velkar-db import FILE URI load the database file FILE into the empty\n"
+           "                               server database URI\n"
            "DATE is yyyy-MM-dd; both ends are included.\n"
-           "PATH defaults to DataBase.mdb in the current directory.\n";
+           "PATH is a database file or a postgresql:// URI; it defaults to VELKAR_DATABASE,\n"
+           "else DataBase.mdb in the current directory.\n";
     return 2;
 }
 
@@ -43,7 +47,7 @@ int journal(QStringList args, QTextStream& out, QTextStream& err) {
     }
     if (args.size() > 1)
         return usage(err);
-    const QString path = args.isEmpty() ? Schema::DatabaseFileName : args[0];
+    const QString path = args.isEmpty() ? Schema::DatabaseLocation() : args[0];
     try {
         Connection db(path);
         out << Journal::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
@@ -79,7 +83,7 @@ int audit(QStringList args, QTextStream& out, QTextStream& err) {
         (!filter.from.isEmpty() && !isDate(filter.from)) ||
         (!filter.to.isEmpty() && !isDate(filter.to)))
         return usage(err);
-    const QString path = args.isEmpty() ? Schema::DatabaseFileName : args[0];
+    const QString path = args.isEmpty() ? Schema::DatabaseLocation() : args[0];
     try {
         Connection db(path);
         out << Audit::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
@@ -97,7 +101,7 @@ int settle(QStringList args, QTextStream& out, QTextStream& err) {
     if (!option(args, "--from", &from) || !option(args, "--to", &to) ||
         !option(args, "--csv", &csv) || args.size() > 1 || !isDate(from) || !isDate(to))
         return usage(err);
-    const QString path = args.isEmpty() ? Schema::DatabaseFileName : args[0];
+    const QString path = args.isEmpty() ? Schema::DatabaseLocation() : args[0];
     try {
         Connection db(path);
         const Settlement::Result result = Settlement::Collect(db, from, to);
@@ -128,6 +132,17 @@ int settle(QStringList args, QTextStream& out, QTextStream& err) {
 // The audit trail's chain, once the file itself is sound; read as the check reads, never
 // changing the file.
 QString chainProblem(const QString& path) {
+    if (EngineOf(path) == Engine::Postgres) {
+        try {
+            const Connection db(path);
+            const Transaction read(db, Transaction::Read);
+            if (const auto broken = Audit::Verify(db))
+                return broken->text;
+        } catch (const DataError& e) {
+            return e.description();
+        }
+        return {};
+    }
     ReadView view;
     QString problem = view.open(path, 10000);
     if (!problem.isEmpty())
@@ -169,9 +184,18 @@ int main(int argc, char* argv[]) {
         return audit(args.mid(1), out, err);
     if (!args.isEmpty() && args[0] == QLatin1String("settle"))
         return settle(args.mid(1), out, err);
+    if (args.size() == 3 && args[0] == QLatin1String("import")) {
+        const QString problem = DatabaseCopy::Import(args[1], args[2]);
+        if (!problem.isEmpty()) {
+            err << "velkar-db: " << problem << '\n';
+            return 1;
+        }
+        out << "imported " << args[1] << " into " << args[2] << '\n';
+        return 0;
+    }
     if (args.isEmpty() || args.size() > 2)
         return usage(err);
-    const QString path = args.size() == 2 ? args[1] : Schema::DatabaseFileName;
+    const QString path = args.size() == 2 ? args[1] : Schema::DatabaseLocation();
     if (args[0] == QLatin1String("init")) {
         const QString problem = Schema::CreateDatabase(path);
         if (!problem.isEmpty()) {

@@ -95,18 +95,15 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
         if (rs->IsEOF() || !PasswordHash::Verify(rs->GetCollect(PasswordColumn), oldPassword))
             return PasswordOutcome::WrongOldPassword;
         // The new password and its trail entry commit together.
-        Query(*conn.connection(), QStringLiteral("BEGIN IMMEDIATE")).next();
-        try {
+        Transaction write(*conn.connection(), Transaction::Write);
+        {
             rs->PutCollect(NameColumn, name);
             rs->PutCollect(PasswordColumn, newHash);
             rs->Update();
             Audit::Append(*conn.connection(), g_account.isEmpty() ? name : g_account,
                           Audit::ThisDesk(), Audit::PasswordChanged,
                           QStringLiteral("账号 %1").arg(name));
-            Query(*conn.connection(), QStringLiteral("COMMIT")).next();
-        } catch (...) {
-            Query(*conn.connection(), QStringLiteral("ROLLBACK")).next();
-            throw;
+            write.commit();
         }
         conn.CloseRecordset();
         conn.CloseConnection();

@@ -26,7 +26,7 @@ enum class LoginOutcome {
 // The login check: the account's row by name, then the typed password against the stored hash,
 // exactly, letter case included. Store failures are shown by the connection, then Failed.
 LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& password,
-                        const QString& databasePath = Schema::DatabaseFileName);
+                        const QString& databasePath = Schema::DatabaseLocation());
 
 // The text a window shows for an outcome; empty for Success.
 QString LoginMessage(LoginOutcome outcome);
@@ -45,10 +45,10 @@ enum class PasswordOutcome {
 // hash. The account's row is found by its name.
 PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
                                const QString& newPassword, const QString& repeatPassword,
-                               const QString& databasePath = Schema::DatabaseFileName);
+                               const QString& databasePath = Schema::DatabaseLocation());
 
 QString PasswordMessage(PasswordOutcome outcome);
 
 // Why the audit trail's chain is broken (the first entry changed, deleted or inserted by hand),
 // or an empty text when it is intact or can't be read.
-QString AuditChainProblem(const QString& databasePath = Schema::DatabaseFileName);
+QString AuditChainProblem(const QString& databasePath = Schema::DatabaseLocation());

@@ -115,6 +115,7 @@ private slots:
     // Login, three recharges, a clear, a cardholder change, a password change, a backup and a
     // restore: exactly those entries, in order, each with the account that did it.
     void aSessionLeavesItsEntriesInOrder() {
+        FILE_DATABASE_ONLY();
         TestDatabase db;
         db.setPassword(Admin, QStringLiteral("pw"));
         db.setPassword(Op1, QStringLiteral("old"));
@@ -254,7 +255,8 @@ private slots:
                                          "c"),
                           Audit::Login, {});
         }
-        db.exec(QStringLiteral("UPDATE audit SET account = 'a' || char(31) || 'b', desk = 'c'"));
+        db.exec(QStringLiteral("UPDATE audit SET account = 'a\x1f"
+                               "b', desk = 'c'"));
         Connection c(db.path());
         const auto broken = Audit::Verify(c);
         QVERIFY(broken);

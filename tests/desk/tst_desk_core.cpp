@@ -55,7 +55,7 @@ private slots:
         panel.fields.phone = "13500000000";
         QCOMPARE(panel.save(), ProfileOutcome::Updated);
         QCOMPARE(db.scalar("SELECT group_concat(卡号 || ':' || 姓名 || ':' || 身份证 || ':' || "
-                           "电话, ',') FROM (SELECT * FROM userecord ORDER BY 卡号)"),
+                           "电话, ',') FROM (SELECT * FROM userecord ORDER BY 卡号) AS u"),
                  QStringLiteral("11111111:钱七:110101:13600000001,"
                                 "33333333:赵六六:330303:13500000000"));
         QCOMPARE(int(g_holderState), int(HolderNone));

@@ -129,6 +129,7 @@ private slots:
     }
 
     void rejectedAmountsCountNothing() {
+        FILE_DATABASE_ONLY();
         // A store that keeps amount texts as they come.
         db->exec(QStringLiteral("DROP TABLE employees"));
         db->exec(QStringLiteral("CREATE TABLE employees (卡号 TEXT, 日期 TEXT, 金额)"));

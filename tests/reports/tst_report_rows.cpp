@@ -65,6 +65,7 @@ private slots:
 
     // The store's totals follow the C++ rules on every form a stored amount can take.
     void totalsFollowTheAmountRules() {
+        FILE_DATABASE_ONLY();
         db->exec(QStringLiteral("DROP TABLE employees"));
         db->exec(QStringLiteral("CREATE TABLE employees (卡号 TEXT, 日期 TEXT, 金额)"));
         const QStringList texts{"",       "-",     "0",      "-0",   "00100", "-00123", "99999",
@@ -80,8 +81,8 @@ private slots:
                          .arg(DayStart, QString::fromLatin1(number)));
         const auto connection = open(*db);
         Query each(*connection, QStringLiteral("SELECT 金额, (%1), (%2) FROM employees")
-                                    .arg(QString::fromUtf8(Sql::AmountRule),
-                                         QString::fromUtf8(Sql::CardAmountRule)));
+                                    .arg(QString::fromUtf8(Sql::AmountRule.sqlite),
+                                         QString::fromUtf8(Sql::CardAmountRule.sqlite)));
         qint64 total = 0, cardTotal = 0;
         int rows = 0;
         while (each.next()) {
@@ -160,6 +161,7 @@ private slots:
 
     // A list's reads over all its rows use an index alone; a block's read seeks its rows.
     void readsUseTheIndexes() {
+        FILE_DATABASE_ONLY();
         const auto connection = open(*db);
         const auto plan = [&](const char* sql) {
             Query query(*connection,
@@ -169,8 +171,8 @@ private slots:
                 steps += query.text(3) + '\n';
             return steps;
         };
-        for (const char* sql : {Sql::RecordsBetweenTotal, Sql::RecordPositionsBetween,
-                                Sql::CardRecordsTotal, Sql::CardRecordPositions}) {
+        for (const char* sql : {Sql::RecordsBetweenTotal.sqlite, Sql::RecordPositionsBetween,
+                                Sql::CardRecordsTotal.sqlite, Sql::CardRecordPositions}) {
             const QString steps = plan(sql);
             QVERIFY2(steps.contains(QStringLiteral("COVERING INDEX")), qPrintable(steps));
             QVERIFY2(!steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));
@@ -184,6 +186,7 @@ private slots:
 
     // A window's connection follows the file when a restore renames another one into place.
     void heldConnectionFollowsARestore() {
+        FILE_DATABASE_ONLY();
         db->addRecord(QStringLiteral("OLD"), DayStart, "1");
         HeldConnection held;
         const auto first = held.get();

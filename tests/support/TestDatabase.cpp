@@ -3,25 +3,88 @@
 #include "data/AdoConn.h"
 #include "data/Schema.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QUuid>
 
 #include <stdexcept>
 
+namespace {
+
+QString serverUri() {
+    QFile file(qEnvironmentVariable("VELKAR_TEST_SERVER"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(
+            "VELKAR_TEST_SERVER names no readable file; is the test server up?");
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+// The test databases of this process, dropped at its end so the server does not fill up.
+struct Dropper {
+    QStringList names;
+    ~Dropper() {
+        try {
+            const Connection server(serverUri());
+            for (const QString& name : names)
+                server.run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+        } catch (const std::exception&) {
+        }
+    }
+};
+
+} // namespace
+
+bool TestDatabase::OnServer() {
+    return !qEnvironmentVariableIsEmpty("VELKAR_TEST_SERVER");
+}
+
+QString TestDatabase::NewServerDatabase() {
+    static Dropper dropper;
+    const QString uri = serverUri();
+    const QString name = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
+    Connection(uri).run(QStringLiteral("CREATE DATABASE %1").arg(name));
+    dropper.names << name;
+    QString location = uri;
+    location.replace(QStringLiteral("/postgres?"), QStringLiteral("/%1?").arg(name));
+    // The tests read lists back with SQLite's group_concat; a schema of its own keeps it out of
+    // the program's check of what a Velkar database holds.
+    Connection(location).run(QStringLiteral(R"sql(
+CREATE SCHEMA test_support;
+CREATE FUNCTION test_support.concat_step(acc text, value text, sep text) RETURNS text
+    LANGUAGE sql IMMUTABLE AS $$
+    SELECT CASE WHEN value IS NULL THEN acc WHEN acc IS NULL THEN value ELSE acc || sep || value END
+$$;
+CREATE FUNCTION test_support.concat_step(acc text, value text) RETURNS text
+    LANGUAGE sql IMMUTABLE AS $$ SELECT test_support.concat_step(acc, value, ',') $$;
+CREATE AGGREGATE test_support.group_concat(text, text) (SFUNC = test_support.concat_step, STYPE = text);
+CREATE AGGREGATE test_support.group_concat(text) (SFUNC = test_support.concat_step, STYPE = text);
+ALTER DATABASE %1 SET search_path = public, test_support;
+)sql")
+                                 .arg(name));
+    return location;
+}
+
 TestDatabase::TestDatabase() : m_previous(QDir::currentPath()) {
     qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+    m_location = OnServer() ? NewServerDatabase() : m_dir.filePath(Schema::DatabaseFileName);
     // Seven hashes a database at the program's cost would make every test slow.
-    const QString problem = Schema::CreateDatabase(path(), PasswordHash::CheapestCost);
+    const QString problem = Schema::CreateDatabase(m_location, PasswordHash::CheapestCost);
     if (!problem.isEmpty())
         throw std::runtime_error(problem.toStdString());
+    if (OnServer())
+        qputenv("VELKAR_DATABASE", m_location.toUtf8());
     QDir::setCurrent(m_dir.path());
 }
 
 TestDatabase::~TestDatabase() {
     QDir::setCurrent(m_previous);
+    if (OnServer())
+        qunsetenv("VELKAR_DATABASE");
 }
 
 QString TestDatabase::path() const {
-    return m_dir.filePath(Schema::DatabaseFileName);
+    return m_location;
 }
 
 void TestDatabase::exec(const QString& sql) const {
@@ -41,7 +104,9 @@ void TestDatabase::addCardholder(const QString& serial, const QString& cardNo, c
                                  const QString& id, const QString& phone,
                                  const QString& address) const {
     Connection connection(path());
-    Query query(connection, QStringLiteral("INSERT INTO userecord VALUES (?, ?, ?, ?, ?, ?)"));
+    Query query(connection,
+                QStringLiteral("INSERT INTO userecord (卡序号, 卡号, 姓名, 身份证, 电话, 地址) "
+                               "VALUES (?, ?, ?, ?, ?, ?)"));
     const QStringList values{serial, cardNo, name, id, phone, address};
     for (int i = 0; i < values.size(); ++i)
         query.bind(i + 1, values[i]);
@@ -59,7 +124,8 @@ void TestDatabase::setPassword(const QString& name, const QString& password) con
 void TestDatabase::addRecord(const QString& cardNo, const QString& stamp,
                              const QString& amount) const {
     Connection connection(path());
-    Query query(connection, QStringLiteral("INSERT INTO employees VALUES (?, ?, ?)"));
+    Query query(connection,
+                QStringLiteral("INSERT INTO employees (卡号, 日期, 金额) VALUES (?, ?, ?)"));
     query.bind(1, cardNo);
     query.bind(2, stamp);
     query.bind(3, amount);

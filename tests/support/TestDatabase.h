@@ -4,7 +4,9 @@
 #include <QTemporaryDir>
 
 // A fresh delivered database in a temporary folder that is the current directory while the
-// object lives, as the program expects its DataBase.mdb.
+// object lives, as the program expects its DataBase.mdb. When VELKAR_TEST_SERVER names the file
+// holding a test server's URI, the database is instead a new one on that server, and the
+// program's VELKAR_DATABASE names it while the object lives.
 class TestDatabase {
 public:
     TestDatabase();
@@ -12,8 +14,13 @@ public:
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
 
+    // Whether the tests of this run work on a server.
+    static bool OnServer();
+    // A new, empty database on the test server; its URI. Dropped when the process ends.
+    static QString NewServerDatabase();
+
     QString folder() const { return m_dir.path(); }
-    QString path() const; // the working DataBase.mdb
+    QString path() const; // the working DataBase.mdb, or the server database's URI
 
     // Runs plain SQL against the working database (set-up and inspection only).
     void exec(const QString& sql) const;
@@ -29,4 +36,12 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_previous;
+    QString m_location;
 };
+
+// For a case about the database file itself (its pages, its journal, its replacement).
+#define FILE_DATABASE_ONLY()                                                                       \
+    do {                                                                                           \
+        if (TestDatabase::OnServer())                                                              \
+            QSKIP("about the database file");                                                      \
+    } while (false)

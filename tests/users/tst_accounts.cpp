@@ -51,6 +51,7 @@ private slots:
     }
 
     void missingDatabaseFailsAfterTheEnginesWords() {
+        FILE_DATABASE_ONLY();
         TestDatabase db;
         QFile::remove(db.path());
         FakeDialogs dialogs;

@@ -124,6 +124,7 @@ private slots:
     }
 
     void missingDatabaseLeavesTheWindowUsable() {
+        FILE_DATABASE_ONLY();
         TestDatabase db;
         QFile::remove(db.path());
         FakeDialogs dialogs;
