@@ -1,5 +1,6 @@
 #include "RecordingDevice.h"
 
+#include "data/Amount.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
 
@@ -52,27 +53,35 @@ private slots:
         QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"));
     }
 
+    // One rule, two limits: the reports count the "-" among five characters, the desk allows
+    // four digits after it.
     void amountRule_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("value");
-        QTest::newRow("plain") << "100" << 100;
-        QTest::newRow("negative") << "-25" << -25;
-        QTest::newRow("lone minus") << "-" << 0;
-        QTest::newRow("five digits") << "99999" << 99999;
-        QTest::newRow("six characters") << "100000" << 0;
-        QTest::newRow("negative six characters") << "-10000" << 0;
-        QTest::newRow("negative five characters") << "-9999" << -9999;
-        QTest::newRow("fraction") << "12.5" << 0;
-        QTest::newRow("letter") << "12a" << 0;
-        QTest::newRow("leading blank") << " 12" << 0;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("full-width digit") << "１" << 0;
+        QTest::addColumn<int>("cardValue");
+        QTest::newRow("plain") << "100" << 100 << 100;
+        QTest::newRow("negative") << "-25" << -25 << -25;
+        QTest::newRow("lone minus") << "-" << 0 << 0;
+        QTest::newRow("five digits") << "99999" << 99999 << 0;
+        QTest::newRow("six characters") << "100000" << 0 << 0;
+        QTest::newRow("negative six characters") << "-10000" << 0 << 0;
+        QTest::newRow("negative five characters") << "-9999" << -9999 << -9999;
+        QTest::newRow("fraction") << "12.5" << 0 << 0;
+        QTest::newRow("letter") << "12a" << 0 << 0;
+        QTest::newRow("leading blank") << " 12" << 0 << 0;
+        QTest::newRow("plus") << "+12" << 0 << 0;
+        QTest::newRow("two minuses") << "--1" << 0 << 0;
+        QTest::newRow("empty") << "" << 0 << 0;
+        QTest::newRow("full-width digit") << "１" << 0 << 0;
     }
     void amountRule() {
         QFETCH(QString, text);
         QFETCH(int, value);
-        QCOMPARE(AmountValue(QStringView(text)), value);
-        QCOMPARE(AmountValue(QByteArrayView(text.toUtf8())), value);
+        QFETCH(int, cardValue);
+        QCOMPARE(AmountValue(QStringView(text), ReportAmountLimit), value);
+        QCOMPARE(AmountValue(QByteArrayView(text.toUtf8()), ReportAmountLimit), value);
+        QCOMPARE(CardAmountValue(text), cardValue);
+        QCOMPARE(AmountValue(QByteArrayView(text.toUtf8()), CardAmountLimit), cardValue);
     }
 
     void pageNumbersAndTitleBytes() {
