@@ -3,20 +3,6 @@
 #include "data/AdoConn.h"
 #include "reports/PagedRows.h"
 
-int CardAmountValue(const QString& amount) {
-    const bool negative = amount.startsWith(QLatin1Char('-'));
-    const QStringView digits = QStringView(amount).mid(negative ? 1 : 0);
-    if (digits.isEmpty() || digits.size() > 4)
-        return 0;
-    int value = 0;
-    for (const QChar c : digits) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return 0;
-        value = value * 10 + (c.unicode() - '0');
-    }
-    return negative ? -value : value;
-}
-
 CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo) {
     Query query(connection, QString::fromUtf8(Sql::CardRecords));
     query.bind(1, cardNo);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/Amount.h"
 #include "data/Schema.h"
 
 #include <QList>
@@ -10,10 +11,6 @@
 class Connection;
 class Dialogs;
 class TextRows;
-
-// What a booked 金额 text adds to the desk's total: up to four digits, optionally after a "-".
-// Anything else (empty, longer, not digits) adds nothing.
-int CardAmountValue(const QString& amount);
 
 struct CardRecordRow {
     QString cardNo;

@@ -125,13 +125,11 @@ void CPreviewDlg::ShowPage(int page) {
 }
 
 void CPreviewDlg::OnNextPage() {
-    const int last = ReportLayout::PageCount(m_recordCount) - 1;
+    const int last = ReportLayout::LastPage(m_recordCount);
     if (m_page < last)
         ++m_page;
-    const bool paging = m_recordCount > ReportLayout::RowsPerPage;
-    setPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
-    setPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
-    if (qsizetype(ReportLayout::RowsPerPage) * (m_page + 1) >= m_recordCount)
+    showPaging(last);
+    if (m_page >= last)
         setPicture(ui->nextButton, NextGreyPicture);
     update();
 }
@@ -139,12 +137,16 @@ void CPreviewDlg::OnNextPage() {
 void CPreviewDlg::OnPrevPage() {
     if (m_page > 0)
         --m_page;
-    const bool paging = m_recordCount > ReportLayout::RowsPerPage;
-    setPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
-    setPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
+    showPaging(ReportLayout::LastPage(m_recordCount));
     if (m_page <= 0) {
         m_page = 0;
         setPicture(ui->prevButton, PrevGreyPicture);
     }
     update();
+}
+
+void CPreviewDlg::showPaging(int lastPage) {
+    const bool paging = lastPage > 0;
+    setPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
+    setPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
 }

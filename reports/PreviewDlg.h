@@ -49,6 +49,8 @@ private:
     void refresh();
     void dropReport();
     void setPicture(QPushButton* button, Picture picture);
+    // Both paging buttons as they are when the report has pages after the first.
+    void showPaging(int lastPage);
 
     Ui::CPreviewDlg* ui;
     Dialogs& m_dialogs;

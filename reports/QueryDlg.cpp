@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
+#include "data/Amount.h"
 #include "reports/Export.h"
 #include "reports/PreviewDlg.h"
 #include "reports/Report.h"
@@ -201,7 +202,7 @@ void CQueryDlg::OnExport() {
             const QString amount = rows.text(r, Report::Amount);
             sheet.rows << QStringList{rows.text(r, Report::CardNo), rows.text(r, Report::Name),
                                       rows.text(r, Report::Date),
-                                      QString::number(AmountValue(amount))};
+                                      QString::number(AmountValue(amount, ReportAmountLimit))};
         }
     } catch (const DataError&) {
         failed();

@@ -7,39 +7,6 @@
 
 #include <future>
 
-namespace {
-
-char16_t unit(QChar c) {
-    return c.unicode();
-}
-char16_t unit(char c) {
-    return char16_t(static_cast<unsigned char>(c));
-}
-
-template <typename Text> int amountValue(const Text& text) {
-    if (text.isEmpty() || text.size() > 5)
-        return 0;
-    const bool negative = text[0] == '-';
-    int value = 0;
-    for (qsizetype i = negative ? 1 : 0; i < text.size(); ++i) {
-        const int c = int(unit(text[i]));
-        if (c < '0' || c > '9')
-            return 0;
-        value = value * 10 + (c - '0');
-    }
-    return negative ? -value : value;
-}
-
-} // namespace
-
-int AmountValue(QStringView text) {
-    return amountValue(text);
-}
-
-int AmountValue(QByteArrayView text) {
-    return amountValue(text);
-}
-
 QString PageNumberText(int number) {
     if (number < 0 || number > 9999)
         return {};

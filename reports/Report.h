@@ -22,11 +22,6 @@ struct Report {
     QString totalText() const { return QString::number(total); }
 };
 
-// The amount rule of totals: at most five characters, an optional leading "-", then digits;
-// anything else counts 0.
-int AmountValue(QStringView text);
-int AmountValue(QByteArrayView text);
-
 // 0 to 9999 as decimal digits; anything else as an empty text.
 QString PageNumberText(int number);
 

@@ -2,13 +2,42 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QLine>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPoint>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+using ReportLayout::RowsPerPage;
+
+// Pages that `rows` take when the first page holds `firstPageRows` and every later one
+// RowsPerPage; none when there are no rows.
+int pagesFor(qsizetype rows, int firstPageRows) {
+    if (rows <= 0)
+        return 0;
+    const qsizetype rest = rows - firstPageRows;
+    return 1 + (rest > 0 ? int((rest + RowsPerPage - 1) / RowsPerPage) : 0);
+}
+
+qsizetype firstRowOn(int page, int firstPageRows) {
+    return page == 0 ? 0 : firstPageRows + qsizetype(page - 1) * RowsPerPage;
+}
+
+qsizetype rowsOn(qsizetype rows, int page, int firstPageRows) {
+    return std::clamp<qsizetype>(rows - firstRowOn(page, firstPageRows), 0,
+                                 page == 0 ? firstPageRows : RowsPerPage);
+}
+
+} // namespace
 
 namespace ReportLayout {
 
 int PageCount(qsizetype records) {
-    return int((records + RowsPerPage - 1) / RowsPerPage);
+    return pagesFor(records, RowsPerPage);
 }
 
 int LastPage(qsizetype records) {
@@ -16,16 +45,126 @@ int LastPage(qsizetype records) {
 }
 
 qsizetype RowsOnPage(qsizetype records, int page) {
-    const qsizetype first = qsizetype(page) * RowsPerPage;
-    return std::clamp<qsizetype>(records - first, 0, RowsPerPage);
+    return rowsOn(records, page, RowsPerPage);
 }
 
 } // namespace ReportLayout
 
 namespace {
 
-using ReportLayout::RowsOnPage;
-using ReportLayout::RowsPerPage;
+// Where a page puts what it shows, in layout units: the printed report, its preview and the
+// settlement are each one of these, drawn by one renderer.
+struct PageGeometry {
+    int unitsPerInch; // 0: the units are the device's own pixels
+    struct {
+        qreal title, heading, body; // points of 宋体; the first page's rows take the heading's
+    } points;
+    struct {
+        int centre, top;
+        int halfByte; // the title is centred by its length in bytes of code page 936
+        bool everyPage;
+    } title;
+    // The table: its top-left corner and width, the heading band and the top of its texts,
+    // the rows' pitch; a row's texts stand `inset` below the rule above them.
+    int left, top, width, headingHeight, headingTop, pitch, inset;
+    QPoint pageLine; // "第 1 页  共 N 页"
+    int dateX;       // the report date, after "报表日期:" at the left rule
+    struct Total {
+        int labelX, valueX;
+        const char* unit;
+    } totals[2]; // on the first page, on a later one
+    struct {
+        int width; // device pixels; 0: one for every 300 dots to the inch
+        bool round;
+        bool eachRow; // every row ruled down from the top, or the frame once under the last row
+    } rules;
+    struct {
+        int width; // 0: none
+        QLine line;
+    } sheet;         // a wide white stroke under the page
+    int aboveMargin; // around a drawing between the title and the table
+};
+
+constexpr PageGeometry PrintedPage{
+    .unitsPerInch = 600,
+    .points = {20, 13, 12},
+    .title = {2500, 100, 50, false},
+    .left = 400,
+    .top = 500,
+    .width = 4000,
+    .headingHeight = 200,
+    .headingTop = 40,
+    .pitch = 200,
+    .inset = 50,
+    .pageLine = {2000, 6550},
+    .dateX = 1000,
+    .totals = {{3450, 3800, " 元"}, {3450, 3800, "元"}},
+    .rules = {4, true, true}, // four device pixels whatever the resolution
+    .sheet = {},
+    .aboveMargin = 50,
+};
+
+// The preview in a window's pixels; its sheet also wipes the page shown before.
+constexpr PageGeometry PreviewPage{
+    .unitsPerInch = 0,
+    .points = {15, 11, 10},
+    .title = {300, 10, 5, true},
+    .left = 50,
+    .top = 50,
+    .width = 500,
+    .headingHeight = 20,
+    .headingTop = 5,
+    .pitch = 20,
+    .inset = 5,
+    .pageLine = {200, 635},
+    .dateX = 120,
+    .totals = {{390, 450, " 元"}, {395, 450, " 元"}},
+    .rules = {1, false, true},
+    .sheet = {625, QLine(0, 360, 500, 360)},
+    .aboveMargin = 0, // nothing is drawn above the table
+};
+
+// As printed, with one size of text and rules of four dots on a printer of 1200 to the inch.
+constexpr PageGeometry SettlementPage = [] {
+    PageGeometry g = PrintedPage;
+    g.points.heading = g.points.body;
+    g.rules = {0, true, false};
+    return g;
+}();
+
+// The recharge report's columns on a geometry; the window's texts stand apart from the rules
+// by column.
+struct ReportColumns {
+    std::vector<int> widths;
+    std::vector<int> insets; // empty: the geometry's inset
+    QString amountHeading;
+};
+
+const ReportColumns& printedColumns() {
+    static const ReportColumns columns{{600, 700, 1500, 1200}, {}, QStringLiteral("金额(元)")};
+    return columns;
+}
+
+const ReportColumns& previewColumns() {
+    static const ReportColumns columns{
+        {70, 75, 180, 175}, {5, 10, 10, 5}, QStringLiteral("金额（元）")};
+    return columns;
+}
+
+// What the pages show.
+struct PageContent {
+    QString title;
+    QString reportDate;
+    QStringList headings;
+    std::vector<int> widths;
+    std::vector<int> insets; // empty: the geometry's inset
+    qsizetype rows = 0;
+    std::function<QString(qsizetype row, int column)> cell;
+    int shownPages = 0; // the N of "共 N 页"
+    std::optional<QString> total;
+    int aboveHeight = 0;
+    std::function<void(QPainter&, const QRectF&)> above;
+};
 
 QFont songFont(qreal points) {
     QFont font(QStringLiteral("宋体"));
@@ -38,12 +177,9 @@ QFont songFont(qreal points) {
 class Placer {
 public:
     Placer(QPainter& painter, int unitsPerInch)
-        : m_painter(painter), m_unitsPerInch(unitsPerInch), m_dpiX(painter.device()->logicalDpiX()),
-          m_dpiY(painter.device()->logicalDpiY()) {}
-
-    // Window pixels are the units themselves.
-    explicit Placer(QPainter& painter)
-        : m_painter(painter), m_unitsPerInch(1), m_dpiX(1), m_dpiY(1) {}
+        : m_painter(painter), m_unitsPerInch(std::max(unitsPerInch, 1)),
+          m_dpiX(unitsPerInch ? painter.device()->logicalDpiX() : 1),
+          m_dpiY(unitsPerInch ? painter.device()->logicalDpiY() : 1) {}
 
     int x(int units) const { return int(qint64(units) * m_dpiX / m_unitsPerInch); }
     int y(int units) const { return int(qint64(units) * m_dpiY / m_unitsPerInch); }
@@ -66,220 +202,182 @@ private:
     int m_dpiY;
 };
 
-// Where the columns of one geometry lie, and the rows' pitch.
-struct TableGeometry {
-    int left, right;       // outer rules
-    int top, headerBottom; // the two rules above the rows
-    int firstRowText;      // top of the first row's text
-    int firstRowRule;      // rule under the first row
-    int pitch;
-    int columns[4]; // text x of 卡号, 姓名, 日期, 金额
-    int rules[5];   // vertical rules
-};
-
-constexpr TableGeometry Printed{
-    400, 4400, 500, 700, 750, 900, 200, {450, 1050, 1750, 3250}, {400, 1000, 1700, 3200, 4400}};
-constexpr TableGeometry Preview{
-    50, 550, 50, 70, 75, 90, 20, {55, 130, 205, 380}, {50, 120, 195, 375, 550}};
-
-void drawRows(const Placer& at, const Report& report, int page, const TableGeometry& g) {
-    const TextRows& rows = *report.rows;
-    const qsizetype first = qsizetype(page) * RowsPerPage;
-    const qsizetype count = RowsOnPage(report.recordCount(), page);
-    for (qsizetype j = 0; j < count; ++j) {
-        const qsizetype r = first + j;
-        const int textY = g.firstRowText + g.pitch * int(j);
-        const int ruleY = g.firstRowRule + g.pitch * int(j);
-        at.text(g.columns[0], textY, rows.text(r, Report::CardNo));
-        at.text(g.columns[1], textY, rows.text(r, Report::Name));
-        at.text(g.columns[2], textY, rows.text(r, Report::Date));
-        at.text(g.columns[3], textY, rows.text(r, Report::Amount));
-        at.line(g.left, ruleY, g.right, ruleY);
-        for (int x : g.rules)
-            at.line(x, g.top, x, ruleY);
-    }
-}
-
 QString pageLine(int page, int pages) {
     return QStringLiteral("第 ") + PageNumberText(page + 1) + QStringLiteral(" 页  共 ") +
            PageNumberText(pages) + QStringLiteral(" 页");
+}
+
+// Layout units the drawing takes on page `page`.
+int aboveHeight(const PageContent& c, int page) {
+    return page == 0 && c.above ? c.aboveHeight : 0;
+}
+
+// Rows under the drawing of the first page, at least one; later pages take RowsPerPage.
+int rowsOnFirstPage(const PageGeometry& g, int drawingHeight) {
+    const int lastRule = g.top + g.headingHeight + g.pitch * RowsPerPage;
+    const int firstRule = g.top + drawingHeight + g.headingHeight + g.pitch;
+    return std::max((lastRule - firstRule) / g.pitch + 1, 1);
+}
+
+int pageCount(const PageGeometry& g, const PageContent& c) {
+    return std::max(pagesFor(c.rows, rowsOnFirstPage(g, aboveHeight(c, 0))), 1);
+}
+
+void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, int page) {
+    const Placer at(painter, g.unitsPerInch);
+    if (g.sheet.width) {
+        painter.setPen(QPen(Qt::white, g.sheet.width, Qt::SolidLine, Qt::RoundCap));
+        at.line(g.sheet.line.x1(), g.sheet.line.y1(), g.sheet.line.x2(), g.sheet.line.y2());
+    }
+    painter.setPen(QPen(Qt::black));
+    if (page == 0 || g.title.everyPage) {
+        painter.setFont(songFont(g.points.title));
+        at.text(g.title.centre - g.title.halfByte * CodePage936Length(c.title), g.title.top,
+                c.title);
+    }
+    const int above = aboveHeight(c, page);
+    if (above) {
+        painter.save();
+        c.above(painter, QRectF(at.x(g.left), at.y(g.top - g.aboveMargin), at.x(g.width),
+                                at.y(above - 2 * g.aboveMargin)));
+        painter.restore();
+    }
+
+    const int top = g.top + above;
+    std::vector<int> xs{g.left};
+    for (int w : c.widths)
+        xs.push_back(xs.back() + w);
+    const int columns = int(xs.size()) - 1;
+    const auto textX = [&](int column) {
+        return xs[column] + (c.insets.empty() ? g.inset : c.insets[column]);
+    };
+    painter.setFont(songFont(g.points.heading));
+    for (int col = 0; col < c.headings.size() && col < columns; ++col)
+        at.text(textX(col), top + g.headingTop, c.headings[col]);
+    const QFont bodyFont = songFont(g.points.body);
+    if (page > 0)
+        painter.setFont(bodyFont);
+
+    const int ruleWidth =
+        g.rules.width ? g.rules.width : std::max(1, painter.device()->logicalDpiX() / 300);
+    painter.setPen(g.rules.round
+                       ? QPen(Qt::black, ruleWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)
+                       : QPen(Qt::black, ruleWidth));
+    const int right = xs.back();
+    int ruleY = top + g.headingHeight;
+    at.line(g.left, top, right, top);
+    at.line(g.left, ruleY, right, ruleY);
+
+    const int firstPageRows = rowsOnFirstPage(g, aboveHeight(c, 0));
+    const qsizetype first = firstRowOn(page, firstPageRows);
+    const qsizetype count = rowsOn(c.rows, page, firstPageRows);
+    for (qsizetype j = 0; j < count; ++j) {
+        const int textY = ruleY + g.inset;
+        ruleY += g.pitch;
+        for (int col = 0; col < columns; ++col)
+            at.text(textX(col), textY, c.cell(first + j, col));
+        at.line(g.left, ruleY, right, ruleY);
+        if (g.rules.eachRow)
+            for (int x : xs)
+                at.line(x, top, x, ruleY);
+    }
+    if (!g.rules.eachRow)
+        for (int x : xs)
+            at.line(x, top, x, ruleY);
+    at.text(g.pageLine.x(), g.pageLine.y(), pageLine(page, c.shownPages));
+
+    if (page == pageCount(g, c) - 1) {
+        painter.setFont(bodyFont);
+        const int y = ruleY + g.inset;
+        if (c.total) {
+            const PageGeometry::Total& total = g.totals[page == 0 ? 0 : 1];
+            at.text(total.labelX, y, QStringLiteral("总计:"));
+            at.text(total.valueX, y, *c.total + QString::fromUtf8(total.unit));
+        }
+        at.text(g.left, y, QStringLiteral("报表日期:"));
+        at.text(g.dateX, y, c.reportDate);
+    }
+}
+
+void paintPages(QPainter& painter, const PageGeometry& g, const PageContent& c,
+                const std::function<bool()>& newPage) {
+    const int pages = pageCount(g, c);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0 && !newPage())
+            return;
+        drawPage(painter, g, c, page);
+    }
+}
+
+PageContent reportContent(const ReportColumns& columns, const Report& report,
+                          const ReportHeading& heading) {
+    static constexpr Report::Column Order[] = {Report::CardNo, Report::Name, Report::Date,
+                                               Report::Amount};
+    const std::shared_ptr<const TextRows> rows = report.rows;
+    return {heading.title,
+            heading.reportDate,
+            {QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("时间"),
+             columns.amountHeading},
+            columns.widths,
+            columns.insets,
+            report.recordCount(),
+            [rows](qsizetype row, int column) { return rows->text(row, Order[column]); },
+            ReportLayout::PageCount(report.recordCount()),
+            report.totalText(),
+            0,
+            {}};
+}
+
+PageContent tableContent(const TableDocument& d) {
+    return {d.title,
+            d.reportDate,
+            d.headings,
+            d.columnWidths,
+            {},
+            d.rows.size(),
+            [&d](qsizetype row, int column) { return d.rows[row].value(column); },
+            ReportLayout::TablePageCount(d),
+            std::nullopt,
+            d.aboveHeight,
+            d.above};
 }
 
 } // namespace
 
 void DrawPrintedPage(QPainter& painter, const Report& report, const ReportHeading& heading,
                      int page) {
-    const Placer at(painter, 600);
-    const qsizetype records = report.recordCount();
-    const QFont headerFont = songFont(13);
-    const QFont bodyFont = songFont(12);
-    painter.setPen(QPen(Qt::black));
-
-    if (page == 0) {
-        painter.setFont(songFont(20));
-        at.text(2500 - 50 * CodePage936Length(heading.title), 100, heading.title);
-    }
-    painter.setFont(headerFont);
-    at.text(450, 540, QStringLiteral("卡号"));
-    at.text(1050, 540, QStringLiteral("姓名"));
-    at.text(1750, 540, QStringLiteral("时间"));
-    at.text(3250, 540, QStringLiteral("金额(元)"));
-    // The first page keeps the header font for its rows.
-    if (page > 0)
-        painter.setFont(bodyFont);
-
-    // Four device pixels whatever the resolution.
-    painter.setPen(QPen(Qt::black, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    at.line(400, 500, 4400, 500);
-    at.line(400, 700, 4400, 700);
-    drawRows(at, report, page, Printed);
-    at.text(2000, 6550, pageLine(page, ReportLayout::PageCount(records)));
-
-    if (page == ReportLayout::LastPage(records)) {
-        painter.setFont(bodyFont);
-        const int y = 750 + 200 * int(RowsOnPage(records, page));
-        at.text(3450, y, QStringLiteral("总计:"));
-        at.text(3800, y, report.totalText() + (page == 0 ? QStringLiteral(" 元") : "元"));
-        at.text(400, y, QStringLiteral("报表日期:"));
-        at.text(1000, y, heading.reportDate);
-    }
+    drawPage(painter, PrintedPage, reportContent(printedColumns(), report, heading), page);
 }
 
 void PaintPrintedReport(QPainter& painter, const Report& report, const ReportHeading& heading,
                         const std::function<bool()>& newPage) {
-    const int pages = std::max(ReportLayout::PageCount(report.recordCount()), 1);
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0 && !newPage())
-            return;
-        DrawPrintedPage(painter, report, heading, page);
-    }
+    paintPages(painter, PrintedPage, reportContent(printedColumns(), report, heading), newPage);
 }
 
 void DrawPreviewPage(QPainter& painter, const Report& report, const ReportHeading& heading,
                      int page) {
-    const Placer at(painter);
-    const qsizetype records = report.recordCount();
-    const QFont headerFont = songFont(11);
-    const QFont bodyFont = songFont(10);
-
-    // A wide white stroke is the sheet; it also wipes the page shown before.
-    painter.setPen(QPen(Qt::white, 625, Qt::SolidLine, Qt::RoundCap));
-    at.line(0, 360, 500, 360);
-    painter.setPen(QPen(Qt::black, 1));
-
-    painter.setFont(songFont(15));
-    at.text(300 - 5 * CodePage936Length(heading.title), 10, heading.title);
-    painter.setFont(headerFont);
-    at.text(55, 55, QStringLiteral("卡号"));
-    at.text(130, 55, QStringLiteral("姓名"));
-    at.text(205, 55, QStringLiteral("时间"));
-    at.text(380, 55, QStringLiteral("金额（元）"));
-    painter.setFont(page == 0 ? headerFont : bodyFont);
-
-    at.line(50, 50, 550, 50);
-    at.line(50, 70, 550, 70);
-    drawRows(at, report, page, Preview);
-    at.text(200, 635, pageLine(page, ReportLayout::PageCount(records)));
-
-    if (page == ReportLayout::LastPage(records)) {
-        painter.setFont(bodyFont);
-        const int y = 75 + 20 * int(RowsOnPage(records, page));
-        at.text(page == 0 ? 390 : 395, y, QStringLiteral("总计:"));
-        at.text(450, y, report.totalText() + QStringLiteral(" 元"));
-        at.text(50, y, QStringLiteral("报表日期:"));
-        at.text(120, y, heading.reportDate);
-    }
+    drawPage(painter, PreviewPage, reportContent(previewColumns(), report, heading), page);
 }
-
-namespace {
-
-constexpr int TableLeft = 400;
-constexpr int TableTop = 500;
-constexpr int LastRule = 6300; // under the 28th row of a page
-constexpr int PageLineY = 6550;
-constexpr int Pitch = 200;
-
-int tableTop(const TableDocument& d, int page) {
-    return page == 0 && d.above ? TableTop + d.aboveHeight : TableTop;
-}
-
-int firstRowOf(const TableDocument& d, int page) {
-    return page == 0 ? 0 : ReportLayout::TableRowsOnFirstPage(d) + (page - 1) * RowsPerPage;
-}
-
-} // namespace
 
 namespace ReportLayout {
 
 int TableRowsOnFirstPage(const TableDocument& d) {
-    return std::max((LastRule - (tableTop(d, 0) + 400)) / Pitch + 1, 1);
+    return rowsOnFirstPage(SettlementPage, d.above ? d.aboveHeight : 0);
 }
 
 int TablePageCount(const TableDocument& d) {
-    const qsizetype rest = d.rows.size() - TableRowsOnFirstPage(d);
-    return 1 + (rest > 0 ? int((rest + RowsPerPage - 1) / RowsPerPage) : 0);
+    return std::max(pagesFor(d.rows.size(), TableRowsOnFirstPage(d)), 1);
 }
 
 } // namespace ReportLayout
 
-void DrawTablePage(QPainter& painter, const TableDocument& d, int page) {
-    const Placer at(painter, 600);
-    const int pages = ReportLayout::TablePageCount(d);
-    painter.setPen(QPen(Qt::black));
-    if (page == 0) {
-        painter.setFont(songFont(20));
-        at.text(2500 - 50 * CodePage936Length(d.title), 100, d.title);
-        if (d.above) {
-            painter.save();
-            d.above(painter, QRectF(at.x(TableLeft), at.y(TableTop - 50), at.x(4000),
-                                    at.y(d.aboveHeight - 100)));
-            painter.restore();
-        }
-    }
-    const int top = tableTop(d, page);
-    std::vector<int> xs{TableLeft};
-    for (int w : d.columnWidths)
-        xs.push_back(xs.back() + w);
-    const int right = xs.back();
-    painter.setFont(songFont(12));
-    for (int c = 0; c < d.headings.size() && c + 1 < int(xs.size()); ++c)
-        at.text(xs[c] + 50, top + 40, d.headings[c]);
-    // Four dots on a printer of 1200 to the inch, as the report's rules; one on a screen.
-    const int rule = std::max(1, painter.device()->logicalDpiX() / 300);
-    painter.setPen(QPen(Qt::black, rule, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    at.line(TableLeft, top, right, top);
-    at.line(TableLeft, top + 200, right, top + 200);
-
-    const int first = firstRowOf(d, page);
-    const int count =
-        std::clamp(int(d.rows.size()) - first, 0,
-                   page == 0 ? ReportLayout::TableRowsOnFirstPage(d) : int(RowsPerPage));
-    int ruleY = top + 200;
-    for (int j = 0; j < count; ++j) {
-        const QStringList& row = d.rows[first + j];
-        const int textY = top + 250 + Pitch * j;
-        ruleY = top + 400 + Pitch * j;
-        for (int c = 0; c < row.size() && c + 1 < int(xs.size()); ++c)
-            at.text(xs[c] + 50, textY, row[c]);
-        at.line(TableLeft, ruleY, right, ruleY);
-    }
-    for (int x : xs)
-        at.line(x, top, x, ruleY);
-    at.text(2000, PageLineY, pageLine(page, pages));
-    if (page == pages - 1) {
-        at.text(400, ruleY + 50, QStringLiteral("报表日期:"));
-        at.text(1000, ruleY + 50, d.reportDate);
-    }
+void DrawTablePage(QPainter& painter, const TableDocument& document, int page) {
+    drawPage(painter, SettlementPage, tableContent(document), page);
 }
 
 void PaintTableDocument(QPainter& painter, const TableDocument& document,
                         const std::function<bool()>& newPage) {
-    const int pages = ReportLayout::TablePageCount(document);
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0 && !newPage())
-            return;
-        DrawTablePage(painter, document, page);
-    }
+    paintPages(painter, SettlementPage, tableContent(document), newPage);
 }
 
 QImage TablePageImage(const TableDocument& document, int page, int dpi) {

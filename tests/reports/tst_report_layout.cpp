@@ -1,5 +1,6 @@
 #include "RecordingDevice.h"
 
+#include "data/Amount.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
 
@@ -52,27 +53,35 @@ private slots:
         QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"));
     }
 
+    // One rule, two limits: the reports count the "-" among five characters, the desk allows
+    // four digits after it.
     void amountRule_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("value");
-        QTest::newRow("plain") << "100" << 100;
-        QTest::newRow("negative") << "-25" << -25;
-        QTest::newRow("lone minus") << "-" << 0;
-        QTest::newRow("five digits") << "99999" << 99999;
-        QTest::newRow("six characters") << "100000" << 0;
-        QTest::newRow("negative six characters") << "-10000" << 0;
-        QTest::newRow("negative five characters") << "-9999" << -9999;
-        QTest::newRow("fraction") << "12.5" << 0;
-        QTest::newRow("letter") << "12a" << 0;
-        QTest::newRow("leading blank") << " 12" << 0;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("full-width digit") << "１" << 0;
+        QTest::addColumn<int>("cardValue");
+        QTest::newRow("plain") << "100" << 100 << 100;
+        QTest::newRow("negative") << "-25" << -25 << -25;
+        QTest::newRow("lone minus") << "-" << 0 << 0;
+        QTest::newRow("five digits") << "99999" << 99999 << 0;
+        QTest::newRow("six characters") << "100000" << 0 << 0;
+        QTest::newRow("negative six characters") << "-10000" << 0 << 0;
+        QTest::newRow("negative five characters") << "-9999" << -9999 << -9999;
+        QTest::newRow("fraction") << "12.5" << 0 << 0;
+        QTest::newRow("letter") << "12a" << 0 << 0;
+        QTest::newRow("leading blank") << " 12" << 0 << 0;
+        QTest::newRow("plus") << "+12" << 0 << 0;
+        QTest::newRow("two minuses") << "--1" << 0 << 0;
+        QTest::newRow("empty") << "" << 0 << 0;
+        QTest::newRow("full-width digit") << "１" << 0 << 0;
     }
     void amountRule() {
         QFETCH(QString, text);
         QFETCH(int, value);
-        QCOMPARE(AmountValue(QStringView(text)), value);
-        QCOMPARE(AmountValue(QByteArrayView(text.toUtf8())), value);
+        QFETCH(int, cardValue);
+        QCOMPARE(AmountValue(QStringView(text), ReportAmountLimit), value);
+        QCOMPARE(AmountValue(QByteArrayView(text.toUtf8()), ReportAmountLimit), value);
+        QCOMPARE(CardAmountValue(text), cardValue);
+        QCOMPARE(AmountValue(QByteArrayView(text.toUtf8()), CardAmountLimit), cardValue);
     }
 
     void pageNumbersAndTitleBytes() {
@@ -267,6 +276,61 @@ private slots:
         QVERIFY(at(device.find(0, QStringLiteral("%1 元").arg(records * 100)), 450, totalY));
         QVERIFY(at(device.find(0, QStringLiteral("报表日期:")), 50, totalY));
         QVERIFY(at(device.find(0, Heading.reportDate), 120, totalY));
+    }
+
+    // The settlement is printed on the report's page with a chart above the table on the first
+    // page: fewer rows there, the frame ruled once per page, the date under the last row.
+    void settlementPages() {
+        TableDocument document;
+        document.title = QStringLiteral("日结");
+        document.reportDate = Heading.reportDate;
+        document.headings = QStringList{QStringLiteral("日期")};
+        document.columnWidths = {700, 600, 500, 600, 500, 600, 500};
+        for (int r = 0; r < 25; ++r)
+            document.rows << QStringList{QStringLiteral("%1.0").arg(r),
+                                         QStringLiteral("%1.1").arg(r)};
+        document.aboveHeight = 1500;
+        QList<QRectF> charts;
+        document.above = [&charts](QPainter&, const QRectF& target) { charts << target; };
+        QCOMPARE(ReportLayout::TableRowsOnFirstPage(document), 20);
+        QCOMPARE(ReportLayout::TablePageCount(document), 2);
+
+        RecordingDevice device(600);
+        {
+            QPainter painter(&device);
+            PaintTableDocument(painter, document, [&device] { return device.newPage(); });
+        }
+        QCOMPARE(device.pages(), 2);
+        QCOMPARE(charts, QList<QRectF>{QRectF(400, 450, 4000, 1400)});
+        const auto* title = device.find(0, document.title);
+        QVERIFY2(at(title, 2300, 100), qPrintable(where(title)));
+        QVERIFY(!device.find(1, document.title));
+        QVERIFY(at(device.find(0, QStringLiteral("日期")), 450, 2040));
+        QVERIFY(at(device.find(1, QStringLiteral("日期")), 450, 540));
+        QVERIFY(at(device.find(0, QStringLiteral("0.0")), 450, 2250));
+        QVERIFY(at(device.find(0, QStringLiteral("19.1")), 1150, 6050));
+        const auto* row = device.find(1, QStringLiteral("20.0"));
+        QVERIFY2(at(row, 450, 750), qPrintable(where(row)));
+        QCOMPARE(row->font.pointSizeF(), 12.0);
+        QVERIFY(at(device.find(0, QStringLiteral("第 1 页  共 2 页")), 2000, 6550));
+        QVERIFY(!device.find(0, QStringLiteral("报表日期:")));
+        QVERIFY(at(device.find(1, QStringLiteral("报表日期:")), 400, 1750));
+        QVERIFY(at(device.find(1, Heading.reportDate), 1000, 1750));
+        QVERIFY(!device.find(1, QStringLiteral("总计:")));
+
+        // Two rules above the rows, one under each, eight verticals down to the last.
+        const int lastRule[] = {6200, 1700};
+        for (int page = 0; page < 2; ++page) {
+            const auto lines = device.linesOn(page);
+            QCOMPARE(lines.size(), 2 + (page == 0 ? 20 : 5) + 8);
+            for (const auto& l : lines) {
+                QCOMPARE(l.width, 2.0); // a dot for every 300 to the inch
+                if (l.line.x1() == l.line.x2())
+                    QCOMPARE(l.line, QLineF(l.line.x1(), page == 0 ? 2000 : 500, l.line.x1(),
+                                            lastRule[page]));
+            }
+            QCOMPARE(lines.last().line.x1(), 4400.0);
+        }
     }
 };
 

@@ -1,4 +1,5 @@
 #include "data/AdoConn.h"
+#include "data/Amount.h"
 #include "data/CardRecords.h"
 #include "reports/PagedRows.h"
 #include "reports/Report.h"
@@ -30,7 +31,7 @@ Report readAtOnce(const Connection& connection, const QString& start, const QStr
     Report report;
     while (query.next()) {
         rows->table().appendRow({query.text(0), query.text(1), query.text(2), query.text(3)});
-        report.total += AmountValue(query.text(2));
+        report.total += AmountValue(query.text(2), ReportAmountLimit);
     }
     report.rows = rows;
     return report;
@@ -87,9 +88,9 @@ private slots:
         int rows = 0;
         while (each.next()) {
             const QString text = each.text(0);
-            QCOMPARE(each.integer(1), qint64(AmountValue(text)));
+            QCOMPARE(each.integer(1), qint64(AmountValue(text, ReportAmountLimit)));
             QCOMPARE(each.integer(2), qint64(CardAmountValue(text)));
-            total += AmountValue(text);
+            total += AmountValue(text, ReportAmountLimit);
             cardTotal += CardAmountValue(text);
             ++rows;
         }
