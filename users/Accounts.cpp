@@ -92,11 +92,21 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
         RecordsetPtr rs = conn.OpenRecordset(Statements::Accounts);
         rs->Filter({NameColumn, name});
         rs->Requery();
-        if (rs->IsEOF() || !PasswordHash::Verify(rs->GetCollect(PasswordColumn), oldPassword))
+        if (rs->IsEOF())
             return PasswordOutcome::WrongOldPassword;
-        // The new password and its trail entry commit together.
+        const QString confirmed = rs->GetCollect(PasswordColumn);
+        if (!PasswordHash::Verify(confirmed, oldPassword))
+            return PasswordOutcome::WrongOldPassword;
+        // The new password and its trail entry commit together. Another desk may have changed
+        // the password while this one was confirmed: the old one no longer is the old one.
         Transaction write(*conn.connection(), Transaction::Write);
         {
+            Query now(*conn.connection(), QStringLiteral("SELECT 密码 FROM permission WHERE "
+                                                         "用户名 = ? ORDER BY rowid LIMIT 1"));
+            now.bind(1, name);
+            if (!now.next() || now.text(0) != confirmed)
+                return PasswordOutcome::WrongOldPassword;
+            now.reset();
             rs->PutCollect(NameColumn, name);
             rs->PutCollect(PasswordColumn, newHash);
             rs->Update();

@@ -5,6 +5,7 @@
 #include "app/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
+#include "data/Schema.h"
 #include "reader/DebugTrace.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
@@ -271,6 +272,35 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.view.get(rig.view.messages).last(),
                                   QStringLiteral("充值成功"), 10000);
         QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));
+    }
+
+    // The server stops while a booking waits for it: balances are still shown, and the booking
+    // lands once the server is back.
+    void serverOutageWaitsInTheRetry() {
+        if (!TestDatabase::OnServer())
+            QSKIP("about a server");
+        const PrivateServer server; // the other tests' server stays up
+        const QString location = server.newDatabase();
+        QCOMPARE(Schema::CreateDatabase(location, PasswordHash::CheapestCost), QString());
+        Rig rig(true, location);
+        rig.link.store().setRetryDelays(20, 200);
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(10);
+        rig.sent();
+        rig.link.waitForStore(); // the journal row is on the server
+        server.pause();
+        rig.report(CardA, 600);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.view.get(rig.view.statuses).last().startsWith("记账失败，正在重试："), 15000);
+        for (int i = 0; i < 3; ++i)
+            rig.report(CardA, 600); // shown at once, server or not
+        server.resume();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.view.get(rig.view.messages).last(),
+                                  QStringLiteral("充值成功"), 30000);
+        Connection db(location);
+        Query booked(db, QStringLiteral("SELECT count(*), sum(金额) FROM employees"));
+        QVERIFY(booked.next());
+        QCOMPARE(booked.text(0) + '/' + booked.text(1), QStringLiteral("1/10"));
     }
 
     void readOnlyFullOrDeletedFileBooksOnceItCan() {

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QUuid>
 
 #include <stdexcept>
@@ -39,12 +40,13 @@ bool TestDatabase::OnServer() {
     return !qEnvironmentVariableIsEmpty("VELKAR_TEST_SERVER");
 }
 
-QString TestDatabase::NewServerDatabase() {
+QString TestDatabase::NewServerDatabase(const QString& maintenanceUri) {
     static Dropper dropper;
-    const QString uri = serverUri();
+    const QString uri = maintenanceUri.isEmpty() ? serverUri() : maintenanceUri;
     const QString name = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
     Connection(uri).run(QStringLiteral("CREATE DATABASE %1").arg(name));
-    dropper.names << name;
+    if (maintenanceUri.isEmpty())
+        dropper.names << name;
     QString location = uri;
     location.replace(QStringLiteral("/postgres?"), QStringLiteral("/%1?").arg(name));
     // The tests read lists back with SQLite's group_concat; a schema of its own keeps it out of
@@ -130,4 +132,37 @@ void TestDatabase::addRecord(const QString& cardNo, const QString& stamp,
     query.bind(2, stamp);
     query.bind(3, amount);
     query.next();
+}
+
+PrivateServer::PrivateServer() {
+    script(QStringLiteral("start"));
+    QFile file(m_dir.filePath(QStringLiteral("uri")));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("the private test server wrote no URI");
+    m_uri = QString::fromUtf8(file.readAll()).trimmed();
+}
+
+PrivateServer::~PrivateServer() {
+    try {
+        script(QStringLiteral("stop"));
+    } catch (const std::exception&) {
+    }
+}
+
+void PrivateServer::pause() const {
+    script(QStringLiteral("pause"));
+}
+
+void PrivateServer::resume() const {
+    script(QStringLiteral("resume"));
+}
+
+void PrivateServer::script(const QString& action) const {
+    QProcess run;
+    run.setProcessChannelMode(QProcess::ForwardedChannels);
+    run.start(QStringLiteral(VELKAR_TEST_SERVER_SCRIPT),
+              {action, m_dir.filePath(QStringLiteral("uri"))});
+    if (!run.waitForFinished(120000) || run.exitStatus() != QProcess::NormalExit ||
+        run.exitCode() != 0)
+        throw std::runtime_error("test-server " + action.toStdString() + " failed");
 }

@@ -16,8 +16,9 @@ public:
 
     // Whether the tests of this run work on a server.
     static bool OnServer();
-    // A new, empty database on the test server; its URI. Dropped when the process ends.
-    static QString NewServerDatabase();
+    // A new, empty database on the test server (or the server `maintenanceUri` names); its
+    // URI. One on the shared test server is dropped when the process ends.
+    static QString NewServerDatabase(const QString& maintenanceUri = {});
 
     QString folder() const { return m_dir.path(); }
     QString path() const; // the working DataBase.mdb, or the server database's URI
@@ -37,6 +38,25 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
     QString m_location;
+};
+
+// A server of a test's own, for what would disturb the other tests' server (an outage).
+class PrivateServer {
+public:
+    PrivateServer();  // throws when it can't start
+    ~PrivateServer(); // stops it and removes its folder
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    QString newDatabase() const { return TestDatabase::NewServerDatabase(m_uri); }
+    void pause() const;  // the server stops, its data kept
+    void resume() const; // and starts again
+
+private:
+    void script(const QString& action) const;
+
+    QTemporaryDir m_dir;
+    QString m_uri;
 };
 
 // For a case about the database file itself (its pages, its journal, its replacement).

@@ -1,0 +1,237 @@
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+
+#include "data/AdoConn.h"
+#include "data/Audit.h"
+#include "data/DatabaseCopy.h"
+#include "data/Journal.h"
+#include "data/Schema.h"
+#include "users/Accounts.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <barrier>
+#include <thread>
+
+namespace {
+
+const QString Op1 = QStringLiteral("操作员1");
+
+Journal::Entry command(const QString& card, const QString& desk, int step) {
+    Journal::Entry e;
+    e.cardNo = card;
+    e.operation = Journal::Operation::Recharge;
+    e.amount = 1;
+    e.balanceBefore = step * 10;
+    e.balanceExpected = (step + 1) * 10;
+    e.operatorName = Op1;
+    e.desk = desk;
+    e.sentAt = QStringLiteral("2026-12-07 09:00:00");
+    return e;
+}
+
+Journal::Resolution booked(const Journal::Entry& e) {
+    return {e, Journal::State::Booked, e.balanceExpected, QStringLiteral("2026-12-07 09:00:01"),
+            QStringLiteral("00001")};
+}
+
+// Runs `work(desk, round)` on two threads, each round released on both at once.
+void together(int rounds, const std::function<void(int, int)>& work) {
+    std::barrier sync(2);
+    const auto run = [&](int desk) {
+        for (int round = 0; round < rounds; ++round) {
+            sync.arrive_and_wait();
+            work(desk, round);
+        }
+    };
+    std::thread a(run, 0), b(run, 1);
+    a.join();
+    b.join();
+}
+
+} // namespace
+
+// Several desks on one server database: what holds for one desk alone holds for them together.
+class SharedLedgerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (!TestDatabase::OnServer())
+            QSKIP("needs the test server");
+    }
+
+    void twoDesksBookAtOnceEachCommandOnce() {
+        TestDatabase db;
+        const Connection desks[2] = {Connection(db.path()), Connection(db.path())};
+        together(50, [&](int desk, int round) {
+            Journal::Entry e =
+                command(desk ? "0000000B" : "0000000A", QStringLiteral("desk-%1").arg(desk), round);
+            e.id = Journal::Add(desks[desk], e);
+            Journal::Resolve(desks[desk], {booked(e)});
+        });
+        QCOMPARE(db.scalar("SELECT count(*) || '/' || sum(金额) FROM employees"),
+                 QStringLiteral("100/100"));
+        QCOMPARE(db.scalar("SELECT count(DISTINCT record_id) FROM journal WHERE state = 'booked'"),
+                 QStringLiteral("100"));
+        // Each desk's records in its own order, whatever the other did meanwhile.
+        QCOMPARE(db.scalar("SELECT count(*) FROM journal j JOIN employees e ON e.rowid = "
+                           "j.record_id WHERE e.卡号 = j.card_no"),
+                 QStringLiteral("100"));
+        QCOMPARE(AuditChainProblem(db.path()), QString());
+    }
+
+    void anEntryResolvedByTwoDesksAtOnceIsBookedOnce() {
+        TestDatabase db;
+        constexpr int Rounds = 40;
+        const Connection desks[2] = {Connection(db.path()), Connection(db.path())};
+        std::vector<Journal::Entry> entries;
+        for (int i = 0; i < Rounds; ++i) {
+            entries.push_back(command("0000000A", "desk-0", i));
+            entries.back().id = Journal::Add(desks[0], entries.back());
+        }
+        std::atomic<int> now{0};
+        together(Rounds, [&](int desk, int round) {
+            if (Journal::Resolve(desks[desk], {booked(entries[size_t(round)])}).at(0) ==
+                Journal::Resolved::Now)
+                ++now;
+        });
+        QCOMPARE(now.load(), Rounds);
+        QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QString::number(Rounds));
+    }
+
+    void theSameCardNumberAddedAtOnceIsStoredOnce() {
+        TestDatabase db;
+        std::atomic<int> stored{0}, refused{0};
+        together(1, [&](int desk, int) {
+            CAdoConn conn(nullptr, db.path());
+            conn.OpenConnection();
+            RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {"12345678"});
+            try {
+                rs->AddNew();
+                const QStringList values{"1",  "12345678", desk ? "Bert" : "Ann",
+                                         "id", "tel",      "addr"};
+                for (int c = 0; c < values.size(); ++c)
+                    rs->PutCollect(Schema::CardholderColumns[c], values[c]);
+                rs->Update();
+                ++stored;
+            } catch (const DataError&) {
+                ++refused;
+            }
+        });
+        QCOMPARE(stored.load(), 1);
+        QCOMPARE(refused.load(), 1);
+        QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("1"));
+    }
+
+    void passwordsChangedOnOneDeskWhileAnotherLogsIn() {
+        TestDatabase db;
+        db.setPassword(Op1, QStringLiteral("old"));
+        std::atomic<int> failed{0};
+        std::atomic<bool> done{false};
+        std::thread login([&] {
+            while (!done) {
+                const LoginOutcome a = CheckLogin(nullptr, Op1, QStringLiteral("old"), db.path());
+                const LoginOutcome b = CheckLogin(nullptr, Op1, QStringLiteral("new"), db.path());
+                // One of the two passwords is the account's at any moment.
+                if (a == LoginOutcome::Failed || b == LoginOutcome::Failed ||
+                    (a == LoginOutcome::WrongPassword && b == LoginOutcome::WrongPassword))
+                    ++failed;
+            }
+        });
+        const PasswordOutcome changed =
+            ChangePassword(nullptr, Op1, QStringLiteral("old"), QStringLiteral("new"),
+                           QStringLiteral("new"), db.path());
+        done = true;
+        login.join();
+        QCOMPARE(changed, PasswordOutcome::Changed);
+        QCOMPARE(failed.load(), 0);
+        QCOMPARE(CheckLogin(nullptr, Op1, QStringLiteral("new"), db.path()), LoginOutcome::Success);
+
+        // Two desks change it from the same old password at once: one of them is too late.
+        std::vector<PasswordOutcome> outcomes(2);
+        together(1, [&](int desk, int) {
+            outcomes[size_t(desk)] =
+                ChangePassword(nullptr, Op1, QStringLiteral("new"), QString::number(desk),
+                               QString::number(desk), db.path());
+        });
+        QCOMPARE(int(std::count(outcomes.begin(), outcomes.end(), PasswordOutcome::Changed)), 1);
+        QCOMPARE(
+            int(std::count(outcomes.begin(), outcomes.end(), PasswordOutcome::WrongOldPassword)),
+            1);
+    }
+
+    void backupIsAVelkarFileThatImportsIntoAnEmptyServer() {
+        TestDatabase db;
+        db.addCardholder("1", "0000000A", "Ann");
+        db.addRecord("0000000A", "2026-12-06 10:00:00", "100");
+        {
+            const Connection c(db.path());
+            Journal::Entry e = command("0000000A", "desk-0", 0);
+            e.id = Journal::Add(c, e);
+            Journal::Resolve(c, {booked(e)});
+            Audit::Append(c, Op1, QStringLiteral("desk-0"), Audit::Login, {});
+            Query(c, QStringLiteral("DELETE FROM audit WHERE id = (SELECT max(id) FROM audit)"))
+                .next(); // the last entry gone: the copy must still tell
+        }
+        QTemporaryDir stick;
+        QCOMPARE(DatabaseCopy::Backup(db.path(), stick.path()), QString());
+        const QString file = DatabaseCopy::BackupTarget(stick.path());
+        QCOMPARE(Schema::CheckDatabase(file), QString());
+        QCOMPARE(AuditChainProblem(file), AuditChainProblem(db.path()));
+        QVERIFY(!AuditChainProblem(file).isEmpty());
+
+        // A server is restored by its administrator, never from a desk.
+        QCOMPARE(DatabaseCopy::Restore(file, db.path(), QDateTime::currentDateTime()),
+                 DatabaseCopy::ServerRestoreText());
+        QVERIFY(!DatabaseCopy::Import(file, db.path()).isEmpty()); // not empty
+
+        const QString server = TestDatabase::NewServerDatabase();
+        QCOMPARE(DatabaseCopy::Import(file, server), QString());
+        QCOMPARE(Schema::CheckDatabase(server), QString());
+        const auto rows = [](const QString& location) {
+            const Connection c(location);
+            Query q(c, QStringLiteral("SELECT (SELECT count(*) FROM userecord) || '/' || "
+                                      "(SELECT count(*) FROM employees) || '/' || "
+                                      "(SELECT max(rowid) FROM employees) || '/' || "
+                                      "(SELECT count(*) FROM journal) || '/' || "
+                                      "(SELECT count(*) FROM audit)"));
+            q.next();
+            return q.text(0);
+        };
+        QCOMPARE(rows(server), rows(db.path()));
+        QCOMPARE(rows(server), QStringLiteral("1/2/2/1/1"));
+        // Booking goes on after the imported rows.
+        const Connection c(server);
+        Journal::Entry e = command("0000000A", "desk-0", 1);
+        e.id = Journal::Add(c, e);
+        QCOMPARE(e.id, 2);
+        Journal::Resolve(c, {booked(e)});
+        Query newest(c, QStringLiteral("SELECT max(rowid) FROM employees"));
+        QVERIFY(newest.next());
+        QCOMPARE(newest.integer(0), 3);
+    }
+
+    void badOrUnreachableServersFailWithTheirReason() {
+        for (const QString& location :
+             {QStringLiteral("postgresql://velkar@/none?host=/nonexistent-folder"),
+              QStringLiteral("postgresql://[broken"),
+              QStringLiteral("postgresql://velkar@192.0.2.1:5432/none?connect_timeout=2")}) {
+            QElapsedTimer timer;
+            timer.start();
+            FakeDialogs dialogs;
+            CAdoConn conn(&dialogs, location);
+            conn.OpenConnection();
+            QVERIFY(!conn.isConnected());
+            QVERIFY2(!dialogs.lastText().isEmpty(), qPrintable(location));
+            QVERIFY2(timer.elapsed() < 8000, qPrintable(location));
+        }
+    }
+};
+
+QTEST_MAIN(SharedLedgerTest)
+#include "tst_shared_ledger.moc"
