@@ -72,7 +72,10 @@ int main(int argc, char* argv[]) {
         problem = Schema::Upgrade(database);
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
-        dialogs.warning(problem);
+        // A server's reason is the engine's own words; the desk's verdict follows it.
+        dialogs.warning(EngineOf(database) == Engine::Postgres
+                            ? problem + QStringLiteral("\n操作失败")
+                            : problem);
         return CommandLine::Refused;
     }
     QString operatorName;

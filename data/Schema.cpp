@@ -266,10 +266,20 @@ QString migrate(sqlite3* db, int from, int to, PasswordHash::Cost cost) {
     return migrate(Connection(db), from, to, cost);
 }
 
+QString NotMadeText() {
+    return QStringLiteral("服务器上的数据库还不是本程序的数据库（没有 velkar_version 表）；"
+                          "请先用 velkar-db init 或 velkar-db import 建立");
+}
+
 int readVersion(const Connection& db, QString* problem) {
     if (db.engine() == Engine::Sqlite)
         return readVersion(db.handle(), problem);
     try {
+        Query made(db, QStringLiteral("SELECT to_regclass('velkar_version') IS NOT NULL"));
+        if (made.next() && made.integer(0) == 0) {
+            *problem = NotMadeText();
+            return -1;
+        }
         Query q(db, QStringLiteral("SELECT version FROM velkar_version"));
         if (q.next())
             return int(q.integer(0));
@@ -524,9 +534,6 @@ QString checkServer(const QString& location, int lockTimeoutMs) {
         const Connection db(location, lockTimeoutMs);
         const Transaction read(db, Transaction::Read);
         QString problem;
-        if (!serverObjects(db, QStringLiteral("public"))
-                 .contains(QStringLiteral("relation velkar_version r")))
-            return QStringLiteral("服务器上的数据库不是本程序的数据库（没有 velkar_version 表）");
         const int version = readVersion(db, &problem);
         if (!problem.isEmpty())
             return problem;
