@@ -53,15 +53,6 @@ Entry read(const Query& q) {
     return {q.integer(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5), q.text(6)};
 }
 
-// The highest id ever given, kept apart so that deleting the last entries shows. SQLite keeps
-// it for an AUTOINCREMENT table; a server's sequences are not transactional (a rolled-back
-// entry would leave a gap), so a server database keeps it in a table of its own.
-const Dialects GivenId{"SELECT seq FROM sqlite_sequence WHERE name = 'audit'",
-                       "SELECT seq FROM audit_sequence"};
-const Dialects RecordGivenId{
-    nullptr, "WITH given AS (UPDATE audit_sequence SET seq = greatest(seq, ?) RETURNING seq) "
-             "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
-
 qint64 scalar(Query&& q) {
     return q.next() && !q.isNull(0) ? q.integer(0) : 0;
 }
@@ -142,7 +133,7 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
     {
         Entry e;
         // The highest id ever given, also when the last entry was deleted since.
-        e.id = std::max(scalar(Query(connection, GivenId)),
+        e.id = std::max(scalar(Query(connection, Sql::AuditGivenId)),
                         scalar(Query(connection, QStringLiteral("SELECT max(id) FROM audit")))) +
                1;
         e.time = dateTimeText(at);
@@ -169,7 +160,7 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         insert.bind(7, e.hash);
         insert.next();
         if (connection.engine() == Engine::Postgres) {
-            Query given(connection, RecordGivenId);
+            Query given(connection, Sql::RecordAuditGivenId);
             given.bind(1, e.id);
             given.next();
         }
@@ -231,13 +222,13 @@ QString chainSql() {
 
 std::optional<Break> Verify(const Connection& connection) {
     Query rows(connection, chainSql());
-    Query given(connection, GivenId);
+    Query given(connection, Sql::AuditGivenId);
     return verify(rows, given);
 }
 
 std::optional<Break> Verify(sqlite3* db) {
     Query rows(db, chainSql());
-    Query given(db, QString::fromUtf8(GivenId.sqlite));
+    Query given(db, QString::fromUtf8(Sql::AuditGivenId.sqlite));
     return verify(rows, given);
 }
 

@@ -141,17 +141,6 @@ const Table Tables[] = {
     {"journal", "id"},      {"audit", "id"},
 };
 
-// The highest audit id ever given, kept by each engine in its own way.
-const Dialects GivenAuditId{
-    "SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'audit'",
-    "SELECT seq FROM audit_sequence"};
-const Dialects SetGivenAuditId{
-    "INSERT OR REPLACE INTO sqlite_sequence (rowid, name, seq) VALUES "
-    "((SELECT rowid FROM sqlite_sequence WHERE name = 'audit'), 'audit', ?)",
-    "WITH given AS (UPDATE audit_sequence SET seq = ? RETURNING seq) "
-    "SELECT setval(pg_get_serial_sequence('audit', 'id'), "
-    "greatest((SELECT seq FROM given), (SELECT coalesce(max(id), 0) FROM audit)) + 1, false)"};
-
 constexpr int RowsPerInsert = 200;
 
 // Copies every row of the tables, keys included, inside the callers' transactions. `progress`
@@ -228,9 +217,9 @@ void copyRows(const Connection& from, const Connection& to,
                                      "coalesce(max(%2), 0) + 1, false) FROM %1")
                           .arg(QLatin1String(t.name), QLatin1String(t.key)))
                 .next();
-    Query given(from, GivenAuditId);
+    Query given(from, Sql::AuditGivenId);
     const qint64 id = given.next() ? given.integer(0) : 0;
-    Query set(to, SetGivenAuditId);
+    Query set(to, Sql::SetAuditGivenId);
     set.bind(1, id);
     set.next();
 }

@@ -174,6 +174,25 @@ inline constexpr const char* CardRecordBlock =
 #undef VELKAR_RECORDS_BETWEEN_TOTAL
 #undef VELKAR_CARD_RECORDS_TOTAL
 
+// The highest audit id ever given, kept apart so that deleting the last entries shows. SQLite
+// keeps it for an AUTOINCREMENT table; a server's sequences ignore rollbacks (a rolled-back entry
+// would leave a gap), so a server database keeps it in a table of its own, and its sequence only
+// numbers a row added by hand after the others, as SQLite would.
+inline constexpr Dialects AuditGivenId{
+    "SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'audit'",
+    "SELECT seq FROM audit_sequence"};
+// After an entry with the id ?1 was added; SQLite keeps count itself.
+inline constexpr Dialects RecordAuditGivenId{
+    nullptr, "WITH given AS (UPDATE audit_sequence SET seq = greatest(seq, ?1) RETURNING seq) "
+             "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
+// Sets it to ?1 in a copy, once the entries are in.
+inline constexpr Dialects SetAuditGivenId{
+    "INSERT OR REPLACE INTO sqlite_sequence (rowid, name, seq) VALUES "
+    "((SELECT rowid FROM sqlite_sequence WHERE name = 'audit'), 'audit', ?1)",
+    "WITH given AS (UPDATE audit_sequence SET seq = ?1 RETURNING seq) "
+    "SELECT setval(pg_get_serial_sequence('audit', 'id'), "
+    "greatest((SELECT seq FROM given), (SELECT coalesce(max(id), 0) FROM audit)) + 1, false)"};
+
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).
 inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM employees";

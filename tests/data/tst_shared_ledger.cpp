@@ -216,6 +216,42 @@ private slots:
         QCOMPARE(newest.integer(0), 3);
     }
 
+    // The migrations that bring a file up to date bring a server database up to date.
+    void aServerDatabaseIsUpgradedInPlace() {
+        const QString server = TestDatabase::NewServerDatabase();
+        QCOMPARE(Schema::CreateDatabase(server, PasswordHash::CheapestCost, 0), QString());
+        {
+            const Connection c(server);
+            c.run(QStringLiteral("INSERT INTO userecord VALUES ('1', '0000000A', 'Ann', 'i', "
+                                 "'t', 'a'); INSERT INTO employees VALUES ('0000000A', "
+                                 "'2026-12-06 10:00:00', 100)"));
+        }
+        QString problem;
+        QCOMPARE(Schema::FileVersion(server, &problem), 0);
+        QCOMPARE(Schema::CheckDatabase(server), QString());
+        // A step that fails leaves the database as it was.
+        Connection(server).run(QStringLiteral("CREATE TABLE journal (id integer)"));
+        QVERIFY(!Schema::Upgrade(server, PasswordHash::CheapestCost).isEmpty());
+        QCOMPARE(Schema::FileVersion(server, &problem), 0);
+        Connection(server).run(QStringLiteral("DROP TABLE journal"));
+
+        QCOMPARE(Schema::Upgrade(server, PasswordHash::CheapestCost), QString());
+        QCOMPARE(Schema::FileVersion(server, &problem), Schema::CurrentVersion);
+        QCOMPARE(Schema::CheckDatabase(server), QString());
+        QVERIFY(CheckLogin(nullptr, QStringLiteral("管理员"), Schema::DeliveredPassword, server) ==
+                LoginOutcome::Success);
+        const Connection c(server);
+        Query rows(c, QStringLiteral("SELECT (SELECT count(*) FROM userecord) || '/' || "
+                                     "(SELECT sum(金额) FROM employees)"));
+        QVERIFY(rows.next());
+        QCOMPARE(rows.text(0), QStringLiteral("1/100"));
+
+        // A database of a later program is left alone.
+        c.run(QStringLiteral("UPDATE velkar_version SET version = 99"));
+        QCOMPARE(Schema::Upgrade(server), Schema::TooNewText(99));
+        QCOMPARE(Schema::CheckDatabase(server), Schema::TooNewText(99));
+    }
+
     void badOrUnreachableServersFailWithTheirReason() {
         for (const QString& location :
              {QStringLiteral("postgresql://velkar@/none?host=/nonexistent-folder"),
