@@ -89,7 +89,9 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
 }
 
 CDeskDlg::~CDeskDlg() {
-    // The link's workers report here; they must be gone before the window is.
+    // The link's workers report here; they must be gone before the window is. Waiting for them
+    // serves events, and the clock tick reaches into the link being taken down: it stops first.
+    m_clockTimer->stop();
     m_link.reset();
     delete ui;
 }

@@ -11,11 +11,27 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
 const CardNumber CardA{0x12, 0x34, 0xAB, 0xCD};
 const CardNumber CardB{0x00, 0x00, 0x00, 0x0A};
+
+// A reader whose writes wait while `hold` is set, as on a jammed link.
+struct HangingReader : SimulatedReader {
+    bool BridgeWriteData(BridgeHandle handle, const std::uint8_t* data,
+                         std::size_t length) override {
+        while (hold)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return SimulatedReader::BridgeWriteData(handle, data, length);
+    }
+    std::atomic<bool> hold{false};
+};
 
 } // namespace
 
@@ -302,6 +318,26 @@ private slots:
         QCOMPARE(rig.edit(1011)->text(), QStringLiteral("123.4"));
         rig.clock.advance(1);
         QVERIFY(rig.edit(1011)->text().isEmpty());
+    }
+
+    // Closing waits for the link's workers and serves events meanwhile: a clock tick then must
+    // not reach into the link being taken down.
+    void closingWhileAWriteHangsIsSafe() {
+        BasicDeskRig<HangingReader> rig;
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 0);
+        rig.reader.hold = true;
+        rig.edit(1012)->setText(QStringLiteral("10"));
+        rig.button(1013)->click();
+        QTimer::singleShot(0, [&] {
+            rig.clock.advance(CDeskDlg::TimerClockMs);
+            rig.reader.hold = false;
+        });
+        rig.desk.reset();
+        // The reader closed first, so the frame never left and the command is on record as such.
+        QCOMPARE(rig.db.scalar("SELECT group_concat(amount || ':' || state) FROM journal"),
+                 QStringLiteral("10:not_executed"));
     }
 
     void cardInitNeedsTheReader() {

@@ -19,10 +19,10 @@
 
 #include <memory>
 
-// A desk over a fresh database and the simulated reader, which reports only when told. Its
-// timers run on the fixed clock: only advance() moves them.
-struct DeskRig {
-    DeskRig() : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))) {}
+// A desk over a fresh database and the simulated reader (or one made from it), which reports
+// only when told. Its timers run on the fixed clock: only advance() moves them.
+template <typename Reader = SimulatedReader> struct BasicDeskRig {
+    BasicDeskRig() : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))) {}
 
     void open() {
         ResetLinkState();
@@ -87,8 +87,10 @@ struct DeskRig {
     }
 
     TestDatabase db;
-    SimulatedReader reader;
+    Reader reader;
     FakeDialogs dialogs;
     FixedClock clock;
     std::unique_ptr<CDeskDlg> desk; // last: it goes first
 };
+
+using DeskRig = BasicDeskRig<>;
