@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFont>
+
 #include <cstdint>
 #include <memory>
 
