@@ -47,9 +47,9 @@ public:
     // Each box's text as it comes, for a tool that prints what a person would have read.
     void echoMessages(std::function<void(const QString&)> echo);
 
-    // The progress windows opened, by label and total, and every step they showed, in order.
-    // 取消 is pressed once a step reaches `cancelProgressAt` (-1: never); `onProgressStep`
-    // sees each step as it is shown.
+    // The progress windows opened, by label and total, and every step they showed, in order;
+    // like the windows, only for the window thread. 取消 is pressed once a step reaches
+    // `cancelProgressAt` (-1: never); `onProgressStep` sees each step as it is shown.
     QStringList progressLabels;
     QList<int> progressTotals;
     QList<int> progressSteps;
