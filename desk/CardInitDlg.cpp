@@ -1,12 +1,13 @@
 #include "desk/CardInitDlg.h"
 
+#include "app/Clock.h"
 #include "reader/Frames.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 
 #include "ui_CardInitDlg.h"
 
-CCardInitDlg::CCardInitDlg(ReaderLink& link, QWidget* parent)
+CCardInitDlg::CCardInitDlg(ReaderLink& link, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CCardInitDlg), m_link(link),
       m_remaining(std::uint32_t(g_initRemaining.load())) {
     ui->setupUi(this);
@@ -19,8 +20,7 @@ CCardInitDlg::CCardInitDlg(ReaderLink& link, QWidget* parent)
           static_cast<QWidget*>(ui->exitButton)})
         w->setFont(m_font);
     showCounts();
-    m_timer.setInterval(TimerInitMs);
-    connect(&m_timer, &QTimer::timeout, this, &CCardInitDlg::OnTimer);
+    m_timer = clock.ticker(TimerInitMs, [this] { OnTimer(); });
     connect(ui->exitButton, &QPushButton::clicked, this, &CCardInitDlg::OnExit);
 }
 
@@ -34,7 +34,7 @@ void CCardInitDlg::showEvent(QShowEvent* event) {
         return;
     m_entered = true;
     m_link.armInitCommand(1); // the desk's clock tick sends it
-    m_timer.start();
+    m_timer->start();
 }
 
 void CCardInitDlg::OnExit() {

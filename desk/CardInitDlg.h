@@ -2,11 +2,13 @@
 
 #include <QDialog>
 #include <QFont>
-#include <QTimer>
 
 #include <cstdint>
+#include <memory>
 
+class Clock;
 class ReaderLink;
+class Ticker;
 namespace Ui {
 class CCardInitDlg;
 }
@@ -19,7 +21,7 @@ public:
     static constexpr int TIMER_INIT = 4;
     static constexpr int TimerInitMs = 500;
 
-    explicit CCardInitDlg(ReaderLink& link, QWidget* parent = nullptr);
+    CCardInitDlg(ReaderLink& link, const Clock& clock, QWidget* parent = nullptr);
     ~CCardInitDlg() override;
 
     int doneCount() const { return m_done; }
@@ -42,7 +44,7 @@ private:
     std::uint32_t m_remaining;
     int m_done = 0;
     QFont m_font;
-    QTimer m_timer;
+    std::unique_ptr<Ticker> m_timer;
     bool m_entered = false;
     bool m_left = false;
 };

@@ -65,10 +65,8 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setFixedSize(size());
 
-    m_balanceTimer.setInterval(TimerBalanceMs);
-    m_clockTimer.setInterval(TimerClockMs);
-    connect(&m_balanceTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_BALANCE); });
-    connect(&m_clockTimer, &QTimer::timeout, this, [this] { OnTimer(TIMER_CLOCK); });
+    m_balanceTimer = m_clock.ticker(TimerBalanceMs, [this] { OnTimer(TIMER_BALANCE); });
+    m_clockTimer = m_clock.ticker(TimerClockMs, [this] { OnTimer(TIMER_CLOCK); });
 
     connect(ui->cardInitButton, &QAbstractButton::clicked, this, &CDeskDlg::OnCardInit);
     connect(ui->recordsButton, &QAbstractButton::clicked, this, &CDeskDlg::OnRecords);
@@ -91,7 +89,9 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
 }
 
 CDeskDlg::~CDeskDlg() {
-    // The link's workers report here; they must be gone before the window is.
+    // The link's workers report here; they must be gone before the window is. Waiting for them
+    // serves events, and the clock tick reaches into the link being taken down: it stops first.
+    m_clockTimer->stop();
     m_link.reset();
     delete ui;
 }
@@ -170,7 +170,7 @@ bool CDeskDlg::UpdateData(bool save) {
 // ---- Reader connection, recharge and clear ------------------------------------------------
 
 void CDeskDlg::OnConnect() {
-    m_clockTimer.start();
+    m_clockTimer->start();
     m_link->connect();
 }
 
@@ -190,7 +190,7 @@ void CDeskDlg::OnClear() {
 void CDeskDlg::OnTimer(int id) {
     switch (id) {
     case TIMER_BALANCE:
-        m_balanceTimer.stop();
+        m_balanceTimer->stop();
         ui->balanceEdit->clear();
         break;
     case TIMER_CLOCK:
@@ -227,7 +227,7 @@ void CDeskDlg::showPortListed(bool listed) {
 }
 
 void CDeskDlg::restartBalanceTimer() {
-    onUiThread([this] { m_balanceTimer.start(); });
+    onUiThread([this] { m_balanceTimer->start(); });
 }
 
 void CDeskDlg::showMessage(const QString& text) {
@@ -361,7 +361,7 @@ void CDeskDlg::OnCardInit() {
     }
     Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitEntered, {},
                     m_clock.now());
-    CCardInitDlg dialog(*m_link, this);
+    CCardInitDlg dialog(*m_link, m_clock, this);
     // Blocks the desk only: cards are laid on the reader (or its simulator) meanwhile.
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();

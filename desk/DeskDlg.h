@@ -7,12 +7,12 @@
 #include "reader/DeskView.h"
 
 #include <QDialog>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
 
 class Clock;
+class Ticker;
 class Dialogs;
 class HidBridge;
 class ReaderLink;
@@ -108,8 +108,8 @@ private:
     QString m_balanceText; // 1011
     int m_amount = 0;      // 1012, whole yuan
 
-    QTimer m_balanceTimer;
-    QTimer m_clockTimer;
+    std::unique_ptr<Ticker> m_balanceTimer;
+    std::unique_ptr<Ticker> m_clockTimer;
 
     HeldConnection m_store; // the list's reads
     TextTableModel* m_records = nullptr;

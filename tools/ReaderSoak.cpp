@@ -1,7 +1,6 @@
 #include "tools/ReaderSoak.h"
 
 #include "app/Clock.h"
-#include "app/Dialogs.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "reader/DeskView.h"
@@ -9,6 +8,8 @@
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
 #include "tools/LedgerCheck.h"
+
+#include "support/FakeDialogs.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -60,15 +61,6 @@ private:
     }
     mutable std::mutex m_mutex;
     QMap<QString, int> m_counts;
-};
-
-class SilentDialogs : public Dialogs {
-public:
-    void message(const QString&, Icon, const QString&, QObject*) override {}
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-    QString chooseOpenFile(const QString&, const QString&, const QString&) override { return {}; }
-    QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
-    bool choosePrinter(QPrinter&) override { return false; }
 };
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
@@ -187,7 +179,7 @@ public:
 
     SimulatedReader reader;
     SoakView view;
-    SilentDialogs dialogs;
+    FakeDialogs dialogs;
     FixedClock clock;
     std::mt19937 random;
     ReaderLink link;
@@ -341,7 +333,7 @@ int RunCrashChild(const QStringList& options) {
     SimulatedReader reader;
     reader.setExecutionLog(log);
     SoakView view;
-    SilentDialogs dialogs;
+    FakeDialogs dialogs;
     SystemClock clock;
     ReaderLink link(reader, view, dialogs, clock, database, QStringLiteral("操作员2"));
     link.findReaderPath();

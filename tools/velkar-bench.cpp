@@ -2,7 +2,6 @@
 // figure a line, "name: value".
 #include "app/Clock.h"
 #include "app/CommandLine.h"
-#include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
@@ -17,6 +16,9 @@
 #include "reports/QueryDlg.h"
 #include "reports/ReportLayout.h"
 #include "reports/TextTableModel.h"
+
+#include "support/Controls.h"
+#include "support/FakeDialogs.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -44,52 +46,15 @@
 
 namespace {
 
-// Every box is counted, none shown: a benchmark must not wait for a person.
-class CountingDialogs : public Dialogs {
-public:
-    void message(const QString& text, Icon, const QString&, QObject*) override {
-        std::fprintf(stderr, "velkar-bench: message: %s\n", qPrintable(text));
-        ++shown;
-        last = text;
+double currentMegabytes() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
     }
-    QString chooseFolder(const QString&, const QString&) override { return folder; }
-    QString chooseOpenFile(const QString&, const QString&, const QString&) override { return file; }
-    QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
-    bool choosePrinter(QPrinter&) override { return false; }
-    std::unique_ptr<ProgressWindow> progress(const QString&, int total, QObject*) override {
-        struct Counted : ProgressWindow {
-            CountingDialogs& d;
-            explicit Counted(CountingDialogs& d) : d(d) {}
-            bool advance(int done) override {
-                ++d.progressSteps;
-                d.progressDone = done;
-                d.rssAtStep.push_back(currentMegabytes());
-                return true;
-            }
-        };
-        progressTotal = total;
-        progressSteps = 0;
-        rssAtStep.clear();
-        return std::make_unique<Counted>(*this);
-    }
-    static double currentMegabytes() {
-        long pages = 0, resident = 0;
-        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-                resident = 0;
-            std::fclose(f);
-        }
-        return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-    }
-    int progressTotal = 0;
-    int progressSteps = 0;
-    int progressDone = 0;
-    std::vector<double> rssAtStep;
-    int shown = 0;
-    QString last;
-    QString folder; // the answers of the choosers
-    QString file;
-};
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
 
 // The card with many records, booked the year before the measured one.
 const QByteArray BigCard = QByteArrayLiteral("B16CA4D0");
@@ -102,7 +67,15 @@ struct Context {
     QDate lastDay{2024, 12, 31};
     QDate measuredDay{2024, 7, 1};
     QString path;
-    CountingDialogs dialogs;
+    // Every box is counted, none shown: a benchmark must not wait for a person.
+    FakeDialogs dialogs;
+    int expectedBoxes = 0; // those a step means to show, not counted against the run
+
+    Context() {
+        dialogs.echoMessages([](const QString& text) {
+            std::fprintf(stderr, "velkar-bench: message: %s\n", qPrintable(text));
+        });
+    }
 };
 
 void figure(const char* name, double value, const char* unit) {
@@ -113,6 +86,13 @@ void figure(const char* name, double value, const char* unit) {
 void count(const char* name, qint64 value) {
     std::printf("%s: %lld\n", name, static_cast<long long>(value));
     std::fflush(stdout);
+}
+
+// Any box the steps did not mean to show fails the run.
+int finish(const Context& ctx) {
+    const qsizetype unexpected = ctx.dialogs.texts().size() - ctx.expectedBoxes;
+    count("messages_shown", unexpected);
+    return unexpected == 0 ? 0 : 1;
 }
 
 double milliseconds(const std::function<void()>& work) {
@@ -133,13 +113,6 @@ double peakMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0;
-}
-
-template <typename T> T* control(QWidget* window, int id) {
-    for (T* child : window->findChildren<T*>())
-        if (child->property("controlId").toInt() == id)
-            return child;
-    return nullptr;
 }
 
 void exec(sqlite3* db, const char* sql) {
@@ -368,14 +341,17 @@ void printYear(Context& ctx) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(out.filePath(QStringLiteral("year.pdf")));
-    const double before = CountingDialogs::currentMegabytes();
+    std::vector<double> rss;
+    ctx.dialogs.onProgressStep = [&rss](int) { rss.push_back(currentMegabytes()); };
+    const double before = currentMegabytes();
     const double print = milliseconds([&] { dlg.PrintReport(printer); });
-    const int pages = ctx.dialogs.progressDone;
+    ctx.dialogs.onProgressStep = nullptr;
+    const QList<int>& steps = ctx.dialogs.progressSteps;
+    const int pages = steps.isEmpty() ? 0 : steps.constLast();
     figure("print_year", print / 1000, "s");
     count("print_year_pages", pages);
     figure("print_year_pages_per_second", pages / (print / 1000), "pages/s");
-    count("print_year_progress_steps", ctx.dialogs.progressSteps);
-    const auto& rss = ctx.dialogs.rssAtStep;
+    count("print_year_progress_steps", rss.size());
     if (!rss.empty()) {
         figure("print_memory_before", before, "MB");
         figure("print_memory_at_first_page", rss.front(), "MB");
@@ -411,8 +387,9 @@ void recordsWindow(Context& ctx) {
 // timing each and the longest stretch in which the window thread served no event.
 void copyWindow(Context& ctx) {
     QTemporaryDir folder;
-    ctx.dialogs.folder = folder.path();
-    ctx.dialogs.file = DatabaseCopy::BackupTarget(folder.path());
+    const QString backup = DatabaseCopy::BackupTarget(folder.path());
+    ctx.dialogs.answerFolder(folder.path());
+    ctx.dialogs.answerFile(backup);
     DatabaseActions actions(ctx.dialogs);
     qint64 longestPause = 0;
     QElapsedTimer sinceTick;
@@ -430,10 +407,10 @@ void copyWindow(Context& ctx) {
     };
     // "备份完成！" and "数据库还原成功！" are the boxes expected; any other counts.
     timed("backup", [&] { actions.BackupDatabase(); });
-    ctx.dialogs.shown -= ctx.dialogs.last == QStringLiteral("备份完成！");
-    count("database_bytes", QFileInfo(ctx.dialogs.file).size());
+    ctx.expectedBoxes += ctx.dialogs.lastText() == QStringLiteral("备份完成！");
+    count("database_bytes", QFileInfo(backup).size());
     timed("restore", [&] { actions.OnRestore(); });
-    ctx.dialogs.shown -= ctx.dialogs.last == QStringLiteral("数据库还原成功！");
+    ctx.expectedBoxes += ctx.dialogs.lastText() == QStringLiteral("数据库还原成功！");
 }
 
 } // namespace
@@ -591,19 +568,16 @@ int main(int argc, char* argv[]) {
     QDir::setCurrent(dir.path()); // the windows open DataBase.mdb in the current folder
     if (parser.isSet(trail)) {
         trailFigures(ctx);
-        count("messages_shown", ctx.dialogs.shown);
-        return ctx.dialogs.shown == 0 ? 0 : 1;
+        return finish(ctx);
     }
     if (parser.isSet(copy)) {
         copyWindow(ctx);
-        count("messages_shown", ctx.dialogs.shown);
-        return ctx.dialogs.shown == 0 ? 0 : 1;
+        return finish(ctx);
     }
     queryWindow(ctx);
     previewWindow(ctx);
     cardList(ctx);
     recordsWindow(ctx);
     printYear(ctx);
-    count("messages_shown", ctx.dialogs.shown);
-    return ctx.dialogs.shown == 0 ? 0 : 1;
+    return finish(ctx);
 }

@@ -3,7 +3,6 @@
 // the simulated reader instead.
 #include "app/Clock.h"
 #include "app/CommandLine.h"
-#include "app/Dialogs.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "reader/BridgeFactory.h"
@@ -13,6 +12,8 @@
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
 #include "tools/ReaderSoak.h"
+
+#include "support/FakeDialogs.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -261,17 +262,6 @@ public:
     long long lastTotal = 0;
 };
 
-class QuietDialogs : public Dialogs {
-public:
-    void message(const QString& text, Icon, const QString&, QObject*) override {
-        err << "box: " << text << '\n';
-    }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-    QString chooseOpenFile(const QString&, const QString&, const QString&) override { return {}; }
-    QString chooseSaveFile(const QString&, const QString&, const QString&) override { return {}; }
-    bool choosePrinter(QPrinter&) override { return false; }
-};
-
 template <typename Done> bool waitFor(Done done) {
     const auto until = SteadyClock::now() + std::chrono::seconds(5);
     while (!done()) {
@@ -313,7 +303,8 @@ int bench(const QStringList& options) {
     }
     SimulatedReader reader;
     BenchView view;
-    QuietDialogs dialogs;
+    FakeDialogs dialogs;
+    dialogs.echoMessages([](const QString& text) { err << "box: " << text << '\n'; });
     SystemClock clock;
     ResetLinkState();
     ReaderLink link(reader, view, dialogs, clock, database);

@@ -2,10 +2,9 @@
 
 #include "app/Dialogs.h"
 #include "users/Accounts.h"
+#include "users/EnterKey.h"
 
 #include "ui_LoginDlg.h"
-
-#include <QKeyEvent>
 
 CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), ui(new Ui::CLoginDlg), m_dialogs(dialogs) {
@@ -54,12 +53,6 @@ void CLoginDlg::OnLogin() {
 }
 
 void CLoginDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        else
-            OnLogin();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HandleEnterKey(this, event, [this] { OnLogin(); }))
+        QDialog::keyPressEvent(event);
 }

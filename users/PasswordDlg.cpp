@@ -2,10 +2,9 @@
 
 #include "app/Dialogs.h"
 #include "users/Accounts.h"
+#include "users/EnterKey.h"
 
 #include "ui_PasswordDlg.h"
-
-#include <QKeyEvent>
 
 CPasswordDlg::CPasswordDlg(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), ui(new Ui::CPasswordDlg), m_dialogs(dialogs) {
@@ -44,12 +43,6 @@ void CPasswordDlg::OnChange() {
 }
 
 void CPasswordDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-            button->click();
-        else
-            OnChange();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HandleEnterKey(this, event, [this] { OnChange(); }))
+        QDialog::keyPressEvent(event);
 }

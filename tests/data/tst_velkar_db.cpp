@@ -59,7 +59,7 @@ private slots:
         QTest::newRow("text file") << "text"
                                    << "not a database";
         QTest::newRow("truncated") << "truncate"
-                                   << "";
+                                   << "malformed";
         QTest::newRow("no employees") << "drop"
                                       << "employees";
         QTest::newRow("column gone") << "column"

@@ -176,15 +176,24 @@ private slots:
         TestDatabase db;
         FakeDialogs dialogs;
         DatabaseActions actions(dialogs);
+        // Where a copy into an empty folder name would land: the root, or beside the working
+        // file. Whatever is there already stays as it is.
+        const auto stateOf = [](const QString& path) {
+            const QFileInfo info(path);
+            return info.exists() ? info.lastModified() : QDateTime();
+        };
+        const QString inRoot = DatabaseCopy::BackupTarget(QDir::rootPath());
+        const QDateTime rootBefore = stateOf(inRoot);
+        const QStringList besideBefore = QDir(db.folder()).entryList(QDir::Files);
         CBackupPromptDlg prompt([&] { actions.BackupDatabase(); });
         prompt.show();
         control<QPushButton>(&prompt, 1026)->click();
         QVERIFY(!prompt.isVisible());
+        QCOMPARE(dialogs.requests().size(), 1); // the chooser was offered
         QVERIFY(dialogs.shown().isEmpty());
-        QVERIFY(!QFile::exists(QDir::rootPath() + "DataBase.mdb") ||
-                QFileInfo(QDir::rootPath() + "DataBase.mdb")
-                        .lastModified()
-                        .secsTo(QDateTime::currentDateTime()) > 60);
+        QCOMPARE(stateOf(inRoot), rootBefore);
+        QCOMPARE(QDir(db.folder()).entryList(QDir::Files), besideBefore);
+        QCOMPARE(db.scalar("SELECT count(*) FROM audit"), QStringLiteral("0")); // no backup begun
     }
 };
 

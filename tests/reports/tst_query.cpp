@@ -36,29 +36,6 @@ private:
     QString m_file;
 };
 
-// Counts the progress shown while printing and presses 取消 once `cancelAt` pages are done.
-class ProgressDialogs : public PdfDialogs {
-public:
-    using PdfDialogs::PdfDialogs;
-    std::unique_ptr<ProgressWindow> progress(const QString& label, int total, QObject*) override {
-        struct Window : ProgressWindow {
-            ProgressDialogs& d;
-            explicit Window(ProgressDialogs& d) : d(d) {}
-            bool advance(int done) override {
-                d.steps << done;
-                return d.cancelAt < 0 || done < d.cancelAt;
-            }
-        };
-        labels << label;
-        totals << total;
-        return std::make_unique<Window>(*this);
-    }
-    QStringList labels;
-    QList<int> totals;
-    QList<int> steps;
-    int cancelAt = -1;
-};
-
 QString run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -247,20 +224,20 @@ private slots:
         for (int i = 0; i < 57; ++i) // three pages
             db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
         const QString file = db->folder() + QStringLiteral("/progress.pdf");
-        ProgressDialogs pdf(file);
+        PdfDialogs pdf(file);
         CQueryDlg dlg(pdf, clock);
         control<QPushButton>(&dlg, 1032)->click();
-        QCOMPARE(pdf.totals, QList<int>{3});
-        QCOMPARE(pdf.steps, (QList<int>{1, 2, 3}));
+        QCOMPARE(pdf.progressTotals, QList<int>{3});
+        QCOMPARE(pdf.progressSteps, (QList<int>{1, 2, 3}));
         QVERIFY(pdf.texts().isEmpty());
         QVERIFY(run(QStringLiteral("pdfinfo"), {file})
                     .contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
 
-        pdf.steps.clear();
-        pdf.cancelAt = 2;
+        pdf.progressSteps.clear();
+        pdf.cancelProgressAt = 2;
         QFile::remove(file);
         control<QPushButton>(&dlg, 1032)->click();
-        QCOMPARE(pdf.steps, (QList<int>{1, 2}));
+        QCOMPARE(pdf.progressSteps, (QList<int>{1, 2}));
         QVERIFY(pdf.texts().isEmpty()); // cancelling is no failure
     }
 

@@ -5,6 +5,29 @@
 void FakeDialogs::message(const QString& text, Icon icon, const QString& caption, QObject* owner) {
     QMutexLocker lock(&m_mutex);
     m_shown.append({text, icon, caption.isEmpty() ? applicationName() : caption, owner});
+    if (m_echo)
+        m_echo(text);
+}
+
+void FakeDialogs::echoMessages(std::function<void(const QString&)> echo) {
+    QMutexLocker lock(&m_mutex);
+    m_echo = std::move(echo);
+}
+
+std::unique_ptr<ProgressWindow> FakeDialogs::progress(const QString& label, int total, QObject*) {
+    struct Window : ProgressWindow {
+        FakeDialogs& d;
+        explicit Window(FakeDialogs& d) : d(d) {}
+        bool advance(int done) override {
+            d.progressSteps << done;
+            if (d.onProgressStep)
+                d.onProgressStep(done);
+            return d.cancelProgressAt < 0 || done < d.cancelProgressAt;
+        }
+    };
+    progressLabels << label;
+    progressTotals << total;
+    return std::make_unique<Window>(*this);
 }
 
 QString FakeDialogs::chooseFolder(const QString& title, const QString& startFolder) {

@@ -7,8 +7,10 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
-// Records every box and chooser and answers as scripted, so no test waits in a modal loop.
+// Records every box, chooser and progress window and answers as scripted, so no test or tool
+// waits in a modal loop.
 class FakeDialogs : public Dialogs {
 public:
     struct Shown {
@@ -25,6 +27,8 @@ public:
     QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
+    std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
+                                             QObject* owner) override;
 
     // Answers for the next choosers, in order; an empty text cancels.
     void answerFolder(const QString& folder);
@@ -40,6 +44,18 @@ public:
     // "save:<filter>|<start>". Open and save choosers take their answers from answerFile.
     QStringList requests() const;
 
+    // Each box's text as it comes, for a tool that prints what a person would have read.
+    void echoMessages(std::function<void(const QString&)> echo);
+
+    // The progress windows opened, by label and total, and every step they showed, in order;
+    // like the windows, only for the window thread. 取消 is pressed once a step reaches
+    // `cancelProgressAt` (-1: never); `onProgressStep` sees each step as it is shown.
+    QStringList progressLabels;
+    QList<int> progressTotals;
+    QList<int> progressSteps;
+    int cancelProgressAt = -1;
+    std::function<void(int done)> onProgressStep;
+
 private:
     mutable QMutex m_mutex;
     QList<Shown> m_shown;
@@ -47,4 +63,5 @@ private:
     std::deque<QString> m_folders;
     std::deque<QString> m_files;
     std::deque<bool> m_printers;
+    std::function<void(const QString&)> m_echo;
 };

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "support/Controls.h"
+#include "support/FakeDialogs.h"
+#include "support/TestDatabase.h"
+
+#include "app/Clock.h"
+#include "desk/DeskDlg.h"
+#include "reader/Frames.h"
+#include "reader/LinkState.h"
+#include "reader/ReaderLink.h"
+#include "reader/SimulatedReader.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+// A desk over a fresh database and the simulated reader (or one made from it), which reports
+// only when told. Its timers run on the fixed clock: only advance() moves them.
+template <typename Reader = SimulatedReader> struct BasicDeskRig {
+    BasicDeskRig() : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))) {}
+
+    void open() {
+        ResetLinkState();
+        g_holderState = HolderNone;
+        desk = std::make_unique<CDeskDlg>(dialogs, clock, reader);
+        desk->show();
+    }
+    QLineEdit* edit(int id) const { return control<QLineEdit>(desk.get(), id); }
+    QPushButton* button(int id) const { return control<QPushButton>(desk.get(), id); }
+    QTableView* list() const { return control<QTableView>(desk.get(), 1015); }
+    // Clicks a push or picture button.
+    void click(int id) {
+        auto* b = control<QAbstractButton>(desk.get(), id);
+        QVERIFY2(b, qPrintable(QStringLiteral("no button %1").arg(id)));
+        b->click();
+    }
+
+    void connectReader() {
+        button(1010)->click();
+        QTRY_COMPARE(reader.collectingHandles(), 1);
+    }
+    // Lays the card on (its report goes out at once) and waits until the desk shows it and
+    // has restarted its balance timer.
+    void lay(const CardNumber& card, std::uint16_t balance) {
+        reader.layCard(card, balance);
+        QTRY_COMPARE(edit(1011)->text(), BalanceText(balance));
+        QTRY_COMPARE(edit(1017)->text(), CardNumberText(card));
+        QTRY_VERIFY(clock.tickerDueAt(clock.monotonicMs() + CDeskDlg::TimerBalanceMs));
+    }
+    // The card on the reader reports once more. A millisecond passes first, so that the balance
+    // timer the report restarts tells when the desk has handled it.
+    void reportAgain() {
+        clock.advance(1);
+        reader.reportNow();
+        QTRY_VERIFY(clock.tickerDueAt(clock.monotonicMs() + CDeskDlg::TimerBalanceMs));
+    }
+    void press(int id, const QString& amount) {
+        edit(1012)->setText(amount);
+        button(id)->click();
+        desk->link().waitForSendWorkers();
+    }
+    // Presses and waits for the reader's confirmation to be booked and listed.
+    void book(int id, const QString& amount, const QString& message, int rows) {
+        press(id, amount);
+        QTRY_COMPARE(dialogs.lastText(), message);
+        QTRY_COMPARE(list()->model()->rowCount(), rows);
+    }
+    // One tick of the desk's clock timer, which sends an armed mode command.
+    void tick() {
+        clock.advance(CDeskDlg::TimerClockMs);
+        desk->link().waitForSendWorkers();
+    }
+    QStringList sent() {
+        desk->link().waitForSendWorkers();
+        QStringList frames;
+        for (const auto& frame : reader.written())
+            frames << HexText(frame);
+        return frames;
+    }
+    QString cell(int row, int column) const {
+        return list()->model()->index(row, column).data().toString();
+    }
+
+    TestDatabase db;
+    Reader reader;
+    FakeDialogs dialogs;
+    FixedClock clock;
+    std::unique_ptr<CDeskDlg> desk; // last: it goes first
+};
+
+using DeskRig = BasicDeskRig<>;
