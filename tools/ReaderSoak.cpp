@@ -493,13 +493,12 @@ std::uint16_t cardBalance(const QString& log) {
     return done.empty() ? CrashStartBalance : done.back().after;
 }
 
-// Commands of one desk the ledger still holds as sent and not resolved; -1 unreadable.
-int pendingOf(const QString& database, const QString& desk) {
+// The count a statement with one text parameter gives; -1 unreadable.
+int countOf(const QString& database, const QString& sql, const QString& value) {
     try {
         Connection db(database);
-        Query q(db, QStringLiteral("SELECT count(*) FROM journal WHERE state = 'pending' AND "
-                                   "desk = ?"));
-        q.bind(1, desk);
+        Query q(db, sql);
+        q.bind(1, value);
         q.next();
         return int(q.integer(0));
     } catch (const DataError&) {
@@ -507,18 +506,18 @@ int pendingOf(const QString& database, const QString& desk) {
     }
 }
 
-// Sessions on the server that named themselves `name`; -1 unreadable.
+// Commands of one desk the ledger still holds as sent and not resolved.
+int pendingOf(const QString& database, const QString& desk) {
+    return countOf(
+        database,
+        QStringLiteral("SELECT count(*) FROM journal WHERE state = 'pending' AND desk = ?"), desk);
+}
+
+// Sessions on the server that named themselves `name`.
 int sessionsOf(const QString& database, const QString& name) {
-    try {
-        Connection db(database);
-        Query q(db, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE "
-                                   "application_name = ?"));
-        q.bind(1, name);
-        q.next();
-        return int(q.integer(0));
-    } catch (const DataError&) {
-        return -1;
-    }
+    return countOf(
+        database,
+        QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE application_name = ?"), name);
 }
 
 QString figures(std::vector<double> ms) {
@@ -688,9 +687,17 @@ int RunCrash(const QStringList& options, const QString& program, QTextStream& ou
         QProcess settle;
         settle.start(program, QStringList{QStringLiteral("crash-child")}
                                   << where << QStringLiteral("--settle"));
-        settle.waitForFinished(30000);
-        if (settle.exitCode() != 0 || (shared && pendingOf(database, deskName(killed)) != 0))
+        const bool ended = settle.waitForFinished(30000);
+        const int left = shared ? pendingOf(database, deskName(killed)) : 0;
+        if (!ended || settle.exitStatus() != QProcess::NormalExit || settle.exitCode() != 0 ||
+            left != 0) {
             ++unsettled;
+            err << "after kill " << i + 1 << ": the desk started again "
+                << (!ended                                        ? "hung"
+                    : settle.exitStatus() != QProcess::NormalExit ? "crashed"
+                                                                  : "ended")
+                << " with " << settle.exitCode() << ", its pending commands: " << left << '\n';
+        }
         if (!Schema::CheckDatabase(database).isEmpty())
             ++unsound;
     }
