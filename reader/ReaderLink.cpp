@@ -81,10 +81,11 @@ void ReaderLink::Workers::waitAll() {
 // --- The link -------------------------------------------------------------------------------
 
 ReaderLink::ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
-                       QString databasePath, QString operatorName)
+                       QString databasePath, QString operatorName, QString deskName)
     : m_bridge(bridge), m_view(view), m_dialogs(dialogs), m_clock(clock),
       m_databasePath(std::move(databasePath)), m_operatorName(std::move(operatorName)),
-      m_desk(QSysInfo::machineHostName()), m_store(std::make_unique<StoreWorker>(m_databasePath)) {
+      m_desk(deskName.isEmpty() ? QSysInfo::machineHostName() : std::move(deskName)),
+      m_store(std::make_unique<StoreWorker>(m_databasePath)) {
     // Commands an earlier run left unresolved (it crashed, or the card never came back) are
     // resolved by their card's next report, as if they had just been sent.
     try {

@@ -34,9 +34,10 @@ class Dialogs;
 class ReaderLink {
 public:
     // `operatorName` is the account logged in; every command it sends is journalled with it
-    // and with this machine's name.
+    // and with the desk's name, by default this machine's.
     ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
-               QString databasePath = Schema::DatabaseLocation(), QString operatorName = {});
+               QString databasePath = Schema::DatabaseLocation(), QString operatorName = {},
+               QString deskName = {});
     ~ReaderLink();
     ReaderLink(const ReaderLink&) = delete;
     ReaderLink& operator=(const ReaderLink&) = delete;

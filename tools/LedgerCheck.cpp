@@ -96,6 +96,7 @@ LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
         const int yuan = x.command == CMD_CLEAR ? -(x.before / 10) : (x.after - x.before) / 10;
         if (row->amount.toInt() != yuan || (x.command != CMD_CLEAR && (x.after - x.before) % 10))
             ++check.wrongAmount;
+        check.bookedYuan += yuan;
     }
     // A clear of a card at 0.0 books 0 yuan whether or not the reader carried it out: it
     // invents nothing.

@@ -16,7 +16,8 @@ struct LedgerCheck {
     int mismatch = 0;    // commands flagged for a look
     int notExecuted = 0;
     int pending = 0;
-    QString problem; // the store could not be read
+    qint64 bookedYuan = 0; // what the booked executions added up to
+    QString problem;       // the store could not be read
 
     bool sound() const {
         return problem.isEmpty() && lost == 0 && phantom == 0 && wrongAmount == 0;

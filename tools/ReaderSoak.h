@@ -11,3 +11,5 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err);
 int RunCrash(const QStringList& options, const QString& program, QTextStream& out,
              QTextStream& err);
 int RunCrashChild(const QStringList& options);
+// Several desk processes booking at once into one ledger: their latencies and throughput.
+int RunDeskBench(const QStringList& options, QTextStream& out, QTextStream& err);

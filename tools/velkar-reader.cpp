@@ -49,9 +49,14 @@ int usage(QTextStream& dst = err) {
            "       velkar-reader bench [--runs N] [--database PATH]\n"
            "                                             (link latencies, simulated reader; PATH\n"
            "                                             is copied and booked into)\n"
+           "       velkar-reader bench --desks N [--commands N] [--database EMPTY-URI]\n"
+           "                                             (desks booking at once, on the server\n"
+           "                                             and on a shared file)\n"
            "       velkar-reader soak [--trials N] [--seed S] [--faults on|off]\n"
+           "                          [--desks N] [--database EMPTY-LOCATION]\n"
            "                                             (the booking path under faults)\n"
-           "       velkar-reader crash [--kills N] [--seed S]\n"
+           "       velkar-reader crash [--kills N] [--seed S] [--desks 2]\n"
+           "                           [--database EMPTY-LOCATION]\n"
            "                                             (processes killed mid-booking)\n"
            "Set VELKAR_SIMULATED_READER=1 to use the simulated reader; --card lays a card on it.\n";
     out.flush();
@@ -384,7 +389,8 @@ int main(int argc, char* argv[]) {
     } else if (command == QLatin1String("decode")) {
         status = decode(rest);
     } else if (command == QLatin1String("bench")) {
-        status = bench(rest);
+        status =
+            rest.contains(QStringLiteral("--desks")) ? RunDeskBench(rest, out, err) : bench(rest);
     } else if (command == QLatin1String("soak")) {
         status = RunSoak(rest, out, err);
     } else if (command == QLatin1String("crash")) {
