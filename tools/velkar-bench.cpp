@@ -7,6 +7,7 @@
 #include "data/Audit.h"
 #include "data/CardRecords.h"
 #include "data/DatabaseCopy.h"
+#include "data/Journal.h"
 #include "data/Schema.h"
 #include "data/Settlement.h"
 #include "desk/AuditDlg.h"
@@ -16,6 +17,7 @@
 #include "reports/QueryDlg.h"
 #include "reports/ReportLayout.h"
 #include "reports/TextTableModel.h"
+#include "tools/BenchFigures.h"
 
 #include "support/Controls.h"
 #include "support/FakeDialogs.h"
@@ -30,18 +32,21 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -78,13 +83,18 @@ struct Context {
     }
 };
 
-void figure(const char* name, double value, const char* unit) {
-    std::printf("%s: %.1f %s\n", name, value, unit);
+void figure(const QByteArray& name, double value, const char* unit) {
+    std::printf("%s: %.1f %s\n", name.constData(), value, unit);
     std::fflush(stdout);
 }
 
-void count(const char* name, qint64 value) {
-    std::printf("%s: %lld\n", name, static_cast<long long>(value));
+void count(const QByteArray& name, qint64 value) {
+    std::printf("%s: %lld\n", name.constData(), static_cast<long long>(value));
+    std::fflush(stdout);
+}
+
+void ratio(const QByteArray& name, double part, double whole) {
+    std::printf("%s: %.2f\n", name.constData(), whole > 0 ? part / whole : 0.0);
     std::fflush(stdout);
 }
 
@@ -240,11 +250,10 @@ QList<QByteArray> range(QDate from, QDate to) {
 }
 
 // A window's figure beside its floor from the same run.
-void againstFloor(const char* name, double ms, const Floor& floor) {
+void againstFloor(const QByteArray& name, double ms, const Floor& floor) {
     figure(name, ms, "ms");
-    figure(QByteArray(name).append("_floor").constData(), floor.ms, "ms");
-    std::printf("%s_floor_ratio: %.2f\n", name, floor.ms > 0 ? ms / floor.ms : 0.0);
-    std::fflush(stdout);
+    figure(name + "_floor", floor.ms, "ms");
+    ratio(name + "_floor_ratio", ms, floor.ms);
 }
 
 // Runs 查询 over a range and paints the window.
@@ -257,39 +266,51 @@ double runQuery(CQueryDlg& dlg, QDate from, QDate to) {
     });
 }
 
-void queryWindow(Context& ctx) {
+// A floor read of a statement written with ? placeholders and its bound texts.
+using FloorOf = std::function<Floor(const char* sql, const QList<QByteArray>& binds)>;
+
+struct QueryFigures {
+    double day = 0;
+    double year = 0;
+};
+
+// The query window over the measured day and the whole year, on the database VELKAR_DATABASE
+// names (else the file in the current folder); every figure named with `prefix` first.
+QueryFigures queryWindow(Context& ctx, const QByteArray& prefix, const FloorOf& floorOf) {
+    const auto name = [&](const char* figureName) { return QByteArray(prefix).append(figureName); };
     const Floor dayFloor =
-        floorRead(ctx, Sql::RecordsBetweenWithNames, range(ctx.measuredDay, ctx.measuredDay));
-    const Floor yearFloor =
-        floorRead(ctx, Sql::RecordsBetweenWithNames, range(ctx.firstDay, ctx.lastDay));
+        floorOf(Sql::RecordsBetweenWithNames, range(ctx.measuredDay, ctx.measuredDay));
+    const Floor yearFloor = floorOf(Sql::RecordsBetweenWithNames, range(ctx.firstDay, ctx.lastDay));
     const FixedClock clock(QDateTime(ctx.measuredDay, QTime(12, 0)));
     CQueryDlg dlg(ctx.dialogs, clock);
     dlg.show();
     QCoreApplication::processEvents();
-    double day = 1e300;
+    QueryFigures figures;
+    figures.day = 1e300;
     for (int i = 0; i < 3; ++i)
-        day = std::min(day, runQuery(dlg, ctx.measuredDay, ctx.measuredDay));
-    count("query_day_records", control<QTableView>(&dlg, 1037)->model()->rowCount());
-    againstFloor("query_day", day, dayFloor);
+        figures.day = std::min(figures.day, runQuery(dlg, ctx.measuredDay, ctx.measuredDay));
+    count(name("query_day_records"), control<QTableView>(&dlg, 1037)->model()->rowCount());
+    againstFloor(name("query_day"), figures.day, dayFloor);
 
-    double year = 1e300;
+    figures.year = 1e300;
     for (int i = 0; i < 3; ++i)
-        year = std::min(year, runQuery(dlg, ctx.firstDay, ctx.lastDay));
+        figures.year = std::min(figures.year, runQuery(dlg, ctx.firstDay, ctx.lastDay));
     auto* view = control<QTableView>(&dlg, 1037);
-    count("query_year_records", view->model()->rowCount());
-    againstFloor("query_year", year, yearFloor);
-    figure("query_year_peak_memory", peakMegabytes(), "MB");
+    count(name("query_year_records"), view->model()->rowCount());
+    againstFloor(name("query_year"), figures.year, yearFloor);
+    figure(name("query_year_peak_memory"), peakMegabytes(), "MB");
     const double end = milliseconds([&] {
         view->scrollToBottom();
         dlg.grab();
     });
-    figure("query_year_scroll_to_last_row", end, "ms");
+    figure(name("query_year_scroll_to_last_row"), end, "ms");
     const QAbstractItemModel* model = view->model();
-    std::printf("query_year_last_row: %s %s %s %s\n",
+    std::printf("%s: %s %s %s %s\n", name("query_year_last_row").constData(),
                 qUtf8Printable(model->index(model->rowCount() - 1, 0).data().toString()),
                 qUtf8Printable(model->index(model->rowCount() - 1, 1).data().toString()),
                 qUtf8Printable(model->index(model->rowCount() - 1, 2).data().toString()),
                 qUtf8Printable(model->index(model->rowCount() - 1, 3).data().toString()));
+    return figures;
 }
 
 void previewWindow(Context& ctx) {
@@ -403,7 +424,7 @@ void copyWindow(Context& ctx) {
         const double ms = milliseconds(work);
         tick.stop();
         figure(name, ms, "ms");
-        figure(QByteArray(name).append("_longest_pause").constData(), double(longestPause), "ms");
+        figure(QByteArray(name).append("_longest_pause"), double(longestPause), "ms");
     };
     // "备份完成！" and "数据库还原成功！" are the boxes expected; any other counts.
     timed("backup", [&] { actions.BackupDatabase(); });
@@ -411,6 +432,398 @@ void copyWindow(Context& ctx) {
     count("database_bytes", QFileInfo(backup).size());
     timed("restore", [&] { actions.OnRestore(); });
     ctx.expectedBoxes += ctx.dialogs.lastText() == QStringLiteral("数据库还原成功！");
+}
+
+// ---- Both engines on the same rows --------------------------------------------------------
+
+[[noreturn]] void fail(const QString& why) {
+    std::fprintf(stderr, "velkar-bench: %s\n", qPrintable(why));
+    std::exit(1);
+}
+
+// `?` placeholders numbered as a server wants them; the statements timed quote no `?`.
+QByteArray serverParameters(const char* sql) {
+    QByteArray out;
+    int next = 0;
+    for (const char* c = sql; *c; ++c) {
+        if (*c == '?')
+            out += '$' + QByteArray::number(++next);
+        else
+            out += *c;
+    }
+    return out;
+}
+
+// The floors' side of an engine: statements straight through its C API on one kept connection,
+// the booking's prepared once, every cell of every row read as text.
+class RawEngine {
+public:
+    virtual ~RawEngine() = default;
+    virtual void prepare(int slot, const char* sql) = 0;
+    // The first row's first cell as a number, 0 without rows.
+    virtual qint64 run(int slot, const QList<QByteArray>& binds) = 0;
+    virtual void exec(const char* sql) = 0;
+    // The write lock a booking takes, as the program's write transaction takes it.
+    virtual void beginWrite() = 0;
+};
+
+class RawFile : public RawEngine {
+public:
+    explicit RawFile(const QString& path) {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK)
+            fail(QStringLiteral("cannot open %1").arg(path));
+        sqlite3_busy_timeout(m_db, 10000);
+    }
+    ~RawFile() override {
+        for (sqlite3_stmt* stmt : m_statements)
+            sqlite3_finalize(stmt);
+        sqlite3_close(m_db);
+    }
+    void prepare(int slot, const char* sql) override {
+        m_statements.resize(std::max(m_statements.size(), std::size_t(slot + 1)));
+        if (sqlite3_prepare_v2(m_db, sql, -1, &m_statements[std::size_t(slot)], nullptr) !=
+            SQLITE_OK)
+            fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    }
+    qint64 run(int slot, const QList<QByteArray>& binds) override {
+        sqlite3_stmt* stmt = m_statements[std::size_t(slot)];
+        sqlite3_reset(stmt);
+        for (int i = 0; i < binds.size(); ++i)
+            bindText(stmt, i + 1, binds[i]);
+        qint64 first = 0;
+        bool any = false;
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+            if (!std::exchange(any, true))
+                first = sqlite3_column_int64(stmt, 0);
+        if (rc != SQLITE_DONE)
+            fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return first;
+    }
+    void exec(const char* sql) override { ::exec(m_db, sql); }
+    void beginWrite() override { exec("BEGIN IMMEDIATE"); }
+
+private:
+    sqlite3* m_db = nullptr;
+    std::vector<sqlite3_stmt*> m_statements;
+};
+
+class RawServer : public RawEngine {
+public:
+    explicit RawServer(const QString& uri) {
+        m_conn = PQconnectdb(uri.toUtf8().constData());
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            fail(QString::fromUtf8(PQerrorMessage(m_conn)));
+    }
+    ~RawServer() override { PQfinish(m_conn); }
+    void prepare(int slot, const char* sql) override {
+        check(PQprepare(m_conn, name(slot).constData(), serverParameters(sql).constData(), 0,
+                        nullptr));
+    }
+    qint64 run(int slot, const QList<QByteArray>& binds) override {
+        const std::vector<const char*> values = pointers(binds);
+        return first(PQexecPrepared(m_conn, name(slot).constData(), int(values.size()),
+                                    values.data(), nullptr, nullptr, 0));
+    }
+    void exec(const char* sql) override { check(PQexec(m_conn, sql)); }
+    // The lock every desk's write transaction takes on a server.
+    void beginWrite() override {
+        exec("BEGIN");
+        exec("SELECT pg_advisory_xact_lock(5647153)");
+    }
+    // The statement parsed, run and read as the program's reads are: unprepared, all rows at once.
+    Floor read(const char* sql, const QList<QByteArray>& binds) {
+        const QByteArray text = serverParameters(sql);
+        Floor floor;
+        floor.ms = bestOf(3, [&] {
+            const std::vector<const char*> values = pointers(binds);
+            PGresult* result = PQexecParams(m_conn, text.constData(), int(values.size()), nullptr,
+                                            values.data(), nullptr, nullptr, 0);
+            if (PQresultStatus(result) != PGRES_TUPLES_OK)
+                fail(QString::fromUtf8(PQresultErrorMessage(result)));
+            floor.rows = PQntuples(result);
+            const int columns = PQnfields(result);
+            std::size_t bytes = 0;
+            for (int r = 0; r < floor.rows; ++r)
+                for (int c = 0; c < columns; ++c) {
+                    PQgetvalue(result, r, c);
+                    bytes += std::size_t(PQgetlength(result, r, c));
+                }
+            PQclear(result);
+            if (bytes == 0 && floor.rows > 0)
+                std::abort();
+        });
+        return floor;
+    }
+
+private:
+    static QByteArray name(int slot) { return "s" + QByteArray::number(slot); }
+    static std::vector<const char*> pointers(const QList<QByteArray>& binds) {
+        std::vector<const char*> values;
+        for (const QByteArray& b : binds)
+            values.push_back(b.constData());
+        return values;
+    }
+    void check(PGresult* result) {
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            fail(QString::fromUtf8(PQresultErrorMessage(result)));
+        PQclear(result);
+    }
+    qint64 first(PGresult* result) {
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            fail(QString::fromUtf8(PQresultErrorMessage(result)));
+        const qint64 value =
+            PQntuples(result) > 0 ? std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10) : 0;
+        PQclear(result);
+        return value;
+    }
+
+    PGconn* m_conn = nullptr;
+};
+
+// A server database of its own for the run: in a throw-away server started for it ("auto", the
+// tests' server, here syncing its commits as the file does) and stopped after, or made on the
+// server the maintenance URI names and dropped after.
+class BenchServer {
+public:
+    explicit BenchServer(const QString& named) : m_started(named == QLatin1String("auto")) {
+        QString maintenance = named;
+        if (m_started) {
+            if (!m_folder.isValid())
+                fail(QStringLiteral("no temporary folder"));
+            m_uriFile = m_folder.filePath(QStringLiteral("server.uri"));
+            if (script({QStringLiteral("start"), m_uriFile, QStringLiteral("--fsync")}) != 0)
+                fail(QStringLiteral("the throw-away server did not start"));
+            QFile file(m_uriFile);
+            if (!file.open(QIODevice::ReadOnly))
+                fail(QStringLiteral("the throw-away server gave no URI"));
+            maintenance = QString::fromUtf8(file.readAll()).trimmed();
+        }
+        m_name = QStringLiteral("velkar_bench_%1").arg(QCoreApplication::applicationPid());
+        m_location = BenchFigures::WithDatabase(maintenance, m_name);
+        if (EngineOf(maintenance) != Engine::Postgres || m_location.isEmpty())
+            fail(QStringLiteral("%1 is no postgresql:// URI").arg(maintenance));
+        try {
+            Connection(maintenance).run(QStringLiteral("CREATE DATABASE %1").arg(m_name));
+        } catch (const DataError& e) {
+            stop();
+            fail(e.description());
+        }
+        m_maintenance = maintenance;
+    }
+    ~BenchServer() {
+        if (!m_started && !m_maintenance.isEmpty()) {
+            try {
+                Connection(m_maintenance).run(QStringLiteral("DROP DATABASE %1").arg(m_name));
+            } catch (const DataError& e) {
+                std::fprintf(stderr, "velkar-bench: %s left behind: %s\n", qPrintable(m_name),
+                             qPrintable(e.description()));
+            }
+        }
+        stop();
+    }
+    BenchServer(const BenchServer&) = delete;
+    BenchServer& operator=(const BenchServer&) = delete;
+    QString location() const { return m_location; }
+
+private:
+    // Run from the root folder: the server's own user may not enter the benchmark's.
+    static int script(const QStringList& arguments) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setWorkingDirectory(QDir::rootPath());
+        process.start(QStringLiteral(VELKAR_TEST_SERVER), arguments);
+        if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process.exitCode();
+    }
+    void stop() {
+        if (m_started)
+            script({QStringLiteral("stop"), m_uriFile});
+        m_started = false;
+    }
+
+    bool m_started;
+    QTemporaryDir m_folder;
+    QString m_uriFile;
+    QString m_name;
+    QString m_location;
+    QString m_maintenance;
+};
+
+// The commands booked: recharges of distinct cards, stamped after the generated year so that
+// no timed read meets them.
+struct Command {
+    Journal::Entry entry;
+    Journal::Resolution resolution;
+};
+
+Command commandAt(const Context& ctx, int n) {
+    Command c;
+    Journal::Entry& e = c.entry;
+    e.cardNo = QString::fromLatin1(cardNumber(n % ctx.cardholders));
+    e.operation = Journal::Operation::Recharge;
+    e.amount = 10 + n % 50;
+    e.balanceBefore = 100;
+    e.balanceExpected = 100 + e.amount * 10;
+    e.operatorName = QStringLiteral("操作员1");
+    e.desk = QStringLiteral("bench");
+    e.sentAt = TimestampText(QDateTime(ctx.lastDay.addDays(1), QTime(0, 0)).addSecs(n));
+    c.resolution.state = Journal::State::Booked;
+    c.resolution.balanceSeen = e.balanceExpected;
+    c.resolution.at = e.sentAt;
+    c.resolution.amountText = QString::number(e.amount);
+    return c;
+}
+
+// Each command written to the journal and booked as the desk books it, timed whole.
+std::vector<double> bookThroughJournal(const Context& ctx, const QString& location, int first,
+                                       int commands) {
+    std::vector<double> times;
+    try {
+        const Connection db(location);
+        for (int n = first; n < first + commands; ++n) {
+            Command c = commandAt(ctx, n);
+            times.push_back(milliseconds([&] {
+                c.entry.id = Journal::Add(db, c.entry);
+                c.resolution.entry = c.entry;
+                Journal::Resolve(db, {c.resolution});
+            }));
+        }
+    } catch (const DataError& e) {
+        fail(e.description());
+    }
+    return times;
+}
+
+// The rows the journal writes for each command, with their statements prepared once.
+std::vector<double> bookRaw(const Context& ctx, RawEngine& raw, int first, int commands) {
+    enum { AddEntry, AddRecord, MarkEntry, AddAuditEntry, LastAuditId };
+    raw.prepare(AddEntry, "INSERT INTO journal (card_no, operation, amount, balance_before, "
+                          "balance_expected, operator, desk, sent_at, state) "
+                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 'pending') RETURNING id");
+    raw.prepare(AddRecord,
+                "INSERT INTO employees (卡号, 日期, 金额) VALUES (?, ?, ?) RETURNING rowid");
+    raw.prepare(MarkEntry, "UPDATE journal SET state = ?, resolved_at = ?, balance_seen = ?, "
+                           "record_id = ? WHERE id = ?");
+    raw.prepare(AddAuditEntry, "INSERT INTO audit (id, time, account, desk, action, details, hash) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    raw.prepare(LastAuditId, "SELECT coalesce(max(id), 0) FROM audit");
+    qint64 auditId = raw.run(LastAuditId, {});
+    const QByteArray hash(64, '0');
+    std::vector<double> times;
+    for (int n = first; n < first + commands; ++n) {
+        const Command c = commandAt(ctx, n);
+        const Journal::Entry& e = c.entry;
+        const QByteArray card = e.cardNo.toUtf8();
+        const QByteArray at = c.resolution.at.toUtf8();
+        const QByteArray desk = e.desk.toUtf8();
+        const QByteArray account = e.operatorName.toUtf8();
+        times.push_back(milliseconds([&] {
+            const qint64 id =
+                raw.run(AddEntry, {card, "recharge", QByteArray::number(e.amount),
+                                   QByteArray::number(e.balanceBefore),
+                                   QByteArray::number(e.balanceExpected), account, desk, at});
+            raw.beginWrite();
+            const qint64 record = raw.run(AddRecord, {card, at, c.resolution.amountText.toUtf8()});
+            raw.run(MarkEntry, {"booked", at, QByteArray::number(c.resolution.balanceSeen),
+                                QByteArray::number(record), QByteArray::number(id)});
+            raw.run(AddAuditEntry,
+                    {QByteArray::number(++auditId), at, account, desk, Audit::Command.toUtf8(),
+                     "日志 " + QByteArray::number(id) + " 卡号 " + card, hash});
+            raw.exec("COMMIT");
+        }));
+    }
+    return times;
+}
+
+// Booking committed on one engine, beside its floor; the median returned.
+double bookingFigures(const Context& ctx, const QByteArray& prefix, const QString& location,
+                      RawEngine& raw, int commands) {
+    const BenchFigures::Spread booked =
+        BenchFigures::SpreadOf(bookThroughJournal(ctx, location, 0, commands));
+    const BenchFigures::Spread floor =
+        BenchFigures::SpreadOf(bookRaw(ctx, raw, commands, commands));
+    figure(prefix + "booking_median", booked.median, "ms");
+    figure(prefix + "booking_p95", booked.p95, "ms");
+    figure(prefix + "booking_floor_median", floor.median, "ms");
+    figure(prefix + "booking_floor_p95", floor.p95, "ms");
+    ratio(prefix + "booking_floor_ratio", booked.median, floor.median);
+    try {
+        const Connection db(location);
+        Query added(db, QStringLiteral("SELECT count(*) FROM employees WHERE 日期 > ?"));
+        added.bind(1, DayEndText(ctx.lastDay));
+        added.next();
+        count(prefix + "booking_records_added", added.integer(0));
+    } catch (const DataError& e) {
+        fail(e.description());
+    }
+    return booked.median;
+}
+
+qint64 rowsOn(const Connection& db, const char* table) {
+    Query q(db, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)));
+    q.next();
+    return q.integer(0);
+}
+
+// The generated file and a server database loaded from it, side by side: the query window over
+// a day and over the year, then booking committed, each against its floor.
+void compareEngines(Context& ctx, const QString& named, int commands) {
+    const BenchServer server(named);
+    const double load = milliseconds([&] {
+        const QString problem = DatabaseCopy::Import(ctx.path, server.location());
+        if (!problem.isEmpty())
+            fail(problem);
+    });
+    figure("server_load", load / 1000, "s");
+    try {
+        const Connection db(server.location());
+        // An import leaves the planner's statistics to the server's own time.
+        figure("server_analyze", milliseconds([&] { db.run(QStringLiteral("ANALYZE")); }) / 1000,
+               "s");
+        count("server_cardholders", rowsOn(db, "userecord"));
+        count("server_records", rowsOn(db, "employees"));
+    } catch (const DataError& e) {
+        fail(e.description());
+    }
+
+    const QueryFigures file =
+        queryWindow(ctx, "sqlite_", [&](const char* sql, const QList<QByteArray>& binds) {
+            return floorRead(ctx, sql, binds);
+        });
+    QueryFigures shared;
+    {
+        RawServer raw(server.location());
+        qputenv("VELKAR_DATABASE", server.location().toUtf8());
+        shared = queryWindow(ctx, "server_", [&](const char* sql, const QList<QByteArray>& binds) {
+            return raw.read(sql, binds);
+        });
+        qunsetenv("VELKAR_DATABASE");
+    }
+    ratio("query_day_server_to_sqlite", shared.day, file.day);
+    ratio("query_year_server_to_sqlite", shared.year, file.year);
+
+    // The file is booked into a copy, so that a reused database keeps its counts.
+    const QString copy = QFileInfo(ctx.path).dir().filePath(QStringLiteral("booking.mdb"));
+    if (!QFile::copy(ctx.path, copy))
+        fail(QStringLiteral("cannot copy %1").arg(ctx.path));
+    count("bookings", commands);
+    double fileBooking = 0;
+    {
+        RawFile raw(copy);
+        fileBooking = bookingFigures(ctx, "sqlite_", copy, raw, commands);
+    }
+    QFile::remove(copy);
+    double serverBooking = 0;
+    {
+        RawServer raw(server.location());
+        serverBooking = bookingFigures(ctx, "server_", server.location(), raw, commands);
+    }
+    ratio("booking_server_to_sqlite", serverBooking, fileBooking);
 }
 
 } // namespace
@@ -534,6 +947,18 @@ int main(int argc, char* argv[]) {
                                                   "the audit chain's check (adds a journal entry "
                                                   "per record and as many audit entries)."));
     parser.addOption(trail);
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        QStringLiteral("Time only the query window and booking committed, on the generated file "
+                       "and on a server database loaded from it: in a throw-away server "
+                       "(\"auto\") or in a new database on the server this URI names."),
+        QStringLiteral("uri|auto"));
+    parser.addOption(server);
+    const QCommandLineOption bookings(QStringLiteral("bookings"),
+                                      QStringLiteral("Commands booked on each engine and as many "
+                                                     "for the floor (default 500)."),
+                                      QStringLiteral("n"), QStringLiteral("500"));
+    parser.addOption(bookings);
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Output version information and exit."));
     parser.addOption(version);
@@ -570,11 +995,18 @@ int main(int argc, char* argv[]) {
         trailFigures(ctx);
         return finish(ctx);
     }
+    if (parser.isSet(server)) {
+        compareEngines(ctx, parser.value(server), std::max(parser.value(bookings).toInt(), 1));
+        count("messages_shown", ctx.dialogs.shown);
+        return ctx.dialogs.shown == 0 ? 0 : 1;
+    }
     if (parser.isSet(copy)) {
         copyWindow(ctx);
         return finish(ctx);
     }
-    queryWindow(ctx);
+    queryWindow(ctx, {}, [&](const char* sql, const QList<QByteArray>& binds) {
+        return floorRead(ctx, sql, binds);
+    });
     previewWindow(ctx);
     cardList(ctx);
     recordsWindow(ctx);
