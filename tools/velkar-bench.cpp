@@ -997,8 +997,7 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(server)) {
         compareEngines(ctx, parser.value(server), std::max(parser.value(bookings).toInt(), 1));
-        count("messages_shown", ctx.dialogs.shown);
-        return ctx.dialogs.shown == 0 ? 0 : 1;
+        return finish(ctx);
     }
     if (parser.isSet(copy)) {
         copyWindow(ctx);
