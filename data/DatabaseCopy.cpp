@@ -431,6 +431,8 @@ QString Import(const QString& file, const QString& location, const Options& opti
         Query(server, QStringLiteral("DELETE FROM permission")).next();
         copyRows(source, server, options.progress);
         write.commit();
+        // The planner's figures for the new rows, so the first queries don't guess.
+        server.run(QStringLiteral("ANALYZE"));
     } catch (const DataError& e) {
         return e.description();
     }
