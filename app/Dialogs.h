@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Messages.h"
+
 #include <QString>
 
 #include <memory>
@@ -52,7 +54,7 @@ public:
         message(text, Icon::Exclamation, {}, owner);
     }
     void notice(const QString& text, QObject* owner = nullptr) {
-        message(text, Icon::Exclamation, QStringLiteral("系统提示"), owner);
+        message(text, Icon::Exclamation, Messages::SystemPrompt(), owner);
     }
 };
 

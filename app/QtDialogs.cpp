@@ -1,5 +1,7 @@
 #include "app/QtDialogs.h"
 
+#include "app/Messages.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -27,7 +29,7 @@ void QtDialogs::message(const QString& text, Icon icon, const QString& caption, 
         QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
                         caption.isEmpty() ? applicationName() : caption, text, QMessageBox::Ok,
                         qobject_cast<QWidget*>(owner));
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+        box.button(QMessageBox::Ok)->setText(Messages::OkButton());
         box.exec();
     });
 }
@@ -87,7 +89,7 @@ namespace {
 class ProgressDialog : public ProgressWindow {
 public:
     ProgressDialog(const QString& label, int total, QWidget* owner)
-        : m_window(label, QStringLiteral("取消"), 0, total, owner) {
+        : m_window(label, Messages::CancelButton(), 0, total, owner) {
         m_window.setWindowTitle(applicationName());
         m_window.setWindowModality(Qt::WindowModal);
         m_window.setMinimumDuration(300);

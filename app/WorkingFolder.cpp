@@ -1,5 +1,6 @@
 #include "app/WorkingFolder.h"
 
+#include "app/Messages.h"
 #include "app/Settings.h"
 #include "data/Schema.h"
 
@@ -15,9 +16,9 @@ QString ChosenWorkingFolder(const Settings& settings) {
 
 QString EnterWorkingFolder(const QString& folder) {
     if (!QDir().mkpath(folder))
-        return QStringLiteral("无法创建工作文件夹 %1").arg(folder);
+        return Messages::CannotCreateFolder(folder);
     if (!QDir::setCurrent(folder))
-        return QStringLiteral("无法进入工作文件夹 %1").arg(folder);
+        return Messages::CannotEnterFolder(folder);
     // A chosen database is made by its administrator (velkar-db init), never at start.
     if (Schema::DatabaseLocation() != Schema::DatabaseFileName ||
         QFileInfo::exists(Schema::DatabaseFileName) ||
@@ -25,6 +26,6 @@ QString EnterWorkingFolder(const QString& folder) {
         return {};
     const QString problem = Schema::CreateDatabase(Schema::DatabaseFileName);
     if (!problem.isEmpty())
-        return QStringLiteral("无法在 %1 创建数据库：%2").arg(folder, problem);
+        return Messages::CannotCreateDatabase(folder, problem);
     return {};
 }

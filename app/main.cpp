@@ -1,5 +1,6 @@
 #include "app/Clock.h"
 #include "app/CommandLine.h"
+#include "app/Messages.h"
 #include "app/QtDialogs.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
@@ -74,7 +75,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
         // A server's reason is the engine's own words; the desk's verdict follows it.
         dialogs.warning(EngineOf(database) == Engine::Postgres
-                            ? problem + QStringLiteral("\n操作失败")
+                            ? Messages::ReasonThenOperationFailed(problem)
                             : problem);
         return CommandLine::Refused;
     }

@@ -1,5 +1,6 @@
 #include "data/Audit.h"
 
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 
 #include <QCryptographicHash>
@@ -96,13 +97,13 @@ bool looksLikeHash(const QByteArray& hash) {
 Break broken(qint64 id, const QString& what) {
     QString text;
     if (what == QLatin1String("deleted"))
-        text = QStringLiteral("操作日志第 %1 条被删除").arg(id);
+        text = Messages::AuditEntryDeleted(id);
     else if (what == QLatin1String("inserted"))
-        text = QStringLiteral("操作日志第 %1 条是手工插入的").arg(id);
+        text = Messages::AuditEntryInserted(id);
     else if (what == QLatin1String("changed"))
-        text = QStringLiteral("操作日志第 %1 条被修改").arg(id);
+        text = Messages::AuditEntryChanged(id);
     else
-        text = QStringLiteral("操作日志第 %1 条被修改或是手工插入的").arg(id);
+        text = Messages::AuditEntryChangedOrInserted(id);
     return {id, what, text};
 }
 
@@ -273,8 +274,7 @@ std::vector<Entry> Page(const Connection& connection, const Filter& filter, cons
 }
 
 QStringList ColumnHeadings() {
-    return {QStringLiteral("编号"), QStringLiteral("时间"), QStringLiteral("账号"),
-            QStringLiteral("终端"), QStringLiteral("操作"), QStringLiteral("内容")};
+    return Messages::AuditHeadings();
 }
 
 QStringList RowTexts(const Entry& e) {

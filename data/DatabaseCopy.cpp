@@ -1,5 +1,6 @@
 #include "data/DatabaseCopy.h"
 
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
@@ -115,7 +116,7 @@ QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Opti
 QString copyChecked(const QString& source, const QString& part,
                     const DatabaseCopy::Options& options, Schema::Pages pages) {
     if (part.isEmpty())
-        return QStringLiteral("无法建立临时文件");
+        return Messages::CannotMakeTemporaryFile();
     ReadView view;
     QString problem = view.open(source, options.lockTimeoutMs);
     if (problem.isEmpty())
@@ -228,7 +229,7 @@ void copyRows(const Connection& from, const Connection& to,
 QString snapshotServer(const QString& location, const QString& part,
                        const DatabaseCopy::Options& options) {
     if (part.isEmpty())
-        return QStringLiteral("无法建立临时文件");
+        return Messages::CannotMakeTemporaryFile();
     QFile::remove(part); // made empty by its name's reservation; the schema makes it anew
     // The accounts are replaced by the server's, so their hashes may be cheap.
     QString problem = Schema::CreateDatabase(part, PasswordHash::CheapestCost);
@@ -282,7 +283,7 @@ QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
         *keptAs = name;
         return {};
     }
-    return QStringLiteral("无法保留原数据库");
+    return Messages::CannotKeepOriginal();
 }
 
 // Puts `part` in the place of the working file, keeping the file it replaces. The working
@@ -290,7 +291,7 @@ QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
 QString replaceWorking(PartFile& part, const QString& working, const QDateTime& now,
                        int lockTimeoutMs, QString* keptAs) {
     if (!QFileInfo::exists(working))
-        return part.moveOnto(working) ? QString() : QStringLiteral("无法写入 %1").arg(working);
+        return part.moveOnto(working) ? QString() : Messages::CannotWrite(working);
     QString problem;
     Db db = open(working, SQLITE_OPEN_READWRITE, &problem);
     if (!db)
@@ -306,7 +307,7 @@ QString replaceWorking(PartFile& part, const QString& working, const QDateTime& 
         return QString::fromUtf8(sqlite3_errmsg(db.get()));
     problem = keep(working, now, keptAs);
     if (problem.isEmpty() && !part.moveOnto(working))
-        problem = QStringLiteral("无法写入 %1").arg(working);
+        problem = Messages::CannotWrite(working);
     sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     if (!problem.isEmpty() && !keptAs->isEmpty()) {
         QFile::remove(*keptAs); // the working file is still in place
@@ -330,35 +331,35 @@ QString KeptName(const QString& workingPath, const QDateTime& now, int attempt) 
 }
 
 QString SameFileText() {
-    return QStringLiteral("所选文件就是正在使用的数据库，不能用它还原它自己");
+    return Messages::RestoreFromItself();
 }
 
 QString ServerRestoreText() {
-    return QStringLiteral("数据库在服务器上，只能由服务器的管理员还原");
+    return Messages::ServerRestore();
 }
 
 QString Backup(const QString& workingPath, const QString& folder, const Options& options) {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return QStringLiteral("文件夹不存在：%1").arg(folder);
+        return Messages::FolderMissing(folder);
     if (EngineOf(workingPath) == Engine::Postgres) {
         const QString target = BackupTarget(folder);
         PartFile part(target);
         QString problem = snapshotServer(workingPath, part.path(), options);
         if (problem.isEmpty() && !part.moveOnto(target))
-            problem = QStringLiteral("无法写入 %1").arg(target);
+            problem = Messages::CannotWrite(target);
         return problem;
     }
     if (!QFileInfo::exists(workingPath))
-        return QStringLiteral("数据库文件不存在：%1").arg(workingPath);
+        return Messages::DatabaseFileMissing(workingPath);
     const QString target = BackupTarget(folder);
     if (sameFile(target, workingPath))
-        return QStringLiteral("不能备份到数据库所在的文件夹");
+        return Messages::BackupIntoDatabaseFolder();
     PartFile part(target);
     // A copy of the program's own file, page for page: its pages need no index-by-index check.
     QString problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick);
     // The earlier backup is replaced only by a complete, checked copy.
     if (problem.isEmpty() && !part.moveOnto(target))
-        problem = QStringLiteral("无法写入 %1").arg(target);
+        problem = Messages::CannotWrite(target);
     return problem;
 }
 
@@ -371,7 +372,7 @@ QString Restore(const QString& chosen, const QString& workingPath, const QDateTi
     if (EngineOf(workingPath) == Engine::Postgres)
         return ServerRestoreText();
     if (!QFileInfo(chosen).isFile())
-        return QStringLiteral("%1 不存在").arg(chosen);
+        return Messages::DoesNotExist(chosen);
     if (sameFile(chosen, workingPath) ||
         QFileInfo(chosen).absoluteFilePath() == QFileInfo(workingPath).absoluteFilePath())
         return SameFileText();
@@ -394,13 +395,13 @@ QString Restore(const QString& chosen, const QString& workingPath, const QDateTi
 
 QString Import(const QString& file, const QString& location, const Options& options) {
     if (EngineOf(location) != Engine::Postgres)
-        return QStringLiteral("%1 不是服务器数据库（postgresql://…）").arg(location);
+        return Messages::NotAServerDatabase(location);
     if (!QFileInfo(file).isFile())
-        return QStringLiteral("%1 不存在").arg(file);
+        return Messages::DoesNotExist(file);
     // The file is read from a checked copy brought up to date, as a restore reads it.
     QTemporaryDir folder;
     if (!folder.isValid())
-        return QStringLiteral("无法建立临时文件夹");
+        return Messages::CannotMakeTemporaryFolder();
     PartFile part(folder.filePath(Schema::DatabaseFileName));
     QString problem = copyChecked(file, part.path(), options, Schema::Pages::Full);
     if (problem.isEmpty() && Schema::FileVersion(part.path(), &problem) != Schema::CurrentVersion &&
@@ -425,8 +426,7 @@ QString Import(const QString& file, const QString& location, const Options& opti
         for (const char* table : {"userecord", "employees", "journal", "audit"}) {
             Query rows(server, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)));
             if (rows.next() && rows.integer(0) != 0)
-                return QStringLiteral("服务器上的数据库已有数据（%1 表），只能导入到空数据库")
-                    .arg(QLatin1String(table));
+                return Messages::ServerDatabaseHasData(QLatin1String(table));
         }
         Query(server, QStringLiteral("DELETE FROM permission")).next();
         copyRows(source, server, options.progress);

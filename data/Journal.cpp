@@ -1,5 +1,6 @@
 #include "data/Journal.h"
 
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 
@@ -82,13 +83,12 @@ QString AuditText(const Entry& e, qint64 id, const Resolution& r, std::optional<
     const auto yuan = [](int tenths) {
         return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
     };
-    QString text = QStringLiteral("日志 %1 卡号 %2 ").arg(id).arg(e.cardNo);
-    text += e.operation == Operation::Clear
-                ? QStringLiteral("清零 原余额 %1 元").arg(yuan(e.balanceBefore))
-                : QStringLiteral("充值 %1 元").arg(e.amount);
-    text += QStringLiteral(" %1 实际余额 %2 元").arg(StateText(r.state), yuan(r.balanceSeen));
+    QString text = Messages::JournalAuditHead(id, e.cardNo);
+    text += e.operation == Operation::Clear ? Messages::ClearedFrom(yuan(e.balanceBefore))
+                                            : Messages::RechargedBy(e.amount);
+    text += Messages::StateAndBalanceSeen(StateText(r.state), yuan(r.balanceSeen));
     if (record)
-        text += QStringLiteral(" 记录 %1").arg(*record);
+        text += Messages::BookedAs(*record);
     return text;
 }
 
@@ -129,7 +129,7 @@ std::vector<Resolved> Resolve(const Connection& connection,
     {
         // A restore may have put another file in place while this one waited for its lock.
         if (connection.moved())
-            throw DataError(SQLITE_CANTOPEN, QStringLiteral("数据库文件已被替换，重新打开"));
+            throw DataError(SQLITE_CANTOPEN, Messages::DatabaseFileReplaced());
         for (const Resolution& r : resolutions) {
             const Entry& entry = r.entry;
             QString stored;
@@ -173,22 +173,19 @@ std::vector<Resolved> Resolve(const Connection& connection,
 }
 
 QStringList ColumnHeadings() {
-    return {QStringLiteral("编号"),   QStringLiteral("卡号"),     QStringLiteral("操作"),
-            QStringLiteral("金额"),   QStringLiteral("原余额"),   QStringLiteral("预期余额"),
-            QStringLiteral("操作员"), QStringLiteral("终端"),     QStringLiteral("发送时间"),
-            QStringLiteral("状态"),   QStringLiteral("确认时间"), QStringLiteral("实际余额")};
+    return Messages::JournalHeadings();
 }
 
 QString StateText(State state) {
     switch (state) {
     case State::Pending:
-        return QStringLiteral("待确认");
+        return Messages::StatePending();
     case State::Booked:
-        return QStringLiteral("已记账");
+        return Messages::StateBooked();
     case State::NotExecuted:
-        return QStringLiteral("未执行");
+        return Messages::StateNotExecuted();
     case State::Mismatch:
-        return QStringLiteral("余额不符");
+        return Messages::StateMismatch();
     }
     return {};
 }
@@ -199,7 +196,7 @@ QStringList RowTexts(const Entry& e) {
     };
     return {QString::number(e.id),
             e.cardNo,
-            e.operation == Operation::Clear ? QStringLiteral("清零") : QStringLiteral("充值"),
+            e.operation == Operation::Clear ? Messages::ClearWord() : Messages::RechargeWord(),
             QString::number(e.amount),
             yuan(e.balanceBefore),
             yuan(e.balanceExpected),

@@ -1,5 +1,7 @@
 #include "data/ReadView.h"
 
+#include "app/Messages.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -32,7 +34,7 @@ QString errorText(sqlite3* db, int rc) {
 } // namespace
 
 QString LockedText(int timeoutMs) {
-    return QStringLiteral("数据库文件被其他程序锁定超过 %1 秒").arg((timeoutMs + 999) / 1000);
+    return Messages::LockedTooLong((timeoutMs + 999) / 1000);
 }
 
 LockWait::LockWait(sqlite3* db, int timeoutMs) : m_db(db), m_deadline(timeoutMs) {
@@ -103,7 +105,7 @@ QString ReadView::openCopy(const QString& path, int lockTimeoutMs) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         auto dir = std::make_unique<QTemporaryDir>();
         if (!dir->isValid())
-            return QStringLiteral("无法建立临时文件夹");
+            return Messages::CannotMakeTemporaryFolder();
         const QString copy = dir->filePath(QStringLiteral("copy.mdb"));
         const QList<qint64> before = stamp(path);
         bool copied = QFile::copy(path, copy);
@@ -113,7 +115,7 @@ QString ReadView::openCopy(const QString& path, int lockTimeoutMs) {
                 copied = QFile::copy(from, copy + QLatin1String(companion));
         }
         if (!copied)
-            return QStringLiteral("无法读取 %1").arg(path);
+            return Messages::CannotRead(path);
         if (stamp(path) != before)
             continue;
         QString problem;
@@ -123,5 +125,5 @@ QString ReadView::openCopy(const QString& path, int lockTimeoutMs) {
         m_copy = std::move(dir);
         return {};
     }
-    return QStringLiteral("%1 在读取时一直被修改").arg(path);
+    return Messages::ChangedWhileReading(path);
 }

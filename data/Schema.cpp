@@ -1,5 +1,6 @@
 #include "data/Schema.h"
 
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/ReadView.h"
 
@@ -233,7 +234,7 @@ QString hashPlainPasswords(const Connection& db, PasswordHash::Cost cost) {
         for (const auto& [rowid, password] : accounts) {
             const QString hash = PasswordHash::Hash(password, cost);
             if (hash.isEmpty())
-                return QStringLiteral("密码散列失败（内存不足）");
+                return Messages::PasswordHashFailed();
             Query update(db, QStringLiteral("UPDATE permission SET 密码 = ? WHERE rowid = ?"));
             update.bind(1, hash);
             update.bind(2, rowid);
@@ -269,8 +270,7 @@ QString migrate(sqlite3* db, int from, int to, PasswordHash::Cost cost) {
 }
 
 QString NotMadeText() {
-    return QStringLiteral("服务器上的数据库还不是本程序的数据库（没有 velkar_version 表）；"
-                          "请先用 velkar-db init 或 velkar-db import 建立");
+    return Messages::NotOurServerDatabase();
 }
 
 int readVersion(const Connection& db, QString* problem) {
@@ -285,7 +285,7 @@ int readVersion(const Connection& db, QString* problem) {
         Query q(db, QStringLiteral("SELECT version FROM velkar_version"));
         if (q.next())
             return int(q.integer(0));
-        *problem = QStringLiteral("velkar_version 表是空的");
+        *problem = Messages::EmptyVersionTable();
     } catch (const DataError& e) {
         *problem = e.description();
     }
@@ -343,13 +343,13 @@ QList<SchemaObject> expectedSchema(int version, QString* problem) {
 
 QString kindText(const QString& type) {
     if (type == QLatin1String("table"))
-        return QStringLiteral("表");
+        return Messages::KindTable();
     if (type == QLatin1String("index"))
-        return QStringLiteral("索引");
+        return Messages::KindIndex();
     if (type == QLatin1String("view"))
-        return QStringLiteral("视图");
+        return Messages::KindView();
     if (type == QLatin1String("trigger"))
-        return QStringLiteral("触发器");
+        return Messages::KindTrigger();
     return type;
 }
 
@@ -363,25 +363,19 @@ QString tableDifference(sqlite3* file, sqlite3* expected, const QString& table) 
     const QList<QStringList> want = rows(expected, sql.constData(), &ignored);
     for (qsizetype i = 0; i < std::max(have.size(), want.size()); ++i) {
         if (i >= have.size())
-            return QStringLiteral("表 %1 缺少列 %2").arg(table, want[i][0]);
+            return Messages::ColumnMissing(table, want[i][0]);
         if (i >= want.size())
-            return QStringLiteral("表 %1 有多余的列 %2").arg(table, have[i][0]);
+            return Messages::ColumnExtra(table, have[i][0]);
         if (have[i][0] != want[i][0])
-            return QStringLiteral("表 %1 的第 %2 列是 %3，应为 %4")
-                .arg(table)
-                .arg(i + 1)
-                .arg(have[i][0], want[i][0]);
+            return Messages::ColumnOrder(table, i + 1, have[i][0], want[i][0]);
         if (have[i][1].compare(want[i][1], Qt::CaseInsensitive) != 0)
-            return QStringLiteral("表 %1 的列 %2 声明为 %3，应为 %4")
-                .arg(table, have[i][0],
-                     have[i][1].isEmpty() ? QStringLiteral("无类型") : have[i][1], want[i][1]);
+            return Messages::ColumnType(table, have[i][0],
+                                        have[i][1].isEmpty() ? Messages::NoType() : have[i][1],
+                                        want[i][1]);
         if (have[i][2] != want[i][2])
-            return QStringLiteral("表 %1 的列 %2 %3 NOT NULL")
-                .arg(table, have[i][0],
-                     want[i][2] == QLatin1String("1") ? QStringLiteral("缺少")
-                                                      : QStringLiteral("多了"));
+            return Messages::ColumnNotNull(table, have[i][0], want[i][2] == QLatin1String("1"));
     }
-    return QStringLiteral("表 %1 的约束与本程序建立的不同").arg(table);
+    return Messages::ConstraintsDiffer(table);
 }
 
 // Why the schema of `db` (of `version`) is not exactly the one this program makes.
@@ -402,7 +396,7 @@ QString schemaProblem(sqlite3* db, int version) {
     const auto extra = [&](const char* type) {
         for (const SchemaObject& o : have)
             if (o.type == QLatin1String(type) && !find(want, o.name))
-                return QStringLiteral("含有本程序不建立的%1 %2").arg(kindText(o.type), o.name);
+                return Messages::ObjectExtra(kindText(o.type), o.name);
         return QString();
     };
     // Triggers first: they are what turns a file against the program.
@@ -411,10 +405,9 @@ QString schemaProblem(sqlite3* db, int version) {
     for (const SchemaObject& o : want) {
         const SchemaObject* h = find(have, o.name);
         if (!h)
-            return QStringLiteral("缺少%1 %2").arg(kindText(o.type), o.name);
+            return Messages::ObjectMissing(kindText(o.type), o.name);
         if (h->type != o.type)
-            return QStringLiteral("%1 是%2，应为%3")
-                .arg(o.name, kindText(h->type), kindText(o.type));
+            return Messages::ObjectKindDiffers(o.name, kindText(h->type), kindText(o.type));
     }
     for (const char* type : {"view", "table", "index"})
         if (problem = extra(type); !problem.isEmpty())
@@ -424,7 +417,7 @@ QString schemaProblem(sqlite3* db, int version) {
         if (h->table == o.table && h->sql == o.sql)
             continue;
         if (o.type != QLatin1String("table"))
-            return QStringLiteral("%1 %2 的定义与本程序建立的不同").arg(kindText(o.type), o.name);
+            return Messages::ObjectDefinitionDiffers(kindText(o.type), o.name);
         sqlite3* raw = nullptr;
         sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr);
         std::unique_ptr<sqlite3, int (*)(sqlite3*)> reference(raw, sqlite3_close);
@@ -447,14 +440,13 @@ QString accountsProblem(const Connection& db, int version) {
     for (const QStringList& account : accounts)
         names << account[0];
     if (names != Schema::AccountNames)
-        return QStringLiteral("permission 表应依次含有七个账户 %1，实有 %2 个")
-            .arg(Schema::AccountNames.join(QStringLiteral("、")))
-            .arg(accounts.size());
+        return Messages::AccountsDiffer(Schema::AccountNames.join(QStringLiteral("、")),
+                                        accounts.size());
     // From version 2 on no password lies in the database as text.
     if (version >= 2)
         for (const QStringList& account : accounts)
             if (!PasswordHash::IsHash(account[1]))
-                return QStringLiteral("账户 %1 的密码不是散列值").arg(account[0]);
+                return Messages::PasswordNotHashed(account[0]);
     return {};
 }
 
@@ -524,10 +516,10 @@ QString serverSchemaProblem(const Connection& db, int version) {
     db.run(QStringLiteral("ROLLBACK TO SAVEPOINT expected"));
     for (const QString& w : want)
         if (!have.contains(w))
-            return QStringLiteral("缺少或不同于本程序建立的 %1").arg(w);
+            return Messages::StatementMissing(w);
     for (const QString& h : have)
         if (!want.contains(h))
-            return QStringLiteral("含有本程序不建立的 %1").arg(h);
+            return Messages::StatementExtra(h);
     return {};
 }
 
@@ -542,7 +534,7 @@ QString checkServer(const QString& location, int lockTimeoutMs) {
         if (version > Schema::CurrentVersion)
             return Schema::TooNewText(version);
         if (version < 0)
-            return QStringLiteral("版本号 %1 无效").arg(version);
+            return Messages::InvalidVersion(version);
         problem = serverSchemaProblem(db, version);
         if (problem.isEmpty())
             problem = accountsProblem(db, version);
@@ -562,9 +554,7 @@ QString DatabaseLocation() {
 }
 
 QString TooNewText(int version) {
-    return QStringLiteral("数据库文件的版本（%1）高于本程序支持的版本（%2），请使用新版程序打开")
-        .arg(version)
-        .arg(CurrentVersion);
+    return Messages::TooNew(version, CurrentVersion);
 }
 
 int FileVersion(const QString& path, QString* problem) {
@@ -604,7 +594,7 @@ QString CreateDatabase(const QString& path, PasswordHash::Cost cost, int version
             const Connection db(path);
             Transaction transaction(db, Transaction::Write);
             if (!serverObjects(db, QStringLiteral("public")).isEmpty())
-                return QStringLiteral("服务器上的数据库不是空的；它保持原样");
+                return Messages::ServerDatabaseNotEmpty();
             createOnServer(db, version, cost, true);
             transaction.commit();
             return {};
@@ -637,9 +627,9 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
         return checkServer(path, lockTimeoutMs);
     const QFileInfo info(path);
     if (!info.exists())
-        return QStringLiteral("%1 不存在").arg(path);
+        return Messages::DoesNotExist(path);
     if (!info.isFile())
-        return QStringLiteral("%1 不是文件").arg(path);
+        return Messages::NotAFile(path);
     ReadView view;
     QString problem = view.open(path, lockTimeoutMs);
     if (!problem.isEmpty())
@@ -656,7 +646,7 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
         QStringList lines;
         for (const QStringList& finding : findings.mid(0, 5))
             lines << finding.value(0);
-        return QStringLiteral("完整性检查未通过：%1").arg(lines.join(QStringLiteral("; ")));
+        return Messages::IntegrityCheckFailed(lines.join(QStringLiteral("; ")));
     }
     const int version = readVersion(db, &problem);
     if (!problem.isEmpty())
@@ -664,7 +654,7 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
     if (version > CurrentVersion)
         return TooNewText(version);
     if (version < 0)
-        return QStringLiteral("版本号 %1 无效").arg(version);
+        return Messages::InvalidVersion(version);
     problem = schemaProblem(db, version);
     if (problem.isEmpty())
         problem = accountsProblem(Connection(db), version);

@@ -1,5 +1,6 @@
 #include "data/Settlement.h"
 
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 
 #include <algorithm>
@@ -140,9 +141,7 @@ Result Collect(const Connection& connection, const QString& from, const QString&
 }
 
 QStringList ColumnHeadings() {
-    return {QStringLiteral("日期"),     QStringLiteral("操作员"),   QStringLiteral("充值笔数"),
-            QStringLiteral("充值金额"), QStringLiteral("清零笔数"), QStringLiteral("清零金额"),
-            QStringLiteral("净额")};
+    return Messages::SettlementHeadings();
 }
 
 QStringList RowTexts(const Row& row) {
@@ -157,7 +156,7 @@ QStringList RowTexts(const Row& row) {
 
 QStringList TotalTexts(const Result& result) {
     QStringList texts = RowTexts(result.total);
-    texts[0] = QStringLiteral("合计");
+    texts[0] = Messages::Total();
     return texts;
 }
 

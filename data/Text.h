@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Messages.h"
+
 #include <QString>
 
 // The store keeps texts as UTF-8. A text that does not survive that unchanged (a lone
@@ -7,5 +9,4 @@
 // is typed.
 bool IsStorableText(const QString& text);
 
-inline const QString UnstorableTextMessage =
-    QStringLiteral("输入的内容含有无法保存的字符，请检查后重新输入！");
+inline const QString UnstorableTextMessage = Messages::UnstorableText();

@@ -1,6 +1,7 @@
 #include "desk/AuditDlg.h"
 
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
@@ -24,10 +25,10 @@ CAuditDlg::CAuditDlg(Dialogs& dialogs, QWidget* parent, QString databasePath, QD
         date->setEnabled(false);
         connect(ui->dateCheck, &QCheckBox::toggled, date, &QWidget::setEnabled);
     }
-    ui->accountCombo->addItem(QStringLiteral("全部"), QString());
+    ui->accountCombo->addItem(Messages::All(), QString());
     for (const QString& name : Schema::AccountNames)
         ui->accountCombo->addItem(name, name);
-    ui->actionCombo->addItem(QStringLiteral("全部"), QString());
+    ui->actionCombo->addItem(Messages::All(), QString());
     for (const QString& action : Audit::Actions())
         ui->actionCombo->addItem(action, action);
     connect(ui->refreshButton, &QPushButton::clicked, this, &CAuditDlg::OnRefresh);
@@ -82,12 +83,12 @@ void CAuditDlg::load(bool more) {
             ++read;
         }
     } catch (const DataError& e) {
-        m_dialogs.plain(QStringLiteral("操作失败\n") + e.description(), this);
+        m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
     }
     m_table = table;
     m_model->setTable(table);
     if (!more)
         ui->entryList->resizeColumnsToContents();
     ui->moreButton->setEnabled(read == PageSize);
-    ui->countLabel->setText(QStringLiteral("已显示 %1 条").arg(table->rowCount()));
+    ui->countLabel->setText(Messages::ShownCount(table->rowCount()));
 }

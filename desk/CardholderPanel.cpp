@@ -1,5 +1,6 @@
 #include "desk/CardholderPanel.h"
 
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Text.h"
 
@@ -69,15 +70,15 @@ void CardholderPanel::reset() {
 QString ProfileMessage(ProfileOutcome outcome) {
     switch (outcome) {
     case ProfileOutcome::MissingFields:
-        return QStringLiteral("基础信息不能为空！");
+        return Messages::BasicInfoEmpty();
     case ProfileOutcome::UnstorableText:
         return UnstorableTextMessage;
     case ProfileOutcome::Updated:
-        return QStringLiteral("档案信息更新成功！");
+        return Messages::ProfileUpdated();
     case ProfileOutcome::Added:
-        return QStringLiteral("档案信息添加成功！");
+        return Messages::ProfileAdded();
     case ProfileOutcome::Failed:
-        return QStringLiteral("操作失败");
+        return Messages::OperationFailed();
     case ProfileOutcome::Reset:
         break;
     }

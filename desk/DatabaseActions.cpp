@@ -1,6 +1,7 @@
 #include "desk/DatabaseActions.h"
 
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "app/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
@@ -76,7 +77,7 @@ DatabaseActions::runWithProgress(const QString& label,
     QString result;
 
     QProgressDialog window(label, QString(), 0, 0, QApplication::activeWindow());
-    window.setWindowTitle(QStringLiteral("系统提示"));
+    window.setWindowTitle(Messages::SystemPrompt());
     window.setWindowModality(Qt::ApplicationModal);
     window.setWindowFlag(Qt::WindowCloseButtonHint, false);
     window.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -109,35 +110,34 @@ DatabaseActions::runWithProgress(const QString& label,
 }
 
 void DatabaseActions::BackupDatabase() {
-    const QString folder =
-        m_dialogs.chooseFolder(QStringLiteral("请选择备份文件夹"), startFolder());
+    const QString folder = m_dialogs.chooseFolder(Messages::ChooseBackupFolder(), startFolder());
     if (folder.isEmpty())
         return;
     const QString working = workingPath();
     // Written before the copy, so the backup holds its own entry; a failed copy gets one more.
     const QString target = DatabaseCopy::BackupTarget(folder);
-    Audit::AppendTo(working, g_account, Audit::Backup, QStringLiteral("目标 %1").arg(target),
+    Audit::AppendTo(working, g_account, Audit::Backup, Messages::BackupTarget(target),
                     m_clock.now(), copyOptions.lockTimeoutMs);
-    const QString problem = runWithProgress(
-        QStringLiteral("正在备份数据库，请稍候……"), [&](const DatabaseCopy::Options& options) {
+    const QString problem =
+        runWithProgress(Messages::BackingUp(), [&](const DatabaseCopy::Options& options) {
             return DatabaseCopy::Backup(working, folder, options);
         });
     if (!problem.isEmpty()) {
         Audit::AppendTo(working, g_account, Audit::Backup,
-                        QStringLiteral("目标 %1 失败：%2").arg(target, problem), m_clock.now(),
+                        Messages::BackupTargetFailed(target, problem), m_clock.now(),
                         copyOptions.lockTimeoutMs);
-        m_dialogs.notice(QStringLiteral("备份失败！\n") + problem);
+        m_dialogs.notice(Messages::BackupFailed(problem));
         return;
     }
     m_lastFolder = folder;
     if (m_settings)
         m_settings->setLastBackupFolder(folder);
-    m_dialogs.notice(QStringLiteral("备份完成！"));
+    m_dialogs.notice(Messages::BackupDone());
 }
 
 bool DatabaseActions::OnRestore() {
     if (EngineOf(workingPath()) == Engine::Postgres) {
-        m_dialogs.notice(QStringLiteral("数据库还原失败！\n") + DatabaseCopy::ServerRestoreText());
+        m_dialogs.notice(Messages::RestoreFailed(DatabaseCopy::ServerRestoreText()));
         return false;
     }
     const QString chosen =
@@ -147,18 +147,17 @@ bool DatabaseActions::OnRestore() {
     const QString working = workingPath();
     const QDateTime now = m_clock.now();
     QString keptAs;
-    const QString problem = runWithProgress(
-        QStringLiteral("正在还原数据库，请稍候……"), [&](const DatabaseCopy::Options& options) {
+    const QString problem =
+        runWithProgress(Messages::Restoring(), [&](const DatabaseCopy::Options& options) {
             return DatabaseCopy::Restore(chosen, working, now, options, &keptAs);
         });
     if (!problem.isEmpty()) {
-        m_dialogs.notice(QStringLiteral("数据库还原失败！\n") + problem);
+        m_dialogs.notice(Messages::RestoreFailed(problem));
         return false;
     }
     // Told in the file now in place, which is the one read from here on.
-    Audit::AppendTo(working, g_account, Audit::Restore,
-                    QStringLiteral("来源 %1，原数据库保存为 %2").arg(chosen, keptAs), now,
+    Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
-    m_dialogs.notice(QStringLiteral("数据库还原成功！"));
+    m_dialogs.notice(Messages::RestoreDone());
     return true;
 }

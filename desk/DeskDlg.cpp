@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/Clock.h"
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "desk/AuditDlg.h"
@@ -29,8 +30,6 @@
 #include <QThread>
 
 namespace {
-
-const QString OperationFailed = QStringLiteral("操作失败");
 
 struct ListColumn {
     const char* heading;
@@ -85,7 +84,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
                                           Schema::DatabaseLocation(), operatorName);
     OnInitDialog();
     if (const int waiting = m_link->outstandingCommands())
-        ui->statusEdit->setText(QStringLiteral("有%1笔操作待确认").arg(waiting));
+        ui->statusEdit->setText(Messages::Waiting(waiting));
 }
 
 CDeskDlg::~CDeskDlg() {
@@ -126,7 +125,7 @@ void CDeskDlg::OnInitDialog() {
     m_records = new TextTableModel(headings, {0, 1, 2}, this);
     m_records->setAlignments(alignments);
     connect(m_records, &TextTableModel::readFailed, this,
-            [this] { m_dialogs.plain(OperationFailed, this); });
+            [this] { m_dialogs.plain(Messages::OperationFailed(), this); });
     list->setModel(m_records);
     for (int c = 0; c < int(std::size(ListColumns)); ++c)
         list->setColumnWidth(c, ListColumns[c].width);
@@ -158,7 +157,7 @@ bool CDeskDlg::UpdateData(bool save) {
     bool whole = false;
     const int amount = ui->amountEdit->text().trimmed().toInt(&whole, 10);
     if (!whole) {
-        m_dialogs.warning(QStringLiteral("请键入一个整数。"), this);
+        m_dialogs.warning(Messages::TypeAnInteger(), this);
         ui->amountEdit->setFocus();
         ui->amountEdit->selectAll();
         return false;
@@ -237,7 +236,7 @@ void CDeskDlg::showMessage(const QString& text) {
 void CDeskDlg::showCardholder(const CardholderLookup& lookup) {
     onUiThread([this, lookup] {
         if (!lookup.ok)
-            m_dialogs.plain(OperationFailed, this);
+            m_dialogs.plain(Messages::OperationFailed(), this);
         fillCardholder(lookup);
     });
 }
@@ -246,7 +245,7 @@ void CDeskDlg::showCardRecords(const QString& cardNo,
                                const std::optional<CardRecordList>& records) {
     onUiThread([this, cardNo, ok = records.has_value()] {
         if (!ok) {
-            m_dialogs.plain(OperationFailed, this);
+            m_dialogs.plain(Messages::OperationFailed(), this);
             fillCardRecords({});
             return;
         }
@@ -280,7 +279,7 @@ void CDeskDlg::LoadCardRecords(const QString& cardNo) {
             throw DataError(-1, QStringLiteral("no open database connection"));
         records = ReadCardRecordPages(connection, cardNo);
     } catch (const DataError&) {
-        m_dialogs.plain(OperationFailed, this);
+        m_dialogs.plain(Messages::OperationFailed(), this);
     }
     fillCardRecords(records);
 }
@@ -356,7 +355,7 @@ void CDeskDlg::ResetPanel() {
 
 void CDeskDlg::OnCardInit() {
     if (!g_connected) {
-        m_dialogs.notice(QStringLiteral("设备未连接，请先“连接”设备！"), this);
+        m_dialogs.notice(Messages::ConnectFirst(), this);
         return;
     }
     Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitEntered, {},
@@ -366,7 +365,7 @@ void CDeskDlg::OnCardInit() {
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
     Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitLeft,
-                    QStringLiteral("初始化 %1 张").arg(dialog.doneCount()), m_clock.now());
+                    Messages::CardsInitialised(dialog.doneCount()), m_clock.now());
 }
 
 void CDeskDlg::OnRecords() {
@@ -376,7 +375,7 @@ void CDeskDlg::OnRecords() {
 
 bool CDeskDlg::administratorOnly() {
     if (!g_isAdmin)
-        m_dialogs.notice(QStringLiteral("您没有管理员权限！"), this);
+        m_dialogs.notice(Messages::NoAdministratorRights(), this);
     return g_isAdmin;
 }
 
@@ -429,10 +428,9 @@ void CDeskDlg::OnJournal() {
 
 void CDeskDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction(QStringLiteral("操作日志(&J)..."), this, &CDeskDlg::OnJournal);
-    menu.addAction(QStringLiteral("审计记录(&T)..."), this, &CDeskDlg::OnAudit);
-    menu.addAction(QStringLiteral("关于 Velkar(&A)..."), this,
-                   [this] { OnSysCommand(IDM_ABOUTBOX); });
+    menu.addAction(Messages::JournalMenu(), this, &CDeskDlg::OnJournal);
+    menu.addAction(Messages::AuditMenu(), this, &CDeskDlg::OnAudit);
+    menu.addAction(Messages::AboutMenu(), this, [this] { OnSysCommand(IDM_ABOUTBOX); });
     menu.exec(event->globalPos());
 }
 

@@ -1,6 +1,7 @@
 #include "desk/JournalDlg.h"
 
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
@@ -17,7 +18,7 @@ CJournalDlg::CJournalDlg(Dialogs& dialogs, QWidget* parent, QString databasePath
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_model = ShowReviewList(ui->entryList, Journal::ColumnHeadings());
 
-    ui->stateCombo->addItem(QStringLiteral("全部"), QString());
+    ui->stateCombo->addItem(Messages::All(), QString());
     for (Journal::State state : {Journal::State::Pending, Journal::State::Mismatch,
                                  Journal::State::NotExecuted, Journal::State::Booked})
         ui->stateCombo->addItem(Journal::StateText(state), Journal::StateName(state));
@@ -47,9 +48,9 @@ void CJournalDlg::OnRefresh() {
                 table->addCell(cell.toUtf8());
         }
     } catch (const DataError& e) {
-        m_dialogs.plain(QStringLiteral("操作失败\n") + e.description(), this);
+        m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
     }
     m_model->setTable(table);
     ui->entryList->resizeColumnsToContents();
-    ui->countLabel->setText(QStringLiteral("共 %1 条").arg(table->rowCount()));
+    ui->countLabel->setText(Messages::TotalCount(table->rowCount()));
 }

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/CardRecords.h"
 #include "data/Cardholder.h"
@@ -142,7 +143,7 @@ bool ReaderLink::connect() {
     const QString path = devicePath();
     const BridgeHandle device = m_bridge.BridgeOpenDevicePath(path.toStdString());
     if (device == INVALID_BRIDGE_HANDLE) {
-        m_dialogs.warning(QStringLiteral("打开HID设备失败"));
+        m_dialogs.warning(Messages::OpenDeviceFailed());
         return false;
     }
     std::uint16_t vendorId = 0, productId = 0, version = 0;
@@ -150,8 +151,7 @@ bool ReaderLink::connect() {
         m_bridge.BridgeCloseDevice(device);
         return false;
     }
-    m_view.showStatus(
-        QString::asprintf("设备已连接,VID=%XPID=%X VER=%X ", vendorId, productId, version));
+    m_view.showStatus(Messages::DeviceConnected(vendorId, productId, version));
     std::uint16_t inputLength = 0, outputLength = 0;
     m_bridge.BridgeGetBufferLen(device, inputLength, outputLength);
     m_bridge.BridgeSetTimeOut(device, ReaderTimeoutMs, ReaderTimeoutMs);
@@ -189,7 +189,7 @@ void ReaderLink::pollDevices() {
 }
 
 void ReaderLink::deviceArrived(const QString&) {
-    m_view.showStatus(QStringLiteral("有HID设备到达!"));
+    m_view.showStatus(Messages::DeviceArrived());
     if (!isOpen()) {
         m_view.showPortListed(false);
         g_connected = 0;
@@ -198,7 +198,7 @@ void ReaderLink::deviceArrived(const QString&) {
 }
 
 void ReaderLink::deviceRemoved(const QString& path) {
-    m_view.showStatus(QStringLiteral("HID设备已离开!"));
+    m_view.showStatus(Messages::DeviceLeft());
     bool ours = false;
     {
         std::lock_guard lock(m_mutex);
@@ -220,7 +220,7 @@ void ReaderLink::deviceRemoved(const QString& path) {
 
 void ReaderLink::requestRecharge(int amount) {
     if (amount < MIN_RECHARGE_YUAN || amount > MAX_RECHARGE_YUAN) {
-        m_view.showMessage(QStringLiteral("充值金额错误"));
+        m_view.showMessage(Messages::WrongAmount());
         return;
     }
     request(Journal::Operation::Recharge, amount);
@@ -233,7 +233,7 @@ void ReaderLink::requestClear() {
 void ReaderLink::request(Journal::Operation operation, int amount) {
     const BridgeHandle device = m_device.load();
     if (device == INVALID_BRIDGE_HANDLE) {
-        m_view.showStatus(QStringLiteral("设备尚未连接!"));
+        m_view.showStatus(Messages::DeviceNotConnected());
         return;
     }
     Journal::Entry entry;
@@ -250,13 +250,13 @@ void ReaderLink::request(Journal::Operation operation, int amount) {
     }
     switch (refusal) {
     case CommandBook::Refusal::NoCard:
-        m_view.showStatus(QStringLiteral("请将卡片放在读卡器上"));
+        m_view.showStatus(Messages::PutCardOnReader());
         return;
     case CommandBook::Refusal::Busy:
-        m_view.showStatus(QStringLiteral("上一笔操作尚未完成"));
+        m_view.showStatus(Messages::PreviousNotDone());
         return;
     case CommandBook::Refusal::OverLimit:
-        m_view.showMessage(QStringLiteral("充值后余额超出上限"));
+        m_view.showMessage(Messages::BalanceOverLimit());
         return;
     case CommandBook::Refusal::None:
         break;
@@ -276,7 +276,7 @@ void ReaderLink::sendCommand(std::uint64_t key, Journal::Entry entry, BridgeHand
             std::lock_guard lock(m_mutex);
             m_commands.drop(key);
         }
-        m_view.showMessage(QStringLiteral("操作失败\n") + e.description());
+        m_view.showMessage(Messages::OperationFailedWith(e.description()));
         return;
     }
     {
@@ -290,7 +290,7 @@ void ReaderLink::sendCommand(std::uint64_t key, Journal::Entry entry, BridgeHand
         recharge ? BuildCommandFrame(CMD_RECHARGE, std::uint16_t(entry.amount * 10))
                  : BuildCommandFrame(CMD_CLEAR, std::uint16_t(entry.balanceBefore));
     if (!m_bridge.BridgeWriteData(device, frame.data(), frame.size())) {
-        m_view.showStatus(QStringLiteral("发送数失败"));
+        m_view.showStatus(Messages::SendFailed());
         std::optional<CommandBook::Resolution> failed;
         {
             std::lock_guard lock(m_mutex);
@@ -342,7 +342,7 @@ void ReaderLink::SendThreadFunction() {
     const BridgeHandle device = m_device.load();
     if (device == INVALID_BRIDGE_HANDLE) {
         // A request left pending would go out later with whatever the fields then hold.
-        m_view.showStatus(QStringLiteral("设备尚未连接!"));
+        m_view.showStatus(Messages::DeviceNotConnected());
         dropPendingRequests();
         return;
     }
@@ -354,14 +354,14 @@ void ReaderLink::SendThreadFunction() {
     const CommandFrame frame =
         BuildCommandFrame(CMD_INIT_MODE, std::uint16_t(g_initValue.exchange(0)));
     if (!m_bridge.BridgeWriteData(device, frame.data(), frame.size()))
-        m_view.showStatus(QStringLiteral("发送数失败"));
+        m_view.showStatus(Messages::SendFailed());
 }
 
 // --- Receive side ---------------------------------------------------------------------------
 
 void ReaderLink::RecvThreadFunction(BridgeHandle device) {
     if (device == INVALID_BRIDGE_HANDLE) {
-        m_view.showStatus(QStringLiteral("设备尚未连接!"));
+        m_view.showStatus(Messages::DeviceNotConnected());
         return;
     }
     if (!m_bridge.BridgeInitThreadData(device)) {

@@ -1,5 +1,6 @@
 #include "reader/SimulatorWindow.h"
 
+#include "app/Messages.h"
 #include "reader/Frames.h"
 #include "reader/SimulatedReader.h"
 
@@ -54,14 +55,13 @@ void SimulatorWindow::layCard() {
 
 void SimulatorWindow::refresh() {
     const bool plugged = m_reader.plugged();
-    ui->pluggedLabel->setText(plugged ? tr("已插入") : tr("已拔出"));
-    ui->plugButton->setText(plugged ? tr("拔出") : tr("插入"));
+    ui->pluggedLabel->setText(Messages::Plugged(plugged));
+    ui->plugButton->setText(Messages::PlugAction(plugged));
     const auto card = m_reader.card();
-    ui->cardLabel->setText(card ? tr("卡上：%1  余额 %2 元")
-                                      .arg(CardNumberText(card->cardNo), BalanceText(card->balance))
-                                : tr("读卡器上无卡"));
+    ui->cardLabel->setText(
+        card ? Messages::CardOnReader(CardNumberText(card->cardNo), BalanceText(card->balance))
+             : Messages::NoCardOnReader());
     ui->removeButton->setEnabled(card.has_value());
-    ui->initModeLabel->setText(m_reader.initMode() ? tr("初始化模式：开 (放上的卡计为初始化)")
-                                                   : tr("初始化模式：关"));
-    ui->remainingCaption->setText(tr("剩余初始化次数：%1，设为").arg(m_reader.remaining()));
+    ui->initModeLabel->setText(Messages::InitMode(m_reader.initMode()));
+    ui->remainingCaption->setText(Messages::InitsRemaining(m_reader.remaining()));
 }

@@ -1,10 +1,12 @@
 #include "records/RecordsDlg.h"
 
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/Cardholder.h"
+#include "data/Schema.h"
 #include "data/Text.h"
 #include "reports/PagedRows.h"
 #include "reports/TextTableModel.h"
@@ -20,7 +22,8 @@
 
 namespace {
 
-const QStringList ListHeaders{"卡序号", "卡号", "姓名", "身份证", "电话", "地址"};
+// The list is headed by the table's own column names.
+const QStringList& ListHeaders = Schema::CardholderColumns;
 const int ListWidths[] = {60, 60, 60, 125, 110, 150};
 constexpr int CardNumberColumn = 1;
 const QStringList SearchFields{"卡号", "姓名", "身份证", "电话", "地址", "卡序号"};
@@ -135,7 +138,7 @@ QString CRecordsDlg::searchField() const {
 }
 
 void CRecordsDlg::failed() {
-    m_dialogs.plain(QStringLiteral("操作失败"), this);
+    m_dialogs.plain(Messages::OperationFailed(), this);
 }
 
 void CRecordsDlg::LoadRecords() {
@@ -174,8 +177,8 @@ namespace {
 
 // What the trail keeps of a cardholder: every column, named.
 QString CardholderText(const Cardholder& c) {
-    return QStringLiteral("卡序号=%1 卡号=%2 姓名=%3 身份证=%4 电话=%5 地址=%6")
-        .arg(c.cardSerial, c.cardNo, c.name, c.idNumber, c.phone, c.address);
+    return Messages::CardholderDetail(c.cardSerial, c.cardNo, c.name, c.idNumber, c.phone,
+                                      c.address);
 }
 
 // The row's change and its trail entry commit together.
@@ -193,7 +196,7 @@ void CRecordsDlg::OnAdd() {
     for (const QString* field :
          {&m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
         if (field->isEmpty()) {
-            m_dialogs.plain(QStringLiteral("基础信息不能为空！"), this);
+            m_dialogs.plain(Messages::BasicInfoEmpty(), this);
             return;
         }
     }
@@ -214,10 +217,10 @@ void CRecordsDlg::OnAdd() {
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const std::exception&) {
-        m_dialogs.plain(QStringLiteral("卡号重复警告"), this);
+        m_dialogs.plain(Messages::DuplicateCardNo(), this);
         return;
     }
-    m_dialogs.plain(QStringLiteral("添加成功"), this);
+    m_dialogs.plain(Messages::AddDone(), this);
     LoadRecords();
 }
 
@@ -262,7 +265,7 @@ void CRecordsDlg::OnModify() {
     for (const QString* field :
          {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
         if (field->isEmpty()) {
-            m_dialogs.plain(QStringLiteral("基础信息不能为空！"), this);
+            m_dialogs.plain(Messages::BasicInfoEmpty(), this);
             return;
         }
     }
@@ -271,13 +274,12 @@ void CRecordsDlg::OnModify() {
             {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}))
         return;
     const auto audit = [this](const Connection& db, const Cardholder& before) {
-        Audit::Append(
-            db, g_account, Audit::ThisDesk(), Audit::CardholderChanged,
-            QStringLiteral("原：%1；新：%2").arg(CardholderText(before), CardholderText(fields())));
+        Audit::Append(db, g_account, Audit::ThisDesk(), Audit::CardholderChanged,
+                      Messages::ChangedFromTo(CardholderText(before), CardholderText(fields())));
     };
     if (!changeSelected([this](Recordset& row) { fields().Write(row); }, audit))
         return;
-    m_dialogs.plain(QStringLiteral("修改成功"), this);
+    m_dialogs.plain(Messages::ChangeDone(), this);
     LoadRecords();
 }
 
@@ -292,7 +294,7 @@ void CRecordsDlg::OnDelete() {
     };
     if (!changeSelected(remove, audit))
         return;
-    m_dialogs.plain(QStringLiteral("删除成功"), this);
+    m_dialogs.plain(Messages::DeleteDone(), this);
     OnClearFields();
     LoadRecords();
 }
@@ -309,7 +311,7 @@ void CRecordsDlg::OnSearch() {
     UpdateData(true);
     const QString field = searchField();
     if (field.isEmpty() || m_searchText.isEmpty()) {
-        m_dialogs.plain(QStringLiteral("检索信息不能为空！"), this);
+        m_dialogs.plain(Messages::SearchEmpty(), this);
         return;
     }
     if (refusedAsUnstorable(m_dialogs, this, {&m_searchText}))

@@ -1,5 +1,7 @@
 #include "reports/Export.h"
 
+#include "app/Messages.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -35,7 +37,7 @@ bool isNumeric(const Sheet& sheet, int column) {
 } // namespace
 
 QString FileFilter() {
-    return QStringLiteral("Excel 工作簿 (*.xlsx);;CSV 文件 (*.csv)");
+    return Messages::ExportFileFilter();
 }
 
 QString WriteCsv(const QString& path, const Sheet& sheet) {
@@ -61,7 +63,7 @@ QString WriteXlsx(const QString& path, const Sheet& sheet) {
     const QByteArray partialName = partial.toUtf8();
     lxw_workbook* workbook = workbook_new(partialName.constData());
     if (!workbook)
-        return QStringLiteral("无法创建文件");
+        return Messages::CannotCreateFile();
     const QByteArray title =
         (sheet.title.isEmpty() ? QStringLiteral("Sheet1") : sheet.title).toUtf8();
     lxw_worksheet* ws = workbook_add_worksheet(workbook, title.constData());
@@ -91,7 +93,7 @@ QString WriteXlsx(const QString& path, const Sheet& sheet) {
     QFile::remove(path);
     if (!QFile::rename(partial, path)) {
         QFile::remove(partial);
-        return QStringLiteral("无法写入 %1").arg(path);
+        return Messages::CannotWrite(path);
     }
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "reports/ReportLayout.h"
 
@@ -91,7 +92,7 @@ void CPreviewDlg::dropReport() {
     m_collectedNewest = -1;
     if (!m_failureShown) {
         m_failureShown = true;
-        QTimer::singleShot(0, this, [this] { m_dialogs.plain(QStringLiteral("操作失败"), this); });
+        QTimer::singleShot(0, this, [this] { m_dialogs.plain(Messages::OperationFailed(), this); });
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "app/RecordList.h"
 #include "data/AdoConn.h"
 #include "data/Amount.h"
@@ -40,7 +41,7 @@ Report collect(HeldConnection& store, HeldConnection& totals, const QString& sta
 CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock), m_store(&dialogs),
       m_totals(nullptr),
-      m_model(new TextTableModel({"卡号", "姓名", "时间", "金额"},
+      m_model(new TextTableModel(Messages::RecordHeadings(),
                                  {Report::CardNo, Report::Name, Report::Date, Report::Amount},
                                  this)) {
     const QDate today = m_clock.now().date();
@@ -96,7 +97,7 @@ QString CQueryDlg::endBound() const {
 }
 
 void CQueryDlg::failed() {
-    m_dialogs.plain(QStringLiteral("操作失败"), this);
+    m_dialogs.plain(Messages::OperationFailed(), this);
 }
 
 void CQueryDlg::QueryRecords() {
@@ -147,7 +148,7 @@ void CQueryDlg::PrintReport(QPrinter& printer) {
     }
     const int pages = std::max(ReportLayout::PageCount(m_recordCount), 1);
     const std::unique_ptr<ProgressWindow> progress =
-        m_dialogs.progress(QStringLiteral("正在打印报表"), pages, this);
+        m_dialogs.progress(Messages::PrintingReport(), pages, this);
     int page = 0;
     bool cancelled = false;
     try {
@@ -189,11 +190,8 @@ void CQueryDlg::OnExport() {
         return;
     UpdateData(true);
     // Read afresh, as printing does; the total line is the same sum the window shows.
-    Export::Sheet sheet{QStringLiteral("充值记录"),
-                        {QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("时间"),
-                         QStringLiteral("金额")},
-                        {},
-                        {false, false, false, true}};
+    Export::Sheet sheet{
+        ReportLayout::Title, Messages::RecordHeadings(), {}, {false, false, false, true}};
     Report report;
     try {
         report = collect(m_store, m_totals, startBound(), endBound());
@@ -208,12 +206,12 @@ void CQueryDlg::OnExport() {
         failed();
         return;
     }
-    sheet.rows << QStringList{QStringLiteral("合计"), {}, {}, report.totalText()};
+    sheet.rows << QStringList{Messages::Total(), {}, {}, report.totalText()};
     const QString problem = Export::Write(path, sheet);
     if (!problem.isEmpty())
-        m_dialogs.plain(QStringLiteral("导出失败\n") + problem, this);
+        m_dialogs.plain(Messages::ExportFailed(problem), this);
     else
-        m_dialogs.plain(QStringLiteral("导出成功"), this);
+        m_dialogs.plain(Messages::ExportDone(), this);
 }
 
 void CQueryDlg::OnSettlement() {

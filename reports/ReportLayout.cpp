@@ -1,5 +1,7 @@
 #include "reports/ReportLayout.h"
 
+#include "app/Messages.h"
+
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLine>
@@ -141,13 +143,14 @@ struct ReportColumns {
 };
 
 const ReportColumns& printedColumns() {
-    static const ReportColumns columns{{600, 700, 1500, 1200}, {}, QStringLiteral("金额(元)")};
+    static const ReportColumns columns{
+        {600, 700, 1500, 1200}, {}, Messages::PrintedAmountHeading()};
     return columns;
 }
 
 const ReportColumns& previewColumns() {
     static const ReportColumns columns{
-        {70, 75, 180, 175}, {5, 10, 10, 5}, QStringLiteral("金额（元）")};
+        {70, 75, 180, 175}, {5, 10, 10, 5}, Messages::PreviewAmountHeading()};
     return columns;
 }
 
@@ -203,8 +206,7 @@ private:
 };
 
 QString pageLine(int page, int pages) {
-    return QStringLiteral("第 ") + PageNumberText(page + 1) + QStringLiteral(" 页  共 ") +
-           PageNumberText(pages) + QStringLiteral(" 页");
+    return Messages::PageOfWritten(PageNumberText(page + 1), PageNumberText(pages));
 }
 
 // Layout units the drawing takes on page `page`.
@@ -291,10 +293,10 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
         const int y = ruleY + g.inset;
         if (c.total) {
             const PageGeometry::Total& total = g.totals[page == 0 ? 0 : 1];
-            at.text(total.labelX, y, QStringLiteral("总计:"));
+            at.text(total.labelX, y, Messages::GrandTotalLabel());
             at.text(total.valueX, y, *c.total + QString::fromUtf8(total.unit));
         }
-        at.text(g.left, y, QStringLiteral("报表日期:"));
+        at.text(g.left, y, Messages::ReportDateLabel());
         at.text(g.dateX, y, c.reportDate);
     }
 }
@@ -316,8 +318,8 @@ PageContent reportContent(const ReportColumns& columns, const Report& report,
     const std::shared_ptr<const TextRows> rows = report.rows;
     return {heading.title,
             heading.reportDate,
-            {QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("时间"),
-             columns.amountHeading},
+            // The printed amount's heading names its unit.
+            Messages::RecordHeadings().first(3) << columns.amountHeading,
             columns.widths,
             columns.insets,
             report.recordCount(),

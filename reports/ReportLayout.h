@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Messages.h"
 #include "reports/Report.h"
 
 #include <QList>
@@ -16,7 +17,7 @@ class QPainter;
 namespace ReportLayout {
 
 inline constexpr int RowsPerPage = 28;
-inline const QString Title = QStringLiteral("充值记录");
+inline const QString Title = Messages::RechargeRecords();
 inline const QString JobName = QStringLiteral("Evenness Tester Doc");
 
 // Pages of the report: the ceiling of records / 28, 0 when there are none.

@@ -1,5 +1,7 @@
 #include "reports/SettlementChart.h"
 
+#include "app/Messages.h"
+
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -19,10 +21,10 @@ constexpr int NamedDays = 31;
 
 QChart* DailyNetChart(const Settlement::Result& result) {
     auto* chart = new QChart;
-    chart->setTitle(QStringLiteral("每日净额（元）"));
+    chart->setTitle(Messages::DailyNetChart());
     chart->legend()->hide();
     chart->setAnimationOptions(QChart::NoAnimation);
-    auto* set = new QBarSet(QStringLiteral("净额"));
+    auto* set = new QBarSet(Messages::Net());
     set->setColor(QColor(0x3b, 0x6e, 0xa5));
     QStringList days;
     qint64 low = 0, high = 0;

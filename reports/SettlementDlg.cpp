@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "reports/Export.h"
 #include "reports/ReportLayout.h"
@@ -70,7 +71,7 @@ bool CSettlementDlg::collect(Settlement::Result* result) {
                                       ui->dateToEdit->date().toString(DateFormat));
         return true;
     } catch (const DataError&) {
-        m_dialogs.plain(QStringLiteral("操作失败"), this);
+        m_dialogs.plain(Messages::OperationFailed(), this);
         return false;
     }
 }
@@ -117,7 +118,7 @@ void CSettlementDlg::PrintSettlement(QPrinter& printer) {
     printer.setDocName(ReportLayout::JobName);
     QPainter painter;
     if (!painter.begin(&printer)) {
-        m_dialogs.plain(QStringLiteral("操作失败"), this);
+        m_dialogs.plain(Messages::OperationFailed(), this);
         return;
     }
     PaintTableDocument(painter, pages, [&printer] { return printer.newPage(); });
@@ -148,13 +149,13 @@ void CSettlementDlg::OnExport() {
     Settlement::Result result;
     if (!collect(&result))
         return;
-    const Export::Sheet sheet{QStringLiteral("日结"),
+    const Export::Sheet sheet{Messages::SettlementSheet(),
                               Settlement::ColumnHeadings(),
                               rowsOf(result),
                               {false, false, true, true, true, true, true}};
     const QString problem = Export::Write(path, sheet);
     if (!problem.isEmpty())
-        m_dialogs.plain(QStringLiteral("导出失败\n") + problem, this);
+        m_dialogs.plain(Messages::ExportFailed(problem), this);
     else
-        m_dialogs.plain(QStringLiteral("导出成功"), this);
+        m_dialogs.plain(Messages::ExportDone(), this);
 }

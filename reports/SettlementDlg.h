@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Messages.h"
 #include "data/Settlement.h"
 #include "reports/ReportLayout.h"
 
@@ -20,7 +21,7 @@ class CSettlementDlg;
 class CSettlementDlg : public QDialog {
     Q_OBJECT
 public:
-    inline static const QString Title = QStringLiteral("日结报表");
+    inline static const QString Title = Messages::SettlementReport();
     // What the chart takes of the first printed page, in the report's units of 1/600 inch.
     static constexpr int ChartHeight = 2000;
 

@@ -1,5 +1,6 @@
 #include "reports/SettlementPreviewDlg.h"
 
+#include "app/Messages.h"
 #include "ui_SettlementPreviewDlg.h"
 
 #include <QImage>
@@ -36,5 +37,5 @@ void CSettlementPreviewDlg::showPage() {
     ui->pageView->adjustSize();
     ui->prevButton->setEnabled(m_page > 0);
     ui->nextButton->setEnabled(m_page < pageCount() - 1);
-    ui->pageLabel->setText(QStringLiteral("第 %1 页  共 %2 页").arg(m_page + 1).arg(pageCount()));
+    ui->pageLabel->setText(Messages::PageOf(m_page + 1, pageCount()));
 }

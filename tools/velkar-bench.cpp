@@ -2,6 +2,7 @@
 // figure a line, "name: value".
 #include "app/Clock.h"
 #include "app/CommandLine.h"
+#include "app/Messages.h"
 #include "app/Startup.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
@@ -428,10 +429,10 @@ void copyWindow(Context& ctx) {
     };
     // "备份完成！" and "数据库还原成功！" are the boxes expected; any other counts.
     timed("backup", [&] { actions.BackupDatabase(); });
-    ctx.expectedBoxes += ctx.dialogs.lastText() == QStringLiteral("备份完成！");
+    ctx.expectedBoxes += ctx.dialogs.lastText() == Messages::BackupDone();
     count("database_bytes", QFileInfo(backup).size());
     timed("restore", [&] { actions.OnRestore(); });
-    ctx.expectedBoxes += ctx.dialogs.lastText() == QStringLiteral("数据库还原成功！");
+    ctx.expectedBoxes += ctx.dialogs.lastText() == Messages::RestoreDone();
 }
 
 // ---- Both engines on the same rows --------------------------------------------------------

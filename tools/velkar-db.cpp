@@ -1,5 +1,6 @@
 // Creates, checks, upgrades and reads a Velkar database: a file, or a server database.
 #include "app/CommandLine.h"
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/DatabaseCopy.h"
@@ -105,7 +106,7 @@ int settle(QStringList args, QTextStream& out, QTextStream& err) {
     try {
         Connection db(path);
         const Settlement::Result result = Settlement::Collect(db, from, to);
-        Export::Sheet sheet{QStringLiteral("日结"),
+        Export::Sheet sheet{Messages::SettlementSheet(),
                             Settlement::ColumnHeadings(),
                             {},
                             {false, false, true, true, true, true, true}};

@@ -1,5 +1,6 @@
 #include "users/Accounts.h"
 
+#include "app/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/PasswordHash.h"
@@ -11,6 +12,22 @@ QString g_account;
 namespace {
 const QString PasswordColumn = QStringLiteral("密码");
 const QString NameColumn = QStringLiteral("用户名");
+
+// The refusals a login and a password change share.
+template <typename Outcome> QString sharedMessage(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::EmptyName:
+        return Messages::NameEmpty();
+    case Outcome::EmptyPassword:
+        return Messages::PasswordEmpty();
+    case Outcome::UnstorableText:
+        return UnstorableTextMessage;
+    case Outcome::Failed:
+        return Messages::OperationFailed();
+    default:
+        return {};
+    }
+}
 } // namespace
 
 LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& password,
@@ -52,22 +69,13 @@ LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& pa
 
 QString LoginMessage(LoginOutcome outcome) {
     switch (outcome) {
-    case LoginOutcome::Success:
-        return {};
-    case LoginOutcome::EmptyName:
-        return QStringLiteral("用户名不能为空");
-    case LoginOutcome::EmptyPassword:
-        return QStringLiteral("密码不能为空");
     case LoginOutcome::NoSuchUser:
-        return QStringLiteral("用户名不存在！请重新输入！");
+        return Messages::NoSuchUser();
     case LoginOutcome::WrongPassword:
-        return QStringLiteral("密码错误！请重新输入！");
-    case LoginOutcome::UnstorableText:
-        return UnstorableTextMessage;
-    case LoginOutcome::Failed:
-        return QStringLiteral("操作失败");
+        return Messages::WrongPassword();
+    default:
+        return sharedMessage(outcome);
     }
-    return {};
 }
 
 PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
@@ -111,8 +119,7 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
             rs->PutCollect(PasswordColumn, newHash);
             rs->Update();
             Audit::Append(*conn.connection(), g_account.isEmpty() ? name : g_account,
-                          Audit::ThisDesk(), Audit::PasswordChanged,
-                          QStringLiteral("账号 %1").arg(name));
+                          Audit::ThisDesk(), Audit::PasswordChanged, Messages::AccountDetail(name));
             write.commit();
         }
         conn.CloseRecordset();
@@ -126,21 +133,14 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
 QString PasswordMessage(PasswordOutcome outcome) {
     switch (outcome) {
     case PasswordOutcome::Changed:
-        return QStringLiteral("修改成功");
-    case PasswordOutcome::EmptyName:
-        return QStringLiteral("用户名不能为空");
-    case PasswordOutcome::EmptyPassword:
-        return QStringLiteral("密码不能为空");
+        return Messages::ChangeDone();
     case PasswordOutcome::RepeatDiffers:
-        return QStringLiteral("两次输入的新密码不一致，请重新输入！");
+        return Messages::RepeatDiffers();
     case PasswordOutcome::WrongOldPassword:
-        return QStringLiteral("原密码错误，请重新输入！");
-    case PasswordOutcome::UnstorableText:
-        return UnstorableTextMessage;
-    case PasswordOutcome::Failed:
-        return QStringLiteral("操作失败");
+        return Messages::WrongOldPassword();
+    default:
+        return sharedMessage(outcome);
     }
-    return {};
 }
 
 QString AuditChainProblem(const QString& databasePath) {

@@ -11,7 +11,8 @@ extern bool g_isAdmin;
 // The account of the latest successful login; the trail's account for what it does.
 extern QString g_account;
 
-inline const QString AdministratorName = QStringLiteral("管理员");
+// The first of the accounts every database is made with.
+inline const QString AdministratorName = Schema::AccountNames.front();
 
 enum class LoginOutcome {
     Success,

@@ -1,6 +1,7 @@
 #include "users/LoginDlg.h"
 
 #include "app/Dialogs.h"
+#include "app/Messages.h"
 #include "users/Accounts.h"
 #include "users/EnterKey.h"
 
@@ -38,7 +39,7 @@ void CLoginDlg::OnLogin() {
         if (g_isAdmin) {
             const QString broken = AuditChainProblem();
             if (!broken.isEmpty())
-                m_dialogs.warning(QStringLiteral("操作日志已被改动！\n") + broken, this);
+                m_dialogs.warning(Messages::AuditTrailChanged(broken), this);
         }
         accept();
         return;

@@ -106,6 +106,21 @@ private slots:
         QCOMPARE(PasswordMessage(PasswordOutcome::UnstorableText), UnstorableTextMessage);
     }
 
+    // A login and a password change refuse the same faults in the same words.
+    void sharedRefusalsReadAlike() {
+        QCOMPARE(LoginMessage(LoginOutcome::EmptyName),
+                 PasswordMessage(PasswordOutcome::EmptyName));
+        QCOMPARE(LoginMessage(LoginOutcome::EmptyPassword),
+                 PasswordMessage(PasswordOutcome::EmptyPassword));
+        QCOMPARE(LoginMessage(LoginOutcome::Failed), QStringLiteral("操作失败"));
+        QCOMPARE(PasswordMessage(PasswordOutcome::Failed), QStringLiteral("操作失败"));
+        QVERIFY(LoginMessage(LoginOutcome::Success).isEmpty());
+        QCOMPARE(LoginMessage(LoginOutcome::NoSuchUser),
+                 QStringLiteral("用户名不存在！请重新输入！"));
+        QCOMPARE(PasswordMessage(PasswordOutcome::Changed), QStringLiteral("修改成功"));
+        QCOMPARE(AdministratorName, QStringLiteral("管理员"));
+    }
+
     // What lies in the file is no password: a hash that only the exact text matches.
     void storedPasswordsAreHashes() {
         TestDatabase db;

@@ -1,0 +1,527 @@
+#pragma once
+
+// Every text the program shows, in one place: boxes, status lines, refusals and the captions
+// code sets. It includes Qt Core alone, so the core and the windows can both use it. Texts are
+// functions, so that none depends on another file's static initialisation.
+
+#include <QString>
+#include <QStringList>
+
+namespace Messages {
+
+// --- Shared words
+
+inline QString OperationFailed() {
+    return QStringLiteral("操作失败");
+}
+// The verdict under the reason the store gave.
+inline QString OperationFailedWith(const QString& reason) {
+    return OperationFailed() + QLatin1Char('\n') + reason;
+}
+// A server's reason is the engine's own words; the verdict follows it.
+inline QString ReasonThenOperationFailed(const QString& reason) {
+    return reason + QLatin1Char('\n') + OperationFailed();
+}
+inline QString SystemPrompt() {
+    return QStringLiteral("系统提示");
+}
+inline QString OkButton() {
+    return QStringLiteral("确定");
+}
+inline QString CancelButton() {
+    return QStringLiteral("取消");
+}
+// The choice in a filter that does not filter.
+inline QString All() {
+    return QStringLiteral("全部");
+}
+inline QString BasicInfoEmpty() {
+    return QStringLiteral("基础信息不能为空！");
+}
+inline QString UnstorableText() {
+    return QStringLiteral("输入的内容含有无法保存的字符，请检查后重新输入！");
+}
+inline QString NoAdministratorRights() {
+    return QStringLiteral("您没有管理员权限！");
+}
+inline QString ChangeDone() {
+    return QStringLiteral("修改成功");
+}
+inline QString ExportFailed(const QString& problem) {
+    return QStringLiteral("导出失败\n") + problem;
+}
+inline QString ExportDone() {
+    return QStringLiteral("导出成功");
+}
+
+// --- Files and folders
+
+inline QString CannotCreateFolder(const QString& folder) {
+    return QStringLiteral("无法创建工作文件夹 %1").arg(folder);
+}
+inline QString CannotEnterFolder(const QString& folder) {
+    return QStringLiteral("无法进入工作文件夹 %1").arg(folder);
+}
+inline QString CannotCreateDatabase(const QString& folder, const QString& problem) {
+    return QStringLiteral("无法在 %1 创建数据库：%2").arg(folder, problem);
+}
+inline QString CannotMakeTemporaryFile() {
+    return QStringLiteral("无法建立临时文件");
+}
+inline QString CannotMakeTemporaryFolder() {
+    return QStringLiteral("无法建立临时文件夹");
+}
+inline QString CannotCreateFile() {
+    return QStringLiteral("无法创建文件");
+}
+inline QString CannotWrite(const QString& path) {
+    return QStringLiteral("无法写入 %1").arg(path);
+}
+inline QString CannotRead(const QString& path) {
+    return QStringLiteral("无法读取 %1").arg(path);
+}
+inline QString DoesNotExist(const QString& path) {
+    return QStringLiteral("%1 不存在").arg(path);
+}
+inline QString NotAFile(const QString& path) {
+    return QStringLiteral("%1 不是文件").arg(path);
+}
+inline QString ChangedWhileReading(const QString& path) {
+    return QStringLiteral("%1 在读取时一直被修改").arg(path);
+}
+inline QString LockedTooLong(int seconds) {
+    return QStringLiteral("数据库文件被其他程序锁定超过 %1 秒").arg(seconds);
+}
+inline QString DatabaseFileReplaced() {
+    return QStringLiteral("数据库文件已被替换，重新打开");
+}
+inline QString ExportFileFilter() {
+    return QStringLiteral("Excel 工作簿 (*.xlsx);;CSV 文件 (*.csv)");
+}
+
+// --- Backup, restore, import
+
+inline QString CannotKeepOriginal() {
+    return QStringLiteral("无法保留原数据库");
+}
+inline QString RestoreFromItself() {
+    return QStringLiteral("所选文件就是正在使用的数据库，不能用它还原它自己");
+}
+inline QString ServerRestore() {
+    return QStringLiteral("数据库在服务器上，只能由服务器的管理员还原");
+}
+inline QString FolderMissing(const QString& folder) {
+    return QStringLiteral("文件夹不存在：%1").arg(folder);
+}
+inline QString DatabaseFileMissing(const QString& path) {
+    return QStringLiteral("数据库文件不存在：%1").arg(path);
+}
+inline QString BackupIntoDatabaseFolder() {
+    return QStringLiteral("不能备份到数据库所在的文件夹");
+}
+inline QString NotAServerDatabase(const QString& location) {
+    return QStringLiteral("%1 不是服务器数据库（postgresql://…）").arg(location);
+}
+inline QString ServerDatabaseHasData(const QString& table) {
+    return QStringLiteral("服务器上的数据库已有数据（%1 表），只能导入到空数据库").arg(table);
+}
+inline QString ChooseBackupFolder() {
+    return QStringLiteral("请选择备份文件夹");
+}
+inline QString BackingUp() {
+    return QStringLiteral("正在备份数据库，请稍候……");
+}
+inline QString BackupFailed(const QString& problem) {
+    return QStringLiteral("备份失败！\n") + problem;
+}
+inline QString BackupDone() {
+    return QStringLiteral("备份完成！");
+}
+inline QString Restoring() {
+    return QStringLiteral("正在还原数据库，请稍候……");
+}
+inline QString RestoreFailed(const QString& problem) {
+    return QStringLiteral("数据库还原失败！\n") + problem;
+}
+inline QString RestoreDone() {
+    return QStringLiteral("数据库还原成功！");
+}
+// Trail details of a backup and a restore.
+inline QString BackupTarget(const QString& target) {
+    return QStringLiteral("目标 %1").arg(target);
+}
+inline QString BackupTargetFailed(const QString& target, const QString& problem) {
+    return QStringLiteral("目标 %1 失败：%2").arg(target, problem);
+}
+inline QString RestoredFrom(const QString& chosen, const QString& keptAs) {
+    return QStringLiteral("来源 %1，原数据库保存为 %2").arg(chosen, keptAs);
+}
+
+// --- The database's own shape
+
+inline QString NotOurServerDatabase() {
+    return QStringLiteral("服务器上的数据库还不是本程序的数据库（没有 velkar_version 表）；"
+                          "请先用 velkar-db init 或 velkar-db import 建立");
+}
+inline QString EmptyVersionTable() {
+    return QStringLiteral("velkar_version 表是空的");
+}
+inline QString PasswordHashFailed() {
+    return QStringLiteral("密码散列失败（内存不足）");
+}
+inline QString InvalidVersion(int version) {
+    return QStringLiteral("版本号 %1 无效").arg(version);
+}
+inline QString ServerDatabaseNotEmpty() {
+    return QStringLiteral("服务器上的数据库不是空的；它保持原样");
+}
+inline QString IntegrityCheckFailed(const QString& lines) {
+    return QStringLiteral("完整性检查未通过：%1").arg(lines);
+}
+inline QString KindTable() {
+    return QStringLiteral("表");
+}
+inline QString KindIndex() {
+    return QStringLiteral("索引");
+}
+inline QString KindView() {
+    return QStringLiteral("视图");
+}
+inline QString KindTrigger() {
+    return QStringLiteral("触发器");
+}
+inline QString ColumnMissing(const QString& table, const QString& column) {
+    return QStringLiteral("表 %1 缺少列 %2").arg(table, column);
+}
+inline QString ColumnExtra(const QString& table, const QString& column) {
+    return QStringLiteral("表 %1 有多余的列 %2").arg(table, column);
+}
+inline QString ColumnOrder(const QString& table, qsizetype place, const QString& have,
+                           const QString& want) {
+    return QStringLiteral("表 %1 的第 %2 列是 %3，应为 %4").arg(table).arg(place).arg(have, want);
+}
+inline QString ColumnType(const QString& table, const QString& column, const QString& have,
+                          const QString& want) {
+    return QStringLiteral("表 %1 的列 %2 声明为 %3，应为 %4").arg(table, column, have, want);
+}
+inline QString NoType() {
+    return QStringLiteral("无类型");
+}
+inline QString ColumnNotNull(const QString& table, const QString& column, bool missing) {
+    return QStringLiteral("表 %1 的列 %2 %3 NOT NULL")
+        .arg(table, column, missing ? QStringLiteral("缺少") : QStringLiteral("多了"));
+}
+inline QString ConstraintsDiffer(const QString& table) {
+    return QStringLiteral("表 %1 的约束与本程序建立的不同").arg(table);
+}
+inline QString ObjectExtra(const QString& kind, const QString& name) {
+    return QStringLiteral("含有本程序不建立的%1 %2").arg(kind, name);
+}
+inline QString ObjectMissing(const QString& kind, const QString& name) {
+    return QStringLiteral("缺少%1 %2").arg(kind, name);
+}
+inline QString ObjectKindDiffers(const QString& name, const QString& have, const QString& want) {
+    return QStringLiteral("%1 是%2，应为%3").arg(name, have, want);
+}
+inline QString ObjectDefinitionDiffers(const QString& kind, const QString& name) {
+    return QStringLiteral("%1 %2 的定义与本程序建立的不同").arg(kind, name);
+}
+inline QString AccountsDiffer(const QString& want, qsizetype have) {
+    return QStringLiteral("permission 表应依次含有七个账户 %1，实有 %2 个").arg(want).arg(have);
+}
+inline QString PasswordNotHashed(const QString& account) {
+    return QStringLiteral("账户 %1 的密码不是散列值").arg(account);
+}
+inline QString StatementMissing(const QString& statement) {
+    return QStringLiteral("缺少或不同于本程序建立的 %1").arg(statement);
+}
+inline QString StatementExtra(const QString& statement) {
+    return QStringLiteral("含有本程序不建立的 %1").arg(statement);
+}
+inline QString TooNew(int version, int supported) {
+    return QStringLiteral("数据库文件的版本（%1）高于本程序支持的版本（%2），请使用新版程序打开")
+        .arg(version)
+        .arg(supported);
+}
+
+// --- The trail and the journal
+
+inline QString AuditEntryDeleted(qint64 id) {
+    return QStringLiteral("操作日志第 %1 条被删除").arg(id);
+}
+inline QString AuditEntryInserted(qint64 id) {
+    return QStringLiteral("操作日志第 %1 条是手工插入的").arg(id);
+}
+inline QString AuditEntryChanged(qint64 id) {
+    return QStringLiteral("操作日志第 %1 条被修改").arg(id);
+}
+inline QString AuditEntryChangedOrInserted(qint64 id) {
+    return QStringLiteral("操作日志第 %1 条被修改或是手工插入的").arg(id);
+}
+inline QString AuditTrailChanged(const QString& broken) {
+    return QStringLiteral("操作日志已被改动！\n") + broken;
+}
+inline QString ShownCount(int count) {
+    return QStringLiteral("已显示 %1 条").arg(count);
+}
+inline QString TotalCount(int count) {
+    return QStringLiteral("共 %1 条").arg(count);
+}
+inline QString AccountDetail(const QString& name) {
+    return QStringLiteral("账号 %1").arg(name);
+}
+
+// --- The desk and the reader
+
+inline QString Waiting(int count) {
+    return QStringLiteral("有%1笔操作待确认").arg(count);
+}
+inline QString TypeAnInteger() {
+    return QStringLiteral("请键入一个整数。");
+}
+inline QString ConnectFirst() {
+    return QStringLiteral("设备未连接，请先“连接”设备！");
+}
+inline QString CardsInitialised(int count) {
+    return QStringLiteral("初始化 %1 张").arg(count);
+}
+inline QString DeviceConnected(unsigned vendorId, unsigned productId, unsigned version) {
+    return QString::asprintf("设备已连接,VID=%XPID=%X VER=%X ", vendorId, productId, version);
+}
+inline QString OpenDeviceFailed() {
+    return QStringLiteral("打开HID设备失败");
+}
+inline QString DeviceArrived() {
+    return QStringLiteral("有HID设备到达!");
+}
+inline QString DeviceLeft() {
+    return QStringLiteral("HID设备已离开!");
+}
+inline QString DeviceNotConnected() {
+    return QStringLiteral("设备尚未连接!");
+}
+inline QString WrongAmount() {
+    return QStringLiteral("充值金额错误");
+}
+inline QString PutCardOnReader() {
+    return QStringLiteral("请将卡片放在读卡器上");
+}
+inline QString PreviousNotDone() {
+    return QStringLiteral("上一笔操作尚未完成");
+}
+inline QString BalanceOverLimit() {
+    return QStringLiteral("充值后余额超出上限");
+}
+inline QString SendFailed() {
+    return QStringLiteral("发送数失败");
+}
+inline QString ClearDone() {
+    return QStringLiteral("清零成功");
+}
+inline QString RechargeDone() {
+    return QStringLiteral("充值成功");
+}
+inline QString NotExecuted() {
+    return QStringLiteral("操作未完成，请重试");
+}
+inline QString BalanceMismatch() {
+    return QStringLiteral("卡内余额与预期不符，请核对");
+}
+inline QString BookingRetrying() {
+    return QStringLiteral("记账失败，正在重试");
+}
+inline QString MismatchDetails(const QString& cardNo, const QString& before,
+                               const QString& expected, const QString& seen) {
+    return QStringLiteral("%1\n卡号：%2\n原余额：%3\n预期余额：%4\n实际余额：%5")
+        .arg(BalanceMismatch(), cardNo, before, expected, seen);
+}
+
+// --- Cardholders
+
+inline QString ProfileUpdated() {
+    return QStringLiteral("档案信息更新成功！");
+}
+inline QString ProfileAdded() {
+    return QStringLiteral("档案信息添加成功！");
+}
+inline QString DuplicateCardNo() {
+    return QStringLiteral("卡号重复警告");
+}
+inline QString AddDone() {
+    return QStringLiteral("添加成功");
+}
+inline QString DeleteDone() {
+    return QStringLiteral("删除成功");
+}
+inline QString SearchEmpty() {
+    return QStringLiteral("检索信息不能为空！");
+}
+
+// --- Accounts
+
+inline QString NameEmpty() {
+    return QStringLiteral("用户名不能为空");
+}
+inline QString PasswordEmpty() {
+    return QStringLiteral("密码不能为空");
+}
+inline QString NoSuchUser() {
+    return QStringLiteral("用户名不存在！请重新输入！");
+}
+inline QString WrongPassword() {
+    return QStringLiteral("密码错误！请重新输入！");
+}
+inline QString RepeatDiffers() {
+    return QStringLiteral("两次输入的新密码不一致，请重新输入！");
+}
+inline QString WrongOldPassword() {
+    return QStringLiteral("原密码错误，请重新输入！");
+}
+
+// --- Reports
+
+inline QString PrintingReport() {
+    return QStringLiteral("正在打印报表");
+}
+inline QString SettlementSheet() {
+    return QStringLiteral("日结");
+}
+inline QString PageOf(int page, int pages) {
+    return QStringLiteral("第 %1 页  共 %2 页").arg(page).arg(pages);
+}
+
+// --- Lists, tables and pages
+
+inline QString Total() {
+    return QStringLiteral("合计");
+}
+inline QString ClearWord() {
+    return QStringLiteral("清零");
+}
+inline QString RechargeWord() {
+    return QStringLiteral("充值");
+}
+inline QString StatePending() {
+    return QStringLiteral("待确认");
+}
+inline QString StateBooked() {
+    return QStringLiteral("已记账");
+}
+inline QString StateNotExecuted() {
+    return QStringLiteral("未执行");
+}
+inline QString StateMismatch() {
+    return QStringLiteral("余额不符");
+}
+inline QStringList JournalHeadings() {
+    return {QStringLiteral("编号"),   QStringLiteral("卡号"),     QStringLiteral("操作"),
+            QStringLiteral("金额"),   QStringLiteral("原余额"),   QStringLiteral("预期余额"),
+            QStringLiteral("操作员"), QStringLiteral("终端"),     QStringLiteral("发送时间"),
+            QStringLiteral("状态"),   QStringLiteral("确认时间"), QStringLiteral("实际余额")};
+}
+inline QStringList AuditHeadings() {
+    return {QStringLiteral("编号"), QStringLiteral("时间"), QStringLiteral("账号"),
+            QStringLiteral("终端"), QStringLiteral("操作"), QStringLiteral("内容")};
+}
+inline QStringList SettlementHeadings() {
+    return {QStringLiteral("日期"),     QStringLiteral("操作员"),   QStringLiteral("充值笔数"),
+            QStringLiteral("充值金额"), QStringLiteral("清零笔数"), QStringLiteral("清零金额"),
+            QStringLiteral("净额")};
+}
+// The recharge records' columns: card number, name, time, amount.
+inline QStringList RecordHeadings() {
+    return {QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("时间"),
+            QStringLiteral("金额")};
+}
+inline QString RechargeRecords() {
+    return QStringLiteral("充值记录");
+}
+inline QString SettlementReport() {
+    return QStringLiteral("日结报表");
+}
+inline QString DailyNetChart() {
+    return QStringLiteral("每日净额（元）");
+}
+inline QString Net() {
+    return QStringLiteral("净额");
+}
+inline QString PrintedAmountHeading() {
+    return QStringLiteral("金额(元)");
+}
+inline QString PreviewAmountHeading() {
+    return QStringLiteral("金额（元）");
+}
+inline QString GrandTotalLabel() {
+    return QStringLiteral("总计:");
+}
+inline QString ReportDateLabel() {
+    return QStringLiteral("报表日期:");
+}
+// The page line of the printed report; the numbers come already written.
+inline QString PageOfWritten(const QString& page, const QString& pages) {
+    return QStringLiteral("第 ") + page + QStringLiteral(" 页  共 ") + pages +
+           QStringLiteral(" 页");
+}
+
+// --- The desk's menu
+
+inline QString JournalMenu() {
+    return QStringLiteral("操作日志(&J)...");
+}
+inline QString AuditMenu() {
+    return QStringLiteral("审计记录(&T)...");
+}
+inline QString AboutMenu() {
+    return QStringLiteral("关于 Velkar(&A)...");
+}
+
+// --- The simulated reader's window
+
+inline QString Plugged(bool plugged) {
+    return plugged ? QStringLiteral("已插入") : QStringLiteral("已拔出");
+}
+inline QString PlugAction(bool plugged) {
+    return plugged ? QStringLiteral("拔出") : QStringLiteral("插入");
+}
+inline QString CardOnReader(const QString& cardNo, const QString& balance) {
+    return QStringLiteral("卡上：%1  余额 %2 元").arg(cardNo, balance);
+}
+inline QString NoCardOnReader() {
+    return QStringLiteral("读卡器上无卡");
+}
+inline QString InitMode(bool on) {
+    return on ? QStringLiteral("初始化模式：开 (放上的卡计为初始化)")
+              : QStringLiteral("初始化模式：关");
+}
+inline QString InitsRemaining(int count) {
+    return QStringLiteral("剩余初始化次数：%1，设为").arg(count);
+}
+
+// --- What the trail keeps (the audit window shows it)
+
+inline QString JournalAuditHead(qint64 id, const QString& cardNo) {
+    return QStringLiteral("日志 %1 卡号 %2 ").arg(id).arg(cardNo);
+}
+inline QString ClearedFrom(const QString& balance) {
+    return QStringLiteral("清零 原余额 %1 元").arg(balance);
+}
+inline QString RechargedBy(int amount) {
+    return QStringLiteral("充值 %1 元").arg(amount);
+}
+inline QString StateAndBalanceSeen(const QString& state, const QString& balance) {
+    return QStringLiteral(" %1 实际余额 %2 元").arg(state, balance);
+}
+inline QString BookedAs(qint64 record) {
+    return QStringLiteral(" 记录 %1").arg(record);
+}
+inline QString CardholderDetail(const QString& cardSerial, const QString& cardNo,
+                                const QString& name, const QString& idNumber, const QString& phone,
+                                const QString& address) {
+    return QStringLiteral("卡序号=%1 卡号=%2 姓名=%3 身份证=%4 电话=%5 地址=%6")
+        .arg(cardSerial, cardNo, name, idNumber, phone, address);
+}
+inline QString ChangedFromTo(const QString& before, const QString& after) {
+    return QStringLiteral("原：%1；新：%2").arg(before, after);
+}
+
+} // namespace Messages
