@@ -6,7 +6,6 @@
 #include <QFileInfo>
 
 #include <iterator>
-#include <memory>
 
 #include <sqlite3.h>
 
