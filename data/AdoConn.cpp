@@ -23,15 +23,15 @@ QString quoted(const QString& name) {
 
 // A recordset's columns, named, so that the key a server table keeps as a column is not read
 // twice.
-QString columnList(const char* table) {
-    const QLatin1String name(table);
-    const QStringList& columns = name == QLatin1String("userecord")   ? Schema::CardholderColumns
-                                 : name == QLatin1String("employees") ? Schema::RecordColumns
-                                                                      : Schema::AccountColumns;
+QString columnList(const Statement& statement) {
     QStringList names;
-    for (const QString& c : columns)
+    for (const QString& c : Schema::ColumnNames(statement.columns))
         names << quoted(c);
     return names.join(QStringLiteral(", "));
+}
+
+[[noreturn]] void raiseNotOpen() {
+    throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
 }
 
 // Server failures carry no SQLite code; the SQLSTATE is in the description.
@@ -112,7 +112,7 @@ Engine EngineOf(const QString& location) {
                : Engine::Sqlite;
 }
 
-Connection::Connection(const QString& location, int busyTimeoutMs) {
+Connection::Connection(const QString& location, Open open, int busyTimeoutMs) {
     if (EngineOf(location) == Engine::Postgres) {
         // Defaults first: what the location itself says wins. A desk that loses its power or
         // its network in the middle of a write would hold the ledger's write lock until the
@@ -136,8 +136,11 @@ Connection::Connection(const QString& location, int busyTimeoutMs) {
         }
         return;
     }
-    const int rc =
-        sqlite3_open_v2(location.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    const int flags = open == Open::Create   ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                      : open == Open::Memory ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY
+                                             : SQLITE_OPEN_READWRITE;
+    const QByteArray path = open == Open::Memory ? QByteArray(":memory:") : location.toUtf8();
+    const int rc = sqlite3_open_v2(path.constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString why =
             m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -146,6 +149,8 @@ Connection::Connection(const QString& location, int busyTimeoutMs) {
         throw DataError(rc, why);
     }
     sqlite3_busy_timeout(m_db, busyTimeoutMs);
+    if (open != Open::Existing)
+        return;
     // Opening is lazy: read the schema now so that a file that is no database fails here.
     char* error = nullptr;
     const int check = sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, &error);
@@ -182,7 +187,7 @@ void Connection::run(const QString& script) const {
     if (m_server)
         return executeServer(m_server, text.constData());
     if (!m_db)
-        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+        raiseNotOpen();
     char* error = nullptr;
     const int rc = sqlite3_exec(m_db, text.constData(), nullptr, nullptr, &error);
     if (rc != SQLITE_OK) {
@@ -261,7 +266,7 @@ struct Query::Server {
 
 Query::Query(const Connection& connection, const QString& sql) {
     if (!connection.isOpen())
-        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+        raiseNotOpen();
     if (connection.engine() == Engine::Postgres) {
         m_server = std::make_unique<Server>();
         m_server->conn = connection.server();
@@ -274,7 +279,7 @@ Query::Query(const Connection& connection, const QString& sql) {
 
 Query::Query(sqlite3* db, const QString& sql) : m_db(db) {
     if (!m_db)
-        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+        raiseNotOpen();
     prepare(sql);
 }
 
@@ -430,20 +435,25 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const Statement& st
     m_open = true;
 }
 
-void Recordset::load() {
-    if (!m_connection || !m_connection->isOpen())
-        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+QString SelectText(const Statement& statement, const std::vector<Criterion>& filter) {
     QStringList conditions;
-    if (m_statement.where)
-        conditions << QStringLiteral("(%1)").arg(QString::fromUtf8(m_statement.where));
-    for (const Criterion& c : m_filter)
+    if (statement.where)
+        conditions << QStringLiteral("(%1)").arg(QString::fromUtf8(statement.where));
+    for (const Criterion& c : filter)
         conditions << quoted(c.column) + QStringLiteral(" = ?");
     QString sql = QStringLiteral("SELECT rowid, %1 FROM %2")
-                      .arg(columnList(m_statement.table), quoted(m_statement.table));
+                      .arg(columnList(statement), quoted(statement.table));
     if (!conditions.isEmpty())
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    if (m_statement.orderBy)
-        sql += QStringLiteral(" ORDER BY ") + QString::fromUtf8(m_statement.orderBy);
+    if (statement.orderBy)
+        sql += QStringLiteral(" ORDER BY ") + QString::fromUtf8(statement.orderBy);
+    return sql;
+}
+
+void Recordset::load() {
+    if (!m_connection || !m_connection->isOpen())
+        raiseNotOpen();
+    const QString sql = SelectText(m_statement, m_filter);
 
     // Rows are read on first use, so that the usual open, filter, requery reads only the
     // filtered rows, and opening for an append reads none.
@@ -654,8 +664,9 @@ void Recordset::Update() {
     query.reset(); // ends the statement, and with it an insert's own transaction
 
     // Read the stored row back, so cells show what the store made of the texts (00100 -> 100).
-    Query back(*m_connection, QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
-                                  .arg(columnList(m_statement.table), table));
+    Query back(
+        *m_connection,
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columnList(m_statement), table));
     back.bind(1, rowid);
     Row row{rowid, {}, {}};
     if (back.next()) {
@@ -732,7 +743,7 @@ RecordsetPtr CAdoConn::OpenRecordset(const Statement& statement, const QStringLi
     m_recordset = std::make_shared<Recordset>();
     try {
         if (!m_connection)
-            throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+            raiseNotOpen();
         m_recordset = std::make_shared<Recordset>(m_connection, statement, parameters);
     } catch (const DataError& e) {
         report(e.description());
@@ -745,9 +756,15 @@ void CAdoConn::CloseRecordset() {
         m_recordset->Close();
 }
 
+Connection& CAdoConn::require() const {
+    if (!isConnected())
+        raiseNotOpen();
+    return *m_connection;
+}
+
 void CAdoConn::CloseConnection() {
     if (!m_connection)
-        throw DataError(ErrorNotOpen, QStringLiteral("no open database connection"));
+        raiseNotOpen();
     m_connection->close();
 }
 
@@ -761,4 +778,11 @@ std::shared_ptr<Connection> HeldConnection::get() {
     conn.OpenConnection();
     m_connection = conn.isConnected() ? conn.connection() : nullptr;
     return m_connection;
+}
+
+std::shared_ptr<Connection> HeldConnection::require() {
+    std::shared_ptr<Connection> connection = get();
+    if (!connection)
+        raiseNotOpen();
+    return connection;
 }

@@ -40,9 +40,16 @@ Engine EngineOf(const QString& location);
 // Shared by the recordsets opened on it, so it closes when the last of them is released.
 class Connection {
 public:
-    // Waits up to `busyTimeoutMs` for another program's lock, opening included; a server that
-    // does not answer fails after the connect time-out. Throws DataError.
-    explicit Connection(const QString& location, int busyTimeoutMs = 10000);
+    // How a file is opened. Existing: read at once, so that a file that is no database fails
+    // here. Unread: read on first use (a copy's target; the working file a lock is taken on).
+    // Create: made when missing. Memory: a private database in memory, the location ignored.
+    enum class Open { Existing, Unread, Create, Memory };
+
+    // Waits up to `busyTimeoutMs` for another program's lock, opening included (0: never
+    // waits); a server that does not answer fails after the connect time-out. Throws DataError.
+    explicit Connection(const QString& location, int busyTimeoutMs = 10000)
+        : Connection(location, Open::Existing, busyTimeoutMs) {}
+    Connection(const QString& location, Open open, int busyTimeoutMs);
     // Works on a file opened elsewhere, which stays open when this is gone.
     explicit Connection(sqlite3* borrowed) : m_db(borrowed), m_borrowed(true) {}
     ~Connection();
@@ -83,6 +90,10 @@ private:
     const Connection& m_connection;
     bool m_open = true;
 };
+
+// The text a recordset reads `statement` by: the rowid, then the statement's columns, narrowed
+// by `filter` too.
+QString SelectText(const Statement& statement, const std::vector<Criterion>& filter = {});
 
 // A prepared statement read row by row; for the bulk reads that need no recordset. Parameters
 // are written `?` or `?N` on both engines.
@@ -168,7 +179,7 @@ private:
     void fetch() const;
 
     std::shared_ptr<Connection> m_connection;
-    Statement m_statement{nullptr, nullptr, nullptr};
+    Statement m_statement{nullptr, nullptr, nullptr, nullptr};
     QStringList m_parameters;
     std::vector<Criterion> m_filter;
     QStringList m_columns;
@@ -200,6 +211,8 @@ public:
     void CloseConnection(); // throws DataError when no connection is open
 
     bool isConnected() const { return m_connection && m_connection->isOpen(); }
+    // The open connection; throws DataError when there is none (its failure was shown).
+    Connection& require() const;
     std::shared_ptr<Connection> connection() const { return m_connection; }
 
 private:
@@ -220,6 +233,8 @@ public:
 
     // Null when the file can't be opened; the failure was shown as CAdoConn shows it.
     std::shared_ptr<Connection> get();
+    // As get(), but throws DataError where that gives null.
+    std::shared_ptr<Connection> require();
 
 private:
     Dialogs* m_dialogs;

@@ -134,7 +134,7 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
     {
         Entry e;
         // The highest id ever given, also when the last entry was deleted since.
-        e.id = std::max(scalar(Query(connection, Sql::AuditGivenId)),
+        e.id = std::max(scalar(Query(connection, Statements::AuditGivenId)),
                         scalar(Query(connection, QStringLiteral("SELECT max(id) FROM audit")))) +
                1;
         e.time = dateTimeText(at);
@@ -149,9 +149,7 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
                 previous = q.text(0);
         }
         e.hash = HashOf(e, previous);
-        Query insert(connection,
-                     QStringLiteral("INSERT INTO audit (id, time, account, desk, action, details, "
-                                    "hash) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        Query insert(connection, QString::fromUtf8(Statements::AddAuditEntry));
         insert.bind(1, e.id);
         insert.bind(2, e.time);
         insert.bind(3, e.account);
@@ -161,7 +159,7 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         insert.bind(7, e.hash);
         insert.next();
         if (connection.engine() == Engine::Postgres) {
-            Query given(connection, Sql::RecordAuditGivenId);
+            Query given(connection, Statements::RecordAuditGivenId);
             given.bind(1, e.id);
             given.next();
         }
@@ -223,13 +221,13 @@ QString chainSql() {
 
 std::optional<Break> Verify(const Connection& connection) {
     Query rows(connection, chainSql());
-    Query given(connection, Sql::AuditGivenId);
+    Query given(connection, Statements::AuditGivenId);
     return verify(rows, given);
 }
 
 std::optional<Break> Verify(sqlite3* db) {
     Query rows(db, chainSql());
-    Query given(db, QString::fromUtf8(Sql::AuditGivenId.sqlite));
+    Query given(db, QString::fromUtf8(Statements::AuditGivenId.sqlite));
     return verify(rows, given);
 }
 

@@ -4,7 +4,7 @@
 #include "reports/PagedRows.h"
 
 CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo) {
-    Query query(connection, QString::fromUtf8(Sql::CardRecords));
+    Query query(connection, QString::fromUtf8(Statements::CardRecords));
     query.bind(1, cardNo);
     CardRecordList list;
     while (query.next()) {
@@ -16,7 +16,7 @@ CardRecordList ReadCardRecords(const Connection& connection, const QString& card
 }
 
 CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo) {
-    Query total(connection, Sql::CardRecordsTotal);
+    Query total(connection, Statements::CardRecordsTotal);
     total.bind(1, cardNo);
     CardRecordList list;
     if (total.next())
@@ -27,9 +27,7 @@ CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo, const QString& path) {
     CAdoConn conn(dialogs, path);
     conn.OpenConnection();
-    if (!conn.isConnected())
-        throw DataError(-1, QStringLiteral("no open database connection"));
-    return ReadCardRecords(*conn.connection(), cardNo);
+    return ReadCardRecords(conn.require(), cardNo);
 }
 
 CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection,
@@ -38,12 +36,13 @@ CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection
     Transaction read(*connection, Transaction::Read);
     CardRecordPages pages;
     {
-        Query total(*connection, Sql::CardRecordsTotal);
+        Query total(*connection, Statements::CardRecordsTotal);
         total.bind(1, cardNo);
         total.next();
         pages.total = total.integer(1);
         pages.rows = std::make_shared<PagedRows>(
-            connection, PagedRows::Reads{Sql::CardRecordPositions, Sql::CardRecordBlock, 3},
+            connection,
+            PagedRows::Reads{Statements::CardRecordPositions, Statements::CardRecordBlock, 3},
             QStringList{cardNo});
     }
     read.commit();

@@ -19,11 +19,12 @@ CardholderLookup FindCardholder(const Connection& connection, const QString& car
     CardholderLookup lookup;
     lookup.holder.cardNo = cardNo;
     try {
-        Query query(connection, QString::fromUtf8(Sql::CardholderByCardNo));
+        // The recordset's own statement; the first column is the rowid.
+        Query query(connection, SelectText(Statements::CardholderByCardNo));
         query.bind(1, cardNo);
         if (query.next()) {
-            lookup.holder = {query.text(0), query.text(1), query.text(2),
-                             query.text(3), query.text(4), query.text(5)};
+            lookup.holder = {query.text(1), query.text(2), query.text(3),
+                             query.text(4), query.text(5), query.text(6)};
             lookup.state = HolderExisting;
         } else {
             lookup.state = HolderNew;

@@ -24,18 +24,14 @@
 
 namespace {
 
-using Db = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
-
-Db open(const QString& path, int flags, QString* problem) {
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
-    Db db(raw, sqlite3_close);
-    if (rc != SQLITE_OK) {
-        *problem =
-            raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc));
-        return Db(nullptr, sqlite3_close);
+// The file opened unread and without a busy handler: the caller waits for locks itself.
+std::unique_ptr<Connection> open(const QString& path, QString* problem) {
+    try {
+        return std::make_unique<Connection>(path, Connection::Open::Unread, 0);
+    } catch (const DataError& e) {
+        *problem = e.description();
+        return nullptr;
     }
-    return db;
 }
 
 // A file being written beside its final name; removed with its journal unless kept.
@@ -85,12 +81,13 @@ private:
 // read transaction keeps the source still, so the copy never starts over.
 QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Options& options) {
     QString problem;
-    Db to = open(target, SQLITE_OPEN_READWRITE, &problem);
-    if (!to)
+    const std::unique_ptr<Connection> connection = open(target, &problem);
+    if (!connection)
         return problem;
-    sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from, "main");
+    sqlite3* to = connection->handle();
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
     if (!backup)
-        return QString::fromUtf8(sqlite3_errmsg(to.get()));
+        return QString::fromUtf8(sqlite3_errmsg(to));
     int rc;
     do {
         rc = sqlite3_backup_step(backup, std::max(1, options.pagesPerStep));
@@ -104,8 +101,7 @@ QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Opti
         return QString::fromUtf8(sqlite3_errstr(rc));
     // A copy of a file in another journal mode becomes an ordinary rollback-journal file.
     char* error = nullptr;
-    if (sqlite3_exec(to.get(), "PRAGMA journal_mode = DELETE", nullptr, nullptr, &error) !=
-        SQLITE_OK) {
+    if (sqlite3_exec(to, "PRAGMA journal_mode = DELETE", nullptr, nullptr, &error) != SQLITE_OK) {
         problem = QString::fromUtf8(error);
         sqlite3_free(error);
     }
@@ -218,9 +214,9 @@ void copyRows(const Connection& from, const Connection& to,
                                      "coalesce(max(%2), 0) + 1, false) FROM %1")
                           .arg(QLatin1String(t.name), QLatin1String(t.key)))
                 .next();
-    Query given(from, Sql::AuditGivenId);
+    Query given(from, Statements::AuditGivenId);
     const qint64 id = given.next() ? given.integer(0) : 0;
-    Query set(to, Sql::SetAuditGivenId);
+    Query set(to, Statements::SetAuditGivenId);
     set.bind(1, id);
     set.next();
 }
@@ -293,22 +289,23 @@ QString replaceWorking(PartFile& part, const QString& working, const QDateTime& 
     if (!QFileInfo::exists(working))
         return part.moveOnto(working) ? QString() : Messages::CannotWrite(working);
     QString problem;
-    Db db = open(working, SQLITE_OPEN_READWRITE, &problem);
-    if (!db)
+    const std::unique_ptr<Connection> connection = open(working, &problem);
+    if (!connection)
         return problem;
+    sqlite3* db = connection->handle();
     int rc;
     {
-        LockWait wait(db.get(), lockTimeoutMs);
-        rc = sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        LockWait wait(db, lockTimeoutMs);
+        rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
         return LockedText(lockTimeoutMs);
     if (rc != SQLITE_OK)
-        return QString::fromUtf8(sqlite3_errmsg(db.get()));
+        return QString::fromUtf8(sqlite3_errmsg(db));
     problem = keep(working, now, keptAs);
     if (problem.isEmpty() && !part.moveOnto(working))
         problem = Messages::CannotWrite(working);
-    sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     if (!problem.isEmpty() && !keptAs->isEmpty()) {
         QFile::remove(*keptAs); // the working file is still in place
         keptAs->clear();

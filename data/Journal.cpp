@@ -113,10 +113,7 @@ QString OperationName(Operation operation) {
 }
 
 qint64 Add(const Connection& connection, const Entry& entry) {
-    Query q(connection,
-            QStringLiteral("INSERT INTO journal (card_no, operation, amount, balance_before, "
-                           "balance_expected, operator, desk, sent_at, state) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 'pending') RETURNING id"));
+    Query q(connection, QString::fromUtf8(Statements::AddJournalEntry));
     bindEntry(q, entry, 1);
     q.next();
     return q.integer(0);
@@ -144,8 +141,7 @@ std::vector<Resolved> Resolve(const Connection& connection,
             }
             std::optional<qint64> record;
             if (r.state == State::Booked) {
-                Query book(connection, QStringLiteral("INSERT INTO employees (卡号, 日期, 金额) "
-                                                      "VALUES (?, ?, ?) RETURNING rowid"));
+                Query book(connection, QString::fromUtf8(Statements::BookRecord));
                 book.bind(1, entry.cardNo);
                 book.bind(2, r.at);
                 book.bind(3, r.amountText);
@@ -153,8 +149,7 @@ std::vector<Resolved> Resolve(const Connection& connection,
                 record = book.integer(0);
                 book.reset();
             }
-            Query mark(connection, QStringLiteral("UPDATE journal SET state = ?, resolved_at = ?, "
-                                                  "balance_seen = ?, record_id = ? WHERE id = ?"));
+            Query mark(connection, QString::fromUtf8(Statements::ResolveJournalEntry));
             mark.bind(1, StateName(r.state));
             mark.bind(2, r.at);
             mark.bind(3, std::int64_t(r.balanceSeen));

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 
 #include <iterator>
-#include <memory>
 
 #include <sqlite3.h>
 
@@ -265,10 +264,6 @@ QString migrate(const Connection& db, int from, int to, PasswordHash::Cost cost)
     }
 }
 
-QString migrate(sqlite3* db, int from, int to, PasswordHash::Cost cost) {
-    return migrate(Connection(db), from, to, cost);
-}
-
 QString NotMadeText() {
     return Messages::NotOurServerDatabase();
 }
@@ -301,9 +296,8 @@ void addAccounts(const Connection& db) {
     }
 }
 
-QString createVersionZero(sqlite3* db) {
+QString createVersionZero(const Connection& connection) {
     try {
-        const Connection connection(db);
         connection.run(QString::fromUtf8(CreateStatements));
         addAccounts(connection);
         return {};
@@ -330,15 +324,18 @@ QList<SchemaObject> schemaOf(sqlite3* db, QString* problem) {
 // The schema this program makes for a file of `version`: the delivered form and the
 // migrations up to it, built by the very steps that build files.
 QList<SchemaObject> expectedSchema(int version, QString* problem) {
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr);
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
-    *problem = execute(raw, CreateStatements);
-    if (problem->isEmpty())
-        *problem = migrate(raw, 0, version, PasswordHash::CheapestCost);
-    if (problem->isEmpty())
-        *problem = execute(raw, "COMMIT");
-    return problem->isEmpty() ? schemaOf(raw, problem) : QList<SchemaObject>{};
+    try {
+        const Connection db(QString(), Connection::Open::Memory, 0);
+        *problem = execute(db.handle(), CreateStatements);
+        if (problem->isEmpty())
+            *problem = migrate(db, 0, version, PasswordHash::CheapestCost);
+        if (problem->isEmpty())
+            *problem = execute(db.handle(), "COMMIT");
+        return problem->isEmpty() ? schemaOf(db.handle(), problem) : QList<SchemaObject>{};
+    } catch (const DataError& e) {
+        *problem = e.description();
+        return {};
+    }
 }
 
 QString kindText(const QString& type) {
@@ -418,11 +415,13 @@ QString schemaProblem(sqlite3* db, int version) {
             continue;
         if (o.type != QLatin1String("table"))
             return Messages::ObjectDefinitionDiffers(kindText(o.type), o.name);
-        sqlite3* raw = nullptr;
-        sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr);
-        std::unique_ptr<sqlite3, int (*)(sqlite3*)> reference(raw, sqlite3_close);
-        execute(raw, o.sql.toUtf8().constData());
-        return tableDifference(db, raw, o.name);
+        try {
+            const Connection reference(QString(), Connection::Open::Memory, 0);
+            execute(reference.handle(), o.sql.toUtf8().constData());
+            return tableDifference(db, reference.handle(), o.name);
+        } catch (const DataError& e) {
+            return e.description();
+        }
     }
     return {};
 }
@@ -604,19 +603,19 @@ QString CreateDatabase(const QString& path, PasswordHash::Cost cost, int version
     }
     if (QFileInfo::exists(path))
         return QStringLiteral("%1 already exists; it is left as it is").arg(path);
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    // The delivered form first, then the same steps that bring a delivered file up to date,
-    // all in one transaction.
-    QString problem = rc == SQLITE_OK
-                          ? createVersionZero(db)
-                          : QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    if (problem.isEmpty())
-        problem = migrate(db, 0, version, cost);
-    if (problem.isEmpty())
-        problem = execute(db, "COMMIT");
-    sqlite3_close(db);
+    QString problem;
+    try {
+        const Connection db(path, Connection::Open::Create, 0);
+        // The delivered form first, then the same steps that bring a delivered file up to date,
+        // all in one transaction.
+        problem = createVersionZero(db);
+        if (problem.isEmpty())
+            problem = migrate(db, 0, version, cost);
+        if (problem.isEmpty())
+            problem = execute(db.handle(), "COMMIT");
+    } catch (const DataError& e) {
+        problem = e.description();
+    }
     if (!problem.isEmpty())
         QFile::remove(path);
     return problem;

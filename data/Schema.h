@@ -1,15 +1,20 @@
 #pragma once
 
 #include "data/PasswordHash.h"
+#include "data/Statements.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace Schema {
 
-inline const QStringList CardholderColumns{"卡序号", "卡号", "姓名", "身份证", "电话", "地址"};
-inline const QStringList RecordColumns{"卡号", "日期", "金额"};
-inline const QStringList AccountColumns{"用户名", "密码"};
+// A column list of the statement catalogue, as names.
+inline QStringList ColumnNames(const char* columns) {
+    return QString::fromUtf8(columns).split(QStringLiteral(", "));
+}
+inline const QStringList CardholderColumns = ColumnNames(Statements::CardholderColumns);
+inline const QStringList RecordColumns = ColumnNames(Statements::RecordColumns);
+inline const QStringList AccountColumns = ColumnNames(Statements::AccountColumns);
 inline const QStringList AccountNames{"管理员",  "操作员1", "操作员2", "操作员3",
                                       "操作员4", "操作员5", "操作员6"};
 inline const QString DeliveredPassword = QStringLiteral("604817");

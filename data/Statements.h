@@ -8,29 +8,14 @@ struct Dialects {
     const char* postgres;
 };
 
-// Every statement the program issues. Each reads one table, optionally narrowed by a condition
-// whose values are bound as parameters, in an order the windows rely on.
+// A recordset's statement: columns of one table, optionally narrowed by a condition whose values
+// are bound as parameters, in an order the windows rely on.
 struct Statement {
     const char* table;
+    const char* columns; // comma-separated, as the catalogue lists them
     const char* where;   // with ? placeholders; nullptr for none
     const char* orderBy; // the row order the windows rely on
 };
-
-namespace Statements {
-// Cardholders in ascending 卡号 order: positions in this order name rows.
-inline constexpr Statement Cardholders{"userecord", nullptr, "卡号"};
-inline constexpr Statement CardholdersDescending{"userecord", nullptr, "卡号 DESC"};
-// Opened only to append a row: reads none.
-inline constexpr Statement AppendRecord{"employees", "1 = 0", nullptr};
-inline constexpr Statement AppendCardholder{"userecord", "1 = 0", nullptr};
-// Recharge records in the order they were booked.
-inline constexpr Statement Records{"employees", nullptr, "rowid"};
-// Start and end bound as full timestamps, both included.
-inline constexpr Statement RecordsBetween{"employees", "日期 BETWEEN ? AND ?", "rowid"};
-// The seven accounts in list order.
-inline constexpr Statement Accounts{"permission", nullptr, "rowid"};
-inline constexpr Statement AccountByName{"permission", "用户名 = ?", "rowid"};
-} // namespace Statements
 
 // A filter criterion: rows whose column equals the value exactly. The column must be one of the
 // statement's own columns; the value is bound, so any character in it is ordinary text.
@@ -39,13 +24,43 @@ struct Criterion {
     QString value;
 };
 
-// Bulk reads that bypass the recordset; every value is bound.
-namespace Sql {
+// The columns each table is read by, written once for every statement that reads them.
+#define VELKAR_CARDHOLDER_COLUMNS "卡序号, 卡号, 姓名, 身份证, 电话, 地址"
+#define VELKAR_RECORD_COLUMNS "卡号, 日期, 金额"
+#define VELKAR_ACCOUNT_COLUMNS "用户名, 密码"
+
+// Every statement the program issues: the recordsets' and the bulk reads', whose values are
+// all bound.
+namespace Statements {
+inline constexpr const char* CardholderColumns = VELKAR_CARDHOLDER_COLUMNS;
+inline constexpr const char* RecordColumns = VELKAR_RECORD_COLUMNS;
+inline constexpr const char* AccountColumns = VELKAR_ACCOUNT_COLUMNS;
+
+// Cardholders in ascending 卡号 order: positions in this order name rows.
+inline constexpr Statement Cardholders{"userecord", CardholderColumns, nullptr, "卡号"};
+inline constexpr Statement CardholdersDescending{"userecord", CardholderColumns, nullptr,
+                                                 "卡号 DESC"};
+// One cardholder by 卡号: the row a change or delete acts on, the holder the desk shows, and the
+// recordset an add appends to without reading the whole table.
+inline constexpr Statement CardholderByCardNo{"userecord", CardholderColumns, "卡号 = ?", "rowid"};
+// Opened only to append a row: reads none.
+inline constexpr Statement AppendRecord{"employees", RecordColumns, "1 = 0", nullptr};
+// Recharge records in the order they were booked.
+inline constexpr Statement Records{"employees", RecordColumns, nullptr, "rowid"};
+// Start and end bound as full timestamps, both included.
+inline constexpr Statement RecordsBetween{"employees", RecordColumns, "日期 BETWEEN ? AND ?",
+                                          "rowid"};
+// The seven accounts in list order.
+inline constexpr Statement Accounts{"permission", AccountColumns, nullptr, "rowid"};
+inline constexpr Statement AccountByName{"permission", AccountColumns, "用户名 = ?", "rowid"};
+
+// ---- Bulk reads: no recordset, rows read as they come -------------------------------------
+
 // Cardholders for the archive list, in ascending 卡号 order (卡号 compares as text). Sorting
 // by the expression sorts the rows read in table order: walking the 卡号 index instead visits
 // the table's pages in random order, several times slower on a large archive.
 inline constexpr const char* CardholderList =
-    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord ORDER BY 卡号 || ''";
+    "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord ORDER BY 卡号 || ''";
 
 // The position of each row of CardholderList, read from the 卡号 index alone (卡号 is unique).
 // Columns: 卡号, rowid.
@@ -54,7 +69,7 @@ inline constexpr const char* CardholderPositions =
 // The rows of CardholderList from the 卡号 ?1 on, at most ?3 of them (?2, the rowid, is not
 // needed: no two rows share a 卡号).
 inline constexpr const char* CardholderBlock =
-    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord WHERE 卡号 >= ?1 AND ?2 IS NOT "
+    "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord WHERE 卡号 >= ?1 AND ?2 IS NOT "
     "NULL ORDER BY 卡号 LIMIT ?3";
 
 // Cardholders whose chosen column equals the bound text exactly; one statement per column a
@@ -63,20 +78,14 @@ struct CardholderSearch {
     const char* column;
     const char* sql;
 };
+#define VELKAR_CARDHOLDER_SEARCH(column)                                                           \
+    "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord WHERE " column " = ? ORDER BY 卡号 || ''"
 inline constexpr CardholderSearch CardholderSearches[] = {
-    {"卡序号", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-               "WHERE 卡序号 = ? ORDER BY 卡号 || ''"},
-    {"卡号", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 卡号 = ? ORDER BY 卡号 || ''"},
-    {"姓名", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 姓名 = ? ORDER BY 卡号 || ''"},
-    {"身份证", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-               "WHERE 身份证 = ? ORDER BY 卡号 || ''"},
-    {"电话", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 电话 = ? ORDER BY 卡号 || ''"},
-    {"地址", "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord "
-             "WHERE 地址 = ? ORDER BY 卡号 || ''"},
+    {"卡序号", VELKAR_CARDHOLDER_SEARCH("卡序号")}, {"卡号", VELKAR_CARDHOLDER_SEARCH("卡号")},
+    {"姓名", VELKAR_CARDHOLDER_SEARCH("姓名")},     {"身份证", VELKAR_CARDHOLDER_SEARCH("身份证")},
+    {"电话", VELKAR_CARDHOLDER_SEARCH("电话")},     {"地址", VELKAR_CARDHOLDER_SEARCH("地址")},
 };
+#undef VELKAR_CARDHOLDER_SEARCH
 
 // The records of RecordsBetween, each with its cardholder's name, in one statement: the
 // reference the report's collection is timed against. Its name (empty when no cardholder has the
@@ -86,23 +95,9 @@ inline constexpr const char* RecordsBetweenWithNames =
     "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), "
     "'') FROM employees e WHERE e.日期 BETWEEN ? AND ? ORDER BY e.日期, e.rowid";
 
-// Recharge records from the start bound to the end bound (full timestamps, both included), in
-// time order. Columns: 卡号, 日期, 金额.
-inline constexpr const char* RecordsBetween =
-    "SELECT 卡号, 日期, 金额 FROM employees WHERE 日期 BETWEEN ? AND ? ORDER BY 日期, rowid";
-
-// The name of the cardholder with the bound 卡号: the first such row when several have it.
-inline constexpr const char* CardholderName =
-    "SELECT 姓名 FROM userecord WHERE 卡号 = ? ORDER BY rowid LIMIT 1";
-
 // One card's records in the order they were booked. Columns: 卡号, 日期, 金额.
 inline constexpr const char* CardRecords =
-    "SELECT 卡号, 日期, 金额 FROM employees WHERE 卡号 = ? ORDER BY rowid";
-
-// The cardholder of one card. Columns: 卡序号, 卡号, 姓名, 身份证, 电话, 地址.
-inline constexpr const char* CardholderByCardNo =
-    "SELECT 卡序号, 卡号, 姓名, 身份证, 电话, 地址 FROM userecord WHERE 卡号 = ? ORDER BY rowid "
-    "LIMIT 1";
+    "SELECT " VELKAR_RECORD_COLUMNS " FROM employees WHERE 卡号 = ? ORDER BY rowid";
 
 // What a 金额 adds to a report's total, the rule of AmountValue on the text the column reads
 // as: at most five characters, an optional leading "-", then digits; anything else adds 0. A
@@ -164,7 +159,7 @@ inline constexpr const char* CardRecordPositions =
 
 // CardRecords from the rowid ?3 on, at most ?4 of them (?2 is the empty sort text).
 inline constexpr const char* CardRecordBlock =
-    "SELECT 卡号, 日期, 金额 FROM employees WHERE 卡号 = ?1 AND ?2 = '' AND rowid >= ?3 "
+    "SELECT " VELKAR_RECORD_COLUMNS " FROM employees WHERE 卡号 = ?1 AND ?2 = '' AND rowid >= ?3 "
     "ORDER BY rowid LIMIT ?4";
 
 #undef VELKAR_AMOUNT_RULE
@@ -193,13 +188,28 @@ inline constexpr Dialects SetAuditGivenId{
     "SELECT setval(pg_get_serial_sequence('audit', 'id'), "
     "greatest((SELECT seq FROM given), (SELECT coalesce(max(id), 0) FROM audit)) + 1, false)"};
 
+// ---- The ledger's writes ------------------------------------------------------------------
+
+// A command's journal row, pending until the reader answers. Returns its id.
+inline constexpr const char* AddJournalEntry =
+    "INSERT INTO journal (card_no, operation, amount, balance_before, "
+    "balance_expected, operator, desk, sent_at, state) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 'pending') RETURNING id";
+// The record a booked command adds. Returns its rowid.
+inline constexpr const char* BookRecord =
+    "INSERT INTO employees (" VELKAR_RECORD_COLUMNS ") VALUES (?, ?, ?) RETURNING rowid";
+// How the reader answered: state, time, balance seen, the record booked (null for none), id.
+inline constexpr const char* ResolveJournalEntry =
+    "UPDATE journal SET state = ?, resolved_at = ?, balance_seen = ?, record_id = ? WHERE id = ?";
+// An operator's trail entry, its id and hash worked out by the caller.
+inline constexpr const char* AddAuditEntry = "INSERT INTO audit (id, time, account, desk, action, "
+                                             "details, hash) VALUES (?, ?, ?, ?, ?, ?, ?)";
+
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).
 inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM employees";
-} // namespace Sql
-
-namespace Statements {
-// One cardholder by 卡号: the row a change or delete acts on; also the recordset an add
-// appends to without reading the whole table.
-inline constexpr Statement CardholderByCardNo{"userecord", "卡号 = ?", "rowid"};
 } // namespace Statements
+
+#undef VELKAR_CARDHOLDER_COLUMNS
+#undef VELKAR_RECORD_COLUMNS
+#undef VELKAR_ACCOUNT_COLUMNS

@@ -274,10 +274,7 @@ void CDeskDlg::LoadCardRecords() {
 void CDeskDlg::LoadCardRecords(const QString& cardNo) {
     std::optional<CardRecordPages> records;
     try {
-        const std::shared_ptr<Connection> connection = m_store.get();
-        if (!connection)
-            throw DataError(-1, QStringLiteral("no open database connection"));
-        records = ReadCardRecordPages(connection, cardNo);
+        records = ReadCardRecordPages(m_store.require(), cardNo);
     } catch (const DataError&) {
         m_dialogs.plain(Messages::OperationFailed(), this);
     }

@@ -43,9 +43,7 @@ bool refusedAsUnstorable(Dialogs& dialogs, QObject* owner,
 // Reads the six cardholder columns of a statement into a table. Throws DataError.
 std::shared_ptr<TextTable> readCardholders(const CAdoConn& conn, const char* sql,
                                            const QString* value = nullptr) {
-    if (!conn.isConnected())
-        throw DataError(-1, QStringLiteral("no open database connection"));
-    Query query(*conn.connection(), QString::fromUtf8(sql));
+    Query query(conn.require(), QString::fromUtf8(sql));
     if (value)
         query.bind(1, *value);
     auto table = std::make_shared<TextTable>(int(ListHeaders.size()));
@@ -144,11 +142,9 @@ void CRecordsDlg::failed() {
 void CRecordsDlg::LoadRecords() {
     // The whole archive is listed by position; its rows are read as they are shown.
     try {
-        const std::shared_ptr<Connection> connection = m_store.get();
-        if (!connection)
-            throw DataError(-1, QStringLiteral("no open database connection"));
         m_model->setRows(std::make_shared<PagedRows>(
-            connection, PagedRows::Reads{Sql::CardholderPositions, Sql::CardholderBlock, 6},
+            m_store.require(),
+            PagedRows::Reads{Statements::CardholderPositions, Statements::CardholderBlock, 6},
             QStringList{}));
     } catch (const DataError&) {
         showTable(nullptr);
@@ -317,7 +313,7 @@ void CRecordsDlg::OnSearch() {
     if (refusedAsUnstorable(m_dialogs, this, {&m_searchText}))
         return;
     const char* sql = nullptr;
-    for (const Sql::CardholderSearch& search : Sql::CardholderSearches)
+    for (const Statements::CardholderSearch& search : Statements::CardholderSearches)
         if (field == QString::fromUtf8(search.column))
             sql = search.sql;
     CAdoConn conn(&m_dialogs);

@@ -64,10 +64,8 @@ void CPreviewDlg::setPicture(QPushButton* button, Picture picture) {
 
 void CPreviewDlg::refresh() {
     try {
-        const std::shared_ptr<Connection> connection = m_store.get();
-        if (!connection)
-            throw DataError(-1, QStringLiteral("no open database connection"));
-        Query newest(*connection, QString::fromUtf8(Sql::NewestRecord));
+        const std::shared_ptr<Connection> connection = m_store.require();
+        Query newest(*connection, QString::fromUtf8(Statements::NewestRecord));
         const qint64 newestRecord = newest.next() ? newest.integer(0) : 0;
         if (connection != m_collectedOn || newestRecord != m_collectedNewest ||
             g_rangeStart != m_collectedStart || g_rangeEnd != m_collectedEnd) {

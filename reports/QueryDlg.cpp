@@ -29,10 +29,8 @@ const int ListWidths[] = {110, 110, 200, 110};
 // The total is summed on a second connection of the window's meanwhile.
 Report collect(HeldConnection& store, HeldConnection& totals, const QString& start,
                const QString& end) {
-    const std::shared_ptr<Connection> connection = store.get();
-    const std::shared_ptr<Connection> totalsOn = connection ? totals.get() : nullptr;
-    if (!connection || !totalsOn)
-        throw DataError(-1, QStringLiteral("no open database connection"));
+    const std::shared_ptr<Connection> connection = store.require();
+    const std::shared_ptr<Connection> totalsOn = totals.require();
     return CollectReport(connection, start, end, true, totalsOn.get());
 }
 

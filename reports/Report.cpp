@@ -26,7 +26,7 @@ int CodePage936Length(const QString& text) {
 
 qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
                    qint64 newest) {
-    Query total(connection, Sql::RecordsBetweenTotal);
+    Query total(connection, Statements::RecordsBetweenTotal);
     total.bind(1, startBound);
     total.bind(2, endBound);
     total.bind(3, std::int64_t(newest));
@@ -42,7 +42,7 @@ Report CollectReport(std::shared_ptr<const Connection> connection, const QString
     Report report;
     std::future<qint64> total;
     try {
-        Query newest(*connection, QString::fromUtf8(Sql::NewestRecord));
+        Query newest(*connection, QString::fromUtf8(Statements::NewestRecord));
         report.newest = newest.next() ? newest.integer(0) : 0;
         // Records are only ever appended: bounded by the newest one, another connection sums
         // the same records, on another core while the positions are read.
@@ -53,7 +53,8 @@ Report CollectReport(std::shared_ptr<const Connection> connection, const QString
         else if (withTotal)
             report.total = ReportTotal(*connection, startBound, endBound, report.newest);
         report.rows = std::make_shared<PagedRows>(
-            connection, PagedRows::Reads{Sql::RecordPositionsBetween, Sql::RecordBlockBetween, 4},
+            connection,
+            PagedRows::Reads{Statements::RecordPositionsBetween, Statements::RecordBlockBetween, 4},
             QStringList{startBound, endBound});
         if (total.valid())
             report.total = total.get();

@@ -355,7 +355,7 @@ bool checkSharedLedger(const std::vector<SimulatedReader::Execution>& executed,
     QMap<QString, qint64> byDesk;
     try {
         Connection db(database);
-        Query total(db, Sql::RecordsBetweenTotal);
+        Query total(db, Statements::RecordsBetweenTotal);
         total.bind(1, QString());
         total.bind(2, QStringLiteral("9999"));
         total.bind(3, std::numeric_limits<std::int64_t>::max());

@@ -280,8 +280,9 @@ struct QueryFigures {
 QueryFigures queryWindow(Context& ctx, const QByteArray& prefix, const FloorOf& floorOf) {
     const auto name = [&](const char* figureName) { return QByteArray(prefix).append(figureName); };
     const Floor dayFloor =
-        floorOf(Sql::RecordsBetweenWithNames, range(ctx.measuredDay, ctx.measuredDay));
-    const Floor yearFloor = floorOf(Sql::RecordsBetweenWithNames, range(ctx.firstDay, ctx.lastDay));
+        floorOf(Statements::RecordsBetweenWithNames, range(ctx.measuredDay, ctx.measuredDay));
+    const Floor yearFloor =
+        floorOf(Statements::RecordsBetweenWithNames, range(ctx.firstDay, ctx.lastDay));
     const FixedClock clock(QDateTime(ctx.measuredDay, QTime(12, 0)));
     CQueryDlg dlg(ctx.dialogs, clock);
     dlg.show();
@@ -331,7 +332,7 @@ void previewWindow(Context& ctx) {
 
 // The desk's list of one card: its rows as shown in a list of the desk's size, its total.
 void cardList(Context& ctx) {
-    const Floor floor = floorRead(ctx, Sql::CardRecords, {BigCard});
+    const Floor floor = floorRead(ctx, Statements::CardRecords, {BigCard});
     HeldConnection store(&ctx.dialogs);
     QTableView view;
     view.resize(422, 342);
@@ -384,7 +385,7 @@ void printYear(Context& ctx) {
 }
 
 void recordsWindow(Context& ctx) {
-    const Floor floor = floorRead(ctx, Sql::CardholderList, {});
+    const Floor floor = floorRead(ctx, Statements::CardholderList, {});
     std::unique_ptr<CRecordsDlg> dlg;
     const double open = milliseconds([&] {
         dlg = std::make_unique<CRecordsDlg>(ctx.dialogs);
@@ -703,15 +704,10 @@ std::vector<double> bookThroughJournal(const Context& ctx, const QString& locati
 // The rows the journal writes for each command, with their statements prepared once.
 std::vector<double> bookRaw(const Context& ctx, RawEngine& raw, int first, int commands) {
     enum { AddEntry, AddRecord, MarkEntry, AddAuditEntry, LastAuditId };
-    raw.prepare(AddEntry, "INSERT INTO journal (card_no, operation, amount, balance_before, "
-                          "balance_expected, operator, desk, sent_at, state) "
-                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, 'pending') RETURNING id");
-    raw.prepare(AddRecord,
-                "INSERT INTO employees (卡号, 日期, 金额) VALUES (?, ?, ?) RETURNING rowid");
-    raw.prepare(MarkEntry, "UPDATE journal SET state = ?, resolved_at = ?, balance_seen = ?, "
-                           "record_id = ? WHERE id = ?");
-    raw.prepare(AddAuditEntry, "INSERT INTO audit (id, time, account, desk, action, details, hash) "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    raw.prepare(AddEntry, Statements::AddJournalEntry);
+    raw.prepare(AddRecord, Statements::BookRecord);
+    raw.prepare(MarkEntry, Statements::ResolveJournalEntry);
+    raw.prepare(AddAuditEntry, Statements::AddAuditEntry);
     raw.prepare(LastAuditId, "SELECT coalesce(max(id), 0) FROM audit");
     qint64 auditId = raw.run(LastAuditId, {});
     const QByteArray hash(64, '0');

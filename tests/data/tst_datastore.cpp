@@ -1,5 +1,6 @@
 #include "app/Clock.h"
 #include "data/AdoConn.h"
+#include "data/Cardholder.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 
@@ -198,6 +199,17 @@ private slots:
         conn.CloseRecordset(); // a recordset that failed to open closes quietly
         QVERIFY_THROWS_EXCEPTION(DataError, conn.CloseConnection());
         QVERIFY(!QFile::exists(db.path())); // opening never creates the file
+
+        // A window asks the data layer for the connection: it raises, the failure shown once.
+        try {
+            conn.require();
+            QFAIL("a missing file gave a connection");
+        } catch (const DataError& e) {
+            QCOMPARE(e.code(), -1);
+        }
+        HeldConnection held(&dialogs);
+        QVERIFY_THROWS_EXCEPTION(DataError, held.require());
+        QCOMPARE(dialogs.shown().size(), 3);
     }
 
     void fileThatIsNoDatabaseFailsToConnect() {
@@ -212,6 +224,55 @@ private slots:
         conn.OpenConnection();
         QVERIFY(!conn.isConnected());
         QCOMPARE(dialogs.texts().size(), 1);
+    }
+
+    void eachWayOfOpeningAFile() {
+        FILE_DATABASE_ONLY();
+        TestDatabase db;
+        const QString junk = db.folder() + "/junk.mdb";
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        QVERIFY_THROWS_EXCEPTION(DataError, Connection{junk});
+        // Unread: a copy's target is overwritten whatever it held.
+        QVERIFY(Connection(junk, Connection::Open::Unread, 0).isOpen());
+
+        const QString fresh = db.folder() + "/fresh.mdb";
+        QVERIFY_THROWS_EXCEPTION(DataError, Connection(fresh, Connection::Open::Unread, 0));
+        QVERIFY(!QFile::exists(fresh));
+        QVERIFY(Connection(fresh, Connection::Open::Create, 0).isOpen());
+        QVERIFY(QFile::exists(fresh));
+
+        // In memory, whatever the location names.
+        const Connection memory(db.path(), Connection::Open::Memory, 0);
+        memory.run("CREATE TABLE t (x)");
+        QCOMPARE(db.scalar("SELECT count(*) FROM sqlite_master WHERE name = 't'"),
+                 QStringLiteral("0"));
+    }
+
+    void cardholderFoundByCardNoAsTheRecordsetReadsIt() {
+        TestDatabase db;
+        db.addCardholder("7", "1234ABCD", "O'Brien", "110", "555", "Main St");
+        db.addCardholder("8", "1234ABCE", "Li");
+        CAdoConn conn;
+        conn.OpenConnection();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {"1234ABCD"});
+        QCOMPARE(rs->RecordCount(), 1);
+        const Cardholder read = Cardholder::Read(*rs);
+        const CardholderLookup found = FindCardholder(conn.require(), "1234ABCD");
+        QVERIFY(found.ok);
+        QCOMPARE(found.state, HolderExisting);
+        const QStringList want{"7", "1234ABCD", "O'Brien", "110", "555", "Main St"};
+        for (const Cardholder& c : {read, found.holder})
+            QCOMPARE((QStringList{c.cardSerial, c.cardNo, c.name, c.idNumber, c.phone, c.address}),
+                     want);
+
+        const CardholderLookup missing = FindCardholder(conn.require(), "1234ABC");
+        QVERIFY(missing.ok);
+        QCOMPARE(missing.state, HolderNew);
+        QCOMPARE(missing.holder.cardNo, QStringLiteral("1234ABC"));
+        QVERIFY(missing.holder.name.isEmpty());
     }
 
     void secondConnectionReplacesTheFirst() {

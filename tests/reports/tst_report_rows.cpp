@@ -24,7 +24,7 @@ std::shared_ptr<Connection> open(const TestDatabase& db) {
 
 // The rows and total as one statement reads them, every cell at once.
 Report readAtOnce(const Connection& connection, const QString& start, const QString& end) {
-    Query query(connection, QString::fromUtf8(Sql::RecordsBetweenWithNames));
+    Query query(connection, QString::fromUtf8(Statements::RecordsBetweenWithNames));
     query.bind(1, start);
     query.bind(2, end);
     auto rows = std::make_shared<TableRows>();
@@ -82,8 +82,8 @@ private slots:
                          .arg(DayStart, QString::fromLatin1(number)));
         const auto connection = open(*db);
         Query each(*connection, QStringLiteral("SELECT 金额, (%1), (%2) FROM employees")
-                                    .arg(QString::fromUtf8(Sql::AmountRule.sqlite),
-                                         QString::fromUtf8(Sql::CardAmountRule.sqlite)));
+                                    .arg(QString::fromUtf8(Statements::AmountRule.sqlite),
+                                         QString::fromUtf8(Statements::CardAmountRule.sqlite)));
         qint64 total = 0, cardTotal = 0;
         int rows = 0;
         while (each.next()) {
@@ -172,13 +172,14 @@ private slots:
                 steps += query.text(3) + '\n';
             return steps;
         };
-        for (const char* sql : {Sql::RecordsBetweenTotal.sqlite, Sql::RecordPositionsBetween,
-                                Sql::CardRecordsTotal.sqlite, Sql::CardRecordPositions}) {
+        for (const char* sql :
+             {Statements::RecordsBetweenTotal.sqlite, Statements::RecordPositionsBetween,
+              Statements::CardRecordsTotal.sqlite, Statements::CardRecordPositions}) {
             const QString steps = plan(sql);
             QVERIFY2(steps.contains(QStringLiteral("COVERING INDEX")), qPrintable(steps));
             QVERIFY2(!steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));
         }
-        for (const char* sql : {Sql::RecordBlockBetween, Sql::CardRecordBlock}) {
+        for (const char* sql : {Statements::RecordBlockBetween, Statements::CardRecordBlock}) {
             const QString steps = plan(sql);
             QVERIFY2(!steps.contains(QStringLiteral("SCAN")), qPrintable(steps));
             QVERIFY2(!steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));
