@@ -123,10 +123,28 @@ Connection::Connection(const QString& location, Open open, int busyTimeoutMs) {
                                    " -c tcp_keepalives_idle=10 -c tcp_keepalives_interval=10"
                                    " -c tcp_keepalives_count=3"
                                    " -c idle_in_transaction_session_timeout=60000";
-        const char* const keys[] = {"connect_timeout", "client_encoding", "application_name",
-                                    "options",         "dbname",          nullptr};
-        const char* const values[] = {
-            "5", "UTF8", "velkar", options.constData(), uri.constData(), nullptr};
+        // The desk asks a silent server the same way, so a statement never waits on a dead
+        // network for longer than the ledger's retry would.
+        const char* const keys[] = {"connect_timeout",
+                                    "client_encoding",
+                                    "application_name",
+                                    "keepalives_idle",
+                                    "keepalives_interval",
+                                    "keepalives_count",
+                                    "tcp_user_timeout",
+                                    "options",
+                                    "dbname",
+                                    nullptr};
+        const char* const values[] = {"5",
+                                      "UTF8",
+                                      "velkar",
+                                      "10",
+                                      "10",
+                                      "3",
+                                      "40000",
+                                      options.constData(),
+                                      uri.constData(),
+                                      nullptr};
         m_server = PQconnectdbParams(keys, values, 1);
         if (PQstatus(m_server) != CONNECTION_OK) {
             const QString why = QString::fromUtf8(PQerrorMessage(m_server)).trimmed();
