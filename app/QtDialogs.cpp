@@ -1,6 +1,6 @@
 #include "app/QtDialogs.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 // The program's own boxes and choosers: Qt's standard dialogs. Calls from a worker thread are
 // carried out on the user-interface thread while the worker waits.

@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,7 +1,7 @@
 #include "app/WorkingFolder.h"
 
-#include "app/Messages.h"
-#include "app/Settings.h"
+#include "base/Messages.h"
+#include "base/Settings.h"
 #include "data/Schema.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "data/AdoConn.h"
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <libpq-fe.h>
 #include <sqlite3.h>

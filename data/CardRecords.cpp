@@ -1,7 +1,7 @@
 #include "data/CardRecords.h"
 
 #include "data/AdoConn.h"
-#include "reports/PagedRows.h"
+#include "data/PagedRows.h"
 
 CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo) {
     Query query(connection, QString::fromUtf8(Statements::CardRecords));

@@ -1,6 +1,6 @@
 #include "data/Journal.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 

@@ -1,6 +1,6 @@
 #include "data/ReadView.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "data/Schema.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/ReadView.h"
 

@@ -1,6 +1,6 @@
 #include "data/Settlement.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 
 #include <algorithm>

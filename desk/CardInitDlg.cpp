@@ -1,6 +1,6 @@
 #include "desk/CardInitDlg.h"
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "reader/Frames.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"

@@ -1,6 +1,6 @@
 #include "desk/CardholderPanel.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Text.h"
 

@@ -1,8 +1,8 @@
 #include "desk/DatabaseActions.h"
 
-#include "app/Dialogs.h"
-#include "app/Messages.h"
-#include "app/Settings.h"
+#include "base/Dialogs.h"
+#include "base/Messages.h"
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/Schema.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "data/DatabaseCopy.h"
 
 #include <QString>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/ReaderChoice.h"
 #include "reader/HidBridge.h"
 
 #include <memory>
@@ -14,7 +15,6 @@ struct ReaderBackend {
 };
 
 // Automatic takes the real reader when one is plugged in at start, else the simulated one.
-enum class ReaderChoice { Real, Simulated, Automatic };
 
 // VELKAR_SIMULATED_READER=1 (simulated) or =0 (real) overrides the configured choice.
 ReaderChoice EffectiveReaderChoice(ReaderChoice configured);

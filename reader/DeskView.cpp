@@ -1,6 +1,6 @@
 #include "reader/DeskView.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "reader/Frames.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "reader/ReaderLink.h"
 
-#include "app/Clock.h"
-#include "app/Dialogs.h"
-#include "app/Messages.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/CardRecords.h"
 #include "data/Cardholder.h"

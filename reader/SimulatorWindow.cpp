@@ -1,6 +1,6 @@
 #include "reader/SimulatorWindow.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "reader/Frames.h"
 #include "reader/SimulatedReader.h"
 

@@ -1,14 +1,14 @@
 #include "records/RecordsDlg.h"
 
-#include "app/Dialogs.h"
-#include "app/Messages.h"
-#include "app/RecordList.h"
+#include "base/Dialogs.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/Cardholder.h"
+#include "data/PagedRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
-#include "reports/PagedRows.h"
+#include "reports/RecordList.h"
 #include "reports/TextTableModel.h"
 #include "users/Accounts.h"
 

@@ -1,6 +1,6 @@
 #include "reports/Export.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

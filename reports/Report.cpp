@@ -1,7 +1,7 @@
 #include "reports/Report.h"
 
 #include "data/AdoConn.h"
-#include "reports/PagedRows.h"
+#include "data/PagedRows.h"
 
 #include <QStringEncoder>
 

@@ -1,6 +1,6 @@
 #include "reports/ReportLayout.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 #include <QFontMetricsF>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "reports/SettlementChart.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>

@@ -1,8 +1,8 @@
 #include "reports/SettlementDlg.h"
 
-#include "app/Clock.h"
-#include "app/Dialogs.h"
-#include "app/Messages.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "reports/Export.h"
 #include "reports/ReportLayout.h"

@@ -1,6 +1,6 @@
 #include "reports/SettlementPreviewDlg.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "ui_SettlementPreviewDlg.h"
 
 #include <QImage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/TextTable.h"
+#include "base/TextTable.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "tools/ReaderSoak.h"
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Amount.h"
 #include "data/Schema.h"

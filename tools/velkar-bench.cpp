@@ -1,9 +1,9 @@
 // Times the archive and report windows against a large generated database and prints one
 // figure a line, "name: value".
-#include "app/Clock.h"
-#include "app/CommandLine.h"
-#include "app/Messages.h"
 #include "app/Startup.h"
+#include "base/Clock.h"
+#include "base/CommandLine.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/CardRecords.h"

@@ -1,6 +1,6 @@
 // Creates, checks, upgrades and reads a Velkar database: a file, or a server database.
-#include "app/CommandLine.h"
-#include "app/Messages.h"
+#include "base/CommandLine.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/DatabaseCopy.h"

@@ -1,6 +1,6 @@
 // Measures a login check against a delivered database, passwords hashed at the program's cost:
 // from opening the connection to the answer. Prints `name: value` lines.
-#include "app/CommandLine.h"
+#include "base/CommandLine.h"
 #include "data/Schema.h"
 #include "users/Accounts.h"
 

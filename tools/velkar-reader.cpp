@@ -1,8 +1,8 @@
 // Service tool for the technician who installs a counter: lists the HID devices, follows the
 // reader's reports, and encodes and decodes frames. With VELKAR_SIMULATED_READER=1 it talks to
 // the simulated reader instead.
-#include "app/Clock.h"
-#include "app/CommandLine.h"
+#include "base/Clock.h"
+#include "base/CommandLine.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "reader/BridgeFactory.h"

@@ -1,6 +1,6 @@
 #include "users/Accounts.h"
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/PasswordHash.h"

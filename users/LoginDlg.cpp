@@ -1,7 +1,7 @@
 #include "users/LoginDlg.h"
 
-#include "app/Dialogs.h"
-#include "app/Messages.h"
+#include "base/Dialogs.h"
+#include "base/Messages.h"
 #include "users/Accounts.h"
 #include "users/EnterKey.h"
 

@@ -1,6 +1,6 @@
 #include "users/PasswordDlg.h"
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 #include "users/Accounts.h"
 #include "users/EnterKey.h"
 

@@ -1,4 +1,4 @@
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Cardholder.h"
 #include "support/FakeDialogs.h"

@@ -1,5 +1,5 @@
 // The audit trail, the day settlement and the exports, as a counter's day leaves them.
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/Journal.h"

@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
 #include "data/ReadView.h"

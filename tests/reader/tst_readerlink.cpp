@@ -2,7 +2,7 @@
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
 #include "data/Schema.h"

@@ -1,7 +1,7 @@
 #include "reports/PreviewDlg.h"
 #include "support/Controls.h"
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 

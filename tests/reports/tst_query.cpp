@@ -1,7 +1,7 @@
 #include "reports/QueryDlg.h"
 #include "support/Controls.h"
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "reports/PreviewDlg.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"

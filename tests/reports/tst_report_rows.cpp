@@ -1,7 +1,7 @@
 #include "data/AdoConn.h"
 #include "data/Amount.h"
 #include "data/CardRecords.h"
-#include "reports/PagedRows.h"
+#include "data/PagedRows.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
 #include "support/TestDatabase.h"

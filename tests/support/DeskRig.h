@@ -4,7 +4,7 @@
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "desk/DeskDlg.h"
 #include "reader/Frames.h"
 #include "reader/LinkState.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <QList>
 #include <QMutex>

@@ -1,4 +1,4 @@
-#include "reports/PagedRows.h"
+#include "data/PagedRows.h"
 
 #include "data/AdoConn.h"
 

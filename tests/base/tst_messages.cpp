@@ -1,4 +1,4 @@
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 #include <QFile>
 #include <QLibraryInfo>
@@ -11,7 +11,7 @@ class TestMessages : public QObject {
 private slots:
     // The core and the windows both include the catalogue, so it may lean on nothing but Qt Core.
     void catalogueStandsOnQtCoreAlone() {
-        QFile header(QStringLiteral(VELKAR_SOURCE_DIR "/app/Messages.h"));
+        QFile header(QStringLiteral(VELKAR_SOURCE_DIR "/base/Messages.h"));
         QVERIFY(header.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(header.readAll());
         const QString qtCore = QLibraryInfo::path(QLibraryInfo::HeadersPath) + "/QtCore/";

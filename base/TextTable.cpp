@@ -1,4 +1,4 @@
-#include "reports/TextTable.h"
+#include "base/TextTable.h"
 
 namespace {
 

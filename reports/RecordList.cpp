@@ -1,4 +1,4 @@
-#include "app/RecordList.h"
+#include "reports/RecordList.h"
 
 #include "reports/TextTableModel.h"
 

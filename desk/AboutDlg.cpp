@@ -1,4 +1,4 @@
-#include "app/AboutDlg.h"
+#include "desk/AboutDlg.h"
 
 #include "ui_AboutDlg.h"
 

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "base/CommandLine.h"
 
 #include <cstdio>
 #include <cstring>

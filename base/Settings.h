@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reader/BridgeFactory.h"
+#include "base/ReaderChoice.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
-#include "app/Settings.h"
 #include "app/WorkingFolder.h"
+#include "base/Settings.h"
 #include "data/Schema.h"
 #include "reader/BridgeFactory.h"
 #include "reader/SimulatedReader.h"
