@@ -62,7 +62,7 @@ bool checksumHolds(std::span<const std::uint8_t> bytes) {
 
 } // namespace
 
-Report ClassifyReport(std::span<const std::uint8_t> delivered) {
+ReaderReport ClassifyReport(std::span<const std::uint8_t> delivered) {
     if (delivered.size() < REPORT_FRAME_SIZE)
         return Discarded{DiscardReason::ShortRead};
     const auto bytes = delivered.first(REPORT_FRAME_SIZE);

@@ -73,11 +73,11 @@ struct Discarded {
     bool operator==(const Discarded&) const = default;
 };
 
-using Report = std::variant<Discarded, CardReport, CounterReport>;
+using ReaderReport = std::variant<Discarded, CardReport, CounterReport>;
 
 // Classifies the bytes one read delivered. Only the first nine are examined: one report per
 // read, no search for a later start byte, nothing carried over from an earlier read.
-Report ClassifyReport(std::span<const std::uint8_t> delivered);
+ReaderReport ClassifyReport(std::span<const std::uint8_t> delivered);
 
 // The report frames the reader sends.
 std::vector<std::uint8_t> CardReportFrame(const CardNumber& cardNo, std::uint16_t balance);

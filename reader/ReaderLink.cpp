@@ -375,7 +375,7 @@ void ReaderLink::RecvThreadFunction(BridgeHandle device) {
     while (m_bridge.BridgeReadThreadData(device, buffer)) {
         if (buffer.empty())
             continue;
-        const Report report = ClassifyReport(buffer);
+        const ReaderReport report = ClassifyReport(buffer);
         if (const auto* counter = std::get_if<CounterReport>(&report))
             g_initRemaining = counter->remaining;
         else if (const auto* card = std::get_if<CardReport>(&report))

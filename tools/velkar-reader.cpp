@@ -64,7 +64,7 @@ int usage(QTextStream& dst = err) {
     return 2;
 }
 
-QString describe(const Report& report) {
+QString describe(const ReaderReport& report) {
     if (const auto* card = std::get_if<CardReport>(&report))
         return QStringLiteral("card %1, balance %2")
             .arg(CardNumberText(card->cardNo), BalanceText(card->balance));
@@ -219,7 +219,7 @@ int decode(const QStringList& args) {
         err << "give the bytes as hexadecimal pairs\n";
         return 2;
     }
-    const Report report = ClassifyReport(bytes);
+    const ReaderReport report = ClassifyReport(bytes);
     out << describe(report);
     if (const auto* d = std::get_if<Discarded>(&report)) {
         if (d->reason == DiscardReason::BadChecksum)

@@ -1,6 +1,7 @@
 #include "reader/Frames.h"
 #include "reader/HidFraming.h"
 #include "reader/SimulatedReader.h"
+#include "reports/Report.h" // a reader's report and the printed report share no name
 
 #include <QTest>
 
@@ -44,7 +45,7 @@ private slots:
 
     void workedReportsBothWays() {
         const auto card = bytes("55 AA 12 34 AB CD 04 D2 69");
-        const Report r = ClassifyReport(card);
+        const ReaderReport r = ClassifyReport(card);
         QVERIFY(std::holds_alternative<CardReport>(r));
         const auto c = std::get<CardReport>(r);
         QCOMPARE(CardNumberText(c.cardNo), QStringLiteral("1234ABCD"));
@@ -52,7 +53,7 @@ private slots:
         QCOMPARE(CardReportFrame(c.cardNo, c.balance), card);
 
         const auto counter = bytes("77 AA 00 00 00 00 01 2C F0");
-        QCOMPARE(ClassifyReport(counter), Report(CounterReport{300}));
+        QCOMPARE(ClassifyReport(counter), ReaderReport(CounterReport{300}));
         QCOMPARE(CounterReportFrame(300), counter);
     }
 
@@ -76,7 +77,7 @@ private slots:
     void discarded() {
         QFETCH(QString, buffer);
         QFETCH(int, reason);
-        const Report r = ClassifyReport(bytes(buffer.toLatin1().constData()));
+        const ReaderReport r = ClassifyReport(bytes(buffer.toLatin1().constData()));
         QVERIFY(std::holds_alternative<Discarded>(r));
         QCOMPARE(int(std::get<Discarded>(r).reason), reason);
     }

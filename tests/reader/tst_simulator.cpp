@@ -19,7 +19,7 @@ BridgeHandle collect(SimulatedReader& reader) {
     return h;
 }
 
-Report next(SimulatedReader& reader, BridgeHandle h) {
+ReaderReport next(SimulatedReader& reader, BridgeHandle h) {
     std::vector<std::uint8_t> data;
     if (!reader.BridgeReadThreadData(h, data))
         return Discarded{DiscardReason::UnknownStart};
@@ -41,11 +41,11 @@ private slots:
         SimulatedReader reader;
         const BridgeHandle h = collect(reader);
         reader.layCard(Card, 65000);
-        QCOMPARE(next(reader, h), Report(CardReport{Card, 65000}));
+        QCOMPARE(next(reader, h), ReaderReport(CardReport{Card, 65000}));
         write(reader, h, CMD_RECHARGE, 1000); // capped at what the card holds
-        QCOMPARE(next(reader, h), Report(CardReport{Card, 65535}));
+        QCOMPARE(next(reader, h), ReaderReport(CardReport{Card, 65535}));
         write(reader, h, CMD_CLEAR, 65535);
-        QCOMPARE(next(reader, h), Report(CardReport{Card, 0}));
+        QCOMPARE(next(reader, h), ReaderReport(CardReport{Card, 0}));
 
         // A frame with a bad check byte is ignored, and nothing arrives.
         const std::uint8_t bad[5] = {0xAA, 0x66, 0x03, 0xE8, 0x28};
@@ -60,9 +60,9 @@ private slots:
         SimulatedReader reader;
         const BridgeHandle h = collect(reader);
         write(reader, h, CMD_INIT_MODE, 1);
-        QCOMPARE(next(reader, h), Report(CounterReport{300}));
+        QCOMPARE(next(reader, h), ReaderReport(CounterReport{300}));
         reader.layCard(Card, 500);
-        QCOMPARE(next(reader, h), Report(CounterReport{299}));
+        QCOMPARE(next(reader, h), ReaderReport(CounterReport{299}));
         write(reader, h, CMD_INIT_MODE, 0);
         QVERIFY(!reader.initMode());
     }
@@ -72,7 +72,7 @@ private slots:
         reader.setRepeatInterval(10);
         const BridgeHandle h = collect(reader);
         reader.layCard(Card, 1);
-        QCOMPARE(next(reader, h), Report(CardReport{Card, 1}));
+        QCOMPARE(next(reader, h), ReaderReport(CardReport{Card, 1}));
         std::vector<std::uint8_t> data;
         reader.unplug();
         QVERIFY(!reader.BridgeReadThreadData(h, data));
