@@ -7,10 +7,10 @@
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
-#include "desk/DeskDlg.h"
+#include "desk/windows/DeskDlg.h"
 #include "reader/BridgeFactory.h"
-#include "reader/SimulatorWindow.h"
-#include "users/LoginDlg.h"
+#include "reader/windows/SimulatorWindow.h"
+#include "users/windows/LoginDlg.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -3,10 +3,10 @@
 
 #include "data/AdoConn.h"
 #include "data/Journal.h"
-#include "desk/CardInitDlg.h"
+#include "desk/windows/CardInitDlg.h"
 #include "desk/CardholderPanel.h"
-#include "desk/PictureButton.h"
-#include "users/LoginDlg.h"
+#include "desk/windows/PictureButton.h"
+#include "users/windows/LoginDlg.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -30,7 +30,7 @@ for path in usr/bin/velkar usr/bin/velkar-db usr/bin/velkar-reader \
     usr/share/doc/velkar/copyright usr/share/doc/velkar/changelog.gz; do
     [ -e "$root/$path" ] || fail "$path is missing"
 done
-[ ! -e "$root/usr/bin/velkar-bench" ] || fail "the benchmarks are not for counters"
+[ ! -e "$root/usr/bin/velkar-window-bench" ] || fail "the benchmarks are not for counters"
 
 for tool in velkar velkar-db velkar-reader; do
     said="$("$root/usr/bin/$tool" --version)" || fail "$tool --version"

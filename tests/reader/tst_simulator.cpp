@@ -1,6 +1,6 @@
 #include "reader/Frames.h"
 #include "reader/SimulatedReader.h"
-#include "reader/SimulatorWindow.h"
+#include "reader/windows/SimulatorWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "records/RecordsDlg.h"
+#include "records/windows/RecordsDlg.h"
 #include "support/Controls.h"
 
 #include "data/AdoConn.h"

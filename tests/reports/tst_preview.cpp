@@ -1,4 +1,4 @@
-#include "reports/PreviewDlg.h"
+#include "reports/windows/PreviewDlg.h"
 #include "support/Controls.h"
 
 #include "base/Clock.h"

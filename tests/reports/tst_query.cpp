@@ -1,8 +1,8 @@
-#include "reports/QueryDlg.h"
+#include "reports/windows/QueryDlg.h"
 #include "support/Controls.h"
 
 #include "base/Clock.h"
-#include "reports/PreviewDlg.h"
+#include "reports/windows/PreviewDlg.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 

@@ -5,7 +5,7 @@
 #include "support/TestDatabase.h"
 
 #include "base/Clock.h"
-#include "desk/DeskDlg.h"
+#include "desk/windows/DeskDlg.h"
 #include "reader/Frames.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"

@@ -5,8 +5,8 @@
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
-#include "users/LoginDlg.h"
-#include "users/PasswordDlg.h"
+#include "users/windows/LoginDlg.h"
+#include "users/windows/PasswordDlg.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "reports/QueryDlg.h"
+#include "reports/windows/QueryDlg.h"
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
@@ -6,11 +6,11 @@
 #include "data/AdoConn.h"
 #include "data/Amount.h"
 #include "reports/Export.h"
-#include "reports/PreviewDlg.h"
-#include "reports/RecordList.h"
+#include "reports/windows/PreviewDlg.h"
+#include "reports/windows/RecordList.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
-#include "reports/SettlementDlg.h"
+#include "reports/windows/SettlementDlg.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_QueryDlg.h"

@@ -3,7 +3,7 @@
 #include "data/AdoConn.h"
 #include "data/CardRecords.h"
 #include "desk/CardholderPanel.h"
-#include "desk/DatabaseActions.h"
+#include "desk/windows/DatabaseActions.h"
 #include "reader/DeskView.h"
 
 #include <QDialog>

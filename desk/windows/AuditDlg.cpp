@@ -1,10 +1,10 @@
-#include "desk/AuditDlg.h"
+#include "desk/windows/AuditDlg.h"
 
 #include "base/Dialogs.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
-#include "reports/RecordList.h"
+#include "reports/windows/RecordList.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_AuditDlg.h"

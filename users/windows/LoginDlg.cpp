@@ -1,9 +1,9 @@
-#include "users/LoginDlg.h"
+#include "users/windows/LoginDlg.h"
 
 #include "base/Dialogs.h"
 #include "base/Messages.h"
 #include "users/Accounts.h"
-#include "users/EnterKey.h"
+#include "users/windows/EnterKey.h"
 
 #include "ui_LoginDlg.h"
 

@@ -1,4 +1,4 @@
-#include "reports/PreviewDlg.h"
+#include "reports/windows/PreviewDlg.h"
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"

@@ -1,4 +1,4 @@
-#include "desk/CardInitDlg.h"
+#include "desk/windows/CardInitDlg.h"
 
 #include "base/Clock.h"
 #include "reader/Frames.h"

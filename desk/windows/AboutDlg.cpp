@@ -1,4 +1,4 @@
-#include "desk/AboutDlg.h"
+#include "desk/windows/AboutDlg.h"
 
 #include "ui_AboutDlg.h"
 

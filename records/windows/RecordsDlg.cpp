@@ -1,4 +1,4 @@
-#include "records/RecordsDlg.h"
+#include "records/windows/RecordsDlg.h"
 
 #include "base/Dialogs.h"
 #include "base/Messages.h"
@@ -8,7 +8,7 @@
 #include "data/PagedRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
-#include "reports/RecordList.h"
+#include "reports/windows/RecordList.h"
 #include "reports/TextTableModel.h"
 #include "users/Accounts.h"
 

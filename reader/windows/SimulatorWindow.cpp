@@ -1,4 +1,4 @@
-#include "reader/SimulatorWindow.h"
+#include "reader/windows/SimulatorWindow.h"
 
 #include "base/Messages.h"
 #include "reader/Frames.h"

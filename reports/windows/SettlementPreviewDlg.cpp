@@ -1,4 +1,4 @@
-#include "reports/SettlementPreviewDlg.h"
+#include "reports/windows/SettlementPreviewDlg.h"
 
 #include "base/Messages.h"
 #include "ui_SettlementPreviewDlg.h"

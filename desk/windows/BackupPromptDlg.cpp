@@ -1,4 +1,4 @@
-#include "desk/BackupPromptDlg.h"
+#include "desk/windows/BackupPromptDlg.h"
 
 #include "ui_BackupPromptDlg.h"
 

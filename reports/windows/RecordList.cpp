@@ -1,4 +1,4 @@
-#include "reports/RecordList.h"
+#include "reports/windows/RecordList.h"
 
 #include "reports/TextTableModel.h"
 

@@ -11,11 +11,11 @@
 #include "data/Journal.h"
 #include "data/Schema.h"
 #include "data/Settlement.h"
-#include "desk/AuditDlg.h"
-#include "desk/DatabaseActions.h"
-#include "records/RecordsDlg.h"
-#include "reports/PreviewDlg.h"
-#include "reports/QueryDlg.h"
+#include "desk/windows/AuditDlg.h"
+#include "desk/windows/DatabaseActions.h"
+#include "records/windows/RecordsDlg.h"
+#include "reports/windows/PreviewDlg.h"
+#include "reports/windows/QueryDlg.h"
 #include "reports/ReportLayout.h"
 #include "reports/TextTableModel.h"
 #include "tools/BenchFigures.h"
@@ -79,7 +79,7 @@ struct Context {
 
     Context() {
         dialogs.echoMessages([](const QString& text) {
-            std::fprintf(stderr, "velkar-bench: message: %s\n", qPrintable(text));
+            std::fprintf(stderr, "velkar-window-bench: message: %s\n", qPrintable(text));
         });
     }
 };
@@ -129,7 +129,7 @@ double peakMegabytes() {
 void exec(sqlite3* db, const char* sql) {
     char* error = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        std::fprintf(stderr, "velkar-bench: %s: %s\n", sql, error);
+        std::fprintf(stderr, "velkar-window-bench: %s: %s\n", sql, error);
         std::exit(1);
     }
 }
@@ -159,7 +159,7 @@ void buildDatabase(const Context& ctx, const QString& path) {
     const double ms = milliseconds([&] {
         const QString problem = Schema::CreateDatabase(path);
         if (!problem.isEmpty()) {
-            std::fprintf(stderr, "velkar-bench: %s\n", qPrintable(problem));
+            std::fprintf(stderr, "velkar-window-bench: %s\n", qPrintable(problem));
             std::exit(1);
         }
         sqlite3* db = nullptr;
@@ -439,7 +439,7 @@ void copyWindow(Context& ctx) {
 // ---- Both engines on the same rows --------------------------------------------------------
 
 [[noreturn]] void fail(const QString& why) {
-    std::fprintf(stderr, "velkar-bench: %s\n", qPrintable(why));
+    std::fprintf(stderr, "velkar-window-bench: %s\n", qPrintable(why));
     std::exit(1);
 }
 
@@ -621,7 +621,7 @@ public:
             try {
                 Connection(m_maintenance).run(QStringLiteral("DROP DATABASE %1").arg(m_name));
             } catch (const DataError& e) {
-                std::fprintf(stderr, "velkar-bench: %s left behind: %s\n", qPrintable(m_name),
+                std::fprintf(stderr, "velkar-window-bench: %s left behind: %s\n", qPrintable(m_name),
                              qPrintable(e.description()));
             }
         }
@@ -903,7 +903,7 @@ void trailFigures(Context& ctx) {
                   [&] {
                       CAuditDlg dlg(ctx.dialogs, nullptr, ctx.path, ctx.lastDay);
                       if (dlg.rowCount() != CAuditDlg::PageSize)
-                          std::fprintf(stderr, "velkar-bench: audit window shows %d\n",
+                          std::fprintf(stderr, "velkar-window-bench: audit window shows %d\n",
                                        dlg.rowCount());
                   }),
            "ms");
@@ -960,11 +960,11 @@ int main(int argc, char* argv[]) {
                                      QStringLiteral("Output version information and exit."));
     parser.addOption(version);
     if (!parser.parse(app.arguments()))
-        return CommandLine::ReportUsageError("velkar-bench", parser.errorText());
+        return CommandLine::ReportUsageError("velkar-window-bench", parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
     if (parser.isSet(version)) {
-        std::printf("velkar-bench %s\n", qUtf8Printable(CommandLine::Version()));
+        std::printf("velkar-window-bench %s\n", qUtf8Printable(CommandLine::Version()));
         return 0;
     }
 
@@ -973,7 +973,7 @@ int main(int argc, char* argv[]) {
     ctx.records = std::max(parser.value(records).toInt(), 0);
     QTemporaryDir dir;
     if (!dir.isValid()) {
-        std::fprintf(stderr, "velkar-bench: no temporary folder\n");
+        std::fprintf(stderr, "velkar-window-bench: no temporary folder\n");
         return 1;
     }
     ctx.path = dir.filePath(Schema::DatabaseFileName);

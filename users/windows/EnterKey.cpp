@@ -1,4 +1,4 @@
-#include "users/EnterKey.h"
+#include "users/windows/EnterKey.h"
 
 #include <QKeyEvent>
 #include <QPushButton>

@@ -1,10 +1,10 @@
-#include "desk/JournalDlg.h"
+#include "desk/windows/JournalDlg.h"
 
 #include "base/Dialogs.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
-#include "reports/RecordList.h"
+#include "reports/windows/RecordList.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_JournalDlg.h"

@@ -1,4 +1,4 @@
-#include "desk/PictureButton.h"
+#include "desk/windows/PictureButton.h"
 
 #include <QPainter>
 #include <QStyle>

@@ -1,4 +1,4 @@
-#include "desk/DatabaseActions.h"
+#include "desk/windows/DatabaseActions.h"
 
 #include "base/Dialogs.h"
 #include "base/Messages.h"

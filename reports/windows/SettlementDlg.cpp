@@ -1,4 +1,4 @@
-#include "reports/SettlementDlg.h"
+#include "reports/windows/SettlementDlg.h"
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
@@ -6,8 +6,8 @@
 #include "data/AdoConn.h"
 #include "reports/Export.h"
 #include "reports/ReportLayout.h"
-#include "reports/SettlementChart.h"
-#include "reports/SettlementPreviewDlg.h"
+#include "reports/windows/SettlementChart.h"
+#include "reports/windows/SettlementPreviewDlg.h"
 #include "reports/TextTableModel.h"
 
 #include "ui_SettlementDlg.h"

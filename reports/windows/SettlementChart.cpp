@@ -1,4 +1,4 @@
-#include "reports/SettlementChart.h"
+#include "reports/windows/SettlementChart.h"
 
 #include "base/Messages.h"
 

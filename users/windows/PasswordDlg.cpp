@@ -1,8 +1,8 @@
-#include "users/PasswordDlg.h"
+#include "users/windows/PasswordDlg.h"
 
 #include "base/Dialogs.h"
 #include "users/Accounts.h"
-#include "users/EnterKey.h"
+#include "users/windows/EnterKey.h"
 
 #include "ui_PasswordDlg.h"
 
