@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QThread>
 
+namespace velkar {
+
 namespace {
 
 // Runs `work` on the user-interface thread and returns when it is done.
@@ -119,3 +121,5 @@ std::unique_ptr<ProgressWindow> QtDialogs::progress(const QString& label, int to
                                                     QObject* owner) {
     return std::make_unique<ProgressDialog>(label, total, qobject_cast<QWidget*>(owner));
 }
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include "base/Dialogs.h"
 
+namespace velkar {
+
 // The program's own boxes and choosers: Qt's standard dialogs. Calls from a worker thread are
 // carried out on the user-interface thread while the worker waits.
 class QtDialogs : public Dialogs {
@@ -16,3 +18,5 @@ public:
     std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
                                              QObject* owner) override;
 };
+
+} // namespace velkar

@@ -1,11 +1,14 @@
 #include "app/Startup.h"
 
 #include "base/Dialogs.h"
+#include "res/Pictures.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
 #include <QProxyStyle>
+
+namespace velkar {
 
 namespace {
 
@@ -23,8 +26,7 @@ public:
 } // namespace
 
 void PrepareApplication(QApplication& app) {
-    // The pictures live in a static library; keep them linked in.
-    Q_INIT_RESOURCE(resources);
+    LoadPictures();
     QApplication::setApplicationName(applicationName());
     QApplication::setApplicationDisplayName(QString());
     // fontconfig never maps the Song face names to a Chinese font by itself.
@@ -36,3 +38,5 @@ void PrepareApplication(QApplication& app) {
     QApplication::setStyle(new DeskStyle);
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/velkar.png")));
 }
+
+} // namespace velkar

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace velkar {
+
 QString ChosenWorkingFolder(const Settings& settings) {
     const QString forced = qEnvironmentVariable("VELKAR_DIR").trimmed();
     if (!forced.isEmpty())
@@ -29,3 +31,5 @@ QString EnterWorkingFolder(const QString& folder) {
         return Messages::CannotCreateDatabase(folder, problem);
     return {};
 }
+
+} // namespace velkar

@@ -18,6 +18,8 @@
 
 #include <cstdio>
 
+using namespace velkar;
+
 namespace {
 
 constexpr const char* Usage =

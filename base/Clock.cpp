@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <optional>
 
+namespace velkar {
+
 namespace {
 
 class EventLoopTicker : public Ticker {
@@ -105,3 +107,5 @@ QString DayStartText(QDate day) {
 QString DayEndText(QDate day) {
     return TimestampText(QDateTime(day, QTime(23, 59, 59)));
 }
+
+} // namespace velkar

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+namespace velkar {
+
 // A repeating timer made by a Clock.
 class Ticker {
 public:
@@ -77,3 +79,5 @@ private:
 QString TimestampText(const QDateTime& at);
 QString DayStartText(QDate day);
 QString DayEndText(QDate day);
+
+} // namespace velkar

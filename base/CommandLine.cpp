@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace velkar {
+
 namespace CommandLine {
 
 QString Version() {
@@ -38,3 +40,5 @@ int ReportUsageError(const char* name, const QString& problem) {
 }
 
 } // namespace CommandLine
+
+} // namespace velkar

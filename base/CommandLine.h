@@ -5,6 +5,8 @@
 #include <functional>
 #include <optional>
 
+namespace velkar {
+
 // The options every program here answers the conventional way: --help (or -h) prints the usage
 // and the standard options, --version prints "NAME VERSION"; both on standard output, exit 0.
 // A usage error exits 2, a refusal 1.
@@ -24,3 +26,5 @@ std::optional<int> AnswerHelpOrVersion(int argc, char* argv[], const char* name,
 int ReportUsageError(const char* name, const QString& problem);
 
 } // namespace CommandLine
+
+} // namespace velkar

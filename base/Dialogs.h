@@ -9,6 +9,8 @@
 class QObject;
 class QPrinter;
 
+namespace velkar {
+
 // How far a long task got, shown in a window with 取消 while the object lives.
 class ProgressWindow {
 public:
@@ -69,3 +71,5 @@ inline std::unique_ptr<ProgressWindow> Dialogs::progress(const QString&, int, QO
 inline QString applicationName() {
     return QStringLiteral("Velkar");
 }
+
+} // namespace velkar

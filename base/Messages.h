@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace velkar {
+
 namespace Messages {
 
 // --- Shared words
@@ -525,3 +527,5 @@ inline QString ChangedFromTo(const QString& before, const QString& after) {
 }
 
 } // namespace Messages
+
+} // namespace velkar

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <optional>
 
+namespace velkar {
+
 namespace {
 
 const QString WorkingFolderKey = QStringLiteral("WorkingFolder");
@@ -150,3 +152,5 @@ void Settings::setReaderChoice(ReaderChoice choice) {
     m_readerChoice = choice;
     write(ReaderKey, ReaderChoiceText(choice));
 }
+
+} // namespace velkar

@@ -8,6 +8,8 @@
 
 class QSettings;
 
+namespace velkar {
+
 // What the program remembers between runs, in an INI file in the user's config folder
 // (~/.config/Velkar/Velkar.conf). A damaged file is set aside and replaced by the defaults, and
 // a value that makes no sense falls back to its default; both say so on standard error.
@@ -51,3 +53,5 @@ private:
     QString m_database;
     ReaderChoice m_readerChoice = ReaderChoice::Real;
 };
+
+} // namespace velkar

@@ -1,5 +1,7 @@
 #include "base/TextTable.h"
 
+namespace velkar {
+
 namespace {
 
 // Cell lengths as 7-bit groups, low first: short cells cost one byte.
@@ -54,3 +56,5 @@ QByteArrayView TextTable::utf8(qsizetype row, int column) const {
     const std::size_t length = readLength(p);
     return QByteArrayView(p, qsizetype(length));
 }
+
+} // namespace velkar

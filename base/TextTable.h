@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace velkar {
+
 // Rows of text cells kept compactly (one UTF-8 buffer, a length before each cell), so that a
 // year of records fits in a few dozen megabytes. Rows are appended cell by cell.
 class TextTable {
@@ -55,3 +57,5 @@ public:
 private:
     TextTable m_table;
 };
+
+} // namespace velkar

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace velkar {
+
 namespace {
 
 constexpr int ErrorNotOpen = -1;
@@ -804,3 +806,5 @@ std::shared_ptr<Connection> HeldConnection::require() {
         raiseNotOpen();
     return connection;
 }
+
+} // namespace velkar

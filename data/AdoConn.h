@@ -16,6 +16,9 @@ struct sqlite3;
 struct sqlite3_stmt;
 struct pg_conn;
 struct pg_result;
+
+namespace velkar {
+
 class Dialogs;
 
 // Raised by every failing data operation; carries the engine's description.
@@ -241,3 +244,5 @@ private:
     QString m_path;
     std::shared_ptr<Connection> m_connection;
 };
+
+} // namespace velkar

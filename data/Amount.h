@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+namespace velkar {
+
 // How long a 金额 text may be and still count. The two rules in use differ only here.
 struct AmountLimit {
     int length;      // at most nine, so that every value fits an int
@@ -55,3 +57,5 @@ inline int AmountValue(QByteArrayView text, AmountLimit limit) {
 inline int CardAmountValue(const QString& amount) {
     return AmountValue(QStringView(amount), CardAmountLimit);
 }
+
+} // namespace velkar

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+namespace velkar {
+
 namespace Audit {
 
 namespace {
@@ -280,3 +282,5 @@ QStringList RowTexts(const Entry& e) {
 }
 
 } // namespace Audit
+
+} // namespace velkar

@@ -7,8 +7,11 @@
 #include <optional>
 #include <vector>
 
-class Connection;
 struct sqlite3;
+
+namespace velkar {
+
+class Connection;
 
 // The operators' audit trail: who did what, at which desk, appended and never changed. Each
 // entry's hash covers its id, its content and the previous entry's hash, so an entry changed,
@@ -85,3 +88,5 @@ QStringList ColumnHeadings();
 QStringList RowTexts(const Entry& entry);
 
 } // namespace Audit
+
+} // namespace velkar

@@ -3,6 +3,8 @@
 #include "data/AdoConn.h"
 #include "data/PagedRows.h"
 
+namespace velkar {
+
 CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo) {
     Query query(connection, QString::fromUtf8(Statements::CardRecords));
     query.bind(1, cardNo);
@@ -48,3 +50,5 @@ CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection
     read.commit();
     return pages;
 }
+
+} // namespace velkar

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace velkar {
+
 class Connection;
 class Dialogs;
 class TextRows;
@@ -43,3 +45,5 @@ struct CardRecordPages {
 };
 CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection,
                                     const QString& cardNo);
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include "data/AdoConn.h"
 
+namespace velkar {
+
 Cardholder Cardholder::Read(const Recordset& rows) {
     const QStringList& c = Schema::CardholderColumns;
     return {rows.GetCollect(c[0]), rows.GetCollect(c[1]), rows.GetCollect(c[2]),
@@ -36,3 +38,5 @@ CardholderLookup FindCardholder(const Connection& connection, const QString& car
     }
     return lookup;
 }
+
+} // namespace velkar

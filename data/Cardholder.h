@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace velkar {
+
 class Connection;
 class Recordset;
 
@@ -37,3 +39,5 @@ struct CardholderLookup {
 
 // Looks the card's holder up on an open connection. A store failure gives ok = false.
 CardholderLookup FindCardholder(const Connection& connection, const QString& cardNo);
+
+} // namespace velkar

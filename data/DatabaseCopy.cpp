@@ -22,6 +22,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace velkar {
+
 namespace {
 
 // The file opened unread and without a busy handler: the caller waits for locks itself.
@@ -437,3 +439,5 @@ QString Import(const QString& file, const QString& location, const Options& opti
 }
 
 } // namespace DatabaseCopy
+
+} // namespace velkar

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+namespace velkar {
+
 // Whole-database copies through the engine's online backup, in steps, so a copy is never torn
 // and the caller can show its progress. Both run on any thread; neither leaves a half-written
 // file behind. Each returns an empty text on success, else why it failed.
@@ -53,3 +55,5 @@ QString ServerRestoreText();
 QString Import(const QString& file, const QString& location, const Options& options = {});
 
 } // namespace DatabaseCopy
+
+} // namespace velkar

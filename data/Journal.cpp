@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+namespace velkar {
+
 namespace Journal {
 
 namespace {
@@ -223,3 +225,5 @@ std::vector<Entry> List(const Connection& connection, std::optional<State> state
 }
 
 } // namespace Journal
+
+} // namespace velkar

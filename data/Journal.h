@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+namespace velkar {
+
 class Connection;
 
 // The command journal: one row for every command frame the desk sends to a card, written
@@ -73,3 +75,5 @@ QStringList RowTexts(const Entry& entry);
 QString StateText(State state); // 待确认, 已记账, 未执行, 余额不符
 
 } // namespace Journal
+
+} // namespace velkar

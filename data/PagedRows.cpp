@@ -2,6 +2,8 @@
 
 #include "data/AdoConn.h"
 
+namespace velkar {
+
 namespace {
 
 // Enough for a screen of rows and a printed page that straddles two blocks.
@@ -67,3 +69,5 @@ const PagedRows::Block& PagedRows::block(qsizetype index) const {
     m_blocks.push_back(std::move(b));
     return m_blocks.back();
 }
+
+} // namespace velkar

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+namespace velkar {
+
 class Connection;
 class Query;
 
@@ -52,3 +54,5 @@ private:
     std::unique_ptr<Query> m_read;
     mutable std::vector<Block> m_blocks; // the latest blocks read, newest last
 };
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+namespace velkar {
+
 namespace {
 
 bool ready() {
@@ -39,3 +41,5 @@ bool IsHash(const QString& stored) {
 }
 
 } // namespace PasswordHash
+
+} // namespace velkar

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace velkar {
+
 // Passwords at rest: salted Argon2id hashes in libsodium's string form, which carries its own
 // salt and cost, so a check needs nothing but the stored text.
 namespace PasswordHash {
@@ -30,3 +32,5 @@ bool Verify(const QString& stored, const QString& password);
 bool IsHash(const QString& stored);
 
 } // namespace PasswordHash
+
+} // namespace velkar

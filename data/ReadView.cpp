@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+namespace velkar {
+
 namespace {
 
 // The files a rollback needs besides the database itself.
@@ -127,3 +129,5 @@ QString ReadView::openCopy(const QString& path, int lockTimeoutMs) {
     }
     return Messages::ChangedWhileReading(path);
 }
+
+} // namespace velkar

@@ -5,8 +5,11 @@
 
 #include <memory>
 
-struct sqlite3;
 class QTemporaryDir;
+
+struct sqlite3;
+
+namespace velkar {
 
 // A database file opened for reading without ever changing it, inside one read transaction, so
 // every page read comes from one committed state of the file. A file that a crash left with a
@@ -53,3 +56,5 @@ private:
     sqlite3* m_db;
     QDeadlineTimer m_deadline;
 };
+
+} // namespace velkar

@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+namespace velkar {
+
 namespace {
 
 // Every column is required; 金额 holds whole yuan only, so a malformed amount is refused.
@@ -661,3 +663,5 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
 }
 
 } // namespace Schema
+
+} // namespace velkar

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace velkar {
+
 namespace Schema {
 
 // A column list of the statement catalogue, as names.
@@ -59,3 +61,5 @@ QString Upgrade(const QString& path, PasswordHash::Cost cost = PasswordHash::Pro
 QString TooNewText(int version);
 
 } // namespace Schema
+
+} // namespace velkar

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace velkar {
+
 namespace Settlement {
 
 namespace {
@@ -161,3 +163,5 @@ QStringList TotalTexts(const Result& result) {
 }
 
 } // namespace Settlement
+
+} // namespace velkar

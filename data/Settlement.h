@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace velkar {
+
 class Connection;
 
 // The day settlement (日结): per day and per operator, the recharges, the clears and the net.
@@ -40,3 +42,5 @@ QStringList RowTexts(const Row& row); // the total line reads 合计 in its firs
 QStringList TotalTexts(const Result& result);
 
 } // namespace Settlement
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace velkar {
+
 // A statement written once for each engine, where their dialects differ.
 struct Dialects {
     const char* sqlite;
@@ -213,3 +215,5 @@ inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM
 #undef VELKAR_CARDHOLDER_COLUMNS
 #undef VELKAR_RECORD_COLUMNS
 #undef VELKAR_ACCOUNT_COLUMNS
+
+} // namespace velkar

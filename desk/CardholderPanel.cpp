@@ -4,6 +4,8 @@
 #include "data/AdoConn.h"
 #include "data/Text.h"
 
+namespace velkar {
+
 std::atomic<std::uint8_t> g_holderState{HolderNone};
 
 namespace {
@@ -84,3 +86,5 @@ QString ProfileMessage(ProfileOutcome outcome) {
     }
     return {};
 }
+
+} // namespace velkar

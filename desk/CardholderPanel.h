@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace velkar {
+
 class Dialogs;
 
 // What a save of the panel does, by the state the last lookup left.
@@ -48,3 +50,5 @@ private:
 
 // The text the desk shows for an outcome; empty for Reset.
 QString ProfileMessage(ProfileOutcome outcome);
+
+} // namespace velkar

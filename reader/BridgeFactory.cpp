@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+namespace velkar {
+
 namespace {
 
 // A card on a real reader is reported several times a second.
@@ -58,3 +60,5 @@ ReaderBackend MakeReaderBackend(ReaderChoice configured) {
     }
     return {std::make_shared<HidapiBridge>(), nullptr};
 }
+
+} // namespace velkar

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace velkar {
+
 class SimulatedReader;
 
 // The bridge the program talks to: the real reader through hidapi or the simulated one.
@@ -21,3 +23,5 @@ ReaderChoice EffectiveReaderChoice(ReaderChoice configured);
 // Whether the bridge lists a device with the reader's vendor and product.
 bool ReaderListed(HidBridge& bridge);
 ReaderBackend MakeReaderBackend(ReaderChoice configured = ReaderChoice::Real);
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace velkar {
+
 using Journal::Operation;
 using Journal::State;
 
@@ -126,3 +128,5 @@ void CommandBook::load(const std::vector<Journal::Entry>& pending) {
             m_commands.push_back({m_nextKey++, e, std::nullopt, true, false});
     }
 }
+
+} // namespace velkar

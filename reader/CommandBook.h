@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace velkar {
+
 // The commands this desk sent and has not resolved yet, with the rules that resolve them by
 // what the reader reports. Bookkeeping only: no thread, no store, no clock of its own; the
 // reader link holds it under its lock.
@@ -76,3 +78,5 @@ private:
     QHash<QString, int> m_lastBalance; // per card, the balance of its latest report
     std::uint64_t m_nextKey = 1;
 };
+
+} // namespace velkar

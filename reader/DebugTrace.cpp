@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+namespace velkar {
+
 namespace {
 
 std::mutex sinkMutex;
@@ -37,3 +39,5 @@ void SetDebugTraceSink(std::function<void(const QString&)> newSink) {
     std::lock_guard lock(sinkMutex);
     sink = std::move(newSink);
 }
+
+} // namespace velkar

@@ -3,6 +3,8 @@
 #include "base/Messages.h"
 #include "reader/Frames.h"
 
+namespace velkar {
+
 namespace {
 
 QString bookedText(const Journal::Entry& e) {
@@ -41,3 +43,5 @@ QString OutcomeMessage(const CommandOutcome& o) {
     }
     return {};
 }
+
+} // namespace velkar

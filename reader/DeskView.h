@@ -8,6 +8,8 @@
 
 #include <optional>
 
+namespace velkar {
+
 // How a command the desk sent ended, or why its booking waits.
 struct CommandOutcome {
     enum class Kind {
@@ -47,3 +49,5 @@ public:
                                  const std::optional<CardRecordList>& records) = 0;
     virtual void showOutcome(const CommandOutcome& outcome) = 0;
 };
+
+} // namespace velkar

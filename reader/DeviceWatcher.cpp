@@ -1,5 +1,7 @@
 #include "reader/DeviceWatcher.h"
 
+namespace velkar {
+
 DeviceWatcher::DeviceWatcher(HidBridge& bridge, QObject* parent)
     : QObject(parent), m_bridge(bridge) {
     connect(&m_timer, &QTimer::timeout, this, &DeviceWatcher::poll);
@@ -31,3 +33,5 @@ void DeviceWatcher::poll() {
         if (!before.contains(path))
             emit deviceArrived(QString::fromStdString(path));
 }
+
+} // namespace velkar

@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+namespace velkar {
+
 // Follows the HID devices the bridge lists and reports which ones came and went. Compares the
 // list about every 500 ms on the thread it lives on.
 class DeviceWatcher : public QObject {
@@ -35,3 +37,5 @@ private:
     QTimer m_timer;
     std::set<std::string> m_known;
 };
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace velkar {
+
 std::uint8_t XorChecksum(const std::uint8_t* bytes, std::size_t count) {
     std::uint8_t sum = 0;
     for (std::size_t i = 0; i < count; ++i)
@@ -120,3 +122,5 @@ QString HexText(std::span<const std::uint8_t> bytes) {
         pairs << QString::asprintf("%02X", b);
     return pairs.join(QLatin1Char(' '));
 }
+
+} // namespace velkar

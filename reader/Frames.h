@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+namespace velkar {
+
 // The reader's frames: 5-byte commands from the desk, 9-byte reports from the reader. Money is
 // whole yuan on the desk and tenths of a yuan on the wire.
 
@@ -97,3 +99,5 @@ QString AmountText(int op, int yuan);
 
 // Bytes as upper-case hexadecimal pairs separated by spaces ("AA 66 03 E8 27").
 QString HexText(std::span<const std::uint8_t> bytes);
+
+} // namespace velkar

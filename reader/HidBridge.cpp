@@ -1,5 +1,7 @@
 #include "reader/HidBridge.h"
 
+namespace velkar {
+
 HidGuid HidInterfaceClassGuid() {
     return {{0x4D, 0x1E, 0x55, 0xB2, 0xF1, 0x6F, 0x11, 0xCF, 0x88, 0xCB, 0x00, 0x11, 0x11, 0x00,
              0x00, 0x30}};
@@ -16,3 +18,5 @@ std::vector<BridgeDeviceEntry> ListDevices(HidBridge& bridge) {
             devices.push_back(entry);
     }
 }
+
+} // namespace velkar

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace velkar {
+
 // A handle of an open device, as the bridge hands it out. Handles are never reused, so a
 // worker holding a closed one can't reach a device opened later.
 using BridgeHandle = std::int64_t;
@@ -70,3 +72,5 @@ inline bool IsReader(const BridgeDeviceEntry& entry) {
 
 // The bridge's whole device list, in its order: the one walk over BridgeGetDevicePath.
 std::vector<BridgeDeviceEntry> ListDevices(HidBridge& bridge);
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace velkar {
+
 std::vector<std::vector<std::uint8_t>> FrameOutputReports(std::span<const std::uint8_t> data,
                                                           std::size_t reportSize) {
     std::vector<std::vector<std::uint8_t>> reports;
@@ -23,3 +25,5 @@ std::vector<std::uint8_t> UnframeInputReport(std::span<const std::uint8_t> repor
     const std::size_t n = std::min<std::size_t>(report[0], report.size() - 1);
     return {report.begin() + 1, report.begin() + 1 + std::ptrdiff_t(n)};
 }
+
+} // namespace velkar

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+namespace velkar {
+
 // The bridge carries its byte stream in HID reports: one length byte, then that many data
 // bytes, zero-padded to the report size. This is the one place to adapt for another bridge.
 inline constexpr std::size_t BRIDGE_REPORT_SIZE = 32; // without the report id
@@ -17,3 +19,5 @@ FrameOutputReports(std::span<const std::uint8_t> data, std::size_t reportSize = 
 // The data bytes carried by one input report as read (no report id). A length byte that
 // promises more than arrived yields only what arrived.
 std::vector<std::uint8_t> UnframeInputReport(std::span<const std::uint8_t> report);
+
+} // namespace velkar

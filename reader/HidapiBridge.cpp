@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 
+namespace velkar {
+
 namespace {
 
 // A read waits in slices so that closing the handle ends it soon.
@@ -180,3 +182,5 @@ bool HidapiBridge::BridgeCloseDevice(BridgeHandle handle) {
     device->closed = true;
     return true;
 }
+
+} // namespace velkar

@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 
+namespace velkar {
+
 // The real reader through hidapi (hidraw). Every hidapi enumerate, open and close of the
 // program happens in this class.
 class HidapiBridge : public HidBridge {
@@ -39,3 +41,5 @@ private:
     BridgeHandle m_nextHandle = 1;
     std::vector<BridgeDeviceEntry> m_listed; // taken afresh at index 0
 };
+
+} // namespace velkar

@@ -1,5 +1,7 @@
 #include "reader/LinkState.h"
 
+namespace velkar {
+
 std::atomic<std::uint8_t> g_rechargePending{0};
 std::atomic<std::uint8_t> g_clearPending{0};
 std::atomic<std::uint8_t> g_initTrigger{0};
@@ -23,3 +25,5 @@ void ResetLinkState() {
     g_balance = 0;
     g_connected = 0;
 }
+
+} // namespace velkar

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace velkar {
+
 // The process-wide values through which buttons, timers and the workers hand commands and
 // results to one another. Zero at start. A request is taken by one atomic step (exchange), so
 // that it never leads to two frames.
@@ -25,3 +27,5 @@ inline constexpr std::uint8_t INIT_ARMED = 2;
 
 // Back to the start values (tests).
 void ResetLinkState();
+
+} // namespace velkar

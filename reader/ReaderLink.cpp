@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <chrono>
 
+namespace velkar {
+
 namespace {
 
 constexpr unsigned ReaderTimeoutMs = 3000;
@@ -520,3 +522,5 @@ void ReaderLink::setTimeText(const QString& text) {
     std::lock_guard lock(m_mutex);
     m_timeText = text;
 }
+
+} // namespace velkar

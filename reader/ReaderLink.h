@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+namespace velkar {
+
 class Clock;
 class DeskView;
 class DeviceWatcher;
@@ -155,3 +157,5 @@ private:
     Workers m_receiveWorkers;
     Workers m_sendWorkers;
 };
+
+} // namespace velkar

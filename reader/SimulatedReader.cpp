@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace velkar {
+
 namespace {
 
 // Reports nobody reads are dropped oldest first, as a full buffer would.
@@ -394,3 +396,5 @@ bool SimulatedReader::BridgeCloseDevice(BridgeHandle handle) {
     m_arrived.notify_all();
     return closed;
 }
+
+} // namespace velkar

@@ -13,6 +13,8 @@
 #include <optional>
 #include <thread>
 
+namespace velkar {
+
 // A virtual reader behind the bridge's operations, for work without the hardware and for
 // tests. A person (the simulator window) or a test lays cards on and off, plugs and unplugs
 // it; the desk talks to it through HidBridge as it would to the real one. While a card lies on
@@ -136,3 +138,5 @@ private:
 
 // "1234ABCD" -> card number bytes; nothing for text that is not 1 to 8 hexadecimal digits.
 std::optional<CardNumber> ParseCardNumber(const QString& text);
+
+} // namespace velkar

@@ -6,6 +6,8 @@
 
 #include <chrono>
 
+namespace velkar {
+
 StoreWorker::StoreWorker(QString databasePath, int busyTimeoutMs)
     : m_path(std::move(databasePath)), m_busyTimeoutMs(busyTimeoutMs), m_thread([this] { run(); }) {
 }
@@ -142,3 +144,5 @@ void StoreWorker::run() {
     }
     m_connection.reset();
 }
+
+} // namespace velkar

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+namespace velkar {
+
 class Connection;
 
 // The reader link's own connection to the database, on a thread of its own. Bookings are
@@ -69,3 +71,5 @@ private:
     int m_longestDelayMs = 1000;
     std::thread m_thread;
 };
+
+} // namespace velkar

@@ -7,6 +7,8 @@
 
 #include <xlsxwriter.h>
 
+namespace velkar {
+
 namespace Export {
 
 namespace {
@@ -105,3 +107,5 @@ QString Write(const QString& path, const Sheet& sheet) {
 }
 
 } // namespace Export
+
+} // namespace velkar

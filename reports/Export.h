@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace velkar {
+
 // A table as an accountant's spreadsheet gets it: CSV that Excel and WPS open with the Chinese
 // intact, or an XLSX workbook.
 namespace Export {
@@ -26,3 +28,5 @@ QString Write(const QString& path, const Sheet& sheet);
 QString FileFilter();
 
 } // namespace Export
+
+} // namespace velkar

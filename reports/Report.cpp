@@ -7,6 +7,8 @@
 
 #include <future>
 
+namespace velkar {
+
 QString PageNumberText(int number) {
     if (number < 0 || number > 9999)
         return {};
@@ -66,3 +68,5 @@ Report CollectReport(std::shared_ptr<const Connection> connection, const QString
     read.commit();
     return report;
 }
+
+} // namespace velkar

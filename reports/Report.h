@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace velkar {
+
 class Connection;
 
 // The recharge records of a date range with their cardholders' names and the total, as the
@@ -41,3 +43,5 @@ Report CollectReport(std::shared_ptr<const Connection> connection, const QString
 // (records are only ever appended, so this is the total as it was then). Throws DataError.
 qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
                    qint64 newest);
+
+} // namespace velkar

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <optional>
 
+namespace velkar {
+
 namespace {
 
 using ReportLayout::RowsPerPage;
@@ -393,3 +395,5 @@ QImage TablePageImage(const TableDocument& document, int page, int dpi) {
     DrawTablePage(painter, document, page);
     return image;
 }
+
+} // namespace velkar

@@ -14,6 +14,8 @@
 class QImage;
 class QPainter;
 
+namespace velkar {
+
 namespace ReportLayout {
 
 inline constexpr int RowsPerPage = 28;
@@ -71,3 +73,5 @@ void PaintTableDocument(QPainter& painter, const TableDocument& document,
                         const std::function<bool()>& newPage);
 // A page as the printer gets it, on an A4 sheet of `dpi` dots to the inch: the preview.
 QImage TablePageImage(const TableDocument& document, int page, int dpi);
+
+} // namespace velkar

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+namespace velkar {
+
 TextTableModel::TextTableModel(QStringList headers, QList<int> shown, QObject* parent)
     : QAbstractTableModel(parent), m_headers(std::move(headers)), m_shown(std::move(shown)) {}
 
@@ -75,3 +77,5 @@ QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, in
                    : int(Qt::AlignLeft | Qt::AlignVCenter);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
+
+} // namespace velkar

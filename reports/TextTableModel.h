@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace velkar {
+
 // Shows rows of text in a list; cells become texts, and rows kept in the store are read, only
 // when the view asks for them.
 class TextTableModel : public QAbstractTableModel {
@@ -40,3 +42,5 @@ private:
     std::shared_ptr<const TextRows> m_rows;
     mutable bool m_failed = false;
 };
+
+} // namespace velkar

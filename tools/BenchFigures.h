@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+namespace velkar {
+
 // Small pieces of the benchmark kept apart from its windows, so they can be checked alone.
 namespace BenchFigures {
 
@@ -44,3 +46,5 @@ inline QString WithDatabase(const QString& uri, const QString& name) {
 }
 
 } // namespace BenchFigures
+
+} // namespace velkar

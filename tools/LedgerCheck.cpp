@@ -8,6 +8,8 @@
 
 #include <map>
 
+namespace velkar {
+
 namespace {
 
 struct BookedRow {
@@ -105,3 +107,5 @@ LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
             ++check.phantom;
     return check;
 }
+
+} // namespace velkar

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace velkar {
+
 // What the reader carried out against what the desk's ledger holds.
 struct LedgerCheck {
     int executed = 0;    // changes the reader made on the desk's command
@@ -27,3 +29,5 @@ struct LedgerCheck {
 
 LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
                         const QString& databasePath);
+
+} // namespace velkar

@@ -30,6 +30,8 @@
 #include <random>
 #include <thread>
 
+namespace velkar {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -771,3 +773,5 @@ int RunDeskBench(const QStringList& options, QTextStream& out, QTextStream& err)
     }
     return ok ? 0 : 1;
 }
+
+} // namespace velkar

@@ -18,6 +18,8 @@
 
 #include <cstdio>
 
+using namespace velkar;
+
 namespace {
 
 void exec(sqlite3* db, const char* sql) {

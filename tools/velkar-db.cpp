@@ -17,6 +17,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+using namespace velkar;
+
 namespace {
 
 int usage(QTextStream& err) {

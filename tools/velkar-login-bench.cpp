@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace velkar;
+
 namespace {
 
 double medianMs(std::vector<qint64>& ns) {

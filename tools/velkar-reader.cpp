@@ -29,6 +29,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace velkar;
+
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;

@@ -6,6 +6,8 @@
 #include "data/PasswordHash.h"
 #include "data/Text.h"
 
+namespace velkar {
+
 bool g_isAdmin = false;
 QString g_account;
 
@@ -152,3 +154,5 @@ QString AuditChainProblem(const QString& databasePath) {
     }
     return {};
 }
+
+} // namespace velkar

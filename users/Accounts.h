@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace velkar {
+
 class Dialogs;
 
 // True only after a successful login of the administrator account.
@@ -53,3 +55,5 @@ QString PasswordMessage(PasswordOutcome outcome);
 // Why the audit trail's chain is broken (the first entry changed, deleted or inserted by hand),
 // or an empty text when it is intact or can't be read.
 QString AuditChainProblem(const QString& databasePath = Schema::DatabaseLocation());
+
+} // namespace velkar

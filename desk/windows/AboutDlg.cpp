@@ -2,6 +2,8 @@
 
 #include "ui_AboutDlg.h"
 
+namespace velkar {
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(new Ui::CAboutDlg) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -10,3 +12,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(new Ui::CAboutDlg) {
 CAboutDlg::~CAboutDlg() {
     delete ui;
 }
+
+} // namespace velkar

@@ -6,6 +6,8 @@ namespace Ui {
 class CAboutDlg;
 }
 
+namespace velkar {
+
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
@@ -15,3 +17,5 @@ public:
 private:
     Ui::CAboutDlg* ui;
 };
+
+} // namespace velkar

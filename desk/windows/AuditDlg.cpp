@@ -4,12 +4,14 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
-#include "reports/windows/RecordList.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/RecordList.h"
 
 #include "ui_AuditDlg.h"
 
 #include <QHeaderView>
+
+namespace velkar {
 
 CAuditDlg::CAuditDlg(Dialogs& dialogs, QWidget* parent, QString databasePath, QDate today)
     : QDialog(parent), ui(new Ui::CAuditDlg), m_dialogs(dialogs),
@@ -92,3 +94,5 @@ void CAuditDlg::load(bool more) {
     ui->moreButton->setEnabled(read == PageSize);
     ui->countLabel->setText(Messages::ShownCount(table->rowCount()));
 }
+
+} // namespace velkar

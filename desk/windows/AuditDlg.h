@@ -8,12 +8,15 @@
 #include <memory>
 #include <optional>
 
-class Dialogs;
-class TextTable;
-class TextTableModel;
 namespace Ui {
 class CAuditDlg;
 }
+
+namespace velkar {
+
+class Dialogs;
+class TextTable;
+class TextTableModel;
 
 // The administrator's view of the audit trail, newest first, filtered by dates, account and
 // action. Reads one page at a time, so it opens as quickly at a million entries as at ten.
@@ -43,3 +46,5 @@ private:
     std::shared_ptr<TextTable> m_table;
     std::optional<Audit::Entry> m_oldestShown;
 };
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include "ui_BackupPromptDlg.h"
 
+namespace velkar {
+
 CBackupPromptDlg::CBackupPromptDlg(std::function<void()> backup, QWidget* parent)
     : QDialog(parent), ui(new Ui::CBackupPromptDlg), m_backup(std::move(backup)) {
     ui->setupUi(this);
@@ -24,3 +26,5 @@ void CBackupPromptDlg::OnYes() {
 void CBackupPromptDlg::OnNo() {
     accept();
 }
+
+} // namespace velkar

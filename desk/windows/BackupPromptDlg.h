@@ -8,6 +8,8 @@ namespace Ui {
 class CBackupPromptDlg;
 }
 
+namespace velkar {
+
 // Offers one more backup before the desk closes. 是 runs the backup, then the prompt closes;
 // 否, Escape and the close box close it without one.
 class CBackupPromptDlg : public QDialog {
@@ -24,3 +26,5 @@ private:
     Ui::CBackupPromptDlg* ui;
     std::function<void()> m_backup;
 };
+
+} // namespace velkar

@@ -7,6 +7,8 @@
 
 #include "ui_CardInitDlg.h"
 
+namespace velkar {
+
 CCardInitDlg::CCardInitDlg(ReaderLink& link, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CCardInitDlg), m_link(link),
       m_remaining(std::uint32_t(g_initRemaining.load())) {
@@ -64,3 +66,5 @@ void CCardInitDlg::showCounts() {
     ui->doneValue->setText(QString::number(m_done));
     ui->remainingValue->setText(QString::number(std::int32_t(m_remaining)));
 }
+
+} // namespace velkar

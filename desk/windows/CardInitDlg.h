@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <memory>
 
-class Clock;
-class ReaderLink;
-class Ticker;
 namespace Ui {
 class CCardInitDlg;
 }
+
+namespace velkar {
+
+class Clock;
+class ReaderLink;
+class Ticker;
 
 // Keeps the reader in card-initialisation mode while it is open and counts the cards it
 // initialises. However it is closed, the reader is told to leave the mode.
@@ -48,3 +51,5 @@ private:
     bool m_entered = false;
     bool m_left = false;
 };
+
+} // namespace velkar

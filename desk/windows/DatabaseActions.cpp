@@ -19,6 +19,8 @@
 #include <atomic>
 #include <thread>
 
+namespace velkar {
+
 namespace {
 
 constexpr int PollMs = 40;
@@ -161,3 +163,5 @@ bool DatabaseActions::OnRestore() {
     m_dialogs.notice(Messages::RestoreDone());
     return true;
 }
+
+} // namespace velkar

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+namespace velkar {
+
 class Dialogs;
 class Settings;
 
@@ -49,3 +51,5 @@ private:
     const Clock& m_clock;
     QString m_lastFolder;
 };
+
+} // namespace velkar

@@ -13,11 +13,12 @@
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "records/windows/RecordsDlg.h"
-#include "reports/windows/QueryDlg.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/QueryDlg.h"
 #include "users/Accounts.h"
 #include "users/windows/PasswordDlg.h"
 
+#include "res/Pictures.h"
 #include "ui_DeskDlg.h"
 
 #include <QCloseEvent>
@@ -28,6 +29,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QThread>
+
+namespace velkar {
 
 namespace {
 
@@ -56,8 +59,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
                    const QString& operatorName, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
       m_panel(&dialogs), m_databaseActions(dialogs, &clock), m_store(&dialogs) {
-    // The pictures live in a static library; nothing else would pull them in.
-    Q_INIT_RESOURCE(resources);
+    LoadPictures();
     m_operatorName = operatorName;
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -459,3 +461,5 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
     }
     QDialog::closeEvent(event);
 }
+
+} // namespace velkar

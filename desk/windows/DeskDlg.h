@@ -11,6 +11,12 @@
 #include <memory>
 #include <optional>
 
+namespace Ui {
+class CDeskDlg;
+}
+
+namespace velkar {
+
 class Clock;
 class Ticker;
 class Dialogs;
@@ -18,9 +24,6 @@ class HidBridge;
 class ReaderLink;
 class Settings;
 class TextTableModel;
-namespace Ui {
-class CDeskDlg;
-}
 
 // The recharge desk: the reader connection, the card on the reader with its balance, the
 // amount to charge, the cardholder panel, the card's booked operations with their total, and
@@ -116,3 +119,5 @@ private:
 
     std::unique_ptr<ReaderLink> m_link;
 };
+
+} // namespace velkar

@@ -4,12 +4,14 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
-#include "reports/windows/RecordList.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/RecordList.h"
 
 #include "ui_JournalDlg.h"
 
 #include <QHeaderView>
+
+namespace velkar {
 
 CJournalDlg::CJournalDlg(Dialogs& dialogs, QWidget* parent, QString databasePath)
     : QDialog(parent), ui(new Ui::CJournalDlg), m_dialogs(dialogs),
@@ -54,3 +56,5 @@ void CJournalDlg::OnRefresh() {
     ui->entryList->resizeColumnsToContents();
     ui->countLabel->setText(Messages::TotalCount(table->rowCount()));
 }
+
+} // namespace velkar

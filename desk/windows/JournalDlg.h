@@ -4,11 +4,14 @@
 
 #include <memory>
 
-class Dialogs;
-class TextTableModel;
 namespace Ui {
 class CJournalDlg;
 }
+
+namespace velkar {
+
+class Dialogs;
+class TextTableModel;
 
 // The administrator's review of the command journal, newest first, all entries or those of
 // one state (mismatches above all want a look).
@@ -32,3 +35,5 @@ private:
     QString m_path;
     TextTableModel* m_model;
 };
+
+} // namespace velkar

@@ -4,6 +4,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+namespace velkar {
+
 CPictureButton::CPictureButton(QWidget* parent) : QAbstractButton(parent) {
     setAttribute(Qt::WA_Hover);
 }
@@ -63,3 +65,5 @@ void CPictureButton::paintEvent(QPaintEvent*) {
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
     }
 }
+
+} // namespace velkar

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+namespace velkar {
+
 // A flat button that shows one picture, its caption drawn into it. The picture is centred and
 // clipped by the button, raised while the pointer is over it and sunk while pressed.
 class CPictureButton : public QAbstractButton {
@@ -24,3 +26,5 @@ private:
     QPixmap m_picture;
     bool m_hovered = false;
 };
+
+} // namespace velkar

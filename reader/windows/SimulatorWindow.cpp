@@ -8,6 +8,8 @@
 
 #include <QRegularExpressionValidator>
 
+namespace velkar {
+
 SimulatorWindow::SimulatorWindow(SimulatedReader& reader, QWidget* parent)
     : QWidget(parent, Qt::Window), m_reader(reader), ui(new Ui::SimulatorWindow) {
     ui->setupUi(this);
@@ -65,3 +67,5 @@ void SimulatorWindow::refresh() {
     ui->initModeLabel->setText(Messages::InitMode(m_reader.initMode()));
     ui->remainingCaption->setText(Messages::InitsRemaining(m_reader.remaining()));
 }
+
+} // namespace velkar

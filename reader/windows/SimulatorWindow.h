@@ -3,11 +3,13 @@
 #include <QTimer>
 #include <QWidget>
 
-class SimulatedReader;
-
 namespace Ui {
 class SimulatorWindow;
 }
+
+namespace velkar {
+
+class SimulatedReader;
 
 // The simulated reader's own window beside the desk: a person lays cards on and takes them
 // off, plugs and unplugs the reader, and sees its card and initialisation mode.
@@ -29,3 +31,5 @@ private:
     Ui::SimulatorWindow* ui;
     QTimer m_refresh;
 };
+
+} // namespace velkar

@@ -8,8 +8,8 @@
 #include "data/PagedRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
-#include "reports/windows/RecordList.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/RecordList.h"
 #include "users/Accounts.h"
 
 #include "ui_RecordsDlg.h"
@@ -19,6 +19,8 @@
 #include <QKeyEvent>
 
 #include <sqlite3.h>
+
+namespace velkar {
 
 namespace {
 
@@ -337,3 +339,5 @@ void CRecordsDlg::keyPressEvent(QKeyEvent* event) {
     }
     QDialog::keyPressEvent(event);
 }
+
+} // namespace velkar

@@ -8,15 +8,18 @@
 #include <functional>
 #include <memory>
 
+namespace Ui {
+class CRecordsDlg;
+}
+
+namespace velkar {
+
 class Dialogs;
 class Connection;
 class Recordset;
 class TextTable;
 class TextTableModel;
 class CAdoConn;
-namespace Ui {
-class CRecordsDlg;
-}
 
 // The cardholder archive: lists every cardholder, adds, changes, deletes and searches them.
 class CRecordsDlg : public QDialog {
@@ -67,3 +70,5 @@ private:
     QString m_address;
     QString m_searchText;
 };
+
+} // namespace velkar

@@ -6,19 +6,17 @@
 #include "data/AdoConn.h"
 #include "reports/ReportLayout.h"
 
+#include "res/Pictures.h"
 #include "ui_PreviewDlg.h"
 
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 
+namespace velkar {
+
 QString g_rangeStart;
 QString g_rangeEnd;
-
-// The pictures live in a static library: name its resources so that the linker keeps them.
-static void initResources() {
-    Q_INIT_RESOURCE(resources);
-}
 
 namespace {
 
@@ -41,7 +39,7 @@ QString picturePath(CPreviewDlg::Picture picture) {
 CPreviewDlg::CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CPreviewDlg), m_dialogs(dialogs), m_clock(clock),
       m_store(nullptr) { // failures are reported once, by refresh, not from inside a paint
-    initResources();
+    LoadPictures();
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setPicture(ui->prevButton, PrevPicture);
@@ -149,3 +147,5 @@ void CPreviewDlg::showPaging(int lastPage) {
     setPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
     setPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
 }
+
+} // namespace velkar

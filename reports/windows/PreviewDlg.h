@@ -5,12 +5,15 @@
 
 #include <QDialog>
 
-class Clock;
-class Dialogs;
 class QPushButton;
 namespace Ui {
 class CPreviewDlg;
 }
+
+namespace velkar {
+
+class Clock;
+class Dialogs;
 
 // The bounds of the latest preview, set by the query window just before it opens one.
 extern QString g_rangeStart;
@@ -72,3 +75,5 @@ private:
     bool m_totalKnown = false;
     bool m_failureShown = false;
 };
+
+} // namespace velkar

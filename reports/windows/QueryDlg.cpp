@@ -6,12 +6,12 @@
 #include "data/AdoConn.h"
 #include "data/Amount.h"
 #include "reports/Export.h"
-#include "reports/windows/PreviewDlg.h"
-#include "reports/windows/RecordList.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
-#include "reports/windows/SettlementDlg.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/PreviewDlg.h"
+#include "reports/windows/RecordList.h"
+#include "reports/windows/SettlementDlg.h"
 
 #include "ui_QueryDlg.h"
 
@@ -20,6 +20,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPrinter>
+
+namespace velkar {
 
 namespace {
 
@@ -226,3 +228,5 @@ void CQueryDlg::keyPressEvent(QKeyEvent* event) {
     }
     QDialog::keyPressEvent(event);
 }
+
+} // namespace velkar

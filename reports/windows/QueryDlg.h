@@ -5,13 +5,16 @@
 #include <QDate>
 #include <QDialog>
 
-class Clock;
-class Dialogs;
 class QPrinter;
-class TextTableModel;
 namespace Ui {
 class CQueryDlg;
 }
+
+namespace velkar {
+
+class Clock;
+class Dialogs;
+class TextTableModel;
 
 // The recharge records of a date range with their cardholders' names and the total; prints
 // them as a report and opens its preview.
@@ -59,3 +62,5 @@ private:
     QString m_totalText = QStringLiteral("0");
     qsizetype m_recordCount = 0;
 };
+
+} // namespace velkar

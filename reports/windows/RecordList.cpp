@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QTableView>
 
+namespace velkar {
+
 void StyleRecordList(QTableView* list) {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -31,3 +33,5 @@ TextTableModel* ShowReviewList(QTableView* list, const QStringList& headings) {
     list->horizontalHeader()->setStretchLastSection(true);
     return model;
 }
+
+} // namespace velkar

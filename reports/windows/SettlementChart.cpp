@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QValueAxis>
 
+namespace velkar {
+
 namespace {
 
 // Up to a week and a half the bars are named by month and day; up to a month by the day
@@ -71,3 +73,5 @@ void PaintDailyNetChart(QPainter& painter, const QRectF& target, const Settlemen
     scene.setSceneRect(QRectF(QPointF(0, 0), size));
     scene.render(&painter, target, scene.sceneRect());
 }
+
+} // namespace velkar

@@ -6,9 +6,9 @@
 #include "data/AdoConn.h"
 #include "reports/Export.h"
 #include "reports/ReportLayout.h"
+#include "reports/TextTableModel.h"
 #include "reports/windows/SettlementChart.h"
 #include "reports/windows/SettlementPreviewDlg.h"
-#include "reports/TextTableModel.h"
 
 #include "ui_SettlementDlg.h"
 
@@ -17,6 +17,8 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPrinter>
+
+namespace velkar {
 
 namespace {
 
@@ -159,3 +161,5 @@ void CSettlementDlg::OnExport() {
     else
         m_dialogs.plain(Messages::ExportDone(), this);
 }
+
+} // namespace velkar

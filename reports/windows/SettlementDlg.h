@@ -7,14 +7,17 @@
 #include <QDate>
 #include <QDialog>
 
-class Clock;
-class Dialogs;
 class QChartView;
 class QPrinter;
-class TextTableModel;
 namespace Ui {
 class CSettlementDlg;
 }
+
+namespace velkar {
+
+class Clock;
+class Dialogs;
+class TextTableModel;
 
 // The day settlement (日结) of a date range: per day and operator, with the daily net as a bar
 // chart above the table; printed as the recharge report is, and exported.
@@ -51,3 +54,5 @@ private:
     QChartView* m_chartView;
     Settlement::Result m_result;
 };
+
+} // namespace velkar

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QPixmap>
 
+namespace velkar {
+
 CSettlementPreviewDlg::CSettlementPreviewDlg(TableDocument document, QWidget* parent)
     : QDialog(parent), ui(new Ui::CSettlementPreviewDlg), m_document(std::move(document)) {
     ui->setupUi(this);
@@ -39,3 +41,5 @@ void CSettlementPreviewDlg::showPage() {
     ui->nextButton->setEnabled(m_page < pageCount() - 1);
     ui->pageLabel->setText(Messages::PageOf(m_page + 1, pageCount()));
 }
+
+} // namespace velkar

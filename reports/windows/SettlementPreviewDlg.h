@@ -8,6 +8,8 @@ namespace Ui {
 class CSettlementPreviewDlg;
 }
 
+namespace velkar {
+
 // The settlement's printed pages on the screen, drawn by the same page renderer as on paper,
 // one page at a time.
 class CSettlementPreviewDlg : public QDialog {
@@ -32,3 +34,5 @@ private:
     TableDocument m_document;
     int m_page = 0;
 };
+
+} // namespace velkar

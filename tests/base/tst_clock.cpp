@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace velkar;
+
 // The fixed clock's tickers are what the window tests move time with: they must fire as the
 // event loop would, only sooner.
 class TestClock : public QObject {

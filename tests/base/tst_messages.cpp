@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+using namespace velkar;
+
 class TestMessages : public QObject {
     Q_OBJECT
 

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace velkar;
+
 namespace {
 
 // What the code under test writes to standard error while `work` runs.

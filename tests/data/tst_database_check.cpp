@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace velkar;
+
 namespace {
 
 constexpr PasswordHash::Cost Cheap = PasswordHash::CheapestCost;

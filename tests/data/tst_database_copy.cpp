@@ -15,6 +15,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+using namespace velkar;
+
 namespace {
 
 const QDateTime Noon(QDate(2026, 12, 6), QTime(21, 30, 0));

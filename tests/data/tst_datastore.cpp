@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QtTest>
 
+using namespace velkar;
+
 class TestDataStore : public QObject {
     Q_OBJECT
 

@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+using namespace velkar;
+
 namespace {
 
 // Rows of a file as counters have it today: version 0, plain passwords, one of them changed.

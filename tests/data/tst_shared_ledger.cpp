@@ -17,6 +17,8 @@
 #include <barrier>
 #include <thread>
 
+using namespace velkar;
+
 namespace {
 
 const QString Op1 = QStringLiteral("操作员1");

@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QtTest>
 
+using namespace velkar;
+
 namespace {
 
 struct Run {

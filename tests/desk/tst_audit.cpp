@@ -8,9 +8,9 @@
 #include "desk/windows/DatabaseActions.h"
 #include "records/windows/RecordsDlg.h"
 #include "reports/Export.h"
-#include "reports/windows/QueryDlg.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
+#include "reports/windows/QueryDlg.h"
 #include "reports/windows/SettlementDlg.h"
 #include "reports/windows/SettlementPreviewDlg.h"
 #include "support/Controls.h"
@@ -36,6 +36,8 @@
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
+
+using namespace velkar;
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace velkar;
+
 class TestDatabaseActions : public QObject {
     Q_OBJECT
 

@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+using namespace velkar;
+
 class TestDeskCore : public QObject {
     Q_OBJECT
 

@@ -3,8 +3,8 @@
 
 #include "data/AdoConn.h"
 #include "data/Journal.h"
-#include "desk/windows/CardInitDlg.h"
 #include "desk/CardholderPanel.h"
+#include "desk/windows/CardInitDlg.h"
 #include "desk/windows/PictureButton.h"
 #include "users/windows/LoginDlg.h"
 
@@ -16,6 +16,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+using namespace velkar;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+using namespace velkar;
+
 namespace {
 
 const QString Prompt = QStringLiteral("信息提示");

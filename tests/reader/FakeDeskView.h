@@ -6,6 +6,8 @@
 #include <QMutexLocker>
 #include <QStringList>
 
+namespace velkar {
+
 // Records what the link shows, from whichever thread, as the desk would after the fact.
 class FakeDeskView : public DeskView {
 public:
@@ -50,3 +52,5 @@ private:
         list << text;
     }
 };
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace velkar;
+
 using Journal::Operation;
 using Journal::State;
 

@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+using namespace velkar;
+
 namespace {
 
 std::vector<std::uint8_t> bytes(const char* hex) {

@@ -17,6 +17,8 @@
 
 #include <thread>
 
+using namespace velkar;
+
 namespace {
 
 const CardNumber CardA{0x12, 0x34, 0xAB, 0xCD};

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace velkar;
+
 namespace {
 
 const CardNumber Card{0x12, 0x34, 0xAB, 0xCD};

@@ -13,6 +13,8 @@
 #include <QTableView>
 #include <QTest>
 
+using namespace velkar;
+
 namespace {
 
 enum {

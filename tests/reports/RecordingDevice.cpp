@@ -2,6 +2,8 @@
 
 #include <QTextItem>
 
+namespace velkar {
+
 class RecordingDevice::Engine : public QPaintEngine {
 public:
     explicit Engine(RecordingDevice& device) : QPaintEngine(AllFeatures), m_device(device) {}
@@ -117,3 +119,5 @@ int RecordingDevice::metric(PaintDeviceMetric metric) const {
     }
     return 0;
 }
+
+} // namespace velkar

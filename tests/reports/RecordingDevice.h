@@ -10,6 +10,8 @@
 
 #include <memory>
 
+namespace velkar {
+
 // A paint device that keeps what is drawn on it: texts with the top-left corner of their line,
 // their font, and lines with their pen width; pages are counted by newPage().
 class RecordingDevice : public QPaintDevice {
@@ -53,3 +55,5 @@ private:
     int m_page = 0;
     std::unique_ptr<Engine> m_engine;
 };
+
+} // namespace velkar

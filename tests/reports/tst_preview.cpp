@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace velkar;
+
 class PreviewTest : public QObject {
     Q_OBJECT
 

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace velkar;
+
 namespace {
 
 // Answers the print dialog with a PDF file, as choosing "print to file" would.

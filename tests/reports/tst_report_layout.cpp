@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QTest>
 
+using namespace velkar;
+
 namespace {
 
 Report makeReport(int records) {

@@ -13,6 +13,8 @@
 
 #include <cstdio>
 
+using namespace velkar;
+
 namespace {
 
 const QString DayStart = QStringLiteral("2024-03-05 00:00:00");

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace velkar {
+
 // The control of a window by its template number (the `controlId` property).
 template <typename T = QWidget> T* control(QWidget* window, int id) {
     for (T* child : window->findChildren<T*>())
@@ -9,3 +11,5 @@ template <typename T = QWidget> T* control(QWidget* window, int id) {
             return child;
     return nullptr;
 }
+
+} // namespace velkar

@@ -19,6 +19,8 @@
 
 #include <memory>
 
+namespace velkar {
+
 // A desk over a fresh database and the simulated reader (or one made from it), which reports
 // only when told. Its timers run on the fixed clock: only advance() moves them.
 template <typename Reader = SimulatedReader> struct BasicDeskRig {
@@ -94,3 +96,5 @@ template <typename Reader = SimulatedReader> struct BasicDeskRig {
 };
 
 using DeskRig = BasicDeskRig<>;
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <QMutexLocker>
 
+namespace velkar {
+
 void FakeDialogs::message(const QString& text, Icon icon, const QString& caption, QObject* owner) {
     QMutexLocker lock(&m_mutex);
     m_shown.append({text, icon, caption.isEmpty() ? applicationName() : caption, owner});
@@ -115,3 +117,5 @@ QStringList FakeDialogs::requests() const {
     QMutexLocker lock(&m_mutex);
     return m_requests;
 }
+
+} // namespace velkar

@@ -9,6 +9,8 @@
 #include <deque>
 #include <functional>
 
+namespace velkar {
+
 // Records every box, chooser and progress window and answers as scripted, so no test or tool
 // waits in a modal loop.
 class FakeDialogs : public Dialogs {
@@ -65,3 +67,5 @@ private:
     std::deque<bool> m_printers;
     std::function<void(const QString&)> m_echo;
 };
+
+} // namespace velkar

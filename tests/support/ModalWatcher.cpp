@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QPushButton>
 
+namespace velkar {
+
 ModalWatcher::ModalWatcher(std::function<void(QWidget*)> answer) : m_answer(std::move(answer)) {
     connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::poll);
     m_timer.start(20);
@@ -32,3 +34,5 @@ std::function<void(QWidget*)> ModalWatcher::clicking(const QString& title, int i
             window->close();
     };
 }
+
+} // namespace velkar

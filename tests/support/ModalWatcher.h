@@ -8,6 +8,8 @@
 
 #include <functional>
 
+namespace velkar {
+
 // Answers modal windows as they open, so a test can drive a handler that runs one: each new
 // modal window is recorded by its title and handed to `answer`, which should end it.
 class ModalWatcher : public QObject {
@@ -28,3 +30,5 @@ private:
     QPointer<QWidget> m_last;
     QStringList m_titles;
 };
+
+} // namespace velkar

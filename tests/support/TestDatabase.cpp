@@ -11,6 +11,8 @@
 
 #include <stdexcept>
 
+namespace velkar {
+
 namespace {
 
 QString serverUri() {
@@ -166,3 +168,5 @@ void PrivateServer::script(const QString& action) const {
         run.exitCode() != 0)
         throw std::runtime_error("test-server " + action.toStdString() + " failed");
 }
+
+} // namespace velkar

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+namespace velkar {
+
 // A fresh delivered database in a temporary folder that is the current directory while the
 // object lives, as the program expects its DataBase.mdb. When VELKAR_TEST_SERVER names the file
 // holding a test server's URI, the database is instead a new one on that server, and the
@@ -65,3 +67,5 @@ private:
         if (TestDatabase::OnServer())                                                              \
             QSKIP("about the database file");                                                      \
     } while (false)
+
+} // namespace velkar

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace velkar;
+
 class TestBenchFigures : public QObject {
     Q_OBJECT
 private slots:

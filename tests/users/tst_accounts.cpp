@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QtTest>
 
+using namespace velkar;
+
 class TestAccounts : public QObject {
     Q_OBJECT
 

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace velkar;
+
 class TestLoginWindows : public QObject {
     Q_OBJECT
 

@@ -14,10 +14,10 @@
 #include "desk/windows/AuditDlg.h"
 #include "desk/windows/DatabaseActions.h"
 #include "records/windows/RecordsDlg.h"
-#include "reports/windows/PreviewDlg.h"
-#include "reports/windows/QueryDlg.h"
 #include "reports/ReportLayout.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/PreviewDlg.h"
+#include "reports/windows/QueryDlg.h"
 #include "tools/BenchFigures.h"
 
 #include "support/Controls.h"
@@ -49,6 +49,8 @@
 #include <functional>
 #include <utility>
 #include <vector>
+
+using namespace velkar;
 
 namespace {
 
@@ -621,8 +623,8 @@ public:
             try {
                 Connection(m_maintenance).run(QStringLiteral("DROP DATABASE %1").arg(m_name));
             } catch (const DataError& e) {
-                std::fprintf(stderr, "velkar-window-bench: %s left behind: %s\n", qPrintable(m_name),
-                             qPrintable(e.description()));
+                std::fprintf(stderr, "velkar-window-bench: %s left behind: %s\n",
+                             qPrintable(m_name), qPrintable(e.description()));
             }
         }
         stop();

@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+namespace velkar {
+
 bool HandleEnterKey(QWidget* window, QKeyEvent* event, const std::function<void()>& action) {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
@@ -12,3 +14,5 @@ bool HandleEnterKey(QWidget* window, QKeyEvent* event, const std::function<void(
         action();
     return true;
 }
+
+} // namespace velkar

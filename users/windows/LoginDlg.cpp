@@ -7,6 +7,8 @@
 
 #include "ui_LoginDlg.h"
 
+namespace velkar {
+
 CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), ui(new Ui::CLoginDlg), m_dialogs(dialogs) {
     ui->setupUi(this);
@@ -57,3 +59,5 @@ void CLoginDlg::keyPressEvent(QKeyEvent* event) {
     if (!HandleEnterKey(this, event, [this] { OnLogin(); }))
         QDialog::keyPressEvent(event);
 }
+
+} // namespace velkar

@@ -2,10 +2,13 @@
 
 #include <QDialog>
 
-class Dialogs;
 namespace Ui {
 class CLoginDlg;
 }
+
+namespace velkar {
+
+class Dialogs;
 
 // The first window: picks an account and checks its password. Ends Accepted after a
 // successful login (the desk then opens), Rejected on 退出, Escape or the close box.
@@ -28,3 +31,5 @@ private:
     Ui::CLoginDlg* ui;
     Dialogs& m_dialogs;
 };
+
+} // namespace velkar

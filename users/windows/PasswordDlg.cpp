@@ -6,6 +6,8 @@
 
 #include "ui_PasswordDlg.h"
 
+namespace velkar {
+
 CPasswordDlg::CPasswordDlg(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), ui(new Ui::CPasswordDlg), m_dialogs(dialogs) {
     ui->setupUi(this);
@@ -46,3 +48,5 @@ void CPasswordDlg::keyPressEvent(QKeyEvent* event) {
     if (!HandleEnterKey(this, event, [this] { OnChange(); }))
         QDialog::keyPressEvent(event);
 }
+
+} // namespace velkar

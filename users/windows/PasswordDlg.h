@@ -2,10 +2,13 @@
 
 #include <QDialog>
 
-class Dialogs;
 namespace Ui {
 class CPasswordDlg;
 }
+
+namespace velkar {
+
+class Dialogs;
 
 // Sets a new password for one of the accounts once its current password is confirmed.
 class CPasswordDlg : public QDialog {
@@ -24,3 +27,5 @@ private:
     Ui::CPasswordDlg* ui;
     Dialogs& m_dialogs;
 };
+
+} // namespace velkar
