@@ -18,8 +18,6 @@ namespace Audit {
 
 namespace {
 
-const char* const Columns = "id, time, account, desk, action, details, hash";
-
 // The bytes a hash covers: the id, each field after its length (so no text can pass for the
 // end of one field and the start of the next), then the previous entry's hash.
 QByteArray hashOfBytes(qint64 id, const QByteArray* fields, int count, const QByteArray& prev) {
@@ -137,7 +135,7 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         Entry e;
         // The highest id ever given, also when the last entry was deleted since.
         e.id = std::max(scalar(Query(connection, Statements::AuditGivenId)),
-                        scalar(Query(connection, QStringLiteral("SELECT max(id) FROM audit")))) +
+                        scalar(Query(connection, QString::fromUtf8(Statements::HighestAuditId)))) +
                1;
         e.time = dateTimeText(at);
         e.account = account;
@@ -146,7 +144,7 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         e.details = details;
         QString previous;
         {
-            Query q(connection, QStringLiteral("SELECT hash FROM audit ORDER BY id DESC LIMIT 1"));
+            Query q(connection, QString::fromUtf8(Statements::LastAuditHash));
             if (q.next())
                 previous = q.text(0);
         }
@@ -215,20 +213,16 @@ std::optional<Break> verify(Query& rows, Query& given) {
     return std::nullopt;
 }
 
-QString chainSql() {
-    return QStringLiteral("SELECT %1 FROM audit ORDER BY id").arg(QLatin1String(Columns));
-}
-
 } // namespace
 
 std::optional<Break> Verify(const Connection& connection) {
-    Query rows(connection, chainSql());
+    Query rows(connection, QString::fromUtf8(Statements::AuditChain));
     Query given(connection, Statements::AuditGivenId);
     return verify(rows, given);
 }
 
 std::optional<Break> Verify(sqlite3* db) {
-    Query rows(db, chainSql());
+    Query rows(db, QString::fromUtf8(Statements::AuditChain));
     Query given(db, QString::fromUtf8(Statements::AuditGivenId.sqlite));
     return verify(rows, given);
 }
@@ -257,7 +251,7 @@ std::vector<Entry> Page(const Connection& connection, const Filter& filter, cons
         where << QStringLiteral("(time, id) < (?, %1)").arg(olderThan->id);
         values << olderThan->time;
     }
-    QString sql = QStringLiteral("SELECT %1 FROM audit").arg(QLatin1String(Columns));
+    QString sql = QString::fromUtf8(Statements::AuditEntries);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     // The order of the indexes on time, on account and time, on action and time: no sort.

@@ -12,9 +12,6 @@ namespace Journal {
 
 namespace {
 
-const char* const Columns = "id, card_no, operation, amount, balance_before, balance_expected, "
-                            "operator, desk, sent_at, state, resolved_at, balance_seen, record_id";
-
 struct StateKey {
     State state;
     const char* name;
@@ -67,10 +64,7 @@ void bindEntry(Query& q, const Entry& e, int first) {
 // Whether the file holds this very command under its id: a replaced file may hold another
 // command under the same number.
 bool holds(const Connection& connection, const Entry& e, QString* state) {
-    Query q(connection,
-            QStringLiteral("SELECT state FROM journal WHERE id = ? AND card_no = ? AND "
-                           "operation = ? AND amount = ? AND balance_before = ? AND "
-                           "balance_expected = ? AND operator = ? AND desk = ? AND sent_at = ?"));
+    Query q(connection, QString::fromUtf8(Statements::JournalEntryState));
     q.bind(1, e.id);
     bindEntry(q, e, 2);
     if (!q.next())
@@ -206,13 +200,12 @@ QStringList RowTexts(const Entry& e) {
 }
 
 std::vector<Entry> Pending(const Connection& connection) {
-    Query q(connection, QStringLiteral("SELECT %1 FROM journal WHERE state = 'pending' ORDER BY id")
-                            .arg(QLatin1String(Columns)));
+    Query q(connection, QString::fromUtf8(Statements::PendingJournalEntries));
     return readAll(q);
 }
 
 std::vector<Entry> List(const Connection& connection, std::optional<State> state, int limit) {
-    QString sql = QStringLiteral("SELECT %1 FROM journal").arg(QLatin1String(Columns));
+    QString sql = QString::fromUtf8(Statements::JournalEntries);
     if (state)
         sql += QStringLiteral(" WHERE state = ?");
     sql += QStringLiteral(" ORDER BY id DESC");

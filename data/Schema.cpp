@@ -291,7 +291,7 @@ int readVersion(const Connection& db, QString* problem) {
 
 void addAccounts(const Connection& db) {
     for (const QString& name : Schema::AccountNames) {
-        Query insert(db, QStringLiteral("INSERT INTO permission (用户名, 密码) VALUES (?, ?)"));
+        Query insert(db, QString::fromUtf8(Statements::AddAccount));
         insert.bind(1, name);
         insert.bind(2, Schema::DeliveredPassword);
         insert.next();
@@ -431,7 +431,7 @@ QString schemaProblem(sqlite3* db, int version) {
 QString accountsProblem(const Connection& db, int version) {
     QList<QStringList> accounts;
     try {
-        Query q(db, QStringLiteral("SELECT 用户名, 密码 FROM permission ORDER BY rowid"));
+        Query q(db, QString::fromUtf8(Statements::AccountList));
         while (q.next())
             accounts.append({q.text(0), q.text(1)});
     } catch (const DataError& e) {

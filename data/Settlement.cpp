@@ -11,17 +11,6 @@ namespace Settlement {
 
 namespace {
 
-// The records of the range in their date order, amounts by the query window's rule: more than
-// five characters count 0. 金额 holds integers only, so that is a range, with no text made.
-const char* const RecordsSql = "SELECT rowid, substr(日期, 1, 10), CASE WHEN 金额 BETWEEN -9999 "
-                               "AND 99999 THEN 金额 ELSE 0 END "
-                               "FROM employees WHERE 日期 >= ?1 AND 日期 <= ?2 ORDER BY 日期";
-// Who booked them, read in one pass of the booked entries' index rather than looked up a
-// million times.
-const char* const BookedSql =
-    "SELECT record_id, operator, operation = 'clear' FROM journal "
-    "WHERE state = 'booked' AND record_id BETWEEN ?1 AND ?2 ORDER BY record_id";
-
 struct Record {
     qint64 rowid;
     qint64 amount;
@@ -46,7 +35,7 @@ Result Collect(const Connection& connection, const QString& from, const QString&
     std::vector<Record> records;
     QStringList days;
     {
-        Query q(connection, QString::fromUtf8(RecordsSql));
+        Query q(connection, QString::fromUtf8(Statements::SettlementRecords));
         q.bind(1, from + QStringLiteral(" 00:00:00"));
         q.bind(2, to + QStringLiteral(" 23:59:59"));
         QByteArray lastDay;
@@ -69,7 +58,7 @@ Result Collect(const Connection& connection, const QString& from, const QString&
 
     QStringList operators;
     if (!records.empty()) {
-        Query q(connection, QString::fromUtf8(BookedSql));
+        Query q(connection, QString::fromUtf8(Statements::SettlementBookings));
         q.bind(1, records.front().rowid);
         q.bind(2, records.back().rowid);
         auto r = records.begin();

@@ -30,6 +30,10 @@ struct Criterion {
 #define VELKAR_CARDHOLDER_COLUMNS "卡序号, 卡号, 姓名, 身份证, 电话, 地址"
 #define VELKAR_RECORD_COLUMNS "卡号, 日期, 金额"
 #define VELKAR_ACCOUNT_COLUMNS "用户名, 密码"
+#define VELKAR_AUDIT_COLUMNS "id, time, account, desk, action, details, hash"
+#define VELKAR_JOURNAL_COLUMNS                                                                     \
+    "id, card_no, operation, amount, balance_before, balance_expected, operator, desk, sent_at, "  \
+    "state, resolved_at, balance_seen, record_id"
 
 // Every statement the program issues: the recordsets' and the bulk reads', whose values are
 // all bound.
@@ -207,6 +211,58 @@ inline constexpr const char* ResolveJournalEntry =
 inline constexpr const char* AddAuditEntry = "INSERT INTO audit (id, time, account, desk, action, "
                                              "details, hash) VALUES (?, ?, ?, ?, ?, ?, ?)";
 
+// ---- Accounts --------------------------------------------------------------------------
+
+// One account's stored password hash, read again inside a password change's write.
+inline constexpr const char* AccountPassword =
+    "SELECT 密码 FROM permission WHERE 用户名 = ? ORDER BY rowid LIMIT 1";
+// The accounts of a new database: name, hash.
+inline constexpr const char* AddAccount =
+    "INSERT INTO permission (" VELKAR_ACCOUNT_COLUMNS ") VALUES (?, ?)";
+// Every account in list order, as a check compares them. Columns: 用户名, 密码.
+inline constexpr const char* AccountList =
+    "SELECT " VELKAR_ACCOUNT_COLUMNS " FROM permission ORDER BY rowid";
+
+// ---- The command journal ----------------------------------------------------------------
+
+// The journal's columns, in the order its entries are read.
+inline constexpr const char* JournalColumns = VELKAR_JOURNAL_COLUMNS;
+// The state of the entry with this id, when it is this very command (id, then the command's
+// fields): a replaced file may hold another command under the same number.
+inline constexpr const char* JournalEntryState =
+    "SELECT state FROM journal WHERE id = ? AND card_no = ? AND operation = ? AND amount = ? AND "
+    "balance_before = ? AND balance_expected = ? AND operator = ? AND desk = ? AND sent_at = ?";
+// Commands sent whose answer was never booked, oldest first.
+inline constexpr const char* PendingJournalEntries =
+    "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' ORDER BY id";
+// Every entry; the caller adds "WHERE state = ?", the newest-first order and a limit.
+inline constexpr const char* JournalEntries = "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal";
+
+// ---- The audit trail --------------------------------------------------------------------
+
+inline constexpr const char* AuditColumns = VELKAR_AUDIT_COLUMNS;
+// The trail in the order its hashes chain.
+inline constexpr const char* AuditChain = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit ORDER BY id";
+// Every entry; the audit window's filter adds its bound conditions, order and page size.
+inline constexpr const char* AuditEntries = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit";
+inline constexpr const char* HighestAuditId = "SELECT max(id) FROM audit";
+// The hash a new entry chains to.
+inline constexpr const char* LastAuditHash = "SELECT hash FROM audit ORDER BY id DESC LIMIT 1";
+
+// ---- The settlement ---------------------------------------------------------------------
+
+// The records of the range ?1..?2 in their date order, amounts by the query window's rule: more
+// than five characters count 0. 金额 holds integers only, so that is a range, with no text
+// made. Columns: rowid, day, amount.
+inline constexpr const char* SettlementRecords =
+    "SELECT rowid, substr(日期, 1, 10), CASE WHEN 金额 BETWEEN -9999 AND 99999 THEN 金额 ELSE 0 "
+    "END FROM employees WHERE 日期 >= ?1 AND 日期 <= ?2 ORDER BY 日期";
+// Who booked the records ?1..?2 (by rowid), read in one pass of the booked entries' index
+// rather than looked up a million times. Columns: record_id, operator, whether a clear.
+inline constexpr const char* SettlementBookings =
+    "SELECT record_id, operator, operation = 'clear' FROM journal "
+    "WHERE state = 'booked' AND record_id BETWEEN ?1 AND ?2 ORDER BY record_id";
+
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).
 inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM employees";
@@ -215,5 +271,7 @@ inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM
 #undef VELKAR_CARDHOLDER_COLUMNS
 #undef VELKAR_RECORD_COLUMNS
 #undef VELKAR_ACCOUNT_COLUMNS
+#undef VELKAR_AUDIT_COLUMNS
+#undef VELKAR_JOURNAL_COLUMNS
 
 } // namespace velkar

@@ -111,8 +111,7 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
         // the password while this one was confirmed: the old one no longer is the old one.
         Transaction write(*conn.connection(), Transaction::Write);
         {
-            Query now(*conn.connection(), QStringLiteral("SELECT 密码 FROM permission WHERE "
-                                                         "用户名 = ? ORDER BY rowid LIMIT 1"));
+            Query now(*conn.connection(), QString::fromUtf8(Statements::AccountPassword));
             now.bind(1, name);
             if (!now.next() || now.text(0) != confirmed)
                 return PasswordOutcome::WrongOldPassword;
