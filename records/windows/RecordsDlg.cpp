@@ -188,19 +188,23 @@ Transaction writeOn(const CAdoConn& conn) {
 
 } // namespace
 
+bool CRecordsDlg::fieldsRefused(bool serialRequired) {
+    for (const QString* field :
+         {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
+        if (field->isEmpty() && (serialRequired || field != &m_cardSerial)) {
+            m_dialogs.plain(Messages::BasicInfoEmpty(), this);
+            return true;
+        }
+    }
+    return refusedAsUnstorable(
+        m_dialogs, this,
+        {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address});
+}
+
 void CRecordsDlg::OnAdd() {
     UpdateData(true);
     // The card serial is not required for a new cardholder.
-    for (const QString* field :
-         {&m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
-        if (field->isEmpty()) {
-            m_dialogs.plain(Messages::BasicInfoEmpty(), this);
-            return;
-        }
-    }
-    if (refusedAsUnstorable(
-            m_dialogs, this,
-            {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}))
+    if (fieldsRefused(false))
         return;
     CAdoConn conn(&m_dialogs);
     conn.OpenConnection();
@@ -260,16 +264,7 @@ bool CRecordsDlg::changeSelected(
 
 void CRecordsDlg::OnModify() {
     UpdateData(true);
-    for (const QString* field :
-         {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
-        if (field->isEmpty()) {
-            m_dialogs.plain(Messages::BasicInfoEmpty(), this);
-            return;
-        }
-    }
-    if (refusedAsUnstorable(
-            m_dialogs, this,
-            {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}))
+    if (fieldsRefused(true))
         return;
     const auto audit = [this](const Connection& db, const Cardholder& before) {
         Audit::Append(db, g_account, Audit::ThisDesk(), Audit::CardholderChanged,

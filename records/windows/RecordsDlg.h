@@ -52,6 +52,8 @@ private:
     QString searchField() const;
     void failed();
     Cardholder fields() const;
+    // Says why the fields can't be stored, if they can't: one empty, or a text the store refuses.
+    bool fieldsRefused(bool serialRequired);
     // Applies `change` to the selected cardholder's row and `audit` tells the trail, given the
     // row as it was, in one transaction; "操作失败" and false when it fails.
     bool changeSelected(const std::function<void(Recordset&)>& change,
