@@ -263,6 +263,9 @@ void trial(Rig& rig, const QString& database, bool faults, int lockMaxMs) {
         rig.command(rig.chance(0.5));
         rig.reader.unplug();
         rig.link.pollDevices();
+        // Plugged in again before the receive worker saw it go, the reader would still count
+        // as open, and the desk would wait in vain for it to connect.
+        waitUntil([&] { return !rig.link.receiving(); });
         rig.sync();
         rig.reader.plug();
         rig.link.pollDevices();
