@@ -2,6 +2,7 @@
 
 #include "support/Controls.h"
 #include "support/FakeDialogs.h"
+#include "support/QuickTry.h"
 #include "support/TestDatabase.h"
 
 #include "base/Clock.h"
