@@ -7,7 +7,8 @@ set -euo pipefail
 build="$1"
 version="$2"
 scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
+lintian_pid=
+trap '[ -z "$lintian_pid" ] || kill "$lintian_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
 fail() {
     echo "FAIL: $*" >&2
     exit 1
@@ -18,6 +19,11 @@ fail() {
 debs=("$scratch"/out/velkar_"$version"_*.deb)
 [ -f "${debs[0]}" ] || fail "no velkar_${version}_*.deb"
 deb="${debs[0]}"
+# lintian takes as long as all the other checks together; it reads the package meanwhile.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error --display-level '>=warning' "$deb" >"$scratch/lintian.log" 2>&1 &
+    lintian_pid=$!
+fi
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
 
@@ -117,9 +123,11 @@ for other in "SUBSYSTEM=hidraw ATTRS{idVendor}=1a86 ATTRS{idProduct}=e011" \
     [ -z "$(rule_applies "$rules" $other)" ] || fail "the rule also takes $other"
 done
 
-if command -v lintian >/dev/null; then
-    lintian --fail-on error --display-level '>=warning' "$deb" >"$scratch/lintian.log" 2>&1 ||
-        { cat "$scratch/lintian.log"; fail "lintian"; }
+if [ -n "$lintian_pid" ]; then
+    status=0
+    wait "$lintian_pid" || status=$?
+    lintian_pid=
+    [ "$status" = 0 ] || { cat "$scratch/lintian.log"; fail "lintian"; }
     cat "$scratch/lintian.log"
 else
     echo "lintian is not installed; scripts/setup installs it" >&2
