@@ -36,47 +36,26 @@ struct Dropper {
     }
 };
 
-// The test databases of this process that no TestDatabase holds now. Emptying one takes a
-// fraction of the time a new one does.
-QStringList& idleServerDatabases() {
-    static QStringList idle;
-    return idle;
+QString locationOf(QString uri, const QString& name) {
+    return uri.replace(QStringLiteral("/postgres?"), QStringLiteral("/%1?").arg(name));
 }
 
-// Empties a database an earlier test of this process used, back to what NewServerDatabase
-// makes: sessions left behind end, so they hold no locks, and the public schema is as a new
-// database has it. False when that fails.
-bool emptyServerDatabase(const QString& location) {
-    try {
-        const Connection db(location);
-        db.run(QStringLiteral(R"sql(
-SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity
-    WHERE datname = current_database() AND pid <> pg_backend_pid();
-BEGIN;
-DROP SCHEMA public CASCADE;
-CREATE SCHEMA public AUTHORIZATION pg_database_owner;
-GRANT USAGE ON SCHEMA public TO PUBLIC;
-COMMENT ON SCHEMA public IS 'standard public schema';
-COMMIT;
-)sql"));
-        // Anything else a test made would not be in a new database.
-        Query other(db, QStringLiteral("SELECT count(*) FROM pg_namespace WHERE nspname NOT IN "
-                                       "('public', 'test_support', 'information_schema') AND "
-                                       "nspname !~ '^pg_'"));
-        return other.next() && other.integer(0) == 0;
-    } catch (const DataError&) {
-        return false;
-    }
+QString nameOf(const QString& location) {
+    return location.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
 }
 
-QString takeServerDatabase() {
-    QStringList& idle = idleServerDatabases();
-    while (!idle.isEmpty()) {
-        const QString location = idle.takeLast();
-        if (emptyServerDatabase(location))
-            return location;
-    }
-    return TestDatabase::NewServerDatabase();
+// The database every TestDatabase on the shared server is copied from, made once a process:
+// what NewServerDatabase makes, then the delivered schema. A copy takes a fraction of the time
+// building one does.
+QString deliveredTemplate() {
+    static const QString name = [] {
+        const QString location = TestDatabase::NewServerDatabase();
+        const QString problem = Schema::CreateDatabase(location, PasswordHash::CheapestCost);
+        if (!problem.isEmpty())
+            throw std::runtime_error(problem.toStdString());
+        return nameOf(location);
+    }();
+    return name;
 }
 
 } // namespace
@@ -92,8 +71,7 @@ QString TestDatabase::NewServerDatabase(const QString& maintenanceUri) {
     Connection(uri).run(QStringLiteral("CREATE DATABASE %1").arg(name));
     if (maintenanceUri.isEmpty())
         dropper.names << name;
-    QString location = uri;
-    location.replace(QStringLiteral("/postgres?"), QStringLiteral("/%1?").arg(name));
+    const QString location = locationOf(uri, name);
     // The tests read lists back with SQLite's group_concat; a schema of its own keeps it out of
     // the program's check of what a Velkar database holds.
     Connection(location).run(QStringLiteral(R"sql(
@@ -114,13 +92,25 @@ ALTER DATABASE %1 SET search_path = public, test_support;
 
 TestDatabase::TestDatabase() : m_previous(QDir::currentPath()) {
     qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
-    m_location = OnServer() ? takeServerDatabase() : m_dir.filePath(Schema::DatabaseFileName);
-    // Seven hashes a database at the program's cost would make every test slow.
-    const QString problem = Schema::CreateDatabase(m_location, PasswordHash::CheapestCost);
-    if (!problem.isEmpty())
-        throw std::runtime_error(problem.toStdString());
-    if (OnServer())
+    if (OnServer()) {
+        const QString source = deliveredTemplate();
+        const QString name =
+            QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
+        const QString uri = serverUri();
+        // The search path is the database's own setting, which a copy does not take.
+        const Connection server(uri);
+        server.run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(name, source));
+        server.run(
+            QStringLiteral("ALTER DATABASE %1 SET search_path = public, test_support").arg(name));
+        m_location = locationOf(uri, name);
         qputenv("VELKAR_DATABASE", m_location.toUtf8());
+    } else {
+        m_location = m_dir.filePath(Schema::DatabaseFileName);
+        // Seven hashes a database at the program's cost would make every test slow.
+        const QString problem = Schema::CreateDatabase(m_location, PasswordHash::CheapestCost);
+        if (!problem.isEmpty())
+            throw std::runtime_error(problem.toStdString());
+    }
     QDir::setCurrent(m_dir.path());
 }
 
@@ -128,7 +118,13 @@ TestDatabase::~TestDatabase() {
     QDir::setCurrent(m_previous);
     if (OnServer()) {
         qunsetenv("VELKAR_DATABASE");
-        idleServerDatabases() << m_location;
+        // Gone at once, so the server holds no more than the tests running; sessions left
+        // behind end with it.
+        try {
+            Connection(serverUri())
+                .run(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(nameOf(m_location)));
+        } catch (const DataError&) {
+        }
     }
 }
 

@@ -7,8 +7,8 @@ namespace velkar {
 
 // A fresh delivered database in a temporary folder that is the current directory while the
 // object lives, as the program expects its DataBase.mdb. When VELKAR_TEST_SERVER names the file
-// holding a test server's URI, the database is instead one on that server, new or emptied
-// again after an earlier test of this process, and the program's VELKAR_DATABASE names it
+// holding a test server's URI, the database is instead a new one on that server (a copy of one
+// made once a process), dropped with the object, and the program's VELKAR_DATABASE names it
 // while the object lives.
 class TestDatabase {
 public:
