@@ -247,8 +247,11 @@ private slots:
 
     void copiesReportTheirProgress() {
         TestDatabase db;
-        for (int i = 0; i < 400; ++i)
-            db.addRecord(QString::number(i), "2024-01-01 10:00:00", "100");
+        {
+            const TestDatabase::Batch batch(db);
+            for (int i = 0; i < 400; ++i)
+                db.addRecord(QString::number(i), "2024-01-01 10:00:00", "100");
+        }
         QTemporaryDir folder;
         DatabaseCopy::Options options;
         options.pagesPerStep = 2;

@@ -18,6 +18,7 @@ class PreviewTest : public QObject {
     FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(12, 0))};
 
     void addRecords(int count) {
+        const TestDatabase::Batch batch(*db);
         for (int i = 0; i < count; ++i)
             db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
     }

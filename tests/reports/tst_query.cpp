@@ -187,9 +187,13 @@ private slots:
 
     void printsOneJobToAPdfFile() {
         db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("张三"));
-        for (int i = 0; i < 29; ++i)
-            db->addRecord(i == 28 ? QStringLiteral("LAST") : QStringLiteral("A1"),
-                          QStringLiteral("2024-03-05 10:%1:00").arg(i, 2, 10, QChar('0')), "00010");
+        {
+            const TestDatabase::Batch batch(*db);
+            for (int i = 0; i < 29; ++i)
+                db->addRecord(i == 28 ? QStringLiteral("LAST") : QStringLiteral("A1"),
+                              QStringLiteral("2024-03-05 10:%1:00").arg(i, 2, 10, QChar('0')),
+                              "00010");
+        }
         const QString file = db->folder() + QStringLiteral("/report.pdf");
         PdfDialogs pdf(file);
         CQueryDlg dlg(pdf, clock);
@@ -223,8 +227,11 @@ private slots:
     }
 
     void longPrintShowsProgressAndCanBeCancelled() {
-        for (int i = 0; i < 57; ++i) // three pages
-            db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
+        {
+            const TestDatabase::Batch batch(*db);
+            for (int i = 0; i < 57; ++i) // three pages
+                db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
+        }
         const QString file = db->folder() + QStringLiteral("/progress.pdf");
         PdfDialogs pdf(file);
         CQueryDlg dlg(pdf, clock);

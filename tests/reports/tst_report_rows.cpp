@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <optional>
 
 using namespace velkar;
 
@@ -112,6 +113,7 @@ private slots:
     }
     void sameRowsTotalAndPicturesAsReadAtOnce() {
         QFETCH(int, records);
+        std::optional<TestDatabase::Batch> batch(std::in_place, *db);
         db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("张三"));
         db->addCardholder(QStringLiteral("2"), QStringLiteral("B2"), QStringLiteral("O'Brien"));
         const char* amounts[] = {"100", "-20", "250000", "00010", "99999"};
@@ -129,6 +131,7 @@ private slots:
         db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 00:00:01"), "7");
         db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-04 23:59:59"), "7");
         db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-06 00:00:00"), "7");
+        batch.reset();
 
         const auto connection = open(*db);
         const Report expected = readAtOnce(*connection, DayStart, DayEnd);
@@ -149,8 +152,11 @@ private slots:
 
     // Rows booked after the report was collected neither show nor shift its rows.
     void laterBookingsStayOutOfACollectedReport() {
-        for (int i = 0; i < 70; ++i)
-            db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
+        {
+            const TestDatabase::Batch batch(*db);
+            for (int i = 0; i < 70; ++i)
+                db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
+        }
         const auto connection = open(*db);
         const Report report = CollectReport(connection, DayStart, DayEnd);
         db->addRecord(QStringLiteral("LATE"), QStringLiteral("2024-03-05 10:00:00"), "1");

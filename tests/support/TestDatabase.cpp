@@ -132,49 +132,83 @@ QString TestDatabase::path() const {
     return m_location;
 }
 
-void TestDatabase::exec(const QString& sql) const {
-    Connection connection(path());
-    Query query(connection, sql);
-    while (query.next()) {
+void TestDatabase::withConnection(const std::function<void(const Connection&)>& work) const {
+    if (m_batch) {
+        work(*m_batch);
+        return;
     }
+    const Connection connection(path());
+    work(connection);
+}
+
+void TestDatabase::exec(const QString& sql) const {
+    withConnection([&](const Connection& connection) {
+        Query query(connection, sql);
+        while (query.next()) {
+        }
+    });
 }
 
 QString TestDatabase::scalar(const QString& sql) const {
-    Connection connection(path());
-    Query query(connection, sql);
-    return query.next() ? query.text(0) : QString();
+    QString value;
+    withConnection([&](const Connection& connection) {
+        Query query(connection, sql);
+        if (query.next())
+            value = query.text(0);
+    });
+    return value;
 }
 
 void TestDatabase::addCardholder(const QString& serial, const QString& cardNo, const QString& name,
                                  const QString& id, const QString& phone,
                                  const QString& address) const {
-    Connection connection(path());
-    Query query(connection,
-                QStringLiteral("INSERT INTO userecord (卡序号, 卡号, 姓名, 身份证, 电话, 地址) "
-                               "VALUES (?, ?, ?, ?, ?, ?)"));
-    const QStringList values{serial, cardNo, name, id, phone, address};
-    for (int i = 0; i < values.size(); ++i)
-        query.bind(i + 1, values[i]);
-    query.next();
+    withConnection([&](const Connection& connection) {
+        Query query(connection,
+                    QStringLiteral("INSERT INTO userecord (卡序号, 卡号, 姓名, 身份证, 电话, 地址) "
+                                   "VALUES (?, ?, ?, ?, ?, ?)"));
+        const QStringList values{serial, cardNo, name, id, phone, address};
+        for (int i = 0; i < values.size(); ++i)
+            query.bind(i + 1, values[i]);
+        query.next();
+    });
 }
 
 void TestDatabase::setPassword(const QString& name, const QString& password) const {
-    Connection connection(path());
-    Query query(connection, QStringLiteral("UPDATE permission SET 密码 = ? WHERE 用户名 = ?"));
-    query.bind(1, PasswordHash::Hash(password, PasswordHash::CheapestCost));
-    query.bind(2, name);
-    query.next();
+    withConnection([&](const Connection& connection) {
+        Query query(connection, QStringLiteral("UPDATE permission SET 密码 = ? WHERE 用户名 = ?"));
+        query.bind(1, PasswordHash::Hash(password, PasswordHash::CheapestCost));
+        query.bind(2, name);
+        query.next();
+    });
 }
 
 void TestDatabase::addRecord(const QString& cardNo, const QString& stamp,
                              const QString& amount) const {
-    Connection connection(path());
-    Query query(connection,
-                QStringLiteral("INSERT INTO employees (卡号, 日期, 金额) VALUES (?, ?, ?)"));
-    query.bind(1, cardNo);
-    query.bind(2, stamp);
-    query.bind(3, amount);
-    query.next();
+    withConnection([&](const Connection& connection) {
+        Query query(connection,
+                    QStringLiteral("INSERT INTO employees (卡号, 日期, 金额) VALUES (?, ?, ?)"));
+        query.bind(1, cardNo);
+        query.bind(2, stamp);
+        query.bind(3, amount);
+        query.next();
+    });
+}
+
+TestDatabase::Batch::Batch(const TestDatabase& db) : m_db(db) {
+    if (m_db.m_batch)
+        throw std::logic_error("a TestDatabase batch inside another");
+    m_db.m_batch = std::make_unique<Connection>(m_db.path());
+    m_db.m_batchTransaction = std::make_unique<Transaction>(*m_db.m_batch, Transaction::Write);
+}
+
+TestDatabase::Batch::~Batch() {
+    try {
+        m_db.m_batchTransaction->commit();
+    } catch (const DataError& e) {
+        qWarning("the batch did not commit: %s", qPrintable(e.description()));
+    }
+    m_db.m_batchTransaction.reset();
+    m_db.m_batch.reset();
 }
 
 PrivateServer::PrivateServer() {

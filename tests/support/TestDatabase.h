@@ -3,7 +3,13 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <memory>
+
 namespace velkar {
+
+class Connection;
+class Transaction;
 
 // A fresh delivered database in a temporary folder that is the current directory while the
 // object lives, as the program expects its DataBase.mdb. When VELKAR_TEST_SERVER names the file
@@ -37,10 +43,26 @@ public:
     // Stores the account's password as the program does: hashed, at the cheapest cost.
     void setPassword(const QString& name, const QString& password) const;
 
+    // While one lives, the rows and statements above go into the database in one transaction,
+    // committed when it ends: set-up of many rows, without a commit (or a server session) each.
+    class Batch {
+    public:
+        explicit Batch(const TestDatabase& db);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        const TestDatabase& m_db;
+    };
+
 private:
+    void withConnection(const std::function<void(const Connection&)>& work) const;
     QTemporaryDir m_dir;
     QString m_previous;
     QString m_location;
+    mutable std::unique_ptr<Connection> m_batch; // while a Batch lives
+    mutable std::unique_ptr<Transaction> m_batchTransaction;
 };
 
 // A server of a test's own, for what would disturb the other tests' server (an outage).
