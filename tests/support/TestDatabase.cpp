@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QUuid>
 
+#include <future>
 #include <stdexcept>
 
 namespace velkar {
@@ -58,6 +59,31 @@ QString deliveredTemplate() {
     return name;
 }
 
+QString copyOf(const QString& uri, const QString& source) {
+    const QString name = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
+    const Connection server(uri);
+    server.run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(name, source));
+    // The search path is the database's own setting, which a copy does not take.
+    server.run(
+        QStringLiteral("ALTER DATABASE %1 SET search_path = public, test_support").arg(name));
+    return locationOf(uri, name);
+}
+
+// The next test's copy, made while this test runs; the one left at the process's end is
+// dropped.
+struct SpareCopy {
+    std::future<QString> next;
+    ~SpareCopy() {
+        try {
+            if (next.valid())
+                Connection(serverUri())
+                    .run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)")
+                             .arg(nameOf(next.get())));
+        } catch (const std::exception&) {
+        }
+    }
+};
+
 } // namespace
 
 bool TestDatabase::OnServer() {
@@ -94,15 +120,10 @@ TestDatabase::TestDatabase() : m_previous(QDir::currentPath()) {
     qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
     if (OnServer()) {
         const QString source = deliveredTemplate();
-        const QString name =
-            QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
+        static SpareCopy spare; // after the template, so gone before it
         const QString uri = serverUri();
-        // The search path is the database's own setting, which a copy does not take.
-        const Connection server(uri);
-        server.run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(name, source));
-        server.run(
-            QStringLiteral("ALTER DATABASE %1 SET search_path = public, test_support").arg(name));
-        m_location = locationOf(uri, name);
+        m_location = spare.next.valid() ? spare.next.get() : copyOf(uri, source);
+        spare.next = std::async(std::launch::async, copyOf, uri, source);
         qputenv("VELKAR_DATABASE", m_location.toUtf8());
     } else {
         m_location = m_dir.filePath(Schema::DatabaseFileName);
