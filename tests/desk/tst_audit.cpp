@@ -46,9 +46,8 @@ const QString Op1 = QStringLiteral("操作员1");
 const QString Op2 = QStringLiteral("操作员2");
 
 // Books one command as the reader link does when its card reports the expected balance.
-void book(const QString& path, const QString& op, const QString& cardNo, Journal::Operation kind,
+void book(const Connection& db, const QString& op, const QString& cardNo, Journal::Operation kind,
           int amount, const QString& at) {
-    Connection db(path);
     Journal::Entry e;
     e.cardNo = cardNo;
     e.operation = kind;
@@ -62,6 +61,11 @@ void book(const QString& path, const QString& op, const QString& cardNo, Journal
                                    ? QStringLiteral("-%1").arg(amount, 5, 10, QLatin1Char('0'))
                                    : QStringLiteral("%1").arg(amount, 5, 10, QLatin1Char('0'));
     Journal::Resolve(db, {{e, Journal::State::Booked, e.balanceExpected, at, amountText}});
+}
+
+void book(const QString& path, const QString& op, const QString& cardNo, Journal::Operation kind,
+          int amount, const QString& at) {
+    book(Connection(path), op, cardNo, kind, amount, at);
 }
 
 struct Run {
@@ -381,11 +385,14 @@ private slots:
     // continue the table; the chart takes room on the first page only.
     void settlementWindowPrintsOneJob() {
         TestDatabase db;
-        for (int day = 1; day <= 40; ++day)
-            book(db.path(), day % 3 ? Op1 : Op2, QStringLiteral("00000001"),
-                 Journal::Operation::Recharge, day,
-                 QDateTime(QDate(2026, 11, 1).addDays(day - 1), QTime(9, 0))
-                     .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        {
+            const Connection c(db.path()); // each booking still commits on its own
+            for (int day = 1; day <= 40; ++day)
+                book(c, day % 3 ? Op1 : Op2, QStringLiteral("00000001"),
+                     Journal::Operation::Recharge, day,
+                     QDateTime(QDate(2026, 11, 1).addDays(day - 1), QTime(9, 0))
+                         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        }
         FixedClock clock(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
         CSettlementDlg dlg(dialogs, clock, QDate(2026, 11, 1), QDate(2026, 12, 10));
         const auto* model = dlg.findChild<QTableView*>(QStringLiteral("settleList"))->model();
