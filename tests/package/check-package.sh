@@ -19,9 +19,11 @@ fail() {
 debs=("$scratch"/out/velkar_"$version"_*.deb)
 [ -f "${debs[0]}" ] || fail "no velkar_${version}_*.deb"
 deb="${debs[0]}"
-# lintian takes as long as all the other checks together; it reads the package meanwhile.
+# lintian takes as long as all the other checks together; it reads the package meanwhile. It
+# leaves a temporary file behind, so it gets the scratch folder for one.
 if command -v lintian >/dev/null; then
-    lintian --fail-on error --display-level '>=warning' "$deb" >"$scratch/lintian.log" 2>&1 &
+    TMPDIR="$scratch" lintian --fail-on error --display-level '>=warning' "$deb" \
+        >"$scratch/lintian.log" 2>&1 &
     lintian_pid=$!
 fi
 root="$scratch/root"
