@@ -64,12 +64,23 @@ void StoreWorker::setRetryDelays(int firstMs, int longestMs) {
     m_longestDelayMs = longestMs;
 }
 
+void StoreWorker::setBusyTimeout(int ms) {
+    std::lock_guard lock(m_mutex);
+    m_busyTimeoutMs = ms;
+}
+
 const Connection& StoreWorker::connection() {
+    int timeoutMs;
+    {
+        std::lock_guard lock(m_mutex);
+        timeoutMs = m_busyTimeoutMs;
+    }
     // Go to whatever file now has the name.
-    if (m_connection && m_connection->moved())
+    if (m_connection && (m_connection->moved() || m_connectionTimeoutMs != timeoutMs))
         m_connection.reset();
     if (!m_connection) {
-        m_connection = std::make_unique<Connection>(m_path, m_busyTimeoutMs);
+        m_connection = std::make_unique<Connection>(m_path, timeoutMs);
+        m_connectionTimeoutMs = timeoutMs;
     }
     return *m_connection;
 }

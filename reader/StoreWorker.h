@@ -24,7 +24,9 @@ public:
     // A fault laid on the connection, so tests and the soak reach the failure paths.
     enum class Fault { None, ReadOnly, DiskFull };
 
-    explicit StoreWorker(QString databasePath, int busyTimeoutMs = 1000);
+    static constexpr int DefaultBusyTimeoutMs = 1000;
+
+    explicit StoreWorker(QString databasePath, int busyTimeoutMs = DefaultBusyTimeoutMs);
     // Ends after the try under way. Tasks not done are dropped: what must outlive the process
     // is in the journal already.
     ~StoreWorker();
@@ -43,6 +45,8 @@ public:
     void setFault(Fault fault);
     // Time between two tries of a failing task, growing to the second value.
     void setRetryDelays(int firstMs, int longestMs);
+    // How long a try waits for another program's lock before it fails; from the next try on.
+    void setBusyTimeout(int ms);
 
 private:
     struct Job {
@@ -56,8 +60,8 @@ private:
     const Connection& connection();
 
     const QString m_path;
-    const int m_busyTimeoutMs;
     std::unique_ptr<Connection> m_connection; // worker thread only
+    int m_connectionTimeoutMs = 0;            // the one m_connection was opened with
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -69,6 +73,7 @@ private:
     bool m_retryNow = false;
     int m_firstDelayMs = 100;
     int m_longestDelayMs = 1000;
+    int m_busyTimeoutMs;
     std::thread m_thread;
 };
 

@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Amount.h"
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "reader/DeskView.h"
 #include "reader/LinkState.h"
@@ -137,13 +138,15 @@ QString deskName(int desk) {
 class Rig {
 public:
     // `desk` picks the cards (each desk has its own) and names the desk; -1 for a desk alone.
-    Rig(const QString& database, quint32 seed, int desk = -1, const QString& log = {})
+    Rig(const QString& database, quint32 seed, int desk = -1, const QString& log = {},
+        int busyMs = StoreWorker::DefaultBusyTimeoutMs)
         : clock(QDateTime(QDate(2026, 12, 7), QTime(9, 0, 0))), random(seed),
           link(reader, view, dialogs, clock, database, QStringLiteral("操作员1"), deskName(desk)) {
         if (!log.isEmpty())
             reader.setExecutionLog(log);
         ResetLinkState();
         link.store().setRetryDelays(20, 200);
+        link.store().setBusyTimeout(busyMs);
         link.findReaderPath();
         connect();
         for (int i = 0; i < 4; ++i)
@@ -389,12 +392,12 @@ bool checkSharedLedger(const std::vector<SimulatedReader::Execution>& executed,
 }
 
 // Creates the ledger the soak books into: a fresh file, or the schema in the empty database
-// `--database` names.
+// `--database` names. Nobody logs in to it, so its accounts' passwords are hashed cheaply.
 QString createLedger(const QStringList& options, const QTemporaryDir& dir, QString* database) {
     *database = textOption(options, QStringLiteral("--database"));
     if (database->isEmpty())
         *database = dir.filePath(Schema::DatabaseFileName);
-    return Schema::CreateDatabase(*database);
+    return Schema::CreateDatabase(*database, PasswordHash::CheapestCost);
 }
 
 } // namespace
@@ -402,12 +405,16 @@ QString createLedger(const QStringList& options, const QTemporaryDir& dir, QStri
 int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
     if (options.contains(QStringLiteral("--help"))) {
         out << "usage: velkar-reader soak [--trials N] [--seed S] [--faults on|off] "
-               "[--lock-max-ms MS] [--database EMPTY-LOCATION] [--desks N]\n";
+               "[--busy-ms MS] [--lock-max-ms MS] [--database EMPTY-LOCATION] [--desks N]\n";
         return 0;
     }
     const int trials = std::max(1, option(options, QStringLiteral("--trials"), 200));
     const quint32 seed = quint32(option(options, QStringLiteral("--seed"), 1));
-    const int lockMaxMs = option(options, QStringLiteral("--lock-max-ms"), 1500);
+    // How long the desk waits for a lock, and the longest another program holds it: half again
+    // as long, so that locks both shorter and longer than the wait come up.
+    const int busyMs =
+        option(options, QStringLiteral("--busy-ms"), StoreWorker::DefaultBusyTimeoutMs);
+    const int lockMaxMs = option(options, QStringLiteral("--lock-max-ms"), busyMs * 3 / 2);
     const qsizetype f = options.indexOf(QStringLiteral("--faults"));
     const bool faults = !(f >= 0 && f + 1 < options.size() && options[f + 1] == "off");
     const int desks = std::max(1, option(options, QStringLiteral("--desks"), 1));
@@ -435,8 +442,9 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
                  QStringLiteral("--database"), database, QStringLiteral("--log"), logs.back(),
                  QStringLiteral("--trials"), QString::number(trials), QStringLiteral("--seed"),
                  QString::number(seed + quint32(i) * 7919u), QStringLiteral("--faults"),
-                 faults ? QStringLiteral("on") : QStringLiteral("off"),
-                 QStringLiteral("--lock-max-ms"), QString::number(lockMaxMs)});
+                 faults ? QStringLiteral("on") : QStringLiteral("off"), QStringLiteral("--busy-ms"),
+                 QString::number(busyMs), QStringLiteral("--lock-max-ms"),
+                 QString::number(lockMaxMs)});
         }
         const bool desksOk = runDesks(arguments, 20 * 60 * 1000, out);
         out << "desks: " << desks << "\ntrials per desk: " << trials << "\nseed: " << seed << '\n';
@@ -450,7 +458,7 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
     QString refusals;
     std::size_t executed = 0;
     {
-        Rig rig(database, seed, desk, textOption(options, QStringLiteral("--log")));
+        Rig rig(database, seed, desk, textOption(options, QStringLiteral("--log")), busyMs);
         for (int i = 0; i < trials; ++i)
             trial(rig, database, faults, lockMaxMs);
         rig.settle();
@@ -624,6 +632,8 @@ int RunCrash(const QStringList& options, const QString& program, QTextStream& ou
     // With two desks the first books on while the second is killed over and over.
     const bool shared = option(options, QStringLiteral("--desks"), 1) > 1;
     const int maxWaitMs = option(options, QStringLiteral("--max-wait-ms"), 3000);
+    // A desk is killed at most this long after its start: long enough for many bookings.
+    const int killWithinMs = std::max(6, option(options, QStringLiteral("--kill-within-ms"), 250));
     QTemporaryDir dir;
     QString database;
     if (const QString problem = createLedger(options, dir, &database); !problem.isEmpty()) {
@@ -673,7 +683,8 @@ int RunCrash(const QStringList& options, const QString& program, QTextStream& ou
         child.start(program, args);
         child.waitForStarted();
         // Killed where a point says, or at a random moment of its work.
-        if (!child.waitForFinished(how < 3 ? 10000 : std::uniform_int_distribution(5, 250)(random)))
+        if (!child.waitForFinished(
+                how < 3 ? 10000 : std::uniform_int_distribution(5, killWithinMs)(random)))
             child.kill();
         child.waitForFinished();
         // A killed desk's last statement may still commit on the server after the process

@@ -55,9 +55,10 @@ int usage(QTextStream& dst = err) {
            "                                             (desks booking at once, on the server\n"
            "                                             and on a shared file)\n"
            "       velkar-reader soak [--trials N] [--seed S] [--faults on|off]\n"
+           "                          [--busy-ms MS] [--lock-max-ms MS]\n"
            "                          [--desks N] [--database EMPTY-LOCATION]\n"
            "                                             (the booking path under faults)\n"
-           "       velkar-reader crash [--kills N] [--seed S] [--desks 2]\n"
+           "       velkar-reader crash [--kills N] [--seed S] [--desks 2] [--kill-within-ms MS]\n"
            "                           [--database EMPTY-LOCATION]\n"
            "                                             (processes killed mid-booking)\n"
            "Set VELKAR_SIMULATED_READER=1 to use the simulated reader; --card lays a card on it.\n";

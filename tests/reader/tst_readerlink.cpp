@@ -241,6 +241,7 @@ private slots:
     void lockedFileDelaysTheBookingOnly() {
         Rig rig;
         rig.link.store().setRetryDelays(20, 100);
+        rig.link.store().setBusyTimeout(100);
         rig.report(CardA, 500);
         rig.link.requestRecharge(10);
         rig.sent();
