@@ -217,7 +217,7 @@ private slots:
         const QString chosen = other.filePath("DataBase.mdb");
         QCOMPARE(Schema::CreateDatabase(chosen, PasswordHash::CheapestCost), QString());
         DatabaseCopy::Options options;
-        options.lockTimeoutMs = 200;
+        options.lockTimeoutMs = 100;
         const QByteArray before = digest(db.path());
         {
             Connection locker(db.path());
@@ -225,11 +225,11 @@ private slots:
             Query(locker, "INSERT INTO employees VALUES ('L', '2024-01-01 10:00:00', 1)").next();
             QElapsedTimer waited;
             waited.start();
-            QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), options), LockedText(200));
-            QVERIFY(waited.elapsed() >= 200);
+            QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), options), LockedText(100));
+            QVERIFY(waited.elapsed() >= 100);
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
             // Restoring over a locked working file: refused before anything is replaced.
-            QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon, options), LockedText(200));
+            QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon, options), LockedText(100));
             Query(locker, "ROLLBACK").next();
         }
         QCOMPARE(digest(db.path()), before);
@@ -239,7 +239,7 @@ private slots:
             Connection locker(chosen);
             Query(locker, "BEGIN EXCLUSIVE").next();
             Query(locker, "DELETE FROM employees").next();
-            QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon, options), LockedText(200));
+            QCOMPARE(DatabaseCopy::Restore(chosen, db.path(), Noon, options), LockedText(100));
         }
         QCOMPARE(digest(db.path()), before);
         QVERIFY(LockedText(10000).contains("10 秒"));

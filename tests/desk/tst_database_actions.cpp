@@ -128,17 +128,18 @@ private slots:
         QTemporaryDir folder;
         FakeDialogs dialogs;
         DatabaseActions actions(dialogs);
-        actions.copyOptions.lockTimeoutMs = 300;
+        // Waited out three times: the audit entry, the copy, the entry of its failure.
+        actions.copyOptions.lockTimeoutMs = 150;
         Connection locker(db.path());
         Query(locker, "BEGIN EXCLUSIVE").next();
         Query(locker, "INSERT INTO employees VALUES ('L', '2024-01-01 10:00:00', 1)").next();
         int ticks = 0;
         QTimer repaint;
         connect(&repaint, &QTimer::timeout, [&] { ++ticks; });
-        repaint.start(10);
+        repaint.start(5);
         dialogs.answerFolder(folder.path());
         actions.BackupDatabase();
-        QCOMPARE(dialogs.lastText(), QStringLiteral("备份失败！\n") + LockedText(300));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("备份失败！\n") + LockedText(150));
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         Query(locker, "ROLLBACK").next();
