@@ -103,6 +103,8 @@ rule_applies() { # RULES_FILE then KEY=VALUE... of the device; prints the assign
             op="${BASH_REMATCH[3]}"
             value="${BASH_REMATCH[4]}"
             rest="${BASH_REMATCH[5]}"
+            # udev's values are glob patterns.
+            # shellcheck disable=SC2053
             case "$op" in
             "==") [[ "${device[$key]-}" == $value ]] || matched=0 ;;
             "!=") [[ "${device[$key]-}" != $value ]] || matched=0 ;;
