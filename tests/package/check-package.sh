@@ -14,18 +14,22 @@ fail() {
     exit 1
 }
 
+# lintian spends a good part of its run loading its checks before it looks at a package, so it
+# starts now and reads the package's name from a pipe once cpack has made it. It leaves a
+# temporary file behind, so it gets the scratch folder for one.
+command -v lintian >/dev/null || fail "lintian is not installed; scripts/setup installs it"
+exec {to_lintian}> >(TMPDIR="$scratch" exec lintian --fail-on error --display-level '>=warning' \
+    --packages-from-file - >"$scratch/lintian.log" 2>&1)
+lintian_pid=$!
+
 (cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) ||
     { cat "$scratch/cpack.log"; fail "cpack"; }
 debs=("$scratch"/out/velkar_"$version"_*.deb)
 [ -f "${debs[0]}" ] || fail "no velkar_${version}_*.deb"
 deb="${debs[0]}"
-# lintian takes as long as all the other checks together; it reads the package meanwhile. It
-# leaves a temporary file behind, so it gets the scratch folder for one.
-if command -v lintian >/dev/null; then
-    TMPDIR="$scratch" lintian --fail-on error --display-level '>=warning' "$deb" \
-        >"$scratch/lintian.log" 2>&1 &
-    lintian_pid=$!
-fi
+# A lintian that died early fails below with its log, not here on a broken pipe.
+(printf '%s\n' "$deb" >&"$to_lintian") 2>/dev/null || true
+exec {to_lintian}>&-
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
 
@@ -103,6 +107,8 @@ rule_applies() { # RULES_FILE then KEY=VALUE... of the device; prints the assign
             op="${BASH_REMATCH[3]}"
             value="${BASH_REMATCH[4]}"
             rest="${BASH_REMATCH[5]}"
+            # udev's values are glob patterns.
+            # shellcheck disable=SC2053
             case "$op" in
             "==") [[ "${device[$key]-}" == $value ]] || matched=0 ;;
             "!=") [[ "${device[$key]-}" != $value ]] || matched=0 ;;
@@ -125,14 +131,9 @@ for other in "SUBSYSTEM=hidraw ATTRS{idVendor}=1a86 ATTRS{idProduct}=e011" \
     [ -z "$(rule_applies "$rules" $other)" ] || fail "the rule also takes $other"
 done
 
-if [ -n "$lintian_pid" ]; then
-    status=0
-    wait "$lintian_pid" || status=$?
-    lintian_pid=
-    [ "$status" = 0 ] || { cat "$scratch/lintian.log"; fail "lintian"; }
-    cat "$scratch/lintian.log"
-else
-    echo "lintian is not installed; scripts/setup installs it" >&2
-    exit 1
-fi
+status=0
+wait "$lintian_pid" || status=$?
+lintian_pid=
+[ "$status" = 0 ] || { cat "$scratch/lintian.log"; fail "lintian"; }
+cat "$scratch/lintian.log"
 echo "package ok: $(basename "$deb")"
