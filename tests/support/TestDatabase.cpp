@@ -9,7 +9,14 @@
 #include <QProcess>
 #include <QUuid>
 
-#include <future>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include <cerrno>
+#include <signal.h>
 #include <stdexcept>
 
 namespace velkar {
@@ -59,30 +66,159 @@ QString deliveredTemplate() {
     return name;
 }
 
-QString copyOf(const QString& uri, const QString& source) {
-    const QString name = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
-    const Connection server(uri);
-    server.run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(name, source));
-    // The search path is the database's own setting, which a copy does not take.
-    server.run(
-        QStringLiteral("ALTER DATABASE %1 SET search_path = public, test_support").arg(name));
-    return locationOf(uri, name);
+// Names carry the process id, so a later process can tell the copies of one that crashed.
+QString newName() {
+    return QStringLiteral("t_%1_%2")
+        .arg(QCoreApplication::applicationPid())
+        .arg(QUuid::createUuid().toString(QUuid::Id128).left(12));
 }
 
-// The next test's copy, made while this test runs; the one left at the process's end is
-// dropped.
-struct SpareCopy {
-    std::future<QString> next;
-    ~SpareCopy() {
-        try {
-            if (next.valid())
-                Connection(serverUri())
-                    .run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)")
-                             .arg(nameOf(next.get())));
-        } catch (const std::exception&) {
+// Made by a process that is gone without dropping it (a crash, a kill at the time-out).
+bool leftByDeadProcess(const QString& name) {
+    const QStringList parts = name.split(QLatin1Char('_'));
+    bool number = false;
+    const int pid = parts.size() == 3 ? parts[1].toInt(&number) : 0;
+    return parts[0] == QLatin1String("t") && number && pid > 0 && parts[2].size() == 12 &&
+           kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Makes the next test's copy and drops the finished ones on a thread and a server session of
+// its own, so a test waits for neither CREATE nor DROP DATABASE. What it holds when the process
+// ends is dropped then.
+class CopySupply {
+public:
+    CopySupply(QString uri, QString source)
+        : m_uri(std::move(uri)), m_source(std::move(source)), m_thread([this] { work(); }) {}
+
+    ~CopySupply() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    CopySupply(const CopySupply&) = delete;
+    CopySupply& operator=(const CopySupply&) = delete;
+
+    // A copy no test has touched; its URI.
+    QString take() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_spare.isEmpty() || m_failure; });
+        const QString name = std::exchange(m_spare, {});
+        const std::exception_ptr failure = std::exchange(m_failure, nullptr);
+        m_wanted = true;
+        lock.unlock();
+        m_changed.notify_all();
+        if (failure)
+            std::rethrow_exception(failure);
+        return locationOf(m_uri, name);
+    }
+
+    void drop(const QString& location) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_drops << nameOf(location);
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void work() {
+        std::unique_ptr<Connection> server;
+        const auto session = [&]() -> const Connection& {
+            if (!server || server->moved())
+                server = std::make_unique<Connection>(m_uri);
+            return *server;
+        };
+        bool swept = false;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_stopping || m_wanted || !m_drops.isEmpty(); });
+            if (m_stopping && !m_spare.isEmpty())
+                m_drops << std::exchange(m_spare, {});
+            if (m_wanted && !m_stopping) {
+                lock.unlock();
+                QString name = newName();
+                std::exception_ptr failure;
+                QStringList abandoned;
+                try {
+                    const Connection& s = session();
+                    s.run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2 STRATEGY FILE_COPY")
+                              .arg(name, m_source));
+                    abandoned << name; // should what follows fail
+                    // The search path is the database's own setting, which a copy does not
+                    // take.
+                    s.run(QStringLiteral("ALTER DATABASE %1 SET search_path = public, "
+                                         "test_support")
+                              .arg(name));
+                    abandoned.clear();
+                } catch (...) {
+                    failure = std::current_exception();
+                    name.clear();
+                    server.reset();
+                }
+                if (!swept && !failure) {
+                    swept = true;
+                    try {
+                        abandoned = abandonedDatabases(session());
+                    } catch (const DataError&) {
+                        server.reset();
+                    }
+                }
+                lock.lock();
+                m_spare = name;
+                m_failure = failure;
+                m_wanted = false;
+                m_drops << abandoned;
+                m_changed.notify_all();
+                continue;
+            }
+            if (m_drops.isEmpty()) {
+                if (m_stopping)
+                    return;
+                continue;
+            }
+            const QString name = m_drops.takeFirst();
+            lock.unlock();
+            try {
+                session().run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+            } catch (const std::exception&) {
+                server.reset(); // a later process drops it once this one is gone
+            }
+            lock.lock();
         }
     }
+
+    static QStringList abandonedDatabases(const Connection& server) {
+        QStringList names;
+        Query query(server, QStringLiteral("SELECT datname FROM pg_database"));
+        while (query.next()) {
+            const QString name = query.text(0);
+            if (leftByDeadProcess(name))
+                names << name;
+        }
+        return names;
+    }
+
+    const QString m_uri;
+    const QString m_source;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_wanted = true;
+    bool m_stopping = false;
+    QString m_spare;
+    std::exception_ptr m_failure;
+    QStringList m_drops;
+    std::thread m_thread; // last, so it starts on a whole object
 };
+
+CopySupply& supply() {
+    const QString source = deliveredTemplate();
+    static CopySupply supply(serverUri(), source); // after the template, so gone before it
+    return supply;
+}
 
 } // namespace
 
@@ -93,8 +229,8 @@ bool TestDatabase::OnServer() {
 QString TestDatabase::NewServerDatabase(const QString& maintenanceUri) {
     static Dropper dropper;
     const QString uri = maintenanceUri.isEmpty() ? serverUri() : maintenanceUri;
-    const QString name = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
-    Connection(uri).run(QStringLiteral("CREATE DATABASE %1").arg(name));
+    const QString name = newName();
+    Connection(uri).run(QStringLiteral("CREATE DATABASE %1 STRATEGY FILE_COPY").arg(name));
     if (maintenanceUri.isEmpty())
         dropper.names << name;
     const QString location = locationOf(uri, name);
@@ -119,11 +255,7 @@ ALTER DATABASE %1 SET search_path = public, test_support;
 TestDatabase::TestDatabase() : m_previous(QDir::currentPath()) {
     qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
     if (OnServer()) {
-        const QString source = deliveredTemplate();
-        static SpareCopy spare; // after the template, so gone before it
-        const QString uri = serverUri();
-        m_location = spare.next.valid() ? spare.next.get() : copyOf(uri, source);
-        spare.next = std::async(std::launch::async, copyOf, uri, source);
+        m_location = supply().take();
         qputenv("VELKAR_DATABASE", m_location.toUtf8());
     } else {
         m_location = m_dir.filePath(Schema::DatabaseFileName);
@@ -139,13 +271,8 @@ TestDatabase::~TestDatabase() {
     QDir::setCurrent(m_previous);
     if (OnServer()) {
         qunsetenv("VELKAR_DATABASE");
-        // Gone at once, so the server holds no more than the tests running; sessions left
-        // behind end with it.
-        try {
-            Connection(serverUri())
-                .run(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(nameOf(m_location)));
-        } catch (const DataError&) {
-        }
+        // Sessions left behind end with it.
+        supply().drop(m_location);
     }
 }
 
@@ -233,7 +360,12 @@ TestDatabase::Batch::~Batch() {
 }
 
 PrivateServer::PrivateServer() {
-    script(QStringLiteral("start"));
+    // A copy of the fresh data folder the shared server kept, when there is one: initdb takes
+    // most of a second.
+    QStringList like;
+    if (TestDatabase::OnServer())
+        like << QStringLiteral("--like") << qEnvironmentVariable("VELKAR_TEST_SERVER");
+    script(QStringLiteral("start"), like);
     QFile file(m_dir.filePath(QStringLiteral("uri")));
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("the private test server wrote no URI");
@@ -255,11 +387,11 @@ void PrivateServer::resume() const {
     script(QStringLiteral("resume"));
 }
 
-void PrivateServer::script(const QString& action) const {
+void PrivateServer::script(const QString& action, const QStringList& options) const {
     QProcess run;
     run.setProcessChannelMode(QProcess::ForwardedChannels);
     run.start(QStringLiteral(VELKAR_TEST_SERVER_SCRIPT),
-              {action, m_dir.filePath(QStringLiteral("uri"))});
+              QStringList{action, m_dir.filePath(QStringLiteral("uri"))} + options);
     if (!run.waitForFinished(120000) || run.exitStatus() != QProcess::NormalExit ||
         run.exitCode() != 0)
         throw std::runtime_error("test-server " + action.toStdString() + " failed");

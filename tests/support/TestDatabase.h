@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -78,7 +79,7 @@ public:
     void resume() const; // and starts again
 
 private:
-    void script(const QString& action) const;
+    void script(const QString& action, const QStringList& options = {}) const;
 
     QTemporaryDir m_dir;
     QString m_uri;
