@@ -10,8 +10,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,29 +53,6 @@ void together(int rounds, const std::function<void(int, int)>& work) {
     std::thread a(run, 0), b(run, 1);
     a.join();
     b.join();
-}
-
-// A session on the test server's maintenance database.
-Connection maintenance() {
-    QFile file(qEnvironmentVariable("VELKAR_TEST_SERVER"));
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("no test server");
-    return Connection(QString::fromUtf8(file.readAll()).trimmed());
-}
-
-QStringList databasesStartingWith(const QString& prefix) {
-    const Connection server = maintenance();
-    Query query(server, QStringLiteral("SELECT datname FROM pg_database WHERE "
-                                       "starts_with(datname, ?) ORDER BY 1"));
-    query.bind(1, prefix);
-    QStringList names;
-    while (query.next())
-        names << query.text(0);
-    return names;
-}
-
-QString databaseName(const QString& location) {
-    return location.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
 }
 
 } // namespace
@@ -277,43 +252,6 @@ private slots:
         c.run(QStringLiteral("UPDATE velkar_version SET version = 99"));
         QCOMPARE(Schema::Upgrade(server), Schema::TooNewText(99));
         QCOMPARE(Schema::CheckDatabase(server), Schema::TooNewText(99));
-    }
-
-    // Each test gets a copy no test has touched, dropped once it is done; what a run that died
-    // left behind goes with the next run, and a run that ends leaves nothing.
-    void testDatabasesAreFreshAndDroppedAfter() {
-        QString first;
-        {
-            const TestDatabase db;
-            db.addCardholder(QStringLiteral("1"), QStringLiteral("0000000A"),
-                             QStringLiteral("Ann"));
-            db.exec(QStringLiteral("CREATE TABLE stray (x integer)"));
-            first = databaseName(db.path());
-        }
-        {
-            const TestDatabase db;
-            QVERIFY(databaseName(db.path()) != first);
-            QCOMPARE(Schema::CheckDatabase(db.path()), QString());
-            QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("0"));
-        }
-        QTRY_COMPARE(databasesStartingWith(first), QStringList());
-
-        QProcess dead;
-        dead.start(QStringLiteral("true"), {});
-        QVERIFY(dead.waitForStarted());
-        const qint64 deadPid = dead.processId();
-        QVERIFY(dead.waitForFinished());
-        const QString left = QStringLiteral("t_%1_0123456789ab").arg(deadPid);
-        maintenance().run(QStringLiteral("CREATE DATABASE ") + left);
-        QProcess run;
-        run.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("anEntryResolvedByTwoDesksAtOnceIsBookedOnce")});
-        QVERIFY(run.waitForStarted());
-        const qint64 runPid = run.processId();
-        QVERIFY(run.waitForFinished(60000));
-        QCOMPARE(run.exitCode(), 0);
-        QCOMPARE(databasesStartingWith(left), QStringList());
-        QCOMPARE(databasesStartingWith(QStringLiteral("t_%1_").arg(runPid)), QStringList());
     }
 
     void badOrUnreachableServersFailWithTheirReason() {

@@ -15,8 +15,6 @@
 #include <thread>
 #include <utility>
 
-#include <cerrno>
-#include <signal.h>
 #include <stdexcept>
 
 namespace velkar {
@@ -66,20 +64,8 @@ QString deliveredTemplate() {
     return name;
 }
 
-// Names carry the process id, so a later process can tell the copies of one that crashed.
 QString newName() {
-    return QStringLiteral("t_%1_%2")
-        .arg(QCoreApplication::applicationPid())
-        .arg(QUuid::createUuid().toString(QUuid::Id128).left(12));
-}
-
-// Made by a process that is gone without dropping it (a crash, a kill at the time-out).
-bool leftByDeadProcess(const QString& name) {
-    const QStringList parts = name.split(QLatin1Char('_'));
-    bool number = false;
-    const int pid = parts.size() == 3 ? parts[1].toInt(&number) : 0;
-    return parts[0] == QLatin1String("t") && number && pid > 0 && parts[2].size() == 12 &&
-           kill(pid, 0) != 0 && errno == ESRCH;
+    return QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
 }
 
 // Makes the next test's copy and drops the finished ones on a thread and a server session of
@@ -132,7 +118,6 @@ private:
                 server = std::make_unique<Connection>(m_uri);
             return *server;
         };
-        bool swept = false;
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_changed.wait(lock, [this] { return m_stopping || m_wanted || !m_drops.isEmpty(); });
@@ -159,14 +144,6 @@ private:
                     name.clear();
                     server.reset();
                 }
-                if (!swept && !failure) {
-                    swept = true;
-                    try {
-                        abandoned = abandonedDatabases(session());
-                    } catch (const DataError&) {
-                        server.reset();
-                    }
-                }
                 lock.lock();
                 m_spare = name;
                 m_failure = failure;
@@ -185,21 +162,10 @@ private:
             try {
                 session().run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
             } catch (const std::exception&) {
-                server.reset(); // a later process drops it once this one is gone
+                server.reset(); // it goes with the test server at the end of the run
             }
             lock.lock();
         }
-    }
-
-    static QStringList abandonedDatabases(const Connection& server) {
-        QStringList names;
-        Query query(server, QStringLiteral("SELECT datname FROM pg_database"));
-        while (query.next()) {
-            const QString name = query.text(0);
-            if (leftByDeadProcess(name))
-                names << name;
-        }
-        return names;
     }
 
     const QString m_uri;
