@@ -92,16 +92,43 @@ std::vector<Audit::Entry> trail(const QString& path) {
     return entries;
 }
 
-// The cells of the first worksheet, read back by a reader of the format.
 QJsonArray readXlsx(const QString& path) {
+    // Read with Python's own zip and XML modules, apart from the library that wrote it: the
+    // first sheet's rows, each cell a text, a number or null, as far as the widest row goes.
+    static const char* const reader = R"(
+import json, re, sys, zipfile, xml.etree.ElementTree as E
+n = '{http://schemas.openxmlformats.org/spreadsheetml/2006/main}'
+z = zipfile.ZipFile(sys.argv[1])
+shared = []
+if 'xl/sharedStrings.xml' in z.namelist():
+    shared = [''.join(t.text or '' for t in si.iter(n + 't'))
+              for si in E.fromstring(z.read('xl/sharedStrings.xml')).iter(n + 'si')]
+rows = {}
+for c in E.fromstring(z.read('xl/worksheets/sheet1.xml')).iter(n + 'c'):
+    letters, row = re.fullmatch(r'([A-Z]+)(\d+)', c.get('r')).groups()
+    col = 0
+    for ch in letters:
+        col = col * 26 + ord(ch) - 64
+    kind, v = c.get('t'), c.find(n + 'v')
+    if kind == 's':
+        x = shared[int(v.text)]
+    elif kind == 'inlineStr':
+        x = ''.join(t.text or '' for t in c.iter(n + 't'))
+    elif kind == 'str':
+        x = v.text
+    elif v is None:
+        x = None
+    else:
+        f = float(v.text)
+        x = int(f) if f.is_integer() else f
+    rows.setdefault(int(row), {})[col] = x
+width = max((max(r) for r in rows.values()), default=0)
+print(json.dumps([[rows.get(i, {}).get(j) for j in range(1, width + 1)]
+                  for i in range(1, max(rows, default=0) + 1)]))
+)";
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import json,sys,openpyxl\n"
-                            "ws=openpyxl.load_workbook(sys.argv[1]).active\n"
-                            "print(json.dumps([[c for c in r] for r in "
-                            "ws.iter_rows(values_only=True)]))"),
-             path});
+            {QStringLiteral("-c"), QString::fromLatin1(reader), path});
     p.waitForFinished(60000);
     if (p.exitCode() != 0)
         qWarning() << p.readAllStandardError();
