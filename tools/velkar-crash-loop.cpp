@@ -75,9 +75,11 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.addHelpOption();
     const QCommandLineOption kills("kills", "Kills (default 200).", "n", "200");
+    const QCommandLineOption within(
+        "kill-within-ms", "Kill the writer at most this long after it is ready (60).", "ms", "60");
     const QCommandLineOption tool("db-tool", "Check with this velkar-db, else in-process.", "path");
     const QCommandLineOption child("write", "Write PATH until killed (the child).", "path");
-    parser.addOptions({kills, tool, child});
+    parser.addOptions({kills, within, tool, child});
     parser.process(app);
     if (parser.isSet(child))
         return write(parser.value(child));
@@ -102,6 +104,7 @@ int main(int argc, char* argv[]) {
     }
 
     const int rounds = std::max(1, parser.value(kills).toInt());
+    const int killWithinMs = std::max(2, parser.value(within).toInt());
     int hot = 0, passed = 0, unchanged = 0;
     const QString journal = path + QStringLiteral("-journal");
     for (int round = 0; round < rounds; ++round) {
@@ -109,7 +112,7 @@ int main(int argc, char* argv[]) {
         writer.start(app.applicationFilePath(), {QStringLiteral("--write"), path});
         if (!writer.waitForReadyRead(30000))
             return 1;
-        QThread::msleep(QRandomGenerator::global()->bounded(1, 60));
+        QThread::msleep(QRandomGenerator::global()->bounded(1, killWithinMs));
         writer.kill(); // SIGKILL
         writer.waitForFinished();
 
