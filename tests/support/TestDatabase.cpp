@@ -127,28 +127,27 @@ private:
                 lock.unlock();
                 QString name = newName();
                 std::exception_ptr failure;
-                QStringList abandoned;
+                bool made = false;
                 try {
                     const Connection& s = session();
                     s.run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2 STRATEGY FILE_COPY")
                               .arg(name, m_source));
-                    abandoned << name; // should what follows fail
+                    made = true;
                     // The search path is the database's own setting, which a copy does not
                     // take.
                     s.run(QStringLiteral("ALTER DATABASE %1 SET search_path = public, "
                                          "test_support")
                               .arg(name));
-                    abandoned.clear();
                 } catch (...) {
                     failure = std::current_exception();
-                    name.clear();
                     server.reset();
                 }
                 lock.lock();
-                m_spare = name;
+                if (failure && made)
+                    m_drops << name; // made but not set up: of no use to a test
+                m_spare = failure ? QString() : name;
                 m_failure = failure;
                 m_wanted = false;
-                m_drops << abandoned;
                 m_changed.notify_all();
                 continue;
             }
