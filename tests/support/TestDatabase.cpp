@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QUuid>
 
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -29,19 +31,6 @@ QString serverUri() {
     return QString::fromUtf8(file.readAll()).trimmed();
 }
 
-// The test databases of this process, dropped at its end so the server does not fill up.
-struct Dropper {
-    QStringList names;
-    ~Dropper() {
-        try {
-            const Connection server(serverUri());
-            for (const QString& name : names)
-                server.run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
-        } catch (const std::exception&) {
-        }
-    }
-};
-
 QString locationOf(QString uri, const QString& name) {
     return uri.replace(QStringLiteral("/postgres?"), QStringLiteral("/%1?").arg(name));
 }
@@ -50,27 +39,162 @@ QString nameOf(const QString& location) {
     return location.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
 }
 
-// The database every TestDatabase on the shared server is copied from, made once a process:
-// what NewServerDatabase makes, then the delivered schema. A copy takes a fraction of the time
-// building one does.
-QString deliveredTemplate() {
-    static const QString name = [] {
-        const QString location = TestDatabase::NewServerDatabase();
-        const QString problem = Schema::CreateDatabase(location, PasswordHash::CheapestCost);
-        if (!problem.isEmpty())
-            throw std::runtime_error(problem.toStdString());
-        return nameOf(location);
-    }();
-    return name;
-}
-
 QString newName() {
     return QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
 }
 
-// Makes the next test's copy and drops the finished ones on a thread and a server session of
-// its own, so a test waits for neither CREATE nor DROP DATABASE. What it holds when the process
-// ends is dropped then.
+int sessionsOn(const Connection& server, const QString& name) {
+    Query query(server, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = ?"));
+    query.bind(1, name);
+    return query.next() ? int(query.integer(0)) : 0;
+}
+
+// A backend goes a moment after its client has closed; a DROP or RENAME that finds it still
+// there sleeps a tenth of a second before it looks again.
+void waitForSessionsToEnd(const Connection& server, const QString& name) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (sessionsOn(server, name) > 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void createServerDatabase(const QString& maintenanceUri, const QString& name) {
+    Connection(maintenanceUri)
+        .run(QStringLiteral("CREATE DATABASE %1 STRATEGY FILE_COPY").arg(name));
+    // The tests read lists back with SQLite's group_concat; a schema of its own keeps it out of
+    // the program's check of what a Velkar database holds.
+    Connection(locationOf(maintenanceUri, name))
+        .run(QStringLiteral(R"sql(
+CREATE SCHEMA test_support;
+CREATE FUNCTION test_support.concat_step(acc text, value text, sep text) RETURNS text
+    LANGUAGE sql IMMUTABLE AS $$
+    SELECT CASE WHEN value IS NULL THEN acc WHEN acc IS NULL THEN value ELSE acc || sep || value END
+$$;
+CREATE FUNCTION test_support.concat_step(acc text, value text) RETURNS text
+    LANGUAGE sql IMMUTABLE AS $$ SELECT test_support.concat_step(acc, value, ',') $$;
+CREATE AGGREGATE test_support.group_concat(text, text) (SFUNC = test_support.concat_step, STYPE = text);
+CREATE AGGREGATE test_support.group_concat(text) (SFUNC = test_support.concat_step, STYPE = text);
+ALTER DATABASE %1 SET search_path = public, test_support;
+)sql")
+                 .arg(name));
+}
+
+// Drops databases on a thread and a server session of its own, so that no test waits for a
+// DROP DATABASE; what is left when the process ends is dropped then.
+class DropQueue {
+public:
+    explicit DropQueue(QString uri) : m_uri(std::move(uri)), m_thread([this] { work(); }) {}
+
+    ~DropQueue() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_names << m_atEnd;
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    DropQueue(const DropQueue&) = delete;
+    DropQueue& operator=(const DropQueue&) = delete;
+
+    void drop(const QString& name) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_names << name;
+        }
+        m_changed.notify_all();
+    }
+
+    void dropAtEnd(const QString& name) {
+        const std::lock_guard lock(m_mutex);
+        m_atEnd << name;
+    }
+
+private:
+    void work() {
+        std::unique_ptr<Connection> server;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_stopping || !m_names.isEmpty(); });
+            if (m_names.isEmpty())
+                return;
+            const QString name = m_names.takeFirst();
+            lock.unlock();
+            try {
+                if (!server || server->moved())
+                    server = std::make_unique<Connection>(m_uri);
+                waitForSessionsToEnd(*server, name);
+                server->run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+            } catch (const std::exception&) {
+                server.reset(); // it goes with the test server at the end of the run
+            }
+            lock.lock();
+        }
+    }
+
+    const QString m_uri;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stopping = false;
+    QStringList m_names;
+    QStringList m_atEnd;
+    std::thread m_thread; // last, so it starts on a whole object
+};
+
+DropQueue& drops() {
+    static DropQueue queue(serverUri());
+    return queue;
+}
+
+// Which build of the ledger's code made a template: the data library's size and time.
+QString dataBuild() {
+    const QFileInfo library(QStringLiteral(VELKAR_DATA_LIBRARY));
+    return QStringLiteral("%1_%2")
+        .arg(library.size())
+        .arg(library.lastModified().toMSecsSinceEpoch());
+}
+
+// The database every TestDatabase on the shared server is copied from: what
+// createServerDatabase makes, then the delivered schema. The first test process of a build makes
+// it, under a lock the others wait on, and it lasts as long as the server; a copy takes a
+// fraction of the time making one does.
+QString deliveredTemplate() {
+    static const QString name = [] {
+        const QString uri = serverUri();
+        const QString name = QStringLiteral("t_delivered_") + dataBuild();
+        const Connection server(uri);
+        constexpr const char* lockKey = "8675309";
+        server.run(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(QLatin1String(lockKey)));
+        try {
+            Query exists(server,
+                         QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = ?"));
+            exists.bind(1, name);
+            if (!exists.next() || exists.integer(0) == 0) {
+                // Made under a name of its own and renamed once whole: a process killed half
+                // way leaves no template behind that looks finished.
+                const QString draft = newName();
+                createServerDatabase(uri, draft);
+                const QString problem =
+                    Schema::CreateDatabase(locationOf(uri, draft), PasswordHash::CheapestCost);
+                if (!problem.isEmpty()) {
+                    drops().drop(draft);
+                    throw std::runtime_error(problem.toStdString());
+                }
+                waitForSessionsToEnd(server, draft);
+                server.run(QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(draft, name));
+            }
+        } catch (...) {
+            server.run(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(QLatin1String(lockKey)));
+            throw;
+        }
+        server.run(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(QLatin1String(lockKey)));
+        return name;
+    }();
+    return name;
+}
+
+// Makes the next test's copy on a thread and a server session of its own, so that a test does
+// not wait for CREATE DATABASE.
 class CopySupply {
 public:
     CopySupply(QString uri, QString source)
@@ -102,68 +226,42 @@ public:
         return locationOf(m_uri, name);
     }
 
-    void drop(const QString& location) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_drops << nameOf(location);
-        }
-        m_changed.notify_all();
-    }
-
 private:
     void work() {
         std::unique_ptr<Connection> server;
-        const auto session = [&]() -> const Connection& {
-            if (!server || server->moved())
-                server = std::make_unique<Connection>(m_uri);
-            return *server;
-        };
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this] { return m_stopping || m_wanted || !m_drops.isEmpty(); });
-            if (m_stopping && !m_spare.isEmpty())
-                m_drops << std::exchange(m_spare, {});
-            if (m_wanted && !m_stopping) {
-                lock.unlock();
-                QString name = newName();
-                std::exception_ptr failure;
-                bool made = false;
-                try {
-                    const Connection& s = session();
-                    s.run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2 STRATEGY FILE_COPY")
-                              .arg(name, m_source));
-                    made = true;
-                    // The search path is the database's own setting, which a copy does not
-                    // take.
-                    s.run(QStringLiteral("ALTER DATABASE %1 SET search_path = public, "
-                                         "test_support")
-                              .arg(name));
-                } catch (...) {
-                    failure = std::current_exception();
-                    server.reset();
-                }
-                lock.lock();
-                if (failure && made)
-                    m_drops << name; // made but not set up: of no use to a test
-                m_spare = failure ? QString() : name;
-                m_failure = failure;
-                m_wanted = false;
-                m_changed.notify_all();
-                continue;
+            m_changed.wait(lock, [this] { return m_stopping || m_wanted; });
+            if (m_stopping) {
+                if (!m_spare.isEmpty())
+                    drops().drop(std::exchange(m_spare, {}));
+                return;
             }
-            if (m_drops.isEmpty()) {
-                if (m_stopping)
-                    return;
-                continue;
-            }
-            const QString name = m_drops.takeFirst();
             lock.unlock();
+            const QString name = newName();
+            std::exception_ptr failure;
+            bool made = false;
             try {
-                session().run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
-            } catch (const std::exception&) {
-                server.reset(); // it goes with the test server at the end of the run
+                if (!server || server->moved())
+                    server = std::make_unique<Connection>(m_uri);
+                server->run(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2 STRATEGY FILE_COPY")
+                                .arg(name, m_source));
+                made = true;
+                // The search path is the database's own setting, which a copy does not take.
+                server->run(
+                    QStringLiteral("ALTER DATABASE %1 SET search_path = public, test_support")
+                        .arg(name));
+            } catch (...) {
+                failure = std::current_exception();
+                server.reset();
+                if (made)
+                    drops().drop(name); // made but not set up: of no use to a test
             }
             lock.lock();
+            m_spare = failure ? QString() : name;
+            m_failure = failure;
+            m_wanted = false;
+            m_changed.notify_all();
         }
     }
 
@@ -175,13 +273,13 @@ private:
     bool m_stopping = false;
     QString m_spare;
     std::exception_ptr m_failure;
-    QStringList m_drops;
     std::thread m_thread; // last, so it starts on a whole object
 };
 
 CopySupply& supply() {
+    drops(); // made first, so gone last
     const QString source = deliveredTemplate();
-    static CopySupply supply(serverUri(), source); // after the template, so gone before it
+    static CopySupply supply(serverUri(), source);
     return supply;
 }
 
@@ -192,29 +290,12 @@ bool TestDatabase::OnServer() {
 }
 
 QString TestDatabase::NewServerDatabase(const QString& maintenanceUri) {
-    static Dropper dropper;
     const QString uri = maintenanceUri.isEmpty() ? serverUri() : maintenanceUri;
     const QString name = newName();
-    Connection(uri).run(QStringLiteral("CREATE DATABASE %1 STRATEGY FILE_COPY").arg(name));
+    createServerDatabase(uri, name);
     if (maintenanceUri.isEmpty())
-        dropper.names << name;
-    const QString location = locationOf(uri, name);
-    // The tests read lists back with SQLite's group_concat; a schema of its own keeps it out of
-    // the program's check of what a Velkar database holds.
-    Connection(location).run(QStringLiteral(R"sql(
-CREATE SCHEMA test_support;
-CREATE FUNCTION test_support.concat_step(acc text, value text, sep text) RETURNS text
-    LANGUAGE sql IMMUTABLE AS $$
-    SELECT CASE WHEN value IS NULL THEN acc WHEN acc IS NULL THEN value ELSE acc || sep || value END
-$$;
-CREATE FUNCTION test_support.concat_step(acc text, value text) RETURNS text
-    LANGUAGE sql IMMUTABLE AS $$ SELECT test_support.concat_step(acc, value, ',') $$;
-CREATE AGGREGATE test_support.group_concat(text, text) (SFUNC = test_support.concat_step, STYPE = text);
-CREATE AGGREGATE test_support.group_concat(text) (SFUNC = test_support.concat_step, STYPE = text);
-ALTER DATABASE %1 SET search_path = public, test_support;
-)sql")
-                                 .arg(name));
-    return location;
+        drops().dropAtEnd(name);
+    return locationOf(uri, name);
 }
 
 TestDatabase::TestDatabase() : m_previous(QDir::currentPath()) {
@@ -237,7 +318,7 @@ TestDatabase::~TestDatabase() {
     if (OnServer()) {
         qunsetenv("VELKAR_DATABASE");
         // Sessions left behind end with it.
-        supply().drop(m_location);
+        drops().drop(nameOf(m_location));
     }
 }
 
