@@ -5,8 +5,13 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
+#include <vector>
 
 namespace velkar {
 
@@ -95,6 +100,106 @@ QByteArray serverPlaceholders(const QByteArray& sql) {
     return out;
 }
 
+// Opening a server session costs a process on the server and several round trips; a session
+// closed in good order waits here for the next connection to the same location, one a location,
+// for a minute at most. It is used again only after a round trip shows it alive and returns it
+// to the state a new one starts in.
+class IdleSessions {
+public:
+    static IdleSessions& instance() {
+        static auto* sessions = new IdleSessions; // outlives every connection of the process
+        return *sessions;
+    }
+
+    pg_conn* take(const QByteArray& key) {
+        pg_conn* found = nullptr;
+        std::vector<pg_conn*> expired;
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto now = Clock::now();
+            for (auto i = m_idle.begin(); i != m_idle.end();) {
+                if (now - i->since > MaxIdle) {
+                    expired.push_back(i->session);
+                    i = m_idle.erase(i);
+                } else if (!found && i->key == key) {
+                    found = i->session;
+                    i = m_idle.erase(i);
+                } else {
+                    ++i;
+                }
+            }
+        }
+        for (pg_conn* session : expired)
+            PQfinish(session);
+        if (found && !reset(found)) {
+            PQfinish(found);
+            found = nullptr;
+        }
+        return found;
+    }
+
+    void give(const QByteArray& key, pg_conn* session) {
+        if (PQstatus(session) == CONNECTION_OK && PQtransactionStatus(session) == PQTRANS_IDLE) {
+            const std::lock_guard lock(m_mutex);
+            const bool kept = std::any_of(m_idle.begin(), m_idle.end(),
+                                          [&](const Idle& idle) { return idle.key == key; });
+            if (!kept) {
+                m_idle.push_back({key, session, Clock::now()});
+                return;
+            }
+        }
+        PQfinish(session);
+    }
+
+    void closeAll() {
+        std::vector<Idle> idle;
+        {
+            const std::lock_guard lock(m_mutex);
+            idle.swap(m_idle);
+        }
+        for (const Idle& i : idle)
+            PQfinish(i.session);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto MaxIdle = std::chrono::seconds(60);
+    // As long as a new session may take to open.
+    static constexpr int AnswerWithinMs = 5000;
+
+    struct Idle {
+        QByteArray key;
+        pg_conn* session;
+        Clock::time_point since;
+    };
+
+    // Settings, plans and locks of the session's last user go; those it was opened with stay.
+    static bool reset(pg_conn* session) {
+        // Whatever the server sent meanwhile (its goodbye on a shutdown) is read first.
+        if (!PQconsumeInput(session) || PQstatus(session) != CONNECTION_OK ||
+            PQtransactionStatus(session) != PQTRANS_IDLE || !PQsendQuery(session, "DISCARD ALL"))
+            return false;
+        const auto until = Clock::now() + std::chrono::milliseconds(AnswerWithinMs);
+        while (PQisBusy(session)) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            pollfd answer{PQsocket(session), POLLIN, 0};
+            if (left.count() <= 0 || poll(&answer, 1, int(left.count())) <= 0 ||
+                !PQconsumeInput(session))
+                return false;
+        }
+        bool ok = true;
+        while (pg_result* result = PQgetResult(session)) {
+            ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
+            PQclear(result);
+        }
+        return ok && PQstatus(session) == CONNECTION_OK;
+    }
+
+    std::mutex m_mutex;
+    std::vector<Idle> m_idle;
+};
+
 [[noreturn]] void raise(sqlite3* db, int code) {
     throw DataError(code, db ? QString::fromUtf8(sqlite3_errmsg(db))
                              : QString::fromUtf8(sqlite3_errstr(code)));
@@ -121,6 +226,10 @@ Connection::Connection(const QString& location, Open open, int busyTimeoutMs) {
         // server noticed: the server asks a silent desk after 10 s, gives up after 30 s more,
         // and ends a transaction left idle for a minute.
         const QByteArray uri = location.toUtf8();
+        m_sessionKey = uri + '\n' + QByteArray::number(busyTimeoutMs);
+        m_server = IdleSessions::instance().take(m_sessionKey);
+        if (m_server)
+            return;
         const QByteArray options = "-c lock_timeout=" + QByteArray::number(busyTimeoutMs) +
                                    " -c tcp_keepalives_idle=10 -c tcp_keepalives_interval=10"
                                    " -c tcp_keepalives_count=3"
@@ -225,9 +334,13 @@ void Connection::close() {
         m_db = nullptr;
     }
     if (m_server) {
-        PQfinish(m_server);
+        IdleSessions::instance().give(m_sessionKey, m_server);
         m_server = nullptr;
     }
+}
+
+void Connection::CloseIdleSessions() {
+    IdleSessions::instance().closeAll();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -71,9 +71,14 @@ public:
     // Runs statements without parameters, one after the other (a schema's). Throws DataError.
     void run(const QString& script) const;
 
+    // A server session closed in good order is kept a while for the next connection to the
+    // same location; this closes the kept ones now.
+    static void CloseIdleSessions();
+
 private:
     sqlite3* m_db = nullptr;
     pg_conn* m_server = nullptr;
+    QByteArray m_sessionKey; // where a server session goes back to on close
     bool m_borrowed = false;
 };
 

@@ -254,6 +254,38 @@ private slots:
         QCOMPARE(Schema::CheckDatabase(server), Schema::TooNewText(99));
     }
 
+    // A session closed in good order serves the next connection to the same place as a new
+    // one would: what its last user set is gone, its own lock wait stays, and one the server
+    // has ended is not handed out again.
+    void closedSessionsServeAgainAsNew() {
+        TestDatabase db;
+        const auto session = [&](int busyMs, const QString& first = {}) {
+            const Connection c(db.path(), busyMs);
+            if (!first.isEmpty())
+                c.run(first);
+            Query q(c, QStringLiteral("SELECT pg_backend_pid(), current_setting('lock_timeout'), "
+                                      "current_setting('default_transaction_read_only')"));
+            q.next();
+            return q.text(0) + '|' + q.text(1) + '|' + q.text(2);
+        };
+        const QString pid = session(1000, QStringLiteral("SET default_transaction_read_only = on"))
+                                .section('|', 0, 0);
+        QCOMPARE(session(1000), pid + QStringLiteral("|1s|off"));
+        const QString other = session(250);
+        QVERIFY2(other.endsWith(QStringLiteral("|250ms|off")) && !other.startsWith(pid + '|'),
+                 qPrintable(other));
+        {
+            const Connection admin(db.path());
+            Query ended(admin, QStringLiteral("SELECT pg_terminate_backend(?, 5000)"));
+            ended.bind(1, pid);
+            QVERIFY(ended.next());
+            QCOMPARE(ended.text(0), QStringLiteral("t"));
+        }
+        const QString after = session(1000);
+        QVERIFY2(after.endsWith(QStringLiteral("|1s|off")) && !after.startsWith(pid + '|'),
+                 qPrintable(after));
+    }
+
     void badOrUnreachableServersFailWithTheirReason() {
         for (const QString& location :
              {QStringLiteral("postgresql://velkar@/none?host=/nonexistent-folder"),

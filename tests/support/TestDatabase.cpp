@@ -123,6 +123,7 @@ private:
             try {
                 if (!server || server->moved())
                     server = std::make_unique<Connection>(m_uri);
+                Connection::CloseIdleSessions();
                 waitForSessionsToEnd(*server, name);
                 server->run(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
             } catch (const std::exception&) {
@@ -180,6 +181,7 @@ QString deliveredTemplate() {
                     drops().drop(draft);
                     throw std::runtime_error(problem.toStdString());
                 }
+                Connection::CloseIdleSessions();
                 waitForSessionsToEnd(server, draft);
                 server.run(QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(draft, name));
             }
@@ -317,7 +319,9 @@ TestDatabase::~TestDatabase() {
     QDir::setCurrent(m_previous);
     if (OnServer()) {
         qunsetenv("VELKAR_DATABASE");
-        // Sessions left behind end with it.
+        // Sessions left behind end with it; the idle ones the program keeps are closed first,
+        // so that the drop need not end them.
+        Connection::CloseIdleSessions();
         drops().drop(nameOf(m_location));
     }
 }
