@@ -1,4 +1,5 @@
 #include "support/FakeDialogs.h"
+#include "support/QuickTry.h"
 #include "support/TestDatabase.h"
 
 #include "data/AdoConn.h"
@@ -276,10 +277,18 @@ private slots:
                  qPrintable(other));
         {
             const Connection admin(db.path());
-            Query ended(admin, QStringLiteral("SELECT pg_terminate_backend(?, 5000)"));
+            Query ended(admin, QStringLiteral("SELECT pg_terminate_backend(?)"));
             ended.bind(1, pid);
             QVERIFY(ended.next());
             QCOMPARE(ended.text(0), QStringLiteral("t"));
+            // Gone from the server, as after its restart.
+            const auto sessions = [&] {
+                Query q(admin,
+                        QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
+                q.bind(1, pid);
+                return q.next() ? q.text(0) : QString();
+            };
+            QTRY_COMPARE(sessions(), QStringLiteral("0"));
         }
         const QString after = session(1000);
         QVERIFY2(after.endsWith(QStringLiteral("|1s|off")) && !after.startsWith(pid + '|'),
