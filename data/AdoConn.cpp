@@ -102,8 +102,8 @@ QByteArray serverPlaceholders(const QByteArray& sql) {
 
 // Opening a server session costs a process on the server and several round trips; a session
 // closed in good order waits here for the next connection to the same location, one a location;
-// one idle for more than a minute is closed instead. It is used again only after a round trip shows it alive and returns it
-// to the state a new one starts in.
+// one idle for more than a minute is closed instead. It is used again only after a round trip
+// shows it alive and returns it to the state a new one starts in.
 class IdleSessions {
 public:
     static IdleSessions& instance() {
