@@ -58,7 +58,7 @@ private slots:
         const qint64 size = f.size();
         const Run again = velkarDb({"init", path});
         QVERIFY(again.code != 0);
-        QVERIFY(again.output.contains("exists"));
+        QVERIFY2(again.output.contains(QStringLiteral("已存在")), qPrintable(again.output));
         QCOMPARE(QFile(path).size(), size);
     }
 
