@@ -213,6 +213,8 @@ void CDeskDlg::setUpKeys() {
     shortcut(RechargeKey, [this] { ui->rechargeButton->click(); });
     shortcut(ClearKey, [this] { ui->clearButton->click(); });
     shortcut(CardListKey, [this] { ui->recordList->setFocus(Qt::ShortcutFocusReason); });
+    // Return and the keypad's Enter alike.
+    connect(ui->amountEdit, &QLineEdit::returnPressed, ui->rechargeButton, &QPushButton::click);
     // 提示 is read whole: the longest of its texts fits.
     const QFontMetrics metrics = ui->statusEdit->fontMetrics();
     int longest = 0;
@@ -561,10 +563,8 @@ void CDeskDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        // Enter never ends the desk. After an amount it charges it, from the keypad too.
-        if (focusWidget() == ui->amountEdit)
-            ui->rechargeButton->click();
-        else if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
+        // Enter never ends the desk; in 金额 it charges the amount (setUpKeys).
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
             button->click();
         return;
     case Qt::Key_Escape:
