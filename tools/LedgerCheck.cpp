@@ -113,6 +113,7 @@ LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
         if (explained != off.end()) {
             off.erase(explained);
             ++check.ambiguous;
+            check.bookedYuan += b.amount.toInt(); // in the ledger as the command's, rightly or not
             if (qEnvironmentVariableIsSet("VELKAR_SOAK_DEBUG"))
                 qWarning("ambiguous: card %s %d -> %d", qPrintable(b.cardNo), b.before, b.expected);
             continue;

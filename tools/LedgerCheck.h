@@ -29,7 +29,7 @@ struct LedgerCheck {
     int mismatch = 0;    // commands flagged for a look
     int notExecuted = 0;
     int pending = 0;
-    qint64 bookedYuan = 0; // what the booked executions added up to
+    qint64 bookedYuan = 0; // what the booked executions (and the ambiguous bookings) added up to
     QString problem;       // the store could not be read
 
     bool sound() const {
