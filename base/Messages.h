@@ -290,6 +290,34 @@ inline QString ConnectFirst() {
 inline QString CardsInitialised(int count) {
     return QStringLiteral("初始化 %1 张").arg(count);
 }
+// A balance in tenths, as the desk shows it.
+inline QString YuanText(int tenths) {
+    return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+}
+inline QString CardWithBalance(const QString& cardNo, int tenths) {
+    return QStringLiteral("%1（余额 %2 元）").arg(cardNo, YuanText(tenths));
+}
+inline QString InitialisedCards(const QString& cards) {
+    return QStringLiteral("：%1").arg(cards);
+}
+inline QString LoadedCardsWiped(const QString& cards) {
+    return QStringLiteral("；有余额被清除：%1").arg(cards);
+}
+inline QString PlaceNewCard() {
+    return QStringLiteral("请逐张放置新卡，每张放上即被初始化");
+}
+inline QString CardInitRefusedLoaded(const QString& cardNo, int tenths) {
+    return QStringLiteral(
+               "读卡器上的卡 %1 尚有余额 %2 元，初始化会清除余额。\n请取走此卡后再进入卡片初始化。")
+        .arg(cardNo, YuanText(tenths));
+}
+inline QString LoadedCardInitialised(const QString& cardNo, int tenths) {
+    return QStringLiteral("卡 %1 初始化前尚有余额 %2 元，余额已被读卡器清除，请核对。")
+        .arg(cardNo, YuanText(tenths));
+}
+inline QString LoadedCardSighted(const QString& cardNo, int tenths) {
+    return QStringLiteral("卡 %1 初始化前余额 %2 元").arg(cardNo, YuanText(tenths));
+}
 inline QString DeviceConnected(unsigned vendorId, unsigned productId, unsigned version) {
     return QString::asprintf("设备已连接,VID=%XPID=%X VER=%X ", vendorId, productId, version);
 }

@@ -31,6 +31,7 @@ inline const QString Backup = QStringLiteral("备份");
 inline const QString Restore = QStringLiteral("还原");
 inline const QString CardInitEntered = QStringLiteral("进入卡初始化");
 inline const QString CardInitLeft = QStringLiteral("退出卡初始化");
+inline const QString CardInitLoaded = QStringLiteral("初始化有余额的卡");
 inline const QString Mismatch = QStringLiteral("余额不符");
 
 QStringList Actions();

@@ -28,6 +28,9 @@ ReaderLink::ReaderLink(HidBridge& bridge, const Clock& clock, QString databasePa
     qRegisterMetaType<CardholderLookup>();
     qRegisterMetaType<Journal::CardTotals>();
     qRegisterMetaType<CommandOutcome>();
+}
+
+void ReaderLink::announceWaiting() {
     // Commands left waiting (by a run that ended, or another desk) are resolved at their
     // card's next report; the operator is told that some wait.
     m_store->tryOnce(

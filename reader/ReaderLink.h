@@ -43,6 +43,9 @@ public:
     ReaderLink& operator=(const ReaderLink&) = delete;
 
     const QString& deskName() const { return m_desk; }
+    // Says (statusShown) how many commands in the ledger wait for their card. Call it once
+    // the signals are connected.
+    void announceWaiting();
 
     // --- Discovery and connection --------------------------------------------------------
 

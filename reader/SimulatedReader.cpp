@@ -65,8 +65,10 @@ void SimulatedReader::layCard(const CardNumber& cardNo, std::uint16_t balance) {
         std::lock_guard lock(m_mutex);
         m_card = CardReport{cardNo, balance};
         if (m_initMode) {
+            // Read as it comes, then initialised blank.
+            deliverLocked(CardReportFrame(cardNo, balance));
             m_remaining = std::max(0, m_remaining - 1);
-            m_card->balance = 0; // initialised blank
+            m_card->balance = 0;
         }
         reportLocked();
     }

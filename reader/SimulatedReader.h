@@ -20,7 +20,8 @@ namespace velkar {
 // it; the desk talks to it through HidBridge as it would to the real one. While a card lies on
 // it, it repeats the card report (when a repeat interval is set); it executes a recharge
 // (at most 65535 tenths) and a clear and reports the new balance at once; in
-// card-initialisation mode every card laid on lowers the remaining count, reported in a
+// card-initialisation mode every card laid on is reported as it came (its number and the
+// balance it held), then initialised blank, which lowers the remaining count, reported in a
 // counter report.
 class SimulatedReader : public HidBridge {
 public:

@@ -1,6 +1,7 @@
 #include "desk/windows/CardInitDlg.h"
 
 #include "base/Clock.h"
+#include "base/Messages.h"
 #include "reader/Frames.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
@@ -21,8 +22,10 @@ CCardInitDlg::CCardInitDlg(ReaderLink& link, const Clock& clock, QWidget* parent
           static_cast<QWidget*>(ui->doneValue), static_cast<QWidget*>(ui->remainingValue),
           static_cast<QWidget*>(ui->exitButton)})
         w->setFont(m_font);
+    ui->instructionLabel->setText(Messages::PlaceNewCard());
     showCounts();
     m_timer = clock.ticker(TimerInitMs, [this] { OnTimer(); });
+    connect(&link, &ReaderLink::cardReported, this, &CCardInitDlg::cardLaidOn);
     connect(ui->exitButton, &QPushButton::clicked, this, &CCardInitDlg::OnExit);
 }
 
@@ -60,6 +63,23 @@ void CCardInitDlg::OnTimer() {
         m_done += int(m_remaining - remaining);
     m_remaining = remaining;
     showCounts();
+}
+
+void CCardInitDlg::cardLaidOn(const QString& cardNo, int balance) {
+    if (!m_entered || m_left)
+        return;
+    switch (m_round.seen(cardNo, balance)) {
+    case CardInitRound::Seen::Again:
+        return;
+    case CardInitRound::Seen::Blank:
+        ui->cardList->addItem(cardNo);
+        break;
+    case CardInitRound::Seen::Loaded:
+        ui->cardList->addItem(Messages::CardWithBalance(cardNo, balance));
+        emit loadedCard(cardNo, balance);
+        break;
+    }
+    ui->cardList->scrollToBottom();
 }
 
 void CCardInitDlg::showCounts() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desk/CardInitRound.h"
+
 #include <QDialog>
 #include <QFont>
 
@@ -16,8 +18,9 @@ class Clock;
 class ReaderLink;
 class Ticker;
 
-// Keeps the reader in card-initialisation mode while it is open and counts the cards it
-// initialises. However it is closed, the reader is told to leave the mode.
+// Keeps the reader in card-initialisation mode while it is open, counts the cards it
+// initialises and lists each as it comes. However it is closed, the reader is told to leave
+// the mode. A card that still held a balance is named to the desk (loadedCard).
 class CCardInitDlg : public QDialog {
     Q_OBJECT
 public:
@@ -28,7 +31,12 @@ public:
     ~CCardInitDlg() override;
 
     int doneCount() const { return m_done; }
+    const CardInitRound& round() const { return m_round; }
+
     int remainingCount() const { return int(m_remaining); }
+
+signals:
+    void loadedCard(const QString& cardNo, int balance);
 
 public slots:
     void OnExit();
@@ -41,6 +49,7 @@ protected:
 
 private:
     void showCounts();
+    void cardLaidOn(const QString& cardNo, int balance);
 
     Ui::CCardInitDlg* ui;
     ReaderLink& m_link;
@@ -50,6 +59,7 @@ private:
     std::unique_ptr<Ticker> m_timer;
     bool m_entered = false;
     bool m_left = false;
+    CardInitRound m_round;
 };
 
 } // namespace velkar

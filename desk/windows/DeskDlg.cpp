@@ -107,6 +107,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(link, &ReaderLink::cardholderFound, this, &CDeskDlg::showCardholder);
     connect(link, &ReaderLink::cardRecordsChanged, this, &CDeskDlg::showCardRecords);
     connect(link, &ReaderLink::outcomeReported, this, &CDeskDlg::showOutcome);
+    link->announceWaiting();
     OnInitDialog();
     setUpCustomerPanel();
     setUpKeys();
@@ -492,14 +493,24 @@ void CDeskDlg::OnCardInit() {
         m_dialogs.notice(Messages::ConnectFirst(), this);
         return;
     }
+    // The reader wipes whatever card lies on it once the mode is on: a loaded one goes first.
+    if (const auto card = m_link->cardOnReader(); card && card->balance > 0) {
+        m_dialogs.warning(Messages::CardInitRefusedLoaded(card->cardNo, card->balance), this);
+        return;
+    }
     Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitEntered, {},
                     m_clock.now());
     CCardInitDlg dialog(*m_link, m_clock, this);
+    connect(&dialog, &CCardInitDlg::loadedCard, this, [this](const QString& cardNo, int balance) {
+        Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitLoaded,
+                        Messages::LoadedCardSighted(cardNo, balance), m_clock.now());
+        m_dialogs.warning(Messages::LoadedCardInitialised(cardNo, balance), this);
+    });
     // Blocks the desk only: cards are laid on the reader (or its simulator) meanwhile.
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
     Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitLeft,
-                    Messages::CardsInitialised(dialog.doneCount()), m_clock.now());
+                    dialog.round().auditText(dialog.doneCount()), m_clock.now());
 }
 
 void CDeskDlg::OnRecords() {

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QTimer>
 
 #include <atomic>
@@ -437,6 +438,44 @@ private slots:
         report(310); // topped up: only the baseline moves
         QCOMPARE(remaining->text(), QStringLiteral("310"));
         QCOMPARE(done->text(), QStringLiteral("3"));
+    }
+
+    // A balance is never wiped unseen: the mode is refused while a loaded card lies on the
+    // reader, and a loaded card laid on while it is on is named in a box and in the trail,
+    // which also keeps the cards done.
+    void cardInitNeverWipesABalanceUnseen() {
+        DeskRig rig;
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 200);
+        ModalWatcher none([](QWidget* modal) { modal->close(); });
+        control<CPictureButton>(rig.desk.get(), 1000)->click();
+        QCOMPARE(rig.dialogs.lastText(),
+                 QStringLiteral("读卡器上的卡 1234ABCD 尚有余额 20.0 元，初始化会清除余额。\n"
+                                "请取走此卡后再进入卡片初始化。"));
+        QVERIFY(none.titles().isEmpty());
+        rig.reader.removeCard();
+
+        CCardInitDlg dialog(rig.desk->link(), rig.clock, rig.desk.get());
+        QStringList named;
+        connect(&dialog, &CCardInitDlg::loadedCard, this, [&](const QString& card, int balance) {
+            named << card + ':' + QString::number(balance);
+        });
+        dialog.show();
+        rig.tick(); // the mode goes on
+        QTRY_VERIFY(rig.reader.initMode());
+        rig.reader.layCard(CardB, 0);
+        rig.reader.removeCard();
+        rig.reader.layCard(CardA, 200);
+        auto* list = dialog.findChild<QListWidget*>(QStringLiteral("cardList"));
+        QTRY_COMPARE(list->count(), 2);
+        QCOMPARE(list->item(1)->text(), QStringLiteral("1234ABCD（余额 20.0 元）"));
+        QCOMPARE(named, QStringList{"1234ABCD:200"});
+        QCOMPARE(dialog.round().auditText(2),
+                 QStringLiteral(
+                     "初始化 2 张：0000000A, 1234ABCD；有余额被清除：1234ABCD（余额 20.0 元）"));
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("instructionLabel"))->text(),
+                 QStringLiteral("请逐张放置新卡，每张放上即被初始化"));
     }
 
     // However the window is left, the reader is told to leave initialisation mode.

@@ -399,6 +399,7 @@ private slots:
             Journal::Add(c, e);
         }
         Rig rig(true, db.path());
+        rig.link.announceWaiting();
         QTRY_VERIFY(rig.view.get(rig.view.statuses).contains(Messages::Waiting(2)));
         rig.report(CardA, 600);
         rig.report(CardB, 500); // no wait for a command of an earlier run

@@ -64,7 +64,10 @@ private slots:
         write(reader, h, CMD_INIT_MODE, 1);
         QCOMPARE(next(reader, h), ReaderReport(CounterReport{300}));
         reader.layCard(Card, 500);
+        // Read as it came, then initialised blank.
+        QCOMPARE(next(reader, h), ReaderReport(CardReport{Card, 500}));
         QCOMPARE(next(reader, h), ReaderReport(CounterReport{299}));
+        QCOMPARE(reader.card()->balance, 0);
         write(reader, h, CMD_INIT_MODE, 0);
         QVERIFY(!reader.initMode());
     }
