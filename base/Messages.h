@@ -159,6 +159,195 @@ inline QString RestoredFrom(const QString& chosen, const QString& keptAs) {
     return QStringLiteral("来源 %1，原数据库保存为 %2").arg(chosen, keptAs);
 }
 
+// --- The legacy desk's Access file, brought in
+
+inline QString NotAnAccessFile(const QString& path) {
+    return QStringLiteral("%1 不是 Access 数据库文件").arg(path);
+}
+inline QString TargetExists(const QString& path) {
+    return QStringLiteral("%1 已存在；它保持原样").arg(path);
+}
+inline QString LegacyTableMissing(const QString& table) {
+    return QStringLiteral("旧版数据库中没有 %1 表").arg(table);
+}
+inline QString LegacyTableUnreadable(const QString& table) {
+    return QStringLiteral("无法读取旧版数据库的 %1 表").arg(table);
+}
+inline QString LegacyColumnMissing(const QString& table, const QString& column) {
+    return QStringLiteral("旧版数据库的 %1 表没有 %2 列").arg(table, column);
+}
+inline QString LegacyRowUnreadable(qint64 row) {
+    return QStringLiteral("第 %1 行无法读取").arg(row);
+}
+inline QString LegacyRowsChanged(const QString& table, qint64 stated, qint64 read) {
+    return QStringLiteral("%1 表应有 %2 行，读出 %3 行；文件可能已损坏")
+        .arg(table)
+        .arg(stated)
+        .arg(read);
+}
+// A report line about one row of a table.
+inline QString LegacyRow(const QString& table, qint64 row, const QString& what) {
+    return QStringLiteral("%1 第 %2 行：%3").arg(table).arg(row).arg(what);
+}
+inline QString ColumnMissingStoredEmpty(const QString& table, const QString& column) {
+    return QStringLiteral("%1 表没有 %2 列：各行的 %2 存为空文本").arg(table, column);
+}
+inline QString ColumnNotImported(const QString& table, const QString& column) {
+    return QStringLiteral("%1 表的 %2 列不属于本程序的表，未导入").arg(table, column);
+}
+inline QString RepairNull(const QString& column) {
+    return QStringLiteral("%1 为空值（Null），存为空文本").arg(column);
+}
+inline QString RepairCardNo(const QString& from, const QString& to) {
+    return QStringLiteral("卡号 “%1” 改为 “%2”").arg(from, to);
+}
+inline QString RepairLost(const QString& column, int count) {
+    return QStringLiteral("%1 有 %2 个字符无法读出，以 “\uFFFD” 代替").arg(column).arg(count);
+}
+inline QString RepairNul(const QString& column) {
+    return QStringLiteral("%1 含有无法保存的空字符（U+0000），已去掉").arg(column);
+}
+inline QString RepairDate(const QString& from, const QString& to) {
+    return QStringLiteral("日期 “%1” 记为 %2").arg(from, to);
+}
+inline QString FlagCardNo(const QString& cardNo) {
+    return QStringLiteral("卡号 “%1” 不是八位十六进制数，原样保留").arg(cardNo);
+}
+inline QString FlagCardNoCollides(const QString& from, const QString& to, qint64 otherRow) {
+    return QStringLiteral("卡号 “%1” 改为 “%2” 会与第 %3 行重复，原样保留")
+        .arg(from, to)
+        .arg(otherRow);
+}
+inline QString SetAsideDuplicate(const QString& cardNo, qint64 otherRow, const QString& values) {
+    return QStringLiteral("卡号 “%1” 与第 %2 行相同，未导入；%3")
+        .arg(cardNo)
+        .arg(otherRow)
+        .arg(values);
+}
+inline QString SetAsideNoDate(const QString& values) {
+    return QStringLiteral("没有日期，未记入账本；%1").arg(values);
+}
+inline QString SetAsideBadDate(const QString& text, const QString& values) {
+    return QStringLiteral("日期 “%1” 无法识别，未记入账本；%2").arg(text, values);
+}
+inline QString SetAsideNoAmount(const QString& values) {
+    return QStringLiteral("没有金额，未记入账本；%1").arg(values);
+}
+inline QString SetAsideBadAmount(const QString& text, const QString& values) {
+    return QStringLiteral("金额 “%1” 不是整元，未记入账本；%2").arg(text, values);
+}
+inline QString RecordValues(const QString& cardNo, const QString& date, const QString& amount) {
+    return QStringLiteral("卡号=%1 日期=%2 金额=%3").arg(cardNo, date, amount);
+}
+inline QString AmountBeyondReader(qint64 amount, bool summedByQuery) {
+    return QStringLiteral("金额 %1 超出读卡器能记的范围（-6553 至 6553），照原样导入%2")
+        .arg(amount)
+        .arg(summedByQuery ? QString() : QStringLiteral("；充值查询的合计不计入它"));
+}
+inline QString RecordsWithoutHolder(qint64 records, qint64 cards) {
+    return QStringLiteral("employees：%1 条记录的卡号没有持卡人（%2 张卡），照原样导入")
+        .arg(records)
+        .arg(cards);
+}
+inline QString AccountsTableMissing(const QString& password) {
+    return QStringLiteral("没有 permission 表：七个账户都设为初始密码 %1").arg(password);
+}
+inline QString AccountMissing(const QString& name, const QString& password) {
+    return QStringLiteral("没有账户 %1：设为初始密码 %2").arg(name, password);
+}
+inline QString AccountWithoutPassword(const QString& name, const QString& password) {
+    return QStringLiteral("账户 %1 没有密码（旧版不能用它登录）：设为初始密码 %2")
+        .arg(name, password);
+}
+inline QString AccountPasswordLost(const QString& name, const QString& password) {
+    return QStringLiteral("账户 %1 的密码有无法读出的字符：设为初始密码 %2").arg(name, password);
+}
+inline QString AccountExtra(qint64 row, const QString& name) {
+    return QStringLiteral("permission 第 %1 行的账户 “%2” 不是本程序的七个账户之一，未导入")
+        .arg(row)
+        .arg(name);
+}
+inline QString AccountDuplicate(qint64 row, const QString& name, qint64 firstRow) {
+    return QStringLiteral("permission 第 %1 行的账户 “%2” 与第 %3 行重复，未导入")
+        .arg(row)
+        .arg(name)
+        .arg(firstRow);
+}
+inline QString AccountNameTrimmed(qint64 row, const QString& have, const QString& name) {
+    return QStringLiteral("permission 第 %1 行的账户 “%2” 按 “%3” 导入").arg(row).arg(have, name);
+}
+inline QString AccountsReordered(const QString& names) {
+    return QStringLiteral("permission 表中账户的顺序不同，按 %1 的顺序导入").arg(names);
+}
+inline QString AccountsAsTheyWere() {
+    return QStringLiteral("七个账户与密码照原样导入（密码以散列保存）");
+}
+// The import's entry in the new database's audit trail.
+inline QString LegacyImportDetails(const QString& source, const QString& sha256, qint64 holders,
+                                   qint64 records, qint64 setAside, qint64 accounts) {
+    return QStringLiteral("来源 %1，SHA-256 %2；持卡人 %3，充值记录 %4（未记入 %5），账户 %6")
+        .arg(source, sha256)
+        .arg(holders)
+        .arg(records)
+        .arg(setAside)
+        .arg(accounts);
+}
+inline QString ImportReportTitle() {
+    return QStringLiteral("旧版数据库导入报告");
+}
+inline QString ImportReportHead(const QString& source, const QString& format, const QString& sha256,
+                                const QString& target, const QString& at) {
+    return QStringLiteral("来源：%1（%2）\nSHA-256：%3\n目标：%4\n时间：%5")
+        .arg(source, format, sha256, target, at);
+}
+inline QString ImportTablesHeading() {
+    return QStringLiteral("各表行数");
+}
+inline QString ImportTableLine(const QString& table, const QString& what, qint64 read,
+                               qint64 imported, qint64 setAside) {
+    return QStringLiteral("%1（%2）：读出 %3，导入 %4，未导入 %5")
+        .arg(table, what)
+        .arg(read)
+        .arg(imported)
+        .arg(setAside);
+}
+inline QString ImportYearsHeading() {
+    return QStringLiteral("各年充值记录与合计（按存储的金额相加）");
+}
+inline QString ImportYearLine(int year, qint64 records, qint64 total) {
+    return QStringLiteral("%1 年：%2 条，合计 %3").arg(year).arg(records).arg(total);
+}
+inline QString ImportAllLine(qint64 records, qint64 total) {
+    return QStringLiteral("全部：%1 条，合计 %2").arg(records).arg(total);
+}
+inline QString ImportAccountsHeading() {
+    return QStringLiteral("账户");
+}
+inline QString ImportRepairsHeading() {
+    return QStringLiteral("修复");
+}
+inline QString ImportNotesHeading() {
+    return QStringLiteral("照原样导入，请留意");
+}
+inline QString ImportSetAsideHeading() {
+    return QStringLiteral("未导入的行（原文件中仍在）");
+}
+inline QString NoneWord() {
+    return QStringLiteral("无");
+}
+inline QString CardholdersWord() {
+    return QStringLiteral("持卡人");
+}
+inline QString RecordsWord() {
+    return QStringLiteral("充值记录");
+}
+inline QString AccountsWord() {
+    return QStringLiteral("账户");
+}
+inline QString ReportNotWritten(const QString& path, const QString& problem) {
+    return QStringLiteral("导入报告未能写入 %1：%2").arg(path, problem);
+}
+
 // --- The database's own shape
 
 inline QString NotOurServerDatabase() {

@@ -8,6 +8,8 @@
 
 namespace velkar {
 
+class Connection;
+
 namespace Schema {
 
 // A column list of the statement catalogue, as names.
@@ -36,6 +38,11 @@ inline constexpr int CurrentVersion = 4;
 // on success, else why it failed.
 QString CreateDatabase(const QString& path, PasswordHash::Cost cost = PasswordHash::ProgramCost,
                        int version = CurrentVersion);
+
+// Makes this program's tables and the seven accounts on a server database that holds nothing yet,
+// inside the caller's open write transaction, so that a rollback leaves it empty again. Raises
+// DataError, also when the database holds anything.
+void CreateOnServer(const Connection& db, PasswordHash::Cost cost = PasswordHash::ProgramCost);
 
 // How closely the pages are looked at. Full: PRAGMA integrity_check, which also matches every
 // index against its table; for any file that comes from outside. Quick: PRAGMA quick_check,

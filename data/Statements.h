@@ -211,6 +211,22 @@ inline constexpr const char* ResolveJournalEntry =
 inline constexpr const char* AddAuditEntry = "INSERT INTO audit (id, time, account, desk, action, "
                                              "details, hash) VALUES (?, ?, ?, ?, ?, ?, ?)";
 
+// ---- Imports: a new database filled in one go -----------------------------------------
+
+inline constexpr const char* ImportCardholder =
+    "INSERT INTO userecord (" VELKAR_CARDHOLDER_COLUMNS ") VALUES (?, ?, ?, ?, ?, ?)";
+inline constexpr const char* ImportRecord =
+    "INSERT INTO employees (" VELKAR_RECORD_COLUMNS ") VALUES (?, ?, ?)";
+// A server takes the rows as one stream of tab-separated lines.
+inline constexpr const char* CopyCardholders =
+    "COPY userecord (" VELKAR_CARDHOLDER_COLUMNS ") FROM STDIN";
+inline constexpr const char* CopyRecords = "COPY employees (" VELKAR_RECORD_COLUMNS ") FROM STDIN";
+inline constexpr const char* RemoveAccounts = "DELETE FROM permission";
+// The indexes of the records, each with the statement that makes it. Columns: name, sql.
+inline constexpr const char* RecordIndexes =
+    "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'employees' AND "
+    "sql IS NOT NULL ORDER BY rowid";
+
 // ---- Accounts --------------------------------------------------------------------------
 
 // One account's stored password hash, read again inside a password change's write.

@@ -5,6 +5,7 @@
 #include "data/Audit.h"
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
+#include "data/LegacyImport.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
 #include "data/Settlement.h"
@@ -33,6 +34,10 @@ int usage(QTextStream& err) {
            "                               the day settlement per operator\n"
            "       velkar-db import FILE URI load the database file FILE into the empty\n"
            "                               server database URI\n"
+           "       velkar-db import-legacy OLD.mdb [TARGET]\n"
+           "                               bring the legacy desk's Access file OLD.mdb into\n"
+           "                               the new database TARGET (a file that does not exist\n"
+           "                               yet, or an empty server database), with a report\n"
            "DATE is yyyy-MM-dd; both ends are included.\n"
            "PATH is a database file or a postgresql:// URI; it defaults to VELKAR_DATABASE,\n"
            "else DataBase.mdb in the current directory.\n";
@@ -168,6 +173,28 @@ QString chainProblem(const QString& path) {
     return {};
 }
 
+int importLegacy(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.isEmpty() || args.size() > 2)
+        return usage(err);
+    const QString target = args.size() == 2 ? args[1] : Schema::DatabaseLocation();
+    LegacyImport::Options options;
+    options.account = QStringLiteral("velkar-db");
+    const LegacyImport::Result result = LegacyImport::Import(args[0], target, options);
+    if (!result.problem.isEmpty()) {
+        err << "velkar-db: " << result.problem << '\n';
+        return 1;
+    }
+    const QString text = LegacyImport::ReportText(result.report);
+    out << text;
+    const QString path = LegacyImport::ReportPath(target);
+    const QString problem = LegacyImport::WriteReport(path, text);
+    if (!problem.isEmpty())
+        err << "velkar-db: " << Messages::ReportNotWritten(path, problem) << '\n';
+    else
+        out << "\n" << path << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -187,6 +214,8 @@ int main(int argc, char* argv[]) {
         return audit(args.mid(1), out, err);
     if (!args.isEmpty() && args[0] == QLatin1String("settle"))
         return settle(args.mid(1), out, err);
+    if (!args.isEmpty() && args[0] == QLatin1String("import-legacy"))
+        return importLegacy(args.mid(1), out, err);
     if (args.size() == 3 && args[0] == QLatin1String("import")) {
         const QString problem = DatabaseCopy::Import(args[1], args[2]);
         if (!problem.isEmpty()) {
