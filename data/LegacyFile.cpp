@@ -49,40 +49,6 @@ QString accessTypeName(int type) {
     }
 }
 
-// A Jet4 text: UTF-16LE, or after FF FE runs of one-byte characters and of UTF-16LE units, each
-// 00 byte switching from one to the other. Unpaired surrogates and a dangling byte are lost.
-void decodeUnicode(const unsigned char* p, int n, LegacyFile::Cell* cell) {
-    QString& s = cell->text;
-    s.resize(0);
-    const bool packed = n >= 2 && p[0] == 0xff && p[1] == 0xfe;
-    bool oneByte = packed;
-    for (int i = packed ? 2 : 0; i < n;) {
-        if (packed && p[i] == 0) {
-            oneByte = !oneByte;
-            ++i;
-        } else if (oneByte) {
-            s += QChar(p[i]);
-            ++i;
-        } else if (i + 1 < n) {
-            s += QChar(char16_t(p[i] | p[i + 1] << 8));
-            i += 2;
-        } else {
-            ++cell->lost; // half a character
-            ++i;
-        }
-    }
-    // Surrogates stand only in pairs; one alone is no character.
-    for (qsizetype k = 0; k < s.size(); ++k) {
-        const QChar c = s[k];
-        if (c.isHighSurrogate() && k + 1 < s.size() && s[k + 1].isLowSurrogate()) {
-            ++k;
-        } else if (c.isSurrogate()) {
-            s[k] = QChar::ReplacementCharacter;
-            ++cell->lost;
-        }
-    }
-}
-
 // The decoder of a Jet3 file's code page.
 QStringDecoder codePageDecoder(int codePage) {
     switch (codePage) {
@@ -163,6 +129,41 @@ struct LegacyFile::Table::Private {
             mdb_free_tabledef(table);
     }
 };
+
+QString LegacyFile::DecodeUnicode(QByteArrayView bytes, int* lost) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    QString s;
+    s.reserve(n);
+    const bool packed = n >= 2 && p[0] == 0xff && p[1] == 0xfe;
+    bool oneByte = packed;
+    for (qsizetype i = packed ? 2 : 0; i < n;) {
+        if (packed && p[i] == 0) {
+            oneByte = !oneByte;
+            ++i;
+        } else if (oneByte) {
+            s += QChar(p[i]);
+            ++i;
+        } else if (i + 1 < n) {
+            s += QChar(char16_t(p[i] | p[i + 1] << 8));
+            i += 2;
+        } else {
+            ++*lost; // half a character
+            ++i;
+        }
+    }
+    // Surrogates stand only in pairs; one alone is no character.
+    for (qsizetype k = 0; k < s.size(); ++k) {
+        const QChar c = s[k];
+        if (c.isHighSurrogate() && k + 1 < s.size() && s[k + 1].isLowSurrogate()) {
+            ++k;
+        } else if (c.isSurrogate()) {
+            s[k] = QChar::ReplacementCharacter;
+            ++*lost;
+        }
+    }
+    return s;
+}
 
 bool LegacyFile::IsAccessFile(const QString& path) {
     QFile file(path);
@@ -320,7 +321,7 @@ bool LegacyFile::Table::next(std::vector<Cell>* cells) {
         case MDB_TEXT:
             cell.kind = Kind::Text;
             if (d->unicode) {
-                decodeUnicode(p, n, &cell);
+                cell.text = DecodeUnicode(QByteArrayView(p, n), &cell.lost);
             } else {
                 cell.text = d->codePage(QByteArrayView(p, n));
                 if (d->codePage.hasError()) {

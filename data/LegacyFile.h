@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,11 @@ class LegacyFile {
 public:
     // Whether the file begins as an Access database does, whatever it is called.
     static bool IsAccessFile(const QString& path);
+
+    // A Jet4 text: UTF-16LE, or after FF FE runs of one-byte characters and of UTF-16LE units,
+    // each 00 byte switching from one to the other. Characters that can't be read back (half a
+    // unit, a surrogate alone) become U+FFFD and are counted in `lost`.
+    static QString DecodeUnicode(QByteArrayView bytes, int* lost);
 
     enum class Kind : std::uint8_t { Null, Text, Integer, Real, DateTime };
 

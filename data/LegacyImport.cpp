@@ -61,8 +61,6 @@ bool isCardNo(const QString& text) {
     return true;
 }
 
-// The eight upper-case hexadecimal digits a card number stands for where that is unambiguous:
-// blanks around it, lower-case or full-width characters. Empty where it stands for none.
 QString repairedCardNo(const QString& text) {
     const QString t = text.normalized(QString::NormalizationForm_KC).trimmed().toUpper();
     return isCardNo(t) ? t : QString();
@@ -504,7 +502,6 @@ struct Holder {
     qint64 row = 0;
     QString cells[6];
     QString original; // 卡号 as read
-    QString repaired; // as it would be repaired; empty when no repair makes it a card number
     bool imported = false;
 };
 
@@ -538,74 +535,30 @@ private:
 };
 
 QString Importer::readAccounts(const LegacyFile& file) {
-    const QStringList& names = Schema::AccountNames;
-    m_accountPasswords.assign(size_t(names.size()), QString());
-    std::vector<bool> found(size_t(names.size()), false);
-    std::vector<qint64> foundAt(size_t(names.size()), 0);
     QString problem;
     std::unique_ptr<LegacyFile::Table> table = file.table(Permission, &problem);
     const int nameColumn = table ? table->column(Schema::AccountColumns[0]) : -1;
     const int passwordColumn = table ? table->column(Schema::AccountColumns[1]) : -1;
-    Lines& lines = m_findings.accounts;
-    if (!table || nameColumn < 0 || passwordColumn < 0) {
-        lines.add(AccountsTable, 0, Messages::AccountsTableMissing(Schema::DeliveredPassword));
-        m_accountPasswords.assign(size_t(names.size()), Schema::DeliveredPassword);
-        return {};
+    std::optional<std::vector<AccountRow>> rows;
+    if (table && nameColumn >= 0 && passwordColumn >= 0) {
+        rows.emplace();
+        std::vector<Cell> cells;
+        while (table->next(&cells)) {
+            const Cell& password = cells[size_t(passwordColumn)];
+            QString text = textOf(password);
+            rows->push_back({textOf(cells[size_t(nameColumn)]), text,
+                             password.lost > 0 || text.contains(QChar(0))});
+        }
+        if (!table->problem().isEmpty())
+            return Permission + QStringLiteral("：") + table->problem();
+        if (qint64(rows->size()) < table->statedRows())
+            return Messages::LegacyRowsChanged(Permission, table->statedRows(),
+                                               qint64(rows->size()));
     }
-    std::vector<Cell> cells;
-    std::vector<int> order; // of the seven, as the file lists them
-    qint64 row = 0;
-    while (table->next(&cells)) {
-        ++row;
-        ++m_report.accounts.read;
-        const QString have = textOf(cells[size_t(nameColumn)]);
-        qsizetype which = names.indexOf(have);
-        if (which < 0 && names.indexOf(have.trimmed()) >= 0) {
-            which = names.indexOf(have.trimmed());
-            if (!found[size_t(which)])
-                lines.add(AccountsTable, row,
-                          Messages::AccountNameTrimmed(row, have, names[which]));
-        }
-        if (which < 0) {
-            lines.add(AccountsTable, row, Messages::AccountExtra(row, have));
-            ++m_report.accounts.setAside;
-            continue;
-        }
-        if (found[size_t(which)]) {
-            lines.add(AccountsTable, row,
-                      Messages::AccountDuplicate(row, names[which], foundAt[size_t(which)]));
-            ++m_report.accounts.setAside;
-            continue;
-        }
-        found[size_t(which)] = true;
-        foundAt[size_t(which)] = row;
-        order.push_back(int(which));
-        const Cell& password = cells[size_t(passwordColumn)];
-        QString text = textOf(password);
-        if (password.lost > 0 || text.contains(QChar(0))) {
-            lines.add(AccountsTable, row,
-                      Messages::AccountPasswordLost(names[which], Schema::DeliveredPassword));
-            text = Schema::DeliveredPassword;
-        } else if (text.isEmpty()) {
-            // The login refuses an empty password, so the account could never be used again,
-            // nor its password changed, which asks for the old one.
-            lines.add(AccountsTable, row,
-                      Messages::AccountWithoutPassword(names[which], Schema::DeliveredPassword));
-            text = Schema::DeliveredPassword;
-        }
-        m_accountPasswords[size_t(which)] = text;
-    }
-    if (!table->problem().isEmpty())
-        return Permission + QStringLiteral("：") + table->problem();
-    for (qsizetype i = 0; i < names.size(); ++i)
-        if (!found[size_t(i)]) {
-            lines.add(AccountsTable, row + 1,
-                      Messages::AccountMissing(names[i], Schema::DeliveredPassword));
-            m_accountPasswords[size_t(i)] = Schema::DeliveredPassword;
-        }
-    if (!std::is_sorted(order.begin(), order.end()))
-        lines.add(AccountsTable, 0, Messages::AccountsReordered(names.join(QStringLiteral("、"))));
-    m_report.accounts.imported = names.size();
+    QStringList notes;
+    m_accountPasswords = SevenPasswords(rows, &notes, &m_report.accounts);
+    for (const QString& note : notes)
+        m_findings.accounts.add(AccountsTable, 0, note);
     return {};
 }
 
@@ -638,7 +591,6 @@ QString Importer::readCardholders(const LegacyFile& file) {
                 holder.cells[i] = storedText(cells[size_t(at[i])], CardholdersTable, Userecord,
                                              holder.row, names[i], &m_findings);
         holder.original = holder.cells[1];
-        holder.repaired = repairedCardNo(holder.original);
         m_holders.push_back(std::move(holder));
         if (m_holders.size() % ProgressEvery == 0)
             progress(ProgressEvery);
@@ -646,65 +598,47 @@ QString Importer::readCardholders(const LegacyFile& file) {
     progress(qint64(m_holders.size() % ProgressEvery));
     if (!table->problem().isEmpty())
         return Userecord + QStringLiteral("：") + table->problem();
+    // A page the library could not read ends its walk early, as if the table ended there.
+    if (qint64(m_holders.size()) < table->statedRows())
+        return Messages::LegacyRowsChanged(Userecord, table->statedRows(),
+                                           qint64(m_holders.size()));
     m_report.cardholders.read = qint64(m_holders.size());
     return {};
 }
 
-// Each cardholder's 卡号: those that need no repair first, so that a repaired one never takes
-// a number another row holds as it is; a repair that would collide keeps the number as it was.
 void Importer::claimCardNumbers() {
-    QHash<QString, qint64> taken;
-    const auto values = [](const Holder& h) {
-        return Messages::CardholderDetail(h.cells[0], h.original, h.cells[2], h.cells[3],
-                                          h.cells[4], h.cells[5]);
-    };
-    const auto setAside = [&](Holder& h) {
-        m_findings.setAside.add(
-            CardholdersTable, h.row,
-            Messages::LegacyRow(
-                Userecord, h.row,
-                Messages::SetAsideDuplicate(h.original, taken.value(h.cells[1]), values(h))));
-        ++m_report.cardholders.setAside;
-    };
-    for (Holder& h : m_holders) {
-        if (!h.repaired.isEmpty() && h.repaired != h.original)
-            continue;
-        if (taken.contains(h.original)) {
-            setAside(h);
-            continue;
-        }
-        taken.insert(h.original, h.row);
-        h.imported = true;
-        if (h.repaired.isEmpty())
-            m_findings.notes.add(
-                CardholdersTable, h.row,
-                Messages::LegacyRow(Userecord, h.row, Messages::FlagCardNo(h.original)));
-    }
-    for (Holder& h : m_holders) {
-        if (h.imported || h.repaired.isEmpty() || h.repaired == h.original)
-            continue;
-        if (!taken.contains(h.repaired)) {
-            h.cells[1] = h.repaired;
-            m_findings.repairs.add(
-                CardholdersTable, h.row,
-                Messages::LegacyRow(Userecord, h.row,
-                                    Messages::RepairCardNo(h.original, h.repaired)));
-        } else if (!taken.contains(h.original)) {
-            m_findings.notes.add(
-                CardholdersTable, h.row,
-                Messages::LegacyRow(
-                    Userecord, h.row,
-                    Messages::FlagCardNoCollides(h.original, h.repaired, taken.value(h.repaired))));
-        } else {
-            setAside(h);
-            continue;
-        }
-        taken.insert(h.cells[1], h.row);
-        h.imported = true;
-    }
+    QStringList numbers;
     for (const Holder& h : m_holders)
-        if (h.imported)
-            m_holderCards.insert(h.cells[1]);
+        numbers << h.original;
+    const std::vector<CardNoClaim> claims = ClaimCardNumbers(numbers);
+    for (size_t i = 0; i < m_holders.size(); ++i) {
+        Holder& h = m_holders[i];
+        const CardNoClaim& claim = claims[i];
+        const auto line = [&](const QString& what) {
+            return Messages::LegacyRow(Userecord, h.row, what);
+        };
+        if (claim.duplicateOf) {
+            const QString values = Messages::CardholderDetail(h.cells[0], h.original, h.cells[2],
+                                                              h.cells[3], h.cells[4], h.cells[5]);
+            m_findings.setAside.add(
+                CardholdersTable, h.row,
+                line(Messages::SetAsideDuplicate(h.original, claim.duplicateOf, values)));
+            ++m_report.cardholders.setAside;
+            continue;
+        }
+        h.cells[1] = claim.stored;
+        h.imported = true;
+        m_holderCards.insert(claim.stored);
+        if (claim.repaired)
+            m_findings.repairs.add(CardholdersTable, h.row,
+                                   line(Messages::RepairCardNo(h.original, claim.stored)));
+        else if (claim.collidesWith)
+            m_findings.notes.add(CardholdersTable, h.row,
+                                 line(Messages::FlagCardNoCollides(
+                                     h.original, RepairedCardNo(h.original), claim.collidesWith)));
+        else if (!isCardNo(claim.stored))
+            m_findings.notes.add(CardholdersTable, h.row, line(Messages::FlagCardNo(h.original)));
+    }
     m_report.cardholders.imported = m_holderCards.size();
 }
 
@@ -841,6 +775,8 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
     progress(row % ProgressEvery);
     if (!table.problem().isEmpty())
         return Employees + QStringLiteral("：") + table.problem();
+    if (row < table.statedRows())
+        return Messages::LegacyRowsChanged(Employees, table.statedRows(), row);
     m_report.records.read = row;
     m_report.cardsWithoutHolder = cardsWithoutHolder.size();
     return {};
@@ -929,6 +865,101 @@ Result Importer::run() {
 }
 
 } // namespace
+
+QString RepairedCardNo(const QString& text) {
+    return repairedCardNo(text);
+}
+
+std::vector<CardNoClaim> ClaimCardNumbers(const QStringList& cardNos) {
+    std::vector<CardNoClaim> claims(size_t(cardNos.size()));
+    QHash<QString, qint64> taken; // number -> row
+    // As read first: those that need no repair, and those no repair makes a card number.
+    for (qsizetype i = 0; i < cardNos.size(); ++i) {
+        const QString repaired = repairedCardNo(cardNos[i]);
+        if (!repaired.isEmpty() && repaired != cardNos[i])
+            continue;
+        CardNoClaim& claim = claims[size_t(i)];
+        claim.stored = cardNos[i];
+        if (taken.contains(cardNos[i]))
+            claim.duplicateOf = taken.value(cardNos[i]);
+        else
+            taken.insert(cardNos[i], i + 1);
+    }
+    for (qsizetype i = 0; i < cardNos.size(); ++i) {
+        const QString repaired = repairedCardNo(cardNos[i]);
+        if (repaired.isEmpty() || repaired == cardNos[i])
+            continue;
+        CardNoClaim& claim = claims[size_t(i)];
+        if (!taken.contains(repaired)) {
+            claim.stored = repaired;
+            claim.repaired = true;
+        } else if (!taken.contains(cardNos[i])) {
+            claim.stored = cardNos[i];
+            claim.collidesWith = taken.value(repaired);
+        } else {
+            claim.stored = cardNos[i];
+            claim.duplicateOf = taken.value(cardNos[i]);
+            continue;
+        }
+        taken.insert(claim.stored, i + 1);
+    }
+    return claims;
+}
+
+std::vector<QString> SevenPasswords(const std::optional<std::vector<AccountRow>>& rows,
+                                    QStringList* notes, TableCount* count) {
+    const QStringList& names = Schema::AccountNames;
+    const QString& delivered = Schema::DeliveredPassword;
+    std::vector<QString> passwords(size_t(names.size()), delivered);
+    TableCount counted;
+    counted.imported = names.size();
+    if (!rows) {
+        *notes << Messages::AccountsTableMissing(delivered);
+        if (count)
+            *count = counted;
+        return passwords;
+    }
+    std::vector<qint64> foundAt(size_t(names.size()), 0);
+    std::vector<int> order; // of the seven, as the file lists them
+    for (size_t r = 0; r < rows->size(); ++r) {
+        const AccountRow& account = (*rows)[r];
+        const qint64 row = qint64(r) + 1;
+        ++counted.read;
+        qsizetype which = names.indexOf(account.name);
+        if (which < 0 && (which = names.indexOf(account.name.trimmed())) >= 0 &&
+            !foundAt[size_t(which)])
+            *notes << Messages::AccountNameTrimmed(row, account.name, names[which]);
+        if (which < 0) {
+            *notes << Messages::AccountExtra(row, account.name);
+            ++counted.setAside;
+            continue;
+        }
+        if (foundAt[size_t(which)]) {
+            *notes << Messages::AccountDuplicate(row, names[which], foundAt[size_t(which)]);
+            ++counted.setAside;
+            continue;
+        }
+        foundAt[size_t(which)] = row;
+        order.push_back(int(which));
+        if (account.unreadable) {
+            *notes << Messages::AccountPasswordLost(names[which], delivered);
+        } else if (account.password.isEmpty()) {
+            // The login refuses an empty password, so the account could never be used again,
+            // nor its password changed, which asks for the old one.
+            *notes << Messages::AccountWithoutPassword(names[which], delivered);
+        } else {
+            passwords[size_t(which)] = account.password;
+        }
+    }
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (!foundAt[size_t(i)])
+            *notes << Messages::AccountMissing(names[i], delivered);
+    if (!std::is_sorted(order.begin(), order.end()))
+        *notes << Messages::AccountsReordered(names.join(QStringLiteral("、")));
+    if (count)
+        *count = counted;
+    return passwords;
+}
 
 Result Import(const QString& source, const QString& target, const Options& options) {
     return Importer(source, target, options).run();

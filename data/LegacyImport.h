@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <vector>
 
 namespace velkar {
 
@@ -75,6 +77,41 @@ Result Import(const QString& source, const QString& target, const Options& optio
 // The report for people: counts per table, records and totals per year, every repair, every row
 // set aside and how the accounts differ.
 QString ReportText(const Report& report);
+
+// ---- The rules, apart from the file ----------------------------------------------------------
+
+// The eight upper-case hexadecimal digits a card number stands for where that is unambiguous
+// (blanks around it, lower-case or full-width characters); empty where it stands for none.
+QString RepairedCardNo(const QString& text);
+
+// What a cardholder's 卡号 is stored as.
+struct CardNoClaim {
+    QString stored;        // the number as read or as repaired
+    bool repaired = false; // stored differs from the number as read
+    // A repair would have collided with the number of the row (counted from 1) named here, so
+    // the number is kept as read; 0 for none.
+    std::int64_t collidesWith = 0;
+    // Another row (named here) holds the same number: the cardholder can't be stored; 0 for none.
+    std::int64_t duplicateOf = 0;
+};
+
+// The cardholders' numbers, in the file's order. Those that need no repair are taken first, so
+// that a repaired number never takes one another row holds as it is.
+std::vector<CardNoClaim> ClaimCardNumbers(const QStringList& cardNos);
+
+// One row of the accounts table as read.
+struct AccountRow {
+    QString name;
+    QString password;
+    bool unreadable = false; // the password holds characters that could not be read back
+};
+
+// The passwords of the seven accounts in their order, from the rows of the accounts table in the
+// file's order (rows counted from 1), or from none when the file has no such table. An account
+// that is missing, or has no password or one that can't be read, gets the delivered password;
+// `notes` gets a line for each difference from the seven in their order.
+std::vector<QString> SevenPasswords(const std::optional<std::vector<AccountRow>>& rows,
+                                    QStringList* notes, TableCount* count = nullptr);
 
 // Where the report of an import into `target` is written: import-report.txt beside a file, or
 // in the current folder for a server database.
