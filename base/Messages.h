@@ -548,6 +548,113 @@ inline QString SearchEmpty() {
     return QStringLiteral("检索信息不能为空！");
 }
 
+// --- Cardholder spreadsheets
+
+inline QString SheetTooLong(qint64 rows) {
+    return QStringLiteral("表格超过 %1 行，一次最多导入 %1 行；请分成几个文件导入").arg(rows);
+}
+inline QString NotAWorkbook(const QString& path) {
+    return QStringLiteral("%1 不是 Excel 工作簿（.xlsx）").arg(path);
+}
+inline QString WorkbookDamaged(const QString& what) {
+    return QStringLiteral("工作簿已损坏：%1").arg(what);
+}
+inline QString OldExcelFile() {
+    return QStringLiteral("这是旧版 Excel 文件（.xls）；请在 Excel 或 WPS 中另存为 .xlsx 或 .csv "
+                          "后再导入");
+}
+inline QString UnknownEncoding(const QString& path) {
+    return QStringLiteral("无法识别 %1 的编码（应为 UTF-8 或 GB18030）").arg(path);
+}
+inline QString SheetNoHeading() {
+    return QStringLiteral("表格中找不到表头“卡号”");
+}
+inline QString SheetNoRows() {
+    return QStringLiteral("表头下没有任何持卡人");
+}
+inline QString ColumnNotInSheet(const QString& column) {
+    return QStringLiteral("表格没有“%1”列：新持卡人的%1为空，已有持卡人的%1不变").arg(column);
+}
+inline QString HeadingMerged(const QString& heading, const QString& range, const QString& column) {
+    return QStringLiteral("表头“%1”是合并的单元格 %2，取其第一列 %3").arg(heading, range, column);
+}
+inline QString HeadingTwice(const QString& heading, const QString& column) {
+    return QStringLiteral("表头“%1”出现不止一次，取 %2 列").arg(heading, column);
+}
+inline QString EmptyRowsSkipped(qint64 count) {
+    return QStringLiteral("跳过空行 %1 行").arg(count);
+}
+inline QString CardNoInvalid(const QString& text) {
+    return QStringLiteral("卡号“%1”不是八位十六进制数").arg(text);
+}
+inline QString CardNoNumber(const QString& text) {
+    return QStringLiteral("卡号 %1 是数字格式，前导零可能已丢失").arg(text);
+}
+inline QString CardNoEmpty() {
+    return QStringLiteral("卡号为空");
+}
+inline QString CardNoTakenAs(const QString& from, const QString& to) {
+    return QStringLiteral("卡号“%1”按“%2”导入").arg(from, to);
+}
+inline QString CellError(const QString& column, const QString& text) {
+    return QStringLiteral("%1 是错误值 %2").arg(column, text);
+}
+inline QString CellFormulaWithoutResult(const QString& column) {
+    return QStringLiteral("%1 是公式，没有计算结果").arg(column);
+}
+inline QString CellFormulaResult(const QString& column) {
+    return QStringLiteral("%1 取公式的计算结果").arg(column);
+}
+inline QString CellUnstorable(const QString& column) {
+    return QStringLiteral("%1 含有无法保存的字符").arg(column);
+}
+inline QString DuplicateInSheet(qint64 line) {
+    return QStringLiteral("与第 %1 行重复").arg(line);
+}
+inline QString ConflictInSheet(qint64 line) {
+    return QStringLiteral("与第 %1 行卡号相同而内容不同").arg(line);
+}
+inline QString FieldChange(const QString& column, const QString& before, const QString& after) {
+    return QStringLiteral("%1：%2 → %3").arg(column, before, after);
+}
+inline QString ArchiveChangedSincePreview() {
+    return QStringLiteral("预览之后档案已被修改，请重新导入");
+}
+inline QString NothingToImport() {
+    return QStringLiteral("没有可导入的持卡人");
+}
+inline QString VerdictAdd() {
+    return QStringLiteral("新增");
+}
+inline QString VerdictChange() {
+    return QStringLiteral("修改");
+}
+inline QString VerdictSame() {
+    return QStringLiteral("不变");
+}
+inline QString VerdictRefuse() {
+    return QStringLiteral("拒绝");
+}
+inline QStringList SheetPreviewHeadings() {
+    return {QStringLiteral("行"),     QStringLiteral("结果"), QStringLiteral("卡序号"),
+            QStringLiteral("卡号"),   QStringLiteral("姓名"), QStringLiteral("身份证"),
+            QStringLiteral("电话"),   QStringLiteral("地址"), QStringLiteral("说明")};
+}
+inline QString SheetSummary(int added, int changed, int same, int refused) {
+    return QStringLiteral("新增 %1 人，修改 %2 人，不变 %3 人，拒绝 %4 行")
+        .arg(added)
+        .arg(changed)
+        .arg(same)
+        .arg(refused);
+}
+inline QString CardholdersImportDetails(const QString& source, int added, int changed, int same,
+                                        int refused) {
+    return QStringLiteral("来源 %1：%2").arg(source, SheetSummary(added, changed, same, refused));
+}
+inline QString CardholderSheetTitle() {
+    return QStringLiteral("持卡人");
+}
+
 // --- Accounts
 
 inline QString NameEmpty() {

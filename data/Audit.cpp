@@ -113,7 +113,7 @@ QStringList Actions() {
     return {Login,           LoginRefused,      LeaveDesk,         Command,
             CardholderAdded, CardholderChanged, CardholderDeleted, PasswordChanged,
             Backup,          Restore,           CardInitEntered,   CardInitLeft,
-            Mismatch,        LegacyImported};
+            Mismatch,        LegacyImported,    CardholdersImported};
 }
 
 QString ThisDesk() {
