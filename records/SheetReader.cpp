@@ -225,11 +225,12 @@ private:
                     inRow = true;
                     column = -1;
                 } else if (xml.name() == u"c" && inRow) {
+                    // Taken once: each call copies the element's attributes.
+                    const QXmlStreamAttributes attributes = xml.attributes();
                     std::int64_t ignored = 0;
-                    if (!cellReference(xml.attributes().value(QLatin1String("r")), &column,
-                                       &ignored))
+                    if (!cellReference(attributes.value(QLatin1String("r")), &column, &ignored))
                         ++column;
-                    Cell cell = readCell(xml);
+                    Cell cell = readCell(xml, attributes.value(QLatin1String("t")));
                     if (column >= 0 && column < maxColumns) {
                         if (int(row.cells.size()) <= column)
                             row.cells.resize(size_t(column) + 1);
@@ -255,8 +256,7 @@ private:
         return {};
     }
 
-    static Cell readCell(QXmlStreamReader& xml) {
-        const QString type = xml.attributes().value(QLatin1String("t")).toString();
+    static Cell readCell(QXmlStreamReader& xml, QStringView type) {
         bool formula = false;
         bool hasValue = false;
         QString value;
@@ -427,7 +427,6 @@ public:
 
 private:
     enum class State { FieldStart, Bare, Quoted, QuoteInQuoted };
-
 
     void endField() {
         Cell cell;
