@@ -464,6 +464,9 @@ inline QString AccountDetail(const QString& name) {
 
 // --- The desk and the reader
 
+inline QString CheckingCard() {
+    return QStringLiteral("正在核对此卡的待确认操作，请稍候");
+}
 inline QString Waiting(int count) {
     return QStringLiteral("有%1笔操作待确认").arg(count);
 }
@@ -811,6 +814,9 @@ inline QString StateAndBalanceSeen(const QString& state, const QString& balance)
 }
 inline QString BookedAs(qint64 record) {
     return QStringLiteral(" 记录 %1").arg(record);
+}
+inline QString ResolvedByDesk(const QString& desk) {
+    return QStringLiteral(" 由 %1 确认").arg(desk);
 }
 inline QString CardholderDetail(const QString& cardSerial, const QString& cardNo,
                                 const QString& name, const QString& idNumber, const QString& phone,

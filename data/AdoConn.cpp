@@ -16,6 +16,14 @@
 namespace velkar {
 
 namespace {
+thread_local std::uint64_t t_statements = 0;
+} // namespace
+
+std::uint64_t StatementsOnThisThread() {
+    return t_statements;
+}
+
+namespace {
 
 constexpr int ErrorNotOpen = -1;
 constexpr int ErrorNoCurrentRow = -2;
@@ -313,6 +321,7 @@ bool Connection::inTransaction() const {
 }
 
 void Connection::run(const QString& script) const {
+    ++t_statements;
     const QByteArray text = script.toUtf8();
     if (m_server)
         return executeServer(m_server, text.constData());
@@ -347,6 +356,7 @@ void Connection::CloseIdleSessions() {
 // ---------------------------------------------------------------------------------------------
 
 Transaction::Transaction(const Connection& connection, Kind kind) : m_connection(connection) {
+    ++t_statements;
     if (connection.engine() == Engine::Postgres) {
         executeServer(connection.server(),
                       kind == Write ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ");
@@ -399,6 +409,7 @@ struct Query::Server {
 };
 
 Query::Query(const Connection& connection, const QString& sql) {
+    ++t_statements;
     if (!connection.isOpen())
         raiseNotOpen();
     if (connection.engine() == Engine::Postgres) {
@@ -412,6 +423,7 @@ Query::Query(const Connection& connection, const QString& sql) {
 }
 
 Query::Query(sqlite3* db, const QString& sql) : m_db(db) {
+    ++t_statements;
     if (!m_db)
         raiseNotOpen();
     prepare(sql);

@@ -103,6 +103,10 @@ private:
 // by `filter` too.
 QString SelectText(const Statement& statement, const std::vector<Criterion>& filter = {});
 
+// How many statements, transactions and scripts this thread has started: a test's way to see
+// that a thread left the ledger alone.
+std::uint64_t StatementsOnThisThread();
+
 // A prepared statement read row by row; for the bulk reads that need no recordset. Parameters
 // are written `?` or `?N` on both engines.
 class Query {

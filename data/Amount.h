@@ -6,6 +6,13 @@
 
 namespace velkar {
 
+// The 金额 text a booked command stores: five digits with leading zeros, after a "-" for a
+// clear (100 gives 00100, a clear of 123 gives -00123).
+inline QString BookedAmountText(bool clear, int yuan) {
+    const QString digits = QStringLiteral("%1").arg(yuan, 5, 10, QLatin1Char('0'));
+    return clear ? QLatin1Char('-') + digits : digits;
+}
+
 // How long a 金额 text may be and still count. The two rules in use differ only here.
 struct AmountLimit {
     int length;      // at most nine, so that every value fits an int

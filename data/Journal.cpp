@@ -4,7 +4,12 @@
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 
+#include "data/Amount.h"
+#include "data/Statements.h"
+
 #include <sqlite3.h>
+
+#include <algorithm>
 
 namespace velkar {
 
@@ -115,52 +120,162 @@ qint64 Add(const Connection& connection, const Entry& entry) {
     return q.integer(0);
 }
 
+namespace {
+
+// Another command of the card, booked since this one was sent, started from the same balance:
+// the card's change is that command's, and this one never reached the card.
+bool explainedElsewhere(const Connection& connection, const Entry& e, qint64 id) {
+    Query q(connection, QString::fromUtf8(Statements::BookedSinceFromSameBalance));
+    q.bind(1, e.cardNo);
+    q.bind(2, std::int64_t(e.balanceBefore));
+    q.bind(3, id);
+    q.bind(4, e.sentAt);
+    return q.next();
+}
+
+void readTotals(const Connection& connection, CardTotals* totals) {
+    if (!totals)
+        return;
+    Query q(connection, Statements::CardRecordsTotal);
+    q.bind(1, totals->cardNo);
+    if (q.next()) {
+        totals->count = q.integer(0);
+        totals->total = q.integer(1);
+    }
+}
+
+// Resolves one entry inside the caller's write transaction.
+Settled settleOne(const Connection& connection, const Resolution& r, const QString& resolvingDesk) {
+    const Entry& entry = r.entry;
+    Settled settled;
+    settled.state = r.state;
+    QString stored;
+    qint64 id = entry.id;
+    if (id != 0 && holds(connection, entry, &stored)) {
+        if (stored != StateName(State::Pending)) {
+            settled.how = Resolved::Before;
+            settled.state = StateFromName(stored).value_or(State::Pending);
+            return settled;
+        }
+    } else {
+        id = Add(connection, entry);
+    }
+    if (settled.state == State::Booked && entry.id != 0 &&
+        explainedElsewhere(connection, entry, id))
+        settled.state = State::NotExecuted;
+    Resolution stored_ = r;
+    stored_.state = settled.state;
+    if (settled.state == State::Booked) {
+        Query book(connection, QString::fromUtf8(Statements::BookRecord));
+        book.bind(1, entry.cardNo);
+        book.bind(2, r.at);
+        book.bind(3, r.amountText);
+        book.next();
+        settled.recordId = book.integer(0);
+    }
+    Query mark(connection, QString::fromUtf8(Statements::ResolveJournalEntry));
+    mark.bind(1, StateName(settled.state));
+    mark.bind(2, r.at);
+    mark.bind(3, std::int64_t(r.balanceSeen));
+    if (settled.recordId)
+        mark.bind(4, *settled.recordId);
+    mark.bind(5, id);
+    mark.next();
+    QString text = AuditText(entry, id, stored_, settled.recordId);
+    const QString desk = resolvingDesk.isEmpty() ? entry.desk : resolvingDesk;
+    if (desk != entry.desk)
+        text += Messages::ResolvedByDesk(desk);
+    Audit::Append(connection, entry.operatorName, desk,
+                  settled.state == State::Mismatch ? Audit::Mismatch : Audit::Command, text,
+                  QDateTime::fromString(r.at, TimeFormat));
+    return settled;
+}
+
+void requireSameFile(const Connection& connection) {
+    // A restore may have put another file in place while this one waited for its lock.
+    if (connection.moved())
+        throw DataError(SQLITE_CANTOPEN, Messages::DatabaseFileReplaced());
+}
+
+QString amountText(const Entry& e) {
+    return BookedAmountText(e.operation == Operation::Clear, e.amount);
+}
+
+} // namespace
+
+std::vector<Settled> Settle(const Connection& connection,
+                            const std::vector<Resolution>& resolutions,
+                            const QString& resolvingDesk, CardTotals* totals) {
+    std::vector<Settled> outcomes;
+    Transaction transaction(connection, Transaction::Write);
+    requireSameFile(connection);
+    bool booked = false;
+    for (const Resolution& r : resolutions) {
+        outcomes.push_back(settleOne(connection, r, resolvingDesk));
+        booked = booked || (outcomes.back().how == Resolved::Now && outcomes.back().recordId);
+    }
+    if (booked) // the card's records changed
+        readTotals(connection, totals);
+    transaction.commit();
+    return outcomes;
+}
+
 std::vector<Resolved> Resolve(const Connection& connection,
                               const std::vector<Resolution>& resolutions) {
     std::vector<Resolved> outcomes;
+    for (const Settled& s : Settle(connection, resolutions))
+        outcomes.push_back(s.how);
+    return outcomes;
+}
+
+std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& cardNo, int seen,
+                                  const std::vector<qint64>& held, const QString& at,
+                                  const QString& resolvingDesk, CardTotals* totals) {
     Transaction transaction(connection, Transaction::Write);
+    requireSameFile(connection);
+    std::vector<Entry> waiting;
     {
-        // A restore may have put another file in place while this one waited for its lock.
-        if (connection.moved())
-            throw DataError(SQLITE_CANTOPEN, Messages::DatabaseFileReplaced());
-        for (const Resolution& r : resolutions) {
-            const Entry& entry = r.entry;
-            QString stored;
-            qint64 id = entry.id;
-            if (id != 0 && holds(connection, entry, &stored)) {
-                if (stored != StateName(State::Pending)) {
-                    outcomes.push_back(Resolved::Before);
-                    continue;
-                }
-            } else {
-                id = Add(connection, entry);
-            }
-            std::optional<qint64> record;
-            if (r.state == State::Booked) {
-                Query book(connection, QString::fromUtf8(Statements::BookRecord));
-                book.bind(1, entry.cardNo);
-                book.bind(2, r.at);
-                book.bind(3, r.amountText);
-                book.next();
-                record = book.integer(0);
-                book.reset();
-            }
-            Query mark(connection, QString::fromUtf8(Statements::ResolveJournalEntry));
-            mark.bind(1, StateName(r.state));
-            mark.bind(2, r.at);
-            mark.bind(3, std::int64_t(r.balanceSeen));
-            if (record)
-                mark.bind(4, *record);
-            mark.bind(5, id);
-            mark.next();
-            Audit::Append(connection, entry.operatorName, entry.desk,
-                          r.state == State::Mismatch ? Audit::Mismatch : Audit::Command,
-                          AuditText(entry, id, r, record), QDateTime::fromString(r.at, TimeFormat));
-            outcomes.push_back(Resolved::Now);
+        Query q(connection, QString::fromUtf8(Statements::PendingJournalEntriesOfCard));
+        q.bind(1, cardNo);
+        while (q.next()) {
+            Entry e = read(q);
+            if (std::find(held.begin(), held.end(), e.id) == held.end())
+                waiting.push_back(std::move(e));
         }
     }
+    // Newest first, the balance walked back: a newer command that explains what the card shows
+    // leaves its balance before to explain the older ones.
+    int target = seen;
+    std::vector<Resolution> resolutions(waiting.size());
+    for (std::size_t i = waiting.size(); i-- > 0;) {
+        const Entry& e = waiting[i];
+        State state = State::Mismatch;
+        if (e.balanceExpected == target && e.balanceExpected != e.balanceBefore) {
+            state = State::Booked;
+            target = e.balanceBefore;
+        } else if (e.balanceBefore == target) {
+            state = State::NotExecuted; // includes a clear of an empty card: nothing to book
+        }
+        resolutions[i] = {e, state, seen, at, amountText(e)};
+    }
+    std::vector<Entry> done;
+    bool booked = false;
+    for (const Resolution& r : resolutions) {
+        const Settled s = settleOne(connection, r, resolvingDesk);
+        if (s.how != Resolved::Now)
+            continue;
+        booked = booked || s.recordId;
+        Entry e = r.entry;
+        e.state = s.state;
+        e.resolvedAt = at;
+        e.balanceSeen = seen;
+        e.recordId = s.recordId;
+        done.push_back(std::move(e));
+    }
+    if (booked)
+        readTotals(connection, totals);
     transaction.commit();
-    return outcomes;
+    return done;
 }
 
 QStringList ColumnHeadings() {

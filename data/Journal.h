@@ -62,6 +62,37 @@ struct Resolution {
 std::vector<Resolved> Resolve(const Connection& connection,
                               const std::vector<Resolution>& resolutions);
 
+// What a resolution left in the ledger.
+struct Settled {
+    Resolved how = Resolved::Now;
+    // As stored: a booking whose change another command's booking already explains (the card
+    // was changed at another desk from the same balance) is not executed.
+    State state = State::Booked;
+    std::optional<qint64> recordId;
+};
+
+// A card's booked records after a resolution: their count and total by the desk's rule.
+struct CardTotals {
+    QString cardNo;
+    qint64 count = 0;
+    qint64 total = 0;
+};
+
+// Resolve, by `resolvingDesk` (named in the audit entries where it is not the sending desk),
+// reading the count and total of `totals->cardNo` in the same transaction when `totals` is
+// given. Raises DataError, leaving the file as it was.
+std::vector<Settled> Settle(const Connection& connection,
+                            const std::vector<Resolution>& resolutions,
+                            const QString& resolvingDesk = {}, CardTotals* totals = nullptr);
+
+// The card's waiting commands, left by any desk or an earlier run (ids in `held` excepted),
+// resolved in one transaction by the balance the card shows now: the expected balance books,
+// the balance before is not executed, anything else is a mismatch; one change books one
+// command. Returns the entries resolved now, with their states. Raises DataError.
+std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& cardNo, int seen,
+                                  const std::vector<qint64>& held, const QString& at,
+                                  const QString& resolvingDesk, CardTotals* totals = nullptr);
+
 // Pending entries, oldest first.
 std::vector<Entry> Pending(const Connection& connection);
 // Entries newest first, all or of one state; at most `limit` (0: no limit).

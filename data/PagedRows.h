@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -53,6 +54,25 @@ private:
     std::vector<qint64> m_rowids;
     std::unique_ptr<Query> m_read;
     mutable std::vector<Block> m_blocks; // the latest blocks read, newest last
+};
+
+// Rows whose count is known and whose cells are read only when first asked for: a list
+// marked stale by a change it was told of costs nothing until it is shown.
+class LazyRows : public TextRows {
+public:
+    using Read = std::function<std::shared_ptr<const TextRows>()>; // raises DataError
+    LazyRows(qsizetype count, Read read) : m_count(count), m_read(std::move(read)) {}
+    qsizetype count() const override { return m_count; }
+    QString text(qsizetype row, int column) const override {
+        if (!m_rows)
+            m_rows = m_read();
+        return row < m_rows->count() ? m_rows->text(row, column) : QString();
+    }
+
+private:
+    qsizetype m_count;
+    Read m_read;
+    mutable std::shared_ptr<const TextRows> m_rows;
 };
 
 } // namespace velkar

@@ -261,6 +261,15 @@ inline constexpr const char* JournalEntryState =
 // Commands sent whose answer was never booked, oldest first.
 inline constexpr const char* PendingJournalEntries =
     "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' ORDER BY id";
+// One card's commands whose answer was never booked, by any desk, oldest first.
+inline constexpr const char* PendingJournalEntriesOfCard =
+    "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' AND card_no = ? "
+    "ORDER BY id";
+// Whether another command's change of the card from the same balance (?2) was booked since ?4,
+// other than ?3: the card's change is then that command's.
+inline constexpr const char* BookedSinceFromSameBalance =
+    "SELECT 1 FROM journal WHERE state = 'booked' AND card_no = ?1 AND balance_before = ?2 "
+    "AND id <> ?3 AND resolved_at >= ?4 LIMIT 1";
 // Every entry; the caller adds "WHERE state = ?", the newest-first order and a limit.
 inline constexpr const char* JournalEntries = "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal";
 

@@ -14,71 +14,101 @@ std::optional<CommandBook::Card> CommandBook::current(qint64 nowMs) const {
 }
 
 bool CommandBook::live(const Command& c, qint64 nowMs) const {
-    return c.sentAtMs && nowMs - *c.sentAtMs < ConfirmWaitMs;
+    return nowMs - c.sentAtMs.value_or(c.reservedAtMs) < ConfirmWaitMs;
 }
 
-std::vector<CommandBook::Resolution> CommandBook::report(const QString& cardNo, int balance,
-                                                         qint64 nowMs) {
-    const int previous = m_lastBalance.value(cardNo, -1); // -1: not seen in this run
-    m_lastBalance.insert(cardNo, balance);
+State CommandBook::ownCard(const Command& c, int balance, const Sighting& now, qint64 nowMs) const {
+    const Journal::Entry& e = c.entry;
+    if (!c.sentAtMs)
+        return State::Pending; // nothing the card shows can answer a frame not yet out
+    if (balance == e.balanceExpected) {
+        // A clear of an empty card changes nothing: only a card that stayed on the reader
+        // since the frame went out can have taken it.
+        if (e.balanceExpected == e.balanceBefore && now.presentSinceMs > *c.sentAtMs)
+            return State::NotExecuted;
+        return State::Booked;
+    }
+    if (balance == e.balanceBefore)
+        return live(c, nowMs) ? State::Pending : State::NotExecuted;
+    return State::Mismatch;
+}
+
+std::optional<Journal::Entry> CommandBook::swappedIn(const Command& c, const QString& cardNo,
+                                                     const Sighting& before, int balance) const {
+    // The frame carries no card number: a card laid on while the command went out, and
+    // reported in between, is the one the reader changed. Known by exactly the command's
+    // effect on its balance; a report from before the command proves nothing.
+    const Journal::Entry& e = c.entry;
+    if (!c.sentAtMs || before.atMs < c.reservedAtMs || before.balance == balance)
+        return std::nullopt;
+    const int effect = e.operation == Operation::Recharge
+                           ? before.balance + (e.balanceExpected - e.balanceBefore)
+                           : 0;
+    const bool saturated = effect > MaxBalance && balance == MaxBalance;
+    if (balance != effect && !saturated)
+        return std::nullopt;
+    Journal::Entry there = e;
+    there.id = 0;
+    there.cardNo = cardNo;
+    there.balanceBefore = before.balance;
+    there.balanceExpected = saturated ? MaxBalance : balance;
+    if (e.operation == Operation::Clear)
+        there.amount = before.balance / 10;
+    return there;
+}
+
+CommandBook::Report CommandBook::report(const QString& cardNo, int balance, qint64 nowMs) {
+    Report out;
+    out.arrived = !m_card || m_card->cardNo != cardNo || nowMs - m_cardAtMs > CardPresentMs;
+    const auto found = m_sightings.constFind(cardNo);
+    const std::optional<Sighting> before =
+        found == m_sightings.cend() ? std::nullopt : std::optional<Sighting>(*found);
+    const Sighting now{balance, nowMs, out.arrived || !before ? nowMs : before->presentSinceMs};
+    m_sightings.insert(cardNo, now);
     m_card = Card{cardNo, balance};
     m_cardAtMs = nowMs;
+    if (out.arrived)
+        m_lookingUp.insert(cardNo);
 
-    std::vector<Resolution> done;
-    bool changeTaken = false; // one change of this card pays for one command only
+    bool changeTaken = false; // one change of a card pays for one command only
     for (Command& c : m_commands) {
         if (!c.written || c.resolving)
             continue;
-        const Journal::Entry& e = c.entry;
-        Resolution r{c.key, e, State::Pending, balance, {}};
-        if (e.cardNo == cardNo) {
-            if (balance == e.balanceExpected)
-                r.state = State::Booked;
-            else if (balance == e.balanceBefore)
-                r.state = live(c, nowMs) ? State::Pending : State::NotExecuted;
-            else
-                r.state = State::Mismatch;
-        } else if (!changeTaken && live(c, nowMs) && previous >= 0 && previous != balance) {
-            // The frame carries no card number: a card swapped in while it went out is the
-            // one the reader changed. Known by exactly the command's effect on its balance.
-            const int effect = e.operation == Operation::Recharge
-                                   ? previous + (e.balanceExpected - e.balanceBefore)
-                                   : 0;
-            const bool saturated = effect > MaxBalance && balance == MaxBalance;
-            if (balance == effect || saturated) {
-                Journal::Entry there = e;
-                there.id = 0;
-                there.cardNo = cardNo;
-                there.balanceBefore = previous;
-                there.balanceExpected = balance;
-                if (e.operation == Operation::Clear)
-                    there.amount = previous / 10;
+        Resolution r{c.key, c.entry, State::Pending, balance, {}};
+        if (c.entry.cardNo == cardNo) {
+            r.state = ownCard(c, balance, now, nowMs);
+        } else if (!changeTaken && !out.arrived && before && live(c, nowMs)) {
+            if (auto there = swappedIn(c, cardNo, *before, balance)) {
                 r.state = State::NotExecuted;
-                r.seen = e.balanceBefore; // what the command's own card is taken to hold
-                if (saturated) {
-                    there.balanceExpected = MaxBalance;
-                    r.elsewhereState = State::Mismatch;
-                }
-                r.elsewhere = there;
+                r.seen = c.entry.balanceBefore; // what the command's own card is taken to hold
+                const bool saturated = c.entry.operation == Operation::Recharge &&
+                                       there->balanceExpected - there->balanceBefore !=
+                                           c.entry.balanceExpected - c.entry.balanceBefore;
+                if (saturated)
+                    r.elsewhereState = State::Mismatch; // the card took less than was sent
+                r.elsewhere = std::move(there);
                 changeTaken = true;
             }
         }
         if (r.state != State::Pending) {
             c.resolving = true;
-            done.push_back(std::move(r));
+            out.resolved.push_back(std::move(r));
         }
     }
-    return done;
+    return out;
 }
 
 CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key) {
     const std::optional<Card> card = current(nowMs);
     if (!card)
         return Refusal::NoCard;
+    if (m_lookingUp.contains(card->cardNo))
+        return Refusal::Checking; // what other desks left for this card comes first
     // One command at a time: the reader may carry a command out on whatever card it holds,
     // so a second one before the first is known would be booked against the wrong balance.
     for (const Command& c : m_commands)
-        if (!c.resolving && (c.entry.cardNo == card->cardNo || live(c, nowMs) || !c.written))
+        if (!c.resolving &&
+            (c.entry.cardNo == card->cardNo || live(c, nowMs) || !c.written || !c.sentAtMs))
             return Refusal::Busy;
     entry.cardNo = card->cardNo;
     entry.balanceBefore = card->balance;
@@ -91,7 +121,7 @@ CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, s
         entry.amount = card->balance / 10;
     }
     *key = m_nextKey++;
-    m_commands.push_back({*key, entry, nowMs, false, false});
+    m_commands.push_back({*key, entry, nowMs, std::nullopt, false, false});
     return Refusal::None;
 }
 
@@ -101,6 +131,12 @@ void CommandBook::written(std::uint64_t key, qint64 id) {
             c.entry.id = id;
             c.written = true;
         }
+}
+
+void CommandBook::sent(std::uint64_t key, qint64 nowMs) {
+    for (Command& c : m_commands)
+        if (c.key == key)
+            c.sentAtMs = nowMs;
 }
 
 void CommandBook::drop(std::uint64_t key) {
@@ -120,13 +156,16 @@ void CommandBook::resolved(std::uint64_t key) {
     drop(key);
 }
 
-void CommandBook::load(const std::vector<Journal::Entry>& pending) {
-    for (const Journal::Entry& e : pending) {
-        const bool known = std::any_of(m_commands.begin(), m_commands.end(),
-                                       [&](const Command& c) { return c.entry.id == e.id; });
-        if (!known)
-            m_commands.push_back({m_nextKey++, e, std::nullopt, true, false});
-    }
+void CommandBook::lookedUp(const QString& cardNo) {
+    m_lookingUp.remove(cardNo);
+}
+
+std::vector<qint64> CommandBook::heldIds() const {
+    std::vector<qint64> ids;
+    for (const Command& c : m_commands)
+        if (c.written)
+            ids.push_back(c.entry.id);
+    return ids;
 }
 
 } // namespace velkar

@@ -3,6 +3,7 @@
 #include "data/Journal.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -14,13 +15,20 @@ namespace velkar {
 // The commands this desk sent and has not resolved yet, with the rules that resolve them by
 // what the reader reports. Bookkeeping only: no thread, no store, no clock of its own; the
 // reader link holds it under its lock.
+//
+// A change of a card is booked only when a command explains it: the command's own card shows
+// the expected balance after the frame went out, or another card, laid on while the command
+// was live and reported in between, changed by exactly the command's effect. A card that
+// arrives (first report after it was away) first has the ledger's waiting rows for it
+// resolved, whichever desk left them; until then no command goes to it.
 class CommandBook {
 public:
     static constexpr qint64 CardPresentMs = 2000; // a card counts as on the reader this long
     static constexpr qint64 ConfirmWaitMs = 5000; // how long the balance before may still show
     static constexpr int MaxBalance = 65535;      // tenths: the most a card holds
 
-    enum class Refusal { None, NoCard, Busy, OverLimit };
+    // Checking: the card's waiting rows in the ledger are not resolved yet.
+    enum class Refusal { None, NoCard, Busy, OverLimit, Checking };
 
     struct Resolution {
         std::uint64_t key = 0;
@@ -41,41 +49,62 @@ public:
     };
     std::optional<Card> current(qint64 nowMs) const;
 
+    struct Report {
+        std::vector<Resolution> resolved;
+        // The card's first report after it was away (or the first at all): the ledger's waiting
+        // rows for it are looked up, and the card takes no command until lookedUp().
+        bool arrived = false;
+    };
     // Takes a card report; returns what it resolves. Each command is resolved once.
-    std::vector<Resolution> report(const QString& cardNo, int balance, qint64 nowMs);
+    Report report(const QString& cardNo, int balance, qint64 nowMs);
 
     // Reserves a command for the card on the reader. `entry` brings the operation, the
     // recharge amount and who sends it; gets the card, its balances and the amount booked.
     Refusal reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key);
-    // Its journal row is in the file: from now on a report may resolve it.
+    // Its journal row is in the ledger: the frame may go out.
     void written(std::uint64_t key, qint64 id);
+    // The frame went out to the reader: from now on a report may resolve it.
+    void sent(std::uint64_t key, qint64 nowMs);
     // It never went out and has no row: forget it.
     void drop(std::uint64_t key);
     // The frame was not written: resolve it as not executed.
     std::optional<Resolution> failedWrite(std::uint64_t key);
-    // The store holds its resolution.
+    // The ledger holds its resolution.
     void resolved(std::uint64_t key);
 
-    // Pending entries from an earlier run (or a desk that ended): resolved by the next report
-    // of their card, without a grace time.
-    void load(const std::vector<Journal::Entry>& pending);
+    // The ledger's waiting rows of the card were resolved (or could not be read and the card
+    // left): it takes commands again.
+    void lookedUp(const QString& cardNo);
+    bool lookingUp(const QString& cardNo) const { return m_lookingUp.contains(cardNo); }
+    // Journal ids of this desk's own unresolved commands: the ledger lookup leaves them alone.
+    std::vector<qint64> heldIds() const;
     int outstanding() const { return int(m_commands.size()); }
 
 private:
     struct Command {
         std::uint64_t key = 0;
         Journal::Entry entry;
-        std::optional<qint64> sentAtMs; // none for commands of an earlier run
+        qint64 reservedAtMs = 0;
+        std::optional<qint64> sentAtMs; // the frame went out
         bool written = false;
         bool resolving = false;
     };
+    struct Sighting {
+        int balance = 0;
+        qint64 atMs = 0;
+        qint64 presentSinceMs = 0; // the start of its stay on the reader
+    };
 
     bool live(const Command& c, qint64 nowMs) const;
+    Journal::State ownCard(const Command& c, int balance, const Sighting& now, qint64 nowMs) const;
+    std::optional<Journal::Entry> swappedIn(const Command& c, const QString& cardNo,
+                                            const Sighting& before, int balance) const;
 
     std::vector<Command> m_commands;
     std::optional<Card> m_card;
     qint64 m_cardAtMs = 0;
-    QHash<QString, int> m_lastBalance; // per card, the balance of its latest report
+    QHash<QString, Sighting> m_sightings; // per card, its latest report
+    QSet<QString> m_lookingUp;
     std::uint64_t m_nextKey = 1;
 };
 

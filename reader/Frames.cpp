@@ -1,5 +1,7 @@
 #include "reader/Frames.h"
 
+#include "data/Amount.h"
+
 #include <QStringList>
 
 namespace velkar {
@@ -108,11 +110,8 @@ QString BalanceText(int tenths) {
 }
 
 QString AmountText(int op, int yuan) {
-    const QString digits = QStringLiteral("%1").arg(yuan, 5, 10, QLatin1Char('0'));
-    if (op == OP_RECHARGE)
-        return digits;
-    if (op == OP_CLEAR)
-        return QLatin1Char('-') + digits;
+    if (op == OP_RECHARGE || op == OP_CLEAR)
+        return BookedAmountText(op == OP_CLEAR, yuan);
     return {};
 }
 

@@ -2,27 +2,17 @@
 
 namespace velkar {
 
-std::atomic<std::uint8_t> g_rechargePending{0};
-std::atomic<std::uint8_t> g_clearPending{0};
 std::atomic<std::uint8_t> g_initTrigger{0};
 std::atomic<std::uint8_t> g_initCommand{0};
 std::atomic<std::int32_t> g_initValue{0};
 std::atomic<std::int32_t> g_initRemaining{0};
-std::atomic<std::int32_t> g_lastOp{0};
-std::atomic<std::int32_t> g_lastAmount{0};
-std::atomic<std::int32_t> g_balance{0};
 std::atomic<std::uint8_t> g_connected{0};
 
 void ResetLinkState() {
-    g_rechargePending = 0;
-    g_clearPending = 0;
     g_initTrigger = 0;
     g_initCommand = 0;
     g_initValue = 0;
     g_initRemaining = 0;
-    g_lastOp = 0;
-    g_lastAmount = 0;
-    g_balance = 0;
     g_connected = 0;
 }
 

@@ -1,102 +1,41 @@
 #include "reader/ReaderLink.h"
 
 #include "base/Clock.h"
-#include "base/Dialogs.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
-#include "data/CardRecords.h"
-#include "data/Cardholder.h"
-#include "data/Statements.h"
 #include "reader/CrashPoint.h"
-#include "reader/DebugTrace.h"
-#include "reader/DeskView.h"
 #include "reader/DeviceWatcher.h"
 #include "reader/LinkState.h"
+#include "reader/ReaderThread.h"
 
-#include <QCoreApplication>
 #include <QSysInfo>
 #include <QThread>
-
-#include <algorithm>
-#include <chrono>
 
 namespace velkar {
 
 namespace {
 
-constexpr unsigned ReaderTimeoutMs = 3000;
-
-bool onApplicationThread() {
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
+constexpr unsigned WriteTimeoutMs = 3000;
 
 } // namespace
 
-// --- Workers --------------------------------------------------------------------------------
-
-void ReaderLink::Workers::start(std::function<void()> work) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::lock_guard lock(m_mutex);
-    reapLocked();
-    std::thread thread([work = std::move(work), done] {
-        try {
-            work();
-        } catch (...) {
-            // A worker never takes the program down; each reports its own failures.
-        }
-        *done = true;
-    });
-    m_workers.push_back({std::move(thread), std::move(done)});
-}
-
-void ReaderLink::Workers::reapLocked() {
-    std::erase_if(m_workers, [](Worker& w) {
-        if (!*w.done)
-            return false;
-        w.thread.join();
-        return true;
-    });
-}
-
-void ReaderLink::Workers::waitAll() {
-    // A worker may be waiting for the desk, which needs this thread's event loop.
-    const bool pump = onApplicationThread();
-    for (;;) {
-        std::vector<Worker> batch;
-        {
-            std::lock_guard lock(m_mutex);
-            batch.swap(m_workers);
-        }
-        if (batch.empty())
-            return;
-        for (Worker& w : batch) {
-            while (!*w.done) {
-                if (pump)
-                    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            w.thread.join();
-        }
-    }
-}
-
-// --- The link -------------------------------------------------------------------------------
-
-ReaderLink::ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
-                       QString databasePath, QString operatorName, QString deskName)
-    : m_bridge(bridge), m_view(view), m_dialogs(dialogs), m_clock(clock),
-      m_databasePath(std::move(databasePath)), m_operatorName(std::move(operatorName)),
+ReaderLink::ReaderLink(HidBridge& bridge, const Clock& clock, QString databasePath,
+                       QString operatorName, QString deskName, QObject* parent)
+    : QObject(parent), m_bridge(bridge), m_clock(clock), m_databasePath(std::move(databasePath)),
+      m_operatorName(std::move(operatorName)),
       m_desk(deskName.isEmpty() ? QSysInfo::machineHostName() : std::move(deskName)),
       m_store(std::make_unique<StoreWorker>(m_databasePath)) {
-    // Commands an earlier run left unresolved (it crashed, or the card never came back) are
-    // resolved by their card's next report, as if they had just been sent.
-    try {
-        Connection db(m_databasePath);
-        m_commands.load(Journal::Pending(db));
-    } catch (const DataError&) {
-        // No file yet, or no journal in it: nothing is waiting.
-    }
+    qRegisterMetaType<CardholderLookup>();
+    qRegisterMetaType<Journal::CardTotals>();
+    qRegisterMetaType<CommandOutcome>();
+    // Commands left waiting (by a run that ended, or another desk) are resolved at their
+    // card's next report; the operator is told that some wait.
+    m_store->tryOnce(
+        [this](const Connection& db) {
+            if (const int waiting = int(Journal::Pending(db).size()))
+                emit statusShown(Messages::Waiting(waiting));
+        },
+        {});
 }
 
 ReaderLink::~ReaderLink() {
@@ -107,17 +46,20 @@ void ReaderLink::shutdown() {
     m_stopping = true;
     if (m_watcher)
         m_watcher->stop();
-    const BridgeHandle device = m_device.exchange(INVALID_BRIDGE_HANDLE);
-    if (device != INVALID_BRIDGE_HANDLE)
-        m_bridge.BridgeCloseDevice(device); // the receive worker's next read fails
-    m_sendWorkers.waitAll();
-    m_receiveWorkers.waitAll();
+    std::shared_ptr<ReaderThread> reader;
+    {
+        std::lock_guard lock(m_mutex);
+        reader = std::move(m_reader);
+    }
+    reader.reset(); // closes the device and waits for the thread
     if (m_store) {
         // Bookings about to commit may; one still failing stays pending in the journal.
         m_store->waitIdleFor(2000);
         m_store.reset();
     }
 }
+
+// --- Discovery and connection ---------------------------------------------------------------
 
 void ReaderLink::findReaderPath() {
     for (const BridgeDeviceEntry& entry : ListDevices(m_bridge)) {
@@ -139,37 +81,57 @@ QString ReaderLink::devicePath() const {
     return m_devicePath;
 }
 
-bool ReaderLink::connect() {
-    if (m_device.load() != INVALID_BRIDGE_HANDLE)
-        return true;
-    const QString path = devicePath();
-    const BridgeHandle device = m_bridge.BridgeOpenDevicePath(path.toStdString());
-    if (device == INVALID_BRIDGE_HANDLE) {
-        m_dialogs.warning(Messages::OpenDeviceFailed());
-        return false;
-    }
-    std::uint16_t vendorId = 0, productId = 0, version = 0;
-    if (!m_bridge.BridgeGetAttributes(device, vendorId, productId, version)) {
-        m_bridge.BridgeCloseDevice(device);
-        return false;
-    }
-    m_view.showStatus(Messages::DeviceConnected(vendorId, productId, version));
-    std::uint16_t inputLength = 0, outputLength = 0;
-    m_bridge.BridgeGetBufferLen(device, inputLength, outputLength);
-    m_bridge.BridgeSetTimeOut(device, ReaderTimeoutMs, ReaderTimeoutMs);
-    {
-        std::lock_guard lock(m_mutex);
-        m_openPath = path;
-    }
-    m_device = device;
-    m_receiveWorkers.start([this, device] { RecvThreadFunction(device); });
-    m_view.showPortListed(true);
-    g_connected = 1;
-    return true;
+std::shared_ptr<ReaderThread> ReaderLink::reader() const {
+    std::lock_guard lock(m_mutex);
+    return m_reader;
 }
 
 bool ReaderLink::isOpen() const {
-    return m_device.load() != INVALID_BRIDGE_HANDLE;
+    const auto thread = reader();
+    return thread && !thread->closed();
+}
+
+bool ReaderLink::receiving() const {
+    const auto thread = reader();
+    if (!thread)
+        return false;
+    const ReaderThread::State state = thread->state();
+    return state == ReaderThread::State::Receiving || state == ReaderThread::State::Stopping;
+}
+
+ReaderLink::Opened ReaderLink::connect() {
+    if (isOpen())
+        return Opened::Already;
+    const QString path = devicePath();
+    const BridgeHandle device = m_bridge.BridgeOpenDevicePath(path.toStdString());
+    if (device == INVALID_BRIDGE_HANDLE)
+        return Opened::Failed;
+    std::uint16_t vendorId = 0, productId = 0, version = 0;
+    if (!m_bridge.BridgeGetAttributes(device, vendorId, productId, version)) {
+        m_bridge.BridgeCloseDevice(device);
+        return Opened::NoAttributes;
+    }
+    emit statusShown(Messages::DeviceConnected(vendorId, productId, version));
+    std::uint16_t inputLength = 0, outputLength = 0;
+    m_bridge.BridgeGetBufferLen(device, inputLength, outputLength);
+    // Reads wait briefly, so the one thread that reads also writes without delay.
+    m_bridge.BridgeSetTimeOut(device, ReaderThread::PollMs, WriteTimeoutMs);
+    auto thread = std::make_shared<ReaderThread>(
+        m_bridge, device,
+        ReaderThread::Handlers{
+            [this, device](const ReaderReport& report) { handleReport(report, device); },
+            [this, device](bool collected) { readerEnded(device, collected); }});
+    std::shared_ptr<ReaderThread> previous;
+    {
+        std::lock_guard lock(m_mutex);
+        m_openPath = path;
+        previous = std::exchange(m_reader, thread);
+    }
+    previous.reset(); // its device is closed already; this only waits for its last steps
+    thread->start();
+    emit portListed(true);
+    g_connected = 1;
+    return Opened::Now;
 }
 
 void ReaderLink::startWatching(int intervalMs) {
@@ -177,10 +139,10 @@ void ReaderLink::startWatching(int intervalMs) {
     m_bridge.BridgeGetHidGuid(hidClass); // the watcher follows this class: every HID device
     if (!m_watcher) {
         m_watcher = std::make_unique<DeviceWatcher>(m_bridge);
-        QObject::connect(m_watcher.get(), &DeviceWatcher::deviceArrived, m_watcher.get(),
-                         [this](const QString& path) { deviceArrived(path); });
-        QObject::connect(m_watcher.get(), &DeviceWatcher::deviceRemoved, m_watcher.get(),
-                         [this](const QString& path) { deviceRemoved(path); });
+        QObject::connect(m_watcher.get(), &DeviceWatcher::deviceArrived, this,
+                         &ReaderLink::deviceArrived);
+        QObject::connect(m_watcher.get(), &DeviceWatcher::deviceRemoved, this,
+                         &ReaderLink::deviceRemoved);
     }
     m_watcher->start(intervalMs);
 }
@@ -191,38 +153,54 @@ void ReaderLink::pollDevices() {
 }
 
 void ReaderLink::deviceArrived(const QString&) {
-    m_view.showStatus(Messages::DeviceArrived());
+    emit statusShown(Messages::DeviceArrived());
     if (!isOpen()) {
-        m_view.showPortListed(false);
+        emit portListed(false);
         g_connected = 0;
     }
     findReaderPath();
 }
 
 void ReaderLink::deviceRemoved(const QString& path) {
-    m_view.showStatus(Messages::DeviceLeft());
+    emit statusShown(Messages::DeviceLeft());
     bool ours = false;
     {
         std::lock_guard lock(m_mutex);
         ours = !m_openPath.isEmpty() && path == m_openPath;
     }
-    if (ours) {
-        const BridgeHandle device = m_device.exchange(INVALID_BRIDGE_HANDLE);
-        if (device != INVALID_BRIDGE_HANDLE)
-            m_bridge.BridgeCloseDevice(device);
-    }
+    if (ours)
+        closeReader();
     if (!isOpen()) {
-        m_view.showPortListed(false);
+        emit portListed(false);
         g_connected = 0;
     }
     findReaderPath();
 }
 
-// --- Send side ------------------------------------------------------------------------------
+void ReaderLink::closeReader() {
+    if (const auto thread = reader())
+        thread->stop(); // the read under way fails and the thread ends by itself
+}
+
+void ReaderLink::readerEnded(BridgeHandle device, bool collected) {
+    if (!collected)
+        emit statusShown(QStringLiteral("BridgeInitThreadData Error"));
+    // Reads fail once the reader is unplugged. Close it, so that the next 连接 can open it
+    // again instead of finding it "already open".
+    const auto thread = reader();
+    if (!thread || thread->device() != device)
+        return; // a reader opened since has its own thread
+    thread->stop();
+    g_connected = 0;
+    if (!m_stopping)
+        emit portListed(false);
+}
+
+// --- Commands -------------------------------------------------------------------------------
 
 void ReaderLink::requestRecharge(int amount) {
     if (amount < MIN_RECHARGE_YUAN || amount > MAX_RECHARGE_YUAN) {
-        m_view.showMessage(Messages::WrongAmount());
+        emit messageShown(Messages::WrongAmount());
         return;
     }
     request(Journal::Operation::Recharge, amount);
@@ -233,9 +211,8 @@ void ReaderLink::requestClear() {
 }
 
 void ReaderLink::request(Journal::Operation operation, int amount) {
-    const BridgeHandle device = m_device.load();
-    if (device == INVALID_BRIDGE_HANDLE) {
-        m_view.showStatus(Messages::DeviceNotConnected());
+    if (!isOpen()) {
+        emit statusShown(Messages::DeviceNotConnected());
         return;
     }
     Journal::Entry entry;
@@ -252,57 +229,84 @@ void ReaderLink::request(Journal::Operation operation, int amount) {
     }
     switch (refusal) {
     case CommandBook::Refusal::NoCard:
-        m_view.showStatus(Messages::PutCardOnReader());
+        emit statusShown(Messages::PutCardOnReader());
         return;
     case CommandBook::Refusal::Busy:
-        m_view.showStatus(Messages::PreviousNotDone());
+        emit statusShown(Messages::PreviousNotDone());
         return;
+    case CommandBook::Refusal::Checking: {
+        // The ledger could not be asked what other desks left for this card: say why.
+        const QString reason = [&] {
+            std::lock_guard lock(m_mutex);
+            return m_checkFailure;
+        }();
+        if (reason.isEmpty())
+            emit statusShown(Messages::CheckingCard());
+        else
+            emit messageShown(Messages::OperationFailedWith(reason));
+        return;
+    }
     case CommandBook::Refusal::OverLimit:
-        m_view.showMessage(Messages::BalanceOverLimit());
+        emit messageShown(Messages::BalanceOverLimit());
         return;
     case CommandBook::Refusal::None:
         break;
     }
-    startSendWorker([this, key, entry, device] { sendCommand(key, entry, device); });
+    journalAndSend(key, entry);
 }
 
-void ReaderLink::sendCommand(std::uint64_t key, Journal::Entry entry, BridgeHandle device) {
-    // The row is in the file before the frame leaves: whatever happens to this process after,
-    // the command is known and is resolved at the card's next report.
-    try {
-        CrashPoint("journal");
-        Connection db(m_databasePath);
-        entry.id = Journal::Add(db, entry);
-    } catch (const DataError& e) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_commands.drop(key);
-        }
-        m_view.showMessage(Messages::OperationFailedWith(e.description()));
-        return;
-    }
-    {
-        std::lock_guard lock(m_mutex);
-        m_commands.written(key, entry.id);
-    }
+void ReaderLink::journalAndSend(std::uint64_t key, Journal::Entry entry) {
+    // The row is in the ledger before the frame leaves: whatever happens to this process
+    // after, the command is known and is resolved at the card's next report, at any desk.
+    ++m_framesQueued;
+    m_store->tryOnce(
+        [this, key, entry](const Connection& db) mutable {
+            CrashPoint("journal");
+            entry.id = Journal::Add(db, entry);
+            {
+                std::lock_guard lock(m_mutex);
+                m_commands.written(key, entry.id);
+            }
+            sendFrame(key, entry);
+        },
+        [this, key](const QString& reason) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_commands.drop(key);
+            }
+            emit messageShown(Messages::OperationFailedWith(reason));
+            --m_framesQueued;
+        });
+}
+
+void ReaderLink::sendFrame(std::uint64_t key, const Journal::Entry& entry) {
     const bool recharge = entry.operation == Journal::Operation::Recharge;
-    g_lastOp = recharge ? OP_RECHARGE : OP_CLEAR;
-    g_lastAmount = entry.amount;
     const CommandFrame frame =
         recharge ? BuildCommandFrame(CMD_RECHARGE, std::uint16_t(entry.amount * 10))
                  : BuildCommandFrame(CMD_CLEAR, std::uint16_t(entry.balanceBefore));
-    if (!m_bridge.BridgeWriteData(device, frame.data(), frame.size())) {
-        m_view.showStatus(Messages::SendFailed());
-        std::optional<CommandBook::Resolution> failed;
-        {
-            std::lock_guard lock(m_mutex);
-            failed = m_commands.failedWrite(key);
+    const auto written = [this, key](bool ok) {
+        if (ok) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_commands.sent(key, m_clock.monotonicMs());
+            }
+            CrashPoint("write");
+        } else {
+            emit statusShown(Messages::SendFailed());
+            std::optional<CommandBook::Resolution> failed;
+            {
+                std::lock_guard lock(m_mutex);
+                failed = m_commands.failedWrite(key);
+            }
+            if (failed)
+                resolve(*failed);
         }
-        if (failed)
-            resolve(*failed);
-        return;
-    }
-    CrashPoint("write");
+        --m_framesQueued;
+    };
+    if (const auto thread = reader())
+        thread->write(frame, written);
+    else
+        written(false);
 }
 
 void ReaderLink::armInitCommand(int value) {
@@ -314,130 +318,119 @@ void ReaderLink::armInitCommand(int value) {
 void ReaderLink::clockTick() {
     setTimeText(TimestampText(m_clock.now()));
     std::uint8_t armed = INIT_ARMED;
-    if (g_initTrigger.compare_exchange_strong(armed, INIT_DISPATCHED))
-        startSendWorker([this] { SendThreadFunction(); });
-}
-
-void ReaderLink::startSendWorker(std::function<void()> work) {
-    if (m_stopping)
+    if (!g_initTrigger.compare_exchange_strong(armed, INIT_IDLE))
         return;
-    m_sendWorkers.start(std::move(work));
+    const auto thread = reader();
+    if (!thread || thread->closed()) {
+        // A request left pending would go out later with whatever the fields then hold.
+        emit statusShown(Messages::DeviceNotConnected());
+        g_initCommand = 0;
+        g_initValue = 0;
+        return;
+    }
+    if (g_initCommand.exchange(0) != CMD_INIT_MODE)
+        return;
+    ++m_framesQueued;
+    thread->write(BuildCommandFrame(CMD_INIT_MODE, std::uint16_t(g_initValue.exchange(0))),
+                  [this](bool ok) {
+                      if (!ok)
+                          emit statusShown(Messages::SendFailed());
+                      --m_framesQueued;
+                  });
 }
 
 void ReaderLink::waitForSendWorkers() {
-    m_sendWorkers.waitAll();
+    // Tests and tools only: the frames go out within a poll of the reader thread.
+    while (m_framesQueued.load() > 0)
+        QThread::msleep(1);
 }
 
 void ReaderLink::waitForStore() {
-    m_sendWorkers.waitAll();
+    waitForSendWorkers();
     if (m_store)
         m_store->waitIdle();
 }
 
-void ReaderLink::dropPendingRequests() {
-    g_initTrigger = INIT_IDLE;
-    g_initCommand = 0;
-    g_initValue = 0;
-}
+// --- Reports --------------------------------------------------------------------------------
 
-void ReaderLink::SendThreadFunction() {
-    const BridgeHandle device = m_device.load();
-    if (device == INVALID_BRIDGE_HANDLE) {
-        // A request left pending would go out later with whatever the fields then hold.
-        m_view.showStatus(Messages::DeviceNotConnected());
-        dropPendingRequests();
-        return;
+void ReaderLink::handleReport(const ReaderReport& report, BridgeHandle) {
+    if (const auto* counter = std::get_if<CounterReport>(&report)) {
+        g_initRemaining = counter->remaining;
+        emit counterReported(counter->remaining);
+    } else if (const auto* card = std::get_if<CardReport>(&report)) {
+        handleCard(*card);
     }
-    std::uint8_t dispatched = INIT_DISPATCHED;
-    if (!g_initTrigger.compare_exchange_strong(dispatched, INIT_IDLE))
-        return; // nothing pending
-    if (g_initCommand.exchange(0) != CMD_INIT_MODE)
-        return;
-    const CommandFrame frame =
-        BuildCommandFrame(CMD_INIT_MODE, std::uint16_t(g_initValue.exchange(0)));
-    if (!m_bridge.BridgeWriteData(device, frame.data(), frame.size()))
-        m_view.showStatus(Messages::SendFailed());
-}
-
-// --- Receive side ---------------------------------------------------------------------------
-
-void ReaderLink::RecvThreadFunction(BridgeHandle device) {
-    if (device == INVALID_BRIDGE_HANDLE) {
-        m_view.showStatus(Messages::DeviceNotConnected());
-        return;
-    }
-    if (!m_bridge.BridgeInitThreadData(device)) {
-        m_view.showStatus(QStringLiteral("BridgeInitThreadData Error"));
-        return;
-    }
-    ++m_receivers;
-    std::vector<std::uint8_t> buffer;
-    // Reads go to the handle this worker was started for: once it is closed they fail, and a
-    // reader opened later gets its own worker.
-    while (m_bridge.BridgeReadThreadData(device, buffer)) {
-        if (buffer.empty())
-            continue;
-        const ReaderReport report = ClassifyReport(buffer);
-        if (const auto* counter = std::get_if<CounterReport>(&report))
-            g_initRemaining = counter->remaining;
-        else if (const auto* card = std::get_if<CardReport>(&report))
-            handleCard(*card);
-    }
-    m_bridge.BridgeStopThread(device);
-    readerGone(device);
-    DebugTrace("RecvThreadFunction Exit");
-    --m_receivers;
-}
-
-void ReaderLink::readerGone(BridgeHandle device) {
-    // Reads fail once the reader is unplugged. If nobody closed it yet, close it, so that the
-    // next 连接 can open it again instead of finding it "already open".
-    BridgeHandle expected = device;
-    if (!m_device.compare_exchange_strong(expected, INVALID_BRIDGE_HANDLE))
-        return;
-    m_bridge.BridgeCloseDevice(device);
-    g_connected = 0;
-    if (!m_stopping)
-        m_view.showPortListed(false);
 }
 
 void ReaderLink::handleCard(const CardReport& report) {
-    // Nothing here waits on the file: the store worker does that.
+    // Nothing here waits on the ledger: the store worker does that.
     const QString cardNo = CardNumberText(report.cardNo);
     const QString stamp = TimestampText(m_clock.now());
-    std::vector<CommandBook::Resolution> resolved;
+    CommandBook::Report seen;
     bool newCard = false;
     {
         std::lock_guard lock(m_mutex);
         m_cardNo = cardNo;
         m_timeText = stamp;
-        resolved = m_commands.report(cardNo, report.balance, m_clock.monotonicMs());
+        seen = m_commands.report(cardNo, report.balance, m_clock.monotonicMs());
         newCard = cardNo != m_shownCardNo;
         if (newCard)
             m_shownCardNo = cardNo;
     }
-    for (CommandBook::Resolution& r : resolved) {
+    // What other desks (or an earlier run) left for the card is resolved before this desk's
+    // own commands: the store takes the tasks in this order.
+    if (seen.arrived)
+        resolveWaiting(cardNo, report.balance, stamp);
+    for (CommandBook::Resolution& r : seen.resolved) {
         r.entry.resolvedAt = stamp;
         resolve(r);
     }
     if (newCard)
         lookUp(cardNo);
-    g_balance = report.balance;
-    m_view.showBalance(BalanceText(report.balance));
-    m_view.restartBalanceTimer();
+    emit cardReported(cardNo, report.balance);
+}
+
+void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& at) {
+    auto told = std::make_shared<bool>(false);
+    m_store->mustDo(
+        [this, cardNo, seen, at](const Connection& db) {
+            std::vector<qint64> held;
+            {
+                std::lock_guard lock(m_mutex);
+                held = m_commands.heldIds();
+            }
+            Journal::CardTotals totals{cardNo};
+            const std::vector<Journal::Entry> done =
+                Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals);
+            {
+                std::lock_guard lock(m_mutex);
+                m_commands.lookedUp(cardNo);
+                m_checkFailure.clear();
+            }
+            bool booked = false;
+            for (const Journal::Entry& e : done) {
+                booked = booked || e.state == Journal::State::Booked;
+                if (e.state == Journal::State::Booked)
+                    emit outcomeReported({CommandOutcome::Kind::Booked, e, seen, {}, false});
+                else if (e.state == Journal::State::Mismatch)
+                    emit outcomeReported({CommandOutcome::Kind::Mismatch, e, seen, {}, false});
+            }
+            if (booked)
+                emit cardRecordsChanged(totals, true);
+        },
+        [this, cardNo, seen, told](const QString& reason) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_checkFailure = reason;
+            }
+            Journal::Entry e;
+            e.cardNo = cardNo;
+            emit outcomeReported(
+                {CommandOutcome::Kind::Retrying, e, seen, reason, !std::exchange(*told, true)});
+        });
 }
 
 void ReaderLink::resolve(const CommandBook::Resolution& r) {
-    if (r.state == Journal::State::NotExecuted && !r.elsewhere)
-        m_view.showOutcome({CommandOutcome::Kind::NotExecuted, r.entry, r.seen, {}, false});
-    else if (r.state == Journal::State::Mismatch)
-        m_view.showOutcome({CommandOutcome::Kind::Mismatch, r.entry, r.seen, {}, false});
-    else if (r.elsewhere && r.elsewhereState == Journal::State::Mismatch)
-        m_view.showOutcome({CommandOutcome::Kind::Mismatch,
-                            *r.elsewhere,
-                            r.elsewhere->balanceExpected,
-                            {},
-                            false});
     // Told once per booking that fails, however often it is tried again.
     auto told = std::make_shared<bool>(false);
     m_store->mustDo(
@@ -446,54 +439,59 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
             const QString at =
                 r.entry.resolvedAt.isEmpty() ? TimestampText(m_clock.now()) : r.entry.resolvedAt;
             const auto amountText = [](const Journal::Entry& e) {
-                return AmountText(e.operation == Journal::Operation::Clear ? OP_CLEAR : OP_RECHARGE,
-                                  e.amount);
+                return BookedAmountText(e.operation == Journal::Operation::Clear, e.amount);
             };
-            Journal::Resolved outcome;
-            if (r.elsewhere) {
-                Journal::Resolve(db, {{r.entry, r.state, r.seen, at, {}},
-                                      {*r.elsewhere, r.elsewhereState, r.elsewhere->balanceExpected,
-                                       at, amountText(*r.elsewhere)}});
-                outcome = Journal::Resolved::Now;
-            } else {
-                outcome =
-                    Journal::Resolve(db, {{r.entry, r.state, r.seen, at, amountText(r.entry)}})
-                        .front();
-            }
+            std::vector<Journal::Resolution> resolutions{
+                {r.entry, r.state, r.seen, at, r.elsewhere ? QString() : amountText(r.entry)}};
+            if (r.elsewhere)
+                resolutions.push_back({*r.elsewhere, r.elsewhereState, r.elsewhere->balanceExpected,
+                                       at, amountText(*r.elsewhere)});
+            const Journal::Entry& changed = r.elsewhere ? *r.elsewhere : r.entry;
+            Journal::CardTotals totals{changed.cardNo};
+            const std::vector<Journal::Settled> settled =
+                Journal::Settle(db, resolutions, m_desk, &totals);
             {
                 std::lock_guard lock(m_mutex);
                 m_commands.resolved(r.key);
             }
-            const bool booked = r.state == Journal::State::Booked ||
-                                (r.elsewhere && r.elsewhereState == Journal::State::Booked);
-            if (outcome != Journal::Resolved::Now || !booked)
-                return;
-            const Journal::Entry& done = r.elsewhere ? *r.elsewhere : r.entry;
-            m_view.showOutcome({CommandOutcome::Kind::Booked, done, r.seen, {}, false});
-            std::optional<CardRecordList> records;
-            try {
-                records = ReadCardTotal(db, done.cardNo);
-            } catch (const DataError&) {
+            const Journal::Settled& last = settled.back();
+            if (last.how != Journal::Resolved::Now)
+                return; // another desk resolved it first, and showed it
+            const int seen = r.elsewhere ? r.elsewhere->balanceExpected : r.seen;
+            switch (last.state) {
+            case Journal::State::Booked:
+                emit outcomeReported({CommandOutcome::Kind::Booked, changed, seen, {}, false});
+                emit cardRecordsChanged(totals, true);
+                break;
+            case Journal::State::Mismatch:
+                emit outcomeReported({CommandOutcome::Kind::Mismatch, changed, seen, {}, false});
+                break;
+            case Journal::State::NotExecuted:
+                emit outcomeReported({CommandOutcome::Kind::NotExecuted, changed, seen, {}, false});
+                break;
+            case Journal::State::Pending:
+                break;
             }
-            m_view.showCardRecords(done.cardNo, records);
         },
         [this, r, told](const QString& reason) {
-            m_view.showOutcome({CommandOutcome::Kind::Retrying, r.entry, r.seen, reason,
-                                !std::exchange(*told, true)});
+            emit outcomeReported({CommandOutcome::Kind::Retrying, r.entry, r.seen, reason,
+                                  !std::exchange(*told, true)});
         });
 }
 
 void ReaderLink::lookUp(const QString& cardNo) {
     m_store->tryOnce(
-        [this, cardNo](const Connection& db) {
-            const CardholderLookup lookup = FindCardholder(db, cardNo);
-            m_view.showCardholder(lookup);
-        },
+        [this, cardNo](const Connection& db) { emit cardholderFound(FindCardholder(db, cardNo)); },
         [this, cardNo](const QString&) {
             CardholderLookup failed;
             failed.holder.cardNo = cardNo;
-            m_view.showCardholder(failed);
+            emit cardholderFound(failed);
         });
+}
+
+bool ReaderLink::checkingCard(const QString& cardNo) const {
+    std::lock_guard lock(m_mutex);
+    return m_commands.lookingUp(cardNo);
 }
 
 int ReaderLink::outstandingCommands() const {
@@ -511,6 +509,11 @@ void ReaderLink::forgetShownCardholder() {
 QString ReaderLink::cardNo() const {
     std::lock_guard lock(m_mutex);
     return m_cardNo;
+}
+
+std::optional<CommandBook::Card> ReaderLink::cardOnReader() const {
+    std::lock_guard lock(m_mutex);
+    return m_commands.current(m_clock.monotonicMs());
 }
 
 QString ReaderLink::timeText() const {

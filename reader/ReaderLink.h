@@ -1,48 +1,48 @@
 #pragma once
 
+#include "data/CardRecords.h"
+#include "data/Cardholder.h"
+#include "data/Journal.h"
 #include "data/Schema.h"
 #include "reader/CommandBook.h"
+#include "reader/CommandOutcome.h"
 #include "reader/Frames.h"
 #include "reader/HidBridge.h"
 #include "reader/StoreWorker.h"
 
+#include <QObject>
 #include <QString>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <thread>
-#include <vector>
 
 namespace velkar {
 
 class Clock;
-class DeskView;
 class DeviceWatcher;
-class Dialogs;
+class ReaderThread;
 
 // The desk's link to the card reader: it finds and opens the reader, follows devices coming
-// and going, runs the receive worker that turns reports into balances and booked records, and
-// the send workers that turn the operator's requests into command frames. It reports to the
-// desk only through DeskView (and Dialogs for the application's own box).
+// and going, and runs the one reader thread of the open device, which turns reports into
+// balances and, with the store worker, into booked records, and writes the command frames.
 //
-// Construct, use and destroy it on the user-interface thread. The workers call DeskView from
-// their own threads. The destructor closes the reader and waits for every worker; while it
-// waits it keeps the event loop turning, so a worker waiting for the desk (a message box) can
-// finish. Destroy it while the desk can still carry out DeskView calls (before the view's own
-// members go), or call shutdown() first.
-class ReaderLink {
+// Construct, use and destroy it on the user-interface thread. Its signals come from the reader
+// thread and the store worker: a window connected to them gets them queued, in order. Nothing
+// in the link ever waits for a window.
+class ReaderLink : public QObject {
+    Q_OBJECT
 public:
     // `operatorName` is the account logged in; every command it sends is journalled with it
     // and with the desk's name, by default this machine's.
-    ReaderLink(HidBridge& bridge, DeskView& view, Dialogs& dialogs, const Clock& clock,
+    ReaderLink(HidBridge& bridge, const Clock& clock,
                QString databasePath = Schema::DatabaseLocation(), QString operatorName = {},
-               QString deskName = {});
-    ~ReaderLink();
+               QString deskName = {}, QObject* parent = nullptr);
+    ~ReaderLink() override;
     ReaderLink(const ReaderLink&) = delete;
     ReaderLink& operator=(const ReaderLink&) = delete;
+
+    const QString& deskName() const { return m_desk; }
 
     // --- Discovery and connection --------------------------------------------------------
 
@@ -51,15 +51,14 @@ public:
     void findReaderPath();
     QString devicePath() const;
 
-    // OnConnect without its clock timer (the desk restarts timer 3 itself on every press).
-    // Already open: nothing. Opening fails: the box "打开HID设备失败". Otherwise the status
-    // "设备已连接,VID=..PID=.. VER=.. ", the port list, g_connected and the receive worker.
-    // True when the reader is open afterwards.
-    bool connect();
+    enum class Opened { Now, Already, Failed, NoAttributes };
+    // OnConnect without its clock timer and its box (the desk shows "打开HID设备失败" for
+    // Failed). Otherwise the status "设备已连接,VID=..PID=.. VER=.. ", the port list,
+    // g_connected and the reader thread.
+    Opened connect();
     bool isOpen() const;
 
-    // Starts the device watcher (about every 500 ms), which calls deviceArrived and
-    // deviceRemoved. Call it at the desk's set-up.
+    // Starts the device watcher (about every 500 ms). Call it at the desk's set-up.
     void startWatching(int intervalMs = 500);
     // Compares the device list once now (tests, and the simulator window after a plug).
     void pollDevices();
@@ -68,11 +67,11 @@ public:
     void deviceArrived(const QString& path);
     void deviceRemoved(const QString& path);
 
-    // --- Commands (the send side) --------------------------------------------------------
+    // --- Commands ------------------------------------------------------------------------
 
     // 充值 with the whole-yuan amount, 清零: checked here (amount 1..1999, a card on the
-    // reader now, no command of this desk still waiting, the card's limit), then a send
-    // worker writes the journal row and, once it is in the file, the frame.
+    // reader now, no command of this desk still waiting, the card's limit), then the store
+    // worker writes the journal row and, once it is in the ledger, the reader thread the frame.
     void requestRecharge(int amount);
     void requestClear();
     // The card-initialisation window arms a mode command (1 enter, 0 leave); the next
@@ -85,77 +84,78 @@ public:
 
     // The card number text of the latest card report (m_cardNo); empty before the first.
     QString cardNo() const;
+    // The card reported within the last two seconds, with its balance in tenths.
+    std::optional<CommandBook::Card> cardOnReader() const;
     // The time text stamped by the latest card report or clock tick (m_timeText).
     QString timeText() const;
-    bool receiving() const { return m_receivers.load() > 0; }
-    // Commands sent and not resolved yet, this run's and those left by an earlier one.
+    bool receiving() const;
+    // The card's waiting rows in the ledger are being resolved: it takes no command yet.
+    bool checkingCard(const QString& cardNo) const;
+    // Commands of this desk sent and not resolved yet.
     int outstandingCommands() const;
     // The panel was emptied: the card's next report looks its holder up again.
     void forgetShownCardholder();
 
-    // Waits for the send workers started so far and for the store (tests, tools).
+    // Waits until every frame handed to the reader thread went out (tests, tools).
     void waitForSendWorkers();
+    // The same, then until the store worker is idle.
     void waitForStore();
     StoreWorker& store() { return *m_store; }
-    // Closes the reader, stops the watcher and waits for every worker. Idempotent.
+    // Closes the reader, stops the watcher and the store. Idempotent.
     void shutdown();
 
-    // The init-mode part of the send worker: takes an armed mode command and writes it.
-    void SendThreadFunction();
+signals:
+    void cardReported(const QString& cardNo, int balance); // every valid card report
+    void counterReported(int remaining);
+    void statusShown(const QString& text);
+    void portListed(bool listed);
+    // A box owned by the desk: a refusal or a failure. Nobody waits for it.
+    void messageShown(const QString& text);
+    void cardholderFound(const velkar::CardholderLookup& lookup);
+    // A card's records changed: their count and total as the booking left them (ok false:
+    // they could not be read).
+    void cardRecordsChanged(const velkar::Journal::CardTotals& totals, bool ok);
+    void outcomeReported(const velkar::CommandOutcome& outcome);
 
 private:
-    void RecvThreadFunction(BridgeHandle device);
-
-    class Workers {
-    public:
-        void start(std::function<void()> work);
-        void waitAll();
-
-    private:
-        struct Worker {
-            std::thread thread;
-            std::shared_ptr<std::atomic<bool>> done;
-        };
-        void reapLocked();
-        std::mutex m_mutex;
-        std::vector<Worker> m_workers;
-    };
-
     void request(Journal::Operation operation, int amount);
-    void sendCommand(std::uint64_t key, Journal::Entry entry, BridgeHandle device);
-    void startSendWorker(std::function<void()> work);
-    void dropPendingRequests();
+    void journalAndSend(std::uint64_t key, Journal::Entry entry);
+    void sendFrame(std::uint64_t key, const Journal::Entry& entry);
+    void handleReport(const ReaderReport& report, BridgeHandle device);
     void handleCard(const CardReport& report);
+    void resolveWaiting(const QString& cardNo, int seen, const QString& at);
     void resolve(const CommandBook::Resolution& resolution);
     void lookUp(const QString& cardNo);
-    void readerGone(BridgeHandle device);
+    void readerEnded(BridgeHandle device, bool collected);
+    void closeReader();
+    std::shared_ptr<ReaderThread> reader() const;
     void setTimeText(const QString& text);
 
     HidBridge& m_bridge;
-    DeskView& m_view;
-    Dialogs& m_dialogs;
     const Clock& m_clock;
     const QString m_databasePath;
-
     const QString m_operatorName;
     const QString m_desk;
 
-    std::atomic<BridgeHandle> m_device{INVALID_BRIDGE_HANDLE};
-    std::atomic<int> m_receivers{0};
     std::atomic<bool> m_stopping{false};
 
-    mutable std::mutex m_mutex; // the texts, the card and the commands
+    mutable std::mutex m_mutex; // the texts, the card, the commands and the reader thread
     QString m_devicePath;
     QString m_openPath; // the path of the open reader
     QString m_cardNo;
     QString m_timeText;
     QString m_shownCardNo; // the card whose holder the desk was handed last
     CommandBook m_commands;
-    std::unique_ptr<StoreWorker> m_store;
+    QString m_checkFailure; // why the latest look at a card's waiting rows failed
+    std::shared_ptr<ReaderThread> m_reader;
+    std::atomic<int> m_framesQueued{0};
 
+    std::unique_ptr<StoreWorker> m_store;
     std::unique_ptr<DeviceWatcher> m_watcher;
-    Workers m_receiveWorkers;
-    Workers m_sendWorkers;
 };
 
 } // namespace velkar
+
+Q_DECLARE_METATYPE(velkar::CardholderLookup)
+Q_DECLARE_METATYPE(velkar::Journal::CardTotals)
+Q_DECLARE_METATYPE(velkar::CommandOutcome)

@@ -93,7 +93,7 @@ bool StoreWorker::attempt(const Job& job, QString* reason) {
     }
     try {
         const Connection& db = connection();
-        const bool readOnly = fault == Fault::ReadOnly;
+        const bool readOnly = fault == Fault::ReadOnly && job.retry; // a booking's commit
         db.run(db.engine() == Engine::Postgres
                    ? QStringLiteral("SET default_transaction_read_only = %1")
                          .arg(readOnly ? "on" : "off")

@@ -5,7 +5,6 @@
 #include "data/Amount.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
-#include "reader/DeskView.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
@@ -38,23 +37,30 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The desk as the soak needs it: it counts what it is shown and answers every box at once.
-class SoakView : public DeskView {
+// The desk as the soak needs it: it counts what it is shown, on whichever thread shows it.
+class SoakView {
 public:
-    void showBalance(const QString&) override { ++balances; }
-    void showStatus(const QString& text) override { count(text); }
-    void showPortListed(bool) override {}
-    void restartBalanceTimer() override {}
-    void showMessage(const QString& text) override { count(text); }
-    void showCardholder(const CardholderLookup&) override {}
-    void showCardRecords(const QString&, const std::optional<CardRecordList>&) override {}
-    void showOutcome(const CommandOutcome& o) override {
-        if (o.kind == CommandOutcome::Kind::Retrying)
-            ++retries;
-        if (o.kind == CommandOutcome::Kind::Booked) {
-            bookedAt = std::chrono::steady_clock::now().time_since_epoch().count();
-            ++booked;
-        }
+    void attach(ReaderLink& link) {
+        const auto direct = Qt::DirectConnection;
+        QObject::connect(
+            &link, &ReaderLink::cardReported, &link, [this](const QString&, int) { ++balances; },
+            direct);
+        QObject::connect(
+            &link, &ReaderLink::statusShown, &link, [this](const QString& t) { count(t); }, direct);
+        QObject::connect(
+            &link, &ReaderLink::messageShown, &link, [this](const QString& t) { count(t); },
+            direct);
+        QObject::connect(
+            &link, &ReaderLink::outcomeReported, &link,
+            [this](const CommandOutcome& o) {
+                if (o.kind == CommandOutcome::Kind::Retrying)
+                    ++retries;
+                if (o.kind == CommandOutcome::Kind::Booked) {
+                    bookedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+                    ++booked;
+                }
+            },
+            direct);
     }
     std::atomic<std::uint64_t> balances{0};
     std::atomic<int> retries{0};
@@ -142,7 +148,8 @@ public:
     Rig(const QString& database, quint32 seed, int desk = -1, const QString& log = {},
         int busyMs = StoreWorker::DefaultBusyTimeoutMs)
         : clock(QDateTime(QDate(2026, 12, 7), QTime(9, 0, 0))), random(seed),
-          link(reader, view, dialogs, clock, database, QStringLiteral("操作员1"), deskName(desk)) {
+          link(reader, clock, database, QStringLiteral("操作员1"), deskName(desk)) {
+        view.attach(link);
         if (!log.isEmpty())
             reader.setExecutionLog(log);
         ResetLinkState();
@@ -221,7 +228,6 @@ public:
 
     SimulatedReader reader;
     SoakView view;
-    FakeDialogs dialogs;
     FixedClock clock;
     std::mt19937 random;
     ReaderLink link;
@@ -562,12 +568,11 @@ int RunCrashChild(const QStringList& options) {
     SimulatedReader reader;
     reader.setExecutionLog(log);
     SoakView view;
-    FakeDialogs dialogs;
     SystemClock clock;
-    ReaderLink link(reader, view, dialogs, clock, database, QStringLiteral("操作员2"),
-                    deskName(desk));
+    ReaderLink link(reader, clock, database, QStringLiteral("操作员2"), deskName(desk));
+    view.attach(link);
     link.findReaderPath();
-    if (!link.connect())
+    if (link.connect() != ReaderLink::Opened::Now)
         return 1;
     waitUntil([&] { return reader.collectingHandles() == 1; });
     std::mt19937 random(quint32(option(options, QStringLiteral("--seed"), 1)));

@@ -6,7 +6,6 @@
 #include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "reader/BridgeFactory.h"
-#include "reader/DeskView.h"
 #include "reader/Frames.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
@@ -244,25 +243,30 @@ int decode(const QStringList& args) {
 
 // The desk as far as the benchmark needs it: it notes when the balance was shown and when the
 // card's records arrived after a booking.
-class BenchView : public DeskView {
+class BenchView {
 public:
-    void showBalance(const QString&) override {
-        std::lock_guard lock(m_mutex);
-        balanceAt = SteadyClock::now();
-        ++balances;
+    void attach(ReaderLink& link) {
+        QObject::connect(
+            &link, &ReaderLink::cardReported, &link,
+            [this](const QString&, int) {
+                std::lock_guard lock(m_mutex);
+                balanceAt = SteadyClock::now();
+                ++balances;
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            &link, &ReaderLink::cardRecordsChanged, &link,
+            [this](const Journal::CardTotals& totals, bool ok) {
+                std::lock_guard lock(m_mutex);
+                reloadAt = SteadyClock::now();
+                ++reloads;
+                lastTotal = ok ? totals.total : -1;
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            &link, &ReaderLink::messageShown, &link,
+            [](const QString& text) { err << "box: " << text << '\n'; }, Qt::DirectConnection);
     }
-    void showStatus(const QString&) override {}
-    void showPortListed(bool) override {}
-    void restartBalanceTimer() override {}
-    void showMessage(const QString&) override {}
-    void showCardholder(const CardholderLookup&) override {}
-    void showCardRecords(const QString&, const std::optional<CardRecordList>& records) override {
-        std::lock_guard lock(m_mutex);
-        reloadAt = SteadyClock::now();
-        ++reloads;
-        lastTotal = records ? records->total : -1;
-    }
-    void showOutcome(const CommandOutcome&) override {}
 
     std::mutex m_mutex;
     SteadyClock::time_point balanceAt, reloadAt;
@@ -311,13 +315,13 @@ int bench(const QStringList& options) {
     }
     SimulatedReader reader;
     BenchView view;
-    FakeDialogs dialogs;
-    dialogs.echoMessages([](const QString& text) { err << "box: " << text << '\n'; });
     SystemClock clock;
     ResetLinkState();
-    ReaderLink link(reader, view, dialogs, clock, database);
+    ReaderLink link(reader, clock, database);
+    view.attach(link);
     link.findReaderPath();
-    if (!link.connect() || !waitFor([&] { return reader.collectingHandles() == 1; })) {
+    if (link.connect() != ReaderLink::Opened::Now ||
+        !waitFor([&] { return reader.collectingHandles() == 1; })) {
         err << "the simulated reader did not connect\n";
         return 1;
     }

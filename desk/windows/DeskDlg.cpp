@@ -5,6 +5,7 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/PagedRows.h"
 #include "desk/windows/AboutDlg.h"
 #include "desk/windows/AuditDlg.h"
 #include "desk/windows/BackupPromptDlg.h"
@@ -48,13 +49,6 @@ const ListColumn ListColumns[] = {
 
 } // namespace
 
-template <typename Work> void CDeskDlg::onUiThread(Work work) {
-    if (QThread::currentThread() == thread())
-        work();
-    else
-        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
-}
-
 CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
                    const QString& operatorName, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
@@ -82,16 +76,21 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
-    m_link = std::make_unique<ReaderLink>(m_bridge, *this, m_dialogs, m_clock,
-                                          Schema::DatabaseLocation(), operatorName);
+    m_link =
+        std::make_unique<ReaderLink>(m_bridge, m_clock, Schema::DatabaseLocation(), operatorName);
+    ReaderLink* link = m_link.get();
+    connect(link, &ReaderLink::cardReported, this, &CDeskDlg::showCard);
+    connect(link, &ReaderLink::statusShown, this, &CDeskDlg::showStatus);
+    connect(link, &ReaderLink::portListed, this, &CDeskDlg::showPortListed);
+    connect(link, &ReaderLink::messageShown, this, &CDeskDlg::showMessage);
+    connect(link, &ReaderLink::cardholderFound, this, &CDeskDlg::showCardholder);
+    connect(link, &ReaderLink::cardRecordsChanged, this, &CDeskDlg::showCardRecords);
+    connect(link, &ReaderLink::outcomeReported, this, &CDeskDlg::showOutcome);
     OnInitDialog();
-    if (const int waiting = m_link->outstandingCommands())
-        ui->statusEdit->setText(Messages::Waiting(waiting));
 }
 
 CDeskDlg::~CDeskDlg() {
-    // The link's workers report here; they must be gone before the window is. Waiting for them
-    // serves events, and the clock tick reaches into the link being taken down: it stops first.
+    // The clock tick reaches into the link being taken down: it stops first.
     m_clockTimer->stop();
     m_link.reset();
     delete ui;
@@ -113,8 +112,6 @@ void CDeskDlg::OnInitDialog() {
     for (const auto& [button, name] : pictures)
         button->setPicture(QPixmap(QStringLiteral(":/pictures/%1.png").arg(QLatin1String(name))));
 
-    g_rechargePending = 0;
-    g_clearPending = 0;
     m_link->findReaderPath();
 
     QTableView* list = ui->recordList;
@@ -172,7 +169,8 @@ bool CDeskDlg::UpdateData(bool save) {
 
 void CDeskDlg::OnConnect() {
     m_clockTimer->start();
-    m_link->connect();
+    if (m_link->connect() == ReaderLink::Opened::Failed)
+        m_dialogs.warning(Messages::OpenDeviceFailed(), this);
 }
 
 void CDeskDlg::OnRecharge() {
@@ -206,29 +204,22 @@ void CDeskDlg::OnTimer(int id) {
 
 // ---- What the reader link reports ---------------------------------------------------------
 
-void CDeskDlg::showBalance(const QString& text) {
-    onUiThread([this, text] { ui->balanceEdit->setText(text); });
+void CDeskDlg::showCard(const QString&, int balance) {
+    ui->balanceEdit->setText(BalanceText(balance));
+    m_balanceTimer->start();
 }
 
 void CDeskDlg::showStatus(const QString& text) {
-    onUiThread([this, text] {
-        ui->statusEdit->setText(text);
-        ui->statusEdit->setCursorPosition(0); // the start of a long status is what matters
-    });
+    ui->statusEdit->setText(text);
+    ui->statusEdit->setCursorPosition(0); // the start of a long status is what matters
 }
 
 void CDeskDlg::showPortListed(bool listed) {
-    onUiThread([this, listed] {
-        ui->portCombo->clear();
-        if (listed) {
-            ui->portCombo->addItem(QStringLiteral("USB"));
-            ui->portCombo->setCurrentIndex(0);
-        }
-    });
-}
-
-void CDeskDlg::restartBalanceTimer() {
-    onUiThread([this] { m_balanceTimer->start(); });
+    ui->portCombo->clear();
+    if (listed) {
+        ui->portCombo->addItem(QStringLiteral("USB"));
+        ui->portCombo->setCurrentIndex(0);
+    }
 }
 
 void CDeskDlg::showMessage(const QString& text) {
@@ -236,33 +227,36 @@ void CDeskDlg::showMessage(const QString& text) {
 }
 
 void CDeskDlg::showCardholder(const CardholderLookup& lookup) {
-    onUiThread([this, lookup] {
-        if (!lookup.ok)
-            m_dialogs.plain(Messages::OperationFailed(), this);
-        fillCardholder(lookup);
-    });
+    if (!lookup.ok)
+        m_dialogs.plain(Messages::OperationFailed(), this);
+    fillCardholder(lookup);
 }
 
-void CDeskDlg::showCardRecords(const QString& cardNo,
-                               const std::optional<CardRecordList>& records) {
-    onUiThread([this, cardNo, ok = records.has_value()] {
-        if (!ok) {
-            m_dialogs.plain(Messages::OperationFailed(), this);
-            fillCardRecords({});
-            return;
-        }
-        LoadCardRecords(cardNo);
+// The booking read the card's count and total in its own transaction: the list takes them and
+// reads its rows only when they are shown, so a booking costs the window thread no statement.
+void CDeskDlg::showCardRecords(const Journal::CardTotals& totals, bool ok) {
+    if (!ok) {
+        m_dialogs.plain(Messages::OperationFailed(), this);
+        fillCardRecords({});
+        return;
+    }
+    if (totals.cardNo != m_link->cardNo())
+        return; // another card is on the reader by now; its own list stays
+    CardRecordPages pages;
+    pages.total = totals.total;
+    const QString cardNo = totals.cardNo;
+    pages.rows = std::make_shared<LazyRows>(totals.count, [this, cardNo] {
+        return ReadCardRecordPages(m_store.require(), cardNo).rows;
     });
+    fillCardRecords(pages);
 }
 
 void CDeskDlg::showOutcome(const CommandOutcome& outcome) {
-    onUiThread([this, outcome] {
-        ui->statusEdit->setText(OutcomeStatus(outcome));
-        ui->statusEdit->setCursorPosition(0);
-        const QString message = OutcomeMessage(outcome);
-        if (!message.isEmpty())
-            m_dialogs.plain(message, this);
-    });
+    ui->statusEdit->setText(OutcomeStatus(outcome));
+    ui->statusEdit->setCursorPosition(0);
+    const QString message = OutcomeMessage(outcome);
+    if (!message.isEmpty())
+        m_dialogs.plain(message, this);
 }
 
 // ---- Recharge list ------------------------------------------------------------------------

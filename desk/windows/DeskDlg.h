@@ -2,9 +2,10 @@
 
 #include "data/AdoConn.h"
 #include "data/CardRecords.h"
+#include "data/Journal.h"
 #include "desk/CardholderPanel.h"
 #include "desk/windows/DatabaseActions.h"
-#include "reader/DeskView.h"
+#include "reader/CommandOutcome.h"
 
 #include <QDialog>
 
@@ -27,9 +28,9 @@ class TextTableModel;
 
 // The recharge desk: the reader connection, the card on the reader with its balance, the
 // amount to charge, the cardholder panel, the card's booked operations with their total, and
-// the function buttons. It owns the reader link, whose workers report through DeskView; every
-// such report is carried out on the user-interface thread, in the order it was made.
-class CDeskDlg : public QDialog, public DeskView {
+// the function buttons. It owns the reader link, whose signals reach it queued, in the order
+// they were sent.
+class CDeskDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int TIMER_BALANCE = 1;
@@ -47,19 +48,10 @@ public:
     // Backups remember their folder there, also for the next run.
     void rememberBackupFolderIn(Settings& settings) { m_databaseActions.rememberIn(settings); }
 
-    // Refills the list and the total from the records of the card of the latest report.
+    // Refills the list and the total from the records of the card of the latest report, or of
+    // `cardNo`.
     void LoadCardRecords();
-
-    // DeskView, called from any thread.
-    void showBalance(const QString& text) override;
-    void showStatus(const QString& text) override;
-    void showPortListed(bool listed) override;
-    void restartBalanceTimer() override;
-    void showMessage(const QString& text) override;
-    void showCardholder(const CardholderLookup& lookup) override;
-    void showCardRecords(const QString& cardNo,
-                         const std::optional<CardRecordList>& records) override;
-    void showOutcome(const CommandOutcome& outcome) override;
+    void LoadCardRecords(const QString& cardNo);
 
 public slots:
     void OnConnect();
@@ -86,6 +78,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the reader link reports.
+    void showCard(const QString& cardNo, int balance);
+    void showStatus(const QString& text);
+    void showPortListed(bool listed);
+    void showMessage(const QString& text);
+    void showCardholder(const CardholderLookup& lookup);
+    void showCardRecords(const Journal::CardTotals& totals, bool ok);
+    void showOutcome(const CommandOutcome& outcome);
+
     void OnInitDialog();
     // Moves the bound fields between members and controls in one fixed order. Taking them
     // stops at an amount that is not a whole number, with the complaint shown.
@@ -94,9 +95,7 @@ private:
     // True for the administrator; anyone else is told "您没有管理员权限！".
     bool administratorOnly();
     void fillCardholder(const CardholderLookup& lookup);
-    void LoadCardRecords(const QString& cardNo);
     void fillCardRecords(const std::optional<CardRecordPages>& records);
-    template <typename Work> void onUiThread(Work work);
 
     Ui::CDeskDlg* ui;
     Dialogs& m_dialogs;

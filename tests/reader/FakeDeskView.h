@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reader/DeskView.h"
+#include "reader/ReaderLink.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -8,32 +8,48 @@
 
 namespace velkar {
 
-// Records what the link shows, from whichever thread, as the desk would after the fact.
-class FakeDeskView : public DeskView {
+// Records what the link reports, on whichever thread reports it, as the desk would show it.
+class FakeDeskView {
 public:
-    void showBalance(const QString& text) override { add(balances, text); }
-    void showStatus(const QString& text) override { add(statuses, text); }
-    void showPortListed(bool listed) override {
-        QMutexLocker lock(&mutex);
-        portListed = listed;
-    }
-    void restartBalanceTimer() override {
-        QMutexLocker lock(&mutex);
-        ++timerRestarts;
-    }
-    void showMessage(const QString& text) override { add(messages, text); }
-    void showCardholder(const CardholderLookup& lookup) override {
-        add(lookups, lookup.holder.cardNo);
-    }
-    void showCardRecords(const QString& cardNo, const std::optional<CardRecordList>&) override {
-        add(reloads, cardNo);
-    }
-    // Outcomes show as the desk would show them: a box where there is one.
-    void showOutcome(const CommandOutcome& outcome) override {
-        add(statuses, OutcomeStatus(outcome));
-        const QString message = OutcomeMessage(outcome);
-        if (!message.isEmpty())
-            add(messages, message);
+    void attach(ReaderLink& link) {
+        const auto direct = Qt::DirectConnection;
+        QObject::connect(
+            &link, &ReaderLink::cardReported, &link,
+            [this](const QString&, int balance) {
+                QMutexLocker lock(&mutex);
+                balances << BalanceText(balance);
+                ++timerRestarts;
+            },
+            direct);
+        QObject::connect(
+            &link, &ReaderLink::statusShown, &link, [this](const QString& t) { add(statuses, t); },
+            direct);
+        QObject::connect(
+            &link, &ReaderLink::messageShown, &link, [this](const QString& t) { add(messages, t); },
+            direct);
+        QObject::connect(
+            &link, &ReaderLink::portListed, &link,
+            [this](bool listed) {
+                QMutexLocker lock(&mutex);
+                portListed = listed;
+            },
+            direct);
+        QObject::connect(
+            &link, &ReaderLink::cardholderFound, &link,
+            [this](const CardholderLookup& l) { add(lookups, l.holder.cardNo); }, direct);
+        QObject::connect(
+            &link, &ReaderLink::cardRecordsChanged, &link,
+            [this](const Journal::CardTotals& t, bool) { add(reloads, t.cardNo); }, direct);
+        // Outcomes show as the desk would show them: a box where there is one.
+        QObject::connect(
+            &link, &ReaderLink::outcomeReported, &link,
+            [this](const CommandOutcome& outcome) {
+                add(statuses, OutcomeStatus(outcome));
+                const QString message = OutcomeMessage(outcome);
+                if (!message.isEmpty())
+                    add(messages, message);
+            },
+            direct);
     }
 
     template <typename T> T get(const T& member) const {

@@ -19,14 +19,22 @@ Journal::Entry command(Operation operation, int amount = 0) {
     return e;
 }
 
-// Reserves and writes a command for the card on the reader; returns its key.
+// Reserves, journals and sends a command for the card on the reader; returns its key.
 std::uint64_t send(CommandBook& book, Operation operation, int amount, qint64 now, qint64 id) {
     Journal::Entry e = command(operation, amount);
     std::uint64_t key = 0;
     if (book.reserve(e, now, &key) != CommandBook::Refusal::None)
         return 0;
     book.written(key, id);
+    book.sent(key, now);
     return key;
+}
+
+// A card laid on: its first report, and what the ledger left for it resolved.
+CommandBook::Report arrive(CommandBook& book, const QString& card, int balance, qint64 now) {
+    auto report = book.report(card, balance, now);
+    book.lookedUp(card);
+    return report;
 }
 
 } // namespace
@@ -37,52 +45,77 @@ class TestCommandBook : public QObject {
 private slots:
     void theCommandsOwnCardResolvesIt() {
         CommandBook book;
-        QVERIFY(book.report(A, 500, 0).empty());
+        QVERIFY(arrive(book, A, 500, 0).resolved.empty());
         QVERIFY(send(book, Operation::Recharge, 10, 0, 1));
-        QVERIFY(book.report(A, 500, 100).empty()); // not carried out yet: waits
-        const auto done = book.report(A, 600, 200);
+        QVERIFY(book.report(A, 500, 100).resolved.empty()); // not carried out yet: waits
+        const auto done = book.report(A, 600, 200).resolved;
         QCOMPARE(done.size(), 1u);
         QCOMPARE(done[0].state, State::Booked);
         QCOMPARE(done[0].entry.balanceBefore, 500);
         QCOMPARE(done[0].entry.balanceExpected, 600);
-        QVERIFY(book.report(A, 600, 300).empty()); // resolved once only
+        QVERIFY(book.report(A, 600, 300).resolved.empty()); // resolved once only
         book.resolved(done[0].key);
         QCOMPARE(book.outstanding(), 0);
-        QVERIFY(book.report(A, 700, 400).empty()); // a change with no command books nothing
+        QVERIFY(book.report(A, 700, 400).resolved.empty()); // a change with no command: nothing
+    }
+
+    void nothingAnswersAFrameNotYetOut() {
+        CommandBook book;
+        arrive(book, A, 500, 0);
+        Journal::Entry e = command(Operation::Recharge, 10);
+        std::uint64_t key = 0;
+        QCOMPARE(book.reserve(e, 0, &key), CommandBook::Refusal::None);
+        book.written(key, 1);
+        QVERIFY(book.report(A, 600, 10).resolved.empty());
+        QVERIFY(book.report(A, 500, CommandBook::ConfirmWaitMs + 10).resolved.empty());
+        book.sent(key, CommandBook::ConfirmWaitMs + 20);
+        QCOMPARE(book.report(A, 600, CommandBook::ConfirmWaitMs + 30).resolved.at(0).state,
+                 State::Booked);
     }
 
     void balanceBeforeAfterTheWaitIsNotExecutedAnythingElseAMismatch() {
         CommandBook book;
-        book.report(A, 500, 0);
+        arrive(book, A, 500, 0);
         send(book, Operation::Recharge, 10, 0, 1);
-        QVERIFY(book.report(A, 500, CommandBook::ConfirmWaitMs - 1).empty());
-        auto done = book.report(A, 500, CommandBook::ConfirmWaitMs);
+        QVERIFY(book.report(A, 500, CommandBook::ConfirmWaitMs - 1).resolved.empty());
+        auto done = book.report(A, 500, CommandBook::ConfirmWaitMs).resolved;
         QCOMPARE(done.at(0).state, State::NotExecuted);
         book.resolved(done[0].key);
 
-        book.report(A, 500, 10000);
+        arrive(book, A, 500, 10000);
         QVERIFY(send(book, Operation::Recharge, 10, 10000, 2));
-        done = book.report(A, 650, 10100);
+        done = book.report(A, 650, 10100).resolved;
         QCOMPARE(done.at(0).state, State::Mismatch);
         QCOMPARE(done[0].seen, 650);
     }
 
     void clearExpectsZeroAndBooksTheBalanceInWholeYuan() {
         CommandBook book;
-        book.report(A, 1234, 0);
+        arrive(book, A, 1234, 0);
         Journal::Entry e = command(Operation::Clear);
         std::uint64_t key = 0;
         QCOMPARE(book.reserve(e, 0, &key), CommandBook::Refusal::None);
         QCOMPARE(e.amount, 123);
         QCOMPARE(e.balanceExpected, 0);
         book.written(key, 1);
-        QCOMPARE(book.report(A, 0, 10).at(0).state, State::Booked);
+        book.sent(key, 0);
+        QCOMPARE(book.report(A, 0, 10).resolved.at(0).state, State::Booked);
+    }
 
-        // A card at 0.0: nothing changes, and the first report confirms it.
-        CommandBook zero;
-        zero.report(B, 0, 0);
-        send(zero, Operation::Clear, 0, 0, 2);
-        QCOMPARE(zero.report(B, 0, 10).at(0).state, State::Booked);
+    // A clear of an empty card changes nothing: it is booked only while the card stayed on
+    // the reader since the frame went out, never when it comes back after being away.
+    void clearOfAnEmptyCardNeedsTheCardToStay() {
+        CommandBook stayed;
+        arrive(stayed, B, 0, 0);
+        send(stayed, Operation::Clear, 0, 0, 1);
+        QCOMPARE(stayed.report(B, 0, 10).resolved.at(0).state, State::Booked);
+
+        CommandBook lifted;
+        arrive(lifted, B, 0, 0);
+        send(lifted, Operation::Clear, 0, 100, 2);
+        const auto back = lifted.report(B, 0, 100 + CommandBook::CardPresentMs + 1);
+        QVERIFY(back.arrived);
+        QCOMPARE(back.resolved.at(0).state, State::NotExecuted);
     }
 
     void refusals() {
@@ -90,7 +123,11 @@ private slots:
         Journal::Entry e = command(Operation::Recharge, 10);
         std::uint64_t key = 0;
         QCOMPARE(book.reserve(e, 0, &key), CommandBook::Refusal::NoCard);
-        book.report(A, 65000, 0);
+        // A card just laid on waits for what the ledger holds for it.
+        QVERIFY(book.report(A, 65000, 0).arrived);
+        QVERIFY(book.lookingUp(A));
+        QCOMPARE(book.reserve(e, 0, &key), CommandBook::Refusal::Checking);
+        book.lookedUp(A);
         QCOMPARE(book.reserve(e, CommandBook::CardPresentMs + 1, &key),
                  CommandBook::Refusal::NoCard); // reported too long ago
         e = command(Operation::Recharge, 100);
@@ -102,38 +139,51 @@ private slots:
         std::uint64_t second = 0;
         QCOMPARE(book.reserve(e, 10, &second), CommandBook::Refusal::Busy);
         book.written(key, 1);
+        book.sent(key, 10);
         QCOMPARE(book.reserve(e, 10, &second), CommandBook::Refusal::Busy);
         // Another card while the first is live: refused, since the reader may yet carry the
         // first one out on whatever card it holds.
-        book.report(B, 300, 20);
+        arrive(book, B, 300, 20);
         QCOMPARE(book.reserve(e, 20, &second), CommandBook::Refusal::Busy);
         // After the wait, A's command (its card gone) only holds A.
-        book.report(B, 300, CommandBook::ConfirmWaitMs + 100);
+        QVERIFY(arrive(book, B, 300, CommandBook::ConfirmWaitMs + 100).resolved.empty());
         QCOMPARE(book.reserve(e, CommandBook::ConfirmWaitMs + 100, &second),
                  CommandBook::Refusal::None);
         book.drop(second);
         QCOMPARE(book.outstanding(), 1);
+        QCOMPARE(book.heldIds(), std::vector<qint64>{1});
+    }
+
+    void arrivals() {
+        CommandBook book;
+        QVERIFY(book.report(A, 500, 0).arrived);                                    // first of all
+        QVERIFY(!book.report(A, 500, 500).arrived);                                 // stays
+        QVERIFY(book.report(B, 500, 600).arrived);                                  // another card
+        QVERIFY(book.report(A, 500, 700).arrived);                                  // back
+        QVERIFY(book.report(A, 500, 700 + CommandBook::CardPresentMs + 1).arrived); // after a gap
     }
 
     void failedWriteAndDropped() {
         CommandBook book;
-        book.report(A, 500, 0);
-        const auto key = send(book, Operation::Recharge, 10, 0, 1);
+        arrive(book, A, 500, 0);
+        Journal::Entry e = command(Operation::Recharge, 10);
+        std::uint64_t key = 0;
+        book.reserve(e, 0, &key);
+        book.written(key, 1);
         const auto failed = book.failedWrite(key);
         QVERIFY(failed);
         QCOMPARE(failed->state, State::NotExecuted);
         QVERIFY(!book.failedWrite(key)); // once
-        QVERIFY(book.report(A, 600, 10).empty());
+        QVERIFY(book.report(A, 600, 10).resolved.empty());
     }
 
     // The frame carries no card number: a card laid on as it goes out takes the change.
     void aCardSwappedInTakesTheCommand() {
         CommandBook book;
-        book.report(B, 300, 0); // B was seen before
-        book.report(A, 500, 10);
+        arrive(book, A, 500, 10);
         send(book, Operation::Recharge, 10, 10, 1);
-        book.report(B, 300, 20);
-        auto done = book.report(B, 400, 30);
+        arrive(book, B, 300, 20); // laid on while the command went out
+        auto done = book.report(B, 400, 30).resolved;
         QCOMPARE(done.size(), 1u);
         QCOMPARE(done[0].state, State::NotExecuted);
         QVERIFY(done[0].elsewhere);
@@ -142,43 +192,44 @@ private slots:
         QCOMPARE(done[0].elsewhere->balanceExpected, 400);
         QCOMPARE(done[0].elsewhereState, State::Booked);
 
-        // A card first seen already changed, or changed by another amount, is not taken.
+        // Changed by another amount, or after the wait: the card's own business.
         CommandBook other;
-        other.report(A, 500, 0);
+        arrive(other, A, 500, 0);
         send(other, Operation::Recharge, 10, 0, 2);
-        QVERIFY(other.report(B, 400, 10).empty());
-        QVERIFY(other.report(B, 450, 20).empty());
-        // Nor after the wait: then a change is the card's own business.
-        QVERIFY(other.report(B, 550, CommandBook::ConfirmWaitMs + 1).empty());
+        arrive(other, B, 400, 10);
+        QVERIFY(other.report(B, 450, 20).resolved.empty());
+        QVERIFY(other.report(B, 550, CommandBook::ConfirmWaitMs + 1).resolved.empty());
 
         // A card near the top that saturated is flagged, not booked at the command's amount.
         CommandBook top;
-        top.report(B, 65000, 0);
-        top.report(A, 500, 0);
+        arrive(top, A, 500, 0);
         send(top, Operation::Recharge, 100, 0, 3);
-        done = top.report(B, 65535, 10);
+        arrive(top, B, 65000, 5);
+        done = top.report(B, 65535, 10).resolved;
         QCOMPARE(done.at(0).elsewhereState, State::Mismatch);
     }
 
-    void commandsOfAnEarlierRunHaveNoWait() {
+    // A change the command can't explain is never booked as this desk's: a card whose last
+    // report predates the command, or one that arrives already changed, was changed elsewhere.
+    void noPhantomFromACardChangedElsewhere() {
         CommandBook book;
-        Journal::Entry e = command(Operation::Recharge, 10);
-        e.id = 7;
-        e.cardNo = A;
-        e.balanceBefore = 500;
-        e.balanceExpected = 600;
-        book.load({e});
-        book.load({e}); // known already
-        QCOMPARE(book.outstanding(), 1);
-        QVERIFY(book.report(B, 100, 0).empty());
-        // Their card is busy until they resolve, other cards are not.
-        Journal::Entry next = command(Operation::Clear);
-        std::uint64_t key = 0;
-        QCOMPARE(book.reserve(next, 0, &key), CommandBook::Refusal::None);
-        book.drop(key);
-        const auto done = book.report(A, 500, 10);
-        QCOMPARE(done.at(0).state, State::NotExecuted);
-        QCOMPARE(done[0].entry.id, 7);
+        arrive(book, B, 300, 0); // B seen long before
+        arrive(book, A, 500, 3000);
+        send(book, Operation::Recharge, 10, 3000, 1);
+        // A lifted as the frame went out; B back, topped up elsewhere by exactly the amount.
+        auto seen = book.report(B, 400, 3100);
+        QVERIFY(seen.arrived);
+        QVERIFY(seen.resolved.empty());
+        QVERIFY(book.report(B, 400, 3200).resolved.empty());
+
+        // B reported in the window, but only just before it left and came back changed.
+        CommandBook gap;
+        arrive(gap, A, 500, 0);
+        send(gap, Operation::Recharge, 10, 0, 2);
+        arrive(gap, B, 300, 10);
+        seen = gap.report(B, 400, 10 + CommandBook::CardPresentMs + 1);
+        QVERIFY(seen.arrived);
+        QVERIFY(seen.resolved.empty());
     }
 };
 

@@ -4,6 +4,7 @@
 #include "support/TestDatabase.h"
 
 #include "base/Clock.h"
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Journal.h"
 #include "data/Schema.h"
@@ -33,8 +34,8 @@ struct Rig {
     // By default the link books in the rig's database.
     explicit Rig(bool connected = true, QString databasePath = {})
         : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))),
-          link(reader, view, dialogs, clock,
-               databasePath.isEmpty() ? db.path() : std::move(databasePath)) {
+          link(reader, clock, databasePath.isEmpty() ? db.path() : std::move(databasePath)) {
+        view.attach(link);
         ResetLinkState();
         link.findReaderPath();
         link.startWatching(60000); // polled by hand
@@ -50,6 +51,19 @@ struct Rig {
         const qsizetype before = view.get(view.balances).size();
         reader.inject(CardReportFrame(card, balance));
         QTRY_COMPARE(view.get(view.balances).size(), before + 1);
+        QTRY_VERIFY(!link.checkingCard(CardNumberText(card)));
+    }
+    // The balance the link showed last; empty before the first report.
+    QString shown() const {
+        const QStringList balances = view.get(view.balances);
+        return balances.isEmpty() ? QString() : balances.last();
+    }
+    // The card lies on the reader and what other desks left for it is resolved: it takes
+    // commands.
+    void lay(const CardNumber& card, std::uint16_t balance) {
+        reader.layCard(card, balance);
+        QTRY_COMPARE(shown(), BalanceText(balance));
+        QTRY_VERIFY(!link.checkingCard(CardNumberText(card)));
     }
     QString records() const {
         return db.scalar("SELECT group_concat(卡号 || '|' || 日期 || '|' || 金额, ';') FROM "
@@ -63,7 +77,6 @@ struct Rig {
     TestDatabase db;
     SimulatedReader reader;
     FakeDeskView view;
-    FakeDialogs dialogs;
     FixedClock clock;
     ReaderLink link;
 };
@@ -85,7 +98,7 @@ private slots:
                  QStringList{QStringLiteral("设备已连接,VID=1A86PID=E010 VER=100 ")});
         QVERIFY(rig.view.get(rig.view.portListed));
         QCOMPARE(g_connected.load(), 1);
-        QVERIFY(rig.link.connect()); // again: nothing new
+        QCOMPARE(rig.link.connect(), ReaderLink::Opened::Already); // again: nothing new
         QCOMPARE(rig.view.get(rig.view.statuses).size(), 1);
         QCOMPARE(rig.reader.collectingHandles(), 1);
     }
@@ -93,19 +106,15 @@ private slots:
     void discoveryTakesTheReaderByItsIds() {
         SimulatedReader reader;
         reader.plugOther("other-product", 0x1A86, 0x1234);
-        FakeDeskView view;
-        FakeDialogs dialogs;
         FixedClock clock({});
-        ReaderLink link(reader, view, dialogs, clock);
+        ReaderLink link(reader, clock);
         link.findReaderPath();
         QCOMPARE(link.devicePath(), QString::fromStdString(SimulatedReader::READER_PATH));
 
         reader.unplug();
         link.findReaderPath(); // finds nothing: the earlier path stays
         QCOMPARE(link.devicePath(), QString::fromStdString(SimulatedReader::READER_PATH));
-        QVERIFY(!link.connect());
-        QCOMPARE(dialogs.lastText(), QStringLiteral("打开HID设备失败"));
-        QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::Exclamation);
+        QCOMPARE(link.connect(), ReaderLink::Opened::Failed);
         QVERIFY(!link.isOpen());
     }
 
@@ -125,15 +134,12 @@ private slots:
 
     void rechargeBooksOnceOnly() {
         Rig rig;
-        rig.reader.layCard(CardA, 500);
-        QTRY_COMPARE(rig.link.cardNo(), TextA);
+        rig.lay(CardA, 500);
         rig.link.requestRecharge(100);
         QCOMPARE(hex(rig.sent().at(0)), QStringLiteral("AA 66 03 E8 27"));
         QTRY_COMPARE(rig.view.get(rig.view.messages), QStringList{QStringLiteral("充值成功")});
         QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|100"));
         QTRY_COMPARE(rig.view.get(rig.view.reloads), QStringList{TextA}); // after the message
-        QCOMPARE(g_lastOp.load(), OP_RECHARGE);
-        QCOMPARE(g_lastAmount.load(), 100);
 
         rig.report(CardA, 10500); // the same report again
         rig.report(CardA, 700);   // taken off and put back with another balance
@@ -145,8 +151,7 @@ private slots:
 
     void clearBooksTheReportedBalance() {
         Rig rig;
-        rig.reader.layCard(CardA, 1234);
-        QTRY_COMPARE(g_balance.load(), 1234);
+        rig.lay(CardA, 1234);
         rig.clock.set(QDateTime(QDate(2024, 5, 6), QTime(9, 0, 0)));
         rig.link.requestClear();
         QCOMPARE(hex(rig.sent().at(0)), QStringLiteral("AA 55 04 D2 29"));
@@ -315,10 +320,9 @@ private slots:
         Rig rig;
         rig.link.store().setRetryDelays(5, 20);
         for (const auto fault : {StoreWorker::Fault::ReadOnly, StoreWorker::Fault::DiskFull}) {
-            rig.link.store().setFault(fault);
             const int balance = rig.reader.card() ? rig.reader.card()->balance : 500;
-            rig.reader.layCard(CardA, std::uint16_t(balance));
-            QTRY_COMPARE(g_balance.load(), balance);
+            rig.lay(CardA, std::uint16_t(balance));
+            rig.link.store().setFault(fault);
             rig.link.requestRecharge(1);
             QTRY_VERIFY(rig.view.get(rig.view.statuses).last().startsWith("记账失败，正在重试："));
             rig.link.store().setFault(StoreWorker::Fault::None);
@@ -357,7 +361,7 @@ private slots:
         QTRY_VERIFY(!rig.link.receiving());
         rig.reader.plug();
         rig.link.pollDevices();
-        QVERIFY(rig.link.connect());
+        QCOMPARE(rig.link.connect(), ReaderLink::Opened::Now);
         QTRY_COMPARE(rig.reader.collectingHandles(), 1);
         rig.report(CardA, 600);
         rig.link.waitForStore();
@@ -382,7 +386,7 @@ private slots:
             Journal::Add(c, e);
         }
         Rig rig(true, db.path());
-        QCOMPARE(rig.link.outstandingCommands(), 2);
+        QTRY_COMPARE(rig.view.get(rig.view.statuses).last(), Messages::Waiting(2));
         rig.report(CardA, 600);
         rig.report(CardB, 500); // no wait for a command of an earlier run
         rig.link.waitForStore();
@@ -390,7 +394,8 @@ private slots:
                  QStringLiteral("booked:操作员1,not_executed:操作员1"));
         QCOMPARE(db.scalar("SELECT group_concat(卡号 || '|' || 金额) FROM employees"),
                  QStringLiteral("1234ABCD|10"));
-        QCOMPARE(rig.link.outstandingCommands(), 0);
+        // Resolved by this desk, under the operator who sent it.
+        QVERIFY(db.scalar("SELECT details FROM audit ORDER BY id DESC LIMIT 1").contains("由 "));
     }
 
     void rubbishChangesNothing() {
@@ -409,7 +414,6 @@ private slots:
         rig.report(CardA, 500); // read after all of them
         QCOMPARE(rig.view.get(rig.view.balances), QStringList(2, QStringLiteral("50.0")));
         QCOMPARE(rig.view.get(rig.view.timerRestarts), 2);
-        QCOMPARE(g_balance.load(), 500);
         QVERIFY(rig.records().isEmpty());
         // The command still waits for its confirmation.
         rig.report(CardA, 550);
@@ -436,10 +440,14 @@ private slots:
         Rig rig(true, QStringLiteral("missing/DataBase.mdb"));
         rig.reader.layCard(CardA, 500);
         QTRY_COMPARE(rig.link.cardNo(), TextA);
+        // What other desks left for the card can't be read either: said, and retried.
+        QTRY_VERIFY(!rig.view.get(rig.view.messages).isEmpty());
+        QVERIFY(rig.view.get(rig.view.messages).at(0).startsWith("记账失败，正在重试\n"));
         rig.link.requestRecharge(100);
         QVERIFY(rig.sent().empty());
-        QVERIFY(rig.view.get(rig.view.messages).at(0).startsWith("操作失败\n"));
-        rig.report(CardB, 100); // still following the reader
+        QVERIFY(rig.view.get(rig.view.messages).last().startsWith("操作失败\n"));
+        rig.reader.inject(CardReportFrame(CardB, 100)); // still following the reader
+        QTRY_COMPARE(rig.shown(), QStringLiteral("10.0"));
         QVERIFY(rig.link.receiving());
     }
 
@@ -477,10 +485,9 @@ private slots:
     void oneRequestOneFrame() {
         Rig rig;
         rig.link.armInitCommand(1);
-        g_initTrigger = INIT_DISPATCHED;
         std::vector<std::thread> workers;
         for (int i = 0; i < 16; ++i)
-            workers.emplace_back([&] { rig.link.SendThreadFunction(); });
+            workers.emplace_back([&] { rig.link.clockTick(); });
         for (auto& w : workers)
             w.join();
         QCOMPARE(rig.sent().size(), 1u);
@@ -524,7 +531,7 @@ private slots:
         rig.reader.plug();
         rig.link.pollDevices();
         QCOMPARE(rig.view.get(rig.view.statuses).last(), QStringLiteral("有HID设备到达!"));
-        QVERIFY(rig.link.connect());
+        QCOMPARE(rig.link.connect(), ReaderLink::Opened::Now);
         QTRY_VERIFY(rig.link.receiving());
         SetDebugTraceSink({});
     }

@@ -54,6 +54,7 @@ template <typename Reader = SimulatedReader> struct BasicDeskRig {
         QTRY_COMPARE(edit(1011)->text(), BalanceText(balance));
         QTRY_COMPARE(edit(1017)->text(), CardNumberText(card));
         QTRY_VERIFY(clock.tickerDueAt(clock.monotonicMs() + CDeskDlg::TimerBalanceMs));
+        QTRY_VERIFY(!desk->link().checkingCard(CardNumberText(card)));
     }
     // The card on the reader reports once more. A millisecond passes first, so that the balance
     // timer the report restarts tells when the desk has handled it.

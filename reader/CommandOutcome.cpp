@@ -1,4 +1,4 @@
-#include "reader/DeskView.h"
+#include "reader/CommandOutcome.h"
 
 #include "base/Messages.h"
 #include "reader/Frames.h"
