@@ -639,9 +639,9 @@ inline QString VerdictRefuse() {
     return QStringLiteral("拒绝");
 }
 inline QStringList SheetPreviewHeadings() {
-    return {QStringLiteral("行"),     QStringLiteral("结果"), QStringLiteral("卡序号"),
-            QStringLiteral("卡号"),   QStringLiteral("姓名"), QStringLiteral("身份证"),
-            QStringLiteral("电话"),   QStringLiteral("地址"), QStringLiteral("说明")};
+    return {QStringLiteral("行"),   QStringLiteral("结果"), QStringLiteral("卡序号"),
+            QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("身份证"),
+            QStringLiteral("电话"), QStringLiteral("地址"), QStringLiteral("说明")};
 }
 inline QString SheetSummary(int added, int changed, int same, int refused) {
     return QStringLiteral("新增 %1 人，修改 %2 人，不变 %3 人，拒绝 %4 行")
@@ -656,6 +656,44 @@ inline QString CardholdersImportDetails(const QString& source, int added, int ch
 }
 inline QString CardholderSheetTitle() {
     return QStringLiteral("持卡人");
+}
+
+inline QString SheetFileFilter() {
+    return QStringLiteral("表格 (*.xlsx *.csv)");
+}
+inline QString SheetImportTitle() {
+    return QStringLiteral("导入持卡人");
+}
+inline QString SheetImportFailed(const QString& problem) {
+    return QStringLiteral("导入失败\n") + problem;
+}
+inline QString SheetImportDone(const QString& summary) {
+    return QStringLiteral("导入成功\n") + summary;
+}
+inline QString SheetImportAsk() {
+    return QStringLiteral("请核对下列各行；按“导入”写入档案，按“取消”什么也不写。");
+}
+
+// --- The legacy desk's database, brought in by a restore
+
+inline QString LegacyImportButton() {
+    return QStringLiteral("导入旧版数据库");
+}
+inline QString LegacyOffer(const QString& chosen, const QString& working) {
+    return QStringLiteral("所选文件 %1 是旧版（Access）数据库，不能直接还原。\n\n"
+                          "“导入旧版数据库”把其中的持卡人、充值记录和账户导入一个新的数据库，"
+                          "由它代替正在使用的数据库 %2；原数据库保留在同一文件夹中。")
+        .arg(chosen, working);
+}
+inline QString ImportingLegacy() {
+    return QStringLiteral("正在导入旧版数据库，请稍候……");
+}
+inline QString LegacyImportDone(const QString& keptAs, const QString& reportPath) {
+    return QStringLiteral("旧版数据库导入成功！原数据库保存为 %1，导入报告已写入 %2。")
+        .arg(keptAs, reportPath);
+}
+inline QString CloseButton() {
+    return QStringLiteral("关闭");
 }
 
 // --- Accounts

@@ -2,7 +2,14 @@
 #include "data/Audit.h"
 #include "records/CardholderSheet.h"
 #include "records/SheetReader.h"
+#include "records/windows/RecordsDlg.h"
+#include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
 
 #include <QFile>
 #include <QStringEncoder>
@@ -400,6 +407,55 @@ private slots:
         QCOMPARE(archive(other), before);
     }
 
+    // The archive window's 导出 and 导入: the preview is shown before anything is written, and
+    // 取消 writes nothing.
+    void theArchiveWindowExportsAndImports() {
+        TestDatabase db;
+        db.addCardholder("1", "0000000A", "张三", "null", "13800000000", "null");
+        FakeDialogs dialogs;
+        CRecordsDlg window(dialogs);
+        const QString exported = db.folder() + "/archive.xlsx";
+        dialogs.answerFile(exported);
+        window.findChild<QPushButton*>("exportButton")->click();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
+        QVERIFY(QFile::exists(exported));
+
+        const QString path = db.folder() + "/list.csv";
+        writeFile(path, "卡号,姓名\n0000000A,张三丰\n0000000B,李四\nXYZ,王五\n");
+        bool take = false;
+        QString summary;
+        int listed = 0;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal->objectName() != QLatin1String("CSheetImportDlg"))
+                return;
+            summary = modal->findChild<QLabel*>("summaryLabel")->text();
+            listed = modal->findChild<QTableView*>("rowList")->model()->rowCount();
+            modal->findChild<QPushButton*>(take ? "importButton" : "cancelButton")->click();
+        });
+        answer.start(20);
+        dialogs.answerFile(path);
+        window.findChild<QPushButton*>("importButton")->click();
+        QVERIFY(summary.startsWith("新增 1 人，修改 1 人，不变 0 人，拒绝 1 行\n"));
+        QCOMPARE(listed, 3);
+        QCOMPARE(archive(db).size(), 1);
+        take = true;
+        dialogs.answerFile(path);
+        window.findChild<QPushButton*>("importButton")->click();
+        QCOMPARE(dialogs.lastText(),
+                 QStringLiteral("导入成功\n新增 1 人，修改 1 人，不变 0 人，拒绝 1 行"));
+        QCOMPARE(archive(db).size(), 2);
+        QCOMPARE(window.findChild<QTableView*>("recordList")->model()->rowCount(), 2);
+        // A file that can't be taken says why, and opens no preview.
+        writeFile(path, "no heading here\n");
+        summary.clear();
+        dialogs.answerFile(path);
+        window.findChild<QPushButton*>("importButton")->click();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("导入失败\n表格中找不到表头“卡号”"));
+        QVERIFY(summary.isEmpty());
+    }
+
     void columnNamesReadAsSpreadsheetsWriteThem() {
         SKIP_ON_SERVER();
         QCOMPARE(SheetReader::ColumnName(0), QStringLiteral("A"));
@@ -410,5 +466,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCardholderSheet)
+QTEST_MAIN(TestCardholderSheet)
 #include "tst_cardholder_sheet.moc"
