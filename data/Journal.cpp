@@ -122,14 +122,13 @@ qint64 Add(const Connection& connection, const Entry& entry) {
 
 namespace {
 
-// Another command of the card, booked since this one was sent, started from the same balance:
-// the card's change is that command's, and this one never reached the card.
+// A command of the card sent after this one, from the same balance, is booked: the card's
+// change is that command's (the card went to another desk), and this one never reached it.
 bool explainedElsewhere(const Connection& connection, const Entry& e, qint64 id) {
-    Query q(connection, QString::fromUtf8(Statements::BookedSinceFromSameBalance));
+    Query q(connection, QString::fromUtf8(Statements::BookedLaterFromSameBalance));
     q.bind(1, e.cardNo);
     q.bind(2, std::int64_t(e.balanceBefore));
     q.bind(3, id);
-    q.bind(4, e.sentAt);
     return q.next();
 }
 

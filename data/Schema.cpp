@@ -179,9 +179,9 @@ CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE st
      nullptr},
     // 5: the booked changes of a card by the balance they started from, so that a waiting
     // command whose change another desk has booked since is found at once.
-    {"CREATE INDEX journal_card_booked ON journal (card_no, balance_before, resolved_at) "
+    {"CREATE INDEX journal_card_booked ON journal (card_no, balance_before, id) "
      "WHERE state = 'booked';",
-     "CREATE INDEX journal_card_booked ON journal (card_no, balance_before, resolved_at) "
+     "CREATE INDEX journal_card_booked ON journal (card_no, balance_before, id) "
      "WHERE state = 'booked';",
      nullptr},
 };

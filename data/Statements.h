@@ -265,11 +265,11 @@ inline constexpr const char* PendingJournalEntries =
 inline constexpr const char* PendingJournalEntriesOfCard =
     "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' AND card_no = ? "
     "ORDER BY id";
-// Whether another command's change of the card from the same balance (?2) was booked since ?4,
-// other than ?3: the card's change is then that command's.
-inline constexpr const char* BookedSinceFromSameBalance =
+// Whether a command sent after ?3 changed the card from the same balance (?2) and was booked:
+// the card's change is then that command's.
+inline constexpr const char* BookedLaterFromSameBalance =
     "SELECT 1 FROM journal WHERE state = 'booked' AND card_no = ?1 AND balance_before = ?2 "
-    "AND id <> ?3 AND resolved_at >= ?4 LIMIT 1";
+    "AND id > ?3 LIMIT 1";
 // Every entry; the caller adds "WHERE state = ?", the newest-first order and a limit.
 inline constexpr const char* JournalEntries = "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal";
 

@@ -17,14 +17,17 @@ bool CommandBook::live(const Command& c, qint64 nowMs) const {
     return nowMs - c.sentAtMs.value_or(c.reservedAtMs) < ConfirmWaitMs;
 }
 
-State CommandBook::ownCard(const Command& c, int balance, const Sighting& now, qint64 nowMs) const {
+State CommandBook::ownCard(Command& c, int balance, const Sighting& now, qint64 nowMs) const {
     const Journal::Entry& e = c.entry;
     if (!c.sentAtMs)
         return State::Pending; // nothing the card shows can answer a frame not yet out
+    const bool stayed = now.presentSinceMs <= *c.sentAtMs;
+    if (stayed && nowMs - *c.sentAtMs <= FollowUpMs)
+        c.followedUp = true;
     if (balance == e.balanceExpected) {
-        // A clear of an empty card changes nothing: only a card that stayed on the reader
-        // since the frame went out can have taken it.
-        if (e.balanceExpected == e.balanceBefore && now.presentSinceMs > *c.sentAtMs)
+        // A clear of an empty card changes nothing: only a card reported on and on since the
+        // frame went out can have taken it.
+        if (e.balanceExpected == e.balanceBefore && !(stayed && c.followedUp))
             return State::NotExecuted;
         return State::Booked;
     }
@@ -94,6 +97,14 @@ CommandBook::Report CommandBook::report(const QString& cardNo, int balance, qint
             c.resolving = true;
             out.resolved.push_back(std::move(r));
         }
+    }
+    // A change no command of this desk explains was made elsewhere, however briefly the card
+    // seemed away: what the ledger holds for the card is looked at again.
+    const bool ownCommand = std::any_of(m_commands.begin(), m_commands.end(),
+                                        [&](const Command& c) { return c.entry.cardNo == cardNo; });
+    if (!out.arrived && before && before->balance != balance && !ownCommand && !changeTaken) {
+        out.arrived = true;
+        m_lookingUp.insert(cardNo);
     }
     return out;
 }

@@ -26,6 +26,9 @@ public:
     static constexpr qint64 CardPresentMs = 2000; // a card counts as on the reader this long
     static constexpr qint64 ConfirmWaitMs = 5000; // how long the balance before may still show
     static constexpr int MaxBalance = 65535;      // tenths: the most a card holds
+    // A reader that carried a command out reports the card at once; a card that stays is
+    // reported again within this. Longer, and the card may have been away meanwhile.
+    static constexpr qint64 FollowUpMs = 250;
 
     // Checking: the card's waiting rows in the ledger are not resolved yet.
     enum class Refusal { None, NoCard, Busy, OverLimit, Checking };
@@ -51,8 +54,9 @@ public:
 
     struct Report {
         std::vector<Resolution> resolved;
-        // The card's first report after it was away (or the first at all): the ledger's waiting
-        // rows for it are looked up, and the card takes no command until lookedUp().
+        // The card's first report after it was away (or the first at all), or a change of it
+        // that no command of this desk explains: the ledger's waiting rows for it are looked
+        // up, and the card takes no command until lookedUp().
         bool arrived = false;
     };
     // Takes a card report; returns what it resolves. Each command is resolved once.
@@ -86,6 +90,7 @@ private:
         Journal::Entry entry;
         qint64 reservedAtMs = 0;
         std::optional<qint64> sentAtMs; // the frame went out
+        bool followedUp = false;        // its card was reported within FollowUpMs after that
         bool written = false;
         bool resolving = false;
     };
@@ -96,7 +101,7 @@ private:
     };
 
     bool live(const Command& c, qint64 nowMs) const;
-    Journal::State ownCard(const Command& c, int balance, const Sighting& now, qint64 nowMs) const;
+    Journal::State ownCard(Command& c, int balance, const Sighting& now, qint64 nowMs) const;
     std::optional<Journal::Entry> swappedIn(const Command& c, const QString& cardNo,
                                             const Sighting& before, int balance) const;
 

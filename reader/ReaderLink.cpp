@@ -42,7 +42,7 @@ ReaderLink::~ReaderLink() {
     shutdown();
 }
 
-void ReaderLink::shutdown() {
+void ReaderLink::shutdown(int storeWaitMs) {
     m_stopping = true;
     if (m_watcher)
         m_watcher->stop();
@@ -54,7 +54,7 @@ void ReaderLink::shutdown() {
     reader.reset(); // closes the device and waits for the thread
     if (m_store) {
         // Bookings about to commit may; one still failing stays pending in the journal.
-        m_store->waitIdleFor(2000);
+        m_store->waitIdleFor(storeWaitMs);
         m_store.reset();
     }
 }

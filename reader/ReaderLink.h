@@ -101,8 +101,9 @@ public:
     // The same, then until the store worker is idle.
     void waitForStore();
     StoreWorker& store() { return *m_store; }
-    // Closes the reader, stops the watcher and the store. Idempotent.
-    void shutdown();
+    // Closes the reader, stops the watcher and the store, which finishes what it can within
+    // `storeWaitMs`; what it can't stays pending in the journal. Idempotent.
+    void shutdown(int storeWaitMs = 2000);
 
 signals:
     void cardReported(const QString& cardNo, int balance); // every valid card report

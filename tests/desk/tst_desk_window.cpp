@@ -144,6 +144,24 @@ private slots:
         QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::None);
     }
 
+    // The booking's own transaction reads the card's count and total; the window shows them
+    // and reads the rows only when the list is shown.
+    void aBookingCostsTheWindowThreadNoStatement() {
+        DeskRig rig;
+        rig.db.addRecord("1234ABCD", "2024-05-01 10:00:00", "20");
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 0);
+        rig.list()->hide();
+        const std::uint64_t before = StatementsOnThisThread();
+        rig.book(1013, "100", "充值成功", 2);
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("120"));
+        QCOMPARE(StatementsOnThisThread(), before);
+        rig.list()->show();
+        QCOMPARE(rig.cell(1, 2), QStringLiteral("100"));
+        QVERIFY(StatementsOnThisThread() > before);
+    }
+
     void negativeTotalAndAnotherCardsList() {
         DeskRig rig;
         rig.db.addRecord("0000000A", "2024-05-01 10:00:00", "20");

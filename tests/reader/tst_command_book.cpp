@@ -116,6 +116,26 @@ private slots:
         const auto back = lifted.report(B, 0, 100 + CommandBook::CardPresentMs + 1);
         QVERIFY(back.arrived);
         QCOMPARE(back.resolved.at(0).state, State::NotExecuted);
+
+        // Lifted and laid on again too quickly to be missed: no report followed the frame.
+        CommandBook quick;
+        arrive(quick, B, 0, 0);
+        send(quick, Operation::Clear, 0, 100, 3);
+        QCOMPARE(quick.report(B, 0, 100 + CommandBook::FollowUpMs + 1).resolved.at(0).state,
+                 State::NotExecuted);
+    }
+
+    // A change of a card that no command of this desk explains was made elsewhere, however
+    // short the card seemed away: the ledger is asked about it.
+    void anUnexplainedChangeIsLookedUp() {
+        CommandBook book;
+        arrive(book, A, 500, 0);
+        QVERIFY(!book.report(A, 500, 100).arrived);
+        QVERIFY(book.report(A, 600, 200).arrived);
+        QVERIFY(book.lookingUp(A));
+        book.lookedUp(A);
+        send(book, Operation::Recharge, 10, 300, 1);
+        QVERIFY(!book.report(A, 700, 400).arrived); // its own command explains it
     }
 
     void refusals() {

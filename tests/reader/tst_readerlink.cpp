@@ -85,6 +85,19 @@ QString hex(const std::vector<std::uint8_t>& b) {
     return HexText(b);
 }
 
+// A command another desk of the ledger sent for card A: 50.0 to 60.0.
+Journal::Entry otherDesksCommand() {
+    Journal::Entry e;
+    e.cardNo = TextA;
+    e.amount = 10;
+    e.balanceBefore = 500;
+    e.balanceExpected = 600;
+    e.operatorName = QStringLiteral("操作员3");
+    e.desk = QStringLiteral("desk-b");
+    e.sentAt = QStringLiteral("2024-05-06 07:08:09");
+    return e;
+}
+
 } // namespace
 
 class TestReaderLink : public QObject {
@@ -386,7 +399,7 @@ private slots:
             Journal::Add(c, e);
         }
         Rig rig(true, db.path());
-        QTRY_COMPARE(rig.view.get(rig.view.statuses).last(), Messages::Waiting(2));
+        QTRY_VERIFY(rig.view.get(rig.view.statuses).contains(Messages::Waiting(2)));
         rig.report(CardA, 600);
         rig.report(CardB, 500); // no wait for a command of an earlier run
         rig.link.waitForStore();
@@ -396,6 +409,106 @@ private slots:
                  QStringLiteral("1234ABCD|10"));
         // Resolved by this desk, under the operator who sent it.
         QVERIFY(db.scalar("SELECT details FROM audit ORDER BY id DESC LIMIT 1").contains("由 "));
+    }
+
+    // Another desk was killed after its reader charged the card; the card comes here. Its
+    // command is booked under its operator, by this desk, before this desk's own command; a
+    // card carried back and forth within two seconds is caught by its unexplained change.
+    void aWalkoverIsBookedByTheDeskThatMeetsTheCard() {
+        Rig rig;
+        rig.report(CardA, 500);
+        {
+            Connection c(rig.db.path());
+            Journal::Add(c, otherDesksCommand()); // while the card was briefly over there
+        }
+        rig.report(CardA, 600); // no command of this desk explains it
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT state || ' ' || operator || ' ' || desk FROM journal"),
+                 QStringLiteral("booked 操作员3 desk-b"));
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));
+        QVERIFY(
+            rig.db.scalar("SELECT details FROM audit ORDER BY id DESC LIMIT 1")
+                .endsWith(QStringLiteral("由 ") + rig.link.deskName() + QStringLiteral(" 确认")));
+        rig.link.requestRecharge(5);
+        QCOMPARE(rig.sent().size(), 1u);
+        rig.report(CardA, 650);
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("2"));
+    }
+
+    // The card was lifted as this desk's frame went out and topped up by the same amount at
+    // another desk of the ledger: that desk's booking explains the change, once.
+    void aChangeBookedByTheNextDeskIsNotBookedAgain() {
+        Rig rig;
+        {
+            // A year ago the card went from the same balance: that explains nothing now.
+            Connection c(rig.db.path());
+            Journal::Entry old = otherDesksCommand();
+            old.sentAt = QStringLiteral("2023-05-06 07:08:09");
+            old.id = Journal::Add(c, old);
+            Journal::Settle(c, {{old, Journal::State::Booked, 600, old.sentAt, "00010"}});
+        }
+        rig.report(CardA, 500);
+        rig.link.requestRecharge(10); // reports are injected: nothing carries it out
+        rig.sent();
+        {
+            Connection c(rig.db.path());
+            Journal::Entry there = otherDesksCommand();
+            there.id = Journal::Add(c, there);
+            Journal::Settle(c, {{there, Journal::State::Booked, 600, there.sentAt, "00010"}});
+        }
+        rig.clock.advance(CommandBook::CardPresentMs + 1);
+        rig.report(CardA, 600); // back, at what this desk expected
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT group_concat(state, ',') FROM (SELECT state FROM journal "
+                               "ORDER BY id)"),
+                 QStringLiteral("booked,not_executed,booked"));
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("2"));
+    }
+
+    // Started again while the ledger is locked longer than the desk waits: what an earlier run
+    // left for the card is read again and again until it can be, and booked; meanwhile the
+    // card takes no command, and the operator is told why.
+    void aRestartWhileTheLedgerIsLockedBooksOnceItCan() {
+        if (TestDatabase::OnServer())
+            QSKIP("the lock is the file's"); // the server's outage is serverOutageWaitsInTheRetry
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Journal::Entry e = otherDesksCommand();
+            e.desk = QStringLiteral("this desk, earlier");
+            Journal::Add(c, e);
+        }
+        Rig rig(true, db.path());
+        rig.link.store().setRetryDelays(5, 20);
+        rig.link.store().setBusyTimeout(20);
+        rig.link.waitForStore();
+        std::atomic<bool> locked{false}, release{false};
+        std::thread holder([&] {
+            Connection c(db.path());
+            c.run(QStringLiteral("BEGIN EXCLUSIVE"));
+            locked = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            c.run(QStringLiteral("COMMIT"));
+        });
+        const auto unlock = qScopeGuard([&] {
+            release = true;
+            holder.join();
+        });
+        QTRY_VERIFY(locked);
+        rig.reader.inject(CardReportFrame(CardA, 600));
+        QTRY_VERIFY(!rig.view.get(rig.view.messages).isEmpty()); // the look failed: said once
+        QVERIFY(rig.link.checkingCard(TextA));
+        rig.link.requestRecharge(5);
+        QVERIFY(rig.view.get(rig.view.messages).last().startsWith("操作失败\n"));
+        QVERIFY(rig.sent().empty());
+        release = true;
+        QTRY_VERIFY(!rig.link.checkingCard(TextA));
+        rig.link.waitForStore();
+        QCOMPARE(db.scalar("SELECT state FROM journal"), QStringLiteral("booked"));
+        rig.link.requestRecharge(5);
+        QCOMPARE(rig.sent().size(), 1u);
     }
 
     void rubbishChangesNothing() {
