@@ -461,7 +461,7 @@ private slots:
         rig.report(CardA, 600); // back, at what this desk expected
         rig.link.waitForStore();
         QCOMPARE(rig.db.scalar("SELECT group_concat(state, ',') FROM (SELECT state FROM journal "
-                               "ORDER BY id)"),
+                               "ORDER BY id) AS j"),
                  QStringLiteral("booked,not_executed,booked"));
         QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("2"));
     }
