@@ -110,9 +110,9 @@ Break broken(qint64 id, const QString& what) {
 } // namespace
 
 QStringList Actions() {
-    return {Login,           LoginRefused,      LeaveDesk,         Command,
-            CardholderAdded, CardholderChanged, CardholderDeleted, PasswordChanged,
-            Backup,          Restore,           CardInitEntered,   CardInitLeft,
+    return {Login,           LoginRefused,      LeaveDesk,          Command,
+            CardholderAdded, CardholderChanged, CardholderDeleted,  PasswordChanged,
+            Backup,          Restore,           CardInitEntered,    CardInitLeft,
             Mismatch,        LegacyImported,    CardholdersImported};
 }
 
