@@ -9,13 +9,6 @@
 
 namespace velkar {
 
-QString ChosenWorkingFolder(const Settings& settings) {
-    const QString forced = qEnvironmentVariable("VELKAR_DIR").trimmed();
-    if (!forced.isEmpty())
-        return QDir::cleanPath(QDir::current().absoluteFilePath(forced));
-    return settings.workingFolder();
-}
-
 QString EnterWorkingFolder(const QString& folder) {
     if (!QDir().mkpath(folder))
         return Messages::CannotCreateFolder(folder);

@@ -1,3 +1,4 @@
+#include "app/ProgramArguments.h"
 #include "app/QtDialogs.h"
 #include "app/Startup.h"
 #include "app/WorkingFolder.h"
@@ -23,25 +24,31 @@ using namespace velkar;
 namespace {
 
 constexpr const char* Usage =
-    "Usage: velkar [OPTION]...\n"
-    "Opens the login window of the card recharge desk.\n"
+    "用法：velkar [选项]...\n"
+    "打开储值卡充值台的登录窗口。\n"
     "\n"
-    "The desk works in the folder named by WorkingFolder in ~/.config/Velkar/Velkar.conf\n"
-    "(by default ~/Velkar) and creates the database DataBase.mdb there when it is missing.\n"
-    "Reader= in the same file chooses the reader: real (the default), simulated or automatic.\n"
+    "充值台在 ~/.config/Velkar/Velkar.conf 的 WorkingFolder 所指的文件夹（默认 ~/Velkar）中工作，\n"
+    "那里没有数据库 DataBase.mdb 时就建立它；Database= 指定共用账本（postgresql://…）。\n"
+    "同一文件中的 Reader= 选择读卡器：real（默认）、simulated 或 automatic。\n"
     "\n"
-    "Environment:\n"
-    "  VELKAR_DIR               work in this folder instead\n"
-    "  VELKAR_SIMULATED_READER  1: the simulated reader, 0: the real one\n"
+    "环境变量：\n"
+    "  VELKAR_DIR               改在这个文件夹中工作\n"
+    "  VELKAR_DATABASE          改用这个数据库文件或 postgresql:// 账本\n"
+    "  VELKAR_SIMULATED_READER  1：模拟读卡器，0：真实读卡器\n"
     "\n"
-    "Qt's own options (-platform, -style, ...) are accepted as well.\n";
+    "也接受 Qt 自己的选项（-platform 名称、-style 名称、-reverse 等）。\n";
 
-// The simulated reader's window stands to the right of the desk, both in view.
+// The simulated reader's window stands to the right of the desk, both in view; the desk gives
+// up width for it where the screen is narrow.
 void PlaceBeside(QWidget& desk, QWidget& simulator) {
     const QRect screen = desk.screen()->availableGeometry();
     const int gap = 8;
-    const QSize deskFrame = desk.frameGeometry().size();
     const QSize simFrame = simulator.frameGeometry().size();
+    const int frameWidth = desk.frameGeometry().width() - desk.width();
+    const int room = screen.width() - simFrame.width() - gap - frameWidth;
+    if (desk.width() > room)
+        desk.resize(std::max(room, desk.minimumSizeHint().width()), desk.height());
+    const QSize deskFrame = desk.frameGeometry().size();
     const int width = deskFrame.width() + gap + simFrame.width();
     const int x = screen.left() + std::max(0, (screen.width() - width) / 2);
     const int y = screen.top() + std::max(0, (screen.height() - deskFrame.height()) / 2);
@@ -53,15 +60,29 @@ void PlaceBeside(QWidget& desk, QWidget& simulator) {
 
 int main(int argc, char* argv[]) {
     // Before the application object, which wants a display.
-    if (const auto answered = CommandLine::AnswerHelpOrVersion(argc, argv, "velkar",
-                                                               [] { std::fputs(Usage, stdout); }))
+    if (const auto answered = CommandLine::AnswerHelpOrVersion(
+            argc, argv, "velkar", [] { std::fputs(Usage, stdout); },
+            CommandLine::Language::Chinese))
         return *answered;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const QString problem = ArgumentProblem(arguments); !problem.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n\n%s", qUtf8Printable(problem), Usage);
+        return CommandLine::UsageError;
+    }
+    if (const QString problem =
+            DisplayProblem(arguments, [](const char* name) { return qEnvironmentVariable(name); });
+        !problem.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
+        return CommandLine::Refused;
+    }
+    PrepareRuntimeFolder();
+    ReportUnreachableDisplay("velkar");
     QApplication app(argc, argv);
-    const QStringList extra = app.arguments().mid(1);
-    if (!extra.isEmpty())
-        return CommandLine::ReportUsageError(
-            "velkar", QStringLiteral("unexpected argument '%1'").arg(extra.first()));
+    ReportedDisplayReached();
     PrepareApplication(app);
+    SpeakChinese(app);
     QtDialogs dialogs;
     Settings settings;
     if (qEnvironmentVariableIsEmpty("VELKAR_DATABASE") && !settings.database().isEmpty())
@@ -92,6 +113,7 @@ int main(int argc, char* argv[]) {
     const ReaderBackend backend = MakeReaderBackend(settings.readerChoice());
     CDeskDlg desk(dialogs, clock, *backend.bridge, operatorName);
     desk.rememberBackupFolderIn(settings);
+    desk.rememberSizeIn(settings);
     std::unique_ptr<SimulatorWindow> simulator;
     if (backend.simulator) {
         simulator = std::make_unique<SimulatorWindow>(*backend.simulator);

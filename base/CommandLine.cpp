@@ -12,7 +12,7 @@ QString Version() {
 }
 
 std::optional<int> AnswerHelpOrVersion(int argc, char* argv[], const char* name,
-                                       const std::function<void()>& printUsage) {
+                                       const std::function<void()>& printUsage, Language language) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--") == 0)
@@ -20,9 +20,14 @@ std::optional<int> AnswerHelpOrVersion(int argc, char* argv[], const char* name,
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             printUsage();
             std::fflush(stdout);
-            std::printf("\n"
-                        "  -h, --help     display this help and exit\n"
-                        "      --version  output version information and exit\n");
+            std::fputs(language == Language::Chinese
+                           ? "\n"
+                             "  -h, --help     显示本帮助并退出\n"
+                             "      --version  显示版本信息并退出\n"
+                           : "\n"
+                             "  -h, --help     display this help and exit\n"
+                             "      --version  output version information and exit\n",
+                       stdout);
             return 0;
         }
         if (std::strcmp(arg, "--version") == 0) {
@@ -33,9 +38,11 @@ std::optional<int> AnswerHelpOrVersion(int argc, char* argv[], const char* name,
     return std::nullopt;
 }
 
-int ReportUsageError(const char* name, const QString& problem) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", name,
-                 qUtf8Printable(problem), name);
+int ReportUsageError(const char* name, const QString& problem, Language language) {
+    std::fprintf(stderr,
+                 language == Language::Chinese ? "%s: %s\n用法见“%s --help”。\n"
+                                               : "%s: %s\nTry '%s --help' for more information.\n",
+                 name, qUtf8Printable(problem), name);
     return UsageError;
 }
 

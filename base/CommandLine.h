@@ -15,15 +15,21 @@ namespace CommandLine {
 inline constexpr int Refused = 1;
 inline constexpr int UsageError = 2;
 
+// The language a program speaks on its command line: the desk and the tool its technician runs
+// speak the desk's Chinese, the developers' tools English.
+enum class Language { English, Chinese };
+
 QString Version();
 
 // The exit status when the arguments (before any "--") ask for help or the version.
 // printUsage writes the program's own usage to standard output.
 std::optional<int> AnswerHelpOrVersion(int argc, char* argv[], const char* name,
-                                       const std::function<void()>& printUsage);
+                                       const std::function<void()>& printUsage,
+                                       Language language = Language::English);
 
 // Says what is wrong and where help is, on standard error. Returns UsageError.
-int ReportUsageError(const char* name, const QString& problem);
+int ReportUsageError(const char* name, const QString& problem,
+                     Language language = Language::English);
 
 } // namespace CommandLine
 

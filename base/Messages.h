@@ -164,6 +164,9 @@ inline QString RestoredFrom(const QString& chosen, const QString& keptAs) {
 inline QString NotAnAccessFile(const QString& path) {
     return QStringLiteral("%1 不是 Access 数据库文件").arg(path);
 }
+inline QString ImportLegacyNeedsFile() {
+    return QStringLiteral("import-legacy 需要旧版数据库文件");
+}
 inline QString TargetExists(const QString& path) {
     return QStringLiteral("%1 已存在；它保持原样").arg(path);
 }
@@ -772,6 +775,10 @@ inline QStringList RecordHeadings() {
     return {QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("时间"),
             QStringLiteral("金额")};
 }
+// The query window's list adds who booked each record, and at which desk.
+inline QStringList QueryListHeadings() {
+    return RecordHeadings() << QStringLiteral("操作员") << QStringLiteral("终端");
+}
 inline QString RechargeRecords() {
     return QStringLiteral("充值记录");
 }
@@ -800,6 +807,155 @@ inline QString ReportDateLabel() {
 inline QString PageOfWritten(const QString& page, const QString& pages) {
     return QStringLiteral("第 ") + page + QStringLiteral(" 页  共 ") + pages +
            QStringLiteral(" 页");
+}
+
+// --- velkar-db, the technician's tool
+
+inline QString AlreadyExists(const QString& path) {
+    return QStringLiteral("%1 已存在，保持原样").arg(path);
+}
+inline QString DatabaseCreated(const QString& location) {
+    return QStringLiteral("已建立 %1").arg(location);
+}
+inline QString DatabaseSound(const QString& location) {
+    return QStringLiteral("%1：完好").arg(location);
+}
+inline QString DatabaseNotSound(const QString& location, const QString& problem) {
+    return QStringLiteral("%1 不是完好的 Velkar 数据库：%2").arg(location, problem);
+}
+inline QString DatabaseAtVersion(const QString& location, int version) {
+    return QStringLiteral("%1：版本 %2").arg(location).arg(version);
+}
+inline QString DatabaseImported(const QString& file, const QString& location) {
+    return QStringLiteral("已把 %1 导入 %2").arg(file, location);
+}
+inline QString UnknownCommand(const QString& command) {
+    return QStringLiteral("没有“%1”这个子命令").arg(command);
+}
+inline QString ImportNeedsFileAndUri() {
+    return QStringLiteral("import 要一个数据库文件和一个 postgresql:// URI");
+}
+inline QString NoCommand() {
+    return QStringLiteral("缺少子命令");
+}
+inline QString TooManyArguments(const QString& argument) {
+    return QStringLiteral("多余的参数“%1”").arg(argument);
+}
+inline QString NotADate(const QString& option, const QString& value) {
+    return QStringLiteral("%1 的日期“%2”不是 yyyy-MM-dd").arg(option, value);
+}
+inline QString DateRequired(const QString& option) {
+    return QStringLiteral("缺少 %1 日期").arg(option);
+}
+inline QString UnknownJournalState(const QString& state) {
+    return QStringLiteral("没有“%1”这个状态").arg(state);
+}
+inline QString HintLine(const QString& hint) {
+    return QStringLiteral("提示：") + hint;
+}
+inline QString HintCreateDatabase(const QString& database) {
+    return QStringLiteral(
+               "服务器上还没有数据库 %1。先由服务器的管理员建立它，所有者为各充值台登录用的角色："
+               "sudo -u postgres createdb -O 角色 %1")
+        .arg(database);
+}
+inline QString HintCreateRole(const QString& role) {
+    return QStringLiteral(
+               "服务器上没有角色 %1。先由服务器的管理员建立它：sudo -u postgres createuser "
+               "--pwprompt %1")
+        .arg(role);
+}
+inline QString HintPassword() {
+    return QStringLiteral("服务器要求密码，而没有得到正确的密码。把它写进 ~/.pgpass（权限 0600）或 "
+                          "PGPASSFILE 所指的文件，一行：主机:端口:数据库:角色:密码");
+}
+inline QString HintHostBasedAccess() {
+    return QStringLiteral(
+        "服务器的 pg_hba.conf 中没有允许这台机器以这个角色连接这个数据库的行。"
+        "由服务器的管理员加上一行（如 hostssl 数据库 角色 地址/掩码 scram-sha-256）"
+        "并重新加载服务器");
+}
+inline QString HintDatabaseOwner() {
+    return QStringLiteral(
+        "这个角色不能在数据库中建表。PostgreSQL 15 起只有数据库的所有者能在 public "
+        "中建表：ALTER DATABASE 数据库 OWNER TO 角色");
+}
+inline QString HintTableOwner() {
+    return QStringLiteral("这个角色无权读写账本的表。账本应由各充值台登录用的那个角色建立并拥有"
+                          "（velkar-db init 或 import 时用同一个角色）");
+}
+inline QString HintSsl() {
+    return QStringLiteral("SSL 设置与服务器不符。URI 中的 sslmode（disable、prefer、require、"
+                          "verify-full）要与服务器的 ssl 设置相配");
+}
+inline QString HintReachServer() {
+    return QStringLiteral("连不上服务器。检查主机名、端口（postgresql://角色@主机:端口/数据库）和"
+                          "服务器是否在运行；本机的套接字文件夹写成 ?host=/run/postgresql");
+}
+
+// --- The program's command line
+
+inline QString UnexpectedArgument(const QString& argument) {
+    return QStringLiteral("无法识别的参数“%1”").arg(argument);
+}
+inline QString OptionNeedsValue(const QString& option) {
+    return QStringLiteral("选项“%1”缺少取值").arg(option);
+}
+inline QString NoDisplay() {
+    return QStringLiteral("没有可用的图形显示（DISPLAY 未设置），无法打开窗口");
+}
+inline QString DisplayUnreachable(const QString& display) {
+    return QStringLiteral("无法连接到图形显示 %1，无法打开窗口").arg(display);
+}
+
+// --- The settings file
+
+inline QString SettingNamesNoFolder(const QString& key, const QString& file,
+                                    const QString& fallback) {
+    return QStringLiteral("%2 中的 %1 没有指定文件夹，改用 %3").arg(key, file, fallback);
+}
+inline QString SettingNoReaderChoice(const QString& setting, const QString& file) {
+    return QStringLiteral("%2 中的 %1 不是 real、simulated、automatic 之一，改用 real")
+        .arg(setting, file);
+}
+inline QString SettingsDamaged(const QString& file, const QString& aside) {
+    return QStringLiteral("设置文件 %1 已损坏，改用默认设置（损坏的文件保存为 %2）")
+        .arg(file, aside);
+}
+inline QString SettingsUnreadable(const QString& file) {
+    return QStringLiteral("无法读取设置文件 %1，改用默认设置").arg(file);
+}
+
+// --- The desk's customer panel, keys and status bar
+
+inline QString OperatorStatus(const QString& name) {
+    return QStringLiteral("操作员：%1").arg(name);
+}
+inline QString DeskStatus(const QString& desk) {
+    return QStringLiteral("终端：%1").arg(desk);
+}
+inline QString LedgerStatus(const QString& ledger) {
+    return QStringLiteral("账本：%1").arg(ledger);
+}
+// A server ledger: where the server is (host and port, or the socket folder) and the database.
+inline QString LedgerOnServer(const QString& server, const QString& database) {
+    return QStringLiteral("服务器 %1 数据库 %2").arg(server, database);
+}
+inline QString LocalServer() {
+    return QStringLiteral("本机");
+}
+inline QString ReaderStatus(bool connected) {
+    return connected ? QStringLiteral("读卡器：已连接") : QStringLiteral("读卡器：未连接");
+}
+// A caption with the function key that presses it.
+inline QString WithKey(const QString& caption, const QString& key) {
+    return caption + QLatin1Char(' ') + key;
+}
+inline QString CardRecordsCaption() {
+    return QStringLiteral("本卡记录");
+}
+inline QString YuanUnit() {
+    return QStringLiteral("元");
 }
 
 // --- The desk's menu

@@ -1,5 +1,7 @@
 #include "base/Settings.h"
 
+#include "base/Messages.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +19,7 @@ const QString WorkingFolderKey = QStringLiteral("WorkingFolder");
 const QString LastBackupFolderKey = QStringLiteral("LastBackupFolder");
 const QString ReaderKey = QStringLiteral("Reader");
 const QString DatabaseKey = QStringLiteral("Database");
+const QString DeskSizeKey = QStringLiteral("DeskSize");
 
 void complain(const QString& line) {
     std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(line));
@@ -64,7 +67,8 @@ QString Settings::ReaderChoiceText(ReaderChoice choice) {
     return QStringLiteral("real");
 }
 
-Settings::Settings(const QString& file) : m_file(file) {
+Settings::Settings(const QString& file, Access access)
+    : m_file(file), m_readOnly(access == Access::ReadOnly) {
     load();
 }
 
@@ -90,8 +94,8 @@ void Settings::load() {
         m_workingFolder = absoluteFolder(*folder);
     } else {
         if (folder)
-            complain(QStringLiteral("%1 in %2 names no folder; using %3")
-                         .arg(WorkingFolderKey, m_file, DefaultWorkingFolder()));
+            complain(
+                Messages::SettingNamesNoFolder(WorkingFolderKey, m_file, DefaultWorkingFolder()));
         m_workingFolder = DefaultWorkingFolder();
         // Written out so that whoever opens the file sees what can be set.
         write(WorkingFolderKey, m_workingFolder);
@@ -102,6 +106,8 @@ void Settings::load() {
         m_lastBackupFolder = absoluteFolder(*backup);
 
     m_database = text(DatabaseKey).value_or(QString()).trimmed();
+    // Written by the desk itself; a value that is no size is simply not remembered.
+    m_deskSize = m_store->value(DeskSizeKey).toSize();
 
     const std::optional<QString> reader = text(ReaderKey);
     const std::optional<ReaderChoice> choice = reader ? parseReaderChoice(*reader) : std::nullopt;
@@ -109,8 +115,8 @@ void Settings::load() {
         m_readerChoice = *choice;
     } else {
         if (reader)
-            complain(QStringLiteral("%1=%2 in %3 is none of real, simulated, automatic; using real")
-                         .arg(ReaderKey, *reader, m_file));
+            complain(
+                Messages::SettingNoReaderChoice(ReaderKey + QLatin1Char('=') + *reader, m_file));
         m_readerChoice = ReaderChoice::Real;
         write(ReaderKey, ReaderChoiceText(m_readerChoice));
     }
@@ -118,24 +124,40 @@ void Settings::load() {
 
 // The damaged file is kept beside the new one, so nothing typed into it is lost for good.
 void Settings::replaceDamagedFile() {
+    if (m_readOnly) {
+        complain(Messages::SettingsUnreadable(m_file));
+        m_store = std::make_unique<QSettings>(QString(), QSettings::IniFormat);
+        return;
+    }
     m_store.reset();
     const QString aside = m_file + QStringLiteral(".damaged");
     QFile::remove(aside);
     if (QFileInfo(m_file).isFile() && QFile::rename(m_file, aside)) {
-        complain(QStringLiteral("the settings file %1 is damaged; starting from the defaults "
-                                "(the damaged file is kept as %2)")
-                     .arg(m_file, aside));
+        complain(Messages::SettingsDamaged(m_file, aside));
     } else {
-        complain(QStringLiteral("the settings file %1 cannot be read; starting from the defaults")
-                     .arg(m_file));
+        complain(Messages::SettingsUnreadable(m_file));
     }
     m_store = std::make_unique<QSettings>(m_file, QSettings::IniFormat);
     m_store->clear();
 }
 
-void Settings::write(const QString& key, const QString& value) {
+void Settings::write(const QString& key, const QVariant& value) {
+    if (m_readOnly)
+        return;
     m_store->setValue(key, value);
     m_store->sync();
+}
+
+void Settings::setDeskSize(const QSize& size) {
+    m_deskSize = size;
+    write(DeskSizeKey, size);
+}
+
+QString ChosenWorkingFolder(const Settings& settings) {
+    const QString forced = qEnvironmentVariable("VELKAR_DIR").trimmed();
+    if (!forced.isEmpty())
+        return QDir::cleanPath(QDir::current().absoluteFilePath(forced));
+    return settings.workingFolder();
 }
 
 void Settings::setWorkingFolder(const QString& folder) {

@@ -2,11 +2,13 @@
 
 #include "base/ReaderChoice.h"
 
+#include <QSize>
 #include <QString>
 
 #include <memory>
 
 class QSettings;
+class QVariant;
 
 namespace velkar {
 
@@ -18,7 +20,10 @@ public:
     // The user's settings file; XDG_CONFIG_HOME is honoured.
     static QString UserFile();
 
-    explicit Settings(const QString& file = UserFile());
+    // A tool that only reads them never writes the file, also when it is damaged.
+    enum class Access { ReadWrite, ReadOnly };
+
+    explicit Settings(const QString& file = UserFile(), Access access = Access::ReadWrite);
     ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
@@ -35,6 +40,10 @@ public:
     // folder's own DataBase.mdb. Set by hand in the file: a counter moves onto a server once.
     QString database() const { return m_database; }
 
+    // The size the desk had when it was last closed; invalid before.
+    QSize deskSize() const { return m_deskSize; }
+    void setDeskSize(const QSize& size);
+
     ReaderChoice readerChoice() const { return m_readerChoice; }
     void setReaderChoice(ReaderChoice choice);
 
@@ -44,14 +53,19 @@ public:
 private:
     void load();
     void replaceDamagedFile();
-    void write(const QString& key, const QString& value);
+    void write(const QString& key, const QVariant& value);
 
     QString m_file;
     std::unique_ptr<QSettings> m_store;
     QString m_workingFolder;
     QString m_lastBackupFolder;
     QString m_database;
+    QSize m_deskSize;
     ReaderChoice m_readerChoice = ReaderChoice::Real;
+    bool m_readOnly = false;
 };
+
+// The folder the program works in: VELKAR_DIR when set, else the one the settings name.
+QString ChosenWorkingFolder(const Settings& settings);
 
 } // namespace velkar

@@ -1,9 +1,11 @@
 #include "data/Schema.h"
 
 #include "base/Messages.h"
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/ReadView.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -565,6 +567,17 @@ QString DatabaseLocation() {
     return chosen.isEmpty() ? DatabaseFileName : chosen;
 }
 
+QString DeskDatabase(const Settings& settings) {
+    QString chosen = qEnvironmentVariable("VELKAR_DATABASE");
+    if (chosen.isEmpty())
+        chosen = settings.database();
+    if (chosen.isEmpty())
+        chosen = DatabaseFileName;
+    if (EngineOf(chosen) == Engine::Postgres)
+        return chosen;
+    return QDir::cleanPath(QDir(ChosenWorkingFolder(settings)).absoluteFilePath(chosen));
+}
+
 QString TooNewText(int version) {
     return Messages::TooNew(version, CurrentVersion);
 }
@@ -615,7 +628,7 @@ QString CreateDatabase(const QString& path, PasswordHash::Cost cost, int version
         }
     }
     if (QFileInfo::exists(path))
-        return QStringLiteral("%1 already exists; it is left as it is").arg(path);
+        return Messages::AlreadyExists(path);
     QString problem;
     try {
         const Connection db(path, Connection::Open::Create, 0);

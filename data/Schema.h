@@ -9,6 +9,7 @@
 namespace velkar {
 
 class Connection;
+class Settings;
 
 namespace Schema {
 
@@ -28,6 +29,11 @@ inline const QString DatabaseFileName = QStringLiteral("DataBase.mdb");
 // file), else DataBase.mdb in the working folder. The settings' choice reaches it through
 // VELKAR_DATABASE, set at start when the environment leaves it empty.
 QString DatabaseLocation();
+
+// The database a desk started by this user would work on, from outside its working folder (the
+// tools): VELKAR_DATABASE, else the settings' Database, else DataBase.mdb; a file relative to
+// the working folder (VELKAR_DIR, else the settings' WorkingFolder).
+QString DeskDatabase(const Settings& settings);
 
 // The form of the file, counted in PRAGMA user_version. Version 0 is the delivered three-table
 // file; each later version is one migration.

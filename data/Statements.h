@@ -93,13 +93,21 @@ inline constexpr CardholderSearch CardholderSearches[] = {
 };
 #undef VELKAR_CARDHOLDER_SEARCH
 
-// The records of RecordsBetween, each with its cardholder's name, in one statement: the
-// reference the report's collection is timed against. Its name (empty when no cardholder has the
-// card; the first such row when several have), in time order. Columns: 卡号, 日期, 金额, 姓名.
+// A record's cardholder name (empty when no cardholder has the card; the first such row when
+// several have), then who booked it and at which desk (empty for a record booked before the
+// command journal, or written by anything but a desk).
+#define VELKAR_RECORD_NAME_AND_BOOKER                                                                  \
+    "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), " \
+    "''), coalesce((SELECT j.operator FROM journal j WHERE j.state = 'booked' AND j.record_id = "      \
+    "e.rowid LIMIT 1), ''), coalesce((SELECT j.desk FROM journal j WHERE j.state = 'booked' AND "      \
+    "j.record_id = e.rowid LIMIT 1), '')"
+
+// The records of RecordsBetween, each with its cardholder's name and its booker, in one
+// statement: the reference the report's collection is timed against. In time order. Columns:
+// 卡号, 日期, 金额, 姓名, operator, desk.
 inline constexpr const char* RecordsBetweenWithNames =
-    "SELECT e.卡号, e.日期, e.金额, "
-    "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), "
-    "'') FROM employees e WHERE e.日期 BETWEEN ? AND ? ORDER BY e.日期, e.rowid";
+    "SELECT e.卡号, e.日期, e.金额, " VELKAR_RECORD_NAME_AND_BOOKER
+    " FROM employees e WHERE e.日期 BETWEEN ? AND ? ORDER BY e.日期, e.rowid";
 
 // One card's records in the order they were booked. Columns: 卡号, 日期, 金额.
 inline constexpr const char* CardRecords =
@@ -147,9 +155,8 @@ inline constexpr const char* RecordPositionsBetween =
 // The records of RecordsBetweenWithNames from a position (?3, ?4) on, at most ?5 of them. The
 // position's date is the lower bound, so the read starts at the position in the date index.
 inline constexpr const char* RecordBlockBetween =
-    "SELECT e.卡号, e.日期, e.金额, "
-    "coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = e.卡号 ORDER BY u.rowid LIMIT 1), "
-    "'') FROM employees e WHERE e.日期 >= ?3 AND e.日期 <= ?2 AND ?3 >= ?1 AND "
+    "SELECT e.卡号, e.日期, e.金额, " VELKAR_RECORD_NAME_AND_BOOKER
+    " FROM employees e WHERE e.日期 >= ?3 AND e.日期 <= ?2 AND ?3 >= ?1 AND "
     "(e.日期 > ?3 OR e.rowid >= ?4) ORDER BY e.日期, e.rowid LIMIT ?5";
 
 // Count and total of CardRecords by the desk's rule.
@@ -174,6 +181,7 @@ inline constexpr const char* CardRecordBlock =
 #undef VELKAR_SERVER_CARD_AMOUNT_RULE
 #undef VELKAR_RECORDS_BETWEEN_TOTAL
 #undef VELKAR_CARD_RECORDS_TOTAL
+#undef VELKAR_RECORD_NAME_AND_BOOKER
 
 // The highest audit id ever given, kept apart so that deleting the last entries shows. SQLite
 // keeps it for an AUTOINCREMENT table; a server's sequences ignore rollbacks (a rolled-back entry

@@ -1,5 +1,7 @@
 #include "reader/DebugTrace.h"
 
+#include <QLoggingCategory>
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +15,11 @@ std::mutex sinkMutex;
 std::function<void(const QString&)> sink;
 
 } // namespace
+
+const QLoggingCategory& ReaderLog() {
+    static const QLoggingCategory category("velkar.reader", QtInfoMsg);
+    return category;
+}
 
 void DebugTrace(const char* format, ...) {
     va_list args;
@@ -31,8 +38,7 @@ void DebugTrace(const char* format, ...) {
         sink(QString::fromStdString(line));
         return;
     }
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    qCDebug(ReaderLog).noquote() << QString::fromStdString(line);
 }
 
 void SetDebugTraceSink(std::function<void(const QString&)> newSink) {

@@ -56,7 +56,7 @@ Report CollectReport(std::shared_ptr<const Connection> connection, const QString
             report.total = ReportTotal(*connection, startBound, endBound, report.newest);
         report.rows = std::make_shared<PagedRows>(
             connection,
-            PagedRows::Reads{Statements::RecordPositionsBetween, Statements::RecordBlockBetween, 4},
+            PagedRows::Reads{Statements::RecordPositionsBetween, Statements::RecordBlockBetween, 6},
             QStringList{startBound, endBound});
         if (total.valid())
             report.total = total.get();

@@ -14,7 +14,9 @@ class Connection;
 // The recharge records of a date range with their cardholders' names and the total, as the
 // query list, the printed report and the preview show them.
 struct Report {
-    enum Column { CardNo, Date, Amount, Name };
+    // Who booked a record, and where, are listed on the screen; the printed report keeps its
+    // four columns.
+    enum Column { CardNo, Date, Amount, Name, Operator, Desk };
 
     std::shared_ptr<const TextRows> rows = std::make_shared<TableRows>();
     qint64 total = 0;  // 1,000,000 records of 99999 overflow 32 bits

@@ -1,6 +1,7 @@
 // Creates, checks, upgrades and reads a Velkar database: a file, or a server database.
 #include "base/CommandLine.h"
 #include "base/Messages.h"
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/DatabaseCopy.h"
@@ -8,10 +9,13 @@
 #include "data/LegacyImport.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
+#include "data/ServerHints.h"
 #include "data/Settlement.h"
 #include "reports/Export.h"
 
 #include <QDate>
+
+#include <cstdio>
 
 #include <sqlite3.h>
 
@@ -22,26 +26,60 @@ using namespace velkar;
 
 namespace {
 
-int usage(QTextStream& err) {
-    err << "usage: velkar-db init [PATH]   create a new database (never overwrites)\n"
-           "       velkar-db check [PATH]  check that PATH is a sound Velkar database\n"
-           "       velkar-db upgrade [PATH] bring PATH to this program's version of the file\n"
-           "       velkar-db journal [--state pending|booked|not_executed|mismatch] [PATH]\n"
-           "                               list the command journal, newest first\n"
-           "       velkar-db audit [--from DATE] [--to DATE] [--account NAME] [PATH]\n"
-           "                               list the audit trail, newest first\n"
-           "       velkar-db settle --from DATE --to DATE [--csv FILE] [PATH]\n"
-           "                               the day settlement per operator\n"
-           "       velkar-db import FILE URI load the database file FILE into the empty\n"
-           "                               server database URI\n"
-           "       velkar-db import-legacy OLD.mdb [TARGET]\n"
-           "                               bring the legacy desk's Access file OLD.mdb into\n"
-           "                               the new database TARGET (a file that does not exist\n"
-           "                               yet, or an empty server database), with a report\n"
-           "DATE is yyyy-MM-dd; both ends are included.\n"
-           "PATH is a database file or a postgresql:// URI; it defaults to VELKAR_DATABASE,\n"
-           "else DataBase.mdb in the current directory.\n";
-    return 2;
+const char* const Usage =
+    "用法：velkar-db init [位置]      建立新数据库（从不覆盖已有的）\n"
+    "      velkar-db check [位置]     检查位置是否是完好的 Velkar 数据库\n"
+    "      velkar-db upgrade [位置]   把位置的数据库升级到本程序的版本\n"
+    "      velkar-db journal [--state pending|booked|not_executed|mismatch] [位置]\n"
+    "                                 列出操作日志，最新的在前\n"
+    "      velkar-db audit [--from 日期] [--to 日期] [--account 账号] [位置]\n"
+    "                                 列出审计记录，最新的在前\n"
+    "      velkar-db settle --from 日期 --to 日期 [--csv 文件] [位置]\n"
+    "                                 按操作员日结\n"
+    "      velkar-db import 文件 URI  把数据库文件导入服务器上的空数据库 URI\n"
+    "      velkar-db import-legacy 旧版文件 [位置]\n"
+    "                                 把旧版充值台的 Access 数据库导入新的数据库（尚不存在的\n"
+    "                                 文件，或服务器上的空数据库），打印导入报告并写在它旁边\n"
+    "日期写作 yyyy-MM-dd，两端都含在内。\n"
+    "位置是数据库文件或 postgresql:// URI；默认是本用户的充值台所用的数据库：\n"
+    "VELKAR_DATABASE，否则设置文件 ~/.config/Velkar/Velkar.conf 中的 Database，否则工作文件夹\n"
+    "（VELKAR_DIR，否则设置中的 WorkingFolder，默认 ~/Velkar）中的 DataBase.mdb。\n";
+
+// A wrong command line: what is wrong, then the usage, on standard error.
+int usage(QTextStream& err, const QString& problem) {
+    err << "velkar-db: " << problem << "\n\n" << QString::fromUtf8(Usage);
+    return CommandLine::UsageError;
+}
+
+// The database a desk of this user works on.
+QString deskDatabase() {
+    const Settings settings(Settings::UserFile(), Settings::Access::ReadOnly);
+    return Schema::DeskDatabase(settings);
+}
+
+// The reason, and what is missing on the server when that is why.
+QString explained(const QString& problem, const QString& location) {
+    const QString hint = ServerSetupHint(problem, location);
+    return hint.isEmpty() ? problem : problem + QLatin1Char('\n') + Messages::HintLine(hint);
+}
+
+int refused(QTextStream& err, const QString& problem, const QString& location) {
+    err << "velkar-db: " << explained(problem, location) << '\n';
+    return CommandLine::Refused;
+}
+
+// The one location left in `args`, or the desk's; false (said on `err`) when more are left.
+bool location(const QStringList& args, QString* path, QTextStream& err, int* status) {
+    if (args.size() > 1) {
+        *status = usage(err, Messages::TooManyArguments(args[1]));
+        return false;
+    }
+    if (!args.isEmpty() && args[0].startsWith(QLatin1Char('-')) && args[0] != QLatin1String("-")) {
+        *status = usage(err, Messages::UnexpectedArgument(args[0]));
+        return false;
+    }
+    *path = args.isEmpty() ? deskDatabase() : args[0];
+    return true;
 }
 
 int journal(QStringList args, QTextStream& out, QTextStream& err) {
@@ -50,20 +88,20 @@ int journal(QStringList args, QTextStream& out, QTextStream& err) {
     if (at >= 0) {
         state = Journal::StateFromName(args.value(at + 1));
         if (!state)
-            return usage(err);
+            return usage(err, Messages::UnknownJournalState(args.value(at + 1)));
         args.remove(at, 2);
     }
-    if (args.size() > 1)
-        return usage(err);
-    const QString path = args.isEmpty() ? Schema::DatabaseLocation() : args[0];
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
     try {
         Connection db(path);
         out << Journal::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
         for (const Journal::Entry& entry : Journal::List(db, state))
             out << Journal::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
     } catch (const DataError& e) {
-        err << "velkar-db: " << path << ": " << e.description() << '\n';
-        return 1;
+        return refused(err, path + QStringLiteral("：") + e.description(), path);
     }
     return 0;
 }
@@ -84,32 +122,54 @@ bool isDate(const QString& text) {
     return QDate::fromString(text, QStringLiteral("yyyy-MM-dd")).isValid();
 }
 
+// Takes the date options out of `args`; a problem when one is missing its value or is no date.
+QString dates(QStringList& args, std::initializer_list<std::pair<const char*, QString*>> options,
+              bool required) {
+    for (const auto& [name, value] : options) {
+        if (!option(args, name, value))
+            return Messages::OptionNeedsValue(QLatin1String(name));
+        if (value->isEmpty() && required)
+            return Messages::DateRequired(QLatin1String(name));
+        if (!value->isEmpty() && !isDate(*value))
+            return Messages::NotADate(QLatin1String(name), *value);
+    }
+    return {};
+}
+
 int audit(QStringList args, QTextStream& out, QTextStream& err) {
     Audit::Filter filter;
-    if (!option(args, "--from", &filter.from) || !option(args, "--to", &filter.to) ||
-        !option(args, "--account", &filter.account) || args.size() > 1 ||
-        (!filter.from.isEmpty() && !isDate(filter.from)) ||
-        (!filter.to.isEmpty() && !isDate(filter.to)))
-        return usage(err);
-    const QString path = args.isEmpty() ? Schema::DatabaseLocation() : args[0];
+    if (const QString problem =
+            dates(args, {{"--from", &filter.from}, {"--to", &filter.to}}, false);
+        !problem.isEmpty())
+        return usage(err, problem);
+    if (!option(args, "--account", &filter.account))
+        return usage(err, Messages::OptionNeedsValue(QStringLiteral("--account")));
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
     try {
         Connection db(path);
         out << Audit::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
         for (const Audit::Entry& entry : Audit::Page(db, filter, nullptr, 0))
             out << Audit::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
     } catch (const DataError& e) {
-        err << "velkar-db: " << path << ": " << e.description() << '\n';
-        return 1;
+        return refused(err, path + QStringLiteral("：") + e.description(), path);
     }
     return 0;
 }
 
 int settle(QStringList args, QTextStream& out, QTextStream& err) {
     QString from, to, csv;
-    if (!option(args, "--from", &from) || !option(args, "--to", &to) ||
-        !option(args, "--csv", &csv) || args.size() > 1 || !isDate(from) || !isDate(to))
-        return usage(err);
-    const QString path = args.isEmpty() ? Schema::DatabaseLocation() : args[0];
+    if (const QString problem = dates(args, {{"--from", &from}, {"--to", &to}}, true);
+        !problem.isEmpty())
+        return usage(err, problem);
+    if (!option(args, "--csv", &csv))
+        return usage(err, Messages::OptionNeedsValue(QStringLiteral("--csv")));
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
     try {
         Connection db(path);
         const Settlement::Result result = Settlement::Collect(db, from, to);
@@ -123,16 +183,15 @@ int settle(QStringList args, QTextStream& out, QTextStream& err) {
         if (!csv.isEmpty()) {
             const QString problem = Export::WriteCsv(csv, sheet);
             if (!problem.isEmpty()) {
-                err << "velkar-db: " << csv << ": " << problem << '\n';
-                return 1;
+                err << "velkar-db: " << csv << QStringLiteral("：") << problem << '\n';
+                return CommandLine::Refused;
             }
         }
         out << sheet.headings.join(QLatin1Char('\t')) << '\n';
         for (const QStringList& row : sheet.rows)
             out << row.join(QLatin1Char('\t')) << '\n';
     } catch (const DataError& e) {
-        err << "velkar-db: " << path << ": " << e.description() << '\n';
-        return 1;
+        return refused(err, path + QStringLiteral("：") + e.description(), path);
     }
     return 0;
 }
@@ -173,17 +232,19 @@ QString chainProblem(const QString& path) {
     return {};
 }
 
-int importLegacy(const QStringList& args, QTextStream& out, QTextStream& err) {
-    if (args.isEmpty() || args.size() > 2)
-        return usage(err);
-    const QString target = args.size() == 2 ? args[1] : Schema::DatabaseLocation();
+int importLegacy(QStringList args, QTextStream& out, QTextStream& err) {
+    if (args.isEmpty())
+        return usage(err, Messages::ImportLegacyNeedsFile());
+    const QString source = args.takeFirst();
+    QString target;
+    int status = 0;
+    if (!location(args, &target, err, &status))
+        return status;
     LegacyImport::Options options;
     options.account = QStringLiteral("velkar-db");
-    const LegacyImport::Result result = LegacyImport::Import(args[0], target, options);
-    if (!result.problem.isEmpty()) {
-        err << "velkar-db: " << result.problem << '\n';
-        return 1;
-    }
+    const LegacyImport::Result result = LegacyImport::Import(source, target, options);
+    if (!result.problem.isEmpty())
+        return refused(err, result.problem, target);
     const QString text = LegacyImport::ReportText(result.report);
     out << text;
     const QString path = LegacyImport::ReportPath(target);
@@ -198,64 +259,63 @@ int importLegacy(const QStringList& args, QTextStream& out, QTextStream& err) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const auto help = [] {
-        QTextStream out(stdout);
-        usage(out);
-    };
-    if (const auto answered = CommandLine::AnswerHelpOrVersion(argc, argv, "velkar-db", help))
+    const auto help = [] { std::fputs(Usage, stdout); };
+    if (const auto answered = CommandLine::AnswerHelpOrVersion(argc, argv, "velkar-db", help,
+                                                               CommandLine::Language::Chinese))
         return *answered;
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList args = app.arguments().mid(1);
-    if (!args.isEmpty() && args[0] == QLatin1String("journal"))
-        return journal(args.mid(1), out, err);
-    if (!args.isEmpty() && args[0] == QLatin1String("audit"))
-        return audit(args.mid(1), out, err);
-    if (!args.isEmpty() && args[0] == QLatin1String("settle"))
-        return settle(args.mid(1), out, err);
-    if (!args.isEmpty() && args[0] == QLatin1String("import-legacy"))
-        return importLegacy(args.mid(1), out, err);
-    if (args.size() == 3 && args[0] == QLatin1String("import")) {
-        const QString problem = DatabaseCopy::Import(args[1], args[2]);
-        if (!problem.isEmpty()) {
-            err << "velkar-db: " << problem << '\n';
-            return 1;
-        }
-        out << "imported " << args[1] << " into " << args[2] << '\n';
+    if (!args.isEmpty() && args[0] == QLatin1String("--"))
+        args.removeFirst();
+    if (args.isEmpty())
+        return usage(err, Messages::NoCommand());
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("journal"))
+        return journal(args, out, err);
+    if (command == QLatin1String("audit"))
+        return audit(args, out, err);
+    if (command == QLatin1String("settle"))
+        return settle(args, out, err);
+    if (command == QLatin1String("import-legacy"))
+        return importLegacy(args, out, err);
+    if (command == QLatin1String("import")) {
+        if (args.size() != 2)
+            return usage(err, args.size() > 2 ? Messages::TooManyArguments(args[2])
+                                              : Messages::ImportNeedsFileAndUri());
+        const QString problem = DatabaseCopy::Import(args[0], args[1]);
+        if (!problem.isEmpty())
+            return refused(err, problem, args[1]);
+        out << Messages::DatabaseImported(args[0], args[1]) << '\n';
         return 0;
     }
-    if (args.isEmpty() || args.size() > 2)
-        return usage(err);
-    const QString path = args.size() == 2 ? args[1] : Schema::DatabaseLocation();
-    if (args[0] == QLatin1String("init")) {
+    if (command != QLatin1String("init") && command != QLatin1String("check") &&
+        command != QLatin1String("upgrade"))
+        return usage(err, Messages::UnknownCommand(command));
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
+    if (command == QLatin1String("init")) {
         const QString problem = Schema::CreateDatabase(path);
-        if (!problem.isEmpty()) {
-            err << "velkar-db: " << problem << '\n';
-            return 1;
-        }
-        out << "created " << path << '\n';
+        if (!problem.isEmpty())
+            return refused(err, problem, path);
+        out << Messages::DatabaseCreated(path) << '\n';
         return 0;
     }
-    if (args[0] == QLatin1String("check")) {
+    if (command == QLatin1String("check")) {
         QString problem = Schema::CheckDatabase(path);
         if (problem.isEmpty())
             problem = chainProblem(path);
-        if (!problem.isEmpty()) {
-            err << "velkar-db: " << path << " is not a sound Velkar database: " << problem << '\n';
-            return 1;
-        }
-        out << path << ": ok\n";
+        if (!problem.isEmpty())
+            return refused(err, Messages::DatabaseNotSound(path, problem), path);
+        out << Messages::DatabaseSound(path) << '\n';
         return 0;
     }
-    if (args[0] == QLatin1String("upgrade")) {
-        const QString problem = Schema::Upgrade(path);
-        if (!problem.isEmpty()) {
-            err << "velkar-db: " << path << ": " << problem << '\n';
-            return 1;
-        }
-        out << path << ": version " << Schema::CurrentVersion << '\n';
-        return 0;
-    }
-    return usage(err);
+    const QString problem = Schema::Upgrade(path);
+    if (!problem.isEmpty())
+        return refused(err, path + QStringLiteral("：") + problem, path);
+    out << Messages::DatabaseAtVersion(path, Schema::CurrentVersion) << '\n';
+    return 0;
 }

@@ -80,6 +80,18 @@ QString LoginMessage(LoginOutcome outcome) {
     }
 }
 
+bool DeliveredPasswordChanged(const QString& name, const QString& databasePath) {
+    try {
+        // A locked file is not waited out: the window would open that much later.
+        const Connection db(databasePath, 1000);
+        Query stored(db, QString::fromUtf8(Statements::AccountPassword));
+        stored.bind(1, name);
+        return stored.next() && !PasswordHash::Verify(stored.text(0), Schema::DeliveredPassword);
+    } catch (const DataError&) {
+        return false;
+    }
+}
+
 PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
                                const QString& newPassword, const QString& repeatPassword,
                                const QString& databasePath) {

@@ -34,6 +34,12 @@ LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& pa
 // The text a window shows for an outcome; empty for Success.
 QString LoginMessage(LoginOutcome outcome);
 
+// True once the account's password is no longer the one every database is delivered with (the
+// one the login window offers); false while it is, and when the store can't tell (the login
+// then says why). Shows no message and leaves no trail entry.
+bool DeliveredPasswordChanged(const QString& name,
+                              const QString& databasePath = Schema::DatabaseLocation());
+
 enum class PasswordOutcome {
     Changed,
     EmptyName,

@@ -3,9 +3,11 @@
 #include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "base/Messages.h"
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/PagedRows.h"
+#include "desk/DeskStatus.h"
 #include "desk/windows/AboutDlg.h"
 #include "desk/windows/AuditDlg.h"
 #include "desk/windows/BackupPromptDlg.h"
@@ -16,6 +18,7 @@
 #include "records/windows/RecordsDlg.h"
 #include "reports/TextTableModel.h"
 #include "reports/windows/QueryDlg.h"
+#include "reports/windows/RecordList.h"
 #include "users/Accounts.h"
 #include "users/windows/PasswordDlg.h"
 
@@ -29,7 +32,11 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 
 namespace velkar {
 
@@ -47,6 +54,20 @@ const ListColumn ListColumns[] = {
     {"金额", Qt::AlignCenter, 80},
 };
 
+// The function keys of the desk's main road, printed on what they press.
+constexpr auto RechargeKey = Qt::Key_F2;
+constexpr auto CardListKey = Qt::Key_F3;
+constexpr auto ClearKey = Qt::Key_F8;
+
+QString keyName(Qt::Key key) {
+    return QKeySequence(key).toString(QKeySequence::NativeText);
+}
+
+QSize availableSize(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    return screen ? screen->availableGeometry().size() : QSize(1024, 768);
+}
+
 } // namespace
 
 CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
@@ -58,7 +79,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
-    setFixedSize(size());
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
     m_balanceTimer = m_clock.ticker(TimerBalanceMs, [this] { OnTimer(TIMER_BALANCE); });
     m_clockTimer = m_clock.ticker(TimerClockMs, [this] { OnTimer(TIMER_CLOCK); });
@@ -87,6 +108,11 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(link, &ReaderLink::cardRecordsChanged, this, &CDeskDlg::showCardRecords);
     connect(link, &ReaderLink::outcomeReported, this, &CDeskDlg::showOutcome);
     OnInitDialog();
+    setUpCustomerPanel();
+    setUpKeys();
+    setUpStatusBar();
+    resize(DefaultDeskSize(availableSize(*this), minimumSizeHint()));
+    readyForAmount();
 }
 
 CDeskDlg::~CDeskDlg() {
@@ -131,8 +157,104 @@ void CDeskDlg::OnInitDialog() {
     list->horizontalHeader()->setSectionsMovable(true);
     list->horizontalHeader()->setStretchLastSection(false);
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    QList<int> widths;
+    for (const ListColumn& column : ListColumns)
+        widths << column.width;
+    WidenColumnsWithList(list, widths);
 
     LoadCardRecords();
+}
+
+void CDeskDlg::setUpCustomerPanel() {
+    // Dark digits on white, large enough to read across the counter.
+    ui->customerPanel->setStyleSheet(
+        QStringLiteral("#customerPanel { background: white; }"
+                       "#customerPanel QLabel { color: #102a54; background: transparent; }"));
+    QFont digits = font();
+    digits.setPointSize(40);
+    digits.setBold(true);
+    ui->bigBalanceLabel->setFont(digits);
+    ui->bigBalanceLabel->setMinimumWidth(
+        QFontMetrics(digits).horizontalAdvance(QStringLiteral("6553.5")));
+    QFont unit = font();
+    unit.setPointSize(20);
+    ui->bigBalanceUnit->setFont(unit);
+    QFont name = font();
+    name.setPointSize(32);
+    name.setBold(true);
+    ui->bigNameLabel->setFont(name);
+    // A long name is cut at the panel's edge rather than widening the desk.
+    QSizePolicy shared(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    shared.setHorizontalStretch(2);
+    ui->bigNameLabel->setSizePolicy(shared);
+    ui->bigNameLabel->setMinimumWidth(QFontMetrics(name).horizontalAdvance(QStringLiteral("张三")));
+    connect(ui->balanceEdit, &QLineEdit::textChanged, this, &CDeskDlg::showBigBalance);
+    connect(ui->nameEdit, &QLineEdit::textChanged, ui->bigNameLabel, &QLabel::setText);
+    showBigBalance(ui->balanceEdit->text());
+    ui->bigNameLabel->setText(ui->nameEdit->text());
+}
+
+void CDeskDlg::showBigBalance(const QString& text) {
+    ui->bigBalanceLabel->setText(text);
+    ui->bigBalanceUnit->setText(text.isEmpty() ? QString() : Messages::YuanUnit());
+}
+
+void CDeskDlg::setUpKeys() {
+    ui->rechargeButton->setText(
+        Messages::WithKey(ui->rechargeButton->text(), keyName(RechargeKey)));
+    ui->clearButton->setText(Messages::WithKey(ui->clearButton->text(), keyName(ClearKey)));
+    ui->listLabel->setText(Messages::WithKey(Messages::CardRecordsCaption(), keyName(CardListKey)));
+    const auto shortcut = [this](Qt::Key key, auto action) {
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, action);
+    };
+    shortcut(RechargeKey, [this] { ui->rechargeButton->click(); });
+    shortcut(ClearKey, [this] { ui->clearButton->click(); });
+    shortcut(CardListKey, [this] { ui->recordList->setFocus(Qt::ShortcutFocusReason); });
+    // Return and the keypad's Enter alike.
+    connect(ui->amountEdit, &QLineEdit::returnPressed, ui->rechargeButton, &QPushButton::click);
+    // 提示 is read whole: the longest of its texts fits.
+    const QFontMetrics metrics = ui->statusEdit->fontMetrics();
+    int longest = 0;
+    for (const QString& text :
+         {Messages::DeviceConnected(0xFFFF, 0xFFFF, 0xFFFF), Messages::DeviceNotConnected(),
+          Messages::Waiting(99999), Messages::DeviceArrived(), Messages::DeviceLeft()})
+        longest = std::max(longest, metrics.horizontalAdvance(text));
+    ui->statusEdit->setMinimumWidth(longest + 2 * metrics.averageCharWidth() + 8);
+}
+
+void CDeskDlg::setUpStatusBar() {
+    QStatusBar* bar = ui->statusBar;
+    const auto field = [bar](const QString& text, int stretch) {
+        auto* label = new QLabel(text, bar);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        bar->addWidget(label, stretch);
+        return label;
+    };
+    field(Messages::OperatorStatus(m_operatorName), 0);
+    field(Messages::DeskStatus(Audit::ThisDesk()), 0);
+    field(Messages::LedgerStatus(LedgerText(Schema::DatabaseLocation())), 1);
+    m_readerState = field(QString(), 0);
+    showReaderState();
+    // The link says what changed before it sets the flag: the state is read once it is done.
+    const auto later = [this] { QTimer::singleShot(0, this, &CDeskDlg::showReaderState); };
+    connect(ui->statusEdit, &QLineEdit::textChanged, this, later);
+    connect(ui->portCombo, &QComboBox::currentTextChanged, this, later);
+}
+
+void CDeskDlg::showReaderState() {
+    m_readerState->setText(Messages::ReaderStatus(g_connected != 0));
+}
+
+void CDeskDlg::readyForAmount() {
+    ui->amountEdit->setFocus(Qt::OtherFocusReason);
+    ui->amountEdit->selectAll();
+}
+
+void CDeskDlg::rememberSizeIn(Settings& settings) {
+    resize(FittedDeskSize(settings.deskSize(), availableSize(*this), minimumSizeHint()));
+    connect(this, &QDialog::finished, this, [this, &settings] {
+        settings.setDeskSize(isMaximized() ? normalGeometry().size() : size());
+    });
 }
 
 bool CDeskDlg::UpdateData(bool save) {
@@ -178,12 +300,14 @@ void CDeskDlg::OnRecharge() {
     if (!UpdateData(true))
         return;
     m_link->requestRecharge(m_amount);
+    readyForAmount();
 }
 
 void CDeskDlg::OnClear() {
     if (!UpdateData(true))
         return;
     m_link->requestClear();
+    readyForAmount();
 }
 
 void CDeskDlg::OnTimer(int id) {
@@ -433,7 +557,7 @@ void CDeskDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        // Enter never ends the desk: an operator presses it after typing an amount.
+        // Enter never ends the desk; in 金额 it charges the amount (setUpKeys).
         if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
             button->click();
         return;

@@ -9,6 +9,8 @@
 
 #include <QDialog>
 
+class QLabel;
+
 #include <memory>
 #include <optional>
 
@@ -47,6 +49,15 @@ public:
     ReaderLink& link() { return *m_link; }
     // Backups remember their folder there, also for the next run.
     void rememberBackupFolderIn(Settings& settings) { m_databaseActions.rememberIn(settings); }
+    // Opens with the size the desk had when it was last closed, and keeps the size it closes
+    // with for the next run.
+    void rememberSizeIn(Settings& settings);
+
+    // The card's balance in large digits, for the customer across the counter; an empty text
+    // blanks it. Follows the balance field by itself.
+    void showBigBalance(const QString& text);
+    // The focus in 金额 with its text selected, so that the next amount typed replaces it.
+    void readyForAmount();
 
     // Refills the list and the total from the records of the card of the latest report, or of
     // `cardNo`.
@@ -96,6 +107,10 @@ private:
     bool administratorOnly();
     void fillCardholder(const CardholderLookup& lookup);
     void fillCardRecords(const std::optional<CardRecordPages>& records);
+    void setUpCustomerPanel();
+    void setUpKeys();
+    void setUpStatusBar();
+    void showReaderState();
 
     Ui::CDeskDlg* ui;
     Dialogs& m_dialogs;
@@ -115,6 +130,7 @@ private:
 
     HeldConnection m_store; // the list's reads
     TextTableModel* m_records = nullptr;
+    QLabel* m_readerState = nullptr;
 
     std::unique_ptr<ReaderLink> m_link;
 };

@@ -30,7 +30,7 @@ namespace {
 
 // The list is headed by the table's own column names.
 const QStringList& ListHeaders = Schema::CardholderColumns;
-const int ListWidths[] = {60, 60, 60, 125, 110, 150};
+const QList<int> ListWidths{60, 60, 60, 125, 110, 150};
 constexpr int CardNumberColumn = 1;
 const QStringList SearchFields{"卡号", "姓名", "身份证", "电话", "地址", "卡序号"};
 
@@ -72,14 +72,14 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     StyleRecordList(ui->recordList);
     ui->recordList->setModel(m_model);
-    for (int c = 0; c < int(ListHeaders.size()); ++c)
-        ui->recordList->setColumnWidth(c, ListWidths[c]);
+    WidenColumnsWithList(ui->recordList, ListWidths);
 
     // The field list is sorted as the user's locale sorts; nothing is chosen at first.
     QStringList fields = SearchFields;
-    QCollator collator;
+    QCollator collator(QLocale::system());
     std::sort(fields.begin(), fields.end(), collator);
     ui->fieldCombo->addItems(fields);
     ui->fieldCombo->setCurrentIndex(-1);

@@ -42,18 +42,25 @@ CPreviewDlg::CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     LoadPictures();
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setPicture(ui->prevButton, PrevPicture);
-    setPicture(ui->nextButton, NextPicture);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    ui->pageView->setFixedSize(PageSize);
+    QPalette paper = ui->pageView->palette();
+    paper.setColor(QPalette::Window, Qt::white);
+    ui->pageView->setPalette(paper);
+    ui->pageView->installEventFilter(this);
+    SetPicture(ui->prevButton, PrevPicture);
+    SetPicture(ui->nextButton, NextPicture);
     m_title = ReportLayout::Title;
     connect(ui->prevButton, &QPushButton::clicked, this, &CPreviewDlg::OnPrevPage);
     connect(ui->nextButton, &QPushButton::clicked, this, &CPreviewDlg::OnNextPage);
+    connect(ui->closeButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 CPreviewDlg::~CPreviewDlg() {
     delete ui;
 }
 
-void CPreviewDlg::setPicture(QPushButton* button, Picture picture) {
+void CPreviewDlg::SetPicture(QPushButton* button, Picture picture) {
     const QPixmap pixmap(picturePath(picture));
     button->setIcon(QIcon(pixmap));
     button->setIconSize(pixmap.size());
@@ -110,15 +117,19 @@ void CPreviewDlg::DrawPage(QPainter& painter) {
     }
 }
 
-void CPreviewDlg::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    DrawPage(painter);
+bool CPreviewDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->pageView && event->type() == QEvent::Paint) {
+        QPainter painter(ui->pageView);
+        DrawPage(painter);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CPreviewDlg::ShowPage(int page) {
     refresh();
     m_page = std::clamp(page, 0, ReportLayout::LastPage(m_recordCount));
-    update();
+    ui->pageView->update();
 }
 
 void CPreviewDlg::OnNextPage() {
@@ -127,8 +138,8 @@ void CPreviewDlg::OnNextPage() {
         ++m_page;
     showPaging(last);
     if (m_page >= last)
-        setPicture(ui->nextButton, NextGreyPicture);
-    update();
+        SetPicture(ui->nextButton, NextGreyPicture);
+    ui->pageView->update();
 }
 
 void CPreviewDlg::OnPrevPage() {
@@ -137,15 +148,15 @@ void CPreviewDlg::OnPrevPage() {
     showPaging(ReportLayout::LastPage(m_recordCount));
     if (m_page <= 0) {
         m_page = 0;
-        setPicture(ui->prevButton, PrevGreyPicture);
+        SetPicture(ui->prevButton, PrevGreyPicture);
     }
-    update();
+    ui->pageView->update();
 }
 
 void CPreviewDlg::showPaging(int lastPage) {
     const bool paging = lastPage > 0;
-    setPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
-    setPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
+    SetPicture(ui->prevButton, paging ? PrevPicture : PrevGreyPicture);
+    SetPicture(ui->nextButton, paging ? NextPicture : NextGreyPicture);
 }
 
 } // namespace velkar

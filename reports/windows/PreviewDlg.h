@@ -4,6 +4,7 @@
 #include "reports/Report.h"
 
 #include <QDialog>
+#include <QSize>
 
 class QPushButton;
 namespace Ui {
@@ -34,6 +35,12 @@ public:
     CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent = nullptr);
     ~CPreviewDlg() override;
 
+    // The picture `picture` on a paging button, which keeps its number in "picture". The
+    // settlement's preview pages with the same buttons.
+    static void SetPicture(QPushButton* button, Picture picture);
+    // Room for a whole page of the preview, in window pixels.
+    static constexpr QSize PageSize{600, 680};
+
     int page() const { return m_page; }
     qsizetype recordCount() const { return m_recordCount; }
     // Opens the preview at a page (clamped to the report's pages).
@@ -44,14 +51,14 @@ public slots:
     void OnNextPage();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    // The page is drawn on its own surface, which scrolls when the window is small.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Draws page m_page with the rows the store holds now.
     void DrawPage(QPainter& painter);
     void refresh();
     void dropReport();
-    void setPicture(QPushButton* button, Picture picture);
     // Both paging buttons as they are when the report has pages after the first.
     void showPaging(int lastPage);
 

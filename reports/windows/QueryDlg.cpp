@@ -20,12 +20,13 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QStyle>
 
 namespace velkar {
 
 namespace {
 
-const int ListWidths[] = {110, 110, 200, 110};
+const QList<int> ListWidths{110, 110, 200, 110, 80, 110};
 
 // Throws DataError when the store can't be opened or read.
 // The total is summed on a second connection of the window's meanwhile.
@@ -41,8 +42,9 @@ Report collect(HeldConnection& store, HeldConnection& totals, const QString& sta
 CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock), m_store(&dialogs),
       m_totals(nullptr),
-      m_model(new TextTableModel(Messages::RecordHeadings(),
-                                 {Report::CardNo, Report::Name, Report::Date, Report::Amount},
+      m_model(new TextTableModel(Messages::QueryListHeadings(),
+                                 {Report::CardNo, Report::Name, Report::Date, Report::Amount,
+                                  Report::Operator, Report::Desk},
                                  this)) {
     const QDate today = m_clock.now().date();
     m_dateTo = today;
@@ -50,16 +52,20 @@ CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
 
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    // The pickers are narrow: a slim drop-down leaves room for a whole date.
-    for (QDateEdit* picker : {ui->dateFromEdit, ui->dateToEdit})
-        picker->setStyleSheet(QStringLiteral("QDateEdit { padding: 0px 0px 0px 1px; }"
-                                             "QDateEdit::drop-down { width: 12px; }"));
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     QTableView* list = ui->recordList;
     StyleRecordList(list);
     list->setModel(m_model);
-    for (int c = 0; c < 4; ++c)
-        list->setColumnWidth(c, ListWidths[c]);
+    WidenColumnsWithList(list, ListWidths);
     UpdateData(false);
+    // Every column in view at the size it opens with.
+    int columns = 0;
+    for (int width : ListWidths)
+        columns += width;
+    const int room = columns + 2 * list->frameWidth() +
+                     list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                     layout()->contentsMargins().left() + layout()->contentsMargins().right();
+    resize(std::max(width(), room), height());
 
     connect(m_model, &TextTableModel::readFailed, this, &CQueryDlg::failed);
     connect(ui->queryButton, &QPushButton::clicked, this, &CQueryDlg::OnRunQuery);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QStringList>
 
 class QTableView;
@@ -11,6 +12,11 @@ class TextTableModel;
 // The look and feel of the program's record lists: whole rows selected one at a time, grid
 // lines, movable headers, and fixed row heights so that very long lists stay cheap.
 void StyleRecordList(QTableView* list);
+
+// Keeps the list's columns at `widths` while it is narrow, and shares out any room beyond them in
+// the same proportions as it widens with its window, so that no column hides behind a scroll bar
+// that a wider window could have spared.
+void WidenColumnsWithList(QTableView* list, const QList<int>& widths);
 
 // Puts a model of every column of `headings` on a review window's list, the last column
 // stretched; the model belongs to the list.

@@ -1,6 +1,7 @@
 #include "reports/windows/SettlementChart.h"
 
 #include "base/Messages.h"
+#include "reports/AxisTicks.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -55,9 +56,12 @@ QChart* DailyNetChart(const Settlement::Result& result) {
     x->setLabelsVisible(days.size() <= NamedDays);
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
+    // Whole yuan, every tick a different number: a day's net of 0 still gets an axis of 0 and 1.
     auto* y = new QValueAxis;
-    y->setRange(double(low), double(std::max<qint64>(high, low + 1)));
-    y->applyNiceNumbers();
+    const WholeTicks ticks = WholeTicksFor(low, high);
+    y->setRange(double(ticks.min), double(ticks.max));
+    y->setTickCount(ticks.count);
+    y->setMinorTickCount(0);
     y->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);

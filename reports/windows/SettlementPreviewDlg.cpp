@@ -1,6 +1,6 @@
 #include "reports/windows/SettlementPreviewDlg.h"
 
-#include "base/Messages.h"
+#include "reports/windows/PreviewDlg.h"
 #include "ui_SettlementPreviewDlg.h"
 
 #include <QImage>
@@ -12,6 +12,7 @@ CSettlementPreviewDlg::CSettlementPreviewDlg(TableDocument document, QWidget* pa
     : QDialog(parent), ui(new Ui::CSettlementPreviewDlg), m_document(std::move(document)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     connect(ui->prevButton, &QPushButton::clicked, this, &CSettlementPreviewDlg::OnPrevPage);
     connect(ui->nextButton, &QPushButton::clicked, this, &CSettlementPreviewDlg::OnNextPage);
     connect(ui->closeButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -34,12 +35,16 @@ void CSettlementPreviewDlg::OnNextPage() {
     showPage();
 }
 
+// The page carries its own page line; the buttons say, as the report's preview does, whether
+// there is a page that way.
 void CSettlementPreviewDlg::showPage() {
     ui->pageView->setPixmap(QPixmap::fromImage(TablePageImage(m_document, m_page, Dpi)));
     ui->pageView->adjustSize();
-    ui->prevButton->setEnabled(m_page > 0);
-    ui->nextButton->setEnabled(m_page < pageCount() - 1);
-    ui->pageLabel->setText(Messages::PageOf(m_page + 1, pageCount()));
+    CPreviewDlg::SetPicture(ui->prevButton,
+                            m_page > 0 ? CPreviewDlg::PrevPicture : CPreviewDlg::PrevGreyPicture);
+    CPreviewDlg::SetPicture(ui->nextButton, m_page < pageCount() - 1
+                                                ? CPreviewDlg::NextPicture
+                                                : CPreviewDlg::NextGreyPicture);
 }
 
 } // namespace velkar

@@ -1,5 +1,6 @@
 #include "data/AdoConn.h"
 #include "data/Schema.h"
+#include "data/ServerHints.h"
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
 
@@ -58,8 +59,77 @@ private slots:
         const qint64 size = f.size();
         const Run again = velkarDb({"init", path});
         QVERIFY(again.code != 0);
-        QVERIFY(again.output.contains("exists"));
+        QVERIFY2(again.output.contains(QStringLiteral("已存在")), qPrintable(again.output));
         QCOMPARE(QFile(path).size(), size);
+    }
+
+    // Setting up the shared ledger, what the server's administrator has missed is said in the
+    // set-up's own terms after the server's reason.
+    void serverSetUpMistakesAreNamed() {
+        if (!TestDatabase::OnServer())
+            QSKIP("about a server");
+        const QString uri = TestDatabase::NewServerDatabase(); // postgresql://velkar@/NAME?host=
+        const QString name = uri.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+        QString missing = uri;
+        missing.replace(QStringLiteral("/%1?").arg(name), QStringLiteral("/no_such_ledger?"));
+        const Run absent = velkarDb({"check", missing});
+        QCOMPARE(absent.code, 1);
+        QVERIFY2(
+            absent.output.contains(QStringLiteral("提示：服务器上还没有数据库 no_such_ledger")) &&
+                absent.output.contains(QStringLiteral("createdb -O")),
+            qPrintable(absent.output));
+
+        // A role that does not own the database may not make the ledger's tables in it.
+        const QString clerk = QStringLiteral("clerk_%1").arg(QCoreApplication::applicationPid());
+        {
+            Connection admin(uri);
+            Query(admin, QStringLiteral("CREATE ROLE %1 LOGIN").arg(clerk)).next();
+        }
+        QString asClerk = uri;
+        asClerk.replace(QStringLiteral("//velkar@"), QStringLiteral("//%1@").arg(clerk));
+        const Run refused = velkarDb({"init", asClerk});
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.output.contains(QStringLiteral("OWNER TO")), qPrintable(refused.output));
+        {
+            Connection admin(uri);
+            Query(admin, QStringLiteral("ALTER DATABASE %1 OWNER TO %2").arg(name, clerk)).next();
+        }
+        Connection::CloseIdleSessions();
+        const Run made = velkarDb({"init", asClerk});
+        QVERIFY2(made.code == 0, qPrintable(made.output));
+        QCOMPARE(velkarDb({"check", asClerk}).code, 0);
+
+        const Run noRole = velkarDb({"check", QString(uri).replace("//velkar@", "//nobody_here@")});
+        QVERIFY2(noRole.output.contains(QStringLiteral("createuser")), qPrintable(noRole.output));
+    }
+
+    void setUpHints_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("password") << "FATAL:  password authentication failed for user \"velkar\""
+                                  << "~/.pgpass";
+        QTest::newRow("no password") << "fe_sendauth: no password supplied"
+                                     << "PGPASSFILE";
+        QTest::newRow("pg_hba") << "FATAL:  no pg_hba.conf entry for host \"10.0.0.5\""
+                                << "pg_hba.conf";
+        QTest::newRow("ssl") << "server does not support SSL, but SSL was required"
+                             << "sslmode";
+        QTest::newRow("refused")
+            << "connection to server at \"db\" (10.0.0.9), port 5432 failed: Connection refused"
+            << "?host=";
+        QTest::newRow("tables") << "permission denied for table employees"
+                                << "velkar-db init";
+        QTest::newRow("other") << "deadlock detected"
+                               << "";
+    }
+    void setUpHints() {
+        QFETCH(QString, reason);
+        QFETCH(QString, hint);
+        const QString said = ServerSetupHint(reason, QStringLiteral("postgresql://velkar@db/x"));
+        if (hint.isEmpty())
+            QCOMPARE(said, QString());
+        else
+            QVERIFY2(said.contains(hint), qPrintable(said));
     }
 
     void checkRefusesWhatIsNoVelkarDatabase_data() {

@@ -27,10 +27,10 @@ namespace velkar {
 template <typename Reader = SimulatedReader> struct BasicDeskRig {
     BasicDeskRig() : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))) {}
 
-    void open() {
+    void open(const QString& operatorName = {}) {
         ResetLinkState();
         g_holderState = HolderNone;
-        desk = std::make_unique<CDeskDlg>(dialogs, clock, reader);
+        desk = std::make_unique<CDeskDlg>(dialogs, clock, reader, operatorName);
         desk->show();
     }
     QLineEdit* edit(int id) const { return control<QLineEdit>(desk.get(), id); }

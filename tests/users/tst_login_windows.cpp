@@ -34,6 +34,30 @@ private slots:
         QCOMPARE(password->echoMode(), QLineEdit::Password);
     }
 
+    // The delivered password is offered only to an account that still holds it, so a changed
+    // password never starts the day with "密码错误"; a password typed by hand stays.
+    void changedPasswordIsNotOffered() {
+        TestDatabase db;
+        db.setPassword(QStringLiteral("管理员"), QStringLiteral("kasse7"));
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        auto* combo = control<QComboBox>(&dlg, 1009);
+        auto* password = control<QLineEdit>(&dlg, 1012);
+        QCOMPARE(password->text(), QString());
+        combo->setCurrentIndex(1);
+        QCOMPARE(password->text(), QStringLiteral("604817"));
+        combo->setCurrentIndex(0);
+        QCOMPARE(password->text(), QString());
+        password->setText(QStringLiteral("kasse7"));
+        combo->setCurrentIndex(2);
+        QCOMPARE(password->text(), QStringLiteral("kasse7"));
+        combo->setCurrentIndex(0);
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY2(dialogs.texts().isEmpty(), qPrintable(dialogs.texts().join(' ')));
+        QVERIFY(g_isAdmin);
+    }
+
     void failedAdministratorThenOperatorIsNoAdministrator() {
         TestDatabase db;
         FakeDialogs dialogs;

@@ -13,10 +13,13 @@ CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), ui(new Ui::CLoginDlg), m_dialogs(dialogs) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    ui->passwordEdit->setText(Schema::DeliveredPassword);
     g_isAdmin = false;
     ui->userCombo->addItems(Schema::AccountNames);
     ui->userCombo->setCurrentIndex(0);
+    offerDeliveredPassword();
+    connect(ui->userCombo, &QComboBox::currentIndexChanged, this,
+            &CLoginDlg::offerDeliveredPassword);
+    // The password is what is typed first; Tab then goes in the order the window reads.
     ui->passwordEdit->setFocus();
     connect(ui->loginButton, &QPushButton::clicked, this, &CLoginDlg::OnLogin);
     connect(ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -24,6 +27,16 @@ CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
 
 CLoginDlg::~CLoginDlg() {
     delete ui;
+}
+
+// The delivered password is offered only while the chosen account still holds it, so that a
+// changed password never starts the day with "密码错误". A password typed by hand stays.
+void CLoginDlg::offerDeliveredPassword() {
+    const QString typed = ui->passwordEdit->text();
+    if (!typed.isEmpty() && typed != Schema::DeliveredPassword)
+        return;
+    ui->passwordEdit->setText(DeliveredPasswordChanged(selectedName()) ? QString()
+                                                                       : Schema::DeliveredPassword);
 }
 
 QString CLoginDlg::selectedName() const {

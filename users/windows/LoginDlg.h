@@ -28,6 +28,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void offerDeliveredPassword();
+
     Ui::CLoginDlg* ui;
     Dialogs& m_dialogs;
 };
