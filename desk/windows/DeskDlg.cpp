@@ -275,8 +275,10 @@ bool CDeskDlg::UpdateData(bool save) {
     holder.name = ui->nameEdit->text();
     holder.phone = ui->phoneEdit->text();
     m_balanceText = ui->balanceEdit->text();
-    bool whole = false;
-    const int amount = ui->amountEdit->text().trimmed().toInt(&whole, 10);
+    // An emptied 金额 holds nothing to charge, as its 0 did.
+    const QString typed = ui->amountEdit->text().trimmed();
+    bool whole = typed.isEmpty();
+    const int amount = whole ? 0 : typed.toInt(&whole, 10);
     if (!whole) {
         m_dialogs.warning(Messages::TypeAnInteger(), this);
         ui->amountEdit->setFocus();
@@ -328,9 +330,20 @@ void CDeskDlg::OnTimer(int id) {
 
 // ---- What the reader link reports ---------------------------------------------------------
 
-void CDeskDlg::showCard(const QString&, int balance) {
+void CDeskDlg::showCard(const QString& cardNo, int balance) {
+    if (cardNo != m_amountCard) {
+        // What was typed and said for the card before belongs to it, not to this one.
+        m_amountCard = cardNo;
+        forgetAmount();
+        ui->statusEdit->clear();
+    }
     ui->balanceEdit->setText(BalanceText(balance));
     m_balanceTimer->start();
+}
+
+void CDeskDlg::forgetAmount() {
+    m_amount = 0;
+    ui->amountEdit->clear();
 }
 
 void CDeskDlg::showStatus(const QString& text) {
@@ -376,6 +389,10 @@ void CDeskDlg::showCardRecords(const Journal::CardTotals& totals, bool ok) {
 }
 
 void CDeskDlg::showOutcome(const CommandOutcome& outcome) {
+    if (outcome.kind == CommandOutcome::Kind::Booked) {
+        forgetAmount(); // booked: the next customer's amount is typed afresh
+        readyForAmount();
+    }
     ui->statusEdit->setText(OutcomeStatus(outcome));
     ui->statusEdit->setCursorPosition(0);
     const QString message = OutcomeMessage(outcome);

@@ -97,6 +97,7 @@ private:
     void showCardholder(const CardholderLookup& lookup);
     void showCardRecords(const Journal::CardTotals& totals, bool ok);
     void showOutcome(const CommandOutcome& outcome);
+    void forgetAmount();
 
     void OnInitDialog();
     // Moves the bound fields between members and controls in one fixed order. Taking them
@@ -124,6 +125,7 @@ private:
     QString m_timeText;    // clock text, 1024
     QString m_balanceText; // 1011
     int m_amount = 0;      // 1012, whole yuan
+    QString m_amountCard;  // the card on the reader when 金额 was last emptied
 
     std::unique_ptr<Ticker> m_balanceTimer;
     std::unique_ptr<Ticker> m_clockTimer;

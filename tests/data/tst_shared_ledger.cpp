@@ -276,18 +276,20 @@ private slots:
         QVERIFY2(other.endsWith(QStringLiteral("|250ms|off")) && !other.startsWith(pid + '|'),
                  qPrintable(other));
         {
-            const Connection admin(db.path());
-            Query ended(admin, QStringLiteral("SELECT pg_terminate_backend(?)"));
-            ended.bind(1, pid);
-            QVERIFY(ended.next());
-            QCOMPARE(ended.text(0), QStringLiteral("t"));
-            // Gone from the server, as after its restart.
+            // Another place than the kept session's, so as not to be handed that very session.
+            const Connection admin(db.path(), 500);
             const auto sessions = [&] {
                 Query q(admin,
                         QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
                 q.bind(1, pid);
                 return q.next() ? q.text(0) : QString();
             };
+            Query ended(admin, QStringLiteral("SELECT pg_terminate_backend(?)"));
+            ended.bind(1, pid);
+            QVERIFY(ended.next());
+            // False only when a busy machine's desk gave the session up first.
+            QVERIFY(ended.text(0) == QLatin1String("t") || sessions() == QLatin1String("0"));
+            // Gone from the server, as after its restart.
             QTRY_COMPARE(sessions(), QStringLiteral("0"));
         }
         const QString after = session(1000);

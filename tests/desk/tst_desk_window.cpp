@@ -167,6 +167,25 @@ private slots:
         QVERIFY(StatementsOnThisThread() > before);
     }
 
+    // What was typed for one card never goes to the next: 金额 and 提示 are emptied when
+    // another card comes and 金额 after each booking.
+    void theAmountBelongsToOneCard() {
+        DeskRig rig;
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 0);
+        rig.book(1013, "30", "充值成功", 1);
+        QVERIFY(rig.edit(1012)->text().isEmpty());
+        rig.edit(1012)->setText(QStringLiteral("99"));
+        rig.reader.removeCard();
+        rig.lay(CardB, 500);
+        QVERIFY(rig.edit(1012)->text().isEmpty());
+        QVERIFY(rig.edit(1018)->text().isEmpty());
+        rig.button(1013)->click();
+        QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值金额错误"));
+        QCOMPARE(rig.sent().size(), 1);
+    }
+
     void negativeTotalAndAnotherCardsList() {
         DeskRig rig;
         rig.db.addRecord("0000000A", "2024-05-01 10:00:00", "20");
@@ -192,7 +211,7 @@ private slots:
             QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值金额错误"));
         }
         QCOMPARE(rig.dialogs.texts().size(), 3);
-        for (const char* amount : {"abc", "12.5", ""}) {
+        for (const char* amount : {"abc", "12.5", " x "}) {
             rig.press(1013, amount);
             QCOMPARE(rig.dialogs.lastText(), QStringLiteral("请键入一个整数。"));
             QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
