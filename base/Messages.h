@@ -159,6 +159,198 @@ inline QString RestoredFrom(const QString& chosen, const QString& keptAs) {
     return QStringLiteral("来源 %1，原数据库保存为 %2").arg(chosen, keptAs);
 }
 
+// --- The legacy desk's Access file, brought in
+
+inline QString NotAnAccessFile(const QString& path) {
+    return QStringLiteral("%1 不是 Access 数据库文件").arg(path);
+}
+inline QString ImportLegacyNeedsFile() {
+    return QStringLiteral("import-legacy 需要旧版数据库文件");
+}
+inline QString TargetExists(const QString& path) {
+    return QStringLiteral("%1 已存在；它保持原样").arg(path);
+}
+inline QString LegacyTableMissing(const QString& table) {
+    return QStringLiteral("旧版数据库中没有 %1 表").arg(table);
+}
+inline QString LegacyTableUnreadable(const QString& table) {
+    return QStringLiteral("无法读取旧版数据库的 %1 表").arg(table);
+}
+inline QString LegacyColumnMissing(const QString& table, const QString& column) {
+    return QStringLiteral("旧版数据库的 %1 表没有 %2 列").arg(table, column);
+}
+inline QString LegacyRowUnreadable(qint64 row) {
+    return QStringLiteral("第 %1 行无法读取").arg(row);
+}
+inline QString LegacyRowsChanged(const QString& table, qint64 stated, qint64 read) {
+    return QStringLiteral("%1 表应有 %2 行，读出 %3 行；文件可能已损坏")
+        .arg(table)
+        .arg(stated)
+        .arg(read);
+}
+// A report line about one row of a table.
+inline QString LegacyRow(const QString& table, qint64 row, const QString& what) {
+    return QStringLiteral("%1 第 %2 行：%3").arg(table).arg(row).arg(what);
+}
+inline QString ColumnMissingStoredEmpty(const QString& table, const QString& column) {
+    return QStringLiteral("%1 表没有 %2 列：各行的 %2 存为空文本").arg(table, column);
+}
+inline QString ColumnNotImported(const QString& table, const QString& column) {
+    return QStringLiteral("%1 表的 %2 列不属于本程序的表，未导入").arg(table, column);
+}
+inline QString RepairNull(const QString& column) {
+    return QStringLiteral("%1 为空值（Null），存为空文本").arg(column);
+}
+inline QString RepairCardNo(const QString& from, const QString& to) {
+    return QStringLiteral("卡号 “%1” 改为 “%2”").arg(from, to);
+}
+inline QString RepairLost(const QString& column, int count) {
+    return QStringLiteral("%1 有 %2 个字符无法读出，以 “\uFFFD” 代替").arg(column).arg(count);
+}
+inline QString RepairNul(const QString& column) {
+    return QStringLiteral("%1 含有无法保存的空字符（U+0000），已去掉").arg(column);
+}
+inline QString RepairDate(const QString& from, const QString& to) {
+    return QStringLiteral("日期 “%1” 记为 %2").arg(from, to);
+}
+inline QString FlagCardNo(const QString& cardNo) {
+    return QStringLiteral("卡号 “%1” 不是八位十六进制数，原样保留").arg(cardNo);
+}
+inline QString FlagCardNoCollides(const QString& from, const QString& to, qint64 otherRow) {
+    return QStringLiteral("卡号 “%1” 改为 “%2” 会与第 %3 行重复，原样保留")
+        .arg(from, to)
+        .arg(otherRow);
+}
+inline QString SetAsideDuplicate(const QString& cardNo, qint64 otherRow, const QString& values) {
+    return QStringLiteral("卡号 “%1” 与第 %2 行相同，未导入；%3")
+        .arg(cardNo)
+        .arg(otherRow)
+        .arg(values);
+}
+inline QString SetAsideNoDate(const QString& values) {
+    return QStringLiteral("没有日期，未记入账本；%1").arg(values);
+}
+inline QString SetAsideBadDate(const QString& text, const QString& values) {
+    return QStringLiteral("日期 “%1” 无法识别，未记入账本；%2").arg(text, values);
+}
+inline QString SetAsideNoAmount(const QString& values) {
+    return QStringLiteral("没有金额，未记入账本；%1").arg(values);
+}
+inline QString SetAsideBadAmount(const QString& text, const QString& values) {
+    return QStringLiteral("金额 “%1” 不是整元，未记入账本；%2").arg(text, values);
+}
+inline QString RecordValues(const QString& cardNo, const QString& date, const QString& amount) {
+    return QStringLiteral("卡号=%1 日期=%2 金额=%3").arg(cardNo, date, amount);
+}
+inline QString AmountBeyondReader(qint64 amount, bool summedByQuery) {
+    return QStringLiteral("金额 %1 超出读卡器能记的范围（-6553 至 6553），照原样导入%2")
+        .arg(amount)
+        .arg(summedByQuery ? QString() : QStringLiteral("；充值查询的合计不计入它"));
+}
+inline QString RecordsWithoutHolder(qint64 records, qint64 cards) {
+    return QStringLiteral("employees：%1 条记录的卡号没有持卡人（%2 张卡），照原样导入")
+        .arg(records)
+        .arg(cards);
+}
+inline QString AccountsTableMissing(const QString& password) {
+    return QStringLiteral("没有 permission 表：七个账户都设为初始密码 %1").arg(password);
+}
+inline QString AccountMissing(const QString& name, const QString& password) {
+    return QStringLiteral("没有账户 %1：设为初始密码 %2").arg(name, password);
+}
+inline QString AccountWithoutPassword(const QString& name, const QString& password) {
+    return QStringLiteral("账户 %1 没有密码（旧版不能用它登录）：设为初始密码 %2")
+        .arg(name, password);
+}
+inline QString AccountPasswordLost(const QString& name, const QString& password) {
+    return QStringLiteral("账户 %1 的密码有无法读出的字符：设为初始密码 %2").arg(name, password);
+}
+inline QString AccountExtra(qint64 row, const QString& name) {
+    return QStringLiteral("permission 第 %1 行的账户 “%2” 不是本程序的七个账户之一，未导入")
+        .arg(row)
+        .arg(name);
+}
+inline QString AccountDuplicate(qint64 row, const QString& name, qint64 firstRow) {
+    return QStringLiteral("permission 第 %1 行的账户 “%2” 与第 %3 行重复，未导入")
+        .arg(row)
+        .arg(name)
+        .arg(firstRow);
+}
+inline QString AccountNameTrimmed(qint64 row, const QString& have, const QString& name) {
+    return QStringLiteral("permission 第 %1 行的账户 “%2” 按 “%3” 导入").arg(row).arg(have, name);
+}
+inline QString AccountsReordered(const QString& names) {
+    return QStringLiteral("permission 表中账户的顺序不同，按 %1 的顺序导入").arg(names);
+}
+inline QString AccountsAsTheyWere() {
+    return QStringLiteral("七个账户与密码照原样导入（密码以散列保存）");
+}
+// The import's entry in the new database's audit trail.
+inline QString LegacyImportDetails(const QString& source, const QString& sha256, qint64 holders,
+                                   qint64 records, qint64 setAside, qint64 accounts) {
+    return QStringLiteral("来源 %1，SHA-256 %2；持卡人 %3，充值记录 %4（未记入 %5），账户 %6")
+        .arg(source, sha256)
+        .arg(holders)
+        .arg(records)
+        .arg(setAside)
+        .arg(accounts);
+}
+inline QString ImportReportTitle() {
+    return QStringLiteral("旧版数据库导入报告");
+}
+inline QString ImportReportHead(const QString& source, const QString& format, const QString& sha256,
+                                const QString& target, const QString& at) {
+    return QStringLiteral("来源：%1（%2）\nSHA-256：%3\n目标：%4\n时间：%5")
+        .arg(source, format, sha256, target, at);
+}
+inline QString ImportTablesHeading() {
+    return QStringLiteral("各表行数");
+}
+inline QString ImportTableLine(const QString& table, const QString& what, qint64 read,
+                               qint64 imported, qint64 setAside) {
+    return QStringLiteral("%1（%2）：读出 %3，导入 %4，未导入 %5")
+        .arg(table, what)
+        .arg(read)
+        .arg(imported)
+        .arg(setAside);
+}
+inline QString ImportYearsHeading() {
+    return QStringLiteral("各年充值记录与合计（按存储的金额相加）");
+}
+inline QString ImportYearLine(int year, qint64 records, qint64 total) {
+    return QStringLiteral("%1 年：%2 条，合计 %3").arg(year).arg(records).arg(total);
+}
+inline QString ImportAllLine(qint64 records, qint64 total) {
+    return QStringLiteral("全部：%1 条，合计 %2").arg(records).arg(total);
+}
+inline QString ImportAccountsHeading() {
+    return QStringLiteral("账户");
+}
+inline QString ImportRepairsHeading() {
+    return QStringLiteral("修复");
+}
+inline QString ImportNotesHeading() {
+    return QStringLiteral("照原样导入，请留意");
+}
+inline QString ImportSetAsideHeading() {
+    return QStringLiteral("未导入的行（原文件中仍在）");
+}
+inline QString NoneWord() {
+    return QStringLiteral("无");
+}
+inline QString CardholdersWord() {
+    return QStringLiteral("持卡人");
+}
+inline QString RecordsWord() {
+    return QStringLiteral("充值记录");
+}
+inline QString AccountsWord() {
+    return QStringLiteral("账户");
+}
+inline QString ReportNotWritten(const QString& path, const QString& problem) {
+    return QStringLiteral("导入报告未能写入 %1：%2").arg(path, problem);
+}
+
 // --- The database's own shape
 
 inline QString NotOurServerDatabase() {
@@ -388,6 +580,151 @@ inline QString DeleteDone() {
 }
 inline QString SearchEmpty() {
     return QStringLiteral("检索信息不能为空！");
+}
+
+// --- Cardholder spreadsheets
+
+inline QString SheetTooLong(qint64 rows) {
+    return QStringLiteral("表格超过 %1 行，一次最多导入 %1 行；请分成几个文件导入").arg(rows);
+}
+inline QString NotAWorkbook(const QString& path) {
+    return QStringLiteral("%1 不是 Excel 工作簿（.xlsx）").arg(path);
+}
+inline QString WorkbookDamaged(const QString& what) {
+    return QStringLiteral("工作簿已损坏：%1").arg(what);
+}
+inline QString OldExcelFile() {
+    return QStringLiteral("这是旧版 Excel 文件（.xls）；请在 Excel 或 WPS 中另存为 .xlsx 或 .csv "
+                          "后再导入");
+}
+inline QString UnknownEncoding(const QString& path) {
+    return QStringLiteral("无法识别 %1 的编码（应为 UTF-8 或 GB18030）").arg(path);
+}
+inline QString SheetNoHeading() {
+    return QStringLiteral("表格中找不到表头“卡号”");
+}
+inline QString SheetNoRows() {
+    return QStringLiteral("表头下没有任何持卡人");
+}
+inline QString ColumnNotInSheet(const QString& column) {
+    return QStringLiteral("表格没有“%1”列：新持卡人的%1为空，已有持卡人的%1不变").arg(column);
+}
+inline QString HeadingMerged(const QString& heading, const QString& range, const QString& column) {
+    return QStringLiteral("表头“%1”是合并的单元格 %2，取其第一列 %3").arg(heading, range, column);
+}
+inline QString HeadingTwice(const QString& heading, const QString& column) {
+    return QStringLiteral("表头“%1”出现不止一次，取 %2 列").arg(heading, column);
+}
+inline QString EmptyRowsSkipped(qint64 count) {
+    return QStringLiteral("跳过空行 %1 行").arg(count);
+}
+inline QString CardNoInvalid(const QString& text) {
+    return QStringLiteral("卡号“%1”不是八位十六进制数").arg(text);
+}
+inline QString CardNoNumber(const QString& text) {
+    return QStringLiteral("卡号 %1 是数字格式，前导零可能已丢失").arg(text);
+}
+inline QString CardNoEmpty() {
+    return QStringLiteral("卡号为空");
+}
+inline QString CardNoTakenAs(const QString& from, const QString& to) {
+    return QStringLiteral("卡号“%1”按“%2”导入").arg(from, to);
+}
+inline QString CellError(const QString& column, const QString& text) {
+    return QStringLiteral("%1 是错误值 %2").arg(column, text);
+}
+inline QString CellFormulaWithoutResult(const QString& column) {
+    return QStringLiteral("%1 是公式，没有计算结果").arg(column);
+}
+inline QString CellFormulaResult(const QString& column) {
+    return QStringLiteral("%1 取公式的计算结果").arg(column);
+}
+inline QString CellUnstorable(const QString& column) {
+    return QStringLiteral("%1 含有无法保存的字符").arg(column);
+}
+inline QString DuplicateInSheet(qint64 line) {
+    return QStringLiteral("与第 %1 行重复").arg(line);
+}
+inline QString ConflictInSheet(qint64 line) {
+    return QStringLiteral("与第 %1 行卡号相同而内容不同").arg(line);
+}
+inline QString FieldChange(const QString& column, const QString& before, const QString& after) {
+    return QStringLiteral("%1：%2 → %3").arg(column, before, after);
+}
+inline QString ArchiveChangedSincePreview() {
+    return QStringLiteral("预览之后档案已被修改，请重新导入");
+}
+inline QString NothingToImport() {
+    return QStringLiteral("没有可导入的持卡人");
+}
+inline QString VerdictAdd() {
+    return QStringLiteral("新增");
+}
+inline QString VerdictChange() {
+    return QStringLiteral("修改");
+}
+inline QString VerdictSame() {
+    return QStringLiteral("不变");
+}
+inline QString VerdictRefuse() {
+    return QStringLiteral("拒绝");
+}
+inline QStringList SheetPreviewHeadings() {
+    return {QStringLiteral("行"),   QStringLiteral("结果"), QStringLiteral("卡序号"),
+            QStringLiteral("卡号"), QStringLiteral("姓名"), QStringLiteral("身份证"),
+            QStringLiteral("电话"), QStringLiteral("地址"), QStringLiteral("说明")};
+}
+inline QString SheetSummary(int added, int changed, int same, int refused) {
+    return QStringLiteral("新增 %1 人，修改 %2 人，不变 %3 人，拒绝 %4 行")
+        .arg(added)
+        .arg(changed)
+        .arg(same)
+        .arg(refused);
+}
+inline QString CardholdersImportDetails(const QString& source, int added, int changed, int same,
+                                        int refused) {
+    return QStringLiteral("来源 %1：%2").arg(source, SheetSummary(added, changed, same, refused));
+}
+inline QString CardholderSheetTitle() {
+    return QStringLiteral("持卡人");
+}
+
+inline QString SheetFileFilter() {
+    return QStringLiteral("表格 (*.xlsx *.csv)");
+}
+inline QString SheetImportTitle() {
+    return QStringLiteral("导入持卡人");
+}
+inline QString SheetImportFailed(const QString& problem) {
+    return QStringLiteral("导入失败\n") + problem;
+}
+inline QString SheetImportDone(const QString& summary) {
+    return QStringLiteral("导入成功\n") + summary;
+}
+inline QString SheetImportAsk() {
+    return QStringLiteral("请核对下列各行；按“导入”写入档案，按“取消”什么也不写。");
+}
+
+// --- The legacy desk's database, brought in by a restore
+
+inline QString LegacyImportButton() {
+    return QStringLiteral("导入旧版数据库");
+}
+inline QString LegacyOffer(const QString& chosen, const QString& working) {
+    return QStringLiteral("所选文件 %1 是旧版（Access）数据库，不能直接还原。\n\n"
+                          "“导入旧版数据库”把其中的持卡人、充值记录和账户导入一个新的数据库，"
+                          "由它代替正在使用的数据库 %2；原数据库保留在同一文件夹中。")
+        .arg(chosen, working);
+}
+inline QString ImportingLegacy() {
+    return QStringLiteral("正在导入旧版数据库，请稍候……");
+}
+inline QString LegacyImportDone(const QString& keptAs, const QString& reportPath) {
+    return QStringLiteral("旧版数据库导入成功！原数据库保存为 %1，导入报告已写入 %2。")
+        .arg(keptAs, reportPath);
+}
+inline QString CloseButton() {
+    return QStringLiteral("关闭");
 }
 
 // --- Accounts

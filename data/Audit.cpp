@@ -113,7 +113,7 @@ QStringList Actions() {
     return {Login,           LoginRefused,      LeaveDesk,         Command,
             CardholderAdded, CardholderChanged, CardholderDeleted, PasswordChanged,
             Backup,          Restore,           CardInitEntered,   CardInitLeft,
-            CardInitLoaded,  Mismatch};
+            CardInitLoaded,  Mismatch,          LegacyImported,    CardholdersImported};
 }
 
 QString ThisDesk() {

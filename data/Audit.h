@@ -33,6 +33,8 @@ inline const QString CardInitEntered = QStringLiteral("进入卡初始化");
 inline const QString CardInitLeft = QStringLiteral("退出卡初始化");
 inline const QString CardInitLoaded = QStringLiteral("初始化有余额的卡");
 inline const QString Mismatch = QStringLiteral("余额不符");
+inline const QString LegacyImported = QStringLiteral("导入旧版数据库");
+inline const QString CardholdersImported = QStringLiteral("导入持卡人");
 
 QStringList Actions();
 

@@ -39,6 +39,9 @@ std::unique_ptr<Connection> open(const QString& path, QString* problem) {
 // A file being written beside its final name; removed with its journal unless kept.
 class PartFile {
 public:
+    // Takes over a file made elsewhere.
+    struct Adopt {};
+    PartFile(const QString& made, Adopt) : m_path(made) {}
     explicit PartFile(const QString& finalPath) {
         QTemporaryFile file(finalPath + QStringLiteral(".XXXXXX.part"));
         file.setAutoRemove(false);
@@ -436,6 +439,44 @@ QString Import(const QString& file, const QString& location, const Options& opti
         return e.description();
     }
     return Schema::CheckDatabase(location, options.lockTimeoutMs);
+}
+
+QString RestoreLegacy(const QString& chosen, const QString& workingPath, const QDateTime& now,
+                      const QString& account, const Options& options, LegacyImport::Report* report,
+                      QString* keptAs) {
+    QString kept;
+    if (!keptAs)
+        keptAs = &kept;
+    keptAs->clear();
+    if (EngineOf(workingPath) == Engine::Postgres)
+        return ServerRestoreText();
+    // A name of its own beside the working file, free for the import to make its file under.
+    QString made;
+    {
+        QTemporaryFile reserve(workingPath + QStringLiteral(".XXXXXX.legacy"));
+        if (!reserve.open())
+            return Messages::CannotMakeTemporaryFile();
+        made = reserve.fileName();
+    }
+    LegacyImport::Options import;
+    import.passwordCost = options.passwordCost;
+    import.account = account;
+    import.at = now;
+    import.progress = options.progress;
+    import.lockTimeoutMs = options.lockTimeoutMs;
+    LegacyImport::Result result = LegacyImport::Import(chosen, made, import);
+    // The new database's name is the working file's.
+    result.report.target = QFileInfo(workingPath).absoluteFilePath();
+    if (report)
+        *report = result.report;
+    if (!result.problem.isEmpty())
+        return result.problem;
+    PartFile part(made, PartFile::Adopt{});
+    const QString problem = replaceWorking(part, workingPath, now, options.lockTimeoutMs, keptAs);
+    if (problem.isEmpty())
+        LegacyImport::WriteReport(LegacyImport::ReportPath(workingPath),
+                                  LegacyImport::ReportText(result.report));
+    return problem;
 }
 
 } // namespace DatabaseCopy

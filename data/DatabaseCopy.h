@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/LegacyImport.h"
 #include "data/PasswordHash.h"
 
 #include <QDateTime>
@@ -35,6 +36,15 @@ QString Backup(const QString& workingPath, const QString& folder, const Options&
 // made from `now` (KeptName), never over an earlier one; `keptAs` receives that name.
 QString Restore(const QString& chosen, const QString& workingPath, const QDateTime& now,
                 const Options& options = {}, QString* keptAs = nullptr);
+
+// Replaces the working database, as Restore does, by a new database imported from the legacy
+// desk's Access file `chosen`: the import runs into a new file beside the working one, which
+// then takes its place, the replaced one kept under KeptName. `report` receives the import's
+// report, also written beside the working file (LegacyImport::ReportPath); `account` is who the
+// new trail's first entry names. The progress is the import's.
+QString RestoreLegacy(const QString& chosen, const QString& workingPath, const QDateTime& now,
+                      const QString& account, const Options& options = {},
+                      LegacyImport::Report* report = nullptr, QString* keptAs = nullptr);
 
 // Where a backup into `folder` goes.
 QString BackupTarget(const QString& folder);

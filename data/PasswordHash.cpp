@@ -2,6 +2,10 @@
 
 #include <sodium.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 namespace velkar {
 
 namespace {
@@ -24,6 +28,25 @@ QString Hash(const QString& password, Cost cost) {
         0)
         return {};
     return QString::fromLatin1(out);
+}
+
+std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost) {
+    // Each hash takes a tenth of a second on purpose.
+    std::vector<QString> hashes(passwords.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i; (i = next++) < passwords.size();)
+            hashes[i] = Hash(passwords[i], cost);
+    };
+    const std::size_t side = std::min<std::size_t>(
+        {passwords.size(), std::max(1u, std::thread::hardware_concurrency()), 4});
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < side; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (auto& helper : helpers)
+        helper.join();
+    return hashes;
 }
 
 bool Verify(const QString& stored, const QString& password) {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <vector>
 
 namespace velkar {
 
@@ -23,6 +24,10 @@ inline constexpr Cost CheapestCost{1, 8192};
 
 // The hash of `password`, or an empty text when it can't be made (out of memory).
 QString Hash(const QString& password, Cost cost = ProgramCost);
+
+// The hashes of several passwords, made side by side a few at a time (each takes its cost in
+// memory); an empty text for one that can't be made.
+std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost = ProgramCost);
 
 // True when `stored` is a hash of exactly `password`. A stored text that is no hash matches
 // nothing.

@@ -9,9 +9,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <atomic>
 #include <iterator>
-#include <thread>
 
 #include <sqlite3.h>
 
@@ -244,22 +242,10 @@ QString hashPlainPasswords(const Connection& db, PasswordHash::Cost cost) {
             while (q.next())
                 accounts.emplace_back(q.integer(0), q.text(1));
         }
-        // Each hash takes a tenth of a second on purpose; a new file's seven are made side by
-        // side, a few at a time, since each also takes its cost in memory.
-        std::vector<QString> hashes(accounts.size());
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t i; (i = next++) < accounts.size();)
-                hashes[i] = PasswordHash::Hash(accounts[i].second, cost);
-        };
-        const std::size_t side = std::min<std::size_t>(
-            {accounts.size(), std::max(1u, std::thread::hardware_concurrency()), 4});
-        std::vector<std::thread> helpers;
-        for (std::size_t t = 1; t < side; ++t)
-            helpers.emplace_back(work);
-        work();
-        for (auto& helper : helpers)
-            helper.join();
+        std::vector<QString> passwords;
+        for (const auto& account : accounts)
+            passwords.push_back(account.second);
+        const std::vector<QString> hashes = PasswordHash::HashAll(passwords, cost);
         for (std::size_t i = 0; i < accounts.size(); ++i) {
             if (hashes[i].isEmpty())
                 return Messages::PasswordHashFailed();
@@ -659,6 +645,12 @@ QString CreateDatabase(const QString& path, PasswordHash::Cost cost, int version
     if (!problem.isEmpty())
         QFile::remove(path);
     return problem;
+}
+
+void CreateOnServer(const Connection& db, PasswordHash::Cost cost) {
+    if (!serverObjects(db, QStringLiteral("public")).isEmpty())
+        throw DataError(-1, Messages::ServerDatabaseNotEmpty());
+    createOnServer(db, CurrentVersion, cost, true);
 }
 
 QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {

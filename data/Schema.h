@@ -8,6 +8,7 @@
 
 namespace velkar {
 
+class Connection;
 class Settings;
 
 namespace Schema {
@@ -43,6 +44,11 @@ inline constexpr int CurrentVersion = 5;
 // on success, else why it failed.
 QString CreateDatabase(const QString& path, PasswordHash::Cost cost = PasswordHash::ProgramCost,
                        int version = CurrentVersion);
+
+// Makes this program's tables and the seven accounts on a server database that holds nothing yet,
+// inside the caller's open write transaction, so that a rollback leaves it empty again. Raises
+// DataError, also when the database holds anything.
+void CreateOnServer(const Connection& db, PasswordHash::Cost cost = PasswordHash::ProgramCost);
 
 // How closely the pages are looked at. Full: PRAGMA integrity_check, which also matches every
 // index against its table; for any file that comes from outside. Quick: PRAGMA quick_check,

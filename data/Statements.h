@@ -219,6 +219,32 @@ inline constexpr const char* ResolveJournalEntry =
 inline constexpr const char* AddAuditEntry = "INSERT INTO audit (id, time, account, desk, action, "
                                              "details, hash) VALUES (?, ?, ?, ?, ?, ?, ?)";
 
+// ---- Imports: a new database filled in one go -----------------------------------------
+
+inline constexpr const char* ImportCardholder =
+    "INSERT INTO userecord (" VELKAR_CARDHOLDER_COLUMNS ") VALUES (?, ?, ?, ?, ?, ?)";
+inline constexpr const char* ImportRecord =
+    "INSERT INTO employees (" VELKAR_RECORD_COLUMNS ") VALUES (?, ?, ?)";
+// A server takes the rows as one stream of tab-separated lines.
+inline constexpr const char* CopyCardholders =
+    "COPY userecord (" VELKAR_CARDHOLDER_COLUMNS ") FROM STDIN";
+inline constexpr const char* CopyRecords = "COPY employees (" VELKAR_RECORD_COLUMNS ") FROM STDIN";
+inline constexpr const char* RemoveAccounts = "DELETE FROM permission";
+// Cardholders added and changed by the hundred: the head, then as many rows of values as
+// there are cardholders, separated by commas, then (for a change) the tail. A change keeps the
+// row's 卡号 and sets the other five columns.
+inline constexpr const char* AddCardholdersHead =
+    "INSERT INTO userecord (" VELKAR_CARDHOLDER_COLUMNS ") VALUES ";
+inline constexpr const char* CardholderValues = "(?, ?, ?, ?, ?, ?)";
+inline constexpr const char* ChangeCardholdersHead =
+    "UPDATE userecord SET 卡序号 = v.column1, 姓名 = v.column3, 身份证 = v.column4, "
+    "电话 = v.column5, 地址 = v.column6 FROM (VALUES ";
+inline constexpr const char* ChangeCardholdersTail = ") AS v WHERE userecord.卡号 = v.column2";
+// The indexes of the records, each with the statement that makes it. Columns: name, sql.
+inline constexpr const char* RecordIndexes =
+    "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'employees' AND "
+    "sql IS NOT NULL ORDER BY rowid";
+
 // ---- Accounts --------------------------------------------------------------------------
 
 // One account's stored password hash, read again inside a password change's write.

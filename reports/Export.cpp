@@ -23,8 +23,10 @@ QString csvField(const QString& text, bool keepText) {
     // A card number such as 00123456 or 0001E500 would become a number in a spreadsheet.
     if (keepText && !text.isEmpty() && looksNumeric(text))
         return QStringLiteral("=\"%1\"").arg(text);
-    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
-        text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
+    // A text that starts with = is quoted, so that it reads back as text, not a formula.
+    if (text.startsWith(QLatin1Char('=')) || text.contains(QLatin1Char(',')) ||
+        text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) ||
+        text.contains(QLatin1Char('\r'))) {
         QString quoted = text;
         quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         return QLatin1Char('"') + quoted + QLatin1Char('"');

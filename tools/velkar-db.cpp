@@ -6,6 +6,7 @@
 #include "data/Audit.h"
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
+#include "data/LegacyImport.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
 #include "data/ServerHints.h"
@@ -36,6 +37,9 @@ const char* const Usage =
     "      velkar-db settle --from 日期 --to 日期 [--csv 文件] [位置]\n"
     "                                 按操作员日结\n"
     "      velkar-db import 文件 URI  把数据库文件导入服务器上的空数据库 URI\n"
+    "      velkar-db import-legacy 旧版文件 [位置]\n"
+    "                                 把旧版充值台的 Access 数据库导入新的数据库（尚不存在的\n"
+    "                                 文件，或服务器上的空数据库），打印导入报告并写在它旁边\n"
     "日期写作 yyyy-MM-dd，两端都含在内。\n"
     "位置是数据库文件或 postgresql:// URI；默认是本用户的充值台所用的数据库：\n"
     "VELKAR_DATABASE，否则设置文件 ~/.config/Velkar/Velkar.conf 中的 Database，否则工作文件夹\n"
@@ -228,6 +232,30 @@ QString chainProblem(const QString& path) {
     return {};
 }
 
+int importLegacy(QStringList args, QTextStream& out, QTextStream& err) {
+    if (args.isEmpty())
+        return usage(err, Messages::ImportLegacyNeedsFile());
+    const QString source = args.takeFirst();
+    QString target;
+    int status = 0;
+    if (!location(args, &target, err, &status))
+        return status;
+    LegacyImport::Options options;
+    options.account = QStringLiteral("velkar-db");
+    const LegacyImport::Result result = LegacyImport::Import(source, target, options);
+    if (!result.problem.isEmpty())
+        return refused(err, result.problem, target);
+    const QString text = LegacyImport::ReportText(result.report);
+    out << text;
+    const QString path = LegacyImport::ReportPath(target);
+    const QString problem = LegacyImport::WriteReport(path, text);
+    if (!problem.isEmpty())
+        err << "velkar-db: " << Messages::ReportNotWritten(path, problem) << '\n';
+    else
+        out << "\n" << path << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -250,6 +278,8 @@ int main(int argc, char* argv[]) {
         return audit(args, out, err);
     if (command == QLatin1String("settle"))
         return settle(args, out, err);
+    if (command == QLatin1String("import-legacy"))
+        return importLegacy(args, out, err);
     if (command == QLatin1String("import")) {
         if (args.size() != 2)
             return usage(err, args.size() > 2 ? Messages::TooManyArguments(args[2])

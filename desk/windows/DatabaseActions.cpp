@@ -5,7 +5,9 @@
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/LegacyFile.h"
 #include "data/Schema.h"
+#include "desk/windows/LegacyImportDlg.h"
 #include "users/Accounts.h"
 
 #include <QApplication>
@@ -146,6 +148,9 @@ bool DatabaseActions::OnRestore() {
         m_dialogs.chooseOpenFile(QStringLiteral("(*.mdb)"), QStringLiteral("mdb"), startFolder());
     if (chosen.isEmpty())
         return false;
+    // Told by what the file holds, whatever it is called.
+    if (LegacyFile::IsAccessFile(chosen))
+        return RestoreLegacy(chosen);
     const QString working = workingPath();
     const QDateTime now = m_clock.now();
     QString keptAs;
@@ -161,6 +166,33 @@ bool DatabaseActions::OnRestore() {
     Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
     m_dialogs.notice(Messages::RestoreDone());
+    return true;
+}
+
+bool DatabaseActions::RestoreLegacy(const QString& chosen) {
+    const QString working = workingPath();
+    CLegacyImportDlg window(QApplication::activeWindow());
+    window.offer(chosen, working);
+    if (window.exec() != QDialog::Accepted)
+        return false;
+    const QDateTime now = m_clock.now();
+    QString keptAs;
+    LegacyImport::Report report;
+    const QString problem =
+        runWithProgress(Messages::ImportingLegacy(), [&](const DatabaseCopy::Options& options) {
+            return DatabaseCopy::RestoreLegacy(chosen, working, now, g_account, options, &report,
+                                               &keptAs);
+        });
+    if (!problem.isEmpty()) {
+        m_dialogs.notice(Messages::RestoreFailed(problem));
+        return false;
+    }
+    // Told in the file now in place, after the import's own first entry.
+    Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
+                    copyOptions.lockTimeoutMs);
+    window.showReport(Messages::LegacyImportDone(keptAs, LegacyImport::ReportPath(working)),
+                      LegacyImport::ReportText(report));
+    window.exec();
     return true;
 }
 

@@ -40,6 +40,9 @@ public:
     DatabaseCopy::Options copyOptions;
 
 private:
+    // The chosen file is the legacy desk's Access database: offered as an import in the working
+    // database's place, then its report shown. True once imported.
+    bool RestoreLegacy(const QString& chosen);
     // Runs `work` on a worker thread; the window thread serves events and shows the progress
     // until it ends.
     QString runWithProgress(const QString& label,

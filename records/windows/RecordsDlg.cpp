@@ -8,6 +8,9 @@
 #include "data/PagedRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
+#include "records/CardholderSheet.h"
+#include "records/windows/SheetImportDlg.h"
+#include "reports/Export.h"
 #include "reports/TextTableModel.h"
 #include "reports/windows/RecordList.h"
 #include "users/Accounts.h"
@@ -15,6 +18,7 @@
 #include "ui_RecordsDlg.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -86,6 +90,8 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
     connect(ui->deleteButton, &QPushButton::clicked, this, &CRecordsDlg::OnDelete);
     connect(ui->clearButton, &QPushButton::clicked, this, &CRecordsDlg::OnClearFields);
     connect(ui->searchButton, &QPushButton::clicked, this, &CRecordsDlg::OnSearch);
+    connect(ui->importButton, &QPushButton::clicked, this, &CRecordsDlg::OnImport);
+    connect(ui->exportButton, &QPushButton::clicked, this, &CRecordsDlg::OnExport);
 
     LoadRecords();
 }
@@ -333,6 +339,51 @@ void CRecordsDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void CRecordsDlg::OnImport() {
+    const QString path = m_dialogs.chooseOpenFile(Messages::SheetFileFilter(),
+                                                  QStringLiteral("xlsx"), QDir::homePath());
+    if (path.isEmpty())
+        return;
+    try {
+        const std::shared_ptr<Connection> db = m_store.require();
+        const CardholderSheet::Preview preview = CardholderSheet::Read(path, *db);
+        if (!preview.problem.isEmpty()) {
+            m_dialogs.plain(Messages::SheetImportFailed(preview.problem), this);
+            return;
+        }
+        CSheetImportDlg window(preview, this);
+        if (window.exec() != QDialog::Accepted)
+            return;
+        const QString problem = CardholderSheet::Apply(*db, preview, g_account);
+        if (!problem.isEmpty()) {
+            m_dialogs.plain(Messages::SheetImportFailed(problem), this);
+            return;
+        }
+        m_dialogs.plain(Messages::SheetImportDone(Messages::SheetSummary(
+                            preview.added, preview.changed, preview.same, preview.refused)),
+                        this);
+    } catch (const DataError& e) {
+        m_dialogs.plain(Messages::SheetImportFailed(e.description()), this);
+        return;
+    }
+    LoadRecords();
+}
+
+void CRecordsDlg::OnExport() {
+    const QString path =
+        m_dialogs.chooseSaveFile(Export::FileFilter(), QStringLiteral("xlsx"), QDir::homePath());
+    if (path.isEmpty())
+        return;
+    QString problem;
+    try {
+        problem = CardholderSheet::Export(*m_store.require(), path);
+    } catch (const DataError& e) {
+        problem = e.description();
+    }
+    m_dialogs.plain(problem.isEmpty() ? Messages::ExportDone() : Messages::ExportFailed(problem),
+                    this);
 }
 
 } // namespace velkar

@@ -38,6 +38,10 @@ public slots:
     void OnDelete();
     void OnClearFields();
     void OnSearch();
+    // A cardholder spreadsheet into the archive, shown row by row before it is written.
+    void OnImport();
+    // The archive into a spreadsheet.
+    void OnExport();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -147,7 +147,7 @@ private slots:
                  (QStringList{"recordList", "cardSerialEdit", "cardNumberEdit", "holderNameEdit",
                               "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
                               "modifyButton", "deleteButton", "clearButton", "fieldCombo",
-                              "searchEdit", "searchButton"}));
+                              "searchEdit", "searchButton", "importButton", "exportButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),
                                  static_cast<QWidget*>(windows.find<CSettlementPreviewDlg>())})
             QCOMPARE(chain(preview, "pageArea"),

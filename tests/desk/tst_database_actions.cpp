@@ -8,6 +8,9 @@
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -118,6 +121,68 @@ private slots:
         CAdoConn conn;
         conn.OpenConnection();
         QVERIFY(conn.OpenRecordset(Statements::Records)->IsEOF());
+    }
+
+    // An Access file of the legacy desk, whatever its name, is offered as an import; taken, it
+    // takes the working file's place as a restore's copy does, and its report is shown.
+    void restoreOfALegacyFileImportsIt() {
+        FILE_DATABASE_ONLY();
+        TestDatabase db;
+        db.addRecord("OLD", "2024-01-01 10:00:00", "1");
+        QTemporaryDir other;
+        const QString chosen = other.filePath("DataBase.mdb");
+        QVERIFY(QFile::copy(QStringLiteral(VELKAR_LEGACY_DIR "/legacy-edge.mdb"), chosen));
+        FakeDialogs dialogs;
+        FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(21, 30, 0)));
+        DatabaseActions actions(dialogs, &clock);
+        actions.copyOptions.passwordCost = PasswordHash::CheapestCost;
+
+        // Answers the offer with `take`, and closes the report once it shows, keeping it.
+        bool take = false;
+        QString offered, summary, report;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* window = QApplication::activeModalWidget();
+            if (!window || window->objectName() != QLatin1String("CLegacyImportDlg"))
+                return;
+            auto* import = window->findChild<QPushButton*>("importButton");
+            const QString text = window->findChild<QLabel*>("textLabel")->text();
+            if (import->isVisible()) {
+                offered = text;
+                window->findChild<QPushButton*>(take ? "importButton" : "cancelButton")->click();
+            } else {
+                summary = text;
+                report = window->findChild<QPlainTextEdit*>("reportText")->toPlainText();
+                window->findChild<QPushButton*>("closeButton")->click();
+            }
+        });
+        answer.start(20);
+
+        dialogs.answerFile(chosen);
+        QVERIFY(!actions.OnRestore());
+        QVERIFY(offered.contains(chosen));
+        QCOMPARE(db.scalar("SELECT 卡号 FROM employees"), QStringLiteral("OLD"));
+
+        take = true;
+        dialogs.answerFile(chosen);
+        QVERIFY(actions.OnRestore());
+        const QString kept = db.path() + ".2026-12-06_213000.bak";
+        QVERIFY(QFile::exists(kept));
+        QCOMPARE(summary,
+                 Messages::LegacyImportDone(kept, QDir(db.folder()).filePath("import-report.txt")));
+        QVERIFY(report.contains("全部：11 条，合计 219276"));
+        QVERIFY(
+            report.contains(QStringLiteral("目标：") + QFileInfo(db.path()).absoluteFilePath()));
+        QFile written(QDir(db.folder()).filePath("import-report.txt"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(written.readAll()), report);
+        // The working file is the import now: its trail opens with the import, then the restore.
+        QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QStringLiteral("11"));
+        QCOMPARE(db.scalar("SELECT group_concat(action, ',') FROM audit"),
+                 QStringLiteral("导入旧版数据库,还原"));
+        QCOMPARE(Schema::CheckDatabase(db.path()), QString());
+        // Nothing of the import's own is left beside it.
+        QCOMPARE(QDir(db.folder()).entryList({"*.legacy", "*.part"}, QDir::Files), QStringList());
     }
 
     // A locked file makes the backup wait, but the window thread serves events meanwhile and

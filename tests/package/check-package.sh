@@ -56,8 +56,8 @@ for tool in velkar velkar-db velkar-reader; do
 done
 
 depends="$(dpkg-deb -f "$deb" Depends)"
-for lib in libqt6widgets6 libqt6printsupport6 libsqlite3-0 libhidapi-hidraw0 fonts-arphic-uming \
-    qt6-translations-l10n; do
+for lib in libqt6widgets6 libqt6printsupport6 libsqlite3-0 libhidapi-hidraw0 libmdb3 \
+    fonts-arphic-uming qt6-translations-l10n; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
