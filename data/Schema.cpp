@@ -179,13 +179,6 @@ CREATE INDEX audit_action ON audit (action, time);
 CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE state = 'booked';
 )sql",
      nullptr},
-    // 5: the booked changes of a card by the balance they started from, so that a waiting
-    // command whose change another desk has booked since is found at once.
-    {"CREATE INDEX journal_card_booked ON journal (card_no, balance_before, id) "
-     "WHERE state = 'booked';",
-     "CREATE INDEX journal_card_booked ON journal (card_no, balance_before, id) "
-     "WHERE state = 'booked';",
-     nullptr},
 };
 static_assert(std::size(Migrations) == Schema::CurrentVersion);
 

@@ -273,11 +273,12 @@ inline constexpr const char* PendingJournalEntries =
 inline constexpr const char* PendingJournalEntriesOfCard =
     "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' AND card_no = ? "
     "ORDER BY id";
-// Whether a command sent after ?3 changed the card from the same balance (?2) and was booked:
-// the card's change is then that command's.
+// Whether a command sent after ?3 changed the card ?1 from the same balance (?2) and was
+// booked: the card's change is then that command's. Only the entries written since ?3 are
+// read.
 inline constexpr const char* BookedLaterFromSameBalance =
-    "SELECT 1 FROM journal WHERE state = 'booked' AND card_no = ?1 AND balance_before = ?2 "
-    "AND id > ?3 LIMIT 1";
+    "SELECT 1 FROM journal WHERE id > ?3 AND card_no = ?1 AND balance_before = ?2 "
+    "AND state = 'booked' LIMIT 1";
 // Every entry; the caller adds "WHERE state = ?", the newest-first order and a limit.
 inline constexpr const char* JournalEntries = "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal";
 
