@@ -81,9 +81,7 @@ bool holds(const Connection& connection, const Entry& e, QString* state) {
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 QString AuditText(const Entry& e, qint64 id, const Resolution& r, std::optional<qint64> record) {
-    const auto yuan = [](int tenths) {
-        return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
-    };
+    const auto yuan = Messages::YuanText;
     QString text = Messages::JournalAuditHead(id, e.cardNo);
     text += e.operation == Operation::Clear ? Messages::ClearedFrom(yuan(e.balanceBefore))
                                             : Messages::RechargedBy(e.amount);
@@ -296,9 +294,7 @@ QString StateText(State state) {
 }
 
 QStringList RowTexts(const Entry& e) {
-    const auto yuan = [](int tenths) {
-        return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
-    };
+    const auto yuan = Messages::YuanText;
     return {QString::number(e.id),
             e.cardNo,
             e.operation == Operation::Clear ? Messages::ClearWord() : Messages::RechargeWord(),

@@ -178,6 +178,13 @@ QString shownLocation(const QString& target) {
 
 // ---- Where the rows go ------------------------------------------------------------------------
 
+void addAccount(const Connection& db, const QString& name, const QString& hash) {
+    Query insert(db, QString::fromUtf8(Statements::AddAccount));
+    insert.bind(1, name);
+    insert.bind(2, hash);
+    insert.next();
+}
+
 // The new database being filled, in one transaction.
 class Sink {
 public:
@@ -254,10 +261,7 @@ public:
     }
 
     void account(const QString& name, const QString& hash) override {
-        Query insert(*m_db, QString::fromUtf8(Statements::AddAccount));
-        insert.bind(1, name);
-        insert.bind(2, hash);
-        insert.next();
+        addAccount(*m_db, name, hash);
     }
 
     void cardholder(const QString (&cells)[6]) override {
@@ -370,10 +374,7 @@ public:
     }
 
     void account(const QString& name, const QString& hash) override {
-        Query insert(*m_db, QString::fromUtf8(Statements::AddAccount));
-        insert.bind(1, name);
-        insert.bind(2, hash);
-        insert.next();
+        addAccount(*m_db, name, hash);
     }
 
     void cardholder(const QString (&cells)[6]) override {
