@@ -35,6 +35,10 @@ inline const QString CardInitLoaded = QStringLiteral("初始化有余额的卡")
 inline const QString Mismatch = QStringLiteral("余额不符");
 inline const QString LegacyImported = QStringLiteral("导入旧版数据库");
 inline const QString CardholdersImported = QStringLiteral("导入持卡人");
+inline const QString ShiftOpened = QStringLiteral("开班");
+inline const QString CashCounted = QStringLiteral("清点现金");
+inline const QString ShiftClosed = QStringLiteral("交班");
+inline const QString Reprinted = QStringLiteral("补打");
 
 QStringList Actions();
 

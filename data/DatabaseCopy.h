@@ -31,6 +31,10 @@ struct Options {
 // table from one snapshot into a new Velkar file.
 QString Backup(const QString& workingPath, const QString& folder, const Options& options = {});
 
+// Copies the working database to the new file `target`, which must not exist yet, as Backup
+// copies it: checked before it takes its name.
+QString BackupFile(const QString& workingPath, const QString& target, const Options& options = {});
+
 // Replaces the working database by a copy of `chosen` when that is a sound database of this
 // program, brought up to date. The replaced database is kept beside it under a name of its own
 // made from `now` (KeptName), never over an earlier one; `keptAs` receives that name.

@@ -28,6 +28,9 @@ public:
     void BackupDatabase();
     // Asks for a database file and makes it the working database. True once restored.
     bool OnRestore();
+    // A backup into `folder` under a name that tells its time, the oldest there beyond `keep`
+    // removed; audited, with no box. Returns why it failed, or an empty text.
+    QString AutoBackupInto(const QString& folder, int keep);
 
     // The folder the chooser starts in: that of the last backup while it exists, else the home
     // folder.
