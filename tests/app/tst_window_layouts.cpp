@@ -6,6 +6,7 @@
 #include "desk/windows/BackupPromptDlg.h"
 #include "desk/windows/CardInitDlg.h"
 #include "desk/windows/JournalDlg.h"
+#include "desk/windows/ShiftCloseDlg.h"
 #include "reader/windows/SimulatorWindow.h"
 #include "records/windows/RecordsDlg.h"
 #include "reports/windows/PreviewDlg.h"
@@ -48,6 +49,7 @@ struct Windows {
         made.emplace_back(new CJournalDlg(d, desk));
         made.emplace_back(new CAuditDlg(d, desk, {}, day));
         made.emplace_back(new SimulatorWindow(rig.reader));
+        made.emplace_back(new CShiftCloseDlg(d, rig.clock, Shifts::Shift{}, {}, desk));
     }
     QList<QWidget*> all() {
         QList<QWidget*> windows{rig.desk.get()};
@@ -135,9 +137,9 @@ private slots:
                               "repeatPasswordEdit", "changeButton", "exitButton"}));
         QCOMPARE(chain(windows.rig.desk.get(), "cardInitButton"),
                  (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
-                              "backupButton", "restoreButton", "exitButton", "portCombo",
-                              "connectButton", "amountEdit", "rechargeButton", "clearButton",
-                              "serialEdit", "nameEdit", "phoneEdit", "profileButton", "totalEdit",
+                              "backupButton", "restoreButton", "shiftButton", "exitButton",
+                              "portCombo", "connectButton", "amountEdit", "rechargeButton",
+                              "clearButton", "reprintButton", "serialEdit", "nameEdit", "phoneEdit", "profileButton", "totalEdit",
                               "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
@@ -148,6 +150,8 @@ private slots:
                               "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
                               "modifyButton", "deleteButton", "clearButton", "fieldCombo",
                               "searchEdit", "searchButton", "importButton", "exportButton"}));
+        QCOMPARE(chain(windows.find<CShiftCloseDlg>(), "countedEdit"),
+                 (QStringList{"countedEdit", "closeShiftButton", "cancelButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),
                                  static_cast<QWidget*>(windows.find<CSettlementPreviewDlg>())})
             QCOMPARE(chain(preview, "pageArea"),
