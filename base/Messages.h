@@ -1046,18 +1046,24 @@ inline QString ShiftSealUnreadable() {
 inline QString KindCountAndSum(const QString& kind, qint64 count, qint64 amount) {
     return QStringLiteral("%1 %2 笔 %3 元").arg(kind).arg(count).arg(amount);
 }
-inline QString CashCountedText(qint64 id, const QString& expected, const QString& counted,
+inline QString CashCountedText(qint64 id, const QString& cashFloat, const QString& moved,
+                               const QString& drawer, const QString& counted,
                                const QString& difference) {
-    return QStringLiteral("班次 #%1：应有现金 %2 元，实点现金 %3 元，差额 %4 元")
+    return QStringLiteral("班次 #%1：备用金 %2 元，收支 %3 元，应有现金 %4 元，实点现金 %5 元，"
+                          "差额 %6 元")
         .arg(id)
-        .arg(expected, counted, difference);
+        .arg(cashFloat, moved, drawer, counted, difference);
 }
-inline QString CashNotCountedText(qint64 id, const QString& expected) {
-    return QStringLiteral("班次 #%1：未清点现金，应有现金 %2 元").arg(id).arg(expected);
+inline QString CashNotCountedText(qint64 id, const QString& cashFloat, const QString& moved,
+                                  const QString& drawer) {
+    return QStringLiteral("班次 #%1：未清点现金；备用金 %2 元，收支 %3 元，应有现金 %4 元")
+        .arg(id)
+        .arg(cashFloat, moved, drawer);
 }
-inline QString ShiftClosedText(qint64 z, qint64 id, const QString& desk, const QString& operatorName,
-                               const QString& openedAt, const QString& closedAt,
-                               const QString& totals, const QString& expected) {
+inline QString ShiftClosedText(qint64 z, qint64 id, const QString& desk,
+                               const QString& operatorName, const QString& openedAt,
+                               const QString& closedAt, const QString& totals,
+                               const QString& expected) {
     return QStringLiteral("Z %1，班次 #%2（终端 %3，%4，%5 至 %6）：%7；应有现金 %8 元")
         .arg(z)
         .arg(id)
@@ -1096,6 +1102,12 @@ inline QString ZHeadOperator(const QString& operatorName, const QString& closedB
 }
 inline QString ZHeadPeriod(qint64 id, const QString& from, const QString& to) {
     return QStringLiteral("班次 #%1：%2 至 %3").arg(id).arg(from, to);
+}
+inline QString ZFloat(const QString& money) {
+    return QStringLiteral("备用金：%1").arg(money);
+}
+inline QString ZMoved(const QString& money) {
+    return QStringLiteral("本班现金收支：%1").arg(money);
 }
 inline QString ZExpected(const QString& money) {
     return QStringLiteral("应有现金：%1").arg(money);
@@ -1181,6 +1193,9 @@ inline QString ShiftWindowHead(qint64 id, const QString& desk, const QString& op
 inline QString TypeCountedCash() {
     return QStringLiteral("请输入清点的现金（元，最多一位小数）");
 }
+inline QString TypeCashFloat() {
+    return QStringLiteral("请输入备用金（元，最多一位小数）");
+}
 inline QString ShiftClosedDone(qint64 z, const QString& seal) {
     return QStringLiteral("已交班：Z 号 %1，封签 %2").arg(z).arg(seal);
 }
@@ -1252,8 +1267,9 @@ inline QString NotASeal(const QString& text) {
     return QStringLiteral("封签是 Z 报表上的 16 位十六进制数，而不是 %1").arg(text);
 }
 inline QString SealNotFound(const QString& path, const QString& seal) {
-    return QStringLiteral("%1：没有哪条审计记录带封签 %2。打印这张 Z 报表之后，审计记录被改写或删去过"
-                          "（或这张 Z 报表不是这个数据库的）。")
+    return QStringLiteral(
+               "%1：没有哪条审计记录带封签 %2。打印这张 Z 报表之后，审计记录被改写或删去过"
+               "（或这张 Z 报表不是这个数据库的）。")
         .arg(path, seal);
 }
 inline QString SealFound(const QString& seal, qint64 auditId, qint64 headId) {
@@ -1263,7 +1279,11 @@ inline QString SealFound(const QString& seal, qint64 auditId, qint64 headId) {
         .arg(headId);
 }
 inline QString SealOfShift(qint64 z, const QString& desk, qint64 id, const QString& closedAt) {
-    return QStringLiteral("这是终端 %2 的 Z %1（班次 #%3，%4 交班）").arg(z).arg(desk).arg(id).arg(closedAt);
+    return QStringLiteral("这是终端 %2 的 Z %1（班次 #%3，%4 交班）")
+        .arg(z)
+        .arg(desk)
+        .arg(id)
+        .arg(closedAt);
 }
 inline QString CannotRemove(const QString& path) {
     return QStringLiteral("无法删除 %1").arg(path);

@@ -18,8 +18,8 @@ namespace {
 const QString StampFormat = QStringLiteral("yyyy-MM-dd_HHmmss");
 
 const QRegularExpression& namePattern() {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^DataBase-([0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{6})(?:-([0-9]{1,3}))?\\.mdb$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^DataBase-([0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{6})(?:-([0-9]{1,3}))?\\.mdb$"));
     return pattern;
 }
 

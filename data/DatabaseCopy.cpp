@@ -139,10 +139,15 @@ struct Table {
     const char* key;
 };
 const Table Tables[] = {
-    {"userecord", "rowid"}, {"employees", "rowid"}, {"permission", "rowid"},
-    {"journal", "id"},      {"audit", "id"},        {"shift", "id"},
+    {"userecord", "rowid"},
+    {"employees", "rowid"},
+    {"permission", "rowid"},
+    {"journal", "id"},
+    {"audit", "id"},
+    {"shift", "id"},
     // Keyed by text or by two columns: ordered by a number of theirs, which no sequence hands out.
-    {"shift_total", "shift_id"}, {"shift_number", "last_z"},
+    {"shift_total", "shift_id"},
+    {"shift_number", "last_z"},
 };
 
 constexpr int RowsPerInsert = 200;

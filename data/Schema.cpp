@@ -182,7 +182,8 @@ CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE st
     // 5: shifts, from a login to 交班. A shift's bookings are those of its desk's commands whose
     // records lie after first_record up to last_record; a desk's next shift starts where its
     // last closed one ended, so every booking falls into exactly one. Its figures are kept as
-    // they were at 交班 (shift_total, amounts in yuan, cash in tenths). shift_number keeps the
+    // they were at 交班 (shift_total, amounts in yuan, cash in tenths): expected is the cash its
+    // bookings moved, cash_float the change the drawer held besides. shift_number keeps the
     // highest Z number each desk was given, which a restore carries over.
     {R"sql(
 CREATE TABLE shift (
@@ -199,6 +200,7 @@ CREATE TABLE shift (
     counted      INTEGER,
     seal         TEXT,
     audit_id     INTEGER,
+    cash_float   INTEGER,
     CHECK ((closed_at IS NULL) = (z_number IS NULL)),
     UNIQUE (desk, z_number)
 );
@@ -232,6 +234,7 @@ CREATE TABLE shift (
     counted      bigint,
     seal         text COLLATE "C",
     audit_id     bigint,
+    cash_float   bigint,
     CHECK ((closed_at IS NULL) = (z_number IS NULL)),
     UNIQUE (desk, z_number)
 );

@@ -38,6 +38,7 @@ Shift read(const Query& q) {
     s.counted = optionalInteger(q, 10);
     s.seal = q.isNull(11) ? QString() : q.text(11);
     s.auditId = q.isNull(12) ? 0 : q.integer(12);
+    s.cashFloat = q.isNull(13) ? 0 : q.integer(13);
     return s;
 }
 
@@ -111,8 +112,20 @@ std::vector<KindTotal> keptTotals(const Connection& connection, qint64 id) {
     return totals;
 }
 
+// The desk's latest closed shift: the record it ended at and the float it left.
+std::optional<std::pair<qint64, qint64>> lastClosed(const Connection& connection,
+                                                    const QString& desk) {
+    Query last(connection, Q(Statements::LastClosedOfDesk));
+    last.bind(1, desk);
+    if (!last.next() || last.isNull(0))
+        return std::nullopt;
+    return std::pair(last.integer(0), last.isNull(1) ? 0 : last.integer(1));
+}
+
 void addFigures(const Connection& connection, Shift& shift) {
     if (shift.isOpen()) {
+        if (const auto last = lastClosed(connection, shift.desk))
+            shift.cashFloat = last->second;
         shift.lastRecord = newestRecord(connection);
         shift.totals = figure(connection, shift.desk, shift.firstRecord, shift.lastRecord);
         shift.expected = cashOf(shift.totals);
@@ -130,10 +143,16 @@ QString totalsText(const std::vector<KindTotal>& totals) {
 
 } // namespace
 
+std::optional<qint64> Shift::drawer() const {
+    if (!expected)
+        return std::nullopt;
+    return cashFloat + *expected;
+}
+
 std::optional<qint64> Shift::difference() const {
     if (!counted || !expected)
         return std::nullopt;
-    return *counted - *expected;
+    return *counted - *drawer();
 }
 
 qint64 Shift::bookings() const {
@@ -208,13 +227,9 @@ Begun Begin(const Connection& connection, const QString& desk, const QString& op
         write.commit();
         return begun;
     }
-    qint64 first = 0;
-    {
-        Query last(connection, Q(Statements::LastRecordOfDesk));
-        last.bind(1, desk);
-        // A desk's first shift counts from now on, not the history before shifts were kept.
-        first = last.next() && !last.isNull(0) ? last.integer(0) : newestRecord(connection);
-    }
+    // A desk's first shift counts from now on, not the history before shifts were kept.
+    const auto last = lastClosed(connection, desk);
+    const qint64 first = last ? last->first : newestRecord(connection);
     qint64 id = 0;
     {
         Query add(connection, Q(Statements::AddShift));
@@ -245,6 +260,7 @@ Shift Close(const Connection& connection, const Closing& closing) {
     shift.lastRecord = newestRecord(connection);
     shift.totals = figure(connection, shift.desk, shift.firstRecord, shift.lastRecord);
     shift.expected = cashOf(shift.totals);
+    shift.cashFloat = closing.cashFloat;
     shift.counted = closing.counted;
     {
         Query given(connection, Q(Statements::GivenZNumber));
@@ -258,18 +274,21 @@ Shift Close(const Connection& connection, const Closing& closing) {
 
     const QString desk = closing.desk.isEmpty() ? shift.desk : closing.desk;
     const QString expected = Cash::YuanText(*shift.expected);
+    const QString cashFloat = Cash::YuanText(shift.cashFloat);
+    const QString drawer = Cash::YuanText(*shift.drawer());
     Audit::Append(connection, closing.closedBy, desk, Audit::CashCounted,
-                  shift.counted ? Messages::CashCountedText(shift.id, expected,
-                                                            Cash::YuanText(*shift.counted),
-                                                            Cash::YuanText(*shift.difference()))
-                                : Messages::CashNotCountedText(shift.id, expected),
+                  shift.counted
+                      ? Messages::CashCountedText(shift.id, cashFloat, expected, drawer,
+                                                  Cash::YuanText(*shift.counted),
+                                                  Cash::YuanText(*shift.difference()))
+                      : Messages::CashNotCountedText(shift.id, cashFloat, expected, drawer),
                   closing.at);
-    shift.auditId = Audit::Append(
-        connection, closing.closedBy, desk, Audit::ShiftClosed,
-        Messages::ShiftClosedText(*shift.z, shift.id, shift.desk, shift.operatorName,
-                                  shift.openedAt, shift.closedAt, totalsText(shift.totals),
-                                  expected),
-        closing.at);
+    shift.auditId =
+        Audit::Append(connection, closing.closedBy, desk, Audit::ShiftClosed,
+                      Messages::ShiftClosedText(*shift.z, shift.id, shift.desk, shift.operatorName,
+                                                shift.openedAt, shift.closedAt,
+                                                totalsText(shift.totals), expected),
+                      closing.at);
     {
         Query head(connection, Q(Statements::AuditHead));
         if (!head.next() || head.integer(0) != shift.auditId)
@@ -286,7 +305,8 @@ Shift Close(const Connection& connection, const Closing& closing) {
         close.bind(6, *shift.counted);
     close.bind(7, shift.seal);
     close.bind(8, shift.auditId);
-    close.bind(9, shift.id);
+    close.bind(9, shift.cashFloat);
+    close.bind(10, shift.id);
     close.next();
     for (const KindTotal& t : shift.totals) {
         Query add(connection, Q(Statements::AddShiftTotal));
@@ -384,7 +404,7 @@ QStringList RowTexts(const Shift& s) {
             s.openedAt,
             s.isOpen() ? Messages::ShiftStillOpen() : s.closedAt,
             QString::number(s.bookings()),
-            money(s.expected),
+            money(s.drawer()),
             s.isOpen() ? QString() : (s.counted ? money(s.counted) : Messages::NotCounted()),
             money(s.difference()),
             s.seal};

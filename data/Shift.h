@@ -37,13 +37,15 @@ struct Shift {
     qint64 lastRecord = 0; // up to this one, once closed
     std::optional<qint64> z;
     std::optional<qint64> expected; // tenths: the cash its bookings moved
-    std::optional<qint64> counted;  // tenths; none: closed without a count
+    qint64 cashFloat = 0;           // tenths: the change the drawer held besides (备用金)
+    std::optional<qint64> counted;  // tenths: all the drawer held; none: closed without a count
     QString seal;                   // the trail's head at 交班, its first 16 hex digits
     qint64 auditId = 0;             // the 交班 entry the seal is the hash of
     std::vector<KindTotal> totals;  // every kind, in the rule's order
 
     bool isOpen() const { return !z.has_value(); }
-    std::optional<qint64> difference() const; // counted - expected
+    std::optional<qint64> drawer() const;     // what the drawer should hold: float + expected
+    std::optional<qint64> difference() const; // counted - drawer
     qint64 bookings() const;                  // the count over all kinds
 };
 
@@ -70,12 +72,14 @@ std::optional<Shift> Find(const Connection& connection, qint64 id);
 std::optional<Shift> OpenShiftOf(const Connection& connection, const QString& desk);
 
 // The shift with its totals: as kept at 交班 for a closed one, and as they stand now (up to the
-// newest record, expected cash included) for an open one. Raises DataError.
+// newest record, expected cash included, the float its desk's last shift left) for an open one.
+// Raises DataError.
 std::optional<Shift> WithFigures(const Connection& connection, qint64 id);
 
 struct Closing {
     qint64 shiftId = 0;
     std::optional<qint64> counted; // tenths; none: not counted
+    qint64 cashFloat = 0;          // tenths
     QString closedBy;              // the account that counted
     QString desk;                  // where it was closed, for the trail
     QDateTime at;
@@ -100,9 +104,9 @@ void CarryNumbers(const Connection& from, const Connection& to);
 
 // What the trail says of a seal printed on a Z report.
 struct SealFinding {
-    bool found = false;     // an entry's hash begins with it: the trail up to there is as sealed
-    qint64 auditId = 0;     // that entry
-    qint64 headId = 0;      // the newest entry now
+    bool found = false; // an entry's hash begins with it: the trail up to there is as sealed
+    qint64 auditId = 0; // that entry
+    qint64 headId = 0;  // the newest entry now
     std::optional<Shift> shift; // the shift the ledger says it sealed
 };
 // `seal` is 16 hexadecimal digits, either case. Raises DataError.

@@ -33,7 +33,7 @@ struct Criterion {
 #define VELKAR_AUDIT_COLUMNS "id, time, account, desk, action, details, hash"
 #define VELKAR_SHIFT_COLUMNS                                                                       \
     "id, desk, operator, opened_at, first_record, closed_at, closed_by, last_record, z_number, "   \
-    "expected, counted, seal, audit_id"
+    "expected, counted, seal, audit_id, cash_float"
 #define VELKAR_JOURNAL_COLUMNS                                                                     \
     "id, card_no, operation, amount, balance_before, balance_expected, operator, desk, sent_at, "  \
     "state, resolved_at, balance_seen, record_id"
@@ -321,9 +321,10 @@ inline constexpr const char* ShiftById = "SELECT " VELKAR_SHIFT_COLUMNS " FROM s
 // A desk has at most one open shift.
 inline constexpr const char* OpenShiftOfDesk =
     "SELECT " VELKAR_SHIFT_COLUMNS " FROM shift WHERE desk = ? AND closed_at IS NULL";
-// Where the desk's next shift takes over: the last record its latest closed shift counted.
-inline constexpr const char* LastRecordOfDesk =
-    "SELECT last_record FROM shift WHERE desk = ? AND z_number IS NOT NULL "
+// The desk's latest closed shift: where its next shift takes over (the last record it counted)
+// and the change its drawer was left with. Columns: last_record, cash_float.
+inline constexpr const char* LastClosedOfDesk =
+    "SELECT last_record, cash_float FROM shift WHERE desk = ? AND z_number IS NOT NULL "
     "ORDER BY z_number DESC LIMIT 1";
 inline constexpr const char* AddShift =
     "INSERT INTO shift (desk, operator, opened_at, first_record) VALUES (?, ?, ?, ?) RETURNING id";
@@ -351,7 +352,7 @@ inline constexpr const char* RaiseZNumber =
     "excluded.last_z END";
 inline constexpr const char* CloseShift =
     "UPDATE shift SET closed_at = ?, closed_by = ?, last_record = ?, z_number = ?, expected = ?, "
-    "counted = ?, seal = ?, audit_id = ? WHERE id = ? AND closed_at IS NULL";
+    "counted = ?, seal = ?, audit_id = ?, cash_float = ? WHERE id = ? AND closed_at IS NULL";
 inline constexpr const char* AddShiftTotal =
     "INSERT INTO shift_total (shift_id, kind, count, amount, cash) VALUES (?, ?, ?, ?, ?)";
 // Columns: kind, count, amount, cash.

@@ -17,8 +17,8 @@ namespace {
 
 // The roll's look, by its width: margins, the sizes of text and the pitch of its lines.
 struct Geometry {
-    qreal margin;     // mm, left and right
-    qreal top;        // mm
+    qreal margin; // mm, left and right
+    qreal top;    // mm
     qreal titlePoints;
     qreal points;
     qreal titlePitch; // mm
@@ -119,8 +119,8 @@ void Draw(QPainter& painter, const Slip& slip, int widthMm) {
         const qreal labelWidth = metrics.horizontalAdvance(label);
         painter.drawText(QPointF(left, y + metrics.ascent()), label);
         // The value stands at the right edge; a long one (a name) is cut short with an ellipsis.
-        const QString shown =
-            metrics.elidedText(value, Qt::ElideRight, right - left - labelWidth - metrics.averageCharWidth());
+        const QString shown = metrics.elidedText(
+            value, Qt::ElideRight, right - left - labelWidth - metrics.averageCharWidth());
         painter.drawText(QPointF(right - metrics.horizontalAdvance(shown), y + metrics.ascent()),
                          shown);
         y += g.pitch * dotsY;

@@ -23,8 +23,8 @@ struct Slip {
     QString operatorName;
     QString time; // the record's timestamp text
     QString cardNo;
-    QString holder; // empty: no cardholder for the card
-    QString kind;   // 充值, 清零, ...
+    QString holder;        // empty: no cardholder for the card
+    QString kind;          // 充值, 清零, ...
     qint64 amount = 0;     // whole yuan, signed as booked
     int balanceBefore = 0; // tenths
     int balanceAfter = 0;  // tenths

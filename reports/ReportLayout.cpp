@@ -304,8 +304,8 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
         at.text(g.dateX, y, c.reportDate);
         if (c.below) {
             painter.save();
-            c.below(painter, QRectF(at.x(g.left), at.y(y + g.pitch), at.x(g.width),
-                                    at.y(c.belowHeight)));
+            c.below(painter,
+                    QRectF(at.x(g.left), at.y(y + g.pitch), at.x(g.width), at.y(c.belowHeight)));
             painter.restore();
         }
     }

@@ -6,7 +6,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-
 namespace velkar {
 
 namespace ZReport {
@@ -43,7 +42,10 @@ QStringList HeadLines(const Shifts::Shift& s) {
 }
 
 QStringList FigureLines(const Shifts::Shift& s) {
-    return {Messages::ZExpected(money(s.expected)), Messages::ZCounted(money(s.counted)),
+    return {Messages::ZFloat(money(s.cashFloat)),
+            Messages::ZMoved(money(s.expected)),
+            Messages::ZExpected(money(s.drawer())),
+            Messages::ZCounted(money(s.counted)),
             Messages::ZDifference(s.difference() ? money(s.difference()) : QString()),
             Messages::ZSeal(s.seal, s.auditId)};
 }

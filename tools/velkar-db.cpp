@@ -41,10 +41,12 @@ const char* const Usage =
     "      velkar-db shifts [--from 日期] [--to 日期] [位置]\n"
     "                                 列出班次：Z 号、应有与实点现金、差额、封签\n"
     "      velkar-db check --seal 封签 [位置]\n"
-    "                                 另查 Z 报表上的封签（16 位十六进制）：此后审计记录是否被改写\n"
+    "                                 另查 Z 报表上的封签（16 "
+    "位十六进制）：此后审计记录是否被改写\n"
     "      velkar-db backup [--keep N] [位置 文件夹]\n"
     "                                 备份到文件夹，文件名带时间，只保留最新的 N 份（默认 30）；\n"
-    "                                 不给位置和文件夹时用设置中的 AutoBackupFolder 与 AutoBackupKeep\n"
+    "                                 不给位置和文件夹时用设置中的 AutoBackupFolder 与 "
+    "AutoBackupKeep\n"
     "      velkar-db import 文件 URI  把数据库文件导入服务器上的空数据库 URI\n"
     "      velkar-db import-legacy 旧版文件 [位置]\n"
     "                                 把旧版充值台的 Access 数据库导入新的数据库（尚不存在的\n"
@@ -280,8 +282,8 @@ int checkSeal(const QString& seal, const QString& path, QTextStream& out, QTextS
             return refused(err, Messages::SealNotFound(path, seal.toLower()), path);
         out << Messages::SealFound(seal.toLower(), finding.auditId, finding.headId) << '\n';
         if (finding.shift && finding.shift->auditId == finding.auditId)
-            out << Messages::SealOfShift(*finding.shift->z, finding.shift->desk,
-                                         finding.shift->id, finding.shift->closedAt)
+            out << Messages::SealOfShift(*finding.shift->z, finding.shift->desk, finding.shift->id,
+                                         finding.shift->closedAt)
                 << '\n';
     } catch (const DataError& e) {
         return refused(err, path + QStringLiteral("：") + e.description(), path);

@@ -74,8 +74,9 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
                    const QString& operatorName, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
       m_panel(&dialogs), m_databaseActions(dialogs, &clock),
-      m_shifts(dialogs, clock, m_databaseActions, operatorName,
-               [this] { return m_link ? m_link->outstandingCommands() : 0; }, this),
+      m_shifts(
+          dialogs, clock, m_databaseActions, operatorName,
+          [this] { return m_link ? m_link->outstandingCommands() : 0; }, this),
       m_store(&dialogs) {
     LoadPictures();
     m_operatorName = operatorName;

@@ -29,9 +29,9 @@ QString PrintSlip(const Receipt::Slip& slip, int widthMm, const QString& printer
     printer.setDocName(Messages::ReceiptTitle());
     printer.setFullPage(true);
     const QSizeF size(widthMm, Receipt::HeightMm(slip, widthMm));
-    printer.setPageLayout(QPageLayout(
-        QPageSize(size, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
-        QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+    printer.setPageLayout(
+        QPageLayout(QPageSize(size, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
+                    QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
     QPainter painter;
     if (!painter.begin(&printer))
         return toFile ? Messages::CannotWrite(printerName) : Messages::PrinterRefused(printerName);

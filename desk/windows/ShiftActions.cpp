@@ -19,8 +19,7 @@
 namespace velkar {
 
 ShiftActions::ShiftActions(Dialogs& dialogs, const Clock& clock, DatabaseActions& databaseActions,
-                           QString operatorName, std::function<int()> outstanding,
-                           QWidget* owner)
+                           QString operatorName, std::function<int()> outstanding, QWidget* owner)
     : m_dialogs(dialogs), m_clock(clock), m_databaseActions(databaseActions),
       m_operatorName(std::move(operatorName)), m_outstanding(std::move(outstanding)),
       m_owner(owner) {}
@@ -37,12 +36,11 @@ void ShiftActions::begin(Settings& settings, QStatusBar* bar) {
         bar->addWidget(m_receiptState);
     }
     if (const int width = Receipt::WidthMm(settings.receipt()); width > 0) {
-        m_receipts = std::make_unique<ReceiptPrinter>(
-            DatabaseActions::workingPath(), width, settings.receiptPrinter(), m_operatorName);
+        m_receipts = std::make_unique<ReceiptPrinter>(DatabaseActions::workingPath(), width,
+                                                      settings.receiptPrinter(), m_operatorName);
         connect(m_receipts.get(), &ReceiptPrinter::failed, this,
                 [this](const QString& why) { showReceiptState(Messages::ReceiptFailed(why)); });
-        connect(m_receipts.get(), &ReceiptPrinter::printed, this,
-                [this] { showReceiptState({}); });
+        connect(m_receipts.get(), &ReceiptPrinter::printed, this, [this] { showReceiptState({}); });
     }
     beginShift();
     warnOfOldBackups();
@@ -72,10 +70,12 @@ void ShiftActions::beginShift() {
 }
 
 std::optional<Shifts::Shift> ShiftActions::closeOne(const Shifts::Shift& shift,
-                                                    std::optional<qint64> counted) {
+                                                    std::optional<qint64> counted,
+                                                    qint64 cashFloat) {
     Shifts::Closing closing;
     closing.shiftId = shift.id;
     closing.counted = counted;
+    closing.cashFloat = cashFloat;
     closing.closedBy = m_operatorName;
     closing.desk = Audit::ThisDesk();
     closing.at = m_clock.now();
@@ -109,13 +109,15 @@ bool ShiftActions::showCloseWindow(const Shifts::Shift& shift, bool mayLeaveUnco
         return false;
     CShiftCloseDlg window(
         m_dialogs, m_clock, *figured,
-        [this, &shift](std::optional<qint64> counted) { return closeOne(shift, counted); },
+        [this, &shift](std::optional<qint64> counted, qint64 cashFloat) {
+            return closeOne(shift, counted, cashFloat);
+        },
         m_owner);
     window.exec();
     if (window.closed())
         return true;
     // The drawer was not counted: the shift closes all the same, so the next one starts clean.
-    return mayLeaveUncounted && closeOne(shift, std::nullopt).has_value();
+    return mayLeaveUncounted && closeOne(shift, std::nullopt, figured->cashFloat).has_value();
 }
 
 bool ShiftActions::closeShift(bool next) {

@@ -55,8 +55,8 @@ public:
 private:
     // Opens or resumes the operator's shift, closing another operator's left open first.
     void beginShift();
-    std::optional<Shifts::Shift> closeOne(const Shifts::Shift& shift,
-                                          std::optional<qint64> counted);
+    std::optional<Shifts::Shift> closeOne(const Shifts::Shift& shift, std::optional<qint64> counted,
+                                          qint64 cashFloat);
     bool showCloseWindow(const Shifts::Shift& shift, bool mayLeaveUncounted);
     void autoBackup();
     void warnOfOldBackups();

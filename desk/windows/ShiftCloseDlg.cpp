@@ -26,6 +26,8 @@ CShiftCloseDlg::CShiftCloseDlg(Dialogs& dialogs, const Clock& clock, Shifts::Shi
     ui->printButton->hide();
     ui->doneLabel->hide();
     connect(ui->countedEdit, &QLineEdit::textChanged, this, &CShiftCloseDlg::OnCountedChanged);
+    connect(ui->floatEdit, &QLineEdit::textChanged, this, &CShiftCloseDlg::OnCountedChanged);
+    ui->floatEdit->setText(Cash::YuanText(m_shift.cashFloat));
     connect(ui->countedEdit, &QLineEdit::returnPressed, ui->closeShiftButton, &QPushButton::click);
     connect(ui->closeShiftButton, &QPushButton::clicked, this, &CShiftCloseDlg::OnCloseShift);
     connect(ui->previewButton, &QPushButton::clicked, this, &CShiftCloseDlg::OnPreview);
@@ -45,9 +47,10 @@ CShiftCloseDlg::~CShiftCloseDlg() {
 }
 
 void CShiftCloseDlg::showShift(const Shifts::Shift& shift) {
-    ui->headLabel->setText(m_closed ? ZReport::HeadLines(shift).join(QLatin1Char('\n'))
-                                    : Messages::ShiftWindowHead(shift.id, shift.desk,
-                                                                shift.operatorName, shift.openedAt));
+    ui->headLabel->setText(
+        m_closed
+            ? ZReport::HeadLines(shift).join(QLatin1Char('\n'))
+            : Messages::ShiftWindowHead(shift.id, shift.desk, shift.operatorName, shift.openedAt));
     const QList<QStringList> rows = ZReport::Rows(shift);
     ui->totalsTable->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r)
@@ -58,18 +61,31 @@ void CShiftCloseDlg::showShift(const Shifts::Shift& shift) {
             ui->totalsTable->setItem(r, c, item);
         }
     ui->totalsTable->resizeRowsToContents();
-    ui->expectedEdit->setText(shift.expected ? Cash::YuanText(*shift.expected) : QString());
+    // The table as tall as its rows, no taller.
+    int height = ui->totalsTable->horizontalHeader()->sizeHint().height() +
+                 2 * ui->totalsTable->frameWidth();
+    for (int r = 0; r < ui->totalsTable->rowCount(); ++r)
+        height += ui->totalsTable->rowHeight(r);
+    ui->totalsTable->setFixedHeight(height);
+    ui->movedEdit->setText(shift.expected ? Cash::YuanText(*shift.expected) : QString());
     OnCountedChanged();
 }
 
 void CShiftCloseDlg::OnCountedChanged() {
+    const std::optional<qint64> cashFloat = Cash::TenthsFromText(ui->floatEdit->text());
     const std::optional<qint64> counted = Cash::TenthsFromText(ui->countedEdit->text());
-    const qint64 expected = m_shift.expected.value_or(0);
+    if (!cashFloat) {
+        ui->expectedEdit->clear();
+        ui->differenceEdit->clear();
+        return;
+    }
+    const qint64 drawer = *cashFloat + m_shift.expected.value_or(0);
+    ui->expectedEdit->setText(Cash::YuanText(drawer));
     if (!counted) {
         ui->differenceEdit->clear();
         return;
     }
-    const qint64 difference = *counted - expected;
+    const qint64 difference = *counted - drawer;
     ui->differenceEdit->setText(Cash::YuanText(difference));
     // A drawer short or over stands out.
     ui->differenceEdit->setStyleSheet(difference == 0 ? QString()
@@ -79,6 +95,13 @@ void CShiftCloseDlg::OnCountedChanged() {
 void CShiftCloseDlg::OnCloseShift() {
     if (m_closed)
         return;
+    const std::optional<qint64> cashFloat = Cash::TenthsFromText(ui->floatEdit->text());
+    if (!cashFloat) {
+        m_dialogs.plain(Messages::TypeCashFloat(), this);
+        ui->floatEdit->setFocus();
+        ui->floatEdit->selectAll();
+        return;
+    }
     const std::optional<qint64> counted = Cash::TenthsFromText(ui->countedEdit->text());
     if (!counted) {
         m_dialogs.plain(Messages::TypeCountedCash(), this);
@@ -86,12 +109,14 @@ void CShiftCloseDlg::OnCloseShift() {
         ui->countedEdit->selectAll();
         return;
     }
-    std::optional<Shifts::Shift> closed = m_close(counted);
+    std::optional<Shifts::Shift> closed = m_close(counted, *cashFloat);
     if (!closed)
         return;
     m_closed = std::move(closed);
     m_shift = *m_closed;
     showShift(m_shift);
+    ui->floatEdit->setText(Cash::YuanText(*cashFloat));
+    ui->floatEdit->setReadOnly(true);
     ui->countedEdit->setText(Cash::YuanText(*counted));
     ui->countedEdit->setReadOnly(true);
     ui->doneLabel->setText(Messages::ShiftClosedDone(*m_shift.z, m_shift.seal));

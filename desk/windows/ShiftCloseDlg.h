@@ -22,9 +22,10 @@ class Dialogs;
 class CShiftCloseDlg : public QDialog {
     Q_OBJECT
 public:
-    // Closes the shift with the cash counted (none: not counted); the closed shift, or nothing
-    // when it failed (the box said why).
-    using Close = std::function<std::optional<Shifts::Shift>(std::optional<qint64> counted)>;
+    // Closes the shift with the cash counted (none: not counted) and the drawer's float; the
+    // closed shift, or nothing when it failed (the box said why).
+    using Close = std::function<std::optional<Shifts::Shift>(std::optional<qint64> counted,
+                                                             qint64 cashFloat)>;
 
     // `shift` with its figures as they stand.
     CShiftCloseDlg(Dialogs& dialogs, const Clock& clock, Shifts::Shift shift, Close close,

@@ -28,8 +28,8 @@ bool PaintZReport(QPrinter& printer, const Shifts::Shift& shift, const QString& 
     return painter.end();
 }
 
-bool PrintZReport(Dialogs& dialogs, const Shifts::Shift& shift, const QString& printedAt,
-                  bool copy, QWidget* parent) {
+bool PrintZReport(Dialogs& dialogs, const Shifts::Shift& shift, const QString& printedAt, bool copy,
+                  QWidget* parent) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(Messages::ZReportTitle());
     if (!dialogs.choosePrinter(printer))

@@ -16,8 +16,8 @@ class Dialogs;
 void PreviewZReport(const Shifts::Shift& shift, const QString& printedAt, bool copy,
                     QWidget* parent);
 // Asks for a printer; true once printed.
-bool PrintZReport(Dialogs& dialogs, const Shifts::Shift& shift, const QString& printedAt,
-                  bool copy, QWidget* parent);
+bool PrintZReport(Dialogs& dialogs, const Shifts::Shift& shift, const QString& printedAt, bool copy,
+                  QWidget* parent);
 // On a printer already chosen; false when it can't be drawn on.
 bool PaintZReport(QPrinter& printer, const Shifts::Shift& shift, const QString& printedAt,
                   bool copy);

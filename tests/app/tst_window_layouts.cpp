@@ -135,12 +135,13 @@ private slots:
         QCOMPARE(chain(windows.find<CPasswordDlg>(), "userCombo"),
                  (QStringList{"userCombo", "oldPasswordEdit", "newPasswordEdit",
                               "repeatPasswordEdit", "changeButton", "exitButton"}));
-        QCOMPARE(chain(windows.rig.desk.get(), "cardInitButton"),
-                 (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
-                              "backupButton", "restoreButton", "shiftButton", "exitButton",
-                              "portCombo", "connectButton", "amountEdit", "rechargeButton",
-                              "clearButton", "reprintButton", "serialEdit", "nameEdit", "phoneEdit", "profileButton", "totalEdit",
-                              "recordList"}));
+        QCOMPARE(
+            chain(windows.rig.desk.get(), "cardInitButton"),
+            (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
+                         "backupButton",   "restoreButton", "shiftButton",      "exitButton",
+                         "portCombo",      "connectButton", "amountEdit",       "rechargeButton",
+                         "clearButton",    "reprintButton", "serialEdit",       "nameEdit",
+                         "phoneEdit",      "profileButton", "totalEdit",        "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",
@@ -150,8 +151,8 @@ private slots:
                               "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
                               "modifyButton", "deleteButton", "clearButton", "fieldCombo",
                               "searchEdit", "searchButton", "importButton", "exportButton"}));
-        QCOMPARE(chain(windows.find<CShiftCloseDlg>(), "countedEdit"),
-                 (QStringList{"countedEdit", "closeShiftButton", "cancelButton"}));
+        QCOMPARE(chain(windows.find<CShiftCloseDlg>(), "floatEdit"),
+                 (QStringList{"floatEdit", "countedEdit", "closeShiftButton", "cancelButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),
                                  static_cast<QWidget*>(windows.find<CSettlementPreviewDlg>())})
             QCOMPARE(chain(preview, "pageArea"),

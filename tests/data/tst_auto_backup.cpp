@@ -33,7 +33,8 @@ private slots:
     void namesTellTheirTime() {
         QCOMPARE(AutoBackup::FileName(at(6, 16, 0, 5)),
                  QStringLiteral("DataBase-2024-05-06_160005.mdb"));
-        QCOMPARE(AutoBackup::FileName(at(6, 16), 2), QStringLiteral("DataBase-2024-05-06_160000-2.mdb"));
+        QCOMPARE(AutoBackup::FileName(at(6, 16), 2),
+                 QStringLiteral("DataBase-2024-05-06_160000-2.mdb"));
         QCOMPARE(AutoBackup::MadeAt(QStringLiteral("DataBase-2024-05-06_160005.mdb")),
                  at(6, 16, 0, 5));
         QCOMPARE(AutoBackup::MadeAt(QStringLiteral("DataBase-2024-05-06_160005-3.mdb")),
@@ -56,8 +57,7 @@ private slots:
         touch(folder.filePath(QStringLiteral("notes.txt")));
         QStringList made;
         for (int i = 0; i < 5; ++i) {
-            const AutoBackup::Result r =
-                AutoBackup::Run(db.path(), folder.path(), 3, at(6, 8 + i));
+            const AutoBackup::Result r = AutoBackup::Run(db.path(), folder.path(), 3, at(6, 8 + i));
             QCOMPARE(r.problem, QString());
             QCOMPARE(r.rotateProblem, QString());
             made << r.path;
@@ -85,7 +85,8 @@ private slots:
         QTemporaryDir folder;
         const AutoBackup::Result first = AutoBackup::Run(db.path(), folder.path(), 2, at(6, 9));
         const AutoBackup::Result second = AutoBackup::Run(db.path(), folder.path(), 2, at(6, 9));
-        QCOMPARE(QFileInfo(second.path).fileName(), QStringLiteral("DataBase-2024-05-06_090000-2.mdb"));
+        QCOMPARE(QFileInfo(second.path).fileName(),
+                 QStringLiteral("DataBase-2024-05-06_090000-2.mdb"));
         const AutoBackup::Result third = AutoBackup::Run(db.path(), folder.path(), 2, at(6, 9, 1));
         QCOMPARE(third.removed, QStringList{first.path});
     }
@@ -97,16 +98,17 @@ private slots:
         QTemporaryDir folder;
         for (int i = 0; i < 2; ++i)
             QCOMPARE(AutoBackup::Run(db.path(), folder.path(), 2, at(6, 8 + i)).problem, QString());
-        const AutoBackup::Result failed =
-            AutoBackup::Run(folder.filePath(QStringLiteral("missing.mdb")), folder.path(), 2, at(6, 11));
+        const AutoBackup::Result failed = AutoBackup::Run(
+            folder.filePath(QStringLiteral("missing.mdb")), folder.path(), 2, at(6, 11));
         QVERIFY(!failed.problem.isEmpty());
         QVERIFY(failed.path.isEmpty());
         QCOMPARE(AutoBackup::Backups(folder.path()).size(), 2);
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2); // no part file left
         // A folder that can't be made.
         touch(folder.filePath(QStringLiteral("file")));
-        QVERIFY(!AutoBackup::Run(db.path(), folder.filePath(QStringLiteral("file/sub")), 2, at(6, 12))
-                     .problem.isEmpty());
+        QVERIFY(
+            !AutoBackup::Run(db.path(), folder.filePath(QStringLiteral("file/sub")), 2, at(6, 12))
+                 .problem.isEmpty());
     }
 
     void aMissingFolderIsMade() {

@@ -166,8 +166,10 @@ private slots:
             const Connection db(path);
             db.run(QStringLiteral(
                 "INSERT INTO employees VALUES ('0000000A', '2024-05-06 07:00:00', 100);"
-                "INSERT INTO journal (card_no, operation, amount, balance_before, balance_expected, "
-                "operator, desk, sent_at, state, record_id) VALUES ('0000000A', 'recharge', 100, 0, "
+                "INSERT INTO journal (card_no, operation, amount, balance_before, "
+                "balance_expected, "
+                "operator, desk, sent_at, state, record_id) VALUES ('0000000A', 'recharge', 100, "
+                "0, "
                 "1000, '操作员1', 'desk', '2024-05-06 07:00:00', 'booked', 1);"));
             Audit::Append(db, QStringLiteral("操作员1"), QStringLiteral("desk"), Audit::Login, {});
         }
@@ -177,8 +179,8 @@ private slots:
         QCOMPARE(scalar(path, "SELECT count(*) FROM shift"), QStringLiteral("0"));
         const Connection db(path);
         QVERIFY(!Audit::Verify(db));
-        const Shifts::Begun begun =
-            Shifts::Begin(db, QStringLiteral("desk"), QStringLiteral("操作员1"), QDateTime::currentDateTime());
+        const Shifts::Begun begun = Shifts::Begin(
+            db, QStringLiteral("desk"), QStringLiteral("操作员1"), QDateTime::currentDateTime());
         QCOMPARE(begun.shift.firstRecord, qint64(1));
         QCOMPARE(Shifts::WithFigures(db, begun.shift.id)->expected, std::optional<qint64>(0));
     }

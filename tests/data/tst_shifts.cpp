@@ -4,8 +4,8 @@
 
 #include "base/Clock.h"
 #include "data/AdoConn.h"
-#include "data/AutoBackup.h"
 #include "data/Audit.h"
+#include "data/AutoBackup.h"
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
 #include "data/Settlement.h"
@@ -43,18 +43,21 @@ qint64 book(const Connection& db, const QString& desk, const QString& op, Journa
     e.desk = desk;
     e.sentAt = TimestampText(when);
     e.id = Journal::Add(db, e);
-    Journal::Settle(db, {{e, state, state == Journal::State::Booked ? e.balanceExpected
-                                                                     : e.balanceBefore,
-                          e.sentAt, clear ? QStringLiteral("-%1").arg(amount, 5, 10, QLatin1Char('0'))
-                                          : QStringLiteral("%1").arg(amount, 5, 10, QLatin1Char('0'))}});
+    Journal::Settle(
+        db,
+        {{e, state, state == Journal::State::Booked ? e.balanceExpected : e.balanceBefore, e.sentAt,
+          clear ? QStringLiteral("-%1").arg(amount, 5, 10, QLatin1Char('0'))
+                : QStringLiteral("%1").arg(amount, 5, 10, QLatin1Char('0'))}});
     return e.id;
 }
 
 Shifts::Shift close(const Connection& db, qint64 id, std::optional<qint64> counted,
-                    const QDateTime& when, const QString& by = Op1, qint64 lowestZ = 0) {
+                    const QDateTime& when, const QString& by = Op1, qint64 lowestZ = 0,
+                    qint64 cashFloat = 0) {
     Shifts::Closing c;
     c.shiftId = id;
     c.counted = counted;
+    c.cashFloat = cashFloat;
     c.closedBy = by;
     c.desk = DeskA;
     c.at = when;
@@ -119,7 +122,8 @@ private slots:
         book(db, DeskA, Op1, Journal::Operation::Recharge, 50, at(8, 20));
         book(db, DeskB, Op2, Journal::Operation::Recharge, 70, at(8, 25)); // another desk's
         book(db, DeskA, Op1, Journal::Operation::Clear, 30, at(8, 30));
-        book(db, DeskA, Op1, Journal::Operation::Recharge, 20, at(8, 40), Journal::State::NotExecuted);
+        book(db, DeskA, Op1, Journal::Operation::Recharge, 20, at(8, 40),
+             Journal::State::NotExecuted);
         book(db, DeskA, Op1, Journal::Operation::Recharge, 1999, at(8, 50));
 
         const std::optional<Shifts::Shift> open = Shifts::WithFigures(db, id);
@@ -136,10 +140,10 @@ private slots:
         QCOMPARE(closed.difference(), std::optional<qint64>(-10));
 
         // The same figures from the journal directly: the desk's booked commands since 8:00.
-        Query journal(db, QStringLiteral(
-                              "SELECT count(*), coalesce(sum(e.金额), 0) FROM journal j JOIN "
-                              "employees e ON e.rowid = j.record_id WHERE j.state = 'booked' AND "
-                              "j.desk = ? AND j.sent_at >= '2024-05-06 08:00:00'"));
+        Query journal(
+            db, QStringLiteral("SELECT count(*), coalesce(sum(e.金额), 0) FROM journal j JOIN "
+                               "employees e ON e.rowid = j.record_id WHERE j.state = 'booked' AND "
+                               "j.desk = ? AND j.sent_at >= '2024-05-06 08:00:00'"));
         journal.bind(1, DeskA);
         QVERIFY(journal.next());
         QCOMPARE(journal.integer(0), closed.bookings());
@@ -160,8 +164,9 @@ private slots:
 
         // Closing it again is refused, and gives no number.
         QVERIFY_THROWS_EXCEPTION(DataError, close(db, id, 0, at(16, 6)));
-        QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM shift WHERE z_number IS NOT NULL")),
-                 qint64(1));
+        QCOMPARE(
+            scalar(db, QStringLiteral("SELECT count(*) FROM shift WHERE z_number IS NOT NULL")),
+            qint64(1));
     }
 
     // Each booking of a desk's commands is in exactly one of its shifts: the one during which
@@ -180,6 +185,34 @@ private slots:
         QCOMPARE(closed.expected, std::optional<qint64>(600));
         QCOMPARE(closed.z, std::optional<qint64>(2));
         QCOMPARE(closed.difference(), std::optional<qint64>(0));
+    }
+
+    // The drawer holds its float besides what the bookings moved; a shift paying out more than
+    // it took in leaves less than the float.
+    void theFloatIsCountedWithTheCash() {
+        TestDatabase t;
+        const Connection db(t.path());
+        const qint64 first = Shifts::Begin(db, DeskA, Op1, at(8)).shift.id;
+        QCOMPARE(Shifts::WithFigures(db, first)->cashFloat, qint64(0));
+        book(db, DeskA, Op1, Journal::Operation::Recharge, 50, at(8, 1));
+        book(db, DeskA, Op1, Journal::Operation::Clear, 200, at(8, 2));
+        const Shifts::Shift closed = close(db, first, 3500, at(9), Op1, 0, 5000);
+        QCOMPARE(closed.expected, std::optional<qint64>(-1500));
+        QCOMPARE(closed.drawer(), std::optional<qint64>(3500));
+        QCOMPARE(closed.difference(), std::optional<qint64>(0));
+        QCOMPARE(Shifts::Find(db, first)->cashFloat, qint64(5000));
+        QCOMPARE(Shifts::RowTexts(*Shifts::WithFigures(db, first)).mid(6, 3),
+                 (QStringList{"350.0", "350.0", "0.0"}));
+        // The next shift of the desk starts with the float the last one was closed with.
+        const qint64 next = Shifts::Begin(db, DeskA, Op2, at(10)).shift.id;
+        QCOMPARE(Shifts::WithFigures(db, next)->cashFloat, qint64(5000));
+        QCOMPARE(Shifts::WithFigures(db, next)->drawer(), std::optional<qint64>(5000));
+        QVERIFY(Audit::Page(db, {{}, {}, {}, Audit::CashCounted}, nullptr, 1)
+                    .front()
+                    .details.startsWith(
+                        QStringLiteral("班次 #%1：备用金 500.0 元，收支 -150.0 元，"
+                                       "应有现金 350.0 元，实点现金 350.0 元，差额 0.0 元")
+                            .arg(first)));
     }
 
     void aLoginResumesTakesOverOrLeavesAnotherOperatorsShift() {
@@ -218,7 +251,8 @@ private slots:
 
         const QStringList opened = [&] {
             QStringList details;
-            for (const Audit::Entry& e : Audit::Page(db, {{}, {}, {}, Audit::ShiftOpened}, nullptr, 0))
+            for (const Audit::Entry& e :
+                 Audit::Page(db, {{}, {}, {}, Audit::ShiftOpened}, nullptr, 0))
                 details.prepend(e.account + ' ' + e.details);
             return details;
         }();
@@ -326,7 +360,8 @@ private slots:
         const qint64 a = Shifts::Begin(db, DeskA, Op1, at(8)).shift.id;
         book(db, DeskA, Op1, Journal::Operation::Recharge, 30, at(8, 1));
         close(db, a, 250, at(9));
-        const qint64 b = Shifts::Begin(db, DeskA, Op2, QDateTime(QDate(2024, 5, 7), QTime(8, 0))).shift.id;
+        const qint64 b =
+            Shifts::Begin(db, DeskA, Op2, QDateTime(QDate(2024, 5, 7), QTime(8, 0))).shift.id;
         book(db, DeskA, Op2, Journal::Operation::Recharge, 12, at(8, 2).addDays(1));
         const std::vector<Shifts::Shift> both =
             Shifts::List(db, QStringLiteral("2024-05-06"), QStringLiteral("2024-05-07"));
@@ -336,13 +371,13 @@ private slots:
                               "30.0", "25.0", "-5.0", both[0].seal}));
         // The open one shows its figures so far.
         QCOMPARE(both[1].id, b);
-        QCOMPARE(Shifts::RowTexts(both[1]),
-                 (QStringList{DeskA, "", Op2, "2024-05-07 08:00:00", "未交班", "1", "12.0", "", "",
-                              ""}));
+        QCOMPARE(Shifts::RowTexts(both[1]), (QStringList{DeskA, "", Op2, "2024-05-07 08:00:00",
+                                                         "未交班", "1", "12.0", "", "", ""}));
         QCOMPARE(int(Shifts::List(db, QStringLiteral("2024-05-07"), QStringLiteral("2024-05-07"))
                          .size()),
                  1);
-        QVERIFY(Shifts::List(db, QStringLiteral("2024-05-05"), QStringLiteral("2024-05-05")).empty());
+        QVERIFY(
+            Shifts::List(db, QStringLiteral("2024-05-05"), QStringLiteral("2024-05-05")).empty());
     }
 
     // The technician's tool: the shifts listed, a printed seal checked, backups rotated.
@@ -397,7 +432,8 @@ private slots:
             for (Audit::Entry& e : entries) {
                 e.hash = Audit::HashOf(e, previous);
                 previous = e.hash;
-                Query update(db, QStringLiteral("UPDATE audit SET details = ?, hash = ? WHERE id = ?"));
+                Query update(db,
+                             QStringLiteral("UPDATE audit SET details = ?, hash = ? WHERE id = ?"));
                 update.bind(1, e.details);
                 update.bind(2, e.hash);
                 update.bind(3, e.id);

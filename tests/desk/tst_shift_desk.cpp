@@ -134,7 +134,8 @@ private slots:
         const QString pdf = dir.filePath(QStringLiteral("slip.pdf"));
         QCOMPARE(PrintSlip(someSlip(), 58, pdf), QString());
         const QSizeF size = pdfPageSize(pdf);
-        QVERIFY2(qAbs(size.width() - 58 / 25.4 * 72) < 1, qPrintable(QString::number(size.width())));
+        QVERIFY2(qAbs(size.width() - 58 / 25.4 * 72) < 1,
+                 qPrintable(QString::number(size.width())));
         QVERIFY(qAbs(size.height() - Receipt::HeightMm(someSlip(), 58) / 25.4 * 72) < 1);
         const QString text = pdfText(pdf);
         for (const char* expected :
@@ -280,7 +281,9 @@ private slots:
             QCOMPARE(Shifts::FindSeal(copy, closed.seal).auditId, closed.auditId);
         }
         QCOMPARE(auditDetails(rig.db.path(), Audit::CashCounted),
-                 QStringLiteral("班次 #%1：应有现金 20.0 元，实点现金 19.5 元，差额 -0.5 元").arg(first));
+                 QStringLiteral("班次 #%1：备用金 0.0 元，收支 20.0 元，应有现金 20.0 元，实点现金 "
+                                "19.5 元，差额 -0.5 元")
+                     .arg(first));
         // The next shift began at once.
         const qint64 next = *rig.desk->shifts().shiftId();
         QVERIFY(next != first);
@@ -320,20 +323,33 @@ private slots:
         QTRY_COMPARE(rig.desk->link().outstandingCommands(), 1);
         ModalWatcher none([](QWidget* w) { w->close(); });
         rig.click(1070);
-        QCOMPARE(rig.dialogs.lastText(), QStringLiteral("还有 1 笔操作等待读卡器确认，确认后再交班。"));
+        QCOMPARE(rig.dialogs.lastText(),
+                 QStringLiteral("还有 1 笔操作等待读卡器确认，确认后再交班。"));
         QVERIFY(none.titles().isEmpty());
 
         // A count that is no amount of money is refused; the window stays.
-        CShiftCloseDlg window(rig.dialogs, rig.clock, Shifts::Shift{},
-                              [](std::optional<qint64>) { return std::optional<Shifts::Shift>(); });
-        window.findChild<QLineEdit*>(QStringLiteral("countedEdit"))->setText(QStringLiteral("12.34"));
+        CShiftCloseDlg window(
+            rig.dialogs, rig.clock, Shifts::Shift{},
+            [](std::optional<qint64>, qint64) { return std::optional<Shifts::Shift>(); });
+        window.findChild<QLineEdit*>(QStringLiteral("countedEdit"))
+            ->setText(QStringLiteral("12.34"));
         QVERIFY(window.findChild<QLineEdit*>(QStringLiteral("differenceEdit"))->text().isEmpty());
         window.findChild<QPushButton*>(QStringLiteral("closeShiftButton"))->click();
         QCOMPARE(rig.dialogs.lastText(), QStringLiteral("请输入清点的现金（元，最多一位小数）"));
         QVERIFY(!window.closed());
-        window.findChild<QLineEdit*>(QStringLiteral("countedEdit"))->setText(QStringLiteral("12.5"));
+        window.findChild<QLineEdit*>(QStringLiteral("countedEdit"))
+            ->setText(QStringLiteral("12.5"));
         QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("differenceEdit"))->text(),
                  QStringLiteral("12.5"));
+        // With a float of 10 the drawer should hold 10: 2.5 over.
+        window.findChild<QLineEdit*>(QStringLiteral("floatEdit"))->setText(QStringLiteral("10"));
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("expectedEdit"))->text(),
+                 QStringLiteral("10.0"));
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("differenceEdit"))->text(),
+                 QStringLiteral("2.5"));
+        window.findChild<QLineEdit*>(QStringLiteral("floatEdit"))->setText(QStringLiteral("-1"));
+        window.findChild<QPushButton*>(QStringLiteral("closeShiftButton"))->click();
+        QCOMPARE(rig.dialogs.lastText(), QStringLiteral("请输入备用金（元，最多一位小数）"));
     }
 
     // At login: another operator's shift with bookings is counted first (or closed uncounted),
@@ -362,8 +378,10 @@ private slots:
             QCOMPARE(watcher.titles(), QStringList{QStringLiteral("交班")});
         }
         // Closing it made a backup, so none is overdue.
-        QCOMPARE(rig.dialogs.texts(),
-                 QStringList{"操作员2 自 2024-05-06 06:00:00 开始的班次尚未交班。请清点钱箱，先为这一班交班。"});
+        QCOMPARE(
+            rig.dialogs.texts(),
+            QStringList{
+                "操作员2 自 2024-05-06 06:00:00 开始的班次尚未交班。请清点钱箱，先为这一班交班。"});
         const Connection db(rig.db.path());
         const std::vector<Shifts::Shift> shifts =
             Shifts::List(db, QStringLiteral("2024-05-06"), QStringLiteral("2024-05-06"));
@@ -396,8 +414,9 @@ private slots:
             return rig.dialogs.texts();
         };
         const QMap<QString, QString> automatic{{"AutoBackupFolder", "%F/auto"}};
-        QCOMPARE(warnings(automatic, true, {"auto/DataBase-2024-05-05_070000.mdb"}),
-                 QStringList{"最近一次数据库备份在 2024-05-05 07:00:00，已超过一天。请备份数据库。"});
+        QCOMPARE(
+            warnings(automatic, true, {"auto/DataBase-2024-05-05_070000.mdb"}),
+            QStringList{"最近一次数据库备份在 2024-05-05 07:00:00，已超过一天。请备份数据库。"});
         QCOMPARE(warnings(automatic, true, {"auto/DataBase-2024-05-05_070810.mdb"}), QStringList{});
         QCOMPARE(warnings({}, true, {}), QStringList{"数据库还没有备份过。请备份数据库。"});
         // Nothing booked yet: nothing to lose.
@@ -433,6 +452,7 @@ private slots:
         for (const QString& expected :
              {QStringLiteral("交班报表（Z报表）"), QStringLiteral("Z号：1"),
               QStringLiteral("操作员：操作员1"), QStringLiteral("充值1120120.0"),
+              QStringLiteral("备用金：0.0元"), QStringLiteral("本班现金收支：120.0元"),
               QStringLiteral("应有现金：120.0元"), QStringLiteral("实点现金：120.0元"),
               QStringLiteral("差额：0.0元"), QStringLiteral("封签：") + closed.seal,
               QStringLiteral("交班人签字：")})
@@ -452,8 +472,9 @@ private slots:
         list->list()->selectRow(0);
         list->OnPrintZ();
         QVERIFY(pdfText(copy).contains(QStringLiteral("交班报表（Z报表，补打）")));
-        QCOMPARE(auditDetails(rig.db.path(), Audit::Reprinted),
-                 QStringLiteral("Z 报表 Z 1 终端 %1 班次 #%2").arg(Audit::ThisDesk()).arg(closed.id));
+        QCOMPARE(
+            auditDetails(rig.db.path(), Audit::Reprinted),
+            QStringLiteral("Z 报表 Z 1 终端 %1 班次 #%2").arg(Audit::ThisDesk()).arg(closed.id));
         g_account.clear();
     }
 };
