@@ -1050,6 +1050,68 @@ inline QString ChangedFromTo(const QString& before, const QString& after) {
     return QStringLiteral("原：%1；新：%2").arg(before, after);
 }
 
+// --- A card's life: lost, replaced
+
+inline QString CardLost() {
+    return QStringLiteral("此卡已挂失");
+}
+inline QString UnknownCardState(const QString& name) {
+    return QStringLiteral("没有这种卡状态：%1（可用 active、lost）").arg(name);
+}
+inline QStringList CardHeadings() {
+    return {QStringLiteral("卡号"),     QStringLiteral("状态"),   QStringLiteral("自"),
+            QStringLiteral("经办"),     QStringLiteral("原因"),   QStringLiteral("最后余额"),
+            QStringLiteral("最后见于"), QStringLiteral("充值台"), QStringLiteral("补为")};
+}
+inline QString ReportLostWord() {
+    return QStringLiteral("挂失");
+}
+inline QString UnmarkWord() {
+    return QStringLiteral("解挂");
+}
+inline QString CardStateActive() {
+    return QStringLiteral("正常");
+}
+inline QString CardStateLost() {
+    return QStringLiteral("已挂失");
+}
+inline QString LostCardRefused() {
+    return QStringLiteral("此卡已挂失，不能充值或清零。");
+}
+inline QString LostNotInArchive(const QString& cardNo) {
+    return QStringLiteral("卡号 %1 不在档案中，不能挂失。").arg(cardNo);
+}
+inline QString AlreadyLost(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已经挂失。").arg(cardNo);
+}
+inline QString NotLost(const QString& cardNo) {
+    return QStringLiteral("卡 %1 没有挂失。").arg(cardNo);
+}
+inline QString ReasonNeeded() {
+    return QStringLiteral("请填写挂失原因。");
+}
+inline QString LostDetails(const QString& cardNo, const QString& reason) {
+    return QStringLiteral("卡 %1 挂失，原因：%2").arg(cardNo, reason);
+}
+inline QString UnmarkedDetails(const QString& cardNo) {
+    return QStringLiteral("卡 %1 解挂").arg(cardNo);
+}
+inline QString LostSightedDetails(const QString& cardNo, int tenths) {
+    return QStringLiteral("已挂失的卡 %1 放上读卡器，余额 %2 元").arg(cardNo, YuanText(tenths));
+}
+inline QString ReportLostPrompt(const QString& cardNo, const QString& holder) {
+    return QStringLiteral("挂失卡 %1（%2）的原因：").arg(cardNo, holder);
+}
+inline QString ConfirmUnmark(const QString& cardNo) {
+    return QStringLiteral("解除卡 %1 的挂失？").arg(cardNo);
+}
+inline QString LostDone(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已挂失。").arg(cardNo);
+}
+inline QString UnmarkDone(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已解挂。").arg(cardNo);
+}
+
 } // namespace Messages
 
 } // namespace velkar

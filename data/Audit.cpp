@@ -113,7 +113,8 @@ QStringList Actions() {
     return {Login,           LoginRefused,      LeaveDesk,         Command,
             CardholderAdded, CardholderChanged, CardholderDeleted, PasswordChanged,
             Backup,          Restore,           CardInitEntered,   CardInitLeft,
-            CardInitLoaded,  Mismatch,          LegacyImported,    CardholdersImported};
+            CardInitLoaded,  Mismatch,          LegacyImported,    CardholdersImported,
+            CardLost,        CardUnmarked,      LostCardSighted};
 }
 
 QString ThisDesk() {

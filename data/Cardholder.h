@@ -35,6 +35,7 @@ struct CardholderLookup {
     bool ok = false; // false: the store failed; the holder is unknown
     HolderState state = HolderNone;
     Cardholder holder; // the row found, or only the card number
+    bool lost = false; // the ledger has the card marked lost
 };
 
 // Looks the card's holder up on an open connection. A store failure gives ok = false.

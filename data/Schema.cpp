@@ -179,6 +179,122 @@ CREATE INDEX audit_action ON audit (action, time);
 CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE state = 'booked';
 )sql",
      nullptr},
+    // 5: a card's life. cards: each card the ledger has seen or marked, its state (a lost card
+    // takes no command) and its last balance seen at any desk, which stands in for a card that
+    // is gone. replacements: a lost card's balance carried to a new card; corrections: a
+    // mistaken recharge taken back. journal_links ties each command of either to it, and
+    // cash_paid holds what the desk paid out in cash (the part below one yuan).
+    {R"sql(
+CREATE TABLE cards (
+    card_no        TEXT    NOT NULL PRIMARY KEY,
+    state          TEXT    NOT NULL DEFAULT 'active' CHECK (state IN ('active', 'lost')),
+    since          TEXT,
+    account        TEXT,
+    reason         TEXT,
+    replaced_by    TEXT,
+    last_balance   INTEGER CHECK (last_balance BETWEEN 0 AND 65535),
+    last_seen_at   TEXT,
+    last_seen_desk TEXT
+);
+CREATE INDEX cards_state ON cards (state, card_no);
+CREATE TABLE replacements (
+    id         INTEGER PRIMARY KEY,
+    old_card   TEXT    NOT NULL,
+    new_card   TEXT    NOT NULL UNIQUE,
+    balance    INTEGER NOT NULL CHECK (balance BETWEEN 0 AND 65535),
+    state      TEXT    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   TEXT    NOT NULL,
+    desk       TEXT    NOT NULL,
+    started_at TEXT    NOT NULL,
+    done_at    TEXT
+);
+CREATE TABLE corrections (
+    id         INTEGER PRIMARY KEY,
+    record_id  INTEGER NOT NULL UNIQUE,
+    card_no    TEXT    NOT NULL,
+    amount     INTEGER NOT NULL CHECK (amount > 0),
+    target     INTEGER NOT NULL CHECK (target BETWEEN 0 AND 65535),
+    state      TEXT    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   TEXT    NOT NULL,
+    desk       TEXT    NOT NULL,
+    started_at TEXT    NOT NULL,
+    done_at    TEXT
+);
+CREATE TABLE journal_links (
+    journal_id INTEGER NOT NULL PRIMARY KEY,
+    kind       TEXT    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref        INTEGER NOT NULL
+);
+CREATE INDEX journal_links_ref ON journal_links (kind, ref);
+CREATE INDEX journal_card ON journal (card_no, id);
+CREATE TABLE cash_paid (
+    id       INTEGER PRIMARY KEY,
+    kind     TEXT    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref      INTEGER NOT NULL,
+    card_no  TEXT    NOT NULL,
+    amount   INTEGER NOT NULL CHECK (amount BETWEEN 0 AND 65535),
+    operator TEXT    NOT NULL,
+    desk     TEXT    NOT NULL,
+    paid_at  TEXT    NOT NULL,
+    UNIQUE (kind, ref)
+);
+)sql",
+     R"sql(
+CREATE TABLE cards (
+    card_no        text COLLATE "C" NOT NULL PRIMARY KEY,
+    state          text    NOT NULL DEFAULT 'active' CHECK (state IN ('active', 'lost')),
+    since          text COLLATE "C",
+    account        text COLLATE "C",
+    reason         text COLLATE "C",
+    replaced_by    text COLLATE "C",
+    last_balance   integer CHECK (last_balance BETWEEN 0 AND 65535),
+    last_seen_at   text COLLATE "C",
+    last_seen_desk text COLLATE "C"
+);
+CREATE INDEX cards_state ON cards (state, card_no);
+CREATE TABLE replacements (
+    id         bigserial PRIMARY KEY,
+    old_card   text COLLATE "C" NOT NULL,
+    new_card   text COLLATE "C" NOT NULL UNIQUE,
+    balance    integer NOT NULL CHECK (balance BETWEEN 0 AND 65535),
+    state      text    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   text COLLATE "C" NOT NULL,
+    desk       text COLLATE "C" NOT NULL,
+    started_at text COLLATE "C" NOT NULL,
+    done_at    text COLLATE "C"
+);
+CREATE TABLE corrections (
+    id         bigserial PRIMARY KEY,
+    record_id  bigint  NOT NULL UNIQUE,
+    card_no    text COLLATE "C" NOT NULL,
+    amount     integer NOT NULL CHECK (amount > 0),
+    target     integer NOT NULL CHECK (target BETWEEN 0 AND 65535),
+    state      text    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   text COLLATE "C" NOT NULL,
+    desk       text COLLATE "C" NOT NULL,
+    started_at text COLLATE "C" NOT NULL,
+    done_at    text COLLATE "C"
+);
+CREATE TABLE journal_links (
+    journal_id bigint  NOT NULL PRIMARY KEY,
+    kind       text    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref        bigint  NOT NULL
+);
+CREATE INDEX journal_links_ref ON journal_links (kind, ref);
+CREATE INDEX journal_card ON journal (card_no, id);
+CREATE TABLE cash_paid (
+    id       bigserial PRIMARY KEY,
+    kind     text    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref      bigint  NOT NULL,
+    card_no  text COLLATE "C" NOT NULL,
+    amount   integer NOT NULL CHECK (amount BETWEEN 0 AND 65535),
+    operator text COLLATE "C" NOT NULL,
+    desk     text COLLATE "C" NOT NULL,
+    paid_at  text COLLATE "C" NOT NULL,
+    UNIQUE (kind, ref)
+);
+)sql",
+     nullptr},
 };
 static_assert(std::size(Migrations) == Schema::CurrentVersion);
 

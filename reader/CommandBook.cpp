@@ -115,6 +115,8 @@ CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, s
         return Refusal::NoCard;
     if (m_lookingUp.contains(card->cardNo))
         return Refusal::Checking; // what other desks left for this card comes first
+    if (m_lost.contains(card->cardNo))
+        return Refusal::Lost;
     // One command at a time: the reader may carry a command out on whatever card it holds,
     // so a second one before the first is known would be booked against the wrong balance.
     for (const Command& c : m_commands)
@@ -167,8 +169,16 @@ void CommandBook::resolved(std::uint64_t key) {
     drop(key);
 }
 
-void CommandBook::lookedUp(const QString& cardNo) {
+void CommandBook::lookedUp(const QString& cardNo, bool lost) {
     m_lookingUp.remove(cardNo);
+    setLost(cardNo, lost);
+}
+
+void CommandBook::setLost(const QString& cardNo, bool lost) {
+    if (lost)
+        m_lost.insert(cardNo);
+    else
+        m_lost.remove(cardNo);
 }
 
 std::vector<qint64> CommandBook::heldIds() const {

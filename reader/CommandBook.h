@@ -30,8 +30,9 @@ public:
     // reported again within this. Longer, and the card may have been away meanwhile.
     static constexpr qint64 FollowUpMs = 250;
 
-    // Checking: the card's waiting rows in the ledger are not resolved yet.
-    enum class Refusal { None, NoCard, Busy, OverLimit, Checking };
+    // Checking: the card's waiting rows in the ledger are not resolved yet. Lost: the ledger
+    // has the card marked lost.
+    enum class Refusal { None, NoCard, Busy, OverLimit, Checking, Lost };
 
     struct Resolution {
         std::uint64_t key = 0;
@@ -77,8 +78,10 @@ public:
     void resolved(std::uint64_t key);
 
     // The ledger's waiting rows of the card were resolved (or could not be read and the card
-    // left): it takes commands again.
-    void lookedUp(const QString& cardNo);
+    // left): it takes commands again, unless the ledger has it marked `lost`.
+    void lookedUp(const QString& cardNo, bool lost = false);
+    // The card was marked lost (or found again) on this desk since its arrival.
+    void setLost(const QString& cardNo, bool lost);
     bool lookingUp(const QString& cardNo) const { return m_lookingUp.contains(cardNo); }
     // Journal ids of this desk's own unresolved commands: the ledger lookup leaves them alone.
     std::vector<qint64> heldIds() const;
@@ -110,6 +113,7 @@ private:
     qint64 m_cardAtMs = 0;
     QHash<QString, Sighting> m_sightings; // per card, its latest report
     QSet<QString> m_lookingUp;
+    QSet<QString> m_lost; // as the ledger said at the card's last arrival
     std::uint64_t m_nextKey = 1;
 };
 

@@ -8,6 +8,7 @@
 #include "data/PagedRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
+#include "records/CardLoss.h"
 #include "records/CardholderSheet.h"
 #include "records/windows/SheetImportDlg.h"
 #include "reports/Export.h"
@@ -88,6 +89,7 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
     connect(ui->addButton, &QPushButton::clicked, this, &CRecordsDlg::OnAdd);
     connect(ui->modifyButton, &QPushButton::clicked, this, &CRecordsDlg::OnModify);
     connect(ui->deleteButton, &QPushButton::clicked, this, &CRecordsDlg::OnDelete);
+    connect(ui->lostButton, &QPushButton::clicked, this, &CRecordsDlg::OnReportLost);
     connect(ui->clearButton, &QPushButton::clicked, this, &CRecordsDlg::OnClearFields);
     connect(ui->searchButton, &QPushButton::clicked, this, &CRecordsDlg::OnSearch);
     connect(ui->importButton, &QPushButton::clicked, this, &CRecordsDlg::OnImport);
@@ -296,6 +298,20 @@ void CRecordsDlg::OnDelete() {
     m_dialogs.plain(Messages::DeleteDone(), this);
     OnClearFields();
     LoadRecords();
+}
+
+void CRecordsDlg::OnReportLost() {
+    try {
+        const QString cardNo = selectedCardNumber();
+        if (cardNo.isEmpty()) {
+            failed();
+            return;
+        }
+        ToggleCardLost(m_dialogs, *m_store.require(), cardNo, listedText(selectedItem(), 2),
+                       g_account, this);
+    } catch (const DataError&) {
+        failed();
+    }
 }
 
 void CRecordsDlg::OnClearFields() {

@@ -137,8 +137,8 @@ private slots:
                  (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
                               "backupButton", "restoreButton", "exitButton", "portCombo",
                               "connectButton", "amountEdit", "rechargeButton", "clearButton",
-                              "serialEdit", "nameEdit", "phoneEdit", "profileButton", "totalEdit",
-                              "recordList"}));
+                              "serialEdit", "nameEdit", "phoneEdit", "lostButton", "profileButton",
+                              "totalEdit", "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",

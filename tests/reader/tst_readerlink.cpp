@@ -6,6 +6,8 @@
 #include "base/Clock.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
+#include "data/Audit.h"
+#include "data/Cards.h"
 #include "data/Journal.h"
 #include "data/Schema.h"
 #include "reader/DebugTrace.h"
@@ -160,6 +162,32 @@ private slots:
         rig.report(CardA, 900);   // the worker is done with the one before
         QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|100"));
         QCOMPARE(rig.view.get(rig.view.messages).size(), 1);
+    }
+
+    // A lost card laid on: shown as lost, its sighting audited, no command goes to it; found
+    // again at this desk, it takes commands at once.
+    void aLostCardTakesNoCommand() {
+        Rig rig;
+        rig.db.addCardholder("1", TextA, "张三");
+        const Connection db(rig.db.path());
+        QCOMPARE(Cards::ReportLost(db, TextA, "遗失", "操作员1", "desk-b"), QString());
+        rig.lay(CardA, 500);
+        QTRY_COMPARE(rig.view.get(rig.view.lookups), QStringList{TextA + " lost"});
+        rig.link.requestRecharge(10);
+        rig.link.requestClear();
+        QCOMPARE(rig.sent().size(), size_t(0));
+        QCOMPARE(rig.view.get(rig.view.messages),
+                 QStringList(2, QStringLiteral("此卡已挂失，不能充值或清零。")));
+        QCOMPARE(rig.db.scalar("SELECT details FROM audit WHERE action = '挂失卡出现'"),
+                 QStringLiteral("已挂失的卡 1234ABCD 放上读卡器，余额 50.0 元"));
+        QCOMPARE(rig.db.scalar("SELECT last_balance || ' ' || last_seen_desk FROM cards"),
+                 "500 " + Audit::ThisDesk());
+
+        QCOMPARE(Cards::Unmark(db, TextA, "管理员", "desk-b"), QString());
+        rig.link.noteCardLost(TextA, false);
+        rig.link.requestRecharge(10);
+        QTRY_COMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));
+        QCOMPARE(rig.db.scalar("SELECT last_balance FROM cards"), QStringLiteral("600"));
     }
 
     void clearBooksTheReportedBalance() {
