@@ -1,6 +1,7 @@
 #include "data/LegacyImport.h"
 
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/LegacyFile.h"
@@ -1008,7 +1009,8 @@ QString ReportPath(const QString& target) {
 
 QString WriteReport(const QString& path, const QString& text) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !PrivateFile::Restrict(file) ||
+        file.write(text.toUtf8()) < 0 || !file.commit())
         return Messages::CannotWrite(path);
     return {};
 }

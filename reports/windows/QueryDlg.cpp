@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "data/AdoConn.h"
 #include "data/Amount.h"
 #include "reports/Export.h"
@@ -148,6 +149,9 @@ void CQueryDlg::PrintReport(QPrinter& printer) {
     // One job, page after page, so that a file receives the whole report.
     printer.setDocName(ReportLayout::JobName);
     QPainter painter;
+    // Printed to a file, the report is the user's alone; the printer keeps the mode it finds.
+    if (!printer.outputFileName().isEmpty())
+        PrivateFile::Prepare(printer.outputFileName());
     if (!painter.begin(&printer)) {
         failed();
         return;
