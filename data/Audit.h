@@ -35,6 +35,7 @@ inline const QString CardInitLoaded = QStringLiteral("初始化有余额的卡")
 inline const QString Mismatch = QStringLiteral("余额不符");
 inline const QString LegacyImported = QStringLiteral("导入旧版数据库");
 inline const QString CardholdersImported = QStringLiteral("导入持卡人");
+inline const QString DeliveredPasswords = QStringLiteral("出厂密码");
 
 QStringList Actions();
 
