@@ -747,6 +747,27 @@ inline QString RepeatDiffers() {
 inline QString WrongOldPassword() {
     return QStringLiteral("原密码错误，请重新输入！");
 }
+// The administrator's first login: the delivered password is replaced before the desk opens.
+inline QString DeliveredPasswordMustChange(const QString& delivered) {
+    return QStringLiteral("管理员仍在使用出厂密码 %1，任何人都能以管理员登录。\n"
+                          "请先修改管理员密码，修改后才能进入充值台。")
+        .arg(delivered);
+}
+inline QString DeliveredPasswordKept() {
+    return QStringLiteral("管理员密码未修改，不能进入充值台。");
+}
+inline QString NewPasswordIsDelivered(const QString& delivered) {
+    return QStringLiteral("管理员的新密码不能是出厂密码 %1，请重新输入！").arg(delivered);
+}
+// At every administrator login, while any account still holds it.
+inline QString DeliveredPasswordsLeft(const QStringList& accounts, const QString& delivered) {
+    return QStringLiteral("以下账户仍在使用出厂密码 %1，任何人都能以它们登录：\n%2\n"
+                          "请在“用户管理”中为它们设置各自的密码。")
+        .arg(delivered, accounts.join(QStringLiteral("、")));
+}
+inline QString DeliveredPasswordsDetail(const QStringList& accounts) {
+    return QStringLiteral("仍用出厂密码：%1").arg(accounts.join(QStringLiteral("、")));
+}
 
 // --- Reports
 

@@ -38,6 +38,7 @@ inline const QString CardholdersImported = QStringLiteral("导入持卡人");
 inline const QString CardLost = QStringLiteral("挂失");
 inline const QString CardUnmarked = QStringLiteral("解挂");
 inline const QString LostCardSighted = QStringLiteral("挂失卡出现");
+inline const QString DeliveredPasswords = QStringLiteral("出厂密码");
 
 QStringList Actions();
 

@@ -576,10 +576,31 @@ QString accountsProblem(const Connection& db, int version) {
 // ---- The same on a server ---------------------------------------------------------------------
 
 // Every object of a schema, each as one line of text naming what defines it, with the schema's
-// own name left out so that two schemas compare.
+// own name left out so that two schemas compare. What belongs to an installed extension (such as
+// amcheck, PostgreSQL's own checker, which a server's administrator may add) is the server's, not
+// the ledger's: its members, the relations that hang on them (indexes, sequences, storage) and
+// what is defined on those are left out.
 const char* const ServerObjects = R"sql(
+WITH member AS (
+  SELECT objid FROM pg_depend WHERE classid = 'pg_class'::regclass AND deptype = 'e'
+), extension_relation AS (
+  SELECT objid AS oid FROM member
+  UNION
+  SELECT d.objid FROM pg_depend d JOIN member m ON d.refobjid = m.objid
+   WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass
+     AND d.deptype IN ('a', 'i')
+  UNION
+  SELECT i.indexrelid FROM pg_index i JOIN member m ON i.indrelid = m.objid
+  UNION
+  SELECT d.objid FROM pg_depend d JOIN pg_depend t ON t.objid = d.refobjid
+   WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_type'::regclass
+     AND d.deptype = 'i' AND t.classid = 'pg_type'::regclass AND t.deptype = 'e'
+), extension_function AS (
+  SELECT objid AS oid FROM pg_depend WHERE classid = 'pg_proc'::regclass AND deptype = 'e'
+)
 SELECT 'relation ' || c.relname || ' ' || c.relkind::text
   FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace
+   AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'column ' || c.relname || '.' || a.attname || ' ' || format_type(a.atttypid, a.atttypmod)
        || CASE WHEN a.attnotnull THEN ' not null' ELSE '' END
@@ -589,22 +610,28 @@ SELECT 'column ' || c.relname || '.' || a.attname || ' ' || format_type(a.atttyp
   LEFT JOIN pg_collation co ON co.oid = a.attcollation AND co.collname <> 'default'
   LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum
  WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'r' AND a.attnum > 0
-   AND NOT a.attisdropped
+   AND NOT a.attisdropped AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'index ' || c.relname || ' ' || pg_get_indexdef(c.oid)
   FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'i'
+   AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'constraint ' || t.relname || ' ' || k.conname || ' ' || pg_get_constraintdef(k.oid)
   FROM pg_constraint k JOIN pg_class t ON t.oid = k.conrelid
  WHERE k.connamespace = $1::text::regnamespace
+   AND t.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'trigger ' || t.relname || ' ' || g.tgname
   FROM pg_trigger g JOIN pg_class t ON t.oid = g.tgrelid
  WHERE t.relnamespace = $1::text::regnamespace AND NOT g.tgisinternal
+   AND t.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'function ' || p.proname FROM pg_proc p WHERE p.pronamespace = $1::text::regnamespace
+   AND p.oid NOT IN (SELECT oid FROM extension_function)
 UNION ALL
 SELECT 'rule ' || r.tablename || ' ' || r.rulename FROM pg_rules r WHERE r.schemaname = $1::text
+   AND format('%I.%I', r.schemaname, r.tablename)::regclass
+       NOT IN (SELECT oid FROM extension_relation)
 )sql";
 
 QStringList serverObjects(const Connection& db, const QString& schema) {

@@ -1,6 +1,7 @@
 // Creates, checks, upgrades and reads a Velkar database: a file, or a server database.
 #include "base/CommandLine.h"
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
@@ -304,6 +305,8 @@ int main(int argc, char* argv[]) {
     if (const auto answered = CommandLine::AnswerHelpOrVersion(argc, argv, "velkar-db", help,
                                                                CommandLine::Language::Chinese))
         return *answered;
+    // What a tool writes of the ledger (copies, reports, journals) is its user's alone.
+    PrivateFile::RestrictNewFiles();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -468,8 +468,9 @@ void CDeskDlg::OnProfileUpdate() {
         break;
     case ProfileOutcome::MissingFields:
     case ProfileOutcome::UnstorableText:
+    case ProfileOutcome::InvalidCardNo:
     case ProfileOutcome::Failed:
-        m_dialogs.plain(ProfileMessage(outcome), this);
+        m_dialogs.plain(ProfileMessage(outcome, m_panel.fields.cardNo), this);
         break;
     case ProfileOutcome::Updated:
     case ProfileOutcome::Added:
