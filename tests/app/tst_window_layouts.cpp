@@ -143,11 +143,12 @@ private slots:
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",
                               "settleButton"}));
-        QCOMPARE(chain(windows.find<CRecordsDlg>(), "recordList"),
-                 (QStringList{"recordList", "cardSerialEdit", "cardNumberEdit", "holderNameEdit",
-                              "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
-                              "modifyButton", "deleteButton", "clearButton", "fieldCombo",
-                              "searchEdit", "searchButton", "importButton", "exportButton"}));
+        QCOMPARE(
+            chain(windows.find<CRecordsDlg>(), "recordList"),
+            (QStringList{"recordList", "cardSerialEdit", "cardNumberEdit", "holderNameEdit",
+                         "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
+                         "modifyButton", "lostButton", "deleteButton", "clearButton", "fieldCombo",
+                         "searchEdit", "searchButton", "importButton", "exportButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),
                                  static_cast<QWidget*>(windows.find<CSettlementPreviewDlg>())})
             QCOMPARE(chain(preview, "pageArea"),
