@@ -259,13 +259,19 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
             state = State::Booked;
             target = e.balanceBefore;
         } else if (e.balanceBefore == target) {
-            state = State::NotExecuted; // includes a clear of an empty card: nothing to book
+            // A lookup that waited on the ledger may run on a report older than another desk's
+            // command, sent after the card went there: the balance before proves nothing then,
+            // and the command waits for a later report. Includes a clear of an empty card.
+            const bool newer = e.desk != resolvingDesk && e.sentAt >= at;
+            state = newer ? State::Pending : State::NotExecuted;
         }
         resolutions[i] = {e, state, seen, at, amountText(e)};
     }
     std::vector<Entry> done;
     bool booked = false;
     for (const Resolution& r : resolutions) {
+        if (r.state == State::Pending)
+            continue;
         const Settled s = settleOne(connection, r, resolvingDesk);
         if (s.how != Resolved::Now)
             continue;

@@ -10,6 +10,7 @@
 #include "data/Cards.h"
 #include "data/Journal.h"
 #include "data/Schema.h"
+#include "reader/CommandBook.h"
 #include "reader/DebugTrace.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
@@ -540,6 +541,46 @@ private slots:
         QCOMPARE(db.scalar("SELECT state FROM journal"), QStringLiteral("booked"));
         rig.link.requestRecharge(5);
         QCOMPARE(rig.sent().size(), 1u);
+    }
+
+    // The card's lookup waited on the locked ledger while the card went to another desk, whose
+    // command the reader carried out there: the old report proves nothing about that command,
+    // which is booked at the card's next report here, never resolved as not executed.
+    void aLookupThatWaitedLeavesALaterCommandAlone() {
+        if (TestDatabase::OnServer())
+            QSKIP("the lock is the file's");
+        Rig rig;
+        rig.link.store().setRetryDelays(5, 20);
+        rig.link.store().setBusyTimeout(20);
+        std::atomic<bool> locked{false}, release{false};
+        std::thread holder([&] {
+            Connection c(rig.db.path());
+            c.run(QStringLiteral("BEGIN IMMEDIATE"));
+            locked = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            Journal::Entry e = otherDesksCommand(); // 50.0 to 60.0, sent as the card got there
+            e.sentAt = TimestampText(rig.clock.now());
+            Journal::Add(c, e);
+            c.run(QStringLiteral("COMMIT"));
+        });
+        const auto unlock = qScopeGuard([&] {
+            release = true;
+            holder.join();
+        });
+        QTRY_VERIFY(locked);
+        rig.reader.inject(CardReportFrame(CardA, 500));
+        QTRY_VERIFY(!rig.view.get(rig.view.messages).isEmpty()); // the look waits
+        release = true;
+        QTRY_VERIFY(!rig.link.checkingCard(TextA));
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("pending"));
+
+        rig.clock.advance(CommandBook::CardPresentMs + 1);
+        rig.report(CardA, 600); // back from the other desk
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("booked"));
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:11|10"));
     }
 
     void rubbishChangesNothing() {
