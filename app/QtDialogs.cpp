@@ -37,6 +37,20 @@ void QtDialogs::message(const QString& text, Icon icon, const QString& caption, 
     });
 }
 
+bool QtDialogs::ask(const QString& text, QObject* owner) {
+    bool yes = false;
+    onUiThread([&] {
+        QMessageBox box(QMessageBox::Question, Messages::SystemPrompt(), text,
+                        QMessageBox::Yes | QMessageBox::No, qobject_cast<QWidget*>(owner));
+        box.button(QMessageBox::Yes)->setText(Messages::YesButton());
+        box.button(QMessageBox::No)->setText(Messages::NoButton());
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        yes = box.exec() == QMessageBox::Yes;
+    });
+    return yes;
+}
+
 QString QtDialogs::chooseFolder(const QString& title, const QString& startFolder) {
     QString chosen;
     onUiThread([&] {

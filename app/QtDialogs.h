@@ -9,6 +9,7 @@ namespace velkar {
 class QtDialogs : public Dialogs {
 public:
     void message(const QString& text, Icon icon, const QString& caption, QObject* owner) override;
+    bool ask(const QString& text, QObject* owner) override;
     QString chooseFolder(const QString& title, const QString& startFolder) override;
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;

@@ -1,8 +1,10 @@
 #include "app/WorkingFolder.h"
 
+#include "base/Dialogs.h"
 #include "base/Messages.h"
 #include "base/PrivateFile.h"
 #include "base/Settings.h"
+#include "data/AdoConn.h"
 #include "data/Schema.h"
 
 #include <QDir>
@@ -29,6 +31,35 @@ QString EnterWorkingFolder(const QString& folder) {
     if (!problem.isEmpty())
         return Messages::CannotCreateDatabase(folder, problem);
     return {};
+}
+
+QString DamagedSettingsRefusal(const Settings& settings, Dialogs& dialogs) {
+    const QString file = settings.damagedKeptAs();
+    if (file.isEmpty())
+        return {};
+    const QString ledger = settings.damagedServerLedger();
+    if (ledger.isEmpty()) {
+        dialogs.warning(Messages::SettingsDamagedBox(settings.file(), file));
+        return {};
+    }
+    const QString chosen = qEnvironmentVariable("VELKAR_DATABASE");
+    if (!chosen.isEmpty()) {
+        dialogs.warning(Messages::SettingsDamagedServerOverridden(file, ledger, chosen));
+        return {};
+    }
+    const QString refusal = Messages::SettingsDamagedServerRefused(file, ledger);
+    dialogs.warning(refusal);
+    return refusal;
+}
+
+LedgerAtStart PrepareLedger(const QString& database) {
+    LedgerAtStart ledger;
+    if (EngineOf(database) != Engine::Postgres && !QFileInfo::exists(database))
+        return ledger; // made by its administrator or not at all; the desk says so when used
+    ledger.refusal = Schema::Upgrade(database);
+    if (ledger.refusal.isEmpty())
+        ledger.unsound = Schema::CheckDatabase(database);
+    return ledger;
 }
 
 } // namespace velkar

@@ -9,13 +9,13 @@
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
+#include "desk/DeskStatus.h"
 #include "desk/windows/DeskDlg.h"
 #include "reader/BridgeFactory.h"
 #include "reader/windows/SimulatorWindow.h"
 #include "users/windows/LoginDlg.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QScreen>
 
 #include <cstdio>
@@ -89,15 +89,19 @@ int main(int argc, char* argv[]) {
     SpeakChinese(app);
     QtDialogs dialogs;
     Settings settings;
+    if (const QString refusal = DamagedSettingsRefusal(settings, dialogs); !refusal.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(refusal));
+        return CommandLine::Refused;
+    }
     if (qEnvironmentVariableIsEmpty("VELKAR_DATABASE") && !settings.database().isEmpty())
         qputenv("VELKAR_DATABASE", settings.database().toUtf8());
     QString problem = EnterWorkingFolder(ChosenWorkingFolder(settings));
-    // An older database is brought up to date before anyone works on it; a newer one is left
-    // alone.
     const QString database = Schema::DatabaseLocation();
-    if (problem.isEmpty() &&
-        (EngineOf(database) == Engine::Postgres || QFileInfo::exists(database)))
-        problem = Schema::Upgrade(database);
+    LedgerAtStart ledger;
+    if (problem.isEmpty()) {
+        ledger = PrepareLedger(database);
+        problem = ledger.refusal;
+    }
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
         // A server's reason is the engine's own words; the desk's verdict follows it.
@@ -106,9 +110,17 @@ int main(int argc, char* argv[]) {
                             : problem);
         return CommandLine::Refused;
     }
+    const bool server = EngineOf(database) == Engine::Postgres;
+    if (!ledger.unsound.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(ledger.unsound));
+        dialogs.warning(
+            Messages::LedgerUnsoundAtStart(LedgerText(database), ledger.unsound, server));
+    }
     QString operatorName;
     {
         CLoginDlg login(dialogs);
+        if (!ledger.unsound.isEmpty())
+            login.admitAdministratorOnly();
         if (login.exec() != QDialog::Accepted)
             return 0;
         operatorName = login.selectedName();
@@ -118,6 +130,8 @@ int main(int argc, char* argv[]) {
     CDeskDlg desk(dialogs, clock, *backend.bridge, operatorName);
     desk.rememberBackupFolderIn(settings);
     desk.rememberSizeIn(settings);
+    if (!ledger.unsound.isEmpty())
+        desk.refuseBookingsFor(ledger.unsound);
     std::unique_ptr<SimulatorWindow> simulator;
     if (backend.simulator) {
         simulator = std::make_unique<SimulatorWindow>(*backend.simulator);

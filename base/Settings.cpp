@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -43,6 +44,18 @@ std::optional<ReaderChoice> parseReaderChoice(const QString& text) {
             return choice;
     }
     return std::nullopt;
+}
+
+// The first server ledger a file names anywhere, read as plain text: a damaged file's lines
+// may be out of their section, or cut.
+QString serverLedgerIn(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression uri(QStringLiteral(R"(postgres(?:ql)?://[^\s"';]+)"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch found = uri.match(QString::fromUtf8(f.read(1 << 20)));
+    return found.hasMatch() ? found.captured() : QString();
 }
 
 } // namespace
@@ -125,8 +138,16 @@ void Settings::load() {
 
 // The damaged file is kept beside the new one, so nothing typed into it is lost for good.
 void Settings::replaceDamagedFile() {
-    if (m_readOnly) {
-        complain(Messages::SettingsUnreadable(m_file));
+    m_damagedServerLedger = serverLedgerIn(m_file);
+    if (m_readOnly || !m_damagedServerLedger.isEmpty()) {
+        // What takes its place for this run is never written: the file stays as it was.
+        m_readOnly = true;
+        if (m_damagedServerLedger.isEmpty()) {
+            complain(Messages::SettingsUnreadable(m_file));
+        } else {
+            m_damagedKeptAs = m_file;
+            complain(Messages::SettingsDamagedServerLine(m_file, m_damagedServerLedger));
+        }
         m_store = std::make_unique<QSettings>(QString(), QSettings::IniFormat);
         return;
     }
@@ -134,6 +155,7 @@ void Settings::replaceDamagedFile() {
     const QString aside = m_file + QStringLiteral(".damaged");
     QFile::remove(aside);
     if (QFileInfo(m_file).isFile() && QFile::rename(m_file, aside)) {
+        m_damagedKeptAs = aside;
         complain(Messages::SettingsDamaged(m_file, aside));
     } else {
         complain(Messages::SettingsUnreadable(m_file));

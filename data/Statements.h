@@ -342,6 +342,33 @@ inline constexpr const char* SettlementBookings =
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).
 inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM employees";
+
+// The rows of table %1 that break one of its CHECK rules %2, the rules as the program writes
+// them (the check fills in its own schema's text, never a file's).
+inline constexpr const char* RowsBreakingRules = "SELECT count(*) FROM %1 WHERE %2";
+
+// ---- What a restore costs (files only) --------------------------------------------------
+
+// The working file ?1 beside the restore's new file, read only by the statements below.
+inline constexpr const char* AttachWorking = "ATTACH DATABASE ?1 AS working";
+inline constexpr const char* DetachWorking = "DETACH DATABASE working";
+// The time of the newest record in the new file; null when it holds none.
+inline constexpr const char* NewestRecordTime = "SELECT max(日期) FROM main.employees";
+// Records of the working file the new one lacks, counted as rows with their content: a record
+// held twice there and once in the new file counts once. Columns: how many.
+inline constexpr const char* RecordsOnlyInWorking =
+    "SELECT coalesce(sum(w.n - coalesce(m.n, 0)), 0) "
+    "FROM (SELECT 卡号, 日期, 金额, count(*) AS n FROM working.employees "
+    "GROUP BY 卡号, 日期, 金额) AS w "
+    "LEFT JOIN (SELECT 卡号, 日期, 金额, count(*) AS n FROM main.employees "
+    "GROUP BY 卡号, 日期, 金额) AS m ON m.卡号 = w.卡号 AND m.日期 = w.日期 AND m.金额 = w.金额 "
+    "WHERE w.n > coalesce(m.n, 0)";
+// Commands of the working file's journal the new one lacks, known by what was sent, whatever
+// became of them since.
+inline constexpr const char* JournalOnlyInWorking =
+    "SELECT count(*) FROM (SELECT id, card_no, operation, amount, desk, sent_at "
+    "FROM working.journal EXCEPT SELECT id, card_no, operation, amount, desk, sent_at "
+    "FROM main.journal)";
 } // namespace Statements
 
 #undef VELKAR_CARDHOLDER_COLUMNS

@@ -202,19 +202,20 @@ void ReaderLink::readerEnded(BridgeHandle device, bool collected) {
 
 // --- Commands -------------------------------------------------------------------------------
 
-void ReaderLink::requestRecharge(int amount) {
+void ReaderLink::requestRecharge(int amount, const std::optional<CommandBook::Card>& confirmed) {
     if (amount < MIN_RECHARGE_YUAN || amount > MAX_RECHARGE_YUAN) {
         emit messageShown(Messages::WrongAmount());
         return;
     }
-    request(Journal::Operation::Recharge, amount);
+    request(Journal::Operation::Recharge, amount, confirmed);
 }
 
-void ReaderLink::requestClear() {
-    request(Journal::Operation::Clear, 0);
+void ReaderLink::requestClear(const std::optional<CommandBook::Card>& confirmed) {
+    request(Journal::Operation::Clear, 0, confirmed);
 }
 
-void ReaderLink::request(Journal::Operation operation, int amount) {
+void ReaderLink::request(Journal::Operation operation, int amount,
+                         const std::optional<CommandBook::Card>& confirmed) {
     if (!isOpen()) {
         emit statusShown(Messages::DeviceNotConnected());
         return;
@@ -229,7 +230,7 @@ void ReaderLink::request(Journal::Operation operation, int amount) {
     CommandBook::Refusal refusal;
     {
         std::lock_guard lock(m_mutex);
-        refusal = m_commands.reserve(entry, m_clock.monotonicMs(), &key);
+        refusal = m_commands.reserve(entry, m_clock.monotonicMs(), &key, confirmed);
     }
     switch (refusal) {
     case CommandBook::Refusal::NoCard:
@@ -255,6 +256,9 @@ void ReaderLink::request(Journal::Operation operation, int amount) {
         return;
     case CommandBook::Refusal::OverLimit:
         emit messageShown(Messages::BalanceOverLimit());
+        return;
+    case CommandBook::Refusal::NotConfirmed:
+        emit messageShown(Messages::NotTheConfirmedCard());
         return;
     case CommandBook::Refusal::None:
         break;
@@ -520,6 +524,20 @@ int ReaderLink::outstandingCommands() const {
 void ReaderLink::forgetShownCardholder() {
     std::lock_guard lock(m_mutex);
     m_shownCardNo.clear();
+}
+
+void ReaderLink::ledgerReplaced() {
+    QString cardNo;
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.ledgerReplaced();
+        if (m_commands.current(m_clock.monotonicMs()))
+            cardNo = m_cardNo;
+        m_shownCardNo = cardNo;
+    }
+    if (!cardNo.isEmpty())
+        lookUp(cardNo);
+    announceWaiting();
 }
 
 // --- Texts ----------------------------------------------------------------------------------

@@ -9,7 +9,6 @@
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
 #include "data/LegacyImport.h"
-#include "data/ReadView.h"
 #include "data/Schema.h"
 #include "data/ServerHints.h"
 #include "data/Settlement.h"
@@ -18,8 +17,6 @@
 #include <QDate>
 
 #include <cstdio>
-
-#include <sqlite3.h>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -238,42 +235,6 @@ int settle(QStringList args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
-// The audit trail's chain, once the file itself is sound; read as the check reads, never
-// changing the file.
-QString chainProblem(const QString& path) {
-    if (EngineOf(path) == Engine::Postgres) {
-        try {
-            const Connection db(path);
-            const Transaction read(db, Transaction::Read);
-            if (const auto broken = Audit::Verify(db))
-                return broken->text;
-        } catch (const DataError& e) {
-            return e.description();
-        }
-        return {};
-    }
-    ReadView view;
-    QString problem = view.open(path, 10000);
-    if (!problem.isEmpty())
-        return problem;
-    sqlite3_stmt* stmt = nullptr;
-    int version = 0;
-    if (sqlite3_prepare_v2(view.handle(), "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        version = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
-    // Version 4 brought the audit trail.
-    if (version < 4)
-        return {};
-    try {
-        if (const auto broken = Audit::Verify(view.handle()))
-            return broken->text;
-    } catch (const DataError& e) {
-        return e.description();
-    }
-    return {};
-}
-
 int importLegacy(QStringList args, QTextStream& out, QTextStream& err) {
     if (args.isEmpty())
         return usage(err, Messages::ImportLegacyNeedsFile());
@@ -351,9 +312,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (command == QLatin1String("check")) {
-        QString problem = Schema::CheckDatabase(path);
-        if (problem.isEmpty())
-            problem = chainProblem(path);
+        const QString problem = Schema::CheckDatabase(path);
         if (!problem.isEmpty())
             return refused(err, Messages::DatabaseNotSound(path, problem), path);
         out << Messages::DatabaseSound(path) << '\n';

@@ -10,6 +10,7 @@ CBackupPromptDlg::CBackupPromptDlg(std::function<void()> backup, QWidget* parent
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     connect(ui->yesButton, &QPushButton::clicked, this, &CBackupPromptDlg::OnYes);
     connect(ui->noButton, &QPushButton::clicked, this, &CBackupPromptDlg::OnNo);
+    connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     ui->yesButton->setFocus();
 }
 

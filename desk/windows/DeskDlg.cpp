@@ -303,17 +303,53 @@ void CDeskDlg::OnConnect() {
 
 void CDeskDlg::OnRecharge() {
     // An amount that is no whole number stops here: nothing is asked of the reader.
-    if (!UpdateData(true))
+    if (!UpdateData(true) || !ledgerUsable())
         return;
-    m_link->requestRecharge(m_amount);
+    // The amount asked about: another card laid on while the box is open empties 金额.
+    const int amount = m_amount;
+    std::optional<CommandBook::Card> confirmed;
+    if (!confirm(false, amount, &confirmed))
+        return;
+    m_link->requestRecharge(amount, confirmed);
     readyForAmount();
 }
 
 void CDeskDlg::OnClear() {
-    if (!UpdateData(true))
+    if (!UpdateData(true) || !ledgerUsable())
         return;
-    m_link->requestClear();
+    std::optional<CommandBook::Card> confirmed;
+    if (!confirm(true, 0, &confirmed))
+        return;
+    m_link->requestClear(confirmed);
     readyForAmount();
+}
+
+bool CDeskDlg::confirm(bool clear, int amount, std::optional<CommandBook::Card>* confirmed) {
+    // Without a card the link refuses the command by itself, with its own words.
+    const std::optional<CommandBook::Card> card = m_link->cardOnReader();
+    if (!card)
+        return true;
+    const QString question = CommandQuestion(clear, amount, card->cardNo, card->balance, m_lookup);
+    if (question.isEmpty())
+        return true;
+    if (!m_dialogs.ask(question, this)) {
+        readyForAmount();
+        return false;
+    }
+    // The box took its time: the answer holds for the card it named only.
+    *confirmed = card;
+    return true;
+}
+
+bool CDeskDlg::ledgerUsable() {
+    if (m_ledgerProblem.isEmpty())
+        return true;
+    m_dialogs.warning(Messages::LedgerUnsoundNoBooking(m_ledgerProblem), this);
+    return false;
+}
+
+void CDeskDlg::refuseBookingsFor(const QString& problem) {
+    m_ledgerProblem = problem;
 }
 
 void CDeskDlg::OnTimer(int id) {
@@ -447,6 +483,7 @@ bool CDeskDlg::eventFilter(QObject* watched, QEvent* event) {
 // ---- Cardholder panel ---------------------------------------------------------------------
 
 void CDeskDlg::fillCardholder(const CardholderLookup& lookup) {
+    m_lookup = lookup;
     m_panel.apply(lookup);
     showLost(lookup.lost);
     const Cardholder& holder = m_panel.fields;
@@ -573,9 +610,23 @@ void CDeskDlg::OnBackup() {
 }
 
 void CDeskDlg::OnRestore() {
-    // The list shows the card's records from the restored data at once.
+    // A command waiting for its card has its journal row in the file about to be replaced:
+    // resolved into another file, it would land on a row that is not its own.
+    if (m_link->outstandingCommands() > 0) {
+        m_dialogs.notice(Messages::RestoreWhileCommandsWait(), this);
+        return;
+    }
     if (m_databaseActions.OnRestore())
-        LoadCardRecords();
+        ledgerReplaced();
+}
+
+void CDeskDlg::ledgerReplaced() {
+    // The restored file is sound: it passed the check before it took the old one's place.
+    m_ledgerProblem.clear();
+    m_lookup = {};
+    ResetPanel();
+    m_link->ledgerReplaced();
+    LoadCardRecords();
 }
 
 void CDeskDlg::OnExit() {
@@ -633,7 +684,13 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
     if (!m_exitPrompted) {
         m_exitPrompted = true;
         CBackupPromptDlg prompt([this] { m_databaseActions.BackupDatabase(); }, this);
-        prompt.exec();
+        if (prompt.exec() != QDialog::Accepted) {
+            // 取消 or Escape: back to the desk, and the prompt comes again next time.
+            m_exitPrompted = false;
+            event->ignore();
+            readyForAmount();
+            return;
+        }
         Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::LeaveDesk, {},
                         m_clock.now());
     }

@@ -5,6 +5,7 @@
 #include "data/Journal.h"
 #include "desk/CardholderPanel.h"
 #include "desk/windows/DatabaseActions.h"
+#include "reader/CommandBook.h"
 #include "reader/CommandOutcome.h"
 
 #include <QDialog>
@@ -59,6 +60,10 @@ public:
     // The focus in 金额 with its text selected, so that the next amount typed replaces it.
     void readyForAmount();
 
+    // The ledger failed its check at start, for `problem`: no recharge or clear goes out until
+    // a restore has put a sound one in its place.
+    void refuseBookingsFor(const QString& problem);
+
     // Refills the list and the total from the records of the card of the latest report, or of
     // `cardNo`.
     void LoadCardRecords();
@@ -98,6 +103,13 @@ private:
     void showCardRecords(const Journal::CardTotals& totals, bool ok);
     void showOutcome(const CommandOutcome& outcome);
     void forgetAmount();
+    // Asks before a clear or a large recharge of the card on the reader; false: not to be sent.
+    // `confirmed` gets the card the answer was given for.
+    bool confirm(bool clear, int amount, std::optional<CommandBook::Card>* confirmed);
+    // False, with the reason shown, while the ledger is refused.
+    bool ledgerUsable();
+    // After a restore: everything shown from the ledger is read again.
+    void ledgerReplaced();
 
     void OnInitDialog();
     // Moves the bound fields between members and controls in one fixed order. Taking them
@@ -125,10 +137,12 @@ private:
     DatabaseActions m_databaseActions;
     bool m_exitPrompted = false; // the exit prompt is shown once, however the desk closes
 
-    QString m_timeText;    // clock text, 1024
-    QString m_balanceText; // 1011
-    int m_amount = 0;      // 1012, whole yuan
-    QString m_amountCard;  // the card on the reader when 金额 was last emptied
+    QString m_timeText;        // clock text, 1024
+    QString m_balanceText;     // 1011
+    int m_amount = 0;          // 1012, whole yuan
+    QString m_amountCard;      // the card on the reader when 金额 was last emptied
+    CardholderLookup m_lookup; // the latest cardholder lookup the link handed over
+    QString m_ledgerProblem;   // why the ledger is refused; empty: it is sound
 
     std::unique_ptr<Ticker> m_balanceTimer;
     std::unique_ptr<Ticker> m_clockTimer;

@@ -1,6 +1,8 @@
 #include "support/DeskRig.h"
+#include "support/ModalWatcher.h"
 #include "support/WindowChecks.h"
 
+#include "app/QtDialogs.h"
 #include "desk/windows/AboutDlg.h"
 #include "desk/windows/AuditDlg.h"
 #include "desk/windows/BackupPromptDlg.h"
@@ -18,6 +20,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
 
 using namespace velkar;
 
@@ -122,6 +125,30 @@ private slots:
         }
     }
 
+    // The program's question: 否 is the default, so Enter and Escape both answer no; only a
+    // press of 是 goes ahead.
+    void aQuestionGoesAheadOnlyOnYes() {
+        QtDialogs qt;
+        Dialogs& dialogs = qt;
+        const auto answered = [&](const std::function<void(QMessageBox*)>& answer) {
+            QStringList seen;
+            ModalWatcher watcher([&](QWidget* window) {
+                auto* box = qobject_cast<QMessageBox*>(window);
+                QVERIFY(box);
+                seen << box->windowTitle() << box->button(QMessageBox::Yes)->text()
+                     << box->button(QMessageBox::No)->text();
+                answer(box);
+            });
+            const bool yes = dialogs.ask(QStringLiteral("确定吗？"));
+            if (seen != QStringList{"系统提示", "是", "否"})
+                qWarning() << seen;
+            return yes && seen == QStringList{"系统提示", "是", "否"};
+        };
+        QVERIFY(!answered([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }));
+        QVERIFY(!answered([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }));
+        QVERIFY(answered([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }));
+    }
+
     // Tab goes through each window in the order it reads: across, then down.
     void tabFollowsTheVisualOrder() {
         Windows windows;
@@ -149,6 +176,8 @@ private slots:
                          "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
                          "modifyButton", "lostButton", "deleteButton", "clearButton", "fieldCombo",
                          "searchEdit", "searchButton", "importButton", "exportButton"}));
+        QCOMPARE(chain(windows.find<CBackupPromptDlg>(), "yesButton"),
+                 (QStringList{"yesButton", "noButton", "cancelButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),
                                  static_cast<QWidget*>(windows.find<CSettlementPreviewDlg>())})
             QCOMPARE(chain(preview, "pageArea"),

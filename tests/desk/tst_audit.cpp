@@ -213,6 +213,7 @@ private slots:
         actions.BackupDatabase();
         QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));
         dialogs.answerFile(stick.path() + QStringLiteral("/DataBase.mdb"));
+        dialogs.answerQuestion(true);
         QVERIFY(actions.OnRestore());
 
         const auto entries = trail(db.path());

@@ -200,6 +200,28 @@ private slots:
         g_isAdmin = false;
     }
 
+    // A ledger that failed its check at start lets the administrator alone in, to restore it;
+    // an operator is refused before the password is tried, and nothing is written for them.
+    void anUnsoundLedgerAdmitsTheAdministratorOnly() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        CLoginDlg dlg(dialogs);
+        dlg.admitAdministratorOnly();
+        dlg.show();
+        control<QComboBox>(&dlg, 1009)->setCurrentIndex(1);
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dialogs.texts(), QStringList{"数据库未通过检查，现在只有管理员可以登录。"});
+        QCOMPARE(dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!g_isAdmin);
+        QCOMPARE(db.scalar("SELECT count(*) FROM audit"), QStringLiteral("0"));
+        control<QComboBox>(&dlg, 1009)->setCurrentIndex(0);
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(g_isAdmin);
+        g_isAdmin = false;
+    }
+
     void enterChecksEscapeLeaves() {
         TestDatabase db;
         FakeDialogs dialogs;

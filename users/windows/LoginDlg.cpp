@@ -48,6 +48,11 @@ QString CLoginDlg::selectedName() const {
 void CLoginDlg::OnLogin() {
     const QString name = selectedName();
     const QString password = ui->passwordEdit->text();
+    // Refused before the password is tried: nothing is written into a ledger under suspicion.
+    if (m_administratorOnly && !name.isEmpty() && name != AdministratorName) {
+        m_dialogs.warning(Messages::OnlyAdministratorMayLogIn(), this);
+        return;
+    }
     const LoginOutcome outcome = CheckLogin(&m_dialogs, name, password);
     switch (outcome) {
     case LoginOutcome::Success:

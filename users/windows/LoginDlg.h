@@ -23,6 +23,9 @@ public:
     // The name of the selected list entry; typed text is not a name.
     QString selectedName() const;
 
+    // The ledger failed its check: only the administrator, who may restore it, gets in.
+    void admitAdministratorOnly() { m_administratorOnly = true; }
+
 public slots:
     void OnLogin();
 
@@ -37,6 +40,7 @@ private:
 
     Ui::CLoginDlg* ui;
     Dialogs& m_dialogs;
+    bool m_administratorOnly = false;
 };
 
 } // namespace velkar
