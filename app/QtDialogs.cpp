@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -34,6 +35,20 @@ void QtDialogs::message(const QString& text, Icon icon, const QString& caption, 
         box.button(QMessageBox::Ok)->setText(Messages::OkButton());
         box.exec();
     });
+}
+
+bool QtDialogs::ask(const QString& text, QObject* owner) {
+    bool yes = false;
+    onUiThread([&] {
+        QMessageBox box(QMessageBox::Question, Messages::SystemPrompt(), text,
+                        QMessageBox::Yes | QMessageBox::No, qobject_cast<QWidget*>(owner));
+        box.button(QMessageBox::Yes)->setText(Messages::YesButton());
+        box.button(QMessageBox::No)->setText(Messages::NoButton());
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        yes = box.exec() == QMessageBox::Yes;
+    });
+    return yes;
 }
 
 QString QtDialogs::chooseFolder(const QString& title, const QString& startFolder) {
@@ -84,6 +99,15 @@ bool QtDialogs::choosePrinter(QPrinter& printer) {
         accepted = dialog.exec() == QDialog::Accepted;
     });
     return accepted;
+}
+
+QString QtDialogs::askText(const QString& prompt, QObject* owner) {
+    QString typed;
+    onUiThread([&] {
+        typed = QInputDialog::getText(qobject_cast<QWidget*>(owner), applicationName(), prompt)
+                    .trimmed();
+    });
+    return typed;
 }
 
 namespace {

@@ -9,12 +9,14 @@ namespace velkar {
 class QtDialogs : public Dialogs {
 public:
     void message(const QString& text, Icon icon, const QString& caption, QObject* owner) override;
+    bool ask(const QString& text, QObject* owner) override;
     QString chooseFolder(const QString& title, const QString& startFolder) override;
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
+    QString askText(const QString& prompt, QObject* owner) override;
     std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
                                              QObject* owner) override;
 };

@@ -5,16 +5,17 @@
 #include "base/Clock.h"
 #include "base/CommandLine.h"
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
+#include "desk/DeskStatus.h"
 #include "desk/windows/DeskDlg.h"
 #include "reader/BridgeFactory.h"
 #include "reader/windows/SimulatorWindow.h"
 #include "users/windows/LoginDlg.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QScreen>
 #include <QTimer>
 
@@ -78,6 +79,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
         return CommandLine::Refused;
     }
+    // Whatever a library writes for the desk (the database's journal, a printed PDF) starts
+    // as the user's alone; the desk's own writes make sure of it besides.
+    PrivateFile::RestrictNewFiles();
     PrepareRuntimeFolder();
     ReportUnreachableDisplay("velkar");
     QApplication app(argc, argv);
@@ -86,15 +90,19 @@ int main(int argc, char* argv[]) {
     SpeakChinese(app);
     QtDialogs dialogs;
     Settings settings;
+    if (const QString refusal = DamagedSettingsRefusal(settings, dialogs); !refusal.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(refusal));
+        return CommandLine::Refused;
+    }
     if (qEnvironmentVariableIsEmpty("VELKAR_DATABASE") && !settings.database().isEmpty())
         qputenv("VELKAR_DATABASE", settings.database().toUtf8());
     QString problem = EnterWorkingFolder(ChosenWorkingFolder(settings));
-    // An older database is brought up to date before anyone works on it; a newer one is left
-    // alone.
     const QString database = Schema::DatabaseLocation();
-    if (problem.isEmpty() &&
-        (EngineOf(database) == Engine::Postgres || QFileInfo::exists(database)))
-        problem = Schema::Upgrade(database);
+    LedgerAtStart ledger;
+    if (problem.isEmpty()) {
+        ledger = PrepareLedger(database);
+        problem = ledger.refusal;
+    }
     if (!problem.isEmpty()) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
         // A server's reason is the engine's own words; the desk's verdict follows it.
@@ -103,9 +111,17 @@ int main(int argc, char* argv[]) {
                             : problem);
         return CommandLine::Refused;
     }
+    const bool server = EngineOf(database) == Engine::Postgres;
+    if (!ledger.unsound.isEmpty()) {
+        std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(ledger.unsound));
+        dialogs.warning(
+            Messages::LedgerUnsoundAtStart(LedgerText(database), ledger.unsound, server));
+    }
     QString operatorName;
     {
         CLoginDlg login(dialogs);
+        if (!ledger.unsound.isEmpty())
+            login.admitAdministratorOnly();
         if (login.exec() != QDialog::Accepted)
             return 0;
         operatorName = login.selectedName();
@@ -115,6 +131,8 @@ int main(int argc, char* argv[]) {
     CDeskDlg desk(dialogs, clock, *backend.bridge, operatorName);
     desk.rememberBackupFolderIn(settings);
     desk.rememberSizeIn(settings);
+    if (!ledger.unsound.isEmpty())
+        desk.refuseBookingsFor(ledger.unsound);
     std::unique_ptr<SimulatorWindow> simulator;
     if (backend.simulator) {
         simulator = std::make_unique<SimulatorWindow>(*backend.simulator);

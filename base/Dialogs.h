@@ -32,6 +32,11 @@ public:
     virtual void message(const QString& text, Icon icon = Icon::None, const QString& caption = {},
                          QObject* owner = nullptr) = 0;
 
+    // A yes-or-no question before something that can't be undone, captioned "系统提示". 否 is
+    // the default button and Esc answers it too, so only a deliberate 是 goes ahead. Same
+    // threads as message().
+    virtual bool ask(const QString& text, QObject* owner = nullptr) = 0;
+
     // Empty result: cancelled.
     virtual QString chooseFolder(const QString& title, const QString& startFolder) = 0;
     virtual QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
@@ -42,6 +47,9 @@ public:
 
     // False: cancelled.
     virtual bool choosePrinter(QPrinter& printer) = 0;
+
+    // A line of text typed in answer to `prompt`; empty: cancelled (or nothing typed).
+    virtual QString askText(const QString& prompt, QObject* owner = nullptr) = 0;
 
     // A progress window for a task of `total` steps run on the window thread. By default none
     // is shown and nothing is cancelled.

@@ -33,6 +33,12 @@ inline QString OkButton() {
 inline QString CancelButton() {
     return QStringLiteral("取消");
 }
+inline QString YesButton() {
+    return QStringLiteral("是");
+}
+inline QString NoButton() {
+    return QStringLiteral("否");
+}
 // The choice in a filter that does not filter.
 inline QString All() {
     return QStringLiteral("全部");
@@ -106,6 +112,12 @@ inline QString ExportFileFilter() {
 inline QString CannotKeepOriginal() {
     return QStringLiteral("无法保留原数据库");
 }
+inline QString CannotKeepEarlierBackup(const QString& target) {
+    return QStringLiteral("无法保留原有的备份 %1").arg(target);
+}
+inline QString RestoreNotPrepared() {
+    return QStringLiteral("还原尚未准备好");
+}
 inline QString RestoreFromItself() {
     return QStringLiteral("所选文件就是正在使用的数据库，不能用它还原它自己");
 }
@@ -145,8 +157,57 @@ inline QString Restoring() {
 inline QString RestoreFailed(const QString& problem) {
     return QStringLiteral("数据库还原失败！\n") + problem;
 }
+// A backup that kept an earlier one names both.
+inline QString BackupDoneKeeping(const QString& target, const QString& keptAs) {
+    return BackupDone() +
+           QStringLiteral("\n备份文件：%1\n原有的备份已保存为：%2").arg(target, keptAs);
+}
 inline QString RestoreDone() {
     return QStringLiteral("数据库还原成功！");
+}
+inline QString RestoreDoneKeeping(const QString& keptAs) {
+    return RestoreDone() + QStringLiteral("\n原数据库已保存为：%1").arg(keptAs);
+}
+// The question before a restore replaces the working database: what it gives up.
+inline QString ConfirmRestore(const QString& chosen, const QString& newestRecord,
+                              qint64 recordsLost, qint64 journalLost, const QString& uncounted,
+                              const QString& keptName) {
+    QString text =
+        QStringLiteral("还原将用所选文件替换正在使用的数据库。\n所选文件：%1\n").arg(chosen);
+    text += newestRecord.isEmpty()
+                ? QStringLiteral("所选文件中没有充值记录。\n")
+                : QStringLiteral("所选文件中最新的充值记录：%1\n").arg(newestRecord);
+    if (keptName.isEmpty())
+        return text + QStringLiteral("现在没有正在使用的数据库文件。\n\n确定还原吗？");
+    if (recordsLost < 0)
+        text += QStringLiteral("无法统计正在使用的数据库中有哪些记录是所选文件没有的：%1\n")
+                    .arg(uncounted);
+    else if (recordsLost == 0 && journalLost == 0)
+        text += QStringLiteral("正在使用的数据库中的充值记录和操作日志，所选文件中都有。\n");
+    else
+        text +=
+            QStringLiteral("正在使用的数据库中有 %1 条充值记录和 %2 条操作日志是所选文件没有的，"
+                           "还原后它们不在账本中。\n")
+                .arg(recordsLost)
+                .arg(journalLost);
+    return text + QStringLiteral("正在使用的数据库将保存为：%1\n\n确定还原吗？").arg(keptName);
+}
+inline QString RestoreWhileCommandsWait() {
+    return QStringLiteral("有操作正在等待读卡器确认，请等它完成后再还原数据库。");
+}
+// The working ledger failed its check at start.
+inline QString LedgerUnsoundAtStart(const QString& ledger, const QString& problem, bool server) {
+    return QStringLiteral("数据库 %1 未通过检查：\n%2\n\n").arg(ledger, problem) +
+           (server ? QStringLiteral("请服务器的管理员修复它。在此之前只有管理员可以登录，"
+                                    "操作员不能记账。")
+                   : QStringLiteral("在此之前只有管理员可以登录，以便还原一个完好的备份"
+                                    "（还原数据库）；操作员不能记账。"));
+}
+inline QString OnlyAdministratorMayLogIn() {
+    return QStringLiteral("数据库未通过检查，现在只有管理员可以登录。");
+}
+inline QString LedgerUnsoundNoBooking(const QString& problem) {
+    return QStringLiteral("数据库未通过检查，不能充值或清零：\n%1\n请先还原数据库。").arg(problem);
 }
 // Trail details of a backup and a restore.
 inline QString BackupTarget(const QString& target) {
@@ -369,6 +430,9 @@ inline QString InvalidVersion(int version) {
 inline QString ServerDatabaseNotEmpty() {
     return QStringLiteral("服务器上的数据库不是空的；它保持原样");
 }
+inline QString RowsBreakRules(const QString& table, qint64 count) {
+    return QStringLiteral("表 %1 中有 %2 行违反约束（CHECK）").arg(table).arg(count);
+}
 inline QString IntegrityCheckFailed(const QString& lines) {
     return QStringLiteral("完整性检查未通过：%1").arg(lines);
 }
@@ -539,6 +603,29 @@ inline QString BalanceOverLimit() {
 }
 inline QString SendFailed() {
     return QStringLiteral("发送数失败");
+}
+// The questions before a clear and a large recharge; `holder` is the cardholder's name or one
+// of the two texts below.
+inline QString ConfirmClear(const QString& cardNo, const QString& holder, int tenths) {
+    return QStringLiteral(
+               "确定要清零卡 %1 吗？\n持卡人：%2\n将被清除的余额：%3 元\n清零后无法撤回。")
+        .arg(cardNo, holder, YuanText(tenths));
+}
+inline QString ConfirmRecharge(const QString& cardNo, const QString& holder, int amount,
+                               int tenths) {
+    return QStringLiteral("确定要给卡 %1 充值 %2 元吗？\n持卡人：%3\n当前余额：%4 元")
+        .arg(cardNo)
+        .arg(amount)
+        .arg(holder, YuanText(tenths));
+}
+inline QString HolderNotRegistered() {
+    return QStringLiteral("（无档案）");
+}
+inline QString HolderNotLookedUp() {
+    return QStringLiteral("（尚未查到）");
+}
+inline QString NotTheConfirmedCard() {
+    return QStringLiteral("读卡器上已不是刚才确认的卡或余额已变，操作未发送，请重新操作。");
 }
 inline QString ClearDone() {
     return QStringLiteral("清零成功");
@@ -746,6 +833,27 @@ inline QString RepeatDiffers() {
 }
 inline QString WrongOldPassword() {
     return QStringLiteral("原密码错误，请重新输入！");
+}
+// The administrator's first login: the delivered password is replaced before the desk opens.
+inline QString DeliveredPasswordMustChange(const QString& delivered) {
+    return QStringLiteral("管理员仍在使用出厂密码 %1，任何人都能以管理员登录。\n"
+                          "请先修改管理员密码，修改后才能进入充值台。")
+        .arg(delivered);
+}
+inline QString DeliveredPasswordKept() {
+    return QStringLiteral("管理员密码未修改，不能进入充值台。");
+}
+inline QString NewPasswordIsDelivered(const QString& delivered) {
+    return QStringLiteral("管理员的新密码不能是出厂密码 %1，请重新输入！").arg(delivered);
+}
+// At every administrator login, while any account still holds it.
+inline QString DeliveredPasswordsLeft(const QStringList& accounts, const QString& delivered) {
+    return QStringLiteral("以下账户仍在使用出厂密码 %1，任何人都能以它们登录：\n%2\n"
+                          "请在“用户管理”中为它们设置各自的密码。")
+        .arg(delivered, accounts.join(QStringLiteral("、")));
+}
+inline QString DeliveredPasswordsDetail(const QStringList& accounts) {
+    return QStringLiteral("仍用出厂密码：%1").arg(accounts.join(QStringLiteral("、")));
 }
 
 // --- Reports
@@ -956,6 +1064,31 @@ inline QString SettingsDamaged(const QString& file, const QString& aside) {
     return QStringLiteral("设置文件 %1 已损坏，改用默认设置（损坏的文件保存为 %2）")
         .arg(file, aside);
 }
+inline QString SettingsDamagedServerLine(const QString& file, const QString& ledger) {
+    return QStringLiteral("设置文件 %1 已损坏，其中指定了共用账本 %2；文件保持原样")
+        .arg(file, ledger);
+}
+// The boxes at start.
+inline QString SettingsDamagedBox(const QString& file, const QString& keptAs) {
+    return QStringLiteral("设置文件 %1 已损坏，本次使用默认设置。\n损坏的文件已保存为：%2\n"
+                          "其中需要的设置（工作文件夹、读卡器等）请从那里抄回 %1。")
+        .arg(file, keptAs);
+}
+inline QString SettingsDamagedServerRefused(const QString& file, const QString& ledger) {
+    return QStringLiteral(
+               "设置文件 %1 已损坏，而其中指定了共用账本 %2。\n"
+               "充值台不在本机的数据库文件上启动，否则记账会分在两个账本中。\n\n"
+               "修复方法：用文本编辑器打开 %1（它保持原样），改正损坏之处：第一行是 [General]，"
+               "每项设置一行，例如\nDatabase=%2\n保存后再启动充值台；"
+               "或者以环境变量 VELKAR_DATABASE=%2 启动。")
+        .arg(file, ledger);
+}
+inline QString SettingsDamagedServerOverridden(const QString& file, const QString& ledger,
+                                               const QString& used) {
+    return QStringLiteral("设置文件 %1 已损坏，其中指定了共用账本 %2；它保持原样，请修复。\n"
+                          "本次按 VELKAR_DATABASE 使用 %3。")
+        .arg(file, ledger, used);
+}
 inline QString SettingsUnreadable(const QString& file) {
     return QStringLiteral("无法读取设置文件 %1，改用默认设置").arg(file);
 }
@@ -1028,6 +1161,12 @@ inline QString InitsRemaining(int count) {
 
 // --- Shifts, the Z report, receipts and backups that make themselves
 
+inline QString CorrectionWord() {
+    return QStringLiteral("冲正");
+}
+inline QString ReplacementWord() {
+    return QStringLiteral("补卡");
+}
 inline QString ShiftNumber(qint64 id) {
     return QStringLiteral("班次 #%1").arg(id);
 }
@@ -1317,6 +1456,68 @@ inline QString CardholderDetail(const QString& cardSerial, const QString& cardNo
 }
 inline QString ChangedFromTo(const QString& before, const QString& after) {
     return QStringLiteral("原：%1；新：%2").arg(before, after);
+}
+
+// --- A card's life: lost, replaced
+
+inline QString CardLost() {
+    return QStringLiteral("此卡已挂失");
+}
+inline QString UnknownCardState(const QString& name) {
+    return QStringLiteral("没有这种卡状态：%1（可用 active、lost）").arg(name);
+}
+inline QStringList CardHeadings() {
+    return {QStringLiteral("卡号"),     QStringLiteral("状态"),   QStringLiteral("自"),
+            QStringLiteral("经办"),     QStringLiteral("原因"),   QStringLiteral("最后余额"),
+            QStringLiteral("最后见于"), QStringLiteral("充值台"), QStringLiteral("补为")};
+}
+inline QString ReportLostWord() {
+    return QStringLiteral("挂失");
+}
+inline QString UnmarkWord() {
+    return QStringLiteral("解挂");
+}
+inline QString CardStateActive() {
+    return QStringLiteral("正常");
+}
+inline QString CardStateLost() {
+    return QStringLiteral("已挂失");
+}
+inline QString LostCardRefused() {
+    return QStringLiteral("此卡已挂失，不能充值或清零。");
+}
+inline QString LostNotInArchive(const QString& cardNo) {
+    return QStringLiteral("卡号 %1 不在档案中，不能挂失。").arg(cardNo);
+}
+inline QString AlreadyLost(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已经挂失。").arg(cardNo);
+}
+inline QString NotLost(const QString& cardNo) {
+    return QStringLiteral("卡 %1 没有挂失。").arg(cardNo);
+}
+inline QString ReasonNeeded() {
+    return QStringLiteral("请填写挂失原因。");
+}
+inline QString LostDetails(const QString& cardNo, const QString& reason) {
+    return QStringLiteral("卡 %1 挂失，原因：%2").arg(cardNo, reason);
+}
+inline QString UnmarkedDetails(const QString& cardNo) {
+    return QStringLiteral("卡 %1 解挂").arg(cardNo);
+}
+inline QString LostSightedDetails(const QString& cardNo, int tenths) {
+    return QStringLiteral("已挂失的卡 %1 放上读卡器，余额 %2 元").arg(cardNo, YuanText(tenths));
+}
+inline QString ReportLostPrompt(const QString& cardNo, const QString& holder) {
+    return QStringLiteral("挂失卡 %1（%2）的原因：").arg(cardNo, holder);
+}
+inline QString ConfirmUnmark(const QString& cardNo) {
+    return QStringLiteral("解除卡 %1 的挂失？").arg(cardNo);
+}
+inline QString LostDone(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已挂失。").arg(cardNo);
+}
+inline QString UnmarkDone(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已解挂。").arg(cardNo);
 }
 
 } // namespace Messages

@@ -1,10 +1,12 @@
 #include "base/Settings.h"
 
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -49,6 +51,18 @@ std::optional<ReaderChoice> parseReaderChoice(const QString& text) {
             return choice;
     }
     return std::nullopt;
+}
+
+// The first server ledger a file names anywhere, read as plain text: a damaged file's lines
+// may be out of their section, or cut.
+QString serverLedgerIn(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression uri(QStringLiteral(R"(postgres(?:ql)?://[^\s"';]+)"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch found = uri.match(QString::fromUtf8(f.read(1 << 20)));
+    return found.hasMatch() ? found.captured() : QString();
 }
 
 } // namespace
@@ -156,8 +170,16 @@ void Settings::load() {
 
 // The damaged file is kept beside the new one, so nothing typed into it is lost for good.
 void Settings::replaceDamagedFile() {
-    if (m_readOnly) {
-        complain(Messages::SettingsUnreadable(m_file));
+    m_damagedServerLedger = serverLedgerIn(m_file);
+    if (m_readOnly || !m_damagedServerLedger.isEmpty()) {
+        // What takes its place for this run is never written: the file stays as it was.
+        m_readOnly = true;
+        if (m_damagedServerLedger.isEmpty()) {
+            complain(Messages::SettingsUnreadable(m_file));
+        } else {
+            m_damagedKeptAs = m_file;
+            complain(Messages::SettingsDamagedServerLine(m_file, m_damagedServerLedger));
+        }
         m_store = std::make_unique<QSettings>(QString(), QSettings::IniFormat);
         return;
     }
@@ -165,6 +187,7 @@ void Settings::replaceDamagedFile() {
     const QString aside = m_file + QStringLiteral(".damaged");
     QFile::remove(aside);
     if (QFileInfo(m_file).isFile() && QFile::rename(m_file, aside)) {
+        m_damagedKeptAs = aside;
         complain(Messages::SettingsDamaged(m_file, aside));
     } else {
         complain(Messages::SettingsUnreadable(m_file));
@@ -176,8 +199,11 @@ void Settings::replaceDamagedFile() {
 void Settings::write(const QString& key, const QVariant& value) {
     if (m_readOnly)
         return;
+    // They name the ledger and the working folder: the user's alone, as the rest of the desk's.
+    PrivateFile::MakeFolder(QFileInfo(m_file).absolutePath());
     m_store->setValue(key, value);
     m_store->sync();
+    PrivateFile::Restrict(m_file);
 }
 
 void Settings::setDeskSize(const QSize& size) {

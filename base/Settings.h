@@ -13,8 +13,9 @@ class QVariant;
 namespace velkar {
 
 // What the program remembers between runs, in an INI file in the user's config folder
-// (~/.config/Velkar/Velkar.conf). A damaged file is set aside and replaced by the defaults, and
-// a value that makes no sense falls back to its default; both say so on standard error.
+// (~/.config/Velkar/Velkar.conf). A damaged file is set aside and replaced by the defaults (one
+// naming a server ledger is left in place), and a value that makes no sense falls back to its
+// default; both say so on standard error.
 class Settings {
 public:
     // The user's settings file; XDG_CONFIG_HOME is honoured.
@@ -27,6 +28,9 @@ public:
     ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
+
+    // The settings file itself.
+    QString file() const { return m_file; }
 
     // Where the database lives; by default ~/Velkar. Always absolute.
     QString workingFolder() const { return m_workingFolder; }
@@ -47,6 +51,12 @@ public:
     ReaderChoice readerChoice() const { return m_readerChoice; }
     void setReaderChoice(ReaderChoice choice);
 
+    // The file was damaged: where its text is now, beside it (Velkar.conf.damaged) or, when it
+    // named a server ledger, the file itself, left as it was. Empty when it was sound.
+    QString damagedKeptAs() const { return m_damagedKeptAs; }
+    // The server ledger (postgresql://…) a damaged file named. Such a file is never replaced by
+    // the defaults, which would put the desk on a local file beside the shared ledger.
+    QString damagedServerLedger() const { return m_damagedServerLedger; }
     // The slip printed after each booking: Receipt=off (the default), 58mm or 80mm, on the
     // printer ReceiptPrinter names (empty: the system's default; a name ending in .pdf: that
     // file).
@@ -84,6 +94,8 @@ private:
     int m_autoBackupKeep = 30;
     qint64 m_highestZNumber = 0;
     bool m_readOnly = false;
+    QString m_damagedKeptAs;
+    QString m_damagedServerLedger;
 };
 
 // The folder the program works in: VELKAR_DIR when set, else the one the settings name.

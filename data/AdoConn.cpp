@@ -1,6 +1,7 @@
 #include "data/AdoConn.h"
 
 #include "base/Dialogs.h"
+#include "base/PrivateFile.h"
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -287,6 +288,10 @@ Connection::Connection(const QString& location, Open open, int busyTimeoutMs) {
         m_db = nullptr;
         throw DataError(rc, why);
     }
+    // SQLite makes the file as it opens it, empty until the first write; its journals take
+    // the file's mode.
+    if (open == Open::Create)
+        PrivateFile::Restrict(location);
     sqlite3_busy_timeout(m_db, busyTimeoutMs);
     if (open != Open::Existing)
         return;

@@ -110,11 +110,30 @@ Break broken(qint64 id, const QString& what) {
 } // namespace
 
 QStringList Actions() {
-    return {Login,           LoginRefused,      LeaveDesk,         Command,
-            CardholderAdded, CardholderChanged, CardholderDeleted, PasswordChanged,
-            Backup,          Restore,           CardInitEntered,   CardInitLeft,
-            CardInitLoaded,  Mismatch,          LegacyImported,    CardholdersImported,
-            ShiftOpened,     CashCounted,       ShiftClosed,       Reprinted};
+    return {Login,
+            LoginRefused,
+            LeaveDesk,
+            Command,
+            CardholderAdded,
+            CardholderChanged,
+            CardholderDeleted,
+            PasswordChanged,
+            Backup,
+            Restore,
+            CardInitEntered,
+            CardInitLeft,
+            CardInitLoaded,
+            Mismatch,
+            LegacyImported,
+            CardholdersImported,
+            DeliveredPasswords,
+            CardLost,
+            CardUnmarked,
+            LostCardSighted,
+            ShiftOpened,
+            CashCounted,
+            ShiftClosed,
+            Reprinted};
 }
 
 QString ThisDesk() {

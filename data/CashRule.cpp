@@ -12,6 +12,11 @@ const std::vector<KindRule>& Kinds() {
     static const std::vector<KindRule> kinds{
         {Kind::Recharge, "recharge", Flow::Cash},
         {Kind::Clear, "clear", Flow::Cash},
+        // A mistaken recharge taken back: the clear and the recharges that set the card right
+        // pay the difference out.
+        {Kind::Correction, "correction", Flow::Cash},
+        // A lost card's balance carried to its new card: value, not cash.
+        {Kind::Replacement, "replacement", Flow::Transfer},
     };
     return kinds;
 }
@@ -36,11 +41,28 @@ QString KindText(Kind kind) {
         return Messages::RechargeWord();
     case Kind::Clear:
         return Messages::ClearWord();
+    case Kind::Correction:
+        return Messages::CorrectionWord();
+    case Kind::Replacement:
+        return Messages::ReplacementWord();
     }
     return {};
 }
 
+namespace {
+
+std::optional<Kind> linkedKind(const QString& link) {
+    if (link.isEmpty())
+        return std::nullopt;
+    const std::optional<Kind> kind = KindFromKey(link);
+    return kind == Kind::Correction || kind == Kind::Replacement ? kind : std::nullopt;
+}
+
+} // namespace
+
 Kind KindOf(const Booking& booking) {
+    if (const std::optional<Kind> linked = linkedKind(booking.link))
+        return *linked;
     if (booking.operation)
         return *booking.operation == Journal::Operation::Clear ? Kind::Clear : Kind::Recharge;
     // A record booked before the journal is known by its sign alone.
@@ -49,6 +71,14 @@ Kind KindOf(const Booking& booking) {
 
 qint64 CashOf(const Booking& booking) {
     return RuleOf(KindOf(booking)).flow == Flow::Cash ? booking.amount * 10 : 0;
+}
+
+Kind KindOf(const Payout& payout) {
+    return linkedKind(payout.link).value_or(Kind::Correction);
+}
+
+qint64 CashOf(const Payout& payout) {
+    return -qAbs(payout.tenths);
 }
 
 QString YuanText(qint64 tenths) {

@@ -1,6 +1,7 @@
 #include "data/DatabaseCopy.h"
 
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "data/AdoConn.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
@@ -45,7 +46,7 @@ public:
     explicit PartFile(const QString& finalPath) {
         QTemporaryFile file(finalPath + QStringLiteral(".XXXXXX.part"));
         file.setAutoRemove(false);
-        if (file.open())
+        if (file.open() && PrivateFile::Restrict(file))
             m_path = file.fileName();
     }
     ~PartFile() {
@@ -115,7 +116,8 @@ QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Opti
 
 // A checked copy of `source` in the new file `part`.
 QString copyChecked(const QString& source, const QString& part,
-                    const DatabaseCopy::Options& options, Schema::Pages pages) {
+                    const DatabaseCopy::Options& options, Schema::Pages pages,
+                    Schema::Rows rows = Schema::Rows::Checked) {
     if (part.isEmpty())
         return Messages::CannotMakeTemporaryFile();
     ReadView view;
@@ -126,7 +128,7 @@ QString copyChecked(const QString& source, const QString& part,
     if (options.progress)
         options.progress(0, 0); // checking: no measure of how far
     if (problem.isEmpty())
-        problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages);
+        problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages, rows);
     return problem;
 }
 
@@ -256,7 +258,8 @@ QString snapshotServer(const QString& location, const QString& part,
     }
     if (options.progress)
         options.progress(0, 0);
-    return Schema::CheckDatabase(part, options.lockTimeoutMs, Schema::Pages::Quick);
+    return Schema::CheckDatabase(part, options.lockTimeoutMs, Schema::Pages::Quick,
+                                 Schema::Rows::Unchecked);
 }
 
 bool sameFile(const QString& a, const QString& b) {
@@ -268,8 +271,18 @@ bool sameFile(const QString& a, const QString& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// Keeps the working file under a name of its own. A hard link costs no copy and, like the copy
-// it falls back to, never replaces a file that has the name already.
+// The name keep() would give the file now.
+QString freeKeptName(const QString& file, const QDateTime& now) {
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        const QString name = DatabaseCopy::KeptName(file, now, attempt);
+        if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
+            return name;
+    }
+    return {};
+}
+
+// Keeps the file under a name of its own. A hard link costs no copy and, like the copy it
+// falls back to, never replaces a file that has the name already.
 QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
     for (int attempt = 1; attempt < 1000; ++attempt) {
         const QString name = DatabaseCopy::KeptName(working, now, attempt);
@@ -277,6 +290,7 @@ QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
             continue;
         if (::link(QFile::encodeName(working).constData(), QFile::encodeName(name).constData()) ==
             0) {
+            PrivateFile::Restrict(name);
             *keptAs = name;
             return {};
         }
@@ -288,6 +302,7 @@ QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
                 continue;
             break;
         }
+        PrivateFile::Restrict(name);
         *keptAs = name;
         return {};
     }
@@ -325,6 +340,63 @@ QString replaceWorking(PartFile& part, const QString& working, const QDateTime& 
     return problem;
 }
 
+// Moves the finished backup onto `target`; an earlier backup there is kept under its own name
+// first, and named again if the move fails.
+QString placeBackup(PartFile& part, const QString& target, const QDateTime& now, QString* keptAs) {
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+        if (!keep(target, now, keptAs).isEmpty())
+            return Messages::CannotKeepEarlierBackup(target);
+    }
+    if (part.moveOnto(target))
+        return {};
+    if (!keptAs->isEmpty()) {
+        QFile::remove(*keptAs); // the earlier backup is still in place under its name
+        keptAs->clear();
+    }
+    return Messages::CannotWrite(target);
+}
+
+// What replacing `working` by the restore's new file `part` gives up, read from both files.
+DatabaseCopy::RestoreCost costOf(const QString& part, const QString& working, const QDateTime& now,
+                                 int lockTimeoutMs) {
+    DatabaseCopy::RestoreCost cost;
+    try {
+        const Connection db(part, lockTimeoutMs);
+        {
+            Query newest(db, QString::fromUtf8(Statements::NewestRecordTime));
+            if (newest.next() && !newest.isNull(0))
+                cost.newestRecord = newest.text(0);
+        }
+        if (!QFileInfo::exists(working))
+            return cost;
+        cost.keptName = freeKeptName(working, now);
+        {
+            Query attach(db, QString::fromUtf8(Statements::AttachWorking));
+            attach.bind(1, working);
+            attach.next();
+        }
+        // Every statement is done with before the file is let go again.
+        try {
+            const auto count = [&](const char* sql) {
+                Query query(db, QString::fromUtf8(sql));
+                query.next();
+                return qint64(query.integer(0));
+            };
+            cost.recordsLost = count(Statements::RecordsOnlyInWorking);
+            cost.journalLost = count(Statements::JournalOnlyInWorking);
+        } catch (const DataError& e) {
+            // A working file too damaged to count in is exactly one to restore over.
+            cost.recordsLost = cost.journalLost = -1;
+            cost.uncounted = e.description();
+        }
+        Query(db, QString::fromUtf8(Statements::DetachWorking)).next();
+    } catch (const DataError& e) {
+        cost.recordsLost = cost.journalLost = -1;
+        cost.uncounted = e.description();
+    }
+    return cost;
+}
+
 } // namespace
 
 namespace DatabaseCopy {
@@ -347,15 +419,20 @@ QString ServerRestoreText() {
     return Messages::ServerRestore();
 }
 
-QString Backup(const QString& workingPath, const QString& folder, const Options& options) {
+QString Backup(const QString& workingPath, const QString& folder, const Options& options,
+               const QDateTime& now, QString* keptAs) {
+    QString kept;
+    if (!keptAs)
+        keptAs = &kept;
+    keptAs->clear();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return Messages::FolderMissing(folder);
     if (EngineOf(workingPath) == Engine::Postgres) {
         const QString target = BackupTarget(folder);
         PartFile part(target);
         QString problem = snapshotServer(workingPath, part.path(), options);
-        if (problem.isEmpty() && !part.moveOnto(target))
-            problem = Messages::CannotWrite(target);
+        if (problem.isEmpty())
+            problem = placeBackup(part, target, now, keptAs);
         return problem;
     }
     if (!QFileInfo::exists(workingPath))
@@ -365,10 +442,62 @@ QString Backup(const QString& workingPath, const QString& folder, const Options&
         return Messages::BackupIntoDatabaseFolder();
     PartFile part(target);
     // A copy of the program's own file, page for page: its pages need no index-by-index check.
-    QString problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick);
-    // The earlier backup is replaced only by a complete, checked copy.
-    if (problem.isEmpty() && !part.moveOnto(target))
-        problem = Messages::CannotWrite(target);
+    QString problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick,
+                                  Schema::Rows::Unchecked);
+    if (problem.isEmpty())
+        problem = placeBackup(part, target, now, keptAs);
+    return problem;
+}
+
+struct PendingRestore::Part {
+    explicit Part(const QString& working) : file(working) {}
+    PartFile file;
+};
+
+PendingRestore::PendingRestore(QString chosen, QString workingPath, QDateTime now)
+    : m_chosen(std::move(chosen)), m_working(std::move(workingPath)), m_now(std::move(now)) {}
+
+PendingRestore::~PendingRestore() = default;
+
+QString PendingRestore::prepare(const Options& options) {
+    m_part.reset();
+    m_cost = {};
+    if (EngineOf(m_working) == Engine::Postgres)
+        return ServerRestoreText();
+    if (!QFileInfo(m_chosen).isFile())
+        return Messages::DoesNotExist(m_chosen);
+    if (sameFile(m_chosen, m_working) ||
+        QFileInfo(m_chosen).absoluteFilePath() == QFileInfo(m_working).absoluteFilePath())
+        return SameFileText();
+    // The new working file is made whole beside the old one: copied, checked and brought up
+    // to date before it takes the old one's place.
+    auto part = std::make_unique<Part>(m_working);
+    const QString path = part->file.path();
+    QString problem = copyChecked(m_chosen, path, options, Schema::Pages::Full);
+    if (!problem.isEmpty())
+        return problem;
+    if (Schema::FileVersion(path, &problem) != Schema::CurrentVersion) {
+        problem = Schema::Upgrade(path, options.passwordCost);
+        if (problem.isEmpty())
+            problem = Schema::CheckDatabase(path, options.lockTimeoutMs, Schema::Pages::Quick);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    m_cost = costOf(path, m_working, m_now, options.lockTimeoutMs);
+    m_part = std::move(part);
+    return {};
+}
+
+QString PendingRestore::replace(const Options& options, QString* keptAs) {
+    QString kept;
+    if (!keptAs)
+        keptAs = &kept;
+    keptAs->clear();
+    if (!m_part)
+        return Messages::RestoreNotPrepared();
+    const QString problem =
+        replaceWorking(m_part->file, m_working, m_now, options.lockTimeoutMs, keptAs);
+    m_part.reset();
     return problem;
 }
 
@@ -391,32 +520,11 @@ QString BackupFile(const QString& workingPath, const QString& target, const Opti
 
 QString Restore(const QString& chosen, const QString& workingPath, const QDateTime& now,
                 const Options& options, QString* keptAs) {
-    QString kept;
-    if (!keptAs)
-        keptAs = &kept;
-    keptAs->clear();
-    if (EngineOf(workingPath) == Engine::Postgres)
-        return ServerRestoreText();
-    if (!QFileInfo(chosen).isFile())
-        return Messages::DoesNotExist(chosen);
-    if (sameFile(chosen, workingPath) ||
-        QFileInfo(chosen).absoluteFilePath() == QFileInfo(workingPath).absoluteFilePath())
-        return SameFileText();
-    // The new working file is made whole beside the old one: copied, checked and brought up
-    // to date before it takes the old one's place.
-    PartFile part(workingPath);
-    QString problem = copyChecked(chosen, part.path(), options, Schema::Pages::Full);
-    if (!problem.isEmpty())
-        return problem;
-    if (Schema::FileVersion(part.path(), &problem) != Schema::CurrentVersion) {
-        problem = Schema::Upgrade(part.path(), options.passwordCost);
-        if (problem.isEmpty())
-            problem =
-                Schema::CheckDatabase(part.path(), options.lockTimeoutMs, Schema::Pages::Quick);
-        if (!problem.isEmpty())
-            return problem;
-    }
-    return replaceWorking(part, workingPath, now, options.lockTimeoutMs, keptAs);
+    if (keptAs)
+        keptAs->clear();
+    PendingRestore restore(chosen, workingPath, now);
+    const QString problem = restore.prepare(options);
+    return problem.isEmpty() ? restore.replace(options, keptAs) : problem;
 }
 
 QString Import(const QString& file, const QString& location, const Options& options) {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 namespace velkar {
 
@@ -26,18 +27,56 @@ struct Options {
     int pagesPerStep = 2048;
 };
 
-// Copies the working database to DataBase.mdb inside `folder`, replacing an earlier backup
-// there only once the new copy is complete and checked. A server database is copied table by
-// table from one snapshot into a new Velkar file.
-QString Backup(const QString& workingPath, const QString& folder, const Options& options = {});
+// Copies the working database to DataBase.mdb inside `folder` once the copy is complete and
+// checked. An earlier backup there is never replaced: it is first kept under its own name made
+// from `now` (KeptName), which `keptAs` receives (empty when there was none). A server
+// database is copied table by table from one snapshot into a new Velkar file.
+QString Backup(const QString& workingPath, const QString& folder, const Options& options = {},
+               const QDateTime& now = QDateTime::currentDateTime(), QString* keptAs = nullptr);
+
+// What replacing the working database by a restore gives up.
+struct RestoreCost {
+    QString newestRecord; // 日期 of the newest record in the chosen file; empty: none
+    // Records and journal rows of the working database the chosen file lacks; -1 when they
+    // could not be counted (`uncounted` says why), as with a damaged working file.
+    qint64 recordsLost = 0;
+    qint64 journalLost = 0;
+    QString uncounted;
+    QString keptName; // where the working file will be kept; empty when there is none
+};
+
+// A restore in two steps, so that the operator can be asked in between. prepare() makes the
+// new working file beside the old one (copied, checked and brought up to date) and counts what
+// replacing costs; replace() puts it in the working file's place. Either runs on any thread;
+// an object let go before replace() leaves nothing behind.
+class PendingRestore {
+public:
+    PendingRestore(QString chosen, QString workingPath, QDateTime now);
+    ~PendingRestore();
+    PendingRestore(const PendingRestore&) = delete;
+    PendingRestore& operator=(const PendingRestore&) = delete;
+
+    QString prepare(const Options& options = {});
+    const RestoreCost& cost() const { return m_cost; }
+    // The working database kept beside it under a name of its own made from `now` (KeptName),
+    // never over an earlier one; `keptAs` receives that name.
+    QString replace(const Options& options = {}, QString* keptAs = nullptr);
+
+private:
+    struct Part;
+    QString m_chosen;
+    QString m_working;
+    QDateTime m_now;
+    std::unique_ptr<Part> m_part;
+    RestoreCost m_cost;
+};
 
 // Copies the working database to the new file `target`, which must not exist yet, as Backup
 // copies it: checked before it takes its name.
 QString BackupFile(const QString& workingPath, const QString& target, const Options& options = {});
 
-// Replaces the working database by a copy of `chosen` when that is a sound database of this
-// program, brought up to date. The replaced database is kept beside it under a name of its own
-// made from `now` (KeptName), never over an earlier one; `keptAs` receives that name.
+// Both steps without a question in between: replaces the working database by a copy of
+// `chosen` when that is a sound database of this program, brought up to date.
 QString Restore(const QString& chosen, const QString& workingPath, const QDateTime& now,
                 const Options& options = {}, QString* keptAs = nullptr);
 
@@ -53,8 +92,9 @@ QString RestoreLegacy(const QString& chosen, const QString& workingPath, const Q
 // Where a backup into `folder` goes.
 QString BackupTarget(const QString& folder);
 
-// The name a restore keeps the replaced working database under: DataBase.mdb.<time>.bak, then
-// DataBase.mdb.<time>-2.bak and on while the earlier names are taken.
+// The name a restore keeps the replaced working database under, and a backup an earlier
+// backup: DataBase.mdb.<time>.bak, then DataBase.mdb.<time>-2.bak and on while the earlier
+// names are taken.
 QString KeptName(const QString& workingPath, const QDateTime& now, int attempt = 1);
 
 // The refusal to restore the working database onto itself.

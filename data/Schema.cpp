@@ -3,10 +3,12 @@
 #include "base/Messages.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
+#include "data/Audit.h"
 #include "data/ReadView.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <iterator>
@@ -179,12 +181,129 @@ CREATE INDEX audit_action ON audit (action, time);
 CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE state = 'booked';
 )sql",
      nullptr},
-    // 5: shifts, from a login to 交班. A shift's bookings are those of its desk's commands whose
+    // 5: a card's life. cards: each card the ledger has seen or marked, its state (a lost card
+    // takes no command) and its last balance seen at any desk, which stands in for a card that
+    // is gone. replacements: a lost card's balance carried to a new card; corrections: a
+    // mistaken recharge taken back. journal_links ties each command of either to it, and
+    // cash_paid holds what the desk paid out in cash (the part below one yuan).
+    {R"sql(
+CREATE TABLE cards (
+    card_no        TEXT    NOT NULL PRIMARY KEY,
+    state          TEXT    NOT NULL DEFAULT 'active' CHECK (state IN ('active', 'lost')),
+    since          TEXT,
+    account        TEXT,
+    reason         TEXT,
+    replaced_by    TEXT,
+    last_balance   INTEGER CHECK (last_balance BETWEEN 0 AND 65535),
+    last_seen_at   TEXT,
+    last_seen_desk TEXT
+);
+CREATE INDEX cards_state ON cards (state, card_no);
+CREATE TABLE replacements (
+    id         INTEGER PRIMARY KEY,
+    old_card   TEXT    NOT NULL,
+    new_card   TEXT    NOT NULL UNIQUE,
+    balance    INTEGER NOT NULL CHECK (balance BETWEEN 0 AND 65535),
+    state      TEXT    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   TEXT    NOT NULL,
+    desk       TEXT    NOT NULL,
+    started_at TEXT    NOT NULL,
+    done_at    TEXT
+);
+CREATE TABLE corrections (
+    id         INTEGER PRIMARY KEY,
+    record_id  INTEGER NOT NULL UNIQUE,
+    card_no    TEXT    NOT NULL,
+    amount     INTEGER NOT NULL CHECK (amount > 0),
+    target     INTEGER NOT NULL CHECK (target BETWEEN 0 AND 65535),
+    state      TEXT    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   TEXT    NOT NULL,
+    desk       TEXT    NOT NULL,
+    started_at TEXT    NOT NULL,
+    done_at    TEXT
+);
+CREATE TABLE journal_links (
+    journal_id INTEGER NOT NULL PRIMARY KEY,
+    kind       TEXT    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref        INTEGER NOT NULL
+);
+CREATE INDEX journal_links_ref ON journal_links (kind, ref);
+CREATE INDEX journal_card ON journal (card_no, id);
+CREATE TABLE cash_paid (
+    id       INTEGER PRIMARY KEY,
+    kind     TEXT    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref      INTEGER NOT NULL,
+    card_no  TEXT    NOT NULL,
+    amount   INTEGER NOT NULL CHECK (amount BETWEEN 0 AND 65535),
+    operator TEXT    NOT NULL,
+    desk     TEXT    NOT NULL,
+    paid_at  TEXT    NOT NULL,
+    UNIQUE (kind, ref)
+);
+)sql",
+     R"sql(
+CREATE TABLE cards (
+    card_no        text COLLATE "C" NOT NULL PRIMARY KEY,
+    state          text    NOT NULL DEFAULT 'active' CHECK (state IN ('active', 'lost')),
+    since          text COLLATE "C",
+    account        text COLLATE "C",
+    reason         text COLLATE "C",
+    replaced_by    text COLLATE "C",
+    last_balance   integer CHECK (last_balance BETWEEN 0 AND 65535),
+    last_seen_at   text COLLATE "C",
+    last_seen_desk text COLLATE "C"
+);
+CREATE INDEX cards_state ON cards (state, card_no);
+CREATE TABLE replacements (
+    id         bigserial PRIMARY KEY,
+    old_card   text COLLATE "C" NOT NULL,
+    new_card   text COLLATE "C" NOT NULL UNIQUE,
+    balance    integer NOT NULL CHECK (balance BETWEEN 0 AND 65535),
+    state      text    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   text COLLATE "C" NOT NULL,
+    desk       text COLLATE "C" NOT NULL,
+    started_at text COLLATE "C" NOT NULL,
+    done_at    text COLLATE "C"
+);
+CREATE TABLE corrections (
+    id         bigserial PRIMARY KEY,
+    record_id  bigint  NOT NULL UNIQUE,
+    card_no    text COLLATE "C" NOT NULL,
+    amount     integer NOT NULL CHECK (amount > 0),
+    target     integer NOT NULL CHECK (target BETWEEN 0 AND 65535),
+    state      text    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   text COLLATE "C" NOT NULL,
+    desk       text COLLATE "C" NOT NULL,
+    started_at text COLLATE "C" NOT NULL,
+    done_at    text COLLATE "C"
+);
+CREATE TABLE journal_links (
+    journal_id bigint  NOT NULL PRIMARY KEY,
+    kind       text    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref        bigint  NOT NULL
+);
+CREATE INDEX journal_links_ref ON journal_links (kind, ref);
+CREATE INDEX journal_card ON journal (card_no, id);
+CREATE TABLE cash_paid (
+    id       bigserial PRIMARY KEY,
+    kind     text    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref      bigint  NOT NULL,
+    card_no  text COLLATE "C" NOT NULL,
+    amount   integer NOT NULL CHECK (amount BETWEEN 0 AND 65535),
+    operator text COLLATE "C" NOT NULL,
+    desk     text COLLATE "C" NOT NULL,
+    paid_at  text COLLATE "C" NOT NULL,
+    UNIQUE (kind, ref)
+);
+)sql",
+     nullptr},
+    // 6: shifts, from a login to 交班. A shift's bookings are those of its desk's commands whose
     // records lie after first_record up to last_record; a desk's next shift starts where its
     // last closed one ended, so every booking falls into exactly one. Its figures are kept as
     // they were at 交班 (shift_total, amounts in yuan, cash in tenths): expected is the cash its
-    // bookings moved, cash_float the change the drawer held besides. shift_number keeps the
-    // highest Z number each desk was given, which a restore carries over.
+    // bookings and its desk's payouts (cash_paid after first_paid up to last_paid) moved,
+    // cash_float the change the drawer held besides. shift_number keeps the highest Z number
+    // each desk was given, which a restore carries over.
     {R"sql(
 CREATE TABLE shift (
     id           INTEGER PRIMARY KEY,
@@ -201,6 +320,8 @@ CREATE TABLE shift (
     seal         TEXT,
     audit_id     INTEGER,
     cash_float   INTEGER,
+    first_paid   INTEGER NOT NULL,
+    last_paid    INTEGER,
     CHECK ((closed_at IS NULL) = (z_number IS NULL)),
     UNIQUE (desk, z_number)
 );
@@ -235,6 +356,8 @@ CREATE TABLE shift (
     seal         text COLLATE "C",
     audit_id     bigint,
     cash_float   bigint,
+    first_paid   bigint  NOT NULL,
+    last_paid    bigint,
     CHECK ((closed_at IS NULL) = (z_number IS NULL)),
     UNIQUE (desk, z_number)
 );
@@ -535,10 +658,31 @@ QString accountsProblem(const Connection& db, int version) {
 // ---- The same on a server ---------------------------------------------------------------------
 
 // Every object of a schema, each as one line of text naming what defines it, with the schema's
-// own name left out so that two schemas compare.
+// own name left out so that two schemas compare. What belongs to an installed extension (such as
+// amcheck, PostgreSQL's own checker, which a server's administrator may add) is the server's, not
+// the ledger's: its members, the relations that hang on them (indexes, sequences, storage) and
+// what is defined on those are left out.
 const char* const ServerObjects = R"sql(
+WITH member AS (
+  SELECT objid FROM pg_depend WHERE classid = 'pg_class'::regclass AND deptype = 'e'
+), extension_relation AS (
+  SELECT objid AS oid FROM member
+  UNION
+  SELECT d.objid FROM pg_depend d JOIN member m ON d.refobjid = m.objid
+   WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass
+     AND d.deptype IN ('a', 'i')
+  UNION
+  SELECT i.indexrelid FROM pg_index i JOIN member m ON i.indrelid = m.objid
+  UNION
+  SELECT d.objid FROM pg_depend d JOIN pg_depend t ON t.objid = d.refobjid
+   WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_type'::regclass
+     AND d.deptype = 'i' AND t.classid = 'pg_type'::regclass AND t.deptype = 'e'
+), extension_function AS (
+  SELECT objid AS oid FROM pg_depend WHERE classid = 'pg_proc'::regclass AND deptype = 'e'
+)
 SELECT 'relation ' || c.relname || ' ' || c.relkind::text
   FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace
+   AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'column ' || c.relname || '.' || a.attname || ' ' || format_type(a.atttypid, a.atttypmod)
        || CASE WHEN a.attnotnull THEN ' not null' ELSE '' END
@@ -548,22 +692,28 @@ SELECT 'column ' || c.relname || '.' || a.attname || ' ' || format_type(a.atttyp
   LEFT JOIN pg_collation co ON co.oid = a.attcollation AND co.collname <> 'default'
   LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum
  WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'r' AND a.attnum > 0
-   AND NOT a.attisdropped
+   AND NOT a.attisdropped AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'index ' || c.relname || ' ' || pg_get_indexdef(c.oid)
   FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'i'
+   AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'constraint ' || t.relname || ' ' || k.conname || ' ' || pg_get_constraintdef(k.oid)
   FROM pg_constraint k JOIN pg_class t ON t.oid = k.conrelid
  WHERE k.connamespace = $1::text::regnamespace
+   AND t.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'trigger ' || t.relname || ' ' || g.tgname
   FROM pg_trigger g JOIN pg_class t ON t.oid = g.tgrelid
  WHERE t.relnamespace = $1::text::regnamespace AND NOT g.tgisinternal
+   AND t.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'function ' || p.proname FROM pg_proc p WHERE p.pronamespace = $1::text::regnamespace
+   AND p.oid NOT IN (SELECT oid FROM extension_function)
 UNION ALL
 SELECT 'rule ' || r.tablename || ' ' || r.rulename FROM pg_rules r WHERE r.schemaname = $1::text
+   AND format('%I.%I', r.schemaname, r.tablename)::regclass
+       NOT IN (SELECT oid FROM extension_relation)
 )sql";
 
 QStringList serverObjects(const Connection& db, const QString& schema) {
@@ -605,7 +755,78 @@ QString serverSchemaProblem(const Connection& db, int version) {
     return {};
 }
 
-QString checkServer(const QString& location, int lockTimeoutMs) {
+// The expressions of the CHECK rules in a table's definition, as written there.
+QStringList checkClauses(const QString& sql) {
+    QStringList clauses;
+    static const QRegularExpression check(QStringLiteral(R"(\bCHECK\s*\()"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    qsizetype from = 0;
+    for (QRegularExpressionMatch m = check.match(sql, from); m.hasMatch();
+         m = check.match(sql, from)) {
+        const qsizetype open = m.capturedEnd() - 1;
+        int depth = 0;
+        QChar quote;
+        qsizetype i = open;
+        for (; i < sql.size(); ++i) {
+            const QChar c = sql[i];
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+            } else if (c == u'\'' || c == u'"') {
+                quote = c;
+            } else if (c == u'(') {
+                ++depth;
+            } else if (c == u')' && --depth == 0) {
+                break;
+            }
+        }
+        clauses << sql.mid(open + 1, i - open - 1);
+        from = i + 1;
+    }
+    return clauses;
+}
+
+// A file opened read-only, as the check opens it, has its CHECK rules skipped by SQLite's own
+// integrity check: they are tested here, each table in one pass. The rules are the program's
+// own for the version, never the file's text.
+QString rulesProblem(sqlite3* db, int version) {
+    QString problem;
+    for (const SchemaObject& o : expectedSchema(version, &problem)) {
+        if (o.type != QLatin1String("table"))
+            continue;
+        QStringList broken;
+        for (const QString& clause : checkClauses(o.sql))
+            broken << QStringLiteral("NOT coalesce((%1), 1)").arg(clause);
+        if (broken.isEmpty())
+            continue;
+        const QString sql = QString::fromUtf8(Statements::RowsBreakingRules)
+                                .arg(o.name, broken.join(QStringLiteral(" OR ")));
+        const QList<QStringList> found = rows(db, sql.toUtf8().constData(), &problem);
+        if (!problem.isEmpty())
+            return problem;
+        if (const qint64 count = found.value(0).value(0).toLongLong(); count > 0)
+            return Messages::RowsBreakRules(o.name, count);
+    }
+    return problem;
+}
+
+// The version that brought the audit trail.
+constexpr int TrailVersion = 4;
+
+// Why the trail's hash chain is broken, or an empty text; read through the caller's open read.
+template <typename Handle> QString trailProblem(Handle db, int version, Schema::Rows rows) {
+    if (rows == Schema::Rows::Unchecked || version < TrailVersion)
+        return {};
+    try {
+        if (const auto broken = Audit::Verify(db))
+            return broken->text;
+    } catch (const DataError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows) {
     try {
         const Connection db(location, lockTimeoutMs);
         const Transaction read(db, Transaction::Read);
@@ -620,6 +841,8 @@ QString checkServer(const QString& location, int lockTimeoutMs) {
         problem = serverSchemaProblem(db, version);
         if (problem.isEmpty())
             problem = accountsProblem(db, version);
+        if (problem.isEmpty())
+            problem = trailProblem<const Connection&>(db, version, rows);
         return problem;
     } catch (const DataError& e) {
         return e.description();
@@ -721,9 +944,9 @@ void CreateOnServer(const Connection& db, PasswordHash::Cost cost) {
     createOnServer(db, CurrentVersion, cost, true);
 }
 
-QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
+QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows checked) {
     if (EngineOf(path) == Engine::Postgres)
-        return checkServer(path, lockTimeoutMs);
+        return checkServer(path, lockTimeoutMs, checked);
     const QFileInfo info(path);
     if (!info.exists())
         return Messages::DoesNotExist(path);
@@ -757,6 +980,10 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages) {
     problem = schemaProblem(db, version);
     if (problem.isEmpty())
         problem = accountsProblem(Connection(db), version);
+    if (problem.isEmpty() && checked == Rows::Checked)
+        problem = rulesProblem(db, version);
+    if (problem.isEmpty())
+        problem = trailProblem<sqlite3*>(db, version, checked);
     return problem;
 }
 

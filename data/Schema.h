@@ -37,7 +37,7 @@ QString DeskDatabase(const Settings& settings);
 
 // The form of the file, counted in PRAGMA user_version. Version 0 is the delivered three-table
 // file; each later version is one migration.
-inline constexpr int CurrentVersion = 5;
+inline constexpr int CurrentVersion = 6;
 
 // Creates the delivered database: three tables and the seven accounts, brought to `version`.
 // Never touches an existing file, nor a server database that holds anything. Returns an empty text
@@ -55,12 +55,20 @@ void CreateOnServer(const Connection& db, PasswordHash::Cost cost = PasswordHash
 // several times faster; for a page-for-page copy of the program's own working file.
 enum class Pages { Full, Quick };
 
-// Why the file is not a sound database of this program, or an empty text when it is: intact,
-// of a version this program knows, with exactly the tables and indexes this program makes for
-// that version and nothing else, and the seven accounts in their order. Never changes the
-// file, also when a crash left a journal to roll back beside it. Waits at most `lockTimeoutMs`
-// for another program's write to end.
-QString CheckDatabase(const QString& path, int lockTimeoutMs = 10000, Pages pages = Pages::Full);
+// Whether what the rows hold is checked too: the CHECK rules and the audit trail's hash chain.
+// Unchecked only for a page-for-page copy of the working file (a backup), which must be made
+// whatever its rows hold.
+enum class Rows { Checked, Unchecked };
+
+// Why the file is not a sound database of this program, or an empty text when it is: intact
+// (CHECK rules included), of a version this program knows, with exactly the tables and
+// indexes this program makes for that version and nothing else, the seven accounts in their
+// order, and an audit trail whose chain no hand has broken. The one check of velkar-db check,
+// a restore, an import and the desk's start. Never changes the file, also when a crash left
+// a journal to roll back beside it. Waits at most `lockTimeoutMs` for another program's write
+// to end.
+QString CheckDatabase(const QString& path, int lockTimeoutMs = 10000, Pages pages = Pages::Full,
+                      Rows rows = Rows::Checked);
 
 // The file's version, or -1 with `problem` set when it can't be read.
 int FileVersion(const QString& path, QString* problem);

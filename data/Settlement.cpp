@@ -94,7 +94,7 @@ Result Collect(const Connection& connection, const QString& from, const QString&
             std::size_t(r.day) * std::size_t(width) + std::size_t(r.operatorIndex + 1);
         Row& row = cells[at];
         used[at] = true;
-        Cash::Booking booking{std::nullopt, r.amount};
+        Cash::Booking booking{std::nullopt, r.amount, {}};
         if (r.clear >= 0)
             booking.operation = r.clear ? Journal::Operation::Clear : Journal::Operation::Recharge;
         const bool clear = Cash::KindOf(booking) == Cash::Kind::Clear;

@@ -39,6 +39,8 @@ Shift read(const Query& q) {
     s.seal = q.isNull(11) ? QString() : q.text(11);
     s.auditId = q.isNull(12) ? 0 : q.integer(12);
     s.cashFloat = q.isNull(13) ? 0 : q.integer(13);
+    s.firstPaid = q.integer(14);
+    s.lastPaid = q.isNull(15) ? 0 : q.integer(15);
     return s;
 }
 
@@ -50,6 +52,11 @@ std::optional<Shift> readOne(Query& q) {
 
 qint64 newestRecord(const Connection& connection) {
     Query q(connection, Q(Statements::NewestRecord));
+    return q.next() ? q.integer(0) : 0;
+}
+
+qint64 newestPayout(const Connection& connection) {
+    Query q(connection, Q(Statements::NewestPayout));
     return q.next() ? q.integer(0) : 0;
 }
 
@@ -68,23 +75,34 @@ KindTotal& totalOf(std::vector<KindTotal>& totals, Cash::Kind kind) {
     return totals.back();
 }
 
-// The desk's bookings after `first` up to `last`, counted by the cash rule.
-std::vector<KindTotal> figure(const Connection& connection, const QString& desk, qint64 first,
-                              qint64 last) {
+// The shift's bookings and its desk's payouts, as the shift stands up to its last record and
+// payout, counted by the cash rule.
+std::vector<KindTotal> figure(const Connection& connection, const Shift& shift) {
     std::vector<KindTotal> totals = emptyTotals();
-    Query q(connection, Q(Statements::ShiftBookings));
-    q.bind(1, desk);
-    q.bind(2, first);
-    q.bind(3, last);
+    {
+        Query q(connection, Q(Statements::ShiftBookings));
+        q.bind(1, shift.desk);
+        q.bind(2, shift.firstRecord);
+        q.bind(3, shift.lastRecord);
+        while (q.next()) {
+            const Cash::Booking booking{q.text(0) ==
+                                                Journal::OperationName(Journal::Operation::Clear)
+                                            ? Journal::Operation::Clear
+                                            : Journal::Operation::Recharge,
+                                        q.integer(1), q.text(2)};
+            KindTotal& t = totalOf(totals, Cash::KindOf(booking));
+            ++t.count;
+            t.amount += booking.amount;
+            t.cash += Cash::CashOf(booking);
+        }
+    }
+    Query q(connection, Q(Statements::ShiftPayouts));
+    q.bind(1, shift.desk);
+    q.bind(2, shift.firstPaid);
+    q.bind(3, shift.lastPaid);
     while (q.next()) {
-        const Cash::Booking booking{q.text(0) == Journal::OperationName(Journal::Operation::Clear)
-                                        ? Journal::Operation::Clear
-                                        : Journal::Operation::Recharge,
-                                    q.integer(1)};
-        KindTotal& t = totalOf(totals, Cash::KindOf(booking));
-        ++t.count;
-        t.amount += booking.amount;
-        t.cash += Cash::CashOf(booking);
+        const Cash::Payout payout{q.text(0), q.integer(1)};
+        totalOf(totals, Cash::KindOf(payout)).cash += Cash::CashOf(payout);
     }
     return totals;
 }
@@ -112,22 +130,29 @@ std::vector<KindTotal> keptTotals(const Connection& connection, qint64 id) {
     return totals;
 }
 
-// The desk's latest closed shift: the record it ended at and the float it left.
-std::optional<std::pair<qint64, qint64>> lastClosed(const Connection& connection,
-                                                    const QString& desk) {
+// Where the desk's latest closed shift ended, and the float it left.
+struct Ended {
+    qint64 lastRecord = 0;
+    qint64 cashFloat = 0;
+    qint64 lastPaid = 0;
+};
+
+std::optional<Ended> lastClosed(const Connection& connection, const QString& desk) {
     Query last(connection, Q(Statements::LastClosedOfDesk));
     last.bind(1, desk);
     if (!last.next() || last.isNull(0))
         return std::nullopt;
-    return std::pair(last.integer(0), last.isNull(1) ? 0 : last.integer(1));
+    return Ended{last.integer(0), last.isNull(1) ? 0 : last.integer(1),
+                 last.isNull(2) ? 0 : last.integer(2)};
 }
 
 void addFigures(const Connection& connection, Shift& shift) {
     if (shift.isOpen()) {
         if (const auto last = lastClosed(connection, shift.desk))
-            shift.cashFloat = last->second;
+            shift.cashFloat = last->cashFloat;
         shift.lastRecord = newestRecord(connection);
-        shift.totals = figure(connection, shift.desk, shift.firstRecord, shift.lastRecord);
+        shift.lastPaid = newestPayout(connection);
+        shift.totals = figure(connection, shift);
         shift.expected = cashOf(shift.totals);
     } else {
         shift.totals = keptTotals(connection, shift.id);
@@ -229,7 +254,8 @@ Begun Begin(const Connection& connection, const QString& desk, const QString& op
     }
     // A desk's first shift counts from now on, not the history before shifts were kept.
     const auto last = lastClosed(connection, desk);
-    const qint64 first = last ? last->first : newestRecord(connection);
+    const qint64 first = last ? last->lastRecord : newestRecord(connection);
+    const qint64 firstPaid = last ? last->lastPaid : newestPayout(connection);
     qint64 id = 0;
     {
         Query add(connection, Q(Statements::AddShift));
@@ -237,6 +263,7 @@ Begun Begin(const Connection& connection, const QString& desk, const QString& op
         add.bind(2, operatorName);
         add.bind(3, when);
         add.bind(4, first);
+        add.bind(5, firstPaid);
         add.next();
         id = add.integer(0);
     }
@@ -258,7 +285,8 @@ Shift Close(const Connection& connection, const Closing& closing) {
     shift.closedAt = TimestampText(closing.at);
     shift.closedBy = closing.closedBy;
     shift.lastRecord = newestRecord(connection);
-    shift.totals = figure(connection, shift.desk, shift.firstRecord, shift.lastRecord);
+    shift.lastPaid = newestPayout(connection);
+    shift.totals = figure(connection, shift);
     shift.expected = cashOf(shift.totals);
     shift.cashFloat = closing.cashFloat;
     shift.counted = closing.counted;
@@ -306,7 +334,8 @@ Shift Close(const Connection& connection, const Closing& closing) {
     close.bind(7, shift.seal);
     close.bind(8, shift.auditId);
     close.bind(9, shift.cashFloat);
-    close.bind(10, shift.id);
+    close.bind(10, shift.lastPaid);
+    close.bind(11, shift.id);
     close.next();
     for (const KindTotal& t : shift.totals) {
         Query add(connection, Q(Statements::AddShiftTotal));

@@ -23,7 +23,7 @@ struct KindTotal {
     Cash::Kind kind = Cash::Kind::Recharge;
     qint64 count = 0;
     qint64 amount = 0; // whole yuan, signed as booked
-    qint64 cash = 0;   // tenths
+    qint64 cash = 0;   // tenths, its payouts included
 };
 
 struct Shift {
@@ -35,8 +35,10 @@ struct Shift {
     QString closedAt;       // empty while open
     QString closedBy;
     qint64 lastRecord = 0; // up to this one, once closed
+    qint64 firstPaid = 0;  // its desk's cash payouts after this one (cash_paid)
+    qint64 lastPaid = 0;   // up to this one, once closed
     std::optional<qint64> z;
-    std::optional<qint64> expected; // tenths: the cash its bookings moved
+    std::optional<qint64> expected; // tenths: the cash its bookings and payouts moved
     qint64 cashFloat = 0;           // tenths: the change the drawer held besides (备用金)
     std::optional<qint64> counted;  // tenths: all the drawer held; none: closed without a count
     QString seal;                   // the trail's head at 交班, its first 16 hex digits

@@ -33,7 +33,7 @@ struct Criterion {
 #define VELKAR_AUDIT_COLUMNS "id, time, account, desk, action, details, hash"
 #define VELKAR_SHIFT_COLUMNS                                                                       \
     "id, desk, operator, opened_at, first_record, closed_at, closed_by, last_record, z_number, "   \
-    "expected, counted, seal, audit_id, cash_float"
+    "expected, counted, seal, audit_id, cash_float, first_paid, last_paid"
 #define VELKAR_JOURNAL_COLUMNS                                                                     \
     "id, card_no, operation, amount, balance_before, balance_expected, operator, desk, sent_at, "  \
     "state, resolved_at, balance_seen, record_id"
@@ -285,6 +285,38 @@ inline constexpr const char* BookedLaterFromSameBalance =
 // Every entry; the caller adds "WHERE state = ?", the newest-first order and a limit.
 inline constexpr const char* JournalEntries = "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal";
 
+// ---- Cards: lost, replaced, last seen -------------------------------------------------------
+
+#define VELKAR_CARD_COLUMNS                                                                        \
+    "card_no, state, since, account, reason, replaced_by, last_balance, last_seen_at, "            \
+    "last_seen_desk"
+inline constexpr const char* CardByNumber =
+    "SELECT " VELKAR_CARD_COLUMNS " FROM cards WHERE card_no = ?";
+// Every card the ledger knows, in card order; and those of one state.
+inline constexpr const char* CardList =
+    "SELECT " VELKAR_CARD_COLUMNS " FROM cards ORDER BY card_no";
+inline constexpr const char* CardListOfState =
+    "SELECT " VELKAR_CARD_COLUMNS " FROM cards WHERE state = ? ORDER BY card_no";
+// The latest balance a desk saw on the card: ?1 card, ?2 balance, ?3 time, ?4 desk.
+inline constexpr const char* CardSeen =
+    "INSERT INTO cards (card_no, last_balance, last_seen_at, last_seen_desk) "
+    "VALUES (?1, ?2, ?3, ?4) ON CONFLICT (card_no) DO UPDATE SET last_balance = ?2, "
+    "last_seen_at = ?3, last_seen_desk = ?4";
+// ?1 card, ?2 since, ?3 account, ?4 reason.
+inline constexpr const char* MarkCardLost =
+    "INSERT INTO cards (card_no, state, since, account, reason) VALUES (?1, 'lost', ?2, ?3, ?4) "
+    "ON CONFLICT (card_no) DO UPDATE SET state = 'lost', since = ?2, account = ?3, reason = ?4";
+// ?1 card, ?2 since, ?3 account.
+inline constexpr const char* MarkCardActive =
+    "UPDATE cards SET state = 'active', since = ?2, account = ?3, reason = NULL "
+    "WHERE card_no = ?1";
+// Whether the ledger has ever seen the card: a record, a journal row or a card row.
+inline constexpr const char* CardKnown =
+    "SELECT 1 WHERE EXISTS (SELECT 1 FROM employees WHERE 卡号 = ?1) OR "
+    "EXISTS (SELECT 1 FROM journal WHERE card_no = ?1) OR "
+    "EXISTS (SELECT 1 FROM cards WHERE card_no = ?1 AND (state = 'lost' OR replaced_by IS NOT "
+    "NULL))";
+
 // ---- The audit trail --------------------------------------------------------------------
 
 inline constexpr const char* AuditColumns = VELKAR_AUDIT_COLUMNS;
@@ -321,22 +353,29 @@ inline constexpr const char* ShiftById = "SELECT " VELKAR_SHIFT_COLUMNS " FROM s
 // A desk has at most one open shift.
 inline constexpr const char* OpenShiftOfDesk =
     "SELECT " VELKAR_SHIFT_COLUMNS " FROM shift WHERE desk = ? AND closed_at IS NULL";
-// The desk's latest closed shift: where its next shift takes over (the last record it counted)
-// and the change its drawer was left with. Columns: last_record, cash_float.
+// The desk's latest closed shift: where its next shift takes over (the last record and payout
+// it counted) and the change its drawer was left with. Columns: last_record, cash_float,
+// last_paid.
 inline constexpr const char* LastClosedOfDesk =
-    "SELECT last_record, cash_float FROM shift WHERE desk = ? AND z_number IS NOT NULL "
-    "ORDER BY z_number DESC LIMIT 1";
-inline constexpr const char* AddShift =
-    "INSERT INTO shift (desk, operator, opened_at, first_record) VALUES (?, ?, ?, ?) RETURNING id";
+    "SELECT last_record, cash_float, last_paid FROM shift WHERE desk = ? AND z_number IS NOT "
+    "NULL ORDER BY z_number DESC LIMIT 1";
+inline constexpr const char* NewestPayout = "SELECT coalesce(max(id), 0) FROM cash_paid";
+inline constexpr const char* AddShift = "INSERT INTO shift (desk, operator, opened_at, "
+                                        "first_record, first_paid) VALUES (?, ?, ?, ?, ?) "
+                                        "RETURNING id";
 // An open shift left empty by another operator, taken over by the one logging in.
 inline constexpr const char* TakeOverShift =
     "UPDATE shift SET operator = ?, opened_at = ? WHERE id = ? AND closed_at IS NULL";
 // The bookings of the desk ?1's commands whose records lie after ?2 up to ?3, amounts by the
-// settlement's rule. Columns: operation, amount.
+// settlement's rule, with what each command served. Columns: operation, amount, link.
 inline constexpr const char* ShiftBookings =
-    "SELECT j.operation, CASE WHEN e.金额 BETWEEN -9999 AND 99999 THEN e.金额 ELSE 0 END "
+    "SELECT j.operation, CASE WHEN e.金额 BETWEEN -9999 AND 99999 THEN e.金额 ELSE 0 END, "
+    "coalesce((SELECT l.kind FROM journal_links l WHERE l.journal_id = j.id), '') "
     "FROM journal j JOIN employees e ON e.rowid = j.record_id WHERE j.state = 'booked' AND "
     "j.record_id > ?2 AND j.record_id <= ?3 AND j.desk = ?1 ORDER BY j.record_id";
+// The cash the desk ?1 paid out after the payout ?2 up to ?3. Columns: kind, amount (tenths).
+inline constexpr const char* ShiftPayouts =
+    "SELECT kind, amount FROM cash_paid WHERE id > ?2 AND id <= ?3 AND desk = ?1 ORDER BY id";
 // Whether the desk ?1 booked anything after the record ?2.
 inline constexpr const char* DeskBookedSince =
     "SELECT 1 FROM journal WHERE state = 'booked' AND record_id > ?2 AND desk = ?1 LIMIT 1";
@@ -352,7 +391,8 @@ inline constexpr const char* RaiseZNumber =
     "excluded.last_z END";
 inline constexpr const char* CloseShift =
     "UPDATE shift SET closed_at = ?, closed_by = ?, last_record = ?, z_number = ?, expected = ?, "
-    "counted = ?, seal = ?, audit_id = ?, cash_float = ? WHERE id = ? AND closed_at IS NULL";
+    "counted = ?, seal = ?, audit_id = ?, cash_float = ?, last_paid = ? WHERE id = ? AND "
+    "closed_at IS NULL";
 inline constexpr const char* AddShiftTotal =
     "INSERT INTO shift_total (shift_id, kind, count, amount, cash) VALUES (?, ?, ?, ?, ?)";
 // Columns: kind, count, amount, cash.
@@ -371,13 +411,41 @@ inline constexpr const char* AuditHead = "SELECT id, hash FROM audit ORDER BY id
 
 // ---- Receipts ---------------------------------------------------------------------------
 
-// A booked command with its record and its card's holder, as a slip prints it. Columns: id,
-// card_no, operation, amount, balance_before, balance_seen, operator, desk, 日期, 金额, 姓名.
+// A booked command with its record, its card's holder and what it served, as a slip prints it.
+// Columns: id, card_no, operation, amount, balance_before, balance_seen, operator, desk, 日期,
+// 金额, 姓名, link.
 inline constexpr const char* BookedCommand =
     "SELECT j.id, j.card_no, j.operation, j.amount, j.balance_before, j.balance_seen, "
     "j.operator, j.desk, e.日期, e.金额, coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = "
-    "j.card_no ORDER BY u.rowid LIMIT 1), '') FROM journal j JOIN employees e ON e.rowid = "
-    "j.record_id WHERE j.id = ? AND j.state = 'booked'";
+    "j.card_no ORDER BY u.rowid LIMIT 1), ''), coalesce((SELECT l.kind FROM journal_links l "
+    "WHERE l.journal_id = j.id), '') FROM journal j JOIN employees e ON e.rowid = j.record_id "
+    "WHERE j.id = ? AND j.state = 'booked'";
+// The rows of table %1 that break one of its CHECK rules %2, the rules as the program writes
+// them (the check fills in its own schema's text, never a file's).
+inline constexpr const char* RowsBreakingRules = "SELECT count(*) FROM %1 WHERE %2";
+
+// ---- What a restore costs (files only) --------------------------------------------------
+
+// The working file ?1 beside the restore's new file, read only by the statements below.
+inline constexpr const char* AttachWorking = "ATTACH DATABASE ?1 AS working";
+inline constexpr const char* DetachWorking = "DETACH DATABASE working";
+// The time of the newest record in the new file; null when it holds none.
+inline constexpr const char* NewestRecordTime = "SELECT max(日期) FROM main.employees";
+// Records of the working file the new one lacks, counted as rows with their content: a record
+// held twice there and once in the new file counts once. Columns: how many.
+inline constexpr const char* RecordsOnlyInWorking =
+    "SELECT coalesce(sum(w.n - coalesce(m.n, 0)), 0) "
+    "FROM (SELECT 卡号, 日期, 金额, count(*) AS n FROM working.employees "
+    "GROUP BY 卡号, 日期, 金额) AS w "
+    "LEFT JOIN (SELECT 卡号, 日期, 金额, count(*) AS n FROM main.employees "
+    "GROUP BY 卡号, 日期, 金额) AS m ON m.卡号 = w.卡号 AND m.日期 = w.日期 AND m.金额 = w.金额 "
+    "WHERE w.n > coalesce(m.n, 0)";
+// Commands of the working file's journal the new one lacks, known by what was sent, whatever
+// became of them since.
+inline constexpr const char* JournalOnlyInWorking =
+    "SELECT count(*) FROM (SELECT id, card_no, operation, amount, desk, sent_at "
+    "FROM working.journal EXCEPT SELECT id, card_no, operation, amount, desk, sent_at "
+    "FROM main.journal)";
 } // namespace Statements
 
 #undef VELKAR_CARDHOLDER_COLUMNS

@@ -1,6 +1,8 @@
 #include "desk/DeskStatus.h"
 
 #include "base/Messages.h"
+#include "data/Cardholder.h"
+#include "reader/Frames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -81,6 +83,19 @@ QSize FittedDeskSize(const QSize& remembered, const QSize& available, const QSiz
     if (!remembered.isValid() || remembered.isEmpty())
         return DefaultDeskSize(available, minimum);
     return remembered.boundedTo(available).expandedTo(minimum);
+}
+
+QString CommandQuestion(bool clear, int amount, const QString& cardNo, int tenths,
+                        const CardholderLookup& lookup) {
+    // An amount the reader link refuses anyway is not worth a question.
+    if (!clear && (amount < ConfirmedRechargeYuan || amount > MAX_RECHARGE_YUAN))
+        return {};
+    QString holder = Messages::HolderNotLookedUp();
+    if (lookup.ok && lookup.holder.cardNo == cardNo)
+        holder =
+            lookup.state == HolderExisting ? lookup.holder.name : Messages::HolderNotRegistered();
+    return clear ? Messages::ConfirmClear(cardNo, holder, tenths)
+                 : Messages::ConfirmRecharge(cardNo, holder, amount, tenths);
 }
 
 } // namespace velkar

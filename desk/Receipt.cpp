@@ -57,8 +57,9 @@ std::optional<Slip> Read(const Connection& connection, qint64 journalId) {
     slip.time = q.text(8);
     slip.amount = q.integer(9);
     slip.holder = q.text(10);
-    slip.kind = Cash::KindText(Cash::KindOf(
-        {clear ? Journal::Operation::Clear : Journal::Operation::Recharge, slip.amount}));
+    slip.kind = Cash::KindText(
+        Cash::KindOf({clear ? Journal::Operation::Clear : Journal::Operation::Recharge, slip.amount,
+                      q.text(11)}));
     return slip;
 }
 

@@ -1,6 +1,7 @@
 #include "reader/CommandBook.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace velkar {
 
@@ -62,7 +63,9 @@ std::optional<Journal::Entry> CommandBook::swappedIn(const Command& c, const QSt
 
 CommandBook::Report CommandBook::report(const QString& cardNo, int balance, qint64 nowMs) {
     Report out;
-    out.arrived = !m_card || m_card->cardNo != cardNo || nowMs - m_cardAtMs > CardPresentMs;
+    const bool replaced = std::exchange(m_replaced, false);
+    out.arrived =
+        replaced || !m_card || m_card->cardNo != cardNo || nowMs - m_cardAtMs > CardPresentMs;
     const auto found = m_sightings.constFind(cardNo);
     const std::optional<Sighting> before =
         found == m_sightings.cend() ? std::nullopt : std::optional<Sighting>(*found);
@@ -109,12 +112,19 @@ CommandBook::Report CommandBook::report(const QString& cardNo, int balance, qint
     return out;
 }
 
-CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key) {
+CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key,
+                                          const std::optional<Card>& confirmed) {
     const std::optional<Card> card = current(nowMs);
     if (!card)
         return Refusal::NoCard;
+    // The question named a card and its balance: a card swapped in while it was open, or
+    // changed meanwhile, is not what the operator said yes to.
+    if (confirmed && (confirmed->cardNo != card->cardNo || confirmed->balance != card->balance))
+        return Refusal::NotConfirmed;
     if (m_lookingUp.contains(card->cardNo))
         return Refusal::Checking; // what other desks left for this card comes first
+    if (m_lost.contains(card->cardNo))
+        return Refusal::Lost;
     // One command at a time: the reader may carry a command out on whatever card it holds,
     // so a second one before the first is known would be booked against the wrong balance.
     for (const Command& c : m_commands)
@@ -167,8 +177,23 @@ void CommandBook::resolved(std::uint64_t key) {
     drop(key);
 }
 
-void CommandBook::lookedUp(const QString& cardNo) {
+void CommandBook::ledgerReplaced() {
+    m_sightings.clear();
+    m_replaced = true;
+    if (m_card)
+        m_lookingUp.insert(m_card->cardNo); // no command before the new ledger was asked
+}
+
+void CommandBook::lookedUp(const QString& cardNo, bool lost) {
     m_lookingUp.remove(cardNo);
+    setLost(cardNo, lost);
+}
+
+void CommandBook::setLost(const QString& cardNo, bool lost) {
+    if (lost)
+        m_lost.insert(cardNo);
+    else
+        m_lost.remove(cardNo);
 }
 
 std::vector<qint64> CommandBook::heldIds() const {

@@ -30,8 +30,10 @@ public:
     // reported again within this. Longer, and the card may have been away meanwhile.
     static constexpr qint64 FollowUpMs = 250;
 
-    // Checking: the card's waiting rows in the ledger are not resolved yet.
-    enum class Refusal { None, NoCard, Busy, OverLimit, Checking };
+    // Checking: the card's waiting rows in the ledger are not resolved yet. Lost: the ledger
+    // has the card marked lost. NotConfirmed: the card on the reader is not the one the
+    // operator confirmed the command for.
+    enum class Refusal { None, NoCard, Busy, OverLimit, Checking, Lost, NotConfirmed };
 
     struct Resolution {
         std::uint64_t key = 0;
@@ -64,7 +66,9 @@ public:
 
     // Reserves a command for the card on the reader. `entry` brings the operation, the
     // recharge amount and who sends it; gets the card, its balances and the amount booked.
-    Refusal reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key);
+    // With `confirmed`, only that card with that balance takes it.
+    Refusal reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key,
+                    const std::optional<Card>& confirmed = std::nullopt);
     // Its journal row is in the ledger: the frame may go out.
     void written(std::uint64_t key, qint64 id);
     // The frame went out to the reader: from now on a report may resolve it.
@@ -77,9 +81,15 @@ public:
     void resolved(std::uint64_t key);
 
     // The ledger's waiting rows of the card were resolved (or could not be read and the card
-    // left): it takes commands again.
-    void lookedUp(const QString& cardNo);
+    // left): it takes commands again, unless the ledger has it marked `lost`.
+    void lookedUp(const QString& cardNo, bool lost = false);
+    // The card was marked lost (or found again) on this desk since its arrival.
+    void setLost(const QString& cardNo, bool lost);
     bool lookingUp(const QString& cardNo) const { return m_lookingUp.contains(cardNo); }
+    // The ledger was replaced: every card's next report counts as its arrival, so what the new
+    // ledger has waiting for it is looked up before it takes a command. The card on the reader
+    // stays current meanwhile.
+    void ledgerReplaced();
     // Journal ids of this desk's own unresolved commands: the ledger lookup leaves them alone.
     std::vector<qint64> heldIds() const;
     int outstanding() const { return int(m_commands.size()); }
@@ -110,7 +120,9 @@ private:
     qint64 m_cardAtMs = 0;
     QHash<QString, Sighting> m_sightings; // per card, its latest report
     QSet<QString> m_lookingUp;
+    QSet<QString> m_lost; // as the ledger said at the card's last arrival
     std::uint64_t m_nextKey = 1;
+    bool m_replaced = false; // the ledger was replaced since the last report
 };
 
 } // namespace velkar

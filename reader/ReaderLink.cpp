@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
+#include "data/Cards.h"
 #include "reader/CrashPoint.h"
 #include "reader/DeviceWatcher.h"
 #include "reader/LinkState.h"
@@ -201,19 +202,20 @@ void ReaderLink::readerEnded(BridgeHandle device, bool collected) {
 
 // --- Commands -------------------------------------------------------------------------------
 
-void ReaderLink::requestRecharge(int amount) {
+void ReaderLink::requestRecharge(int amount, const std::optional<CommandBook::Card>& confirmed) {
     if (amount < MIN_RECHARGE_YUAN || amount > MAX_RECHARGE_YUAN) {
         emit messageShown(Messages::WrongAmount());
         return;
     }
-    request(Journal::Operation::Recharge, amount);
+    request(Journal::Operation::Recharge, amount, confirmed);
 }
 
-void ReaderLink::requestClear() {
-    request(Journal::Operation::Clear, 0);
+void ReaderLink::requestClear(const std::optional<CommandBook::Card>& confirmed) {
+    request(Journal::Operation::Clear, 0, confirmed);
 }
 
-void ReaderLink::request(Journal::Operation operation, int amount) {
+void ReaderLink::request(Journal::Operation operation, int amount,
+                         const std::optional<CommandBook::Card>& confirmed) {
     if (!isOpen()) {
         emit statusShown(Messages::DeviceNotConnected());
         return;
@@ -228,7 +230,7 @@ void ReaderLink::request(Journal::Operation operation, int amount) {
     CommandBook::Refusal refusal;
     {
         std::lock_guard lock(m_mutex);
-        refusal = m_commands.reserve(entry, m_clock.monotonicMs(), &key);
+        refusal = m_commands.reserve(entry, m_clock.monotonicMs(), &key, confirmed);
     }
     switch (refusal) {
     case CommandBook::Refusal::NoCard:
@@ -249,8 +251,14 @@ void ReaderLink::request(Journal::Operation operation, int amount) {
             emit messageShown(Messages::OperationFailedWith(reason));
         return;
     }
+    case CommandBook::Refusal::Lost:
+        emit messageShown(Messages::LostCardRefused());
+        return;
     case CommandBook::Refusal::OverLimit:
         emit messageShown(Messages::BalanceOverLimit());
+        return;
+    case CommandBook::Refusal::NotConfirmed:
+        emit messageShown(Messages::NotTheConfirmedCard());
         return;
     case CommandBook::Refusal::None:
         break;
@@ -403,11 +411,12 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
                 held = m_commands.heldIds();
             }
             Journal::CardTotals totals{cardNo};
+            Journal::Arrival arrival{m_operatorName};
             const std::vector<Journal::Entry> done =
-                Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals);
+                Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals, &arrival);
             {
                 std::lock_guard lock(m_mutex);
-                m_commands.lookedUp(cardNo);
+                m_commands.lookedUp(cardNo, arrival.lost);
                 m_checkFailure.clear();
             }
             bool booked = false;
@@ -484,12 +493,22 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
 
 void ReaderLink::lookUp(const QString& cardNo) {
     m_store->tryOnce(
-        [this, cardNo](const Connection& db) { emit cardholderFound(FindCardholder(db, cardNo)); },
+        [this, cardNo](const Connection& db) {
+            CardholderLookup found = FindCardholder(db, cardNo);
+            const auto card = Cards::Find(db, cardNo);
+            found.lost = card && card->state == Cards::State::Lost;
+            emit cardholderFound(found);
+        },
         [this, cardNo](const QString&) {
             CardholderLookup failed;
             failed.holder.cardNo = cardNo;
             emit cardholderFound(failed);
         });
+}
+
+void ReaderLink::noteCardLost(const QString& cardNo, bool lost) {
+    std::lock_guard lock(m_mutex);
+    m_commands.setLost(cardNo, lost);
 }
 
 bool ReaderLink::checkingCard(const QString& cardNo) const {
@@ -505,6 +524,20 @@ int ReaderLink::outstandingCommands() const {
 void ReaderLink::forgetShownCardholder() {
     std::lock_guard lock(m_mutex);
     m_shownCardNo.clear();
+}
+
+void ReaderLink::ledgerReplaced() {
+    QString cardNo;
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.ledgerReplaced();
+        if (m_commands.current(m_clock.monotonicMs()))
+            cardNo = m_cardNo;
+        m_shownCardNo = cardNo;
+    }
+    if (!cardNo.isEmpty())
+        lookUp(cardNo);
+    announceWaiting();
 }
 
 // --- Texts ----------------------------------------------------------------------------------

@@ -75,8 +75,11 @@ public:
     // 充值 with the whole-yuan amount, 清零: checked here (amount 1..1999, a card on the
     // reader now, no command of this desk still waiting, the card's limit), then the store
     // worker writes the journal row and, once it is in the ledger, the reader thread the frame.
-    void requestRecharge(int amount);
-    void requestClear();
+    // With `confirmed`, the command goes only to that card with that balance, the one the
+    // operator was asked about.
+    void requestRecharge(int amount,
+                         const std::optional<CommandBook::Card>& confirmed = std::nullopt);
+    void requestClear(const std::optional<CommandBook::Card>& confirmed = std::nullopt);
     // The card-initialisation window arms a mode command (1 enter, 0 leave); the next
     // clockTick() dispatches it.
     void armInitCommand(int value);
@@ -93,11 +96,17 @@ public:
     QString timeText() const;
     bool receiving() const;
     // The card's waiting rows in the ledger are being resolved: it takes no command yet.
+    // The card was marked lost, or found again, at this desk: commands to it follow that.
+    void noteCardLost(const QString& cardNo, bool lost);
     bool checkingCard(const QString& cardNo) const;
     // Commands of this desk sent and not resolved yet.
     int outstandingCommands() const;
     // The panel was emptied: the card's next report looks its holder up again.
     void forgetShownCardholder();
+    // The ledger's file was replaced (a restore): the card on the reader is looked up in it
+    // again, what the new ledger has waiting for it resolved at its next report as for a card
+    // just laid on, and the waiting commands announced.
+    void ledgerReplaced();
 
     // Waits until every frame handed to the reader thread went out (tests, tools).
     void waitForSendWorkers();
@@ -122,7 +131,8 @@ signals:
     void outcomeReported(const velkar::CommandOutcome& outcome);
 
 private:
-    void request(Journal::Operation operation, int amount);
+    void request(Journal::Operation operation, int amount,
+                 const std::optional<CommandBook::Card>& confirmed);
     void journalAndSend(std::uint64_t key, Journal::Entry entry);
     void sendFrame(std::uint64_t key, const Journal::Entry& entry);
     void handleReport(const ReaderReport& report, BridgeHandle device);

@@ -12,6 +12,7 @@ CBackupPromptDlg::CBackupPromptDlg(std::function<void()> backup, QWidget* parent
     connect(ui->noButton, &QPushButton::clicked, this, &CBackupPromptDlg::OnNo);
     connect(ui->handOverButton, &QPushButton::clicked, this, &CBackupPromptDlg::OnHandOver);
     ui->handOverButton->hide();
+    connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     ui->yesButton->setFocus();
 }
 

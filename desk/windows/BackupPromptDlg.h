@@ -11,7 +11,9 @@ class CBackupPromptDlg;
 namespace velkar {
 
 // Offers one more backup before the desk closes. 是 runs the backup, then the prompt closes;
-// 否, Escape and the close box close it without one; 交班, where offered, closes the shift first.
+// 否 closes it without one; both end it Accepted, and the desk closes. 交班, where offered,
+// closes the shift first and then ends it Accepted as well. 取消, Escape and the close box end it
+// Rejected: the desk stays open.
 class CBackupPromptDlg : public QDialog {
     Q_OBJECT
 public:

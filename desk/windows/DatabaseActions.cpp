@@ -124,9 +124,11 @@ void DatabaseActions::BackupDatabase() {
     const QString target = DatabaseCopy::BackupTarget(folder);
     Audit::AppendTo(working, g_account, Audit::Backup, Messages::BackupTarget(target),
                     m_clock.now(), copyOptions.lockTimeoutMs);
+    QString keptAs;
+    const QDateTime now = m_clock.now();
     const QString problem =
         runWithProgress(Messages::BackingUp(), [&](const DatabaseCopy::Options& options) {
-            return DatabaseCopy::Backup(working, folder, options);
+            return DatabaseCopy::Backup(working, folder, options, now, &keptAs);
         });
     if (!problem.isEmpty()) {
         Audit::AppendTo(working, g_account, Audit::Backup,
@@ -138,7 +140,8 @@ void DatabaseActions::BackupDatabase() {
     m_lastFolder = folder;
     if (m_settings)
         m_settings->setLastBackupFolder(folder);
-    m_dialogs.notice(Messages::BackupDone());
+    m_dialogs.notice(keptAs.isEmpty() ? Messages::BackupDone()
+                                      : Messages::BackupDoneKeeping(target, keptAs));
 }
 
 QString DatabaseActions::AutoBackupInto(const QString& folder, int keep) {
@@ -175,11 +178,25 @@ bool DatabaseActions::OnRestore() {
         return RestoreLegacy(chosen);
     const QString working = workingPath();
     const QDateTime now = m_clock.now();
-    QString keptAs;
-    const QString problem =
+    DatabaseCopy::PendingRestore restore(chosen, working, now);
+    QString problem =
         runWithProgress(Messages::Restoring(), [&](const DatabaseCopy::Options& options) {
-            return DatabaseCopy::Restore(chosen, working, now, options, &keptAs);
+            return restore.prepare(options);
         });
+    if (!problem.isEmpty()) {
+        m_dialogs.notice(Messages::RestoreFailed(problem));
+        return false;
+    }
+    // Nothing is replaced before the operator has read what it costs.
+    const DatabaseCopy::RestoreCost& cost = restore.cost();
+    if (!m_dialogs.ask(Messages::ConfirmRestore(chosen, cost.newestRecord, cost.recordsLost,
+                                                cost.journalLost, cost.uncounted, cost.keptName),
+                       QApplication::activeWindow()))
+        return false;
+    QString keptAs;
+    problem = runWithProgress(Messages::Restoring(), [&](const DatabaseCopy::Options& options) {
+        return restore.replace(options, &keptAs);
+    });
     if (!problem.isEmpty()) {
         m_dialogs.notice(Messages::RestoreFailed(problem));
         return false;
@@ -189,7 +206,8 @@ bool DatabaseActions::OnRestore() {
     // Told in the file now in place, which is the one read from here on.
     Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
-    m_dialogs.notice(Messages::RestoreDone());
+    m_dialogs.notice(keptAs.isEmpty() ? Messages::RestoreDone()
+                                      : Messages::RestoreDoneKeeping(keptAs));
     return true;
 }
 

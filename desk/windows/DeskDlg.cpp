@@ -15,6 +15,7 @@
 #include "desk/windows/JournalDlg.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
+#include "records/CardLoss.h"
 #include "records/windows/RecordsDlg.h"
 #include "reports/TextTableModel.h"
 #include "reports/windows/QueryDlg.h"
@@ -100,6 +101,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(ui->connectButton, &QPushButton::clicked, this, &CDeskDlg::OnConnect);
     connect(ui->rechargeButton, &QPushButton::clicked, this, &CDeskDlg::OnRecharge);
     connect(ui->clearButton, &QPushButton::clicked, this, &CDeskDlg::OnClear);
+    connect(ui->lostButton, &QPushButton::clicked, this, &CDeskDlg::OnReportLost);
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
@@ -190,6 +192,7 @@ void CDeskDlg::setUpCustomerPanel() {
     name.setPointSize(32);
     name.setBold(true);
     ui->bigNameLabel->setFont(name);
+    ui->lostLabel->setFont(name);
     // A long name is cut at the panel's edge rather than widening the desk.
     QSizePolicy shared(QSizePolicy::Ignored, QSizePolicy::Preferred);
     shared.setHorizontalStretch(2);
@@ -306,17 +309,53 @@ void CDeskDlg::OnConnect() {
 
 void CDeskDlg::OnRecharge() {
     // An amount that is no whole number stops here: nothing is asked of the reader.
-    if (!UpdateData(true))
+    if (!UpdateData(true) || !ledgerUsable())
         return;
-    m_link->requestRecharge(m_amount);
+    // The amount asked about: another card laid on while the box is open empties 金额.
+    const int amount = m_amount;
+    std::optional<CommandBook::Card> confirmed;
+    if (!confirm(false, amount, &confirmed))
+        return;
+    m_link->requestRecharge(amount, confirmed);
     readyForAmount();
 }
 
 void CDeskDlg::OnClear() {
-    if (!UpdateData(true))
+    if (!UpdateData(true) || !ledgerUsable())
         return;
-    m_link->requestClear();
+    std::optional<CommandBook::Card> confirmed;
+    if (!confirm(true, 0, &confirmed))
+        return;
+    m_link->requestClear(confirmed);
     readyForAmount();
+}
+
+bool CDeskDlg::confirm(bool clear, int amount, std::optional<CommandBook::Card>* confirmed) {
+    // Without a card the link refuses the command by itself, with its own words.
+    const std::optional<CommandBook::Card> card = m_link->cardOnReader();
+    if (!card)
+        return true;
+    const QString question = CommandQuestion(clear, amount, card->cardNo, card->balance, m_lookup);
+    if (question.isEmpty())
+        return true;
+    if (!m_dialogs.ask(question, this)) {
+        readyForAmount();
+        return false;
+    }
+    // The box took its time: the answer holds for the card it named only.
+    *confirmed = card;
+    return true;
+}
+
+bool CDeskDlg::ledgerUsable() {
+    if (m_ledgerProblem.isEmpty())
+        return true;
+    m_dialogs.warning(Messages::LedgerUnsoundNoBooking(m_ledgerProblem), this);
+    return false;
+}
+
+void CDeskDlg::refuseBookingsFor(const QString& problem) {
+    m_ledgerProblem = problem;
 }
 
 void CDeskDlg::OnTimer(int id) {
@@ -450,7 +489,9 @@ bool CDeskDlg::eventFilter(QObject* watched, QEvent* event) {
 // ---- Cardholder panel ---------------------------------------------------------------------
 
 void CDeskDlg::fillCardholder(const CardholderLookup& lookup) {
+    m_lookup = lookup;
     m_panel.apply(lookup);
+    showLost(lookup.lost);
     const Cardholder& holder = m_panel.fields;
     ui->cardNoEdit->setText(holder.cardNo);
     ui->nameEdit->setText(holder.name);
@@ -470,8 +511,9 @@ void CDeskDlg::OnProfileUpdate() {
         break;
     case ProfileOutcome::MissingFields:
     case ProfileOutcome::UnstorableText:
+    case ProfileOutcome::InvalidCardNo:
     case ProfileOutcome::Failed:
-        m_dialogs.plain(ProfileMessage(outcome), this);
+        m_dialogs.plain(ProfileMessage(outcome, m_panel.fields.cardNo), this);
         break;
     case ProfileOutcome::Updated:
     case ProfileOutcome::Added:
@@ -490,6 +532,33 @@ void CDeskDlg::ResetPanel() {
     ui->cardNoEdit->clear();
     ui->nameEdit->clear();
     ui->phoneEdit->clear();
+    showLost(false);
+}
+
+void CDeskDlg::showLost(bool lost) {
+    m_cardLost = lost;
+    ui->lostLabel->setVisible(lost);
+    ui->lostButton->setText(lost ? Messages::UnmarkWord() : Messages::ReportLostWord());
+}
+
+// 挂失 for the card on the reader, by anyone; 解挂 by the administrator.
+void CDeskDlg::OnReportLost() {
+    const QString cardNo = ui->cardNoEdit->text();
+    if (cardNo.isEmpty() || cardNo != m_link->cardNo()) {
+        m_dialogs.plain(Messages::PutCardOnReader(), this);
+        return;
+    }
+    std::optional<bool> lost;
+    try {
+        lost = ToggleCardLost(m_dialogs, *m_store.require(), cardNo, ui->nameEdit->text(),
+                              m_operatorName, this);
+    } catch (const DataError& e) {
+        m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
+    }
+    if (!lost)
+        return;
+    m_link->noteCardLost(cardNo, *lost);
+    showLost(*lost);
 }
 
 // ---- Function buttons ---------------------------------------------------------------------
@@ -547,9 +616,23 @@ void CDeskDlg::OnBackup() {
 }
 
 void CDeskDlg::OnRestore() {
-    // The list shows the card's records from the restored data at once.
+    // A command waiting for its card has its journal row in the file about to be replaced:
+    // resolved into another file, it would land on a row that is not its own.
+    if (m_link->outstandingCommands() > 0) {
+        m_dialogs.notice(Messages::RestoreWhileCommandsWait(), this);
+        return;
+    }
     if (m_databaseActions.OnRestore())
-        LoadCardRecords();
+        ledgerReplaced();
+}
+
+void CDeskDlg::ledgerReplaced() {
+    // The restored file is sound: it passed the check before it took the old one's place.
+    m_ledgerProblem.clear();
+    m_lookup = {};
+    ResetPanel();
+    m_link->ledgerReplaced();
+    LoadCardRecords();
 }
 
 void CDeskDlg::OnExit() {
@@ -627,7 +710,13 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
         CBackupPromptDlg prompt([this] { m_databaseActions.BackupDatabase(); }, this);
         if (m_shifts.begun())
             prompt.offerHandOver([this] { return m_shifts.closeShift(false); });
-        prompt.exec();
+        if (prompt.exec() != QDialog::Accepted) {
+            // 取消 or Escape: back to the desk, and the prompt comes again next time.
+            m_exitPrompted = false;
+            event->ignore();
+            readyForAmount();
+            return;
+        }
         Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::LeaveDesk, {},
                         m_clock.now());
         m_shifts.atExit();

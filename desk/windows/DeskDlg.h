@@ -6,6 +6,7 @@
 #include "desk/CardholderPanel.h"
 #include "desk/windows/DatabaseActions.h"
 #include "desk/windows/ShiftActions.h"
+#include "reader/CommandBook.h"
 #include "reader/CommandOutcome.h"
 
 #include <QDialog>
@@ -64,6 +65,10 @@ public:
     // The focus in 金额 with its text selected, so that the next amount typed replaces it.
     void readyForAmount();
 
+    // The ledger failed its check at start, for `problem`: no recharge or clear goes out until
+    // a restore has put a sound one in its place.
+    void refuseBookingsFor(const QString& problem);
+
     // Refills the list and the total from the records of the card of the latest report, or of
     // `cardNo`.
     void LoadCardRecords();
@@ -105,6 +110,13 @@ private:
     void showCardRecords(const Journal::CardTotals& totals, bool ok);
     void showOutcome(const CommandOutcome& outcome);
     void forgetAmount();
+    // Asks before a clear or a large recharge of the card on the reader; false: not to be sent.
+    // `confirmed` gets the card the answer was given for.
+    bool confirm(bool clear, int amount, std::optional<CommandBook::Card>* confirmed);
+    // False, with the reason shown, while the ledger is refused.
+    bool ledgerUsable();
+    // After a restore: everything shown from the ledger is read again.
+    void ledgerReplaced();
 
     void OnInitDialog();
     // Moves the bound fields between members and controls in one fixed order. Taking them
@@ -114,6 +126,8 @@ private:
     // True for the administrator; anyone else is told "您没有管理员权限！".
     bool administratorOnly();
     void fillCardholder(const CardholderLookup& lookup);
+    void showLost(bool lost);
+    void OnReportLost();
     void fillCardRecords(const std::optional<CardRecordPages>& records);
     void setUpCustomerPanel();
     void setUpKeys();
@@ -123,6 +137,7 @@ private:
     Ui::CDeskDlg* ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    bool m_cardLost = false; // the card on the reader, as the ledger last said
     QString m_operatorName;
     HidBridge& m_bridge;
     CardholderPanel m_panel;
@@ -130,10 +145,12 @@ private:
     ShiftActions m_shifts;
     bool m_exitPrompted = false; // the exit prompt is shown once, however the desk closes
 
-    QString m_timeText;    // clock text, 1024
-    QString m_balanceText; // 1011
-    int m_amount = 0;      // 1012, whole yuan
-    QString m_amountCard;  // the card on the reader when 金额 was last emptied
+    QString m_timeText;        // clock text, 1024
+    QString m_balanceText;     // 1011
+    int m_amount = 0;          // 1012, whole yuan
+    QString m_amountCard;      // the card on the reader when 金额 was last emptied
+    CardholderLookup m_lookup; // the latest cardholder lookup the link handed over
+    QString m_ledgerProblem;   // why the ledger is refused; empty: it is sound
 
     std::unique_ptr<Ticker> m_balanceTimer;
     std::unique_ptr<Ticker> m_clockTimer;

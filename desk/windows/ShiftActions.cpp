@@ -197,7 +197,7 @@ void ShiftActions::booked(const CommandOutcome& outcome) {
     slip.time = TimestampText(m_clock.now());
     slip.cardNo = e.cardNo;
     slip.amount = clear ? -qint64(e.amount) : qint64(e.amount);
-    slip.kind = Cash::KindText(Cash::KindOf({e.operation, slip.amount}));
+    slip.kind = Cash::KindText(Cash::KindOf({e.operation, slip.amount, {}}));
     slip.balanceBefore = e.balanceBefore;
     slip.balanceAfter = outcome.seen;
     m_receipts->print(slip);

@@ -1,6 +1,8 @@
 #include "support/DeskRig.h"
+#include "support/ModalWatcher.h"
 #include "support/WindowChecks.h"
 
+#include "app/QtDialogs.h"
 #include "desk/windows/AboutDlg.h"
 #include "desk/windows/AuditDlg.h"
 #include "desk/windows/BackupPromptDlg.h"
@@ -19,6 +21,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
 
 using namespace velkar;
 
@@ -124,6 +127,30 @@ private slots:
         }
     }
 
+    // The program's question: 否 is the default, so Enter and Escape both answer no; only a
+    // press of 是 goes ahead.
+    void aQuestionGoesAheadOnlyOnYes() {
+        QtDialogs qt;
+        Dialogs& dialogs = qt;
+        const auto answered = [&](const std::function<void(QMessageBox*)>& answer) {
+            QStringList seen;
+            ModalWatcher watcher([&](QWidget* window) {
+                auto* box = qobject_cast<QMessageBox*>(window);
+                QVERIFY(box);
+                seen << box->windowTitle() << box->button(QMessageBox::Yes)->text()
+                     << box->button(QMessageBox::No)->text();
+                answer(box);
+            });
+            const bool yes = dialogs.ask(QStringLiteral("确定吗？"));
+            if (seen != QStringList{"系统提示", "是", "否"})
+                qWarning() << seen;
+            return yes && seen == QStringList{"系统提示", "是", "否"};
+        };
+        QVERIFY(!answered([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }));
+        QVERIFY(!answered([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }));
+        QVERIFY(answered([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }));
+    }
+
     // Tab goes through each window in the order it reads: across, then down.
     void tabFollowsTheVisualOrder() {
         Windows windows;
@@ -141,16 +168,20 @@ private slots:
                          "backupButton",   "restoreButton", "shiftButton",      "exitButton",
                          "portCombo",      "connectButton", "amountEdit",       "rechargeButton",
                          "clearButton",    "reprintButton", "serialEdit",       "nameEdit",
-                         "phoneEdit",      "profileButton", "totalEdit",        "recordList"}));
+                         "phoneEdit",      "lostButton",    "profileButton",    "totalEdit",
+                         "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",
                               "settleButton"}));
-        QCOMPARE(chain(windows.find<CRecordsDlg>(), "recordList"),
-                 (QStringList{"recordList", "cardSerialEdit", "cardNumberEdit", "holderNameEdit",
-                              "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
-                              "modifyButton", "deleteButton", "clearButton", "fieldCombo",
-                              "searchEdit", "searchButton", "importButton", "exportButton"}));
+        QCOMPARE(
+            chain(windows.find<CRecordsDlg>(), "recordList"),
+            (QStringList{"recordList", "cardSerialEdit", "cardNumberEdit", "holderNameEdit",
+                         "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
+                         "modifyButton", "lostButton", "deleteButton", "clearButton", "fieldCombo",
+                         "searchEdit", "searchButton", "importButton", "exportButton"}));
+        QCOMPARE(chain(windows.find<CBackupPromptDlg>(), "yesButton"),
+                 (QStringList{"yesButton", "noButton", "cancelButton"}));
         QCOMPARE(chain(windows.find<CShiftCloseDlg>(), "floatEdit"),
                  (QStringList{"floatEdit", "countedEdit", "closeShiftButton", "cancelButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),

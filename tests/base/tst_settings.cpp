@@ -1,8 +1,10 @@
 #include "app/WorkingFolder.h"
 #include "base/Settings.h"
+#include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "reader/BridgeFactory.h"
 #include "reader/SimulatedReader.h"
+#include "support/FakeDialogs.h"
 
 #include <QFile>
 #include <QSettings>
@@ -202,6 +204,70 @@ private slots:
         QCOMPARE(Settings(file).lastBackupFolder(), QStringLiteral("/media/backup"));
     }
 
+    // At start the desk says so in a box that names the kept copy, and goes on.
+    void damagedFileIsToldInABox() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        writeFile(file, "[General\nReader=simulated\n");
+        stderrOf([&] {
+            Settings settings(file);
+            QCOMPARE(settings.damagedKeptAs(), file + ".damaged");
+            QCOMPARE(settings.damagedServerLedger(), QString());
+            FakeDialogs dialogs;
+            QCOMPARE(DamagedSettingsRefusal(settings, dialogs), QString());
+            QCOMPARE(dialogs.texts(),
+                     QStringList{QStringLiteral("设置文件 %1 已损坏，本次使用默认设置。\n"
+                                                "损坏的文件已保存为：%1.damaged\n其中需要的设置"
+                                                "（工作文件夹、读卡器等）请从那里抄回 %1。")
+                                     .arg(file)});
+            QCOMPARE(dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
+        });
+        FakeDialogs dialogs;
+        QCOMPARE(DamagedSettingsRefusal(Settings(file), dialogs), QString());
+        QVERIFY(dialogs.texts().isEmpty()); // mended by the defaults: nothing to say next time
+    }
+
+    // A damaged file that names a server ledger is never replaced by the defaults, which
+    // would put the desk on a local file beside the shared ledger: every start is refused
+    // with the reason and the mend, until it is mended or VELKAR_DATABASE names the ledger.
+    void damagedFileNamingAServerStopsTheDesk() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        const QString uri = QStringLiteral("postgresql://velkar@server/ledger?sslmode=require");
+        const QByteArray content = "[General\nDatabase=" + uri.toUtf8() + "\nDeskSize=@Size(";
+        writeFile(file, content);
+        ScopedEnv none("VELKAR_DATABASE", "");
+        const QString said = stderrOf([&] {
+            Settings settings(file);
+            QCOMPARE(settings.damagedServerLedger(), uri);
+            QCOMPARE(settings.damagedKeptAs(), file);
+            QCOMPARE(settings.database(), QString());
+            settings.setLastBackupFolder("/media/backup"); // kept for this run only
+            FakeDialogs dialogs;
+            const QString refusal = DamagedSettingsRefusal(settings, dialogs);
+            QCOMPARE(dialogs.texts(), QStringList{refusal});
+            QVERIFY(refusal.contains(file));
+            QVERIFY(refusal.contains(QStringLiteral("Database=") + uri));
+            QVERIFY(refusal.contains(QStringLiteral("不在本机的数据库文件上启动")));
+        });
+        QVERIFY2(said.contains(uri), qPrintable(said));
+        // Left as it was, so the next start (a process of its own) is refused the same way.
+        QCOMPARE(readFile(file).toUtf8(), content);
+        QVERIFY(!QFileInfo::exists(file + ".damaged"));
+        // A later start within this process reads Qt's cached copy of the file, which hides
+        // the damage: a file of its own name stands in for that start.
+        const QString again = dir.filePath("Again.conf");
+        writeFile(again, content);
+        ScopedEnv chosen("VELKAR_DATABASE", uri.toUtf8());
+        stderrOf([&] {
+            FakeDialogs dialogs;
+            QCOMPARE(DamagedSettingsRefusal(Settings(again), dialogs), QString());
+            QCOMPARE(dialogs.texts().size(), 1);
+            QVERIFY(dialogs.lastText().contains(QStringLiteral("本次按 VELKAR_DATABASE")));
+        });
+        QCOMPARE(readFile(again).toUtf8(), content);
+    }
+
     void unreadableFileLeavesTheDefaultsInForce() {
         QTemporaryDir dir;
         const QString file = dir.filePath("Velkar.conf");
@@ -288,6 +354,32 @@ private slots:
         QCOMPARE(EnterWorkingFolder(other.path()), QString());
         QVERIFY(QFileInfo(other.filePath("DataBase.mdb")).isSymLink());
         QVERIFY(!QFileInfo::exists(other.filePath("gone")));
+    }
+
+    // Before anyone logs in, the working ledger gets velkar-db check's own check: a file that
+    // fails it is named with its reason, and one that can't be worked on at all refuses.
+    void theLedgerIsCheckedAtStart() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("DataBase.mdb");
+        QCOMPARE(PrepareLedger(path).unsound, QString()); // none yet: made or refused elsewhere
+        QCOMPARE(Schema::CreateDatabase(path, PasswordHash::CheapestCost), QString());
+        LedgerAtStart ledger = PrepareLedger(path);
+        QCOMPARE(ledger.refusal, QString());
+        QCOMPARE(ledger.unsound, QString());
+        {
+            Connection db(path);
+            db.run("PRAGMA ignore_check_constraints = 1; INSERT INTO employees VALUES "
+                   "('0000000A', '2024-01-01 10:00:00', 99999999.5)");
+        }
+        ledger = PrepareLedger(path);
+        QCOMPARE(ledger.refusal, QString());
+        QCOMPARE(ledger.unsound, QStringLiteral("表 employees 中有 1 行违反约束（CHECK）"));
+        {
+            Connection db(path);
+            db.run("DELETE FROM employees; PRAGMA user_version = 99");
+        }
+        ledger = PrepareLedger(path);
+        QCOMPARE(ledger.refusal, Schema::TooNewText(99));
     }
 
     void failuresSayWhyAndStayPut() {

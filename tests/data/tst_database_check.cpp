@@ -154,6 +154,21 @@ private slots:
             << "PRAGMA user_version = 99;" << Schema::TooNewText(99);
         QTest::newRow("negative version") << "PRAGMA user_version = -1;"
                                           << "版本号 -1 无效";
+        // Rows past the rules, which SQLite's own check skips on a file opened read-only.
+        QTest::newRow("amount that is no whole number")
+            << "PRAGMA ignore_check_constraints = 1; INSERT INTO employees VALUES ('0000000A', "
+               "'2024-02-01 12:00:00', 'abc');"
+            << "表 employees 中有 1 行违反约束（CHECK）";
+        QTest::newRow("journal state of no meaning")
+            << "PRAGMA ignore_check_constraints = 1; INSERT INTO journal (card_no, operation, "
+               "amount, balance_before, balance_expected, operator, desk, sent_at, state) VALUES "
+               "('0000000A', 'recharge', 5, 0, 70000, 'x', 'd', '2024-02-01 12:00:00', 'lost');"
+            << "表 journal 中有 1 行违反约束（CHECK）";
+        // The audit trail's chain, as velkar-db check has always followed it.
+        QTest::newRow("audit entry added by hand")
+            << "INSERT INTO audit (time, account, desk, action, details, hash) VALUES "
+               "('2024-02-01 12:00:00', '管理员', 'd', '备份', '', 'x');"
+            << "操作日志第 1 条";
     }
 
     // Each refusal names its rule, from the check, from velkar-db check and from a restore,

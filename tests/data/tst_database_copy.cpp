@@ -1,5 +1,6 @@
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
+#include "data/Journal.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
 #include "support/TestDatabase.h"
@@ -41,15 +42,45 @@ class TestDatabaseCopy : public QObject {
     Q_OBJECT
 
 private slots:
-    void secondBackupReplacesTheFirst() {
+    // A backup never replaces an earlier one: that is kept under the name a restore gives the
+    // file it replaces, a second one in the same second under the next.
+    void aSecondBackupKeepsTheFirst() {
         TestDatabase db;
         QTemporaryDir folder;
+        const QString target = DatabaseCopy::BackupTarget(folder.path());
+        QString kept = QStringLiteral("stale");
         db.addRecord("A", "2024-01-01 10:00:00", "100");
-        QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path()), QString());
+        QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), {}, Noon, &kept), QString());
+        QCOMPARE(kept, QString());
         db.addRecord("A", "2024-01-01 11:00:00", "50");
-        QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path()), QString());
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"DataBase.mdb"});
-        QCOMPARE(countIn(DatabaseCopy::BackupTarget(folder.path()), "employees"), QString("2"));
+        QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), {}, Noon, &kept), QString());
+        QCOMPARE(kept, target + ".2026-12-06_213000.bak");
+        QCOMPARE(countIn(target, "employees"), QString("2"));
+        QCOMPARE(countIn(kept, "employees"), QString("1"));
+        db.addRecord("A", "2024-01-01 12:00:00", "5");
+        QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), {}, Noon, &kept), QString());
+        QCOMPARE(kept, target + ".2026-12-06_213000-2.bak");
+        QCOMPARE(countIn(kept, "employees"), QString("2"));
+        QCOMPARE(countIn(target, "employees"), QString("3"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"DataBase.mdb", "DataBase.mdb.2026-12-06_213000-2.bak",
+                              "DataBase.mdb.2026-12-06_213000.bak"}));
+    }
+
+    // A failed backup leaves the earlier one where it was, under its own name.
+    void aFailedBackupLeavesTheEarlierOneInPlace() {
+        TestDatabase db;
+        QTemporaryDir folder;
+        const QString target = DatabaseCopy::BackupTarget(folder.path());
+        QCOMPARE(DatabaseCopy::Backup(db.path(), folder.path(), {}, Noon), QString());
+        const QByteArray before = digest(target);
+        db.exec("DROP INDEX employees_date"); // the copy fails its check
+        QString kept;
+        QVERIFY(!DatabaseCopy::Backup(db.path(), folder.path(), {}, Noon, &kept).isEmpty());
+        QCOMPARE(kept, QString());
+        QCOMPARE(digest(target), before);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"DataBase.mdb"});
     }
 
     void backupIntoAMissingFolderFails() {
@@ -183,6 +214,75 @@ private slots:
         QCOMPARE(digest(db.path()), before);
         QCOMPARE(QDir(db.folder()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"DataBase.mdb"});
+    }
+
+    // Before anything is replaced, a restore tells what it gives up: the chosen file's newest
+    // record, the working ledger's records and journal rows it lacks (a record held twice
+    // counts twice), and the name the working file will be kept under. Let go unanswered, it
+    // leaves nothing behind.
+    void restoreCountsWhatItGivesUp() {
+        TestDatabase db;
+        db.addRecord("A", "2024-01-01 10:00:00", "100");
+        db.addRecord("A", "2024-01-02 10:00:00", "20");
+        const auto journalRow = [&](const QString& card, int amount) {
+            Connection c(db.path());
+            Journal::Entry e;
+            e.cardNo = card;
+            e.amount = amount;
+            e.balanceExpected = amount * 10;
+            e.operatorName = QStringLiteral("操作员1");
+            e.desk = QStringLiteral("desk");
+            e.sentAt = QStringLiteral("2024-01-03 10:00:00");
+            Journal::Add(c, e);
+        };
+        journalRow("A", 5);
+        QTemporaryDir stick;
+        QCOMPARE(DatabaseCopy::Backup(db.path(), stick.path()), QString());
+        const QString chosen = DatabaseCopy::BackupTarget(stick.path());
+        db.addRecord("A", "2024-01-02 10:00:00", "20"); // the same record once more
+        db.addRecord("B", "2024-02-01 09:00:00", "30");
+        journalRow("B", 30);
+        db.exec("UPDATE journal SET state = 'booked' WHERE card_no = 'A'"); // changed, not new
+        const QByteArray before = digest(db.path());
+        {
+            DatabaseCopy::PendingRestore restore(chosen, db.path(), Noon);
+            QCOMPARE(restore.prepare(), QString());
+            const DatabaseCopy::RestoreCost& cost = restore.cost();
+            QCOMPARE(cost.newestRecord, QStringLiteral("2024-01-02 10:00:00"));
+            QCOMPARE(cost.uncounted, QString());
+            QCOMPARE(cost.recordsLost, 2);
+            QCOMPARE(cost.journalLost, 1);
+            QCOMPARE(cost.uncounted, QString());
+            QCOMPARE(cost.keptName, db.path() + ".2026-12-06_213000.bak");
+        }
+        QCOMPARE(digest(db.path()), before);
+        QCOMPARE(QDir(db.folder()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"DataBase.mdb"});
+
+        DatabaseCopy::PendingRestore restore(chosen, db.path(), Noon);
+        QCOMPARE(restore.prepare(), QString());
+        QString kept;
+        QCOMPARE(restore.replace({}, &kept), QString());
+        QCOMPARE(kept, restore.cost().keptName);
+        QCOMPARE(countIn(db.path(), "employees"), QString("2"));
+        QCOMPARE(digest(kept), before);
+    }
+
+    // A working file too damaged to count in is just the one to restore over: the count is
+    // said to be unknown, and the restore goes on.
+    void restoreOverADamagedWorkingFileCountsNothing() {
+        TestDatabase db;
+        QTemporaryDir stick;
+        QCOMPARE(DatabaseCopy::Backup(db.path(), stick.path()), QString());
+        db.exec("ALTER TABLE journal RENAME TO kept");
+        DatabaseCopy::PendingRestore restore(DatabaseCopy::BackupTarget(stick.path()), db.path(),
+                                             Noon);
+        QCOMPARE(restore.prepare(), QString());
+        QCOMPARE(restore.cost().recordsLost, -1);
+        QVERIFY(restore.cost().uncounted.contains("journal"));
+        QCOMPARE(restore.cost().newestRecord, QString());
+        QCOMPARE(restore.replace(), QString());
+        QCOMPARE(Schema::CheckDatabase(db.path()), QString());
     }
 
     // A file from before passwords were hashed comes back hashed, each password still its own.

@@ -10,6 +10,7 @@
 #include "data/Journal.h"
 #include "data/Settlement.h"
 #include "data/Shift.h"
+#include "desk/Receipt.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -87,13 +88,27 @@ class TestShifts : public QObject {
 private slots:
     void cashRule() {
         using Cash::Booking;
-        QCOMPARE(Cash::KindOf(Booking{Journal::Operation::Recharge, 100}), Cash::Kind::Recharge);
-        QCOMPARE(Cash::KindOf(Booking{Journal::Operation::Clear, -30}), Cash::Kind::Clear);
+        QCOMPARE(Cash::KindOf(Booking{Journal::Operation::Recharge, 100, {}}),
+                 Cash::Kind::Recharge);
+        QCOMPARE(Cash::KindOf(Booking{Journal::Operation::Clear, -30, {}}), Cash::Kind::Clear);
         // Before the journal: by the sign.
-        QCOMPARE(Cash::KindOf(Booking{std::nullopt, -5}), Cash::Kind::Clear);
-        QCOMPARE(Cash::KindOf(Booking{std::nullopt, 0}), Cash::Kind::Recharge);
-        QCOMPARE(Cash::CashOf(Booking{Journal::Operation::Recharge, 100}), qint64(1000));
-        QCOMPARE(Cash::CashOf(Booking{Journal::Operation::Clear, -30}), qint64(-300));
+        QCOMPARE(Cash::KindOf(Booking{std::nullopt, -5, {}}), Cash::Kind::Clear);
+        QCOMPARE(Cash::KindOf(Booking{std::nullopt, 0, {}}), Cash::Kind::Recharge);
+        QCOMPARE(Cash::CashOf(Booking{Journal::Operation::Recharge, 100, {}}), qint64(1000));
+        QCOMPARE(Cash::CashOf(Booking{Journal::Operation::Clear, -30, {}}), qint64(-300));
+        // What a command served comes first: a correction's clear and recharges move cash, a
+        // replacement's recharges move value only.
+        QCOMPARE(Cash::KindOf(Booking{Journal::Operation::Clear, -110, "correction"}),
+                 Cash::Kind::Correction);
+        QCOMPARE(Cash::CashOf(Booking{Journal::Operation::Clear, -110, "correction"}),
+                 qint64(-1100));
+        QCOMPARE(Cash::KindOf(Booking{Journal::Operation::Recharge, 33, "replacement"}),
+                 Cash::Kind::Replacement);
+        QCOMPARE(Cash::CashOf(Booking{Journal::Operation::Recharge, 33, "replacement"}), qint64(0));
+        QCOMPARE(Cash::KindOf(Booking{Journal::Operation::Recharge, 5, "something else"}),
+                 Cash::Kind::Recharge);
+        QCOMPARE(Cash::KindOf(Cash::Payout{"replacement", 7}), Cash::Kind::Replacement);
+        QCOMPARE(Cash::CashOf(Cash::Payout{"replacement", 7}), qint64(-7));
         for (const Cash::KindRule& rule : Cash::Kinds())
             QCOMPARE(Cash::KindFromKey(QLatin1String(rule.key)), std::optional(rule.kind));
         QCOMPARE(Cash::KindFromKey("refund"), std::nullopt);
@@ -171,6 +186,62 @@ private slots:
 
     // Each booking of a desk's commands is in exactly one of its shifts: the one during which
     // its record was booked, or the next once the last had closed.
+    // Corrections and replacements, as the journal links them and the desk pays their part
+    // below one yuan: each kind apart, the cash by the one rule.
+    void correctionsAndReplacementsFlowThroughTheRule() {
+        TestDatabase t;
+        const Connection db(t.path());
+        const auto link = [&](qint64 journalId, const char* kind, int ref) {
+            Query q(db, QStringLiteral(
+                            "INSERT INTO journal_links (journal_id, kind, ref) VALUES (?, ?, ?)"));
+            q.bind(1, journalId);
+            q.bind(2, QString::fromLatin1(kind));
+            q.bind(3, std::int64_t(ref));
+            q.next();
+        };
+        const auto pay = [&](const QString& desk, const char* kind, int ref, int tenths) {
+            Query q(db,
+                    QStringLiteral("INSERT INTO cash_paid (kind, ref, card_no, amount, operator, "
+                                   "desk, paid_at) VALUES (?, ?, '0000ABCD', ?, ?, ?, "
+                                   "'2024-05-06 08:30:00')"));
+            q.bind(1, QString::fromLatin1(kind));
+            q.bind(2, std::int64_t(ref));
+            q.bind(3, std::int64_t(tenths));
+            q.bind(4, Op1);
+            q.bind(5, desk);
+            q.next();
+        };
+        pay(DeskA, "correction", 99, 3); // before the shift
+        const qint64 id = Shifts::Begin(db, DeskA, Op1, at(8)).shift.id;
+        book(db, DeskA, Op1, Journal::Operation::Recharge, 100, at(8, 1)); // the mistaken one
+        link(book(db, DeskA, Op1, Journal::Operation::Clear, 110, at(8, 2)), "correction", 1);
+        link(book(db, DeskA, Op1, Journal::Operation::Recharge, 10, at(8, 3)), "correction", 1);
+        pay(DeskA, "correction", 1, 5);
+        link(book(db, DeskA, Op1, Journal::Operation::Recharge, 33, at(8, 4)), "replacement", 2);
+        pay(DeskA, "replacement", 2, 7);
+        pay(DeskB, "replacement", 3, 9); // another desk's drawer
+        const Shifts::Shift closed = close(db, id, std::nullopt, at(9));
+        QCOMPARE(totalOf(closed, Cash::Kind::Recharge).cash, qint64(1000));
+        QCOMPARE(totalOf(closed, Cash::Kind::Correction).count, qint64(2));
+        QCOMPARE(totalOf(closed, Cash::Kind::Correction).amount, qint64(-100));
+        QCOMPARE(totalOf(closed, Cash::Kind::Correction).cash, qint64(-1005));
+        QCOMPARE(totalOf(closed, Cash::Kind::Replacement).count, qint64(1));
+        QCOMPARE(totalOf(closed, Cash::Kind::Replacement).amount, qint64(33));
+        QCOMPARE(totalOf(closed, Cash::Kind::Replacement).cash, qint64(-7));
+        QCOMPARE(closed.expected, std::optional<qint64>(1000 - 1005 - 7));
+        QCOMPARE(Shifts::Find(db, id)->expected, closed.expected);
+        QCOMPARE(totalOf(*Shifts::WithFigures(db, id), Cash::Kind::Correction).cash, qint64(-1005));
+        // A payout after 交班 belongs to the next shift.
+        pay(DeskA, "correction", 4, 2);
+        const qint64 next = Shifts::Begin(db, DeskA, Op1, at(10)).shift.id;
+        QCOMPARE(Shifts::WithFigures(db, next)->expected, std::optional<qint64>(-2));
+        // The slip says what the command served.
+        Query last(db, QStringLiteral(
+                           "SELECT max(journal_id) FROM journal_links WHERE kind = 'correction'"));
+        QVERIFY(last.next());
+        QCOMPARE(Receipt::Read(db, last.integer(0))->kind, QStringLiteral("冲正"));
+    }
+
     void bookingsFallIntoExactlyOneShift() {
         TestDatabase t;
         const Connection db(t.path());

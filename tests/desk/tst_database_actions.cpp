@@ -112,11 +112,28 @@ private slots:
         QCOMPARE(dialogs.lastText(),
                  QStringLiteral("数据库还原失败！\n") + DatabaseCopy::SameFileText());
 
+        // What the restore costs is asked first; 否, the default, replaces nothing.
+        const QString kept = db.path() + ".2026-12-06_213000.bak";
+        const QString question =
+            QStringLiteral("还原将用所选文件替换正在使用的数据库。\n所选文件：%1\n"
+                           "所选文件中没有充值记录。\n正在使用的数据库中有 1 条充值记录和 0 "
+                           "条操作日志是所选文件没有的，还原后它们不在账本中。\n"
+                           "正在使用的数据库将保存为：%2\n\n确定还原吗？")
+                .arg(chosen, kept);
         dialogs.answerFile(chosen);
+        QVERIFY(!actions.OnRestore());
+        QCOMPARE(dialogs.questions(), QStringList{question});
+        QCOMPARE(dialogs.lastText(), question);
+        QCOMPARE(db.scalar("SELECT 卡号 FROM employees"), QStringLiteral("OLD"));
+        QCOMPARE(QDir(db.folder()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"DataBase.mdb"});
+
+        dialogs.answerFile(chosen);
+        dialogs.answerQuestion(true);
         QVERIFY(actions.OnRestore());
-        QCOMPARE(dialogs.lastText(), QStringLiteral("数据库还原成功！"));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("数据库还原成功！\n原数据库已保存为：") + kept);
         QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QStringLiteral("0"));
-        QVERIFY(QFile::exists(db.path() + ".2026-12-06_213000.bak"));
+        QVERIFY(QFile::exists(kept));
         // Every later reader sees the restored data.
         CAdoConn conn;
         conn.OpenConnection();
@@ -214,6 +231,28 @@ private slots:
         QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));
     }
 
+    // A second backup into the same folder keeps the first, and says where.
+    void backupKeepsTheEarlierBackupAndNamesBoth() {
+        TestDatabase db;
+        QTemporaryDir folder;
+        FakeDialogs dialogs;
+        FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(21, 30, 0)));
+        DatabaseActions actions(dialogs, &clock);
+        dialogs.answerFolder(folder.path());
+        actions.BackupDatabase();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));
+        db.addRecord("A", "2024-01-01 10:00:00", "100");
+        dialogs.answerFolder(folder.path());
+        actions.BackupDatabase();
+        const QString target = folder.filePath("DataBase.mdb");
+        QCOMPARE(
+            dialogs.lastText(),
+            QStringLiteral("备份完成！\n备份文件：%1\n原有的备份已保存为：%1.2026-12-06_213000.bak")
+                .arg(target));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
+                 (QStringList{"DataBase.mdb", "DataBase.mdb.2026-12-06_213000.bak"}));
+    }
+
     void promptYesBacksUpNoDoesNot() {
         int backups = 0;
         {
@@ -231,10 +270,20 @@ private slots:
             QCOMPARE(prompt.result(), int(QDialog::Accepted));
             QCOMPARE(backups, 1);
         }
+        // 取消 and Escape: no backup, and the prompt ends Rejected, which keeps the desk open.
         {
             CBackupPromptDlg prompt([&] { ++backups; });
             prompt.show();
             QTest::keyClick(&prompt, Qt::Key_Escape);
+            QCOMPARE(prompt.result(), int(QDialog::Rejected));
+            QCOMPARE(backups, 1);
+        }
+        {
+            CBackupPromptDlg prompt([&] { ++backups; });
+            prompt.show();
+            auto* cancel = control<QPushButton>(&prompt, 2);
+            QCOMPARE(cancel->text(), QStringLiteral("取消"));
+            cancel->click();
             QCOMPARE(prompt.result(), int(QDialog::Rejected));
             QCOMPARE(backups, 1);
         }

@@ -81,6 +81,7 @@ private slots:
         QTRY_COMPARE(rig.list()->model()->rowCount(), 1);
         QTest::keyClick(rig.desk.get(), Qt::Key_F3);
         QCOMPARE(rig.desk->focusWidget(), rig.list());
+        rig.dialogs.answerQuestion(true); // the clear's question
         QTest::keyClick(rig.desk.get(), Qt::Key_F8);
         QTRY_COMPARE(rig.list()->model()->rowCount(), 2);
         QCOMPARE(rig.cell(1, 2), QStringLiteral("-25")); // 25.0 on the card, cleared

@@ -47,6 +47,7 @@ private slots:
     void loginOpensAnEmptyDesk() {
         DeskRig rig;
         CLoginDlg login(rig.dialogs);
+        control<QComboBox>(&login, 1009)->setCurrentIndex(1); // an operator: no password to replace
         control<QPushButton>(&login, 1042)->click();
         QCOMPARE(login.result(), int(QDialog::Accepted));
         rig.open();
@@ -146,7 +147,11 @@ private slots:
         QCOMPARE(rig.sent().constLast(), QStringLiteral("AA 55 01 2C D2"));
         QCOMPARE(rig.cell(2, 2), QStringLiteral("-30"));
         QCOMPARE(rig.edit(1016)->text(), QStringLiteral("120"));
-        QCOMPARE(rig.dialogs.texts(), (QStringList{"充值成功", "充值成功", "清零成功"}));
+        QCOMPARE(rig.dialogs.texts(),
+                 (QStringList{"充值成功", "充值成功",
+                              "确定要清零卡 1234ABCD 吗？\n持卡人：张三\n将被清除的余额：30.0 "
+                              "元\n清零后无法撤回。",
+                              "清零成功"}));
         QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::None);
     }
 
@@ -185,6 +190,74 @@ private slots:
         rig.button(1013)->click();
         QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值金额错误"));
         QCOMPARE(rig.sent().size(), 1);
+    }
+
+    // 清零 names the card, its holder and the balance it wipes, and goes only on 是; so does a
+    // recharge from 500 yuan on. 否 (also the answer of Enter and Escape) sends nothing and
+    // books nothing.
+    void clearAndLargeRechargeAskFirst() {
+        DeskRig rig;
+        rig.db.addCardholder("S1", "1234ABCD", "张三");
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 1234);
+        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
+        rig.press(1014, "", false);
+        QCOMPARE(rig.dialogs.questions(),
+                 QStringList{"确定要清零卡 1234ABCD 吗？\n持卡人：张三\n将被清除的余额：123.4 "
+                             "元\n清零后无法撤回。"});
+        QCOMPARE(rig.dialogs.shown().constLast().caption, QStringLiteral("系统提示"));
+        rig.press(1013, "500", false);
+        QCOMPARE(rig.dialogs.questions().constLast(),
+                 QStringLiteral(
+                     "确定要给卡 1234ABCD 充值 500 元吗？\n持卡人：张三\n当前余额：123.4 元"));
+        rig.desk->link().waitForStore();
+        QVERIFY(rig.sent().isEmpty());
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("0"));
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("0"));
+        QCOMPARE(rig.dialogs.texts().size(), 2); // the two questions, nothing else
+        QCOMPARE(rig.desk->focusWidget(), rig.edit(1012));
+
+        rig.book(1013, "499", "充值成功", 1); // below the line: no question
+        QCOMPARE(rig.dialogs.questions().size(), 2);
+        rig.book(1014, "", "清零成功", 2);
+        QCOMPARE(rig.dialogs.questions().size(), 3);
+        QCOMPARE(rig.cell(1, 2), QStringLiteral("-622"));
+
+        // A card without a record in the archive is named so.
+        rig.reader.removeCard();
+        rig.lay(CardB, 10);
+        rig.press(1014, "", false);
+        QVERIFY(rig.dialogs.questions().constLast().contains(QStringLiteral("持卡人：（无档案）")));
+    }
+
+    // The answer holds for the card the question named: one laid on while the box was open, or
+    // one whose balance changed meanwhile, gets nothing.
+    void aCardSwappedWhileAskedGetsNothing() {
+        DeskRig rig;
+        rig.open();
+        rig.connectReader();
+        rig.lay(CardA, 500);
+        rig.dialogs.whileAsked = [&](const QString&) {
+            rig.reader.removeCard();
+            rig.reader.layCard(CardB, 800);
+            QTRY_COMPARE(rig.desk->link().cardOnReader()->cardNo, CardNumberText(CardB));
+        };
+        rig.press(1014, "");
+        QTRY_COMPARE(
+            rig.dialogs.lastText(),
+            QStringLiteral("读卡器上已不是刚才确认的卡或余额已变，操作未发送，请重新操作。"));
+        rig.dialogs.whileAsked = [&](const QString&) {
+            rig.reader.layCard(CardB, 900);
+            QTRY_COMPARE(rig.desk->link().cardOnReader()->balance, 900);
+        };
+        rig.press(1013, "600");
+        QTRY_COMPARE(
+            rig.dialogs.lastText(),
+            QStringLiteral("读卡器上已不是刚才确认的卡或余额已变，操作未发送，请重新操作。"));
+        rig.desk->link().waitForStore();
+        QVERIFY(rig.sent().isEmpty());
+        QCOMPARE(rig.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("0"));
     }
 
     void negativeTotalAndAnotherCardsList() {

@@ -11,6 +11,12 @@ using namespace velkar;
 namespace {
 
 const QString Prompt = QStringLiteral("信息提示");
+const CardNumber CardA{0x12, 0x34, 0xAB, 0xCD};
+
+// A reader that takes every frame and carries none out: the command waits for its card.
+struct SilentReader : SimulatedReader {
+    bool BridgeWriteData(BridgeHandle, const std::uint8_t*, std::size_t) override { return true; }
+};
 
 } // namespace
 
@@ -119,11 +125,124 @@ private slots:
         d.click(1004); // cancelled: nothing
         QCOMPARE(d.dialogs.texts().size(), 1);
         d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
+        d.dialogs.answerQuestion(true);
         d.click(1004);
-        QCOMPARE(d.dialogs.lastText(), QStringLiteral("数据库还原成功！"));
+        // The replaced file is kept beside it under a name of its own, which the box names.
+        const QStringList kept = QDir(d.db.folder()).entryList({"DataBase.mdb.*.bak"}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(d.dialogs.lastText(), QStringLiteral("数据库还原成功！\n原数据库已保存为：") +
+                                           QDir(d.db.folder()).filePath(kept.first()));
         QCOMPARE(d.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("1"));
-        // The replaced file is kept beside it under a name of its own.
-        QCOMPARE(QDir(d.db.folder()).entryList({"DataBase.mdb.*.bak"}, QDir::Files).size(), 1);
+    }
+
+    // Backup, a recharge of 30, restore: the question says the booking goes, and once the
+    // restore is done the desk shows the restored ledger, not the vanished row.
+    void restoreAsksThenTheDeskShowsTheRestoredLedger() {
+        DeskRig d;
+        d.open();
+        QTemporaryDir folder;
+        d.dialogs.answerFolder(folder.path());
+        d.click(1003);
+        d.db.addCardholder("S1", "1234ABCD", "张三"); // after the backup: gone with it
+        d.connectReader();
+        d.lay(CardA, 0);
+        QTRY_COMPARE(d.edit(1051)->text(), QStringLiteral("张三"));
+        d.book(1013, "30", "充值成功", 1);
+        QCOMPARE(d.edit(1016)->text(), QStringLiteral("30"));
+
+        d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
+        d.click(1004); // asked, and answered 否: nothing changes
+        QVERIFY(d.dialogs.lastText().contains(QStringLiteral("有 1 条充值记录和 1 条操作日志")));
+        QCOMPARE(d.list()->model()->rowCount(), 1);
+        QCOMPARE(d.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("1"));
+
+        d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
+        d.dialogs.answerQuestion(true);
+        d.click(1004);
+        QVERIFY(d.dialogs.lastText().startsWith(QStringLiteral("数据库还原成功！")));
+        QCOMPARE(d.list()->model()->rowCount(), 0);
+        QCOMPARE(d.edit(1016)->text(), QStringLiteral("0"));
+        // The card on the reader is looked up in the restored ledger: no holder there.
+        QTRY_VERIFY(d.desk->link().cardOnReader().has_value());
+        d.desk->link().waitForStore();
+        QCoreApplication::processEvents();
+        QCOMPARE(d.edit(1017)->text(), QStringLiteral("1234ABCD"));
+        QVERIFY(d.edit(1051)->text().isEmpty());
+        // Its next report is taken as its arrival in that ledger; then it books as before.
+        d.reportAgain();
+        QTRY_VERIFY(!d.desk->link().checkingCard(QStringLiteral("1234ABCD")));
+        d.book(1013, "5", "充值成功", 1);
+    }
+
+    // A command still waiting for its card has its row in the file a restore would replace.
+    void noRestoreWhileACommandWaits() {
+        BasicDeskRig<SilentReader> d;
+        d.open();
+        d.connectReader();
+        d.lay(CardA, 0);
+        d.press(1013, "10");
+        d.desk->link().waitForStore();
+        QCOMPARE(d.desk->link().outstandingCommands(), 1);
+        d.click(1004);
+        QCOMPARE(d.dialogs.lastText(),
+                 QStringLiteral("有操作正在等待读卡器确认，请等它完成后再还原数据库。"));
+        QVERIFY(d.dialogs.requests().isEmpty()); // no chooser offered
+    }
+
+    // A ledger that failed its check at start takes no booking until a restore replaced it.
+    void anUnsoundLedgerTakesNoBookingUntilRestored() {
+        DeskRig d;
+        d.open();
+        d.desk->refuseBookingsFor(QStringLiteral("操作日志第 3 条被修改"));
+        d.connectReader();
+        d.lay(CardA, 100);
+        for (int id : {1013, 1014}) {
+            d.press(id, "10");
+            QCOMPARE(d.dialogs.lastText(),
+                     QStringLiteral("数据库未通过检查，不能充值或清零：\n操作日志第 3 条被修改\n"
+                                    "请先还原数据库。"));
+        }
+        QVERIFY(d.dialogs.questions().isEmpty()); // refused before any question
+        QVERIFY(d.sent().isEmpty());
+        QCOMPARE(d.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("0"));
+
+        QTemporaryDir folder;
+        d.dialogs.answerFolder(folder.path());
+        d.click(1003); // a backup is still made
+        d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
+        d.dialogs.answerQuestion(true);
+        d.click(1004);
+        d.reportAgain();
+        QTRY_VERIFY(!d.desk->link().checkingCard(QStringLiteral("1234ABCD")));
+        d.book(1013, "10", "充值成功", 1);
+    }
+
+    // 取消, its Escape and the prompt's close box return to the desk; the prompt comes again on
+    // the next try, and only leaving is in the trail.
+    void cancelInTheExitPromptKeepsTheDesk() {
+        DeskRig d;
+        d.open();
+        {
+            ModalWatcher cancel(ModalWatcher::clicking(Prompt, 2));
+            d.click(1005);
+            QVERIFY(d.desk->isVisible());
+            QTest::keyClick(d.desk.get(), Qt::Key_Escape);
+            QVERIFY(d.desk->isVisible());
+            QCOMPARE(cancel.titles(), (QStringList{Prompt, Prompt}));
+        }
+        {
+            ModalWatcher escape([](QWidget* prompt) { QTest::keyClick(prompt, Qt::Key_Escape); });
+            d.desk->close();
+            QVERIFY(d.desk->isVisible());
+            QCOMPARE(escape.titles(), QStringList{Prompt});
+        }
+        QCOMPARE(d.db.scalar(QStringLiteral("SELECT count(*) FROM audit")), QStringLiteral("0"));
+        QCOMPARE(d.desk->focusWidget(), d.edit(1012));
+        ModalWatcher no(ModalWatcher::clicking(Prompt, 1025));
+        d.click(1005);
+        QVERIFY(!d.desk->isVisible());
+        QCOMPARE(d.db.scalar(QStringLiteral("SELECT group_concat(action) FROM audit")),
+                 QStringLiteral("退出"));
     }
 };
 

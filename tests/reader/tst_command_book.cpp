@@ -138,6 +138,39 @@ private slots:
         QVERIFY(!book.report(A, 700, 400).arrived); // its own command explains it
     }
 
+    // A confirmed command goes only to the card and balance the operator said yes to.
+    void aConfirmedCommandGoesToItsCardOnly() {
+        CommandBook book;
+        arrive(book, A, 500, 0);
+        Journal::Entry e = command(Operation::Clear);
+        std::uint64_t key = 0;
+        QCOMPARE(book.reserve(e, 0, &key, CommandBook::Card{B, 500}),
+                 CommandBook::Refusal::NotConfirmed);
+        QCOMPARE(book.reserve(e, 0, &key, CommandBook::Card{A, 400}),
+                 CommandBook::Refusal::NotConfirmed);
+        QCOMPARE(book.outstanding(), 0);
+        QCOMPARE(book.reserve(e, 0, &key, CommandBook::Card{A, 500}), CommandBook::Refusal::None);
+        QCOMPARE(e.cardNo, A);
+        QCOMPARE(e.amount, 50);
+    }
+
+    // Once the ledger was replaced, the card on the reader takes no command until its next
+    // report has been taken as an arrival and looked up in the new ledger.
+    void aReplacedLedgerLooksTheCardUpAgain() {
+        CommandBook book;
+        arrive(book, A, 500, 0);
+        QVERIFY(!book.report(A, 500, 10).arrived);
+        book.ledgerReplaced();
+        QVERIFY(book.lookingUp(A));
+        Journal::Entry e = command(Operation::Recharge, 10);
+        std::uint64_t key = 0;
+        QCOMPARE(book.reserve(e, 20, &key), CommandBook::Refusal::Checking);
+        QVERIFY(book.report(A, 500, 30).arrived);
+        QVERIFY(!book.report(A, 500, 40).arrived); // once
+        book.lookedUp(A);
+        QCOMPARE(book.reserve(e, 40, &key), CommandBook::Refusal::None);
+    }
+
     void refusals() {
         CommandBook book;
         Journal::Entry e = command(Operation::Recharge, 10);

@@ -63,9 +63,13 @@ template <typename Reader = SimulatedReader> struct BasicDeskRig {
         reader.reportNow();
         QTRY_VERIFY(clock.tickerDueAt(clock.monotonicMs() + CDeskDlg::TimerBalanceMs));
     }
-    void press(int id, const QString& amount) {
+    // Types the amount and presses; a question the press asks (a clear, a large recharge) is
+    // answered `confirm`.
+    void press(int id, const QString& amount, bool confirm = true) {
         edit(1012)->setText(amount);
+        dialogs.answerQuestion(confirm);
         button(id)->click();
+        dialogs.forgetAnswers();
         desk->link().waitForSendWorkers();
     }
     // Presses and waits for the reader's confirmation to be booked and listed.

@@ -11,6 +11,40 @@ void FakeDialogs::message(const QString& text, Icon icon, const QString& caption
         m_echo(text);
 }
 
+bool FakeDialogs::ask(const QString& text, QObject* owner) {
+    if (whileAsked)
+        whileAsked(text);
+    QMutexLocker lock(&m_mutex);
+    bool yes = false;
+    if (!m_answers.empty()) {
+        yes = m_answers.front();
+        m_answers.pop_front();
+    }
+    m_shown.append({text, Icon::None, Messages::SystemPrompt(), owner, true, yes});
+    if (m_echo)
+        m_echo(text);
+    return yes;
+}
+
+void FakeDialogs::answerQuestion(bool yes) {
+    QMutexLocker lock(&m_mutex);
+    m_answers.push_back(yes);
+}
+
+void FakeDialogs::forgetAnswers() {
+    QMutexLocker lock(&m_mutex);
+    m_answers.clear();
+}
+
+QStringList FakeDialogs::questions() const {
+    QMutexLocker lock(&m_mutex);
+    QStringList asked;
+    for (const Shown& s : m_shown)
+        if (s.question)
+            asked << s.text;
+    return asked;
+}
+
 void FakeDialogs::echoMessages(std::function<void(const QString&)> echo) {
     QMutexLocker lock(&m_mutex);
     m_echo = std::move(echo);
@@ -30,6 +64,21 @@ std::unique_ptr<ProgressWindow> FakeDialogs::progress(const QString& label, int 
     progressLabels << label;
     progressTotals << total;
     return std::make_unique<Window>(*this);
+}
+
+QString FakeDialogs::askText(const QString& prompt, QObject* owner) {
+    message(prompt, Icon::None, {}, owner);
+    QMutexLocker lock(&m_mutex);
+    if (m_texts.empty())
+        return {};
+    QString answer = m_texts.front();
+    m_texts.pop_front();
+    return answer;
+}
+
+void FakeDialogs::answerText(const QString& text) {
+    QMutexLocker lock(&m_mutex);
+    m_texts.push_back(text);
 }
 
 QString FakeDialogs::chooseFolder(const QString& title, const QString& startFolder) {

@@ -20,22 +20,37 @@ public:
         Icon icon;
         QString caption; // as the title would read
         QObject* owner;
+        bool question = false; // asked with ask(); `answer` is what it got
+        bool answer = false;
     };
 
     void message(const QString& text, Icon icon, const QString& caption, QObject* owner) override;
+    bool ask(const QString& text, QObject* owner) override;
     QString chooseFolder(const QString& title, const QString& startFolder) override;
     QString chooseOpenFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
+    QString askText(const QString& prompt, QObject* owner) override;
     std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
                                              QObject* owner) override;
+
+    // Answers for the next questions, in order; once they run out, 否, the default button.
+    void answerQuestion(bool yes);
+    // Forgets answers no question took.
+    void forgetAnswers();
+    // The questions asked, in order.
+    QStringList questions() const;
+    // Runs while a question is open, before it is answered: what happens meanwhile.
+    std::function<void(const QString& question)> whileAsked;
 
     // Answers for the next choosers, in order; an empty text cancels.
     void answerFolder(const QString& folder);
     void answerFile(const QString& file);
     void answerPrinter(bool accept);
+    // The next texts typed, in order; none left: cancelled. Each prompt is a shown box too.
+    void answerText(const QString& text);
 
     QList<Shown> shown() const;
     QStringList texts() const;
@@ -65,6 +80,8 @@ private:
     std::deque<QString> m_folders;
     std::deque<QString> m_files;
     std::deque<bool> m_printers;
+    std::deque<QString> m_texts;
+    std::deque<bool> m_answers;
     std::function<void(const QString&)> m_echo;
 };
 

@@ -4,6 +4,7 @@
 #include "base/Messages.h"
 #include "users/Accounts.h"
 #include "users/windows/EnterKey.h"
+#include "users/windows/PasswordDlg.h"
 
 #include "ui_LoginDlg.h"
 
@@ -47,15 +48,29 @@ QString CLoginDlg::selectedName() const {
 void CLoginDlg::OnLogin() {
     const QString name = selectedName();
     const QString password = ui->passwordEdit->text();
+    // Refused before the password is tried: nothing is written into a ledger under suspicion.
+    if (m_administratorOnly && !name.isEmpty() && name != AdministratorName) {
+        m_dialogs.warning(Messages::OnlyAdministratorMayLogIn(), this);
+        return;
+    }
     const LoginOutcome outcome = CheckLogin(&m_dialogs, name, password);
     switch (outcome) {
     case LoginOutcome::Success:
-        g_isAdmin = name == AdministratorName;
-        if (g_isAdmin) {
+        if (name == AdministratorName) {
             const QString broken = AuditChainProblem();
             if (!broken.isEmpty())
                 m_dialogs.warning(Messages::AuditTrailChanged(broken), this);
+            // Anyone at the counter knows the delivered password: the desk waits for a new one.
+            if (password == Schema::DeliveredPassword && !replaceDeliveredPassword()) {
+                m_dialogs.warning(Messages::DeliveredPasswordKept(), this);
+                return;
+            }
+            const QStringList still = RecordDeliveredPasswords(name);
+            if (!still.isEmpty())
+                m_dialogs.warning(
+                    Messages::DeliveredPasswordsLeft(still, Schema::DeliveredPassword), this);
         }
+        g_isAdmin = name == AdministratorName;
         accept();
         return;
     case LoginOutcome::NoSuchUser:
@@ -66,6 +81,14 @@ void CLoginDlg::OnLogin() {
         m_dialogs.warning(LoginMessage(outcome));
         return;
     }
+}
+
+bool CLoginDlg::replaceDeliveredPassword() {
+    m_dialogs.warning(Messages::DeliveredPasswordMustChange(Schema::DeliveredPassword), this);
+    CPasswordDlg window(m_dialogs, this);
+    window.requireNewPasswordFor(AdministratorName, Schema::DeliveredPassword);
+    window.exec();
+    return window.changed();
 }
 
 void CLoginDlg::keyPressEvent(QKeyEvent* event) {

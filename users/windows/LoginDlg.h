@@ -11,7 +11,9 @@ namespace velkar {
 class Dialogs;
 
 // The first window: picks an account and checks its password. Ends Accepted after a
-// successful login (the desk then opens), Rejected on 退出, Escape or the close box.
+// successful login (the desk then opens), Rejected on 退出, Escape or the close box. The
+// administrator still on the delivered password replaces it first, and is told at every login
+// which accounts still hold it.
 class CLoginDlg : public QDialog {
     Q_OBJECT
 public:
@@ -21,6 +23,9 @@ public:
     // The name of the selected list entry; typed text is not a name.
     QString selectedName() const;
 
+    // The ledger failed its check: only the administrator, who may restore it, gets in.
+    void admitAdministratorOnly() { m_administratorOnly = true; }
+
 public slots:
     void OnLogin();
 
@@ -29,9 +34,13 @@ protected:
 
 private:
     void offerDeliveredPassword();
+    // The administrator's delivered password replaced in the password window; false when the
+    // window was left without.
+    bool replaceDeliveredPassword();
 
     Ui::CLoginDlg* ui;
     Dialogs& m_dialogs;
+    bool m_administratorOnly = false;
 };
 
 } // namespace velkar
