@@ -1203,7 +1203,7 @@ inline QString ShiftClosedText(qint64 z, qint64 id, const QString& desk,
                                const QString& operatorName, const QString& openedAt,
                                const QString& closedAt, const QString& totals,
                                const QString& expected) {
-    return QStringLiteral("Z %1，班次 #%2（终端 %3，%4，%5 至 %6）：%7；应有现金 %8 元")
+    return QStringLiteral("Z %1，班次 #%2（终端 %3，%4，%5 至 %6）：%7；现金收支 %8 元")
         .arg(z)
         .arg(id)
         .arg(desk, operatorName, openedAt, closedAt, totals, expected);
