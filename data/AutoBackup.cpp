@@ -1,6 +1,7 @@
 #include "data/AutoBackup.h"
 
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,7 +93,7 @@ QStringList Rotate(const QString& folder, int keep, QString* problem) {
 Result Run(const QString& workingPath, const QString& folder, int keep, const QDateTime& at,
            const DatabaseCopy::Options& options) {
     Result result;
-    if (folder.trimmed().isEmpty() || !QDir().mkpath(folder)) {
+    if (folder.trimmed().isEmpty() || !PrivateFile::MakeFolder(folder)) {
         result.problem = Messages::FolderMissing(folder);
         return result;
     }

@@ -118,6 +118,9 @@ private slots:
         const AutoBackup::Result r = AutoBackup::Run(db.path(), folder, 30, at(6, 8));
         QCOMPARE(r.problem, QString());
         QCOMPARE(QFileInfo(r.path).absolutePath(), QDir(folder).absolutePath());
+        // Cardholders and password hashes: for the user alone, the folders made too.
+        QCOMPARE(QFileInfo(r.path).permissions() & 0x0077, QFileDevice::Permissions());
+        QCOMPARE(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions());
     }
 };
 
