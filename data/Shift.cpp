@@ -413,9 +413,13 @@ SealFinding FindSeal(const Connection& connection, const QString& seal) {
         if (head.next())
             finding.headId = head.integer(0);
     }
-    Query shift(connection, Q(Statements::ShiftBySeal));
-    shift.bind(1, seal.toLower());
-    finding.shift = readOne(shift);
+    // Last: a file from before shifts were kept has a trail, but no shift to name.
+    try {
+        Query shift(connection, Q(Statements::ShiftBySeal));
+        shift.bind(1, seal.toLower());
+        finding.shift = readOne(shift);
+    } catch (const DataError&) {
+    }
     return finding;
 }
 

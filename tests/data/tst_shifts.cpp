@@ -425,6 +425,20 @@ private slots:
         QVERIFY(!finding.found);
     }
 
+    // A seal taken from a file of before shifts (a trail, no shift table) is still looked for.
+    void aSealInAFileWithoutShifts() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("v5.mdb"));
+        QCOMPARE(Schema::CreateDatabase(path, PasswordHash::CheapestCost, 5), QString());
+        const Connection db(path);
+        Audit::Append(db, Op1, DeskA, Audit::Login, {}, at(7));
+        Query head(db, QString::fromUtf8(Statements::AuditHead));
+        QVERIFY(head.next());
+        const Shifts::SealFinding finding = Shifts::FindSeal(db, Shifts::SealOf(head.text(1)));
+        QVERIFY(finding.found);
+        QVERIFY(!finding.shift);
+    }
+
     void listsTheShiftsOfTheDates() {
         TestDatabase t;
         const Connection db(t.path());
