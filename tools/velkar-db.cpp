@@ -23,6 +23,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <functional>
+
 using namespace velkar;
 
 namespace {
@@ -94,6 +96,26 @@ bool location(const QStringList& args, QString* path, QTextStream& err, int* sta
     return true;
 }
 
+// Prints the headings, then the rows `read` gives from the ledger at the one location left in
+// `args`, tab-separated.
+int printTable(const QStringList& args, QTextStream& out, QTextStream& err,
+               const QStringList& headings,
+               const std::function<QList<QStringList>(const Connection&)>& read) {
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
+    try {
+        Connection db(path);
+        out << headings.join(QLatin1Char('\t')) << '\n';
+        for (const QStringList& row : read(db))
+            out << row.join(QLatin1Char('\t')) << '\n';
+    } catch (const DataError& e) {
+        return refused(err, path + QStringLiteral("：") + e.description(), path);
+    }
+    return 0;
+}
+
 int journal(QStringList args, QTextStream& out, QTextStream& err) {
     std::optional<Journal::State> state;
     const qsizetype at = args.indexOf(QStringLiteral("--state"));
@@ -103,19 +125,12 @@ int journal(QStringList args, QTextStream& out, QTextStream& err) {
             return usage(err, Messages::UnknownJournalState(args.value(at + 1)));
         args.remove(at, 2);
     }
-    QString path;
-    int status = 0;
-    if (!location(args, &path, err, &status))
-        return status;
-    try {
-        Connection db(path);
-        out << Journal::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
+    return printTable(args, out, err, Journal::ColumnHeadings(), [&](const Connection& db) {
+        QList<QStringList> rows;
         for (const Journal::Entry& entry : Journal::List(db, state))
-            out << Journal::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
-    } catch (const DataError& e) {
-        return refused(err, path + QStringLiteral("：") + e.description(), path);
-    }
-    return 0;
+            rows << Journal::RowTexts(entry);
+        return rows;
+    });
 }
 
 int cards(QStringList args, QTextStream& out, QTextStream& err) {
@@ -131,29 +146,17 @@ int cards(QStringList args, QTextStream& out, QTextStream& err) {
             return usage(err, Messages::UnknownCardState(name));
         args.remove(at, 2);
     }
-    QString path;
-    int status = 0;
-    if (!location(args, &path, err, &status))
-        return status;
-    try {
-        Connection db(path);
-        out << Messages::CardHeadings().join(QLatin1Char('\t')) << '\n';
+    return printTable(args, out, err, Messages::CardHeadings(), [&](const Connection& db) {
+        QList<QStringList> rows;
         for (const Cards::Card& c : Cards::List(db, state))
-            out << QStringList{c.cardNo,
-                               Cards::StateText(c.state),
-                               c.since,
-                               c.account,
-                               c.reason,
-                               c.lastBalance ? Messages::YuanText(*c.lastBalance) : QString(),
-                               c.lastSeenAt,
-                               c.lastSeenDesk,
-                               c.replacedBy}
-                       .join(QLatin1Char('\t'))
-                << '\n';
-    } catch (const DataError& e) {
-        return refused(err, path + QStringLiteral("：") + e.description(), path);
-    }
-    return 0;
+            rows << QStringList{
+                c.cardNo,     Cards::StateText(c.state),
+                c.since,      c.account,
+                c.reason,     c.lastBalance ? Messages::YuanText(*c.lastBalance) : QString(),
+                c.lastSeenAt, c.lastSeenDesk,
+                c.replacedBy};
+        return rows;
+    });
 }
 
 // Takes "--name VALUE" out of `args`; false when the value is missing.
@@ -194,19 +197,12 @@ int audit(QStringList args, QTextStream& out, QTextStream& err) {
         return usage(err, problem);
     if (!option(args, "--account", &filter.account))
         return usage(err, Messages::OptionNeedsValue(QStringLiteral("--account")));
-    QString path;
-    int status = 0;
-    if (!location(args, &path, err, &status))
-        return status;
-    try {
-        Connection db(path);
-        out << Audit::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
+    return printTable(args, out, err, Audit::ColumnHeadings(), [&](const Connection& db) {
+        QList<QStringList> rows;
         for (const Audit::Entry& entry : Audit::Page(db, filter, nullptr, 0))
-            out << Audit::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
-    } catch (const DataError& e) {
-        return refused(err, path + QStringLiteral("：") + e.description(), path);
-    }
-    return 0;
+            rows << Audit::RowTexts(entry);
+        return rows;
+    });
 }
 
 int settle(QStringList args, QTextStream& out, QTextStream& err) {
@@ -251,21 +247,14 @@ int shifts(QStringList args, QTextStream& out, QTextStream& err) {
     if (const QString problem = dates(args, {{"--from", &from}, {"--to", &to}}, false);
         !problem.isEmpty())
         return usage(err, problem);
-    QString path;
-    int status = 0;
-    if (!location(args, &path, err, &status))
-        return status;
-    try {
-        Connection db(path);
-        out << Shifts::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
+    return printTable(args, out, err, Shifts::ColumnHeadings(), [&](const Connection& db) {
+        QList<QStringList> rows;
         for (const Shifts::Shift& shift :
              Shifts::List(db, from.isEmpty() ? QStringLiteral("0000-01-01") : from,
                           to.isEmpty() ? QStringLiteral("9999-12-31") : to))
-            out << Shifts::RowTexts(shift).join(QLatin1Char('\t')) << '\n';
-    } catch (const DataError& e) {
-        return refused(err, path + QStringLiteral("：") + e.description(), path);
-    }
-    return 0;
+            rows << Shifts::RowTexts(shift);
+        return rows;
+    });
 }
 
 int backup(QStringList args, QTextStream& out, QTextStream& err) {
