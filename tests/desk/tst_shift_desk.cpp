@@ -2,6 +2,7 @@
 // backups that make themselves.
 #include "support/DeskRig.h"
 #include "support/ModalWatcher.h"
+#include "support/PdfDialogs.h"
 
 #include "base/Settings.h"
 #include "data/AdoConn.h"
@@ -53,21 +54,6 @@ QSizeF pdfPageSize(const QString& file) {
             .match(run(QStringLiteral("pdfinfo"), {file}));
     return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
 }
-
-// Answers the print dialog with a PDF file, as choosing "print to file" would.
-class PdfDialogs : public FakeDialogs {
-public:
-    explicit PdfDialogs(QString file) : m_file(std::move(file)) {}
-    bool choosePrinter(QPrinter& printer) override {
-        FakeDialogs::choosePrinter(printer);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(m_file);
-        return true;
-    }
-
-private:
-    QString m_file;
-};
 
 // A settings file of the test's own.
 struct TestSettings {

@@ -1,5 +1,6 @@
 #include "reports/windows/QueryDlg.h"
 #include "support/Controls.h"
+#include "support/PdfDialogs.h"
 
 #include "base/Clock.h"
 #include "reports/windows/PreviewDlg.h"
@@ -20,23 +21,6 @@
 using namespace velkar;
 
 namespace {
-
-// Answers the print dialog with a PDF file, as choosing "print to file" would.
-class PdfDialogs : public FakeDialogs {
-public:
-    explicit PdfDialogs(QString file) : m_file(std::move(file)) {}
-    bool choosePrinter(QPrinter& printer) override {
-        FakeDialogs::choosePrinter(printer);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(m_file);
-        docName = printer.docName();
-        return true;
-    }
-    QString docName;
-
-private:
-    QString m_file;
-};
 
 QString run(const QString& program, const QStringList& arguments) {
     QProcess process;
