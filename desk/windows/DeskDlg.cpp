@@ -584,8 +584,7 @@ void CDeskDlg::OnRestore() {
         m_dialogs.notice(Messages::RestoreWhileCommandsWait(), this);
         return;
     }
-    if (m_databaseActions.OnRestore())
-        ledgerReplaced();
+    m_databaseActions.OnRestore([this] { ledgerReplaced(); });
 }
 
 void CDeskDlg::ledgerReplaced() {
@@ -593,6 +592,7 @@ void CDeskDlg::ledgerReplaced() {
     m_ledgerProblem.clear();
     m_lookup = {};
     ResetPanel();
+    ui->statusEdit->clear(); // what it said was of the ledger replaced
     m_link->ledgerReplaced();
     LoadCardRecords();
 }
