@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -98,6 +99,15 @@ bool QtDialogs::choosePrinter(QPrinter& printer) {
         accepted = dialog.exec() == QDialog::Accepted;
     });
     return accepted;
+}
+
+QString QtDialogs::askText(const QString& prompt, QObject* owner) {
+    QString typed;
+    onUiThread([&] {
+        typed = QInputDialog::getText(qobject_cast<QWidget*>(owner), applicationName(), prompt)
+                    .trimmed();
+    });
+    return typed;
 }
 
 namespace {

@@ -16,6 +16,7 @@ public:
     QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
+    QString askText(const QString& prompt, QObject* owner) override;
     std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
                                              QObject* owner) override;
 };

@@ -5,6 +5,7 @@
 #include "base/Clock.h"
 #include "base/CommandLine.h"
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Schema.h"
@@ -78,6 +79,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(problem));
         return CommandLine::Refused;
     }
+    // Whatever a library writes for the desk (the database's journal, a printed PDF) starts
+    // as the user's alone; the desk's own writes make sure of it besides.
+    PrivateFile::RestrictNewFiles();
     PrepareRuntimeFolder();
     ReportUnreachableDisplay("velkar");
     QApplication app(argc, argv);

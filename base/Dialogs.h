@@ -48,6 +48,9 @@ public:
     // False: cancelled.
     virtual bool choosePrinter(QPrinter& printer) = 0;
 
+    // A line of text typed in answer to `prompt`; empty: cancelled (or nothing typed).
+    virtual QString askText(const QString& prompt, QObject* owner = nullptr) = 0;
+
     // A progress window for a task of `total` steps run on the window thread. By default none
     // is shown and nothing is cancelled.
     virtual std::unique_ptr<ProgressWindow> progress(const QString& label, int total,

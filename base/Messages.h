@@ -837,6 +837,27 @@ inline QString RepeatDiffers() {
 inline QString WrongOldPassword() {
     return QStringLiteral("原密码错误，请重新输入！");
 }
+// The administrator's first login: the delivered password is replaced before the desk opens.
+inline QString DeliveredPasswordMustChange(const QString& delivered) {
+    return QStringLiteral("管理员仍在使用出厂密码 %1，任何人都能以管理员登录。\n"
+                          "请先修改管理员密码，修改后才能进入充值台。")
+        .arg(delivered);
+}
+inline QString DeliveredPasswordKept() {
+    return QStringLiteral("管理员密码未修改，不能进入充值台。");
+}
+inline QString NewPasswordIsDelivered(const QString& delivered) {
+    return QStringLiteral("管理员的新密码不能是出厂密码 %1，请重新输入！").arg(delivered);
+}
+// At every administrator login, while any account still holds it.
+inline QString DeliveredPasswordsLeft(const QStringList& accounts, const QString& delivered) {
+    return QStringLiteral("以下账户仍在使用出厂密码 %1，任何人都能以它们登录：\n%2\n"
+                          "请在“用户管理”中为它们设置各自的密码。")
+        .arg(delivered, accounts.join(QStringLiteral("、")));
+}
+inline QString DeliveredPasswordsDetail(const QStringList& accounts) {
+    return QStringLiteral("仍用出厂密码：%1").arg(accounts.join(QStringLiteral("、")));
+}
 
 // --- Reports
 
@@ -1163,6 +1184,68 @@ inline QString CardholderDetail(const QString& cardSerial, const QString& cardNo
 }
 inline QString ChangedFromTo(const QString& before, const QString& after) {
     return QStringLiteral("原：%1；新：%2").arg(before, after);
+}
+
+// --- A card's life: lost, replaced
+
+inline QString CardLost() {
+    return QStringLiteral("此卡已挂失");
+}
+inline QString UnknownCardState(const QString& name) {
+    return QStringLiteral("没有这种卡状态：%1（可用 active、lost）").arg(name);
+}
+inline QStringList CardHeadings() {
+    return {QStringLiteral("卡号"),     QStringLiteral("状态"),   QStringLiteral("自"),
+            QStringLiteral("经办"),     QStringLiteral("原因"),   QStringLiteral("最后余额"),
+            QStringLiteral("最后见于"), QStringLiteral("充值台"), QStringLiteral("补为")};
+}
+inline QString ReportLostWord() {
+    return QStringLiteral("挂失");
+}
+inline QString UnmarkWord() {
+    return QStringLiteral("解挂");
+}
+inline QString CardStateActive() {
+    return QStringLiteral("正常");
+}
+inline QString CardStateLost() {
+    return QStringLiteral("已挂失");
+}
+inline QString LostCardRefused() {
+    return QStringLiteral("此卡已挂失，不能充值或清零。");
+}
+inline QString LostNotInArchive(const QString& cardNo) {
+    return QStringLiteral("卡号 %1 不在档案中，不能挂失。").arg(cardNo);
+}
+inline QString AlreadyLost(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已经挂失。").arg(cardNo);
+}
+inline QString NotLost(const QString& cardNo) {
+    return QStringLiteral("卡 %1 没有挂失。").arg(cardNo);
+}
+inline QString ReasonNeeded() {
+    return QStringLiteral("请填写挂失原因。");
+}
+inline QString LostDetails(const QString& cardNo, const QString& reason) {
+    return QStringLiteral("卡 %1 挂失，原因：%2").arg(cardNo, reason);
+}
+inline QString UnmarkedDetails(const QString& cardNo) {
+    return QStringLiteral("卡 %1 解挂").arg(cardNo);
+}
+inline QString LostSightedDetails(const QString& cardNo, int tenths) {
+    return QStringLiteral("已挂失的卡 %1 放上读卡器，余额 %2 元").arg(cardNo, YuanText(tenths));
+}
+inline QString ReportLostPrompt(const QString& cardNo, const QString& holder) {
+    return QStringLiteral("挂失卡 %1（%2）的原因：").arg(cardNo, holder);
+}
+inline QString ConfirmUnmark(const QString& cardNo) {
+    return QStringLiteral("解除卡 %1 的挂失？").arg(cardNo);
+}
+inline QString LostDone(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已挂失。").arg(cardNo);
+}
+inline QString UnmarkDone(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已解挂。").arg(cardNo);
 }
 
 } // namespace Messages

@@ -1,6 +1,7 @@
 #include "base/Settings.h"
 
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -166,8 +167,11 @@ void Settings::replaceDamagedFile() {
 void Settings::write(const QString& key, const QVariant& value) {
     if (m_readOnly)
         return;
+    // They name the ledger and the working folder: the user's alone, as the rest of the desk's.
+    PrivateFile::MakeFolder(QFileInfo(m_file).absolutePath());
     m_store->setValue(key, value);
     m_store->sync();
+    PrivateFile::Restrict(m_file);
 }
 
 void Settings::setDeskSize(const QSize& size) {

@@ -1,6 +1,7 @@
 #include "data/AdoConn.h"
 
 #include "base/Dialogs.h"
+#include "base/PrivateFile.h"
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace velkar {
@@ -286,6 +288,10 @@ Connection::Connection(const QString& location, Open open, int busyTimeoutMs) {
         m_db = nullptr;
         throw DataError(rc, why);
     }
+    // SQLite makes the file as it opens it, empty until the first write; its journals take
+    // the file's mode.
+    if (open == Open::Create)
+        PrivateFile::Restrict(location);
     sqlite3_busy_timeout(m_db, busyTimeoutMs);
     if (open != Open::Existing)
         return;
@@ -300,6 +306,28 @@ Connection::Connection(const QString& location, Open open, int busyTimeoutMs) {
         throw DataError(check, why);
     }
 }
+
+struct Connection::KeptStatements {
+    // Idle statements by their text; several when the same text runs nested.
+    std::unordered_map<QByteArray, std::vector<sqlite3_stmt*>> idle;
+    bool open = true;
+
+    sqlite3_stmt* take(const QByteArray& text) {
+        const auto found = idle.find(text);
+        if (found == idle.end() || found->second.empty())
+            return nullptr;
+        sqlite3_stmt* stmt = found->second.back();
+        found->second.pop_back();
+        return stmt;
+    }
+    void finalizeAll() {
+        for (auto& [text, statements] : idle)
+            for (sqlite3_stmt* stmt : statements)
+                sqlite3_finalize(stmt);
+        idle.clear();
+        open = false;
+    }
+};
 
 Connection::~Connection() {
     close();
@@ -337,6 +365,10 @@ void Connection::run(const QString& script) const {
 }
 
 void Connection::close() {
+    if (m_statements) {
+        m_statements->finalizeAll();
+        m_statements.reset();
+    }
     if (m_db && m_borrowed) {
         m_db = nullptr;
     } else if (m_db) {
@@ -419,19 +451,26 @@ Query::Query(const Connection& connection, const QString& sql) {
         return;
     }
     m_db = connection.handle();
-    prepare(sql);
+    auto& kept = connection.m_statements;
+    if (!kept)
+        kept = std::make_shared<Connection::KeptStatements>();
+    m_kept = kept;
+    m_text = sql.toUtf8();
+    m_stmt = m_kept->take(m_text);
+    if (!m_stmt)
+        prepare(m_text);
 }
 
 Query::Query(sqlite3* db, const QString& sql) : m_db(db) {
     ++t_statements;
     if (!m_db)
         raiseNotOpen();
-    prepare(sql);
+    prepare(sql.toUtf8());
 }
 
-void Query::prepare(const QString& sql) {
-    const QByteArray text = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr);
+void Query::prepare(const QByteArray& text) {
+    const int rc = sqlite3_prepare_v3(m_db, text.constData(), int(text.size()),
+                                      m_kept ? SQLITE_PREPARE_PERSISTENT : 0, &m_stmt, nullptr);
     if (rc != SQLITE_OK)
         raise(m_db, rc);
 }
@@ -441,6 +480,12 @@ Query::Query(const Connection& connection, const Dialects& sql)
                                                                                   : sql.sqlite)) {}
 
 Query::~Query() {
+    if (m_stmt && m_kept && m_kept->open) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        m_kept->idle[m_text].push_back(m_stmt);
+        return;
+    }
     sqlite3_finalize(m_stmt);
 }
 

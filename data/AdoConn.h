@@ -75,9 +75,15 @@ public:
     // same location; this closes the kept ones now.
     static void CloseIdleSessions();
 
+    // Prepared statements of a file kept between queries, so a statement run again is not
+    // compiled again. Shared with the queries, which may outlive the connection.
+    struct KeptStatements;
+
 private:
+    friend class Query;
     sqlite3* m_db = nullptr;
     pg_conn* m_server = nullptr;
+    mutable std::shared_ptr<KeptStatements> m_statements;
     QByteArray m_sessionKey; // where a server session goes back to on close
     bool m_borrowed = false;
 };
@@ -133,11 +139,13 @@ public:
 
 private:
     struct Server;
-    void prepare(const QString& sql);
+    void prepare(const QByteArray& text);
     void execute() const;
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
+    std::shared_ptr<Connection::KeptStatements> m_kept; // where m_stmt goes back to; may be null
+    QByteArray m_text;
     std::unique_ptr<Server> m_server;
 };
 

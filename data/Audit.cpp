@@ -110,10 +110,26 @@ Break broken(qint64 id, const QString& what) {
 } // namespace
 
 QStringList Actions() {
-    return {Login,           LoginRefused,      LeaveDesk,         Command,
-            CardholderAdded, CardholderChanged, CardholderDeleted, PasswordChanged,
-            Backup,          Restore,           CardInitEntered,   CardInitLeft,
-            CardInitLoaded,  Mismatch,          LegacyImported,    CardholdersImported};
+    return {Login,
+            LoginRefused,
+            LeaveDesk,
+            Command,
+            CardholderAdded,
+            CardholderChanged,
+            CardholderDeleted,
+            PasswordChanged,
+            Backup,
+            Restore,
+            CardInitEntered,
+            CardInitLeft,
+            CardInitLoaded,
+            Mismatch,
+            LegacyImported,
+            CardholdersImported,
+            DeliveredPasswords,
+            CardLost,
+            CardUnmarked,
+            LostCardSighted};
 }
 
 QString ThisDesk() {

@@ -35,6 +35,10 @@ inline const QString CardInitLoaded = QStringLiteral("初始化有余额的卡")
 inline const QString Mismatch = QStringLiteral("余额不符");
 inline const QString LegacyImported = QStringLiteral("导入旧版数据库");
 inline const QString CardholdersImported = QStringLiteral("导入持卡人");
+inline const QString CardLost = QStringLiteral("挂失");
+inline const QString CardUnmarked = QStringLiteral("解挂");
+inline const QString LostCardSighted = QStringLiteral("挂失卡出现");
+inline const QString DeliveredPasswords = QStringLiteral("出厂密码");
 
 QStringList Actions();
 

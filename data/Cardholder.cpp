@@ -1,5 +1,6 @@
 #include "data/Cardholder.h"
 
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 
 namespace velkar {
@@ -15,6 +16,24 @@ void Cardholder::Write(Recordset& rows) const {
     for (int i = 0; i < Schema::CardholderColumns.size(); ++i)
         rows.PutCollect(Schema::CardholderColumns[i], values[i]);
     rows.Update();
+}
+
+QString Cardholder::DetailText() const {
+    return Messages::CardholderDetail(cardSerial, cardNo, name, idNumber, phone, address);
+}
+
+bool IsCardNumber(const QString& text) {
+    if (text.size() != 8)
+        return false;
+    for (const QChar c : text)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
+            return false;
+    return true;
+}
+
+QString CardNumberFromTyped(const QString& typed) {
+    const QString text = typed.normalized(QString::NormalizationForm_KC).trimmed().toUpper();
+    return IsCardNumber(text) ? text : QString();
 }
 
 CardholderLookup FindCardholder(const Connection& connection, const QString& cardNo) {

@@ -22,7 +22,16 @@ struct Cardholder {
     static Cardholder Read(const Recordset& rows);
     // Puts every column into the current (or new) row of `rows` and saves it.
     void Write(Recordset& rows) const;
+    // Every column, named: what the audit trail keeps of a cardholder.
+    QString DetailText() const;
 };
+
+// The one rule for a card number wherever one is typed or brought in: exactly eight hexadecimal
+// digits, upper case, as the reader reports a card.
+bool IsCardNumber(const QString& text);
+// The card number a typed text stands for: blanks around it, lower case and full-width
+// characters are plain slips and are mended. Empty when it stands for none.
+QString CardNumberFromTyped(const QString& typed);
 
 // The cardholder of the card on the reader, as the desk's panel holds it.
 enum HolderState : std::uint8_t {
@@ -35,6 +44,7 @@ struct CardholderLookup {
     bool ok = false; // false: the store failed; the holder is unknown
     HolderState state = HolderNone;
     Cardholder holder; // the row found, or only the card number
+    bool lost = false; // the ledger has the card marked lost
 };
 
 // Looks the card's holder up on an open connection. A store failure gives ok = false.

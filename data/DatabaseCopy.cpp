@@ -1,6 +1,7 @@
 #include "data/DatabaseCopy.h"
 
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "data/AdoConn.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
@@ -45,7 +46,7 @@ public:
     explicit PartFile(const QString& finalPath) {
         QTemporaryFile file(finalPath + QStringLiteral(".XXXXXX.part"));
         file.setAutoRemove(false);
-        if (file.open())
+        if (file.open() && PrivateFile::Restrict(file))
             m_path = file.fileName();
     }
     ~PartFile() {
@@ -282,6 +283,7 @@ QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
             continue;
         if (::link(QFile::encodeName(working).constData(), QFile::encodeName(name).constData()) ==
             0) {
+            PrivateFile::Restrict(name);
             *keptAs = name;
             return {};
         }
@@ -293,6 +295,7 @@ QString keep(const QString& working, const QDateTime& now, QString* keptAs) {
                 continue;
             break;
         }
+        PrivateFile::Restrict(name);
         *keptAs = name;
         return {};
     }

@@ -3,6 +3,7 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/Cards.h"
 
 #include "data/Amount.h"
 #include "data/Statements.h"
@@ -213,6 +214,12 @@ std::vector<Settled> Settle(const Connection& connection,
     }
     if (booked) // the card's records changed
         readTotals(connection, totals);
+    for (std::size_t i = 0; i < resolutions.size(); ++i)
+        if (outcomes[i].how == Resolved::Now && outcomes[i].recordId) {
+            const Resolution& r = resolutions[i];
+            Cards::Seen(connection, r.entry.cardNo, r.balanceSeen, r.at,
+                        resolvingDesk.isEmpty() ? r.entry.desk : resolvingDesk);
+        }
     transaction.commit();
     return outcomes;
 }
@@ -227,7 +234,8 @@ std::vector<Resolved> Resolve(const Connection& connection,
 
 std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& cardNo, int seen,
                                   const std::vector<qint64>& held, const QString& at,
-                                  const QString& resolvingDesk, CardTotals* totals) {
+                                  const QString& resolvingDesk, CardTotals* totals,
+                                  Arrival* arrival) {
     Transaction transaction(connection, Transaction::Write);
     requireSameFile(connection);
     std::vector<Entry> waiting;
@@ -251,13 +259,19 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
             state = State::Booked;
             target = e.balanceBefore;
         } else if (e.balanceBefore == target) {
-            state = State::NotExecuted; // includes a clear of an empty card: nothing to book
+            // A lookup that waited on the ledger may run on a report older than another desk's
+            // command, sent after the card went there: the balance before proves nothing then,
+            // and the command waits for a later report. Includes a clear of an empty card.
+            const bool newer = e.desk != resolvingDesk && e.sentAt >= at;
+            state = newer ? State::Pending : State::NotExecuted;
         }
         resolutions[i] = {e, state, seen, at, amountText(e)};
     }
     std::vector<Entry> done;
     bool booked = false;
     for (const Resolution& r : resolutions) {
+        if (r.state == State::Pending)
+            continue;
         const Settled s = settleOne(connection, r, resolvingDesk);
         if (s.how != Resolved::Now)
             continue;
@@ -271,6 +285,14 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
     }
     if (booked)
         readTotals(connection, totals);
+    Cards::Seen(connection, cardNo, seen, at, resolvingDesk);
+    const auto card = Cards::Find(connection, cardNo);
+    if (arrival && card && card->state == Cards::State::Lost) {
+        arrival->lost = true;
+        Audit::Append(connection, arrival->account, resolvingDesk, Audit::LostCardSighted,
+                      Messages::LostSightedDetails(cardNo, seen),
+                      QDateTime::fromString(at, TimeFormat));
+    }
     transaction.commit();
     return done;
 }

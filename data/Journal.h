@@ -89,9 +89,16 @@ std::vector<Settled> Settle(const Connection& connection,
 // resolved in one transaction by the balance the card shows now: the expected balance books,
 // the balance before is not executed, anything else is a mismatch; one change books one
 // command. Returns the entries resolved now, with their states. Raises DataError.
+// The same transaction notes the balance as the card's last seen, and tells whether the card is
+// marked lost (a lost card laid on is written to the audit trail under `account`).
+struct Arrival {
+    QString account;
+    bool lost = false;
+};
 std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& cardNo, int seen,
                                   const std::vector<qint64>& held, const QString& at,
-                                  const QString& resolvingDesk, CardTotals* totals = nullptr);
+                                  const QString& resolvingDesk, CardTotals* totals = nullptr,
+                                  Arrival* arrival = nullptr);
 
 // Pending entries, oldest first.
 std::vector<Entry> Pending(const Connection& connection);

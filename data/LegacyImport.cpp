@@ -1,8 +1,10 @@
 #include "data/LegacyImport.h"
 
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/Cardholder.h"
 #include "data/LegacyFile.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
@@ -51,20 +53,6 @@ constexpr std::int64_t QuerySumsFrom = -9999;
 constexpr std::int64_t QuerySumsTo = 99999;
 
 // ---- Values -----------------------------------------------------------------------------------
-
-bool isCardNo(const QString& text) {
-    if (text.size() != 8)
-        return false;
-    for (const QChar c : text)
-        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
-            return false;
-    return true;
-}
-
-QString repairedCardNo(const QString& text) {
-    const QString t = text.normalized(QString::NormalizationForm_KC).trimmed().toUpper();
-    return isCardNo(t) ? t : QString();
-}
 
 QString realText(double value) {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
@@ -637,7 +625,7 @@ void Importer::claimCardNumbers() {
             m_findings.notes.add(CardholdersTable, h.row,
                                  line(Messages::FlagCardNoCollides(
                                      h.original, RepairedCardNo(h.original), claim.collidesWith)));
-        else if (!isCardNo(claim.stored))
+        else if (!IsCardNumber(claim.stored))
             m_findings.notes.add(CardholdersTable, h.row, line(Messages::FlagCardNo(h.original)));
     }
     m_report.cardholders.imported = m_holderCards.size();
@@ -669,12 +657,12 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
         const Cell& cardCell = cells[size_t(cardAt)];
         // Most records' card numbers need nothing: read them without the repairs' detours.
         QString card =
-            cardCell.kind == Kind::Text && cardCell.lost == 0 && isCardNo(cardCell.text)
+            cardCell.kind == Kind::Text && cardCell.lost == 0 && IsCardNumber(cardCell.text)
                 ? cardCell.text
                 : storedText(cardCell, RecordsTable, Employees, row, names[0], &m_findings);
         const QString asRead = card;
-        if (!isCardNo(card)) {
-            const QString repaired = repairedCardNo(card);
+        if (!IsCardNumber(card)) {
+            const QString repaired = CardNumberFromTyped(card);
             if (!repaired.isEmpty()) {
                 m_findings.repairs.add(
                     RecordsTable, row,
@@ -868,7 +856,7 @@ Result Importer::run() {
 } // namespace
 
 QString RepairedCardNo(const QString& text) {
-    return repairedCardNo(text);
+    return CardNumberFromTyped(text);
 }
 
 std::vector<CardNoClaim> ClaimCardNumbers(const QStringList& cardNos) {
@@ -876,7 +864,7 @@ std::vector<CardNoClaim> ClaimCardNumbers(const QStringList& cardNos) {
     QHash<QString, qint64> taken; // number -> row
     // As read first: those that need no repair, and those no repair makes a card number.
     for (qsizetype i = 0; i < cardNos.size(); ++i) {
-        const QString repaired = repairedCardNo(cardNos[i]);
+        const QString repaired = CardNumberFromTyped(cardNos[i]);
         if (!repaired.isEmpty() && repaired != cardNos[i])
             continue;
         CardNoClaim& claim = claims[size_t(i)];
@@ -887,7 +875,7 @@ std::vector<CardNoClaim> ClaimCardNumbers(const QStringList& cardNos) {
             taken.insert(cardNos[i], i + 1);
     }
     for (qsizetype i = 0; i < cardNos.size(); ++i) {
-        const QString repaired = repairedCardNo(cardNos[i]);
+        const QString repaired = CardNumberFromTyped(cardNos[i]);
         if (repaired.isEmpty() || repaired == cardNos[i])
             continue;
         CardNoClaim& claim = claims[size_t(i)];
@@ -1008,7 +996,8 @@ QString ReportPath(const QString& target) {
 
 QString WriteReport(const QString& path, const QString& text) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !PrivateFile::Restrict(file) ||
+        file.write(text.toUtf8()) < 0 || !file.commit())
         return Messages::CannotWrite(path);
     return {};
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace velkar {
@@ -30,23 +31,38 @@ QString Hash(const QString& password, Cost cost) {
     return QString::fromLatin1(out);
 }
 
-std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost) {
-    // Each hash takes a tenth of a second on purpose.
-    std::vector<QString> hashes(passwords.size());
+namespace {
+
+// Runs `each` for 0 to count - 1 on a few threads: each call takes its cost in time and memory.
+void sideBySide(std::size_t count, const std::function<void(std::size_t)>& each) {
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t i; (i = next++) < passwords.size();)
-            hashes[i] = Hash(passwords[i], cost);
+        for (std::size_t i; (i = next++) < count;)
+            each(i);
     };
-    const std::size_t side = std::min<std::size_t>(
-        {passwords.size(), std::max(1u, std::thread::hardware_concurrency()), 4});
+    const std::size_t side =
+        std::min<std::size_t>({count, std::max(1u, std::thread::hardware_concurrency()), 4});
     std::vector<std::thread> helpers;
     for (std::size_t t = 1; t < side; ++t)
         helpers.emplace_back(work);
     work();
     for (auto& helper : helpers)
         helper.join();
+}
+
+} // namespace
+
+std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost) {
+    // Each hash takes a tenth of a second on purpose.
+    std::vector<QString> hashes(passwords.size());
+    sideBySide(passwords.size(), [&](std::size_t i) { hashes[i] = Hash(passwords[i], cost); });
     return hashes;
+}
+
+std::vector<bool> VerifyAll(const std::vector<QString>& stored, const QString& password) {
+    std::vector<char> matches(stored.size(), 0);
+    sideBySide(stored.size(), [&](std::size_t i) { matches[i] = Verify(stored[i], password); });
+    return {matches.begin(), matches.end()};
 }
 
 bool Verify(const QString& stored, const QString& password) {

@@ -33,6 +33,10 @@ std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost = 
 // nothing.
 bool Verify(const QString& stored, const QString& password);
 
+// For each of `stored`, whether it is a hash of exactly `password`; checked side by side a few at
+// a time, as HashAll makes them.
+std::vector<bool> VerifyAll(const std::vector<QString>& stored, const QString& password);
+
 // True when `stored` has the form of a hash this program makes.
 bool IsHash(const QString& stored);
 

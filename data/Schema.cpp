@@ -181,6 +181,122 @@ CREATE INDEX audit_action ON audit (action, time);
 CREATE INDEX journal_booked ON journal (record_id, operator, operation) WHERE state = 'booked';
 )sql",
      nullptr},
+    // 5: a card's life. cards: each card the ledger has seen or marked, its state (a lost card
+    // takes no command) and its last balance seen at any desk, which stands in for a card that
+    // is gone. replacements: a lost card's balance carried to a new card; corrections: a
+    // mistaken recharge taken back. journal_links ties each command of either to it, and
+    // cash_paid holds what the desk paid out in cash (the part below one yuan).
+    {R"sql(
+CREATE TABLE cards (
+    card_no        TEXT    NOT NULL PRIMARY KEY,
+    state          TEXT    NOT NULL DEFAULT 'active' CHECK (state IN ('active', 'lost')),
+    since          TEXT,
+    account        TEXT,
+    reason         TEXT,
+    replaced_by    TEXT,
+    last_balance   INTEGER CHECK (last_balance BETWEEN 0 AND 65535),
+    last_seen_at   TEXT,
+    last_seen_desk TEXT
+);
+CREATE INDEX cards_state ON cards (state, card_no);
+CREATE TABLE replacements (
+    id         INTEGER PRIMARY KEY,
+    old_card   TEXT    NOT NULL,
+    new_card   TEXT    NOT NULL UNIQUE,
+    balance    INTEGER NOT NULL CHECK (balance BETWEEN 0 AND 65535),
+    state      TEXT    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   TEXT    NOT NULL,
+    desk       TEXT    NOT NULL,
+    started_at TEXT    NOT NULL,
+    done_at    TEXT
+);
+CREATE TABLE corrections (
+    id         INTEGER PRIMARY KEY,
+    record_id  INTEGER NOT NULL UNIQUE,
+    card_no    TEXT    NOT NULL,
+    amount     INTEGER NOT NULL CHECK (amount > 0),
+    target     INTEGER NOT NULL CHECK (target BETWEEN 0 AND 65535),
+    state      TEXT    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   TEXT    NOT NULL,
+    desk       TEXT    NOT NULL,
+    started_at TEXT    NOT NULL,
+    done_at    TEXT
+);
+CREATE TABLE journal_links (
+    journal_id INTEGER NOT NULL PRIMARY KEY,
+    kind       TEXT    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref        INTEGER NOT NULL
+);
+CREATE INDEX journal_links_ref ON journal_links (kind, ref);
+CREATE INDEX journal_card ON journal (card_no, id);
+CREATE TABLE cash_paid (
+    id       INTEGER PRIMARY KEY,
+    kind     TEXT    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref      INTEGER NOT NULL,
+    card_no  TEXT    NOT NULL,
+    amount   INTEGER NOT NULL CHECK (amount BETWEEN 0 AND 65535),
+    operator TEXT    NOT NULL,
+    desk     TEXT    NOT NULL,
+    paid_at  TEXT    NOT NULL,
+    UNIQUE (kind, ref)
+);
+)sql",
+     R"sql(
+CREATE TABLE cards (
+    card_no        text COLLATE "C" NOT NULL PRIMARY KEY,
+    state          text    NOT NULL DEFAULT 'active' CHECK (state IN ('active', 'lost')),
+    since          text COLLATE "C",
+    account        text COLLATE "C",
+    reason         text COLLATE "C",
+    replaced_by    text COLLATE "C",
+    last_balance   integer CHECK (last_balance BETWEEN 0 AND 65535),
+    last_seen_at   text COLLATE "C",
+    last_seen_desk text COLLATE "C"
+);
+CREATE INDEX cards_state ON cards (state, card_no);
+CREATE TABLE replacements (
+    id         bigserial PRIMARY KEY,
+    old_card   text COLLATE "C" NOT NULL,
+    new_card   text COLLATE "C" NOT NULL UNIQUE,
+    balance    integer NOT NULL CHECK (balance BETWEEN 0 AND 65535),
+    state      text    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   text COLLATE "C" NOT NULL,
+    desk       text COLLATE "C" NOT NULL,
+    started_at text COLLATE "C" NOT NULL,
+    done_at    text COLLATE "C"
+);
+CREATE TABLE corrections (
+    id         bigserial PRIMARY KEY,
+    record_id  bigint  NOT NULL UNIQUE,
+    card_no    text COLLATE "C" NOT NULL,
+    amount     integer NOT NULL CHECK (amount > 0),
+    target     integer NOT NULL CHECK (target BETWEEN 0 AND 65535),
+    state      text    NOT NULL DEFAULT 'open' CHECK (state IN ('open', 'done')),
+    operator   text COLLATE "C" NOT NULL,
+    desk       text COLLATE "C" NOT NULL,
+    started_at text COLLATE "C" NOT NULL,
+    done_at    text COLLATE "C"
+);
+CREATE TABLE journal_links (
+    journal_id bigint  NOT NULL PRIMARY KEY,
+    kind       text    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref        bigint  NOT NULL
+);
+CREATE INDEX journal_links_ref ON journal_links (kind, ref);
+CREATE INDEX journal_card ON journal (card_no, id);
+CREATE TABLE cash_paid (
+    id       bigserial PRIMARY KEY,
+    kind     text    NOT NULL CHECK (kind IN ('replacement', 'correction')),
+    ref      bigint  NOT NULL,
+    card_no  text COLLATE "C" NOT NULL,
+    amount   integer NOT NULL CHECK (amount BETWEEN 0 AND 65535),
+    operator text COLLATE "C" NOT NULL,
+    desk     text COLLATE "C" NOT NULL,
+    paid_at  text COLLATE "C" NOT NULL,
+    UNIQUE (kind, ref)
+);
+)sql",
+     nullptr},
 };
 static_assert(std::size(Migrations) == Schema::CurrentVersion);
 
@@ -462,10 +578,31 @@ QString accountsProblem(const Connection& db, int version) {
 // ---- The same on a server ---------------------------------------------------------------------
 
 // Every object of a schema, each as one line of text naming what defines it, with the schema's
-// own name left out so that two schemas compare.
+// own name left out so that two schemas compare. What belongs to an installed extension (such as
+// amcheck, PostgreSQL's own checker, which a server's administrator may add) is the server's, not
+// the ledger's: its members, the relations that hang on them (indexes, sequences, storage) and
+// what is defined on those are left out.
 const char* const ServerObjects = R"sql(
+WITH member AS (
+  SELECT objid FROM pg_depend WHERE classid = 'pg_class'::regclass AND deptype = 'e'
+), extension_relation AS (
+  SELECT objid AS oid FROM member
+  UNION
+  SELECT d.objid FROM pg_depend d JOIN member m ON d.refobjid = m.objid
+   WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass
+     AND d.deptype IN ('a', 'i')
+  UNION
+  SELECT i.indexrelid FROM pg_index i JOIN member m ON i.indrelid = m.objid
+  UNION
+  SELECT d.objid FROM pg_depend d JOIN pg_depend t ON t.objid = d.refobjid
+   WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_type'::regclass
+     AND d.deptype = 'i' AND t.classid = 'pg_type'::regclass AND t.deptype = 'e'
+), extension_function AS (
+  SELECT objid AS oid FROM pg_depend WHERE classid = 'pg_proc'::regclass AND deptype = 'e'
+)
 SELECT 'relation ' || c.relname || ' ' || c.relkind::text
   FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace
+   AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'column ' || c.relname || '.' || a.attname || ' ' || format_type(a.atttypid, a.atttypmod)
        || CASE WHEN a.attnotnull THEN ' not null' ELSE '' END
@@ -475,22 +612,28 @@ SELECT 'column ' || c.relname || '.' || a.attname || ' ' || format_type(a.atttyp
   LEFT JOIN pg_collation co ON co.oid = a.attcollation AND co.collname <> 'default'
   LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum
  WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'r' AND a.attnum > 0
-   AND NOT a.attisdropped
+   AND NOT a.attisdropped AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'index ' || c.relname || ' ' || pg_get_indexdef(c.oid)
   FROM pg_class c WHERE c.relnamespace = $1::text::regnamespace AND c.relkind = 'i'
+   AND c.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'constraint ' || t.relname || ' ' || k.conname || ' ' || pg_get_constraintdef(k.oid)
   FROM pg_constraint k JOIN pg_class t ON t.oid = k.conrelid
  WHERE k.connamespace = $1::text::regnamespace
+   AND t.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'trigger ' || t.relname || ' ' || g.tgname
   FROM pg_trigger g JOIN pg_class t ON t.oid = g.tgrelid
  WHERE t.relnamespace = $1::text::regnamespace AND NOT g.tgisinternal
+   AND t.oid NOT IN (SELECT oid FROM extension_relation)
 UNION ALL
 SELECT 'function ' || p.proname FROM pg_proc p WHERE p.pronamespace = $1::text::regnamespace
+   AND p.oid NOT IN (SELECT oid FROM extension_function)
 UNION ALL
 SELECT 'rule ' || r.tablename || ' ' || r.rulename FROM pg_rules r WHERE r.schemaname = $1::text
+   AND format('%I.%I', r.schemaname, r.tablename)::regclass
+       NOT IN (SELECT oid FROM extension_relation)
 )sql";
 
 QStringList serverObjects(const Connection& db, const QString& schema) {

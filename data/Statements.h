@@ -282,6 +282,38 @@ inline constexpr const char* BookedLaterFromSameBalance =
 // Every entry; the caller adds "WHERE state = ?", the newest-first order and a limit.
 inline constexpr const char* JournalEntries = "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal";
 
+// ---- Cards: lost, replaced, last seen -------------------------------------------------------
+
+#define VELKAR_CARD_COLUMNS                                                                        \
+    "card_no, state, since, account, reason, replaced_by, last_balance, last_seen_at, "            \
+    "last_seen_desk"
+inline constexpr const char* CardByNumber =
+    "SELECT " VELKAR_CARD_COLUMNS " FROM cards WHERE card_no = ?";
+// Every card the ledger knows, in card order; and those of one state.
+inline constexpr const char* CardList =
+    "SELECT " VELKAR_CARD_COLUMNS " FROM cards ORDER BY card_no";
+inline constexpr const char* CardListOfState =
+    "SELECT " VELKAR_CARD_COLUMNS " FROM cards WHERE state = ? ORDER BY card_no";
+// The latest balance a desk saw on the card: ?1 card, ?2 balance, ?3 time, ?4 desk.
+inline constexpr const char* CardSeen =
+    "INSERT INTO cards (card_no, last_balance, last_seen_at, last_seen_desk) "
+    "VALUES (?1, ?2, ?3, ?4) ON CONFLICT (card_no) DO UPDATE SET last_balance = ?2, "
+    "last_seen_at = ?3, last_seen_desk = ?4";
+// ?1 card, ?2 since, ?3 account, ?4 reason.
+inline constexpr const char* MarkCardLost =
+    "INSERT INTO cards (card_no, state, since, account, reason) VALUES (?1, 'lost', ?2, ?3, ?4) "
+    "ON CONFLICT (card_no) DO UPDATE SET state = 'lost', since = ?2, account = ?3, reason = ?4";
+// ?1 card, ?2 since, ?3 account.
+inline constexpr const char* MarkCardActive =
+    "UPDATE cards SET state = 'active', since = ?2, account = ?3, reason = NULL "
+    "WHERE card_no = ?1";
+// Whether the ledger has ever seen the card: a record, a journal row or a card row.
+inline constexpr const char* CardKnown =
+    "SELECT 1 WHERE EXISTS (SELECT 1 FROM employees WHERE 卡号 = ?1) OR "
+    "EXISTS (SELECT 1 FROM journal WHERE card_no = ?1) OR "
+    "EXISTS (SELECT 1 FROM cards WHERE card_no = ?1 AND (state = 'lost' OR replaced_by IS NOT "
+    "NULL))";
+
 // ---- The audit trail --------------------------------------------------------------------
 
 inline constexpr const char* AuditColumns = VELKAR_AUDIT_COLUMNS;

@@ -2,7 +2,9 @@
 
 #include "base/Messages.h"
 #include "data/AdoConn.h"
+#include "data/Audit.h"
 #include "data/Text.h"
+#include "users/Accounts.h"
 
 namespace velkar {
 
@@ -35,24 +37,42 @@ ProfileOutcome CardholderPanel::save() {
                                  fields.phone, fields.address})
         if (!IsStorableText(field))
             return ProfileOutcome::UnstorableText;
+    // The reader's card number, under the archive's rule all the same.
+    const QString cardNo = CardNumberFromTyped(fields.cardNo);
+    if (cardNo.isEmpty())
+        return ProfileOutcome::InvalidCardNo;
+    Cardholder saved = fields;
+    saved.cardNo = cardNo;
     if (state == HolderNew) {
-        fields.idNumber = QStringLiteral("null");
-        fields.address = QStringLiteral("null");
+        saved.idNumber = QStringLiteral("null");
+        saved.address = QStringLiteral("null");
     }
     try {
         CAdoConn conn(m_dialogs, m_path);
         conn.OpenConnection();
         RecordsetPtr rows = conn.OpenRecordset(Statements::Cardholders);
+        if (!conn.isConnected())
+            return ProfileOutcome::Failed;
+        // The row and its trail entry commit together, as the archive window's do.
+        Transaction write(*conn.connection(), Transaction::Write);
         if (state == HolderExisting) {
             // By its 卡号, not by a position: rows may have come or gone since the lookup.
-            rows->Filter({CardNoColumn, fields.cardNo});
+            rows->Filter({CardNoColumn, saved.cardNo});
             rows->Requery();
             if (rows->IsEOF())
                 return ProfileOutcome::Failed;
+            const Cardholder before = Cardholder::Read(*rows);
+            saved.Write(*rows);
+            Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(),
+                          Audit::CardholderChanged,
+                          Messages::ChangedFromTo(before.DetailText(), saved.DetailText()));
         } else {
             rows->AddNew();
+            saved.Write(*rows);
+            Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(), Audit::CardholderAdded,
+                          saved.DetailText());
         }
-        fields.Write(*rows);
+        write.commit();
         conn.CloseRecordset();
         conn.CloseConnection();
     } catch (const DataError&) {
@@ -69,8 +89,10 @@ void CardholderPanel::reset() {
     fields = {};
 }
 
-QString ProfileMessage(ProfileOutcome outcome) {
+QString ProfileMessage(ProfileOutcome outcome, const QString& cardNo) {
     switch (outcome) {
+    case ProfileOutcome::InvalidCardNo:
+        return Messages::CardNoInvalid(cardNo);
     case ProfileOutcome::MissingFields:
         return Messages::BasicInfoEmpty();
     case ProfileOutcome::UnstorableText:

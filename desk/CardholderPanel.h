@@ -20,6 +20,7 @@ enum class ProfileOutcome {
     Reset,          // nothing was looked up: the panel only empties
     MissingFields,  // 卡序号, 卡号, 姓名 or 电话 empty
     UnstorableText, // a field the store can't keep as shown
+    InvalidCardNo,  // not a card number by the archive's rule
     Updated,
     Added,
     Failed,
@@ -35,8 +36,9 @@ public:
     void apply(const CardholderLookup& lookup);
 
     // Stores `fields` by the state: over the row of the looked-up 卡号, or as a new row with
-    // "null" for the values the panel does not show. Empties the panel when done; a refused or
-    // failed save leaves fields and state as they were.
+    // "null" for the values the panel does not show, with its audit entry (the account of the
+    // login). Empties the panel when done; a refused or failed save leaves fields and state as
+    // they were.
     ProfileOutcome save();
 
     void reset();
@@ -48,7 +50,7 @@ private:
     QString m_path;
 };
 
-// The text the desk shows for an outcome; empty for Reset.
-QString ProfileMessage(ProfileOutcome outcome);
+// The text the desk shows for an outcome, for the panel's card number; empty for Reset.
+QString ProfileMessage(ProfileOutcome outcome, const QString& cardNo = {});
 
 } // namespace velkar

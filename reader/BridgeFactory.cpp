@@ -4,6 +4,7 @@
 #include "reader/SimulatedReader.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -15,9 +16,31 @@ namespace {
 // A card on a real reader is reported several times a second.
 constexpr int SimulatedRepeatMs = 250;
 
+// For trying the whole program against a reader that outlives it: VELKAR_SIMULATED_LOG keeps
+// what the reader carried out, and the card it last changed lies on it again at the next start
+// as the reader left it; VELKAR_SIMULATED_CARD ("12345678 100") lays a first card.
+void restoreCard(SimulatedReader& simulator) {
+    const QString log = qEnvironmentVariable("VELKAR_SIMULATED_LOG");
+    if (!log.isEmpty()) {
+        simulator.setExecutionLog(log);
+        const auto done = SimulatedReader::ReadExecutionLog(log);
+        if (!done.empty()) {
+            simulator.layCard(done.back().cardNo, done.back().after);
+            return;
+        }
+    }
+    const QStringList card = qEnvironmentVariable("VELKAR_SIMULATED_CARD").split(' ');
+    bool ok = card.size() == 2;
+    const auto cardNo = ok ? ParseCardNumber(card[0]) : std::nullopt;
+    const int balance = ok ? card[1].toInt(&ok) : 0;
+    if (cardNo && ok && balance >= 0 && balance <= 0xFFFF)
+        simulator.layCard(*cardNo, std::uint16_t(balance));
+}
+
 ReaderBackend simulatedBackend() {
     auto simulator = std::make_shared<SimulatedReader>();
     simulator->setRepeatInterval(SimulatedRepeatMs);
+    restoreCard(*simulator);
     return {simulator, simulator};
 }
 

@@ -123,6 +123,8 @@ CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, s
         return Refusal::NotConfirmed;
     if (m_lookingUp.contains(card->cardNo))
         return Refusal::Checking; // what other desks left for this card comes first
+    if (m_lost.contains(card->cardNo))
+        return Refusal::Lost;
     // One command at a time: the reader may carry a command out on whatever card it holds,
     // so a second one before the first is known would be booked against the wrong balance.
     for (const Command& c : m_commands)
@@ -182,8 +184,16 @@ void CommandBook::ledgerReplaced() {
         m_lookingUp.insert(m_card->cardNo); // no command before the new ledger was asked
 }
 
-void CommandBook::lookedUp(const QString& cardNo) {
+void CommandBook::lookedUp(const QString& cardNo, bool lost) {
     m_lookingUp.remove(cardNo);
+    setLost(cardNo, lost);
+}
+
+void CommandBook::setLost(const QString& cardNo, bool lost) {
+    if (lost)
+        m_lost.insert(cardNo);
+    else
+        m_lost.remove(cardNo);
 }
 
 std::vector<qint64> CommandBook::heldIds() const {

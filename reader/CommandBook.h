@@ -30,9 +30,10 @@ public:
     // reported again within this. Longer, and the card may have been away meanwhile.
     static constexpr qint64 FollowUpMs = 250;
 
-    // Checking: the card's waiting rows in the ledger are not resolved yet. NotConfirmed: the
-    // card on the reader is not the one the operator confirmed the command for.
-    enum class Refusal { None, NoCard, Busy, OverLimit, Checking, NotConfirmed };
+    // Checking: the card's waiting rows in the ledger are not resolved yet. Lost: the ledger
+    // has the card marked lost. NotConfirmed: the card on the reader is not the one the
+    // operator confirmed the command for.
+    enum class Refusal { None, NoCard, Busy, OverLimit, Checking, Lost, NotConfirmed };
 
     struct Resolution {
         std::uint64_t key = 0;
@@ -80,8 +81,10 @@ public:
     void resolved(std::uint64_t key);
 
     // The ledger's waiting rows of the card were resolved (or could not be read and the card
-    // left): it takes commands again.
-    void lookedUp(const QString& cardNo);
+    // left): it takes commands again, unless the ledger has it marked `lost`.
+    void lookedUp(const QString& cardNo, bool lost = false);
+    // The card was marked lost (or found again) on this desk since its arrival.
+    void setLost(const QString& cardNo, bool lost);
     bool lookingUp(const QString& cardNo) const { return m_lookingUp.contains(cardNo); }
     // The ledger was replaced: every card's next report counts as its arrival, so what the new
     // ledger has waiting for it is looked up before it takes a command. The card on the reader
@@ -117,6 +120,7 @@ private:
     qint64 m_cardAtMs = 0;
     QHash<QString, Sighting> m_sightings; // per card, its latest report
     QSet<QString> m_lookingUp;
+    QSet<QString> m_lost; // as the ledger said at the card's last arrival
     std::uint64_t m_nextKey = 1;
     bool m_replaced = false; // the ledger was replaced since the last report
 };

@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
+#include "data/Cards.h"
 #include "reader/CrashPoint.h"
 #include "reader/DeviceWatcher.h"
 #include "reader/LinkState.h"
@@ -250,6 +251,9 @@ void ReaderLink::request(Journal::Operation operation, int amount,
             emit messageShown(Messages::OperationFailedWith(reason));
         return;
     }
+    case CommandBook::Refusal::Lost:
+        emit messageShown(Messages::LostCardRefused());
+        return;
     case CommandBook::Refusal::OverLimit:
         emit messageShown(Messages::BalanceOverLimit());
         return;
@@ -407,11 +411,12 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
                 held = m_commands.heldIds();
             }
             Journal::CardTotals totals{cardNo};
+            Journal::Arrival arrival{m_operatorName};
             const std::vector<Journal::Entry> done =
-                Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals);
+                Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals, &arrival);
             {
                 std::lock_guard lock(m_mutex);
-                m_commands.lookedUp(cardNo);
+                m_commands.lookedUp(cardNo, arrival.lost);
                 m_checkFailure.clear();
             }
             bool booked = false;
@@ -488,12 +493,22 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
 
 void ReaderLink::lookUp(const QString& cardNo) {
     m_store->tryOnce(
-        [this, cardNo](const Connection& db) { emit cardholderFound(FindCardholder(db, cardNo)); },
+        [this, cardNo](const Connection& db) {
+            CardholderLookup found = FindCardholder(db, cardNo);
+            const auto card = Cards::Find(db, cardNo);
+            found.lost = card && card->state == Cards::State::Lost;
+            emit cardholderFound(found);
+        },
         [this, cardNo](const QString&) {
             CardholderLookup failed;
             failed.holder.cardNo = cardNo;
             emit cardholderFound(failed);
         });
+}
+
+void ReaderLink::noteCardLost(const QString& cardNo, bool lost) {
+    std::lock_guard lock(m_mutex);
+    m_commands.setLost(cardNo, lost);
 }
 
 bool ReaderLink::checkingCard(const QString& cardNo) const {

@@ -96,6 +96,8 @@ public:
     QString timeText() const;
     bool receiving() const;
     // The card's waiting rows in the ledger are being resolved: it takes no command yet.
+    // The card was marked lost, or found again, at this desk: commands to it follow that.
+    void noteCardLost(const QString& cardNo, bool lost);
     bool checkingCard(const QString& cardNo) const;
     // Commands of this desk sent and not resolved yet.
     int outstandingCommands() const;

@@ -81,6 +81,7 @@ const Connection& StoreWorker::connection() {
     if (!m_connection) {
         m_connection = std::make_unique<Connection>(m_path, timeoutMs);
         m_connectionTimeoutMs = timeoutMs;
+        m_readOnly = false;
     }
     return *m_connection;
 }
@@ -94,10 +95,14 @@ bool StoreWorker::attempt(const Job& job, QString* reason) {
     try {
         const Connection& db = connection();
         const bool readOnly = fault == Fault::ReadOnly && job.retry; // a booking's commit
-        db.run(db.engine() == Engine::Postgres
-                   ? QStringLiteral("SET default_transaction_read_only = %1")
-                         .arg(readOnly ? "on" : "off")
-                   : QStringLiteral("PRAGMA query_only = %1").arg(readOnly ? 1 : 0));
+        // Set only when it changes: the pragma expires every prepared statement of the file.
+        if (readOnly != m_readOnly) {
+            db.run(db.engine() == Engine::Postgres
+                       ? QStringLiteral("SET default_transaction_read_only = %1")
+                             .arg(readOnly ? "on" : "off")
+                       : QStringLiteral("PRAGMA query_only = %1").arg(readOnly ? 1 : 0));
+            m_readOnly = readOnly;
+        }
         if (fault == Fault::DiskFull && job.retry)
             throw DataError(SQLITE_FULL, QString::fromUtf8(sqlite3_errstr(SQLITE_FULL)));
         job.task(db);

@@ -62,6 +62,7 @@ private:
     const QString m_path;
     std::unique_ptr<Connection> m_connection; // worker thread only
     int m_connectionTimeoutMs = 0;            // the one m_connection was opened with
+    bool m_readOnly = false;                  // what m_connection was last set to
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

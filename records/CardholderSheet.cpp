@@ -39,12 +39,6 @@ QString headingText(const QString& text) {
     return t;
 }
 
-bool isCardNo(const QString& text) {
-    return text.size() == 8 && std::all_of(text.begin(), text.end(), [](QChar c) {
-               return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-           });
-}
-
 QString* slot(Cardholder& h, int column) {
     QString* fields[] = {&h.cardSerial, &h.cardNo, &h.name, &h.idNumber, &h.phone, &h.address};
     return fields[column];
@@ -158,17 +152,17 @@ Row readRow(const SheetReader::Row& sheetRow, const Layout& layout, const bool g
     }
     // The card number: blanks around it, lower case and full-width characters are plain slips.
     const QString asTyped = row.holder.cardNo;
-    const QString cardNo = asTyped.normalized(QString::NormalizationForm_KC).trimmed().toUpper();
+    const QString cardNo = CardNumberFromTyped(asTyped);
     const int column = layout.at[CardNoColumn];
     const bool number = column < int(sheetRow.cells.size()) &&
                         sheetRow.cells[size_t(column)].kind == Cell::Kind::Number;
-    if (cardNo.isEmpty()) {
+    if (asTyped.trimmed().isEmpty()) {
         row.why = Messages::CardNoEmpty();
         return row;
     }
-    if (!isCardNo(cardNo)) {
-        row.why = number && cardNo.size() < 8 ? Messages::CardNoNumber(asTyped)
-                                              : Messages::CardNoInvalid(asTyped);
+    if (cardNo.isEmpty()) {
+        row.why = number && asTyped.trimmed().size() < 8 ? Messages::CardNoNumber(asTyped)
+                                                         : Messages::CardNoInvalid(asTyped);
         return row;
     }
     if (cardNo != asTyped)

@@ -1,6 +1,7 @@
 #include "records/SheetReader.h"
 
 #include "base/Messages.h"
+#include "reports/Export.h"
 
 #include <QFile>
 #include <QHash>
@@ -349,8 +350,9 @@ private:
 // ---- .csv --------------------------------------------------------------------------------------
 
 // The rows of a CSV file as the spreadsheets write them: comma-separated, quoted where they hold
-// commas, quotes or line ends, quotes doubled. A field written ="…" outside quotes is the form
+// commas, quotes or line ends, quotes doubled. A field ="…", quoted or not, is the form
 // spreadsheets use to keep a text that looks like a number (leading zeros); it reads as that text.
+// A text kept from starting a formula by an apostrophe (Export::GuardFormula) reads without it.
 class CsvParser {
 public:
     CsvParser(Sheet& sheet, std::int64_t maxRows, int maxColumns)
@@ -430,17 +432,15 @@ private:
 
     void endField() {
         Cell cell;
-        if (!m_quoted && m_field.startsWith(u'=')) {
-            if (m_field.size() >= 3 && m_field.startsWith(QLatin1String("=\"")) &&
-                m_field.endsWith(u'"')) {
-                cell.text = m_field.mid(2, m_field.size() - 3)
-                                .replace(QLatin1String("\"\""), QLatin1String("\""));
-            } else {
-                cell.kind = Kind::FormulaWithoutResult;
-                cell.text = m_field;
-            }
-        } else {
+        if (m_field.size() >= 3 && m_field.startsWith(QLatin1String("=\"")) &&
+            m_field.endsWith(u'"')) {
+            cell.text = m_field.mid(2, m_field.size() - 3)
+                            .replace(QLatin1String("\"\""), QLatin1String("\""));
+        } else if (!m_quoted && m_field.startsWith(u'=')) {
+            cell.kind = Kind::FormulaWithoutResult;
             cell.text = m_field;
+        } else {
+            cell.text = Export::UnguardFormula(m_field);
         }
         if (int(m_row.cells.size()) < m_maxColumns)
             m_row.cells.push_back(std::move(cell));

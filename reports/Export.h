@@ -17,12 +17,22 @@ struct Sheet {
     QList<bool> numeric;     // per column: written as a number; others stay text
 };
 
-// UTF-8 with a byte-order mark; a text column whose cells a spreadsheet would read as numbers
-// (card numbers with leading zeros) is written as a formula of its text. Empty text: written.
+// RFC 4180 in UTF-8 with a byte-order mark, which Excel, WPS and Calc read back row for row. A
+// number column's numbers are written bare; a text a spreadsheet would read as a number (card
+// numbers with leading zeros) as ="…", which is that text to every spreadsheet; a text that would
+// start a formula (GuardFormula) after an apostrophe. The file is its owner's alone.
 QString WriteCsv(const QString& path, const Sheet& sheet);
 QString WriteXlsx(const QString& path, const Sheet& sheet);
-// By the file's suffix: .xlsx a workbook, anything else CSV.
+// By the file's suffix: .xlsx a workbook, anything else CSV. Either is its owner's alone.
 QString Write(const QString& path, const Sheet& sheet);
+
+// True when a spreadsheet would take the text for a formula: it begins with =, +, -, @, a tab or
+// a carriage return (after blanks and line feeds, which some drop first).
+bool StartsFormula(QStringView text);
+// The text as a CSV cell holds it: after an apostrophe when it would start a formula, or when it
+// already is such a text after apostrophes; UnguardFormula reads it back exactly.
+QString GuardFormula(const QString& text);
+QString UnguardFormula(const QString& text);
 
 // The chooser's filter for both forms.
 QString FileFilter();

@@ -196,6 +196,19 @@ public:
         m_painter.drawText(QPointF(x(ux), y(uy) + metrics.ascent()), text);
     }
 
+    // The text cut to `room` layout units, its end replaced by "…", so that it never reaches
+    // into the next column.
+    void text(int ux, int uy, const QString& text, int room) const {
+        if (text.isEmpty())
+            return;
+        const QFontMetricsF metrics(m_painter.font(), m_painter.device());
+        const qreal width = x(ux + room) - x(ux);
+        this->text(ux, uy,
+                   metrics.horizontalAdvance(text) <= width
+                       ? text
+                       : metrics.elidedText(text, Qt::ElideRight, width));
+    }
+
     void line(int x1, int y1, int x2, int y2) const {
         m_painter.drawLine(QPoint(x(x1), y(y1)), QPoint(x(x2), y(y2)));
     }
@@ -279,7 +292,8 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
         const int textY = ruleY + g.inset;
         ruleY += g.pitch;
         for (int col = 0; col < columns; ++col)
-            at.text(textX(col), textY, c.cell(first + j, col));
+            at.text(textX(col), textY, c.cell(first + j, col),
+                    xs[col + 1] - textX(col) - g.inset / 2);
         at.line(g.left, ruleY, right, ruleY);
         if (g.rules.eachRow)
             for (int x : xs)

@@ -1,9 +1,11 @@
 // Creates, checks, upgrades and reads a Velkar database: a file, or a server database.
 #include "base/CommandLine.h"
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/Cards.h"
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
 #include "data/LegacyImport.h"
@@ -29,6 +31,8 @@ const char* const Usage =
     "      velkar-db upgrade [位置]   把位置的数据库升级到本程序的版本\n"
     "      velkar-db journal [--state pending|booked|not_executed|mismatch] [位置]\n"
     "                                 列出操作日志，最新的在前\n"
+    "      velkar-db cards [--state active|lost] [位置]\n"
+    "                                 列出账本知道的卡：状态、最后见到的余额、补卡关系\n"
     "      velkar-db audit [--from 日期] [--to 日期] [--account 账号] [位置]\n"
     "                                 列出审计记录，最新的在前\n"
     "      velkar-db settle --from 日期 --to 日期 [--csv 文件] [位置]\n"
@@ -97,6 +101,44 @@ int journal(QStringList args, QTextStream& out, QTextStream& err) {
         out << Journal::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
         for (const Journal::Entry& entry : Journal::List(db, state))
             out << Journal::RowTexts(entry).join(QLatin1Char('\t')) << '\n';
+    } catch (const DataError& e) {
+        return refused(err, path + QStringLiteral("：") + e.description(), path);
+    }
+    return 0;
+}
+
+int cards(QStringList args, QTextStream& out, QTextStream& err) {
+    std::optional<Cards::State> state;
+    const qsizetype at = args.indexOf(QStringLiteral("--state"));
+    if (at >= 0) {
+        const QString name = args.value(at + 1);
+        if (name == QLatin1String("lost"))
+            state = Cards::State::Lost;
+        else if (name == QLatin1String("active"))
+            state = Cards::State::Active;
+        else
+            return usage(err, Messages::UnknownCardState(name));
+        args.remove(at, 2);
+    }
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
+    try {
+        Connection db(path);
+        out << Messages::CardHeadings().join(QLatin1Char('\t')) << '\n';
+        for (const Cards::Card& c : Cards::List(db, state))
+            out << QStringList{c.cardNo,
+                               Cards::StateText(c.state),
+                               c.since,
+                               c.account,
+                               c.reason,
+                               c.lastBalance ? Messages::YuanText(*c.lastBalance) : QString(),
+                               c.lastSeenAt,
+                               c.lastSeenDesk,
+                               c.replacedBy}
+                       .join(QLatin1Char('\t'))
+                << '\n';
     } catch (const DataError& e) {
         return refused(err, path + QStringLiteral("：") + e.description(), path);
     }
@@ -224,6 +266,8 @@ int main(int argc, char* argv[]) {
     if (const auto answered = CommandLine::AnswerHelpOrVersion(argc, argv, "velkar-db", help,
                                                                CommandLine::Language::Chinese))
         return *answered;
+    // What a tool writes of the ledger (copies, reports, journals) is its user's alone.
+    PrivateFile::RestrictNewFiles();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -235,6 +279,8 @@ int main(int argc, char* argv[]) {
     const QString command = args.takeFirst();
     if (command == QLatin1String("journal"))
         return journal(args, out, err);
+    if (command == QLatin1String("cards"))
+        return cards(args, out, err);
     if (command == QLatin1String("audit"))
         return audit(args, out, err);
     if (command == QLatin1String("settle"))

@@ -10,6 +10,7 @@
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
+#include "tools/LedgerCheck.h"
 #include "tools/ReaderSoak.h"
 
 #include "support/FakeDialogs.h"
@@ -60,6 +61,8 @@ int usage(QTextStream& dst = err) {
            "       velkar-reader crash [--kills N] [--seed S] [--desks 2] [--kill-within-ms MS]\n"
            "                           [--database EMPTY-LOCATION]\n"
            "                                             (processes killed mid-booking)\n"
+           "       velkar-reader verify LOG DATABASE     (a ledger against the simulated\n"
+           "                                             reader's log of what it carried out)\n"
            "Set VELKAR_SIMULATED_READER=1 to use the simulated reader; --card lays a card on it.\n";
     out.flush();
     err.flush();
@@ -378,6 +381,16 @@ int bench(const QStringList& options) {
     return 0;
 }
 
+// The ledger a whole program booked into, against the log VELKAR_SIMULATED_LOG made it keep.
+int verify(const QStringList& options) {
+    if (options.size() != 2)
+        return usage();
+    const LedgerCheck check =
+        CheckLedger(SimulatedReader::ReadExecutionLog(options[0]), options[1]);
+    out << check.text();
+    return check.sound() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -400,6 +413,8 @@ int main(int argc, char* argv[]) {
             rest.contains(QStringLiteral("--desks")) ? RunDeskBench(rest, out, err) : bench(rest);
     } else if (command == QLatin1String("soak")) {
         status = RunSoak(rest, out, err);
+    } else if (command == QLatin1String("verify")) {
+        status = verify(rest);
     } else if (command == QLatin1String("crash")) {
         status = RunCrash(rest, QCoreApplication::applicationFilePath(), out, err);
     } else if (command == QLatin1String("crash-child")) {

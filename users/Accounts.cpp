@@ -92,6 +92,35 @@ bool DeliveredPasswordChanged(const QString& name, const QString& databasePath) 
     }
 }
 
+QStringList AccountsWithDeliveredPassword(const QString& databasePath) {
+    QStringList names;
+    std::vector<QString> hashes;
+    try {
+        const Connection db(databasePath, 1000);
+        Query accounts(db, QString::fromUtf8(Statements::AccountList));
+        while (accounts.next()) {
+            names << accounts.text(0);
+            hashes.push_back(accounts.text(1));
+        }
+    } catch (const DataError&) {
+        return {};
+    }
+    const std::vector<bool> delivered = PasswordHash::VerifyAll(hashes, Schema::DeliveredPassword);
+    QStringList still;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (delivered[size_t(i)])
+            still << names[i];
+    return still;
+}
+
+QStringList RecordDeliveredPasswords(const QString& account, const QString& databasePath) {
+    const QStringList still = AccountsWithDeliveredPassword(databasePath);
+    if (!still.isEmpty())
+        Audit::AppendTo(databasePath, account, Audit::DeliveredPasswords,
+                        Messages::DeliveredPasswordsDetail(still));
+    return still;
+}
+
 PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
                                const QString& newPassword, const QString& repeatPassword,
                                const QString& databasePath) {
@@ -104,6 +133,8 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
         return PasswordOutcome::UnstorableText;
     if (newPassword != repeatPassword)
         return PasswordOutcome::RepeatDiffers;
+    if (name == AdministratorName && newPassword == Schema::DeliveredPassword)
+        return PasswordOutcome::NewIsDelivered;
     // Hashed before the store is touched: it takes a while and may fail for want of memory.
     const QString newHash = PasswordHash::Hash(newPassword);
     if (newHash.isEmpty())
@@ -151,6 +182,8 @@ QString PasswordMessage(PasswordOutcome outcome) {
         return Messages::RepeatDiffers();
     case PasswordOutcome::WrongOldPassword:
         return Messages::WrongOldPassword();
+    case PasswordOutcome::NewIsDelivered:
+        return Messages::NewPasswordIsDelivered(Schema::DeliveredPassword);
     default:
         return sharedMessage(outcome);
     }

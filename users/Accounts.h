@@ -3,6 +3,7 @@
 #include "data/Schema.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace velkar {
 
@@ -40,12 +41,22 @@ QString LoginMessage(LoginOutcome outcome);
 bool DeliveredPasswordChanged(const QString& name,
                               const QString& databasePath = Schema::DatabaseLocation());
 
+// The accounts that still hold the delivered password, in the list's order; empty when none
+// does, or when the store can't tell.
+QStringList AccountsWithDeliveredPassword(const QString& databasePath = Schema::DatabaseLocation());
+
+// At an administrator's login: the accounts that still hold the delivered password, also kept
+// in the audit trail under `account` (nothing is written when there are none).
+QStringList RecordDeliveredPasswords(const QString& account,
+                                     const QString& databasePath = Schema::DatabaseLocation());
+
 enum class PasswordOutcome {
     Changed,
     EmptyName,
     EmptyPassword,
     UnstorableText,
     RepeatDiffers,
+    NewIsDelivered, // the administrator's password may never be the delivered one again
     WrongOldPassword,
     Failed
 };

@@ -15,6 +15,7 @@
 #include "desk/windows/JournalDlg.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
+#include "records/CardLoss.h"
 #include "records/windows/RecordsDlg.h"
 #include "reports/TextTableModel.h"
 #include "reports/windows/QueryDlg.h"
@@ -94,6 +95,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(ui->connectButton, &QPushButton::clicked, this, &CDeskDlg::OnConnect);
     connect(ui->rechargeButton, &QPushButton::clicked, this, &CDeskDlg::OnRecharge);
     connect(ui->clearButton, &QPushButton::clicked, this, &CDeskDlg::OnClear);
+    connect(ui->lostButton, &QPushButton::clicked, this, &CDeskDlg::OnReportLost);
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
@@ -184,6 +186,7 @@ void CDeskDlg::setUpCustomerPanel() {
     name.setPointSize(32);
     name.setBold(true);
     ui->bigNameLabel->setFont(name);
+    ui->lostLabel->setFont(name);
     // A long name is cut at the panel's edge rather than widening the desk.
     QSizePolicy shared(QSizePolicy::Ignored, QSizePolicy::Preferred);
     shared.setHorizontalStretch(2);
@@ -482,6 +485,7 @@ bool CDeskDlg::eventFilter(QObject* watched, QEvent* event) {
 void CDeskDlg::fillCardholder(const CardholderLookup& lookup) {
     m_lookup = lookup;
     m_panel.apply(lookup);
+    showLost(lookup.lost);
     const Cardholder& holder = m_panel.fields;
     ui->cardNoEdit->setText(holder.cardNo);
     ui->nameEdit->setText(holder.name);
@@ -501,8 +505,9 @@ void CDeskDlg::OnProfileUpdate() {
         break;
     case ProfileOutcome::MissingFields:
     case ProfileOutcome::UnstorableText:
+    case ProfileOutcome::InvalidCardNo:
     case ProfileOutcome::Failed:
-        m_dialogs.plain(ProfileMessage(outcome), this);
+        m_dialogs.plain(ProfileMessage(outcome, m_panel.fields.cardNo), this);
         break;
     case ProfileOutcome::Updated:
     case ProfileOutcome::Added:
@@ -521,6 +526,33 @@ void CDeskDlg::ResetPanel() {
     ui->cardNoEdit->clear();
     ui->nameEdit->clear();
     ui->phoneEdit->clear();
+    showLost(false);
+}
+
+void CDeskDlg::showLost(bool lost) {
+    m_cardLost = lost;
+    ui->lostLabel->setVisible(lost);
+    ui->lostButton->setText(lost ? Messages::UnmarkWord() : Messages::ReportLostWord());
+}
+
+// 挂失 for the card on the reader, by anyone; 解挂 by the administrator.
+void CDeskDlg::OnReportLost() {
+    const QString cardNo = ui->cardNoEdit->text();
+    if (cardNo.isEmpty() || cardNo != m_link->cardNo()) {
+        m_dialogs.plain(Messages::PutCardOnReader(), this);
+        return;
+    }
+    std::optional<bool> lost;
+    try {
+        lost = ToggleCardLost(m_dialogs, *m_store.require(), cardNo, ui->nameEdit->text(),
+                              m_operatorName, this);
+    } catch (const DataError& e) {
+        m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
+    }
+    if (!lost)
+        return;
+    m_link->noteCardLost(cardNo, *lost);
+    showLost(*lost);
 }
 
 // ---- Function buttons ---------------------------------------------------------------------

@@ -119,6 +119,8 @@ private:
     // True for the administrator; anyone else is told "您没有管理员权限！".
     bool administratorOnly();
     void fillCardholder(const CardholderLookup& lookup);
+    void showLost(bool lost);
+    void OnReportLost();
     void fillCardRecords(const std::optional<CardRecordPages>& records);
     void setUpCustomerPanel();
     void setUpKeys();
@@ -128,6 +130,7 @@ private:
     Ui::CDeskDlg* ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    bool m_cardLost = false; // the card on the reader, as the ledger last said
     QString m_operatorName;
     HidBridge& m_bridge;
     CardholderPanel m_panel;

@@ -8,6 +8,7 @@
 #include "data/PagedRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
+#include "records/CardLoss.h"
 #include "records/CardholderSheet.h"
 #include "records/windows/SheetImportDlg.h"
 #include "reports/Export.h"
@@ -88,6 +89,7 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
     connect(ui->addButton, &QPushButton::clicked, this, &CRecordsDlg::OnAdd);
     connect(ui->modifyButton, &QPushButton::clicked, this, &CRecordsDlg::OnModify);
     connect(ui->deleteButton, &QPushButton::clicked, this, &CRecordsDlg::OnDelete);
+    connect(ui->lostButton, &QPushButton::clicked, this, &CRecordsDlg::OnReportLost);
     connect(ui->clearButton, &QPushButton::clicked, this, &CRecordsDlg::OnClearFields);
     connect(ui->searchButton, &QPushButton::clicked, this, &CRecordsDlg::OnSearch);
     connect(ui->importButton, &QPushButton::clicked, this, &CRecordsDlg::OnImport);
@@ -179,12 +181,6 @@ void CRecordsDlg::OnListClick() {
 
 namespace {
 
-// What the trail keeps of a cardholder: every column, named.
-QString CardholderText(const Cardholder& c) {
-    return Messages::CardholderDetail(c.cardSerial, c.cardNo, c.name, c.idNumber, c.phone,
-                                      c.address);
-}
-
 // The row's change and its trail entry commit together.
 Transaction writeOn(const CAdoConn& conn) {
     if (!conn.isConnected())
@@ -202,9 +198,21 @@ bool CRecordsDlg::fieldsRefused(bool serialRequired) {
             return true;
         }
     }
-    return refusedAsUnstorable(
-        m_dialogs, this,
-        {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address});
+    if (refusedAsUnstorable(
+            m_dialogs, this,
+            {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}))
+        return true;
+    // Stored as the reader reports the card, so the desk finds its holder.
+    const QString cardNo = CardNumberFromTyped(m_cardNumber);
+    if (cardNo.isEmpty()) {
+        m_dialogs.plain(Messages::CardNoInvalid(m_cardNumber), this);
+        return true;
+    }
+    if (cardNo != m_cardNumber) {
+        m_cardNumber = cardNo;
+        ui->cardNumberEdit->setText(cardNo);
+    }
+    return false;
 }
 
 void CRecordsDlg::OnAdd() {
@@ -220,7 +228,7 @@ void CRecordsDlg::OnAdd() {
         rs->AddNew();
         fields().Write(*rs);
         Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(), Audit::CardholderAdded,
-                      CardholderText(fields()));
+                      fields().DetailText());
         tx.commit();
         conn.CloseRecordset();
         conn.CloseConnection();
@@ -274,7 +282,7 @@ void CRecordsDlg::OnModify() {
         return;
     const auto audit = [this](const Connection& db, const Cardholder& before) {
         Audit::Append(db, g_account, Audit::ThisDesk(), Audit::CardholderChanged,
-                      Messages::ChangedFromTo(CardholderText(before), CardholderText(fields())));
+                      Messages::ChangedFromTo(before.DetailText(), fields().DetailText()));
     };
     if (!changeSelected([this](Recordset& row) { fields().Write(row); }, audit))
         return;
@@ -289,13 +297,27 @@ void CRecordsDlg::OnDelete() {
     };
     const auto audit = [](const Connection& db, const Cardholder& before) {
         Audit::Append(db, g_account, Audit::ThisDesk(), Audit::CardholderDeleted,
-                      CardholderText(before));
+                      before.DetailText());
     };
     if (!changeSelected(remove, audit))
         return;
     m_dialogs.plain(Messages::DeleteDone(), this);
     OnClearFields();
     LoadRecords();
+}
+
+void CRecordsDlg::OnReportLost() {
+    try {
+        const QString cardNo = selectedCardNumber();
+        if (cardNo.isEmpty()) {
+            failed();
+            return;
+        }
+        ToggleCardLost(m_dialogs, *m_store.require(), cardNo, listedText(selectedItem(), 2),
+                       g_account, this);
+    } catch (const DataError&) {
+        failed();
+    }
 }
 
 void CRecordsDlg::OnClearFields() {
@@ -315,6 +337,13 @@ void CRecordsDlg::OnSearch() {
     }
     if (refusedAsUnstorable(m_dialogs, this, {&m_searchText}))
         return;
+    // A card number typed in lower case or with blanks finds the card as it is stored.
+    QString searched = m_searchText;
+    if (field == ListHeaders[CardNumberColumn]) {
+        const QString cardNo = CardNumberFromTyped(m_searchText);
+        if (!cardNo.isEmpty())
+            searched = cardNo;
+    }
     const char* sql = nullptr;
     for (const Statements::CardholderSearch& search : Statements::CardholderSearches)
         if (field == QString::fromUtf8(search.column))
@@ -324,7 +353,7 @@ void CRecordsDlg::OnSearch() {
     try {
         if (!sql)
             throw DataError(-3, QStringLiteral("unknown search field"));
-        showTable(readCardholders(conn, sql, &m_searchText));
+        showTable(readCardholders(conn, sql, &searched));
     } catch (const DataError&) {
         failed();
     }

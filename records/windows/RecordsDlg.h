@@ -36,6 +36,7 @@ public slots:
     void OnAdd();
     void OnModify();
     void OnDelete();
+    void OnReportLost();
     void OnClearFields();
     void OnSearch();
     // A cardholder spreadsheet into the archive, shown row by row before it is written.

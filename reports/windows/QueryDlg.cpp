@@ -3,8 +3,8 @@
 #include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "data/AdoConn.h"
-#include "data/Amount.h"
 #include "reports/Export.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
@@ -148,6 +148,9 @@ void CQueryDlg::PrintReport(QPrinter& printer) {
     // One job, page after page, so that a file receives the whole report.
     printer.setDocName(ReportLayout::JobName);
     QPainter painter;
+    // Printed to a file, the report is the user's alone; the printer keeps the mode it finds.
+    if (!printer.outputFileName().isEmpty())
+        PrivateFile::Prepare(printer.outputFileName());
     if (!painter.begin(&printer)) {
         failed();
         return;
@@ -195,24 +198,29 @@ void CQueryDlg::OnExport() {
     if (path.isEmpty())
         return;
     UpdateData(true);
-    // Read afresh, as printing does; the total line is the same sum the window shows.
-    Export::Sheet sheet{
-        ReportLayout::Title, Messages::RecordHeadings(), {}, {false, false, false, true}};
+    // Read afresh, as printing does: the list's columns with each cell as the list shows it,
+    // and the total line the same sum the window shows.
+    static constexpr Report::Column Shown[] = {Report::CardNo, Report::Name,     Report::Date,
+                                               Report::Amount, Report::Operator, Report::Desk};
+    Export::Sheet sheet{ReportLayout::Title,
+                        Messages::QueryListHeadings(),
+                        {},
+                        {false, false, false, true, false, false}};
     Report report;
     try {
         report = collect(m_store, m_totals, startBound(), endBound());
         const TextRows& rows = *report.rows;
         for (qsizetype r = 0; r < rows.count(); ++r) {
-            const QString amount = rows.text(r, Report::Amount);
-            sheet.rows << QStringList{rows.text(r, Report::CardNo), rows.text(r, Report::Name),
-                                      rows.text(r, Report::Date),
-                                      QString::number(AmountValue(amount, ReportAmountLimit))};
+            QStringList cells;
+            for (Report::Column column : Shown)
+                cells << rows.text(r, column);
+            sheet.rows << cells;
         }
     } catch (const DataError&) {
         failed();
         return;
     }
-    sheet.rows << QStringList{Messages::Total(), {}, {}, report.totalText()};
+    sheet.rows << QStringList{Messages::Total(), {}, {}, report.totalText(), {}, {}};
     const QString problem = Export::Write(path, sheet);
     if (!problem.isEmpty())
         m_dialogs.plain(Messages::ExportFailed(problem), this);

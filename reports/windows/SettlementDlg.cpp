@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "base/Messages.h"
+#include "base/PrivateFile.h"
 #include "data/AdoConn.h"
 #include "reports/Export.h"
 #include "reports/ReportLayout.h"
@@ -119,6 +120,9 @@ void CSettlementDlg::PrintSettlement(QPrinter& printer) {
     const TableDocument pages = document(result);
     printer.setDocName(ReportLayout::JobName);
     QPainter painter;
+    // Printed to a file, the report is the user's alone; the printer keeps the mode it finds.
+    if (!printer.outputFileName().isEmpty())
+        PrivateFile::Prepare(printer.outputFileName());
     if (!painter.begin(&printer)) {
         m_dialogs.plain(Messages::OperationFailed(), this);
         return;

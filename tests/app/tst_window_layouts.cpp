@@ -164,17 +164,18 @@ private slots:
                  (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
                               "backupButton", "restoreButton", "exitButton", "portCombo",
                               "connectButton", "amountEdit", "rechargeButton", "clearButton",
-                              "serialEdit", "nameEdit", "phoneEdit", "profileButton", "totalEdit",
-                              "recordList"}));
+                              "serialEdit", "nameEdit", "phoneEdit", "lostButton", "profileButton",
+                              "totalEdit", "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",
                               "settleButton"}));
-        QCOMPARE(chain(windows.find<CRecordsDlg>(), "recordList"),
-                 (QStringList{"recordList", "cardSerialEdit", "cardNumberEdit", "holderNameEdit",
-                              "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
-                              "modifyButton", "deleteButton", "clearButton", "fieldCombo",
-                              "searchEdit", "searchButton", "importButton", "exportButton"}));
+        QCOMPARE(
+            chain(windows.find<CRecordsDlg>(), "recordList"),
+            (QStringList{"recordList", "cardSerialEdit", "cardNumberEdit", "holderNameEdit",
+                         "idNumberEdit", "holderPhoneEdit", "addressEdit", "addButton",
+                         "modifyButton", "lostButton", "deleteButton", "clearButton", "fieldCombo",
+                         "searchEdit", "searchButton", "importButton", "exportButton"}));
         QCOMPARE(chain(windows.find<CBackupPromptDlg>(), "yesButton"),
                  (QStringList{"yesButton", "noButton", "cancelButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <memory>
+
 using namespace velkar;
 
 class TestDataStore : public QObject {
@@ -251,6 +253,47 @@ private slots:
         memory.run("CREATE TABLE t (x)");
         QCOMPARE(db.scalar("SELECT count(*) FROM sqlite_master WHERE name = 't'"),
                  QStringLiteral("0"));
+    }
+
+    // Statements are kept for the next run of the same text: nested runs, a changed table and
+    // a query that outlives its connection must all still work.
+    void keptStatementsStaySound() {
+        FILE_DATABASE_ONLY();
+        TestDatabase db;
+        auto connection = std::make_unique<Connection>(db.path(), Connection::Open::Memory, 0);
+        connection->run("CREATE TABLE t (x)");
+        const QString insert = QStringLiteral("INSERT INTO t VALUES (?)");
+        const QString count = QStringLiteral("SELECT count(*), sum(x) FROM t");
+        for (int i = 1; i <= 3; ++i) {
+            Query q(*connection, insert);
+            q.bind(1, std::int64_t(i));
+            q.next();
+        }
+        {
+            Query outer(*connection, count);
+            QVERIFY(outer.next());
+            Query inner(*connection, count); // same text while the first is mid-read
+            QVERIFY(inner.next());
+            QCOMPARE(inner.integer(1), 6);
+            QCOMPARE(outer.integer(0), 3);
+        }
+        {
+            Query unbound(*connection, insert); // no value left over from the last run
+            unbound.next();
+            Query nulls(*connection, QStringLiteral("SELECT count(*) FROM t WHERE x IS NULL"));
+            QVERIFY(nulls.next());
+            QCOMPARE(nulls.integer(0), 1);
+        }
+        connection->run("ALTER TABLE t ADD COLUMN y DEFAULT 7");
+        connection->run("PRAGMA query_only = 0"); // expires every kept statement
+        {
+            Query again(*connection, QStringLiteral("SELECT * FROM t"));
+            QVERIFY(again.next());
+            QCOMPARE(again.columnCount(), 2);
+        }
+        auto late = std::make_unique<Query>(*connection, count);
+        connection.reset(); // the query is finalised on its own, after the file closed
+        late.reset();
     }
 
     void cardholderFoundByCardNoAsTheRecordsetReadsIt() {

@@ -297,6 +297,42 @@ private slots:
                  qPrintable(after));
     }
 
+    // A server's administrator may install an extension, such as PostgreSQL's own checker
+    // amcheck, into the ledger's schema: what it brings is the server's and passes the check,
+    // a member table's index included; anything else extra still fails it.
+    void objectsOfAnExtensionAreTheServers() {
+        const QString empty = TestDatabase::NewServerDatabase();
+        Connection(empty).run(QStringLiteral("CREATE EXTENSION amcheck"));
+        QCOMPARE(Schema::CreateDatabase(empty, PasswordHash::CheapestCost), QString());
+        QCOMPARE(Schema::CheckDatabase(empty), QString());
+
+        TestDatabase db;
+        db.exec(QStringLiteral("CREATE EXTENSION amcheck"));
+        QCOMPARE(Schema::CheckDatabase(db.path()), QString());
+        // Its checker at work on the ledger's own index, as its administrator would run it.
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = "
+                                          "'amcheck'")),
+                 QStringLiteral("1"));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM (SELECT bt_index_check(indexrelid) "
+                                          "FROM pg_index WHERE indrelid = 'employees'::regclass) "
+                                          "AS checked")),
+                 db.scalar(QStringLiteral("SELECT count(*) FROM pg_index "
+                                          "WHERE indrelid = 'employees'::regclass")));
+
+        db.exec(
+            QStringLiteral("CREATE FUNCTION bt_extra() RETURNS int LANGUAGE sql AS 'SELECT 1'"));
+        QCOMPARE(Schema::CheckDatabase(db.path()),
+                 QStringLiteral("含有本程序不建立的 function bt_extra"));
+        db.exec(QStringLiteral("DROP FUNCTION bt_extra()"));
+
+        db.exec(QStringLiteral("CREATE TABLE extra (x int PRIMARY KEY)"));
+        QVERIFY(Schema::CheckDatabase(db.path()).startsWith(QStringLiteral("含有本程序不建立的")));
+        db.exec(QStringLiteral("ALTER EXTENSION amcheck ADD TABLE extra"));
+        QCOMPARE(Schema::CheckDatabase(db.path()), QString());
+        db.exec(QStringLiteral("DROP EXTENSION amcheck"));
+        QCOMPARE(Schema::CheckDatabase(db.path()), QString());
+    }
+
     void badOrUnreachableServersFailWithTheirReason() {
         for (const QString& location :
              {QStringLiteral("postgresql://velkar@/none?host=/nonexistent-folder"),

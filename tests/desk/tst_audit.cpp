@@ -34,7 +34,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velkar;
@@ -133,6 +135,37 @@ print(json.dumps([[rows.get(i, {}).get(j) for j in range(1, width + 1)]
     if (p.exitCode() != 0)
         qWarning() << p.readAllStandardError();
     return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+}
+
+// The rows of a CSV file as Python's csv module reads them, a real RFC 4180 reader apart from
+// the program's own.
+QList<QStringList> readCsv(const QString& path) {
+    static const char* const reader = R"(
+import csv, json, sys
+with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:
+    print(json.dumps(list(csv.reader(f, strict=True))))
+)";
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QString::fromLatin1(reader), path});
+    p.waitForFinished(60000);
+    if (p.exitCode() != 0)
+        qWarning() << p.readAllStandardError();
+    QList<QStringList> rows;
+    for (const QJsonValue& row : QJsonDocument::fromJson(p.readAllStandardOutput()).array()) {
+        QStringList cells;
+        for (const QJsonValue& cell : row.toArray())
+            cells << cell.toString();
+        rows << cells;
+    }
+    return rows;
+}
+
+// A text a spreadsheet keeps as text by the ="…" form, as the text itself.
+QString keptText(const QString& cell) {
+    if (cell.startsWith(QLatin1String("=\"")) && cell.endsWith(QLatin1Char('"')))
+        return cell.mid(2, cell.size() - 3);
+    return cell;
 }
 
 } // namespace
@@ -392,8 +425,9 @@ private slots:
         const QByteArray bytes = file.readAll();
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         const QString text = QString::fromUtf8(bytes);
-        QVERIFY(text.contains(QStringLiteral("=\"00012345\",张三,2026-12-07 09:00:00,100\r\n")));
-        QVERIFY(text.endsWith(QStringLiteral("合计,,,75\r\n")));
+        QVERIFY(text.contains(
+            QStringLiteral("\"=\"\"00012345\"\"\",张三,2026-12-07 09:00:00,100,,\r\n")));
+        QVERIFY(text.endsWith(QStringLiteral("合计,,,75,,\r\n")));
 
         // A folder that isn't there: said so, nothing left behind.
         for (const QString& name :
@@ -407,6 +441,101 @@ private slots:
         dialogs.clear();
         dlg.OnExport(); // cancelled: nothing written, nothing said
         QVERIFY(dialogs.texts().isEmpty());
+    }
+
+    // Names a spreadsheet would split a row at, or compute, and an amount the total leaves out:
+    // the CSV reads back row for row as the window shows them, by a real CSV reader and, where
+    // it is installed, by LibreOffice Calc.
+    void queryCsvReadsBackAsTheWindowShows() {
+        TestDatabase db;
+        const QList<QStringList> holders{
+            {"00012345", "Lee, Ann", "00100"},  {"0001E500", "Eve \"E\" Chen", "-00030"},
+            {"ABCDEF01", "=2+3", "00005"},      {"00000004", "+86 138", "100000"},
+            {"00000005", "-Ann", "00012"},      {"00000006", "@SUM(A1)", "00007"},
+            {"00000007", "\tTab", "00001"},     {"00000008", "第一行\n第二行", "00002"},
+            {"00000009", "\r=1+1", "00003"},    {"0000000A", " =HYPERLINK(1)", "00004"},
+            {"0000000B", "'=already", "00006"}, {"0000000C", "2024", "00008"}};
+        {
+            TestDatabase::Batch batch(db);
+            int minute = 0;
+            for (const QStringList& h : holders) {
+                db.addCardholder(QStringLiteral("1"), h[0], h[1]);
+                db.addRecord(h[0],
+                             QStringLiteral("2026-12-07 09:%1:00").arg(minute++, 2, 10, QChar('0')),
+                             h[2]);
+            }
+        }
+        FixedClock clock(QDateTime(QDate(2026, 12, 7), QTime(12, 0)));
+        CQueryDlg dlg(dialogs, clock);
+        const QAbstractItemModel* shown =
+            dlg.findChild<QTableView*>(QStringLiteral("recordList"))->model();
+        QCOMPARE(shown->rowCount(), holders.size());
+        const QString total = dlg.findChild<QLabel*>(QStringLiteral("totalText"))->text();
+        QCOMPARE(total, QStringLiteral("118")); // 100000 counts nothing by the total rule
+
+        QTemporaryDir out;
+        const QString csv = out.filePath(QStringLiteral("list.csv"));
+        dialogs.answerFile(csv);
+        dlg.OnExport();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
+        const QList<QStringList> rows = readCsv(csv);
+        QCOMPARE(rows.size(), holders.size() + 2);
+        QCOMPARE(rows[0], (QStringList{"卡号", "姓名", "时间", "金额", "操作员", "终端"}));
+        qint64 sum = 0;
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            const QStringList& row = rows[r + 1];
+            QCOMPARE(row.size(), 6);
+            // Card numbers stay text; names that would start a formula carry an apostrophe.
+            QCOMPARE(keptText(row[0]), shown->index(r, 0).data().toString());
+            QVERIFY2(!row[0].startsWith('=') || row[0] == "=\"" + keptText(row[0]) + '"',
+                     qPrintable(row[0]));
+            const QString name = shown->index(r, 1).data().toString();
+            QCOMPARE(Export::UnguardFormula(keptText(row[1])), name);
+            QVERIFY2(!Export::StartsFormula(row[1]) || row[1] == "=\"" + name + '"',
+                     qPrintable(row[1]));
+            for (int c : {2, 4, 5})
+                QCOMPARE(row[c], shown->index(r, c).data().toString());
+            // The amount as shown, a number.
+            QCOMPARE(row[3], shown->index(r, 3).data().toString());
+            bool number = false;
+            sum += row[3].toLongLong(&number);
+            QVERIFY(number);
+        }
+        QCOMPARE(rows[1][1], QStringLiteral("Lee, Ann"));
+        QCOMPARE(rows[2][1], QStringLiteral("Eve \"E\" Chen"));
+        QCOMPARE(rows[3][1], QStringLiteral("'=2+3"));
+        QCOMPARE(rows[4][1], QStringLiteral("'+86 138"));
+        QCOMPARE(rows[8][1], QStringLiteral("第一行\n第二行"));
+        QCOMPARE(rows[11][1], QStringLiteral("''=already"));
+        QCOMPARE(rows[12][1], QStringLiteral("=\"2024\""));
+        QCOMPARE(rows[4][3], QStringLiteral("100000"));
+        QCOMPARE(sum, 100000 + total.toLongLong());
+        QCOMPARE(rows.last(), (QStringList{"合计", "", "", total, "", ""}));
+
+        const QString calc = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (calc.isEmpty())
+            QSKIP("LibreOffice is not installed: the CSV was read back by Python alone");
+        // As a user opens it: Calc's own CSV import, saved as a workbook and read as one.
+        QProcess office;
+        office.start(calc, {QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                            QStringLiteral("-env:UserInstallation=file://") + out.filePath("lo"),
+                            QStringLiteral("--infilter=CSV:44,34,76,1"),
+                            QStringLiteral("--convert-to"), QStringLiteral("xlsx"),
+                            QStringLiteral("--outdir"), out.filePath(QStringLiteral("calc")), csv});
+        QVERIFY(office.waitForFinished(120000));
+        const QJsonArray sheet = readXlsx(out.filePath(QStringLiteral("calc/list.xlsx")));
+        QCOMPARE(sheet.size(), holders.size() + 2);
+        double calcSum = 0;
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            const QJsonArray row = sheet[r + 1].toArray();
+            QVERIFY(row[0].isString());
+            QVERIFY(row[0].toString().contains(shown->index(r, 0).data().toString()));
+            QVERIFY2(row[1].isString(), qPrintable(shown->index(r, 1).data().toString()));
+            QVERIFY(row[3].isDouble());
+            calcSum += row[3].toDouble();
+        }
+        QCOMPARE(qint64(calcSum), sum);
+        QCOMPARE(sheet.last().toArray()[3].toDouble(), total.toDouble());
     }
 
     // The window shows the rows and the total line, and prints them in one job whose pages

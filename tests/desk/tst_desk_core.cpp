@@ -4,6 +4,7 @@
 #include "data/CardRecords.h"
 #include "data/Text.h"
 #include "desk/CardholderPanel.h"
+#include "users/Accounts.h"
 
 #include <QTest>
 
@@ -62,6 +63,43 @@ private slots:
                                 "33333333:赵六六:330303:13500000000"));
         QCOMPARE(int(g_holderState), int(HolderNone));
         QVERIFY(panel.fields.cardNo.isEmpty());
+    }
+
+    // 档案更新 changes the archive as the archive window does: each change in the trail with
+    // the account of the login, in the same transaction; a refused save leaves no entry.
+    void panelSavesAreAudited() {
+        TestDatabase db;
+        g_account = QStringLiteral("操作员2");
+        CardholderPanel panel(nullptr);
+        panel.apply(FindCardholder(Connection(db.path()), "0000ABCD"));
+        panel.fields = {"S1", "0000ABCD", "钱七", "", "13600000001", ""};
+        QCOMPARE(panel.save(), ProfileOutcome::Added);
+        panel.apply(FindCardholder(Connection(db.path()), "0000ABCD"));
+        QCOMPARE(int(g_holderState), int(HolderExisting));
+        panel.fields.name = "钱七七";
+        QCOMPARE(panel.save(), ProfileOutcome::Updated);
+        QCOMPARE(db.scalar("SELECT group_concat(account || ':' || action, ',') FROM "
+                           "(SELECT * FROM audit ORDER BY id) AS a"),
+                 QStringLiteral("操作员2:添加持卡人,操作员2:修改持卡人"));
+        const QString change = db.scalar("SELECT details FROM audit ORDER BY id DESC LIMIT 1");
+        QVERIFY2(change.contains("钱七") && change.contains("钱七七") && change.contains("null"),
+                 qPrintable(change));
+
+        // Not a card number by the archive's rule: refused, as the archive window refuses it.
+        panel.apply(FindCardholder(Connection(db.path()), "5678EFGH"));
+        panel.fields = {"S2", "5678EFGH", "孙八", "", "1", ""};
+        QCOMPARE(panel.save(), ProfileOutcome::InvalidCardNo);
+        QCOMPARE(ProfileMessage(ProfileOutcome::InvalidCardNo, "5678EFGH"),
+                 QStringLiteral("卡号“5678EFGH”不是八位十六进制数"));
+        // Refused by the store: the entry goes with the row.
+        db.addCardholder("S4", "44444444", "孙八");
+        panel.apply(FindCardholder(Connection(db.path()), "44444445"));
+        panel.fields = {"S9", "44444444", "周九", "", "1", ""};
+        QCOMPARE(panel.save(), ProfileOutcome::Failed);
+        QCOMPARE(db.scalar("SELECT count(*) FROM audit"), QStringLiteral("2"));
+        QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("2"));
+        QCOMPARE(AuditChainProblem(db.path()), QString());
+        g_account.clear();
     }
 
     void unstorableTextIsNotSaved() {

@@ -36,7 +36,10 @@ public:
             direct);
         QObject::connect(
             &link, &ReaderLink::cardholderFound, &link,
-            [this](const CardholderLookup& l) { add(lookups, l.holder.cardNo); }, direct);
+            [this](const CardholderLookup& l) {
+                add(lookups, l.holder.cardNo + (l.lost ? QStringLiteral(" lost") : QString()));
+            },
+            direct);
         QObject::connect(
             &link, &ReaderLink::cardRecordsChanged, &link,
             [this](const Journal::CardTotals& t, bool) { add(reloads, t.cardNo); }, direct);

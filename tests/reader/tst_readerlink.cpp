@@ -6,8 +6,11 @@
 #include "base/Clock.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
+#include "data/Audit.h"
+#include "data/Cards.h"
 #include "data/Journal.h"
 #include "data/Schema.h"
+#include "reader/CommandBook.h"
 #include "reader/DebugTrace.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
@@ -160,6 +163,32 @@ private slots:
         rig.report(CardA, 900);   // the worker is done with the one before
         QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|100"));
         QCOMPARE(rig.view.get(rig.view.messages).size(), 1);
+    }
+
+    // A lost card laid on: shown as lost, its sighting audited, no command goes to it; found
+    // again at this desk, it takes commands at once.
+    void aLostCardTakesNoCommand() {
+        Rig rig;
+        rig.db.addCardholder("1", TextA, "张三");
+        const Connection db(rig.db.path());
+        QCOMPARE(Cards::ReportLost(db, TextA, "遗失", "操作员1", "desk-b"), QString());
+        rig.lay(CardA, 500);
+        QTRY_COMPARE(rig.view.get(rig.view.lookups), QStringList{TextA + " lost"});
+        rig.link.requestRecharge(10);
+        rig.link.requestClear();
+        QCOMPARE(rig.sent().size(), size_t(0));
+        QCOMPARE(rig.view.get(rig.view.messages),
+                 QStringList(2, QStringLiteral("此卡已挂失，不能充值或清零。")));
+        QCOMPARE(rig.db.scalar("SELECT details FROM audit WHERE action = '挂失卡出现'"),
+                 QStringLiteral("已挂失的卡 1234ABCD 放上读卡器，余额 50.0 元"));
+        QCOMPARE(rig.db.scalar("SELECT last_balance || ' ' || last_seen_desk FROM cards"),
+                 "500 " + Audit::ThisDesk());
+
+        QCOMPARE(Cards::Unmark(db, TextA, "管理员", "desk-b"), QString());
+        rig.link.noteCardLost(TextA, false);
+        rig.link.requestRecharge(10);
+        QTRY_COMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:09|10"));
+        QCOMPARE(rig.db.scalar("SELECT last_balance FROM cards"), QStringLiteral("600"));
     }
 
     void clearBooksTheReportedBalance() {
@@ -512,6 +541,46 @@ private slots:
         QCOMPARE(db.scalar("SELECT state FROM journal"), QStringLiteral("booked"));
         rig.link.requestRecharge(5);
         QCOMPARE(rig.sent().size(), 1u);
+    }
+
+    // The card's lookup waited on the locked ledger while the card went to another desk, whose
+    // command the reader carried out there: the old report proves nothing about that command,
+    // which is booked at the card's next report here, never resolved as not executed.
+    void aLookupThatWaitedLeavesALaterCommandAlone() {
+        if (TestDatabase::OnServer())
+            QSKIP("the lock is the file's");
+        Rig rig;
+        rig.link.store().setRetryDelays(5, 20);
+        rig.link.store().setBusyTimeout(20);
+        std::atomic<bool> locked{false}, release{false};
+        std::thread holder([&] {
+            Connection c(rig.db.path());
+            c.run(QStringLiteral("BEGIN IMMEDIATE"));
+            locked = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            Journal::Entry e = otherDesksCommand(); // 50.0 to 60.0, sent as the card got there
+            e.sentAt = TimestampText(rig.clock.now());
+            Journal::Add(c, e);
+            c.run(QStringLiteral("COMMIT"));
+        });
+        const auto unlock = qScopeGuard([&] {
+            release = true;
+            holder.join();
+        });
+        QTRY_VERIFY(locked);
+        rig.reader.inject(CardReportFrame(CardA, 500));
+        QTRY_VERIFY(!rig.view.get(rig.view.messages).isEmpty()); // the look waits
+        release = true;
+        QTRY_VERIFY(!rig.link.checkingCard(TextA));
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("pending"));
+
+        rig.clock.advance(CommandBook::CardPresentMs + 1);
+        rig.report(CardA, 600); // back from the other desk
+        rig.link.waitForStore();
+        QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("booked"));
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:11|10"));
     }
 
     void rubbishChangesNothing() {

@@ -98,37 +98,80 @@ private slots:
     }
 
     void addChecksFieldsAndRefusesTakenCardNumbers() {
-        db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("甲"));
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("000000A1"), QStringLiteral("甲"));
         CRecordsDlg dlg(dialogs);
 
-        fill(dlg, {"7", "B2", "", "id", "tel", "addr"});
+        fill(dlg, {"7", "000000B2", "", "id", "tel", "addr"});
         press(dlg, 1004);
         QCOMPARE(dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
         QCOMPARE(cardholders(), 1);
 
         // The serial is not required here; a quote in a value is ordinary text.
-        fill(dlg, {"", "B2", "O'Brien", "id", "tel", "addr"});
+        fill(dlg, {"", "000000B2", "O'Brien", "id", "tel", "addr"});
         press(dlg, 1004);
         QCOMPARE(dialogs.lastText(), QStringLiteral("添加成功"));
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("B2")), QStringLiteral("O'Brien"));
-        QCOMPARE(cell(QStringLiteral("卡序号"), QStringLiteral("B2")), QString());
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("000000B2")),
+                 QStringLiteral("O'Brien"));
+        QCOMPARE(cell(QStringLiteral("卡序号"), QStringLiteral("000000B2")), QString());
         QCOMPARE(column(dlg, 2), (QStringList{"甲", "O'Brien"}));
         QCOMPARE(edit(dlg, Name)->text(), QStringLiteral("O'Brien")); // the edits keep their texts
 
-        fill(dlg, {"9", "A1", "乙", "id", "tel", "addr"});
+        fill(dlg, {"9", "000000A1", "乙", "id", "tel", "addr"});
         press(dlg, 1004);
         QCOMPARE(dialogs.lastText(), QStringLiteral("卡号重复警告"));
         QCOMPARE(cardholders(), 2);
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("A1")), QStringLiteral("甲"));
-        QCOMPARE(column(dlg, 1), (QStringList{"A1", "B2"}));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("000000A1")), QStringLiteral("甲"));
+        QCOMPARE(column(dlg, 1), (QStringList{"000000A1", "000000B2"}));
+    }
+
+    // A card number is eight hexadecimal digits, as the reader reports it: lower case and blanks
+    // are mended, anything else refused, on add and on change; a search finds it either way.
+    // Each change is in the audit trail.
+    void cardNumbersFollowTheReadersForm() {
+        CRecordsDlg dlg(dialogs);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        for (const char* wrong : {"5678EFGH", "1234567", "123456789", "12 345678", "０"}) {
+            fill(dlg, {"1", QString::fromUtf8(wrong), "甲", "id", "tel", "addr"});
+            press(dlg, 1004);
+            QCOMPARE(dialogs.lastText(),
+                     QStringLiteral("卡号“%1”不是八位十六进制数").arg(QString::fromUtf8(wrong)));
+        }
+        QCOMPARE(cardholders(), 0);
+
+        fill(dlg, {"1", " abcdef01 ", "甲", "id", "tel", "addr"});
+        press(dlg, 1004);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("添加成功"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF01")), QStringLiteral("甲"));
+        QCOMPARE(edit(dlg, CardNo)->text(), QStringLiteral("ABCDEF01"));
+        fill(dlg, {"2", "ＡＢＣＤＥＦ０２", "乙", "id", "tel", "addr"}); // full-width digits
+        press(dlg, 1004);
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF02")), QStringLiteral("乙"));
+
+        search(dlg, QStringLiteral("卡号"), QStringLiteral("abcdef01"));
+        QCOMPARE(column(dlg, 1), (QStringList{"ABCDEF01"}));
+        click(dlg, 0);
+        edit(dlg, CardNo)->setText(QStringLiteral("ABCDEFGH"));
+        press(dlg, 1005);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("卡号“ABCDEFGH”不是八位十六进制数"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF01")), QStringLiteral("甲"));
+        edit(dlg, CardNo)->setText(QStringLiteral("abcdef03"));
+        press(dlg, 1005);
+        QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF03")), QStringLiteral("甲"));
+        QCOMPARE(cardholders(), 2);
+
+        const QString actions = db->scalar(QStringLiteral(
+            "SELECT count(*) FROM audit WHERE action IN ('添加持卡人', '修改持卡人')"));
+        QCOMPARE(actions, QStringLiteral("3"));
     }
 
     // A lone surrogate would be stored (or searched for) as another text than the one shown.
     void textsTheStoreCantKeepAreRefused() {
-        db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("甲"));
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("000000A1"), QStringLiteral("甲"));
         CRecordsDlg dlg(dialogs);
         const QString lone = QStringLiteral("王") + QChar(0xDC01);
-        fill(dlg, {"7", "B2", lone, "id", "tel", "addr"});
+        fill(dlg, {"7", "000000B2", lone, "id", "tel", "addr"});
         press(dlg, 1004);
         QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
         QCOMPARE(cardholders(), 1);
@@ -137,7 +180,7 @@ private slots:
         edit(dlg, Address)->setText(lone);
         press(dlg, 1005);
         QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
-        QCOMPARE(cell(QStringLiteral("地址"), QStringLiteral("A1")), QStringLiteral("null"));
+        QCOMPARE(cell(QStringLiteral("地址"), QStringLiteral("000000A1")), QStringLiteral("null"));
 
         search(dlg, QStringLiteral("姓名"), lone);
         QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
@@ -145,7 +188,7 @@ private slots:
     }
 
     void clickFillsTheEditsAndClearEmptiesThem() {
-        db->addCardholder(QStringLiteral("5"), QStringLiteral("C3"), QStringLiteral("丙"),
+        db->addCardholder(QStringLiteral("5"), QStringLiteral("000000C3"), QStringLiteral("丙"),
                           QStringLiteral("110"), QStringLiteral("555"), QStringLiteral("北京"));
         CRecordsDlg dlg(dialogs);
         dlg.show();
@@ -162,30 +205,31 @@ private slots:
     }
 
     void modifyAndDeleteNeedASelection() {
-        db->addCardholder(QStringLiteral("1"), QStringLiteral("A1"), QStringLiteral("甲"));
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("000000A1"), QStringLiteral("甲"));
         CRecordsDlg dlg(dialogs);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        fill(dlg, {"2", "A1", "乙", "id", "tel", "addr"});
+        fill(dlg, {"2", "000000A1", "乙", "id", "tel", "addr"});
         press(dlg, 1005);
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
         press(dlg, 1006);
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("A1")), QStringLiteral("甲"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("000000A1")), QStringLiteral("甲"));
 
         // Unlike the add, the change requires the serial.
         click(dlg, 0);
         edit(dlg, Serial)->clear();
         press(dlg, 1005);
         QCOMPARE(dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
-        QCOMPARE(cell(QStringLiteral("卡序号"), QStringLiteral("A1")), QStringLiteral("1"));
+        QCOMPARE(cell(QStringLiteral("卡序号"), QStringLiteral("000000A1")), QStringLiteral("1"));
     }
 
     void searchThenChangeAndDeleteTheSelectedCardholder() {
-        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
-        db->addCardholder(QStringLiteral("2"), QStringLiteral("0002"), QStringLiteral("O'Brien"));
-        db->addCardholder(QStringLiteral("3"), QStringLiteral("0003"), QStringLiteral("张三"));
-        db->addCardholder(QStringLiteral("4"), QStringLiteral("0004"), QStringLiteral("李四"));
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("00000001"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("2"), QStringLiteral("00000002"),
+                          QStringLiteral("O'Brien"));
+        db->addCardholder(QStringLiteral("3"), QStringLiteral("00000003"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("4"), QStringLiteral("00000004"), QStringLiteral("李四"));
         CRecordsDlg dlg(dialogs);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -194,43 +238,46 @@ private slots:
         QCOMPARE(column(dlg, 1).size(), 0); // no partial match
 
         search(dlg, QStringLiteral("姓名"), QStringLiteral("张三"));
-        QCOMPARE(column(dlg, 1), (QStringList{"0001", "0003"}));
+        QCOMPARE(column(dlg, 1), (QStringList{"00000001", "00000003"}));
         // Second in the result, third in the table.
         click(dlg, 1);
-        QCOMPARE(edit(dlg, CardNo)->text(), QStringLiteral("0003"));
+        QCOMPARE(edit(dlg, CardNo)->text(), QStringLiteral("00000003"));
         edit(dlg, Name)->setText(QStringLiteral("张三丰"));
         press(dlg, 1005);
         QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0003")), QStringLiteral("张三丰"));
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0001")), QStringLiteral("张三"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000003")),
+                 QStringLiteral("张三丰"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000001")), QStringLiteral("张三"));
         QCOMPARE(column(dlg, 1).size(), 4); // reloaded
 
         search(dlg, QStringLiteral("姓名"), QStringLiteral("O'Brien"));
-        QCOMPARE(column(dlg, 1), (QStringList{"0002"}));
+        QCOMPARE(column(dlg, 1), (QStringList{"00000002"}));
         click(dlg, 0);
         edit(dlg, Name)->setText(QStringLiteral("O'Neil"));
         press(dlg, 1005);
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0002")), QStringLiteral("O'Neil"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000002")),
+                 QStringLiteral("O'Neil"));
 
         search(dlg, QStringLiteral("姓名"), QStringLiteral("O'Neil"));
         click(dlg, 0);
         press(dlg, 1006); // at once, without asking
         QCOMPARE(dialogs.lastText(), QStringLiteral("删除成功"));
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0002")), QStringLiteral("<none>"));
-        QCOMPARE(column(dlg, 1), (QStringList{"0001", "0003", "0004"}));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000002")),
+                 QStringLiteral("<none>"));
+        QCOMPARE(column(dlg, 1), (QStringList{"00000001", "00000003", "00000004"}));
         QVERIFY(edit(dlg, CardNo)->text().isEmpty());
 
         // A change to a 卡号 another cardholder has is refused and changes nothing.
         click(dlg, 0);
-        edit(dlg, CardNo)->setText(QStringLiteral("0004"));
+        edit(dlg, CardNo)->setText(QStringLiteral("00000004"));
         press(dlg, 1005);
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
-        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("0001")), QStringLiteral("张三"));
+        QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000001")), QStringLiteral("张三"));
         QCOMPARE(cardholders(), 3);
     }
 
     void searchNeedsAChosenFieldAndText() {
-        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("00000001"), QStringLiteral("张三"));
         CRecordsDlg dlg(dialogs);
         edit(dlg, SearchText)->setText(QStringLiteral("张三"));
         press(dlg, 1011);
@@ -248,14 +295,14 @@ private slots:
     }
 
     void enterSearchesOnlyFromTheSearchText() {
-        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
-        db->addCardholder(QStringLiteral("2"), QStringLiteral("0002"), QStringLiteral("李四"));
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("00000001"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("2"), QStringLiteral("00000002"), QStringLiteral("李四"));
         CRecordsDlg dlg(dialogs);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         auto* combo = control<QComboBox>(&dlg, Field);
         combo->setCurrentIndex(combo->findText(QStringLiteral("卡号")));
-        edit(dlg, SearchText)->setText(QStringLiteral("0002"));
+        edit(dlg, SearchText)->setText(QStringLiteral("00000002"));
 
         edit(dlg, Name)->setFocus();
         QTest::keyClick(edit(dlg, Name), Qt::Key_Return);
@@ -267,7 +314,7 @@ private slots:
         edit(dlg, SearchText)->setFocus();
         QTest::keyClick(edit(dlg, SearchText), Qt::Key_Return);
         QVERIFY(dlg.isVisible());
-        QCOMPARE(column(dlg, 1), (QStringList{"0002"}));
+        QCOMPARE(column(dlg, 1), (QStringList{"00000002"}));
 
         QTest::keyClick(edit(dlg, Name), Qt::Key_Escape);
         QVERIFY(!dlg.isVisible());
@@ -298,19 +345,19 @@ private slots:
     }
 
     void storeErrorsLeaveTheWindowUsable() {
-        db->addCardholder(QStringLiteral("1"), QStringLiteral("0001"), QStringLiteral("张三"));
+        db->addCardholder(QStringLiteral("1"), QStringLiteral("00000001"), QStringLiteral("张三"));
         CRecordsDlg dlg(dialogs);
-        QCOMPARE(column(dlg, 1), (QStringList{"0001"})); // shown, so read
+        QCOMPARE(column(dlg, 1), (QStringList{"00000001"})); // shown, so read
         db->exec(QStringLiteral("ALTER TABLE userecord RENAME TO gone"));
         search(dlg, QStringLiteral("姓名"), QStringLiteral("张三"));
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
-        QCOMPARE(column(dlg, 1), (QStringList{"0001"})); // the list as it was
+        QCOMPARE(column(dlg, 1), (QStringList{"00000001"})); // the list as it was
         dlg.LoadRecords();
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
 
         db->exec(QStringLiteral("ALTER TABLE gone RENAME TO userecord"));
         search(dlg, QStringLiteral("姓名"), QStringLiteral("张三"));
-        QCOMPARE(column(dlg, 1), (QStringList{"0001"}));
+        QCOMPARE(column(dlg, 1), (QStringList{"00000001"}));
         QCOMPARE(dialogs.texts().size(), 2);
     }
 };

@@ -5,6 +5,7 @@
 #include "reports/ReportLayout.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QTest>
 
@@ -278,6 +279,49 @@ private slots:
         QVERIFY(at(device.find(0, QStringLiteral("%1 元").arg(records * 100)), 450, totalY));
         QVERIFY(at(device.find(0, QStringLiteral("报表日期:")), 50, totalY));
         QVERIFY(at(device.find(0, Heading.reportDate), 120, totalY));
+    }
+
+    // A name longer than its column is cut short with "…" before the 时间 rule, on paper and
+    // in the preview; a name that fits, a card number and a time are drawn whole.
+    void longNamesStayInTheirColumn() {
+        Report report;
+        auto rows = std::make_shared<TableRows>();
+        const QString longName = QStringLiteral("欧阳很长很长的名字和一个更长的英文名 Alexandra");
+        rows->table().appendRow({QStringLiteral("ABCDEF01"), QStringLiteral("2024-03-01 10:00:00"),
+                                 QStringLiteral("100"), longName});
+        rows->table().appendRow({QStringLiteral("00000002"), QStringLiteral("2024-03-01 10:01:00"),
+                                 QStringLiteral("100000"), QStringLiteral("王五")});
+        // The widest card number there is.
+        rows->table().appendRow({QStringLiteral("DDDDDDDD"), QStringLiteral("2024-12-31 23:59:59"),
+                                 QStringLiteral("-99999"), QStringLiteral("Wolfgang")});
+        report.rows = rows;
+        for (const bool preview : {false, true}) {
+            RecordingDevice device(preview ? 96 : 600,
+                                   preview ? QSize(600, 700) : QSize(5100, 6600));
+            {
+                QPainter painter(&device);
+                if (preview)
+                    DrawPreviewPage(painter, report, Heading, 0);
+                else
+                    DrawPrintedPage(painter, report, Heading, 0);
+            }
+            const int timeRule = preview ? 50 + 70 + 75 : 1700;
+            const auto* name = device.find(0, QStringLiteral("王五"));
+            QVERIFY(name);
+            const RecordingDevice::Text* cut = nullptr;
+            for (const auto& t : device.texts)
+                if (t.text.startsWith(QStringLiteral("欧阳")))
+                    cut = &t;
+            QVERIFY(cut);
+            QVERIFY2(cut->text.endsWith(QChar(0x2026)), qPrintable(cut->text));
+            QVERIFY(longName.startsWith(cut->text.chopped(1)));
+            const qreal right =
+                cut->topLeft.x() + QFontMetricsF(cut->font, &device).horizontalAdvance(cut->text);
+            QVERIFY2(right <= timeRule, qPrintable(QString::number(right)));
+            for (const char* whole : {"ABCDEF01", "00000002", "2024-03-01 10:00:00", "100000",
+                                      "DDDDDDDD", "2024-12-31 23:59:59", "-99999", "Wolfgang"})
+                QVERIFY2(device.find(0, QString::fromLatin1(whole)), whole);
+        }
     }
 
     // The settlement is printed on the report's page with a chart above the table on the first

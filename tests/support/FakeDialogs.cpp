@@ -66,6 +66,21 @@ std::unique_ptr<ProgressWindow> FakeDialogs::progress(const QString& label, int 
     return std::make_unique<Window>(*this);
 }
 
+QString FakeDialogs::askText(const QString& prompt, QObject* owner) {
+    message(prompt, Icon::None, {}, owner);
+    QMutexLocker lock(&m_mutex);
+    if (m_texts.empty())
+        return {};
+    QString answer = m_texts.front();
+    m_texts.pop_front();
+    return answer;
+}
+
+void FakeDialogs::answerText(const QString& text) {
+    QMutexLocker lock(&m_mutex);
+    m_texts.push_back(text);
+}
+
 QString FakeDialogs::chooseFolder(const QString& title, const QString& startFolder) {
     QMutexLocker lock(&m_mutex);
     m_requests << QStringLiteral("folder:%1|%2").arg(title, startFolder);

@@ -32,6 +32,7 @@ public:
     QString chooseSaveFile(const QString& filter, const QString& defaultSuffix,
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
+    QString askText(const QString& prompt, QObject* owner) override;
     std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
                                              QObject* owner) override;
 
@@ -48,6 +49,8 @@ public:
     void answerFolder(const QString& folder);
     void answerFile(const QString& file);
     void answerPrinter(bool accept);
+    // The next texts typed, in order; none left: cancelled. Each prompt is a shown box too.
+    void answerText(const QString& text);
 
     QList<Shown> shown() const;
     QStringList texts() const;
@@ -77,6 +80,7 @@ private:
     std::deque<QString> m_folders;
     std::deque<QString> m_files;
     std::deque<bool> m_printers;
+    std::deque<QString> m_texts;
     std::deque<bool> m_answers;
     std::function<void(const QString&)> m_echo;
 };

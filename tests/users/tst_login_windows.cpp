@@ -3,6 +3,7 @@
 #include "data/Text.h"
 #include "support/Controls.h"
 #include "support/FakeDialogs.h"
+#include "support/ModalWatcher.h"
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
 #include "users/windows/LoginDlg.h"
@@ -54,7 +55,12 @@ private slots:
         combo->setCurrentIndex(0);
         control<QPushButton>(&dlg, 1042)->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QVERIFY2(dialogs.texts().isEmpty(), qPrintable(dialogs.texts().join(' ')));
+        // The operators still hold the delivered password, and the administrator is told.
+        QCOMPARE(dialogs.texts(), QStringList{QStringLiteral(
+                                      "以下账户仍在使用出厂密码 604817，任何人都能以它们登录：\n"
+                                      "操作员1、操作员2、操作员3、操作员4、操作员5、操作员6\n"
+                                      "请在“用户管理”中为它们设置各自的密码。")});
+        QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::Exclamation);
         QVERIFY(g_isAdmin);
     }
 
@@ -81,15 +87,94 @@ private slots:
         QVERIFY(!g_isAdmin);
     }
 
-    void administratorLoginSetsTheFlag() {
+    // Anyone at the counter knows the delivered password: the administrator who logs in with
+    // it replaces it in the password window before the desk opens, and can't keep it.
+    void administratorReplacesTheDeliveredPasswordFirst() {
         TestDatabase db;
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
         dlg.show();
+        int windows = 0;
+        {
+            ModalWatcher leave([&](QWidget* w) {
+                ++windows;
+                auto* combo = control<QComboBox>(w, 1044);
+                auto* old = control<QLineEdit>(w, 1045);
+                QVERIFY(combo && old);
+                QCOMPARE(combo->currentText(), QStringLiteral("管理员"));
+                QVERIFY(!combo->isEnabled() && !old->isEnabled());
+                QCOMPARE(old->text(), QStringLiteral("604817"));
+                // The delivered password again is no replacement.
+                control<QLineEdit>(w, 1048)->setText("604817");
+                control<QLineEdit>(w, 1049)->setText("604817");
+                ModalWatcher::click(w, 1046);
+                QCOMPARE(dialogs.lastText(),
+                         QStringLiteral("管理员的新密码不能是出厂密码 604817，请重新输入！"));
+                QVERIFY(w->isVisible());
+                w->close();
+            });
+            control<QPushButton>(&dlg, 1042)->click();
+        }
+        QCOMPARE(windows, 1);
+        QCOMPARE(dialogs.texts().first(),
+                 QStringLiteral("管理员仍在使用出厂密码 604817，任何人都能以管理员登录。\n"
+                                "请先修改管理员密码，修改后才能进入充值台。"));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("管理员密码未修改，不能进入充值台。"));
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.result() != QDialog::Accepted);
+        QVERIFY(!g_isAdmin);
+        QCOMPARE(CheckLogin(nullptr, "管理员", "604817"), LoginOutcome::Success);
+
+        dialogs.clear();
+        ModalWatcher change([&](QWidget* w) {
+            control<QLineEdit>(w, 1048)->setText("kasse7");
+            control<QLineEdit>(w, 1049)->setText("kasse7");
+            ModalWatcher::click(w, 1046);
+        });
         control<QPushButton>(&dlg, 1042)->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QVERIFY(g_isAdmin);
-        QVERIFY(dialogs.shown().isEmpty());
+        QCOMPARE(dialogs.texts().size(), 3);
+        QCOMPARE(dialogs.texts()[1], QStringLiteral("修改成功"));
+        QVERIFY(dialogs.lastText().startsWith(QStringLiteral("以下账户仍在使用出厂密码 604817")));
+        QCOMPARE(CheckLogin(nullptr, "管理员", "kasse7"), LoginOutcome::Success);
+        QCOMPARE(CheckLogin(nullptr, "管理员", "604817"), LoginOutcome::WrongPassword);
+        // The trail has the change and the accounts still on the delivered password.
+        QCOMPARE(
+            db.scalar("SELECT details FROM audit WHERE action = '出厂密码'"),
+            QStringLiteral("仍用出厂密码：操作员1、操作员2、操作员3、操作员4、操作员5、操作员6"));
+        QCOMPARE(db.scalar("SELECT account FROM audit WHERE action = '修改密码'"),
+                 QStringLiteral("管理员"));
+        g_isAdmin = false;
+    }
+
+    // Once every account has a password of its own, the administrator logs in without a box
+    // and the trail has no entry about it; an operator is never told.
+    void noBoxOnceEveryPasswordIsChanged() {
+        TestDatabase db;
+        FakeDialogs dialogs;
+        db.setPassword("管理员", "kasse7");
+        db.setPassword("操作员3", "op3");
+        CLoginDlg operatorLogin(dialogs);
+        control<QComboBox>(&operatorLogin, 1009)->setCurrentIndex(3);
+        control<QLineEdit>(&operatorLogin, 1012)->setText("op3");
+        control<QPushButton>(&operatorLogin, 1042)->click();
+        QCOMPARE(operatorLogin.result(), int(QDialog::Accepted));
+        QVERIFY(dialogs.texts().isEmpty());
+        QCOMPARE(AccountsWithDeliveredPassword(),
+                 (QStringList{"操作员1", "操作员2", "操作员4", "操作员5", "操作员6"}));
+
+        for (const char* name : {"操作员1", "操作员2", "操作员4", "操作员5", "操作员6"})
+            db.setPassword(QString::fromUtf8(name), "own");
+        CLoginDlg dlg(dialogs);
+        control<QLineEdit>(&dlg, 1012)->setText("kasse7");
+        control<QPushButton>(&dlg, 1042)->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(g_isAdmin);
+        QVERIFY2(dialogs.texts().isEmpty(), qPrintable(dialogs.texts().join(' ')));
+        QCOMPARE(db.scalar("SELECT count(*) FROM audit WHERE action = '出厂密码'"),
+                 QStringLiteral("0"));
+        g_isAdmin = false;
     }
 
     // A trail changed by hand is shown to the administrator, who is let in all the same; an
@@ -102,9 +187,12 @@ private slots:
             Audit::Append(c, QStringLiteral("操作员1"), QStringLiteral("desk"), Audit::Login, {});
         }
         db.exec(QStringLiteral("UPDATE audit SET account = '操作员2' WHERE id = 1"));
+        for (const QString& name : Schema::AccountNames)
+            db.setPassword(name, "own");
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
         dlg.show();
+        control<QLineEdit>(&dlg, 1012)->setText("own");
         control<QPushButton>(&dlg, 1042)->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dialogs.shown().size(), 1);

@@ -4,6 +4,7 @@
 #include "base/Messages.h"
 #include "users/Accounts.h"
 #include "users/windows/EnterKey.h"
+#include "users/windows/PasswordDlg.h"
 
 #include "ui_LoginDlg.h"
 
@@ -55,12 +56,21 @@ void CLoginDlg::OnLogin() {
     const LoginOutcome outcome = CheckLogin(&m_dialogs, name, password);
     switch (outcome) {
     case LoginOutcome::Success:
-        g_isAdmin = name == AdministratorName;
-        if (g_isAdmin) {
+        if (name == AdministratorName) {
             const QString broken = AuditChainProblem();
             if (!broken.isEmpty())
                 m_dialogs.warning(Messages::AuditTrailChanged(broken), this);
+            // Anyone at the counter knows the delivered password: the desk waits for a new one.
+            if (password == Schema::DeliveredPassword && !replaceDeliveredPassword()) {
+                m_dialogs.warning(Messages::DeliveredPasswordKept(), this);
+                return;
+            }
+            const QStringList still = RecordDeliveredPasswords(name);
+            if (!still.isEmpty())
+                m_dialogs.warning(
+                    Messages::DeliveredPasswordsLeft(still, Schema::DeliveredPassword), this);
         }
+        g_isAdmin = name == AdministratorName;
         accept();
         return;
     case LoginOutcome::NoSuchUser:
@@ -71,6 +81,14 @@ void CLoginDlg::OnLogin() {
         m_dialogs.warning(LoginMessage(outcome));
         return;
     }
+}
+
+bool CLoginDlg::replaceDeliveredPassword() {
+    m_dialogs.warning(Messages::DeliveredPasswordMustChange(Schema::DeliveredPassword), this);
+    CPasswordDlg window(m_dialogs, this);
+    window.requireNewPasswordFor(AdministratorName, Schema::DeliveredPassword);
+    window.exec();
+    return window.changed();
 }
 
 void CLoginDlg::keyPressEvent(QKeyEvent* event) {

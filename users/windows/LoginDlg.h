@@ -11,7 +11,9 @@ namespace velkar {
 class Dialogs;
 
 // The first window: picks an account and checks its password. Ends Accepted after a
-// successful login (the desk then opens), Rejected on 退出, Escape or the close box.
+// successful login (the desk then opens), Rejected on 退出, Escape or the close box. The
+// administrator still on the delivered password replaces it first, and is told at every login
+// which accounts still hold it.
 class CLoginDlg : public QDialog {
     Q_OBJECT
 public:
@@ -32,6 +34,9 @@ protected:
 
 private:
     void offerDeliveredPassword();
+    // The administrator's delivered password replaced in the password window; false when the
+    // window was left without.
+    bool replaceDeliveredPassword();
 
     Ui::CLoginDlg* ui;
     Dialogs& m_dialogs;

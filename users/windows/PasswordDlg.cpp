@@ -23,6 +23,14 @@ CPasswordDlg::~CPasswordDlg() {
     delete ui;
 }
 
+void CPasswordDlg::requireNewPasswordFor(const QString& account, const QString& currentPassword) {
+    ui->userCombo->setCurrentIndex(ui->userCombo->findText(account));
+    ui->userCombo->setEnabled(false);
+    ui->oldPasswordEdit->setText(currentPassword);
+    ui->oldPasswordEdit->setEnabled(false);
+    ui->newPasswordEdit->setFocus();
+}
+
 void CPasswordDlg::OnChange() {
     const int index = ui->userCombo->currentIndex();
     const QString name = index < 0 ? QString() : ui->userCombo->itemText(index);
@@ -35,6 +43,7 @@ void CPasswordDlg::OnChange() {
         m_dialogs.warning(PasswordMessage(outcome));
         return;
     case PasswordOutcome::Changed:
+        m_changed = true;
         m_dialogs.plain(PasswordMessage(outcome), this);
         reject();
         return;

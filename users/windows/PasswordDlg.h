@@ -17,6 +17,11 @@ public:
     explicit CPasswordDlg(Dialogs& dialogs, QWidget* parent = nullptr);
     ~CPasswordDlg() override;
 
+    // For this account alone, whose current password is known: only the new one is asked for.
+    void requireNewPasswordFor(const QString& account, const QString& currentPassword);
+    // Whether a password was changed before the window closed.
+    bool changed() const { return m_changed; }
+
 public slots:
     void OnChange();
 
@@ -26,6 +31,7 @@ protected:
 private:
     Ui::CPasswordDlg* ui;
     Dialogs& m_dialogs;
+    bool m_changed = false;
 };
 
 } // namespace velkar
