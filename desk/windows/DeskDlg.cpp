@@ -325,9 +325,10 @@ void CDeskDlg::OnClear() {
 }
 
 bool CDeskDlg::confirm(bool clear, int amount, std::optional<CommandBook::Card>* confirmed) {
-    // Without a card the link refuses the command by itself, with its own words.
+    // Without a card, or with one reported lost, the link refuses the command by itself, with
+    // its own words.
     const std::optional<CommandBook::Card> card = m_link->cardOnReader();
-    if (!card)
+    if (!card || (m_cardLost && m_lookup.holder.cardNo == card->cardNo))
         return true;
     const QString question = CommandQuestion(clear, amount, card->cardNo, card->balance, m_lookup);
     if (question.isEmpty())
