@@ -388,6 +388,9 @@ void ReaderLink::handleCard(const CardReport& report) {
         if (newCard)
             m_shownCardNo = cardNo;
     }
+    // The card is shown before anything the store finds for it: a booking's outcome must not
+    // reach the desk ahead of the card it was booked for, which would clear what it said.
+    emit cardReported(cardNo, report.balance);
     // What other desks (or an earlier run) left for the card is resolved before this desk's
     // own commands: the store takes the tasks in this order.
     if (seen.arrived)
@@ -398,7 +401,6 @@ void ReaderLink::handleCard(const CardReport& report) {
     }
     if (newCard)
         lookUp(cardNo);
-    emit cardReported(cardNo, report.balance);
 }
 
 void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& at) {

@@ -204,6 +204,8 @@ private slots:
     // an operator is refused before the password is tried, and nothing is written for them.
     void anUnsoundLedgerAdmitsTheAdministratorOnly() {
         TestDatabase db;
+        for (const QString& name : Schema::AccountNames)
+            db.setPassword(name, "own");
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
         dlg.admitAdministratorOnly();
@@ -216,6 +218,7 @@ private slots:
         QVERIFY(!g_isAdmin);
         QCOMPARE(db.scalar("SELECT count(*) FROM audit"), QStringLiteral("0"));
         control<QComboBox>(&dlg, 1009)->setCurrentIndex(0);
+        control<QLineEdit>(&dlg, 1012)->setText("own");
         control<QPushButton>(&dlg, 1042)->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QVERIFY(g_isAdmin);
