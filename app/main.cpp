@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -146,6 +147,8 @@ int main(int argc, char* argv[]) {
         // Modal to nothing but itself, so the simulator's window stays usable beside it.
         desk.setWindowModality(Qt::WindowModal);
     }
+    // The shift begins once the desk is on the screen, so what it asks stands over the desk.
+    QTimer::singleShot(0, &desk, [&desk, &settings] { desk.beginShift(settings); });
     desk.exec();
     return 0;
 }

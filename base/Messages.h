@@ -1057,6 +1057,12 @@ inline QString SettingNoReaderChoice(const QString& setting, const QString& file
     return QStringLiteral("%2 中的 %1 不是 real、simulated、automatic 之一，改用 real")
         .arg(setting, file);
 }
+inline QString SettingNoReceipt(const QString& setting, const QString& file) {
+    return QStringLiteral("%2 中的 %1 不是 off、58mm、80mm 之一，不打印凭条").arg(setting, file);
+}
+inline QString SettingNoBackupCount(const QString& setting, const QString& file, int fallback) {
+    return QStringLiteral("%2 中的 %1 不是正整数，改为保留 %3 份").arg(setting, file).arg(fallback);
+}
 inline QString SettingsDamaged(const QString& file, const QString& aside) {
     return QStringLiteral("设置文件 %1 已损坏，改用默认设置（损坏的文件保存为 %2）")
         .arg(file, aside);
@@ -1154,6 +1160,275 @@ inline QString InitMode(bool on) {
 }
 inline QString InitsRemaining(int count) {
     return QStringLiteral("剩余初始化次数：%1，设为").arg(count);
+}
+
+// --- Shifts, the Z report, receipts and backups that make themselves
+
+inline QString CorrectionWord() {
+    return QStringLiteral("冲正");
+}
+inline QString ReplacementWord() {
+    return QStringLiteral("补卡");
+}
+inline QString ShiftNumber(qint64 id) {
+    return QStringLiteral("班次 #%1").arg(id);
+}
+inline QString ShiftTakenOver(qint64 id, const QString& previousOperator) {
+    return QStringLiteral("班次 #%1（接续%2留下的未记账班次）").arg(id).arg(previousOperator);
+}
+inline QString ShiftMissing(qint64 id) {
+    return QStringLiteral("班次 #%1 不存在").arg(id);
+}
+inline QString ShiftClosedAlready(qint64 id, qint64 z) {
+    return QStringLiteral("班次 #%1 已交班（Z %2）").arg(id).arg(z);
+}
+inline QString ShiftSealUnreadable() {
+    return QStringLiteral("读不到交班记录的哈希，无法封签");
+}
+inline QString KindCountAndSum(const QString& kind, qint64 count, qint64 amount) {
+    return QStringLiteral("%1 %2 笔 %3 元").arg(kind).arg(count).arg(amount);
+}
+inline QString CashCountedText(qint64 id, const QString& cashFloat, const QString& moved,
+                               const QString& drawer, const QString& counted,
+                               const QString& difference) {
+    return QStringLiteral("班次 #%1：备用金 %2 元，收支 %3 元，应有现金 %4 元，实点现金 %5 元，"
+                          "差额 %6 元")
+        .arg(id)
+        .arg(cashFloat, moved, drawer, counted, difference);
+}
+inline QString CashNotCountedText(qint64 id, const QString& cashFloat, const QString& moved,
+                                  const QString& drawer) {
+    return QStringLiteral("班次 #%1：未清点现金；备用金 %2 元，收支 %3 元，应有现金 %4 元")
+        .arg(id)
+        .arg(cashFloat, moved, drawer);
+}
+inline QString ShiftClosedText(qint64 z, qint64 id, const QString& desk,
+                               const QString& operatorName, const QString& openedAt,
+                               const QString& closedAt, const QString& totals,
+                               const QString& expected) {
+    return QStringLiteral("Z %1，班次 #%2（终端 %3，%4，%5 至 %6）：%7；现金收支 %8 元")
+        .arg(z)
+        .arg(id)
+        .arg(desk, operatorName, openedAt, closedAt, totals, expected);
+}
+inline QStringList ShiftHeadings() {
+    return {QStringLiteral("终端"),     QStringLiteral("Z 号"),     QStringLiteral("操作员"),
+            QStringLiteral("开班时间"), QStringLiteral("交班时间"), QStringLiteral("笔数"),
+            QStringLiteral("应有现金"), QStringLiteral("实点现金"), QStringLiteral("差额"),
+            QStringLiteral("封签")};
+}
+inline QString ShiftStillOpen() {
+    return QStringLiteral("未交班");
+}
+inline QString NotCounted() {
+    return QStringLiteral("未清点");
+}
+inline QString YuanAmount(const QString& yuan) {
+    return QStringLiteral("%1 元").arg(yuan);
+}
+inline QString ZReportTitle() {
+    return QStringLiteral("交班报表（Z 报表）");
+}
+inline QString ZReportCopyTitle() {
+    return QStringLiteral("交班报表（Z 报表，补打）");
+}
+inline QStringList ZReportHeadings() {
+    return {QStringLiteral("类别"), QStringLiteral("笔数"), QStringLiteral("金额（元）"),
+            QStringLiteral("现金（元）")};
+}
+inline QString ZHeadDesk(const QString& desk, qint64 z) {
+    return QStringLiteral("终端：%1　　Z 号：%2").arg(desk).arg(z);
+}
+inline QString ZHeadOperator(const QString& operatorName, const QString& closedBy) {
+    return QStringLiteral("操作员：%1　　交班人：%2").arg(operatorName, closedBy);
+}
+inline QString ZHeadPeriod(qint64 id, const QString& from, const QString& to) {
+    return QStringLiteral("班次 #%1：%2 至 %3").arg(id).arg(from, to);
+}
+inline QString ZFloat(const QString& money) {
+    return QStringLiteral("备用金：%1").arg(money);
+}
+inline QString ZMoved(const QString& money) {
+    return QStringLiteral("本班现金收支：%1").arg(money);
+}
+inline QString ZExpected(const QString& money) {
+    return QStringLiteral("应有现金：%1").arg(money);
+}
+inline QString ZCounted(const QString& money) {
+    return QStringLiteral("实点现金：%1").arg(money);
+}
+inline QString ZDifference(const QString& money) {
+    return QStringLiteral("差额：%1").arg(money);
+}
+inline QString ZSeal(const QString& seal, qint64 auditId) {
+    return QStringLiteral("封签：%1（审计记录 #%2）").arg(seal).arg(auditId);
+}
+inline QString ZSignatureLine() {
+    return QStringLiteral("交班人签字：____________________　　日期：______________");
+}
+inline QString ReceiptTitle() {
+    return QStringLiteral("储值卡交易凭条");
+}
+inline QString ReceiptCopyTitle() {
+    return QStringLiteral("储值卡交易凭条（补打）");
+}
+inline QString ReceiptDesk() {
+    return QStringLiteral("终端：");
+}
+inline QString ReceiptOperator() {
+    return QStringLiteral("操作员：");
+}
+inline QString ReceiptTime() {
+    return QStringLiteral("时间：");
+}
+inline QString ReceiptCard() {
+    return QStringLiteral("卡号：");
+}
+inline QString ReceiptHolder() {
+    return QStringLiteral("持卡人：");
+}
+inline QString ReceiptKind() {
+    return QStringLiteral("类别：");
+}
+inline QString ReceiptAmount() {
+    return QStringLiteral("金额：");
+}
+inline QString ReceiptBefore() {
+    return QStringLiteral("原余额：");
+}
+inline QString ReceiptAfter() {
+    return QStringLiteral("现余额：");
+}
+inline QString ReceiptJournal() {
+    return QStringLiteral("流水号：");
+}
+inline QString ReceiptThanks() {
+    return QStringLiteral("请妥善保管本凭条");
+}
+inline QString PrinterMissing(const QString& name) {
+    return QStringLiteral("找不到打印机 %1").arg(name);
+}
+inline QString NoDefaultPrinter() {
+    return QStringLiteral("没有默认打印机");
+}
+inline QString PrinterRefused(const QString& name) {
+    return QStringLiteral("打印机 %1 不能打印").arg(name);
+}
+inline QString ReprintDetails(qint64 journalId, const QString& cardNo) {
+    return QStringLiteral("凭条 流水号 %1 卡号 %2").arg(journalId).arg(cardNo);
+}
+inline QString ReprintFailedDetails(const QString& problem) {
+    return QStringLiteral("；未打印：%1").arg(problem);
+}
+inline QString ReceiptFailed(const QString& problem) {
+    return QStringLiteral("凭条未打印：%1").arg(problem);
+}
+inline QString ZReportPreviewTitle() {
+    return QStringLiteral("交班报表预览");
+}
+inline QString ShiftWindowHead(qint64 id, const QString& desk, const QString& operatorName,
+                               const QString& openedAt) {
+    return QStringLiteral("班次 #%1　　终端：%2\n操作员：%3　　开班时间：%4")
+        .arg(id)
+        .arg(desk, operatorName, openedAt);
+}
+inline QString TypeCountedCash() {
+    return QStringLiteral("请输入清点的现金（元，最多一位小数）");
+}
+inline QString TypeCashFloat() {
+    return QStringLiteral("请输入备用金（元，最多一位小数）");
+}
+inline QString ShiftClosedDone(qint64 z, const QString& seal) {
+    return QStringLiteral("已交班：Z 号 %1，封签 %2").arg(z).arg(seal);
+}
+inline QString AutoBackupTarget(const QString& folder) {
+    return QStringLiteral("自动备份到 %1").arg(folder);
+}
+inline QString ShiftNotBegun(const QString& reason) {
+    return QStringLiteral("班次未能开始：%1").arg(reason);
+}
+inline QString ShiftLeftOpen(const QString& operatorName, const QString& openedAt) {
+    return QStringLiteral("%1 自 %2 开始的班次尚未交班。请清点钱箱，先为这一班交班。")
+        .arg(operatorName, openedAt);
+}
+inline QString ShiftWaitsForCommands(int count) {
+    return QStringLiteral("还有 %1 笔操作等待读卡器确认，确认后再交班。").arg(count);
+}
+inline QString NoOpenShift() {
+    return QStringLiteral("本终端没有未交班的班次。");
+}
+inline QString AutoBackupFailed(const QString& problem) {
+    return QStringLiteral("自动备份失败：%1").arg(problem);
+}
+inline QString BackupOlderThanADay(const QString& when) {
+    return QStringLiteral("最近一次数据库备份在 %1，已超过一天。请备份数据库。").arg(when);
+}
+inline QString NoBackupYet() {
+    return QStringLiteral("数据库还没有备份过。请备份数据库。");
+}
+inline QString ReceiptsOff() {
+    return QStringLiteral("本终端不打印凭条（设置 Receipt=58mm 或 80mm 后可用）。");
+}
+inline QString NoSlipYet() {
+    return QStringLiteral("还没有可补打的凭条。");
+}
+inline QString ShiftListCaption() {
+    return QStringLiteral("班次（交班）");
+}
+inline QString PreviewZButton() {
+    return QStringLiteral("Z 报表预览");
+}
+inline QString PrintZButton() {
+    return QStringLiteral("Z 报表打印");
+}
+inline QString ChooseAShift() {
+    return QStringLiteral("请先在班次列表中选一个班次。");
+}
+inline QString ShiftNotClosedYet() {
+    return QStringLiteral("这个班次还没有交班，没有 Z 报表。");
+}
+inline QString ZReprintDetails(qint64 z, const QString& desk, qint64 id) {
+    return QStringLiteral("Z 报表 Z %1 终端 %2 班次 #%3").arg(z).arg(desk).arg(id);
+}
+inline QString BackupNeedsBoth() {
+    return QStringLiteral("backup 要么同时给出位置和文件夹，要么都不给");
+}
+inline QString NotABackupCount(const QString& text) {
+    return QStringLiteral("--keep 需要正整数，而不是 %1").arg(text);
+}
+inline QString NoAutoBackupFolder(const QString& file) {
+    return QStringLiteral("没有给出文件夹，%1 中也没有 AutoBackupFolder").arg(file);
+}
+inline QString BackedUpTo(const QString& path) {
+    return QStringLiteral("已备份到 %1").arg(path);
+}
+inline QString OldBackupRemoved(const QString& path) {
+    return QStringLiteral("已删除较早的备份 %1").arg(path);
+}
+inline QString NotASeal(const QString& text) {
+    return QStringLiteral("封签是 Z 报表上的 16 位十六进制数，而不是 %1").arg(text);
+}
+inline QString SealNotFound(const QString& path, const QString& seal) {
+    return QStringLiteral(
+               "%1：没有哪条审计记录带封签 %2。打印这张 Z 报表之后，审计记录被改写或删去过"
+               "（或这张 Z 报表不是这个数据库的）。")
+        .arg(path, seal);
+}
+inline QString SealFound(const QString& seal, qint64 auditId, qint64 headId) {
+    return QStringLiteral("封签 %1 相符：第 1 至 %2 条审计记录与打印时一致（现有 %3 条）")
+        .arg(seal)
+        .arg(auditId)
+        .arg(headId);
+}
+inline QString SealOfShift(qint64 z, const QString& desk, qint64 id, const QString& closedAt) {
+    return QStringLiteral("这是终端 %2 的 Z %1（班次 #%3，%4 交班）")
+        .arg(z)
+        .arg(desk)
+        .arg(id)
+        .arg(closedAt);
+}
+inline QString CannotRemove(const QString& path) {
+    return QStringLiteral("无法删除 %1").arg(path);
 }
 
 // --- What the trail keeps (the audit window shows it)

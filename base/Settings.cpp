@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -22,6 +23,12 @@ const QString LastBackupFolderKey = QStringLiteral("LastBackupFolder");
 const QString ReaderKey = QStringLiteral("Reader");
 const QString DatabaseKey = QStringLiteral("Database");
 const QString DeskSizeKey = QStringLiteral("DeskSize");
+const QString ReceiptKey = QStringLiteral("Receipt");
+const QString ReceiptPrinterKey = QStringLiteral("ReceiptPrinter");
+const QString AutoBackupFolderKey = QStringLiteral("AutoBackupFolder");
+const QString AutoBackupKeepKey = QStringLiteral("AutoBackupKeep");
+const QString HighestZNumberKey = QStringLiteral("HighestZNumber");
+constexpr int DefaultAutoBackupKeep = 30;
 
 void complain(const QString& line) {
     std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(line));
@@ -123,6 +130,31 @@ void Settings::load() {
     // Written by the desk itself; a value that is no size is simply not remembered.
     m_deskSize = m_store->value(DeskSizeKey).toSize();
 
+    if (const std::optional<QString> receipt = text(ReceiptKey)) {
+        const QString value = receipt->trimmed().toLower();
+        if (value == QLatin1String("58mm"))
+            m_receipt = Receipt::Mm58;
+        else if (value == QLatin1String("80mm"))
+            m_receipt = Receipt::Mm80;
+        else if (value != QLatin1String("off"))
+            complain(Messages::SettingNoReceipt(ReceiptKey + QLatin1Char('=') + *receipt, m_file));
+    }
+    m_receiptPrinter = text(ReceiptPrinterKey).value_or(QString()).trimmed();
+    if (const std::optional<QString> folder = text(AutoBackupFolderKey);
+        folder && !folder->trimmed().isEmpty())
+        m_autoBackupFolder = absoluteFolder(*folder);
+    if (m_store->contains(AutoBackupKeepKey)) {
+        bool number = false;
+        const int keep = m_store->value(AutoBackupKeepKey).toString().trimmed().toInt(&number);
+        if (number && keep >= 1)
+            m_autoBackupKeep = keep;
+        else
+            complain(Messages::SettingNoBackupCount(
+                AutoBackupKeepKey + QLatin1Char('=') + m_store->value(AutoBackupKeepKey).toString(),
+                m_file, DefaultAutoBackupKeep));
+    }
+    m_highestZNumber = std::max<qint64>(m_store->value(HighestZNumberKey).toLongLong(), 0);
+
     const std::optional<QString> reader = text(ReaderKey);
     const std::optional<ReaderChoice> choice = reader ? parseReaderChoice(*reader) : std::nullopt;
     if (choice) {
@@ -194,6 +226,13 @@ void Settings::setWorkingFolder(const QString& folder) {
 void Settings::setLastBackupFolder(const QString& folder) {
     m_lastBackupFolder = absoluteFolder(folder);
     write(LastBackupFolderKey, m_lastBackupFolder);
+}
+
+void Settings::setHighestZNumber(qint64 z) {
+    if (z <= m_highestZNumber)
+        return;
+    m_highestZNumber = z;
+    write(HighestZNumberKey, z);
 }
 
 void Settings::setReaderChoice(ReaderChoice choice) {

@@ -57,6 +57,21 @@ public:
     // The server ledger (postgresql://…) a damaged file named. Such a file is never replaced by
     // the defaults, which would put the desk on a local file beside the shared ledger.
     QString damagedServerLedger() const { return m_damagedServerLedger; }
+    // The slip printed after each booking: Receipt=off (the default), 58mm or 80mm, on the
+    // printer ReceiptPrinter names (empty: the system's default; a name ending in .pdf: that
+    // file).
+    enum class Receipt { Off, Mm58, Mm80 };
+    Receipt receipt() const { return m_receipt; }
+    QString receiptPrinter() const { return m_receiptPrinter; }
+
+    // Where the backups made at each 交班 and at exit go (empty: none are made), and how many
+    // of them are kept.
+    QString autoBackupFolder() const { return m_autoBackupFolder; }
+    int autoBackupKeep() const { return m_autoBackupKeep; }
+
+    // The highest Z number this desk printed, remembered apart from the ledger.
+    qint64 highestZNumber() const { return m_highestZNumber; }
+    void setHighestZNumber(qint64 z);
 
     static QString DefaultWorkingFolder();
     static QString ReaderChoiceText(ReaderChoice choice);
@@ -73,6 +88,11 @@ private:
     QString m_database;
     QSize m_deskSize;
     ReaderChoice m_readerChoice = ReaderChoice::Real;
+    Receipt m_receipt = Receipt::Off;
+    QString m_receiptPrinter;
+    QString m_autoBackupFolder;
+    int m_autoBackupKeep = 30;
+    qint64 m_highestZNumber = 0;
     bool m_readOnly = false;
     QString m_damagedKeptAs;
     QString m_damagedServerLedger;

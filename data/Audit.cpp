@@ -129,7 +129,11 @@ QStringList Actions() {
             DeliveredPasswords,
             CardLost,
             CardUnmarked,
-            LostCardSighted};
+            LostCardSighted,
+            ShiftOpened,
+            CashCounted,
+            ShiftClosed,
+            Reprinted};
 }
 
 QString ThisDesk() {

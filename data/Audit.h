@@ -39,6 +39,10 @@ inline const QString CardLost = QStringLiteral("挂失");
 inline const QString CardUnmarked = QStringLiteral("解挂");
 inline const QString LostCardSighted = QStringLiteral("挂失卡出现");
 inline const QString DeliveredPasswords = QStringLiteral("出厂密码");
+inline const QString ShiftOpened = QStringLiteral("开班");
+inline const QString CashCounted = QStringLiteral("清点现金");
+inline const QString ShiftClosed = QStringLiteral("交班");
+inline const QString Reprinted = QStringLiteral("补打");
 
 QStringList Actions();
 

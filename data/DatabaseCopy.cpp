@@ -141,8 +141,15 @@ struct Table {
     const char* key;
 };
 const Table Tables[] = {
-    {"userecord", "rowid"}, {"employees", "rowid"}, {"permission", "rowid"},
-    {"journal", "id"},      {"audit", "id"},
+    {"userecord", "rowid"},
+    {"employees", "rowid"},
+    {"permission", "rowid"},
+    {"journal", "id"},
+    {"audit", "id"},
+    {"shift", "id"},
+    // Keyed by text or by two columns: ordered by a number of theirs, which no sequence hands out.
+    {"shift_total", "shift_id"},
+    {"shift_number", "last_z"},
 };
 
 constexpr int RowsPerInsert = 200;
@@ -494,6 +501,23 @@ QString PendingRestore::replace(const Options& options, QString* keptAs) {
     return problem;
 }
 
+QString BackupFile(const QString& workingPath, const QString& target, const Options& options) {
+    if (QFileInfo::exists(target))
+        return Messages::AlreadyExists(target);
+    PartFile part(target);
+    QString problem;
+    if (EngineOf(workingPath) == Engine::Postgres) {
+        problem = snapshotServer(workingPath, part.path(), options);
+    } else {
+        if (!QFileInfo::exists(workingPath))
+            return Messages::DatabaseFileMissing(workingPath);
+        problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick);
+    }
+    if (problem.isEmpty() && !part.moveOnto(target))
+        problem = Messages::CannotWrite(target);
+    return problem;
+}
+
 QString Restore(const QString& chosen, const QString& workingPath, const QDateTime& now,
                 const Options& options, QString* keptAs) {
     if (keptAs)
@@ -533,7 +557,7 @@ QString Import(const QString& file, const QString& location, const Options& opti
         const Connection server(location, options.lockTimeoutMs);
         const Transaction read(source, Transaction::Read);
         Transaction write(server, Transaction::Write);
-        for (const char* table : {"userecord", "employees", "journal", "audit"}) {
+        for (const char* table : {"userecord", "employees", "journal", "audit", "shift"}) {
             Query rows(server, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)));
             if (rows.next() && rows.integer(0) != 0)
                 return Messages::ServerDatabaseHasData(QLatin1String(table));

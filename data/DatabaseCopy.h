@@ -71,6 +71,10 @@ private:
     RestoreCost m_cost;
 };
 
+// Copies the working database to the new file `target`, which must not exist yet, as Backup
+// copies it: checked before it takes its name.
+QString BackupFile(const QString& workingPath, const QString& target, const Options& options = {});
+
 // Both steps without a question in between: replaces the working database by a copy of
 // `chosen` when that is a sound database of this program, brought up to date.
 QString Restore(const QString& chosen, const QString& workingPath, const QDateTime& now,

@@ -297,6 +297,86 @@ CREATE TABLE cash_paid (
 );
 )sql",
      nullptr},
+    // 6: shifts, from a login to 交班. A shift's bookings are those of its desk's commands whose
+    // records lie after first_record up to last_record; a desk's next shift starts where its
+    // last closed one ended, so every booking falls into exactly one. Its figures are kept as
+    // they were at 交班 (shift_total, amounts in yuan, cash in tenths): expected is the cash its
+    // bookings and its desk's payouts (cash_paid after first_paid up to last_paid) moved,
+    // cash_float the change the drawer held besides. shift_number keeps the highest Z number
+    // each desk was given, which a restore carries over.
+    {R"sql(
+CREATE TABLE shift (
+    id           INTEGER PRIMARY KEY,
+    desk         TEXT    NOT NULL,
+    operator     TEXT    NOT NULL,
+    opened_at    TEXT    NOT NULL,
+    first_record INTEGER NOT NULL,
+    closed_at    TEXT,
+    closed_by    TEXT,
+    last_record  INTEGER,
+    z_number     INTEGER,
+    expected     INTEGER,
+    counted      INTEGER,
+    seal         TEXT,
+    audit_id     INTEGER,
+    cash_float   INTEGER,
+    first_paid   INTEGER NOT NULL,
+    last_paid    INTEGER,
+    CHECK ((closed_at IS NULL) = (z_number IS NULL)),
+    UNIQUE (desk, z_number)
+);
+CREATE UNIQUE INDEX shift_open ON shift (desk) WHERE closed_at IS NULL;
+CREATE INDEX shift_time ON shift (opened_at);
+CREATE TABLE shift_total (
+    shift_id INTEGER NOT NULL,
+    kind     TEXT    NOT NULL,
+    count    INTEGER NOT NULL,
+    amount   INTEGER NOT NULL,
+    cash     INTEGER NOT NULL,
+    PRIMARY KEY (shift_id, kind)
+);
+CREATE TABLE shift_number (
+    desk   TEXT    PRIMARY KEY,
+    last_z INTEGER NOT NULL
+);
+)sql",
+     R"sql(
+CREATE TABLE shift (
+    id           bigserial PRIMARY KEY,
+    desk         text COLLATE "C" NOT NULL,
+    operator     text COLLATE "C" NOT NULL,
+    opened_at    text COLLATE "C" NOT NULL,
+    first_record bigint  NOT NULL,
+    closed_at    text COLLATE "C",
+    closed_by    text COLLATE "C",
+    last_record  bigint,
+    z_number     bigint,
+    expected     bigint,
+    counted      bigint,
+    seal         text COLLATE "C",
+    audit_id     bigint,
+    cash_float   bigint,
+    first_paid   bigint  NOT NULL,
+    last_paid    bigint,
+    CHECK ((closed_at IS NULL) = (z_number IS NULL)),
+    UNIQUE (desk, z_number)
+);
+CREATE UNIQUE INDEX shift_open ON shift (desk) WHERE closed_at IS NULL;
+CREATE INDEX shift_time ON shift (opened_at);
+CREATE TABLE shift_total (
+    shift_id bigint  NOT NULL,
+    kind     text COLLATE "C" NOT NULL,
+    count    bigint  NOT NULL,
+    amount   bigint  NOT NULL,
+    cash     bigint  NOT NULL,
+    PRIMARY KEY (shift_id, kind)
+);
+CREATE TABLE shift_number (
+    desk   text COLLATE "C" PRIMARY KEY,
+    last_z bigint  NOT NULL
+);
+)sql",
+     nullptr},
 };
 static_assert(std::size(Migrations) == Schema::CurrentVersion);
 

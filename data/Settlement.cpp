@@ -2,6 +2,7 @@
 
 #include "base/Messages.h"
 #include "data/AdoConn.h"
+#include "data/CashRule.h"
 
 #include <algorithm>
 
@@ -93,8 +94,10 @@ Result Collect(const Connection& connection, const QString& from, const QString&
             std::size_t(r.day) * std::size_t(width) + std::size_t(r.operatorIndex + 1);
         Row& row = cells[at];
         used[at] = true;
-        // A record booked before the journal is taken by its sign.
-        const bool clear = r.clear >= 0 ? r.clear != 0 : r.amount < 0;
+        Cash::Booking booking{std::nullopt, r.amount, {}};
+        if (r.clear >= 0)
+            booking.operation = r.clear ? Journal::Operation::Clear : Journal::Operation::Recharge;
+        const bool clear = Cash::KindOf(booking) == Cash::Kind::Clear;
         if (clear) {
             ++row.clearCount;
             row.clearSum += r.amount;

@@ -31,6 +31,9 @@ struct Criterion {
 #define VELKAR_RECORD_COLUMNS "卡号, 日期, 金额"
 #define VELKAR_ACCOUNT_COLUMNS "用户名, 密码"
 #define VELKAR_AUDIT_COLUMNS "id, time, account, desk, action, details, hash"
+#define VELKAR_SHIFT_COLUMNS                                                                       \
+    "id, desk, operator, opened_at, first_record, closed_at, closed_by, last_record, z_number, "   \
+    "expected, counted, seal, audit_id, cash_float, first_paid, last_paid"
 #define VELKAR_JOURNAL_COLUMNS                                                                     \
     "id, card_no, operation, amount, balance_before, balance_expected, operator, desk, sent_at, "  \
     "state, resolved_at, balance_seen, record_id"
@@ -343,6 +346,80 @@ inline constexpr const char* SettlementBookings =
 // (records are only ever appended).
 inline constexpr const char* NewestRecord = "SELECT coalesce(max(rowid), 0) FROM employees";
 
+// ---- Shifts -----------------------------------------------------------------------------
+
+inline constexpr const char* ShiftColumns = VELKAR_SHIFT_COLUMNS;
+inline constexpr const char* ShiftById = "SELECT " VELKAR_SHIFT_COLUMNS " FROM shift WHERE id = ?";
+// A desk has at most one open shift.
+inline constexpr const char* OpenShiftOfDesk =
+    "SELECT " VELKAR_SHIFT_COLUMNS " FROM shift WHERE desk = ? AND closed_at IS NULL";
+// The desk's latest closed shift: where its next shift takes over (the last record and payout
+// it counted) and the change its drawer was left with. Columns: last_record, cash_float,
+// last_paid.
+inline constexpr const char* LastClosedOfDesk =
+    "SELECT last_record, cash_float, last_paid FROM shift WHERE desk = ? AND z_number IS NOT "
+    "NULL ORDER BY z_number DESC LIMIT 1";
+inline constexpr const char* NewestPayout = "SELECT coalesce(max(id), 0) FROM cash_paid";
+inline constexpr const char* AddShift = "INSERT INTO shift (desk, operator, opened_at, "
+                                        "first_record, first_paid) VALUES (?, ?, ?, ?, ?) "
+                                        "RETURNING id";
+// An open shift left empty by another operator, taken over by the one logging in.
+inline constexpr const char* TakeOverShift =
+    "UPDATE shift SET operator = ?, opened_at = ? WHERE id = ? AND closed_at IS NULL";
+// The bookings of the desk ?1's commands whose records lie after ?2 up to ?3, amounts by the
+// settlement's rule, with what each command served. Columns: operation, amount, link.
+inline constexpr const char* ShiftBookings =
+    "SELECT j.operation, CASE WHEN e.金额 BETWEEN -9999 AND 99999 THEN e.金额 ELSE 0 END, "
+    "coalesce((SELECT l.kind FROM journal_links l WHERE l.journal_id = j.id), '') "
+    "FROM journal j JOIN employees e ON e.rowid = j.record_id WHERE j.state = 'booked' AND "
+    "j.record_id > ?2 AND j.record_id <= ?3 AND j.desk = ?1 ORDER BY j.record_id";
+// The cash the desk ?1 paid out after the payout ?2 up to ?3. Columns: kind, amount (tenths).
+inline constexpr const char* ShiftPayouts =
+    "SELECT kind, amount FROM cash_paid WHERE id > ?2 AND id <= ?3 AND desk = ?1 ORDER BY id";
+// Whether the desk ?1 booked anything after the record ?2.
+inline constexpr const char* DeskBookedSince =
+    "SELECT 1 FROM journal WHERE state = 'booked' AND record_id > ?2 AND desk = ?1 LIMIT 1";
+// The highest Z number the desk ?1 was ever given, kept apart from its shifts so that a
+// restored older file does not give it again.
+inline constexpr const char* GivenZNumber =
+    "SELECT coalesce(max(n), 0) FROM (SELECT last_z AS n FROM shift_number WHERE desk = ?1 "
+    "UNION ALL SELECT z_number FROM shift WHERE desk = ?1 AND z_number IS NOT NULL) AS given";
+inline constexpr const char* GivenZNumbers = "SELECT desk, last_z FROM shift_number";
+inline constexpr const char* RaiseZNumber =
+    "INSERT INTO shift_number (desk, last_z) VALUES (?1, ?2) ON CONFLICT (desk) DO UPDATE SET "
+    "last_z = CASE WHEN shift_number.last_z > excluded.last_z THEN shift_number.last_z ELSE "
+    "excluded.last_z END";
+inline constexpr const char* CloseShift =
+    "UPDATE shift SET closed_at = ?, closed_by = ?, last_record = ?, z_number = ?, expected = ?, "
+    "counted = ?, seal = ?, audit_id = ?, cash_float = ?, last_paid = ? WHERE id = ? AND "
+    "closed_at IS NULL";
+inline constexpr const char* AddShiftTotal =
+    "INSERT INTO shift_total (shift_id, kind, count, amount, cash) VALUES (?, ?, ?, ?, ?)";
+// Columns: kind, count, amount, cash.
+inline constexpr const char* ShiftTotals =
+    "SELECT kind, count, amount, cash FROM shift_total WHERE shift_id = ?";
+// The shifts that ran on some part of the range ?1..?2 (full timestamps), oldest first.
+inline constexpr const char* ShiftsBetween =
+    "SELECT " VELKAR_SHIFT_COLUMNS " FROM shift WHERE opened_at <= ?2 AND "
+    "(closed_at IS NULL OR closed_at >= ?1) ORDER BY opened_at, id";
+inline constexpr const char* ShiftBySeal =
+    "SELECT " VELKAR_SHIFT_COLUMNS " FROM shift WHERE seal = ? ORDER BY id";
+// The trail's entries whose hash begins with the seal ?.
+inline constexpr const char* AuditEntriesBySeal =
+    "SELECT id FROM audit WHERE substr(hash, 1, 16) = ? ORDER BY id";
+inline constexpr const char* AuditHead = "SELECT id, hash FROM audit ORDER BY id DESC LIMIT 1";
+
+// ---- Receipts ---------------------------------------------------------------------------
+
+// A booked command with its record, its card's holder and what it served, as a slip prints it.
+// Columns: id, card_no, operation, amount, balance_before, balance_seen, operator, desk, 日期,
+// 金额, 姓名, link.
+inline constexpr const char* BookedCommand =
+    "SELECT j.id, j.card_no, j.operation, j.amount, j.balance_before, j.balance_seen, "
+    "j.operator, j.desk, e.日期, e.金额, coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = "
+    "j.card_no ORDER BY u.rowid LIMIT 1), ''), coalesce((SELECT l.kind FROM journal_links l "
+    "WHERE l.journal_id = j.id), '') FROM journal j JOIN employees e ON e.rowid = j.record_id "
+    "WHERE j.id = ? AND j.state = 'booked'";
 // The rows of table %1 that break one of its CHECK rules %2, the rules as the program writes
 // them (the check fills in its own schema's text, never a file's).
 inline constexpr const char* RowsBreakingRules = "SELECT count(*) FROM %1 WHERE %2";
@@ -382,5 +459,6 @@ inline constexpr const char* JournalOnlyInWorking =
 #undef VELKAR_ACCOUNT_COLUMNS
 #undef VELKAR_AUDIT_COLUMNS
 #undef VELKAR_JOURNAL_COLUMNS
+#undef VELKAR_SHIFT_COLUMNS
 
 } // namespace velkar

@@ -388,8 +388,8 @@ void ReaderLink::handleCard(const CardReport& report) {
         if (newCard)
             m_shownCardNo = cardNo;
     }
-    // The card is shown before anything the store finds for it: a booking's outcome must not
-    // reach the desk ahead of the card it was booked for, which would clear what it said.
+    // Shown before anything the store says of the card, so the desk's change of card never
+    // wipes an outcome of it.
     emit cardReported(cardNo, report.balance);
     // What other desks (or an earlier run) left for the card is resolved before this desk's
     // own commands: the store takes the tasks in this order.

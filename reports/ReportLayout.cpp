@@ -169,6 +169,8 @@ struct PageContent {
     std::optional<QString> total;
     int aboveHeight = 0;
     std::function<void(QPainter&, const QRectF&)> above;
+    int belowHeight = 0;
+    std::function<void(QPainter&, const QRectF&)> below;
 };
 
 QFont songFont(qreal points) {
@@ -314,6 +316,12 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
         }
         at.text(g.left, y, Messages::ReportDateLabel());
         at.text(g.dateX, y, c.reportDate);
+        if (c.below) {
+            painter.save();
+            c.below(painter,
+                    QRectF(at.x(g.left), at.y(y + g.pitch), at.x(g.width), at.y(c.belowHeight)));
+            painter.restore();
+        }
     }
 }
 
@@ -343,6 +351,8 @@ PageContent reportContent(const ReportColumns& columns, const Report& report,
             ReportLayout::PageCount(report.recordCount()),
             report.totalText(),
             0,
+            {},
+            0,
             {}};
 }
 
@@ -357,7 +367,9 @@ PageContent tableContent(const TableDocument& d) {
             ReportLayout::TablePageCount(d),
             std::nullopt,
             d.aboveHeight,
-            d.above};
+            d.above,
+            d.belowHeight,
+            d.below};
 }
 
 } // namespace

@@ -61,6 +61,9 @@ struct TableDocument {
     QList<QStringList> rows;       // a total line included, last
     int aboveHeight = 0;           // layout units the drawing takes on the first page
     std::function<void(QPainter&, const QRectF&)> above;
+    // A drawing under the report date on the last page, as wide as the table.
+    int belowHeight = 0;
+    std::function<void(QPainter&, const QRectF&)> below;
 };
 
 namespace ReportLayout {

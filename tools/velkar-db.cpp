@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/AutoBackup.h"
 #include "data/Cards.h"
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
@@ -12,6 +13,7 @@
 #include "data/Schema.h"
 #include "data/ServerHints.h"
 #include "data/Settlement.h"
+#include "data/Shift.h"
 #include "reports/Export.h"
 
 #include <QDate>
@@ -37,6 +39,15 @@ const char* const Usage =
     "                                 列出审计记录，最新的在前\n"
     "      velkar-db settle --from 日期 --to 日期 [--csv 文件] [位置]\n"
     "                                 按操作员日结\n"
+    "      velkar-db shifts [--from 日期] [--to 日期] [位置]\n"
+    "                                 列出班次：Z 号、应有与实点现金、差额、封签\n"
+    "      velkar-db check --seal 封签 [位置]\n"
+    "                                 另查 Z 报表上的封签（16 "
+    "位十六进制）：此后审计记录是否被改写\n"
+    "      velkar-db backup [--keep N] [位置 文件夹]\n"
+    "                                 备份到文件夹，文件名带时间，只保留最新的 N 份（默认 30）；\n"
+    "                                 不给位置和文件夹时用设置中的 AutoBackupFolder 与 "
+    "AutoBackupKeep\n"
     "      velkar-db import 文件 URI  把数据库文件导入服务器上的空数据库 URI\n"
     "      velkar-db import-legacy 旧版文件 [位置]\n"
     "                                 把旧版充值台的 Access 数据库导入新的数据库（尚不存在的\n"
@@ -235,6 +246,90 @@ int settle(QStringList args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+int shifts(QStringList args, QTextStream& out, QTextStream& err) {
+    QString from, to;
+    if (const QString problem = dates(args, {{"--from", &from}, {"--to", &to}}, false);
+        !problem.isEmpty())
+        return usage(err, problem);
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
+    try {
+        Connection db(path);
+        out << Shifts::ColumnHeadings().join(QLatin1Char('\t')) << '\n';
+        for (const Shifts::Shift& shift :
+             Shifts::List(db, from.isEmpty() ? QStringLiteral("0000-01-01") : from,
+                          to.isEmpty() ? QStringLiteral("9999-12-31") : to))
+            out << Shifts::RowTexts(shift).join(QLatin1Char('\t')) << '\n';
+    } catch (const DataError& e) {
+        return refused(err, path + QStringLiteral("：") + e.description(), path);
+    }
+    return 0;
+}
+
+int backup(QStringList args, QTextStream& out, QTextStream& err) {
+    QString keepText;
+    if (!option(args, "--keep", &keepText))
+        return usage(err, Messages::OptionNeedsValue(QStringLiteral("--keep")));
+    for (const QString& arg : args)
+        if (arg.startsWith(QLatin1String("--")))
+            return usage(err, Messages::UnexpectedArgument(arg));
+    if (args.size() == 1)
+        return usage(err, Messages::BackupNeedsBoth());
+    if (args.size() > 2)
+        return usage(err, Messages::TooManyArguments(args[2]));
+    const Settings settings(Settings::UserFile(), Settings::Access::ReadOnly);
+    int keep = settings.autoBackupKeep();
+    if (!keepText.isEmpty()) {
+        bool number = false;
+        keep = keepText.toInt(&number);
+        if (!number || keep < 1)
+            return usage(err, Messages::NotABackupCount(keepText));
+    }
+    const QString path = args.isEmpty() ? Schema::DeskDatabase(settings) : args[0];
+    const QString folder = args.isEmpty() ? settings.autoBackupFolder() : args[1];
+    if (folder.isEmpty())
+        return refused(err, Messages::NoAutoBackupFolder(Settings::UserFile()), path);
+    const QDateTime now = QDateTime::currentDateTime();
+    // Written before the copy, so the backup holds its own entry, as the desk's do.
+    QString problem = Audit::AppendTo(path, QStringLiteral("velkar-db"), Audit::Backup,
+                                      Messages::AutoBackupTarget(folder), now);
+    AutoBackup::Result result;
+    if (problem.isEmpty()) {
+        result = AutoBackup::Run(path, folder, keep, now);
+        problem = result.problem;
+    }
+    if (!problem.isEmpty())
+        return refused(err, path + QStringLiteral("：") + problem, path);
+    out << Messages::BackedUpTo(result.path) << '\n';
+    for (const QString& removed : result.removed)
+        out << Messages::OldBackupRemoved(removed) << '\n';
+    if (!result.rotateProblem.isEmpty()) {
+        err << "velkar-db: " << result.rotateProblem << '\n';
+        return CommandLine::Refused;
+    }
+    return 0;
+}
+
+// What the trail says of the seal printed on a Z report.
+int checkSeal(const QString& seal, const QString& path, QTextStream& out, QTextStream& err) {
+    try {
+        const Connection db(path);
+        const Shifts::SealFinding finding = Shifts::FindSeal(db, seal);
+        if (!finding.found)
+            return refused(err, Messages::SealNotFound(path, seal.toLower()), path);
+        out << Messages::SealFound(seal.toLower(), finding.auditId, finding.headId) << '\n';
+        if (finding.shift && finding.shift->auditId == finding.auditId)
+            out << Messages::SealOfShift(*finding.shift->z, finding.shift->desk, finding.shift->id,
+                                         finding.shift->closedAt)
+                << '\n';
+    } catch (const DataError& e) {
+        return refused(err, path + QStringLiteral("：") + e.description(), path);
+    }
+    return 0;
+}
+
 int importLegacy(QStringList args, QTextStream& out, QTextStream& err) {
     if (args.isEmpty())
         return usage(err, Messages::ImportLegacyNeedsFile());
@@ -287,6 +382,17 @@ int main(int argc, char* argv[]) {
         return settle(args, out, err);
     if (command == QLatin1String("import-legacy"))
         return importLegacy(args, out, err);
+    if (command == QLatin1String("shifts"))
+        return shifts(args, out, err);
+    if (command == QLatin1String("backup"))
+        return backup(args, out, err);
+    QString seal;
+    if (command == QLatin1String("check") && args.contains(QStringLiteral("--seal"))) {
+        if (!option(args, "--seal", &seal))
+            return usage(err, Messages::OptionNeedsValue(QStringLiteral("--seal")));
+        if (!Shifts::IsSealText(seal))
+            return usage(err, Messages::NotASeal(seal));
+    }
     if (command == QLatin1String("import")) {
         if (args.size() != 2)
             return usage(err, args.size() > 2 ? Messages::TooManyArguments(args[2])
@@ -316,7 +422,7 @@ int main(int argc, char* argv[]) {
         if (!problem.isEmpty())
             return refused(err, Messages::DatabaseNotSound(path, problem), path);
         out << Messages::DatabaseSound(path) << '\n';
-        return 0;
+        return seal.isEmpty() ? 0 : checkSeal(seal, path, out, err);
     }
     const QString problem = Schema::Upgrade(path);
     if (!problem.isEmpty())

@@ -5,8 +5,10 @@
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/AutoBackup.h"
 #include "data/LegacyFile.h"
 #include "data/Schema.h"
+#include "data/Shift.h"
 #include "desk/windows/LegacyImportDlg.h"
 #include "users/Accounts.h"
 
@@ -147,6 +149,26 @@ void DatabaseActions::BackupDatabase() {
                                       : Messages::BackupDoneKeeping(target, keptAs));
 }
 
+QString DatabaseActions::AutoBackupInto(const QString& folder, int keep) {
+    const QString working = workingPath();
+    const QDateTime now = m_clock.now();
+    Audit::AppendTo(working, g_account, Audit::Backup, Messages::AutoBackupTarget(folder), now,
+                    copyOptions.lockTimeoutMs);
+    AutoBackup::Result result;
+    const QString problem =
+        runWithProgress(Messages::BackingUp(), [&](const DatabaseCopy::Options& options) {
+            result = AutoBackup::Run(working, folder, keep, now, options);
+            return result.problem;
+        });
+    if (!problem.isEmpty()) {
+        Audit::AppendTo(working, g_account, Audit::Backup,
+                        Messages::BackupTargetFailed(folder, problem), m_clock.now(),
+                        copyOptions.lockTimeoutMs);
+        return problem;
+    }
+    return result.rotateProblem;
+}
+
 bool DatabaseActions::OnRestore(const std::function<void()>& replaced) {
     if (EngineOf(workingPath()) == Engine::Postgres) {
         m_dialogs.notice(Messages::RestoreFailed(DatabaseCopy::ServerRestoreText()));
@@ -184,6 +206,8 @@ bool DatabaseActions::OnRestore(const std::function<void()>& replaced) {
         m_dialogs.notice(Messages::RestoreFailed(problem));
         return false;
     }
+    // Z numbers the replaced file gave are never given again.
+    Shifts::CarryNumbers(keptAs, working, copyOptions.lockTimeoutMs);
     // Told in the file now in place, which is the one read from here on.
     Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
@@ -212,6 +236,7 @@ bool DatabaseActions::RestoreLegacy(const QString& chosen, const std::function<v
         m_dialogs.notice(Messages::RestoreFailed(problem));
         return false;
     }
+    Shifts::CarryNumbers(keptAs, working, copyOptions.lockTimeoutMs);
     // Told in the file now in place, after the import's own first entry.
     Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);

@@ -29,6 +29,9 @@ public:
     // Asks for a database file and makes it the working database. True once restored;
     // `replaced` runs as soon as the new file is in place, before the box that says so.
     bool OnRestore(const std::function<void()>& replaced = {});
+    // A backup into `folder` under a name that tells its time, the oldest there beyond `keep`
+    // removed; audited, with no box. Returns why it failed, or an empty text.
+    QString AutoBackupInto(const QString& folder, int keep);
 
     // The folder the chooser starts in: that of the last backup while it exists, else the home
     // folder.

@@ -74,7 +74,11 @@ QSize availableSize(const QWidget& window) {
 CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
                    const QString& operatorName, QWidget* parent)
     : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
-      m_panel(&dialogs), m_databaseActions(dialogs, &clock), m_store(&dialogs) {
+      m_panel(&dialogs), m_databaseActions(dialogs, &clock),
+      m_shifts(
+          dialogs, clock, m_databaseActions, operatorName,
+          [this] { return m_link ? m_link->outstandingCommands() : 0; }, this),
+      m_store(&dialogs) {
     LoadPictures();
     m_operatorName = operatorName;
     ui->setupUi(this);
@@ -92,6 +96,8 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(ui->backupButton, &QAbstractButton::clicked, this, &CDeskDlg::OnBackup);
     connect(ui->restoreButton, &QAbstractButton::clicked, this, &CDeskDlg::OnRestore);
     connect(ui->exitButton, &QAbstractButton::clicked, this, &CDeskDlg::OnExit);
+    connect(ui->shiftButton, &QAbstractButton::clicked, this, &CDeskDlg::OnShift);
+    connect(ui->reprintButton, &QPushButton::clicked, this, &CDeskDlg::OnReprint);
     connect(ui->connectButton, &QPushButton::clicked, this, &CDeskDlg::OnConnect);
     connect(ui->rechargeButton, &QPushButton::clicked, this, &CDeskDlg::OnRecharge);
     connect(ui->clearButton, &QPushButton::clicked, this, &CDeskDlg::OnClear);
@@ -136,7 +142,7 @@ void CDeskDlg::OnInitDialog() {
         {ui->cardInitButton, "card_init"}, {ui->userManageButton, "user_manage"},
         {ui->queryButton, "query"},        {ui->backupButton, "backup"},
         {ui->restoreButton, "restore"},    {ui->exitButton, "exit"},
-        {ui->recordsButton, "records"},
+        {ui->recordsButton, "records"},    {ui->shiftButton, "shift"},
     };
     for (const auto& [button, name] : pictures)
         button->setPicture(QPixmap(QStringLiteral(":/pictures/%1.png").arg(QLatin1String(name))));
@@ -634,6 +640,24 @@ void CDeskDlg::OnExit() {
     close();
 }
 
+void CDeskDlg::beginShift(Settings& settings) {
+    // Slips follow the bookings the desk is told of, after their commit, on this thread.
+    connect(m_link.get(), &ReaderLink::outcomeReported, this,
+            [this](const CommandOutcome& outcome) { m_shifts.booked(outcome); });
+    m_shifts.begin(settings, ui->statusBar);
+    ui->reprintButton->setEnabled(m_shifts.receipts() != nullptr);
+}
+
+void CDeskDlg::OnShift() {
+    m_shifts.closeShift(true);
+    readyForAmount();
+}
+
+void CDeskDlg::OnReprint() {
+    m_shifts.reprint();
+    readyForAmount();
+}
+
 void CDeskDlg::OnSysCommand(int command) {
     if ((command & 0xFFF0) == IDM_ABOUTBOX) {
         CAboutDlg about(this);
@@ -685,6 +709,8 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
     if (!m_exitPrompted) {
         m_exitPrompted = true;
         CBackupPromptDlg prompt([this] { m_databaseActions.BackupDatabase(); }, this);
+        if (m_shifts.begun())
+            prompt.offerHandOver([this] { return m_shifts.closeShift(false); });
         if (prompt.exec() != QDialog::Accepted) {
             // 取消 or Escape: back to the desk, and the prompt comes again next time.
             m_exitPrompted = false;
@@ -694,6 +720,7 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
         }
         Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::LeaveDesk, {},
                         m_clock.now());
+        m_shifts.atExit();
     }
     QDialog::closeEvent(event);
 }

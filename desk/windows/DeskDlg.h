@@ -5,6 +5,7 @@
 #include "data/Journal.h"
 #include "desk/CardholderPanel.h"
 #include "desk/windows/DatabaseActions.h"
+#include "desk/windows/ShiftActions.h"
 #include "reader/CommandBook.h"
 #include "reader/CommandOutcome.h"
 
@@ -53,6 +54,10 @@ public:
     // Opens with the size the desk had when it was last closed, and keeps the size it closes
     // with for the next run.
     void rememberSizeIn(Settings& settings);
+    // At login: the operator's shift begins, with the receipts and automatic backups `settings`
+    // set; 交班 is offered in the exit prompt from then on.
+    void beginShift(Settings& settings);
+    ShiftActions& shifts() { return m_shifts; }
 
     // The card's balance in large digits, for the customer across the counter; an empty text
     // blanks it. Follows the balance field by itself.
@@ -84,6 +89,8 @@ public slots:
     void OnBackup();
     void OnRestore();
     void OnExit();
+    void OnShift();
+    void OnReprint();
     void OnJournal();
     void OnAudit();
 
@@ -135,6 +142,7 @@ private:
     HidBridge& m_bridge;
     CardholderPanel m_panel;
     DatabaseActions m_databaseActions;
+    ShiftActions m_shifts;
     bool m_exitPrompted = false; // the exit prompt is shown once, however the desk closes
 
     QString m_timeText;        // clock text, 1024

@@ -10,6 +10,7 @@
 #include "reports/TextTableModel.h"
 #include "reports/windows/SettlementChart.h"
 #include "reports/windows/SettlementPreviewDlg.h"
+#include "reports/windows/ShiftList.h"
 
 #include "ui_SettlementDlg.h"
 
@@ -51,6 +52,9 @@ CSettlementDlg::CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from,
     m_chartView = new QChartView(ui->chartHolder);
     m_chartView->setRenderHint(QPainter::Antialiasing);
     ui->chartLayout->addWidget(m_chartView);
+    // The shifts of the same dates, under the days.
+    m_shifts = new ShiftList(m_dialogs, m_clock, this);
+    ui->layout->insertWidget(ui->layout->indexOf(ui->settleList) + 1, m_shifts);
 
     const QDate today = m_clock.now().date();
     ui->dateFromEdit->setDate(from.isValid() ? from : today);
@@ -95,6 +99,8 @@ void CSettlementDlg::OnRunQuery() {
     QChart* old = m_chartView->chart();
     m_chartView->setChart(DailyNetChart(m_result));
     delete old;
+    m_shifts->showRange(ui->dateFromEdit->date().toString(DateFormat),
+                        ui->dateToEdit->date().toString(DateFormat));
 }
 
 TableDocument CSettlementDlg::document(const Settlement::Result& result) const {

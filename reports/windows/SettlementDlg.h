@@ -17,6 +17,7 @@ namespace velkar {
 
 class Clock;
 class Dialogs;
+class ShiftList;
 class TextTableModel;
 
 // The day settlement (日结) of a date range: per day and operator, with the daily net as a bar
@@ -33,6 +34,7 @@ public:
     ~CSettlementDlg() override;
 
     const Settlement::Result& result() const { return m_result; }
+    ShiftList* shifts() const { return m_shifts; }
     // Settles the pickers' range afresh and prints it on `printer`, one job.
     void PrintSettlement(QPrinter& printer);
 
@@ -52,6 +54,7 @@ private:
     const Clock& m_clock;
     TextTableModel* m_model;
     QChartView* m_chartView;
+    ShiftList* m_shifts;
     Settlement::Result m_result;
 };
 

@@ -8,6 +8,7 @@
 #include "desk/windows/BackupPromptDlg.h"
 #include "desk/windows/CardInitDlg.h"
 #include "desk/windows/JournalDlg.h"
+#include "desk/windows/ShiftCloseDlg.h"
 #include "reader/windows/SimulatorWindow.h"
 #include "records/windows/RecordsDlg.h"
 #include "reports/windows/PreviewDlg.h"
@@ -51,6 +52,7 @@ struct Windows {
         made.emplace_back(new CJournalDlg(d, desk));
         made.emplace_back(new CAuditDlg(d, desk, {}, day));
         made.emplace_back(new SimulatorWindow(rig.reader));
+        made.emplace_back(new CShiftCloseDlg(d, rig.clock, Shifts::Shift{}, {}, desk));
     }
     QList<QWidget*> all() {
         QList<QWidget*> windows{rig.desk.get()};
@@ -160,12 +162,14 @@ private slots:
         QCOMPARE(chain(windows.find<CPasswordDlg>(), "userCombo"),
                  (QStringList{"userCombo", "oldPasswordEdit", "newPasswordEdit",
                               "repeatPasswordEdit", "changeButton", "exitButton"}));
-        QCOMPARE(chain(windows.rig.desk.get(), "cardInitButton"),
-                 (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
-                              "backupButton", "restoreButton", "exitButton", "portCombo",
-                              "connectButton", "amountEdit", "rechargeButton", "clearButton",
-                              "serialEdit", "nameEdit", "phoneEdit", "lostButton", "profileButton",
-                              "totalEdit", "recordList"}));
+        QCOMPARE(
+            chain(windows.rig.desk.get(), "cardInitButton"),
+            (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
+                         "backupButton",   "restoreButton", "shiftButton",      "exitButton",
+                         "portCombo",      "connectButton", "amountEdit",       "rechargeButton",
+                         "clearButton",    "reprintButton", "serialEdit",       "nameEdit",
+                         "phoneEdit",      "lostButton",    "profileButton",    "totalEdit",
+                         "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",
@@ -178,6 +182,8 @@ private slots:
                          "searchEdit", "searchButton", "importButton", "exportButton"}));
         QCOMPARE(chain(windows.find<CBackupPromptDlg>(), "yesButton"),
                  (QStringList{"yesButton", "noButton", "cancelButton"}));
+        QCOMPARE(chain(windows.find<CShiftCloseDlg>(), "floatEdit"),
+                 (QStringList{"floatEdit", "countedEdit", "closeShiftButton", "cancelButton"}));
         for (QWidget* preview : {static_cast<QWidget*>(windows.find<CPreviewDlg>()),
                                  static_cast<QWidget*>(windows.find<CSettlementPreviewDlg>())})
             QCOMPARE(chain(preview, "pageArea"),

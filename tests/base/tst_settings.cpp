@@ -151,6 +151,35 @@ private slots:
         QCOMPARE(settings.readerChoice(), ReaderChoice::Simulated);
     }
 
+    // The receipt and automatic backups: what can be typed, and what a typo gives.
+    void receiptsAndBackups() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        writeFile(file, "[General]\nReceipt= 80MM \nReceiptPrinter=TM-T20\n"
+                        "AutoBackupFolder=~/backups\nAutoBackupKeep=7\n");
+        {
+            Settings settings(file);
+            QCOMPARE(settings.receipt(), Settings::Receipt::Mm80);
+            QCOMPARE(settings.receiptPrinter(), QStringLiteral("TM-T20"));
+            QCOMPARE(settings.autoBackupFolder(), QDir::home().filePath("backups"));
+            QCOMPARE(settings.autoBackupKeep(), 7);
+            QCOMPARE(settings.highestZNumber(), qint64(0));
+            settings.setHighestZNumber(12);
+            settings.setHighestZNumber(3); // never lowered
+        }
+        QCOMPARE(Settings(file).highestZNumber(), qint64(12));
+        writeFile(file, "[General]\nReceipt=57mm\nAutoBackupKeep=0\n");
+        const QString said = stderrOf([&] {
+            Settings settings(file);
+            QCOMPARE(settings.receipt(), Settings::Receipt::Off);
+            QCOMPARE(settings.autoBackupKeep(), 30);
+            QVERIFY(settings.autoBackupFolder().isEmpty());
+        });
+        QVERIFY2(said.contains("Receipt=57mm") && said.contains("AutoBackupKeep=0"),
+                 qPrintable(said));
+        QCOMPARE(Settings(file).receipt(), Settings::Receipt::Off);
+    }
+
     void nonsenseValuesFallBackToTheirDefaults_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("complaint");

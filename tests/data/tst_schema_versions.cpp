@@ -1,5 +1,7 @@
 #include "data/AdoConn.h"
+#include "data/Audit.h"
 #include "data/Schema.h"
+#include "data/Shift.h"
 #include "users/Accounts.h"
 
 #include <QFile>
@@ -152,6 +154,35 @@ private slots:
         const QString path = dir.filePath("DataBase.mdb");
         QVERIFY(!Schema::Upgrade(path).isEmpty());
         QVERIFY(!QFile::exists(path));
+    }
+
+    // A file of version 4 with its journal and trail in use takes the shifts' tables, keeps
+    // every row, and its first shift counts from the upgrade on.
+    void aVersionFourFileWithRowsTakesShifts() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("DataBase.mdb"));
+        QCOMPARE(Schema::CreateDatabase(path, Cheap, 4), QString());
+        {
+            const Connection db(path);
+            db.run(QStringLiteral(
+                "INSERT INTO employees VALUES ('0000000A', '2024-05-06 07:00:00', 100);"
+                "INSERT INTO journal (card_no, operation, amount, balance_before, "
+                "balance_expected, "
+                "operator, desk, sent_at, state, record_id) VALUES ('0000000A', 'recharge', 100, "
+                "0, "
+                "1000, '操作员1', 'desk', '2024-05-06 07:00:00', 'booked', 1);"));
+            Audit::Append(db, QStringLiteral("操作员1"), QStringLiteral("desk"), Audit::Login, {});
+        }
+        QCOMPARE(Schema::Upgrade(path, Cheap), QString());
+        QCOMPARE(Schema::CheckDatabase(path), QString());
+        QCOMPARE(scalar(path, "SELECT count(*) FROM journal"), QStringLiteral("1"));
+        QCOMPARE(scalar(path, "SELECT count(*) FROM shift"), QStringLiteral("0"));
+        const Connection db(path);
+        QVERIFY(!Audit::Verify(db));
+        const Shifts::Begun begun = Shifts::Begin(
+            db, QStringLiteral("desk"), QStringLiteral("操作员1"), QDateTime::currentDateTime());
+        QCOMPARE(begun.shift.firstRecord, qint64(1));
+        QCOMPARE(Shifts::WithFigures(db, begun.shift.id)->expected, std::optional<qint64>(0));
     }
 };
 

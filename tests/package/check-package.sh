@@ -43,6 +43,7 @@ for path in usr/bin/velkar usr/bin/velkar-db usr/bin/velkar-reader \
     usr/share/applications/velkar.desktop \
     usr/share/icons/hicolor/48x48/apps/velkar.png usr/share/icons/hicolor/16x16/apps/velkar.png \
     usr/lib/udev/rules.d/60-velkar-reader.rules \
+    usr/lib/systemd/user/velkar-backup.service usr/lib/systemd/user/velkar-backup.timer \
     usr/share/man/man1/velkar.1.gz usr/share/man/man1/velkar-db.1.gz \
     usr/share/man/man1/velkar-reader.1.gz \
     usr/share/doc/velkar/copyright usr/share/doc/velkar/changelog.gz; do
@@ -137,6 +138,14 @@ for other in "SUBSYSTEM=hidraw ATTRS{idVendor}=1a86 ATTRS{idProduct}=e011" \
     # shellcheck disable=SC2086
     [ -z "$(rule_applies "$rules" $other)" ] || fail "the rule also takes $other"
 done
+
+# The backup timer is the user's to turn on: the package enables nothing, and the unit names
+# the installed tool.
+[ -z "$(find "$root/etc" -name 'velkar-backup*' 2>/dev/null)" ] || fail "the backup timer is enabled"
+exec_start="$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/user/velkar-backup.service")"
+[ -x "$root${exec_start%% *}" ] || fail "ExecStart=$exec_start is not an installed program"
+grep -q '^Persistent=true$' "$root/usr/lib/systemd/user/velkar-backup.timer" ||
+    fail "a backup missed while the counter was off is not made up"
 
 status=0
 wait "$lintian_pid" || status=$?
