@@ -10,6 +10,7 @@
 #include "data/AdoConn.h"
 #include "data/Schema.h"
 #include "desk/DeskStatus.h"
+#include "desk/windows/DatabaseActions.h"
 #include "desk/windows/DeskDlg.h"
 #include "reader/BridgeFactory.h"
 #include "reader/windows/SimulatorWindow.h"
@@ -100,7 +101,11 @@ int main(int argc, char* argv[]) {
     const QString database = Schema::DatabaseLocation();
     LedgerAtStart ledger;
     if (problem.isEmpty()) {
-        ledger = PrepareLedger(database);
+        // A large ledger takes a while to check: the window says so meanwhile.
+        RunWithProgress(Messages::CheckingDatabase(), {}, [&](const DatabaseCopy::Options&) {
+            ledger = PrepareLedger(database);
+            return QString();
+        });
         problem = ledger.refusal;
     }
     if (!problem.isEmpty()) {

@@ -151,6 +151,9 @@ inline QString BackupFailed(const QString& problem) {
 inline QString BackupDone() {
     return QStringLiteral("备份完成！");
 }
+inline QString CheckingDatabase() {
+    return QStringLiteral("正在检查数据库，请稍候……");
+}
 inline QString Restoring() {
     return QStringLiteral("正在还原数据库，请稍候……");
 }

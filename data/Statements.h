@@ -432,20 +432,26 @@ inline constexpr const char* DetachWorking = "DETACH DATABASE working";
 // The time of the newest record in the new file; null when it holds none.
 inline constexpr const char* NewestRecordTime = "SELECT max(日期) FROM main.employees";
 // Records of the working file the new one lacks, counted as rows with their content: a record
-// held twice there and once in the new file counts once. Columns: how many.
+// held twice there and once in the new file counts once. A row found under the same rowid with
+// the same content on both sides (a backup's rows) is set aside first, in one pass of each
+// table's key, so that only the rest are grouped. Columns: how many.
 inline constexpr const char* RecordsOnlyInWorking =
+    "WITH w AS (SELECT 卡号, 日期, 金额 FROM working.employees AS e WHERE NOT EXISTS "
+    "(SELECT 1 FROM main.employees AS o WHERE o.rowid = e.rowid AND o.卡号 = e.卡号 AND "
+    "o.日期 = e.日期 AND o.金额 = e.金额)), "
+    "m AS (SELECT 卡号, 日期, 金额 FROM main.employees AS e WHERE NOT EXISTS "
+    "(SELECT 1 FROM working.employees AS o WHERE o.rowid = e.rowid AND o.卡号 = e.卡号 AND "
+    "o.日期 = e.日期 AND o.金额 = e.金额)) "
     "SELECT coalesce(sum(w.n - coalesce(m.n, 0)), 0) "
-    "FROM (SELECT 卡号, 日期, 金额, count(*) AS n FROM working.employees "
-    "GROUP BY 卡号, 日期, 金额) AS w "
-    "LEFT JOIN (SELECT 卡号, 日期, 金额, count(*) AS n FROM main.employees "
-    "GROUP BY 卡号, 日期, 金额) AS m ON m.卡号 = w.卡号 AND m.日期 = w.日期 AND m.金额 = w.金额 "
-    "WHERE w.n > coalesce(m.n, 0)";
+    "FROM (SELECT 卡号, 日期, 金额, count(*) AS n FROM w GROUP BY 卡号, 日期, 金额) AS w "
+    "LEFT JOIN (SELECT 卡号, 日期, 金额, count(*) AS n FROM m GROUP BY 卡号, 日期, 金额) AS m "
+    "ON m.卡号 = w.卡号 AND m.日期 = w.日期 AND m.金额 = w.金额 WHERE w.n > coalesce(m.n, 0)";
 // Commands of the working file's journal the new one lacks, known by what was sent, whatever
-// became of them since.
+// became of them since; looked up by id.
 inline constexpr const char* JournalOnlyInWorking =
-    "SELECT count(*) FROM (SELECT id, card_no, operation, amount, desk, sent_at "
-    "FROM working.journal EXCEPT SELECT id, card_no, operation, amount, desk, sent_at "
-    "FROM main.journal)";
+    "SELECT count(*) FROM working.journal AS w WHERE NOT EXISTS (SELECT 1 FROM main.journal AS m "
+    "WHERE m.id = w.id AND m.card_no = w.card_no AND m.operation = w.operation AND "
+    "m.amount = w.amount AND m.desk = w.desk AND m.sent_at = w.sent_at)";
 } // namespace Statements
 
 #undef VELKAR_CARDHOLDER_COLUMNS

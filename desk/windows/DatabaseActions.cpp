@@ -72,6 +72,11 @@ QString DatabaseActions::startFolder() const {
 QString
 DatabaseActions::runWithProgress(const QString& label,
                                  const std::function<QString(const DatabaseCopy::Options&)>& work) {
+    return RunWithProgress(label, copyOptions, work);
+}
+
+QString RunWithProgress(const QString& label, const DatabaseCopy::Options& copyOptions,
+                        const std::function<QString(const DatabaseCopy::Options&)>& work) {
     std::atomic<int> done{0};
     std::atomic<int> total{0};
     std::atomic<bool> finished{false};
@@ -164,7 +169,7 @@ QString DatabaseActions::AutoBackupInto(const QString& folder, int keep) {
     return result.rotateProblem;
 }
 
-bool DatabaseActions::OnRestore() {
+bool DatabaseActions::OnRestore(const std::function<void()>& replaced) {
     if (EngineOf(workingPath()) == Engine::Postgres) {
         m_dialogs.notice(Messages::RestoreFailed(DatabaseCopy::ServerRestoreText()));
         return false;
@@ -175,7 +180,7 @@ bool DatabaseActions::OnRestore() {
         return false;
     // Told by what the file holds, whatever it is called.
     if (LegacyFile::IsAccessFile(chosen))
-        return RestoreLegacy(chosen);
+        return RestoreLegacy(chosen, replaced);
     const QString working = workingPath();
     const QDateTime now = m_clock.now();
     DatabaseCopy::PendingRestore restore(chosen, working, now);
@@ -206,12 +211,14 @@ bool DatabaseActions::OnRestore() {
     // Told in the file now in place, which is the one read from here on.
     Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
+    if (replaced)
+        replaced();
     m_dialogs.notice(keptAs.isEmpty() ? Messages::RestoreDone()
                                       : Messages::RestoreDoneKeeping(keptAs));
     return true;
 }
 
-bool DatabaseActions::RestoreLegacy(const QString& chosen) {
+bool DatabaseActions::RestoreLegacy(const QString& chosen, const std::function<void()>& replaced) {
     const QString working = workingPath();
     CLegacyImportDlg window(QApplication::activeWindow());
     window.offer(chosen, working);
@@ -233,6 +240,8 @@ bool DatabaseActions::RestoreLegacy(const QString& chosen) {
     // Told in the file now in place, after the import's own first entry.
     Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
+    if (replaced)
+        replaced();
     window.showReport(Messages::LegacyImportDone(keptAs, LegacyImport::ReportPath(working)),
                       LegacyImport::ReportText(report));
     window.exec();

@@ -26,8 +26,9 @@ public:
     // Asks for a folder and copies the working database into it. A cancelled chooser copies
     // nothing and says nothing.
     void BackupDatabase();
-    // Asks for a database file and makes it the working database. True once restored.
-    bool OnRestore();
+    // Asks for a database file and makes it the working database. True once restored;
+    // `replaced` runs as soon as the new file is in place, before the box that says so.
+    bool OnRestore(const std::function<void()>& replaced = {});
     // A backup into `folder` under a name that tells its time, the oldest there beyond `keep`
     // removed; audited, with no box. Returns why it failed, or an empty text.
     QString AutoBackupInto(const QString& folder, int keep);
@@ -45,7 +46,7 @@ public:
 private:
     // The chosen file is the legacy desk's Access database: offered as an import in the working
     // database's place, then its report shown. True once imported.
-    bool RestoreLegacy(const QString& chosen);
+    bool RestoreLegacy(const QString& chosen, const std::function<void()>& replaced);
     // Runs `work` on a worker thread; the window thread serves events and shows the progress
     // until it ends.
     QString runWithProgress(const QString& label,
@@ -57,5 +58,11 @@ private:
     const Clock& m_clock;
     QString m_lastFolder;
 };
+
+// Runs `work` on a worker thread while the window thread serves events and, after a moment,
+// shows `label` in a progress window that can't be closed until the work ends; returns what
+// `work` returned. `options` go to `work` with their progress reported to the window.
+QString RunWithProgress(const QString& label, const DatabaseCopy::Options& options,
+                        const std::function<QString(const DatabaseCopy::Options&)>& work);
 
 } // namespace velkar

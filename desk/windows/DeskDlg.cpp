@@ -331,9 +331,10 @@ void CDeskDlg::OnClear() {
 }
 
 bool CDeskDlg::confirm(bool clear, int amount, std::optional<CommandBook::Card>* confirmed) {
-    // Without a card the link refuses the command by itself, with its own words.
+    // Without a card, or with one reported lost, the link refuses the command by itself, with
+    // its own words.
     const std::optional<CommandBook::Card> card = m_link->cardOnReader();
-    if (!card)
+    if (!card || (m_cardLost && m_lookup.holder.cardNo == card->cardNo))
         return true;
     const QString question = CommandQuestion(clear, amount, card->cardNo, card->balance, m_lookup);
     if (question.isEmpty())
@@ -622,8 +623,7 @@ void CDeskDlg::OnRestore() {
         m_dialogs.notice(Messages::RestoreWhileCommandsWait(), this);
         return;
     }
-    if (m_databaseActions.OnRestore())
-        ledgerReplaced();
+    m_databaseActions.OnRestore([this] { ledgerReplaced(); });
 }
 
 void CDeskDlg::ledgerReplaced() {
@@ -631,6 +631,7 @@ void CDeskDlg::ledgerReplaced() {
     m_ledgerProblem.clear();
     m_lookup = {};
     ResetPanel();
+    ui->statusEdit->clear(); // what it said was of the ledger replaced
     m_link->ledgerReplaced();
     LoadCardRecords();
 }

@@ -268,6 +268,28 @@ private slots:
         QCOMPARE(digest(kept), before);
     }
 
+    // A file of another desk holds the same records under other rowids: they are found by
+    // their content all the same.
+    void restoreCountsRecordsByContent() {
+        TestDatabase db;
+        db.addRecord("A", "2024-01-01 10:00:00", "100");
+        db.addRecord("B", "2024-01-02 10:00:00", "20");
+        db.addRecord("C", "2024-01-03 10:00:00", "5");
+        QTemporaryDir other;
+        const QString chosen = other.filePath("other.mdb");
+        QCOMPARE(Schema::CreateDatabase(chosen, PasswordHash::CheapestCost), QString());
+        {
+            Connection c(chosen);
+            c.run("INSERT INTO employees VALUES ('B', '2024-01-02 10:00:00', 20); "
+                  "INSERT INTO employees VALUES ('A', '2024-01-01 10:00:00', 100); "
+                  "INSERT INTO employees VALUES ('A', '2024-01-01 10:00:00', 100)");
+        }
+        DatabaseCopy::PendingRestore restore(chosen, db.path(), Noon);
+        QCOMPARE(restore.prepare(), QString());
+        QCOMPARE(restore.cost().recordsLost, 1); // C
+        QCOMPARE(restore.cost().newestRecord, QStringLiteral("2024-01-02 10:00:00"));
+    }
+
     // A working file too damaged to count in is just the one to restore over: the count is
     // said to be unknown, and the restore goes on.
     void restoreOverADamagedWorkingFileCountsNothing() {
