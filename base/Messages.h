@@ -662,6 +662,9 @@ inline QString ProfileAdded() {
 inline QString DuplicateCardNo() {
     return QStringLiteral("卡号重复警告");
 }
+inline QString UnknownSearchField(const QString& field) {
+    return QStringLiteral("没有可检索的字段“%1”").arg(field);
+}
 inline QString AddDone() {
     return QStringLiteral("添加成功");
 }

@@ -8,8 +8,6 @@
 #include "data/Amount.h"
 #include "data/Statements.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 
 namespace velkar {
@@ -192,7 +190,7 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
 void requireSameFile(const Connection& connection) {
     // A restore may have put another file in place while this one waited for its lock.
     if (connection.moved())
-        throw DataError(SQLITE_CANTOPEN, Messages::DatabaseFileReplaced());
+        throw DataError(DataFailure::FileReplaced, Messages::DatabaseFileReplaced());
 }
 
 QString amountText(const Entry& e) {

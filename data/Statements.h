@@ -10,17 +10,14 @@ struct Dialects {
     const char* postgres;
 };
 
-// A recordset's statement: columns of one table, optionally narrowed by a condition whose values
-// are bound as parameters, in an order the windows rely on.
+// A statement a recordset can be opened on: its rows come in an order the windows rely on, and
+// its values are bound as parameters.
 struct Statement {
-    const char* table;
-    const char* columns; // comma-separated, as the catalogue lists them
-    const char* where;   // with ? placeholders; nullptr for none
-    const char* orderBy; // the row order the windows rely on
+    const char* sql;
 };
 
 // A filter criterion: rows whose column equals the value exactly. The column must be one of the
-// statement's own columns; the value is bound, so any character in it is ordinary text.
+// statement's own columns; the value is compared as text, so any character in it is ordinary.
 struct Criterion {
     QString column;
     QString value;
@@ -46,22 +43,39 @@ inline constexpr const char* RecordColumns = VELKAR_RECORD_COLUMNS;
 inline constexpr const char* AccountColumns = VELKAR_ACCOUNT_COLUMNS;
 
 // Cardholders in ascending 卡号 order: positions in this order name rows.
-inline constexpr Statement Cardholders{"userecord", CardholderColumns, nullptr, "卡号"};
-inline constexpr Statement CardholdersDescending{"userecord", CardholderColumns, nullptr,
-                                                 "卡号 DESC"};
-// One cardholder by 卡号: the row a change or delete acts on, the holder the desk shows, and the
-// recordset an add appends to without reading the whole table.
-inline constexpr Statement CardholderByCardNo{"userecord", CardholderColumns, "卡号 = ?", "rowid"};
-// Opened only to append a row: reads none.
-inline constexpr Statement AppendRecord{"employees", RecordColumns, "1 = 0", nullptr};
+inline constexpr Statement Cardholders{"SELECT " VELKAR_CARDHOLDER_COLUMNS
+                                       " FROM userecord ORDER BY 卡号"};
+inline constexpr Statement CardholdersDescending{"SELECT " VELKAR_CARDHOLDER_COLUMNS
+                                                 " FROM userecord ORDER BY 卡号 DESC"};
+// One cardholder by 卡号.
+inline constexpr Statement CardholderByCardNo{"SELECT " VELKAR_CARDHOLDER_COLUMNS
+                                              " FROM userecord WHERE 卡号 = ? ORDER BY rowid"};
 // Recharge records in the order they were booked.
-inline constexpr Statement Records{"employees", RecordColumns, nullptr, "rowid"};
+inline constexpr Statement Records{"SELECT " VELKAR_RECORD_COLUMNS
+                                   " FROM employees ORDER BY rowid"};
 // Start and end bound as full timestamps, both included.
-inline constexpr Statement RecordsBetween{"employees", RecordColumns, "日期 BETWEEN ? AND ?",
-                                          "rowid"};
+inline constexpr Statement RecordsBetween{
+    "SELECT " VELKAR_RECORD_COLUMNS " FROM employees WHERE 日期 BETWEEN ? AND ? ORDER BY rowid"};
 // The seven accounts in list order.
-inline constexpr Statement Accounts{"permission", AccountColumns, nullptr, "rowid"};
-inline constexpr Statement AccountByName{"permission", AccountColumns, "用户名 = ?", "rowid"};
+inline constexpr Statement Accounts{"SELECT " VELKAR_ACCOUNT_COLUMNS
+                                    " FROM permission ORDER BY rowid"};
+inline constexpr Statement AccountByName{"SELECT " VELKAR_ACCOUNT_COLUMNS
+                                         " FROM permission WHERE 用户名 = ? ORDER BY rowid"};
+
+// ---- The archive's writes ---------------------------------------------------------------
+
+// One cardholder by 卡号, as a change finds it before it writes. Columns: the six.
+inline constexpr const char* CardholderOf =
+    "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord WHERE 卡号 = ? ORDER BY rowid LIMIT 1";
+inline constexpr const char* AddCardholder =
+    "INSERT INTO userecord (" VELKAR_CARDHOLDER_COLUMNS ") VALUES (?, ?, ?, ?, ?, ?)";
+// Every column of the cardholder of 卡号 ?7, the key included. Returns a row when one changed.
+inline constexpr const char* ChangeCardholder =
+    "UPDATE userecord SET 卡序号 = ?1, 卡号 = ?2, 姓名 = ?3, 身份证 = ?4, 电话 = ?5, 地址 = ?6 "
+    "WHERE 卡号 = ?7 RETURNING 卡号";
+// Returns a row when one was deleted.
+inline constexpr const char* DeleteCardholder =
+    "DELETE FROM userecord WHERE 卡号 = ? RETURNING 卡号";
 
 // ---- Bulk reads: no recordset, rows read as they come -------------------------------------
 
@@ -253,6 +267,10 @@ inline constexpr const char* RecordIndexes =
 // One account's stored password hash, read again inside a password change's write.
 inline constexpr const char* AccountPassword =
     "SELECT 密码 FROM permission WHERE 用户名 = ? ORDER BY rowid LIMIT 1";
+// The account ?1's new password hash ?2, on its first row as the list gives it.
+inline constexpr const char* SetAccountPassword =
+    "UPDATE permission SET 密码 = ?2 WHERE rowid = (SELECT rowid FROM permission WHERE 用户名 = ?1 "
+    "ORDER BY rowid LIMIT 1)";
 // The accounts of a new database: name, hash.
 inline constexpr const char* AddAccount =
     "INSERT INTO permission (" VELKAR_ACCOUNT_COLUMNS ") VALUES (?, ?)";
