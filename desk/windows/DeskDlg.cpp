@@ -383,6 +383,7 @@ void CDeskDlg::showCard(const QString& cardNo, int balance) {
         m_amountCard = cardNo;
         forgetAmount();
         ui->statusEdit->clear();
+        showRecordsOf(cardNo);
     }
     ui->balanceEdit->setText(BalanceText(balance));
     m_balanceTimer->start();
@@ -463,6 +464,16 @@ void CDeskDlg::LoadCardRecords(const QString& cardNo) {
         m_dialogs.plain(Messages::OperationFailed(), this);
     }
     fillCardRecords(records);
+}
+
+// Another card's rows under 本卡记录 would be taken for this card's. A ledger that cannot be read
+// now empties the list without a box: the status already says so, and cards keep coming.
+void CDeskDlg::showRecordsOf(const QString& cardNo) {
+    try {
+        fillCardRecords(ReadCardRecordPages(m_store.require(), cardNo));
+    } catch (const DataError&) {
+        fillCardRecords(std::nullopt);
+    }
 }
 
 void CDeskDlg::fillCardRecords(const std::optional<CardRecordPages>& records) {
