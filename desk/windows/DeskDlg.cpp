@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
+#include "base/Log.h"
 #include "base/Messages.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
@@ -395,6 +396,7 @@ void CDeskDlg::forgetAmount() {
 }
 
 void CDeskDlg::showStatus(const QString& text) {
+    qCDebug(DeskLog).noquote() << text;
     ui->statusEdit->setText(text);
     ui->statusEdit->setCursorPosition(0); // the start of a long status is what matters
 }
@@ -443,6 +445,7 @@ void CDeskDlg::showOutcome(const CommandOutcome& outcome) {
     }
     ui->statusEdit->setText(OutcomeStatus(outcome));
     ui->statusEdit->setCursorPosition(0);
+    qCDebug(DeskLog).noquote() << "card" << outcome.entry.cardNo << ui->statusEdit->text();
     const QString message = OutcomeMessage(outcome);
     if (!message.isEmpty())
         m_dialogs.plain(message, this);
