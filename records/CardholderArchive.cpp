@@ -27,6 +27,9 @@ template <typename Step> ArchiveOutcome written(const Connection& connection, St
 ArchiveOutcome ArchiveOutcome::From(const DataError& error) {
     if (error.failure() == DataFailure::Constraint)
         return {Duplicate, error.description()};
+    // Why a connection could not be made was shown as it failed.
+    if (error.failure() == DataFailure::NotOpen)
+        return {Failed, {}};
     return {Failed, error.description()};
 }
 

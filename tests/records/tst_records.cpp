@@ -8,6 +8,7 @@
 #include "support/TestDatabase.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -134,6 +135,19 @@ private slots:
         QVERIFY(dialogs.lastText().startsWith(QStringLiteral("操作失败\n")));
         QCOMPARE(cardholders(), 0);
         QVERIFY(column(dlg, 1).isEmpty());
+    }
+
+    // Without the file: the engine's reason as the connection fails, then the add's verdict.
+    void anAddWithoutTheFileSaysWhyOnce() {
+        FILE_DATABASE_ONLY();
+        CRecordsDlg dlg(dialogs);
+        QFile::remove(db->path());
+        dialogs.clear();
+        fill(dlg, {"7", "000000B2", "乙", "id", "tel", "addr"});
+        press(dlg, 1004);
+        QCOMPARE(dialogs.texts().size(), 2);
+        QVERIFY(!dialogs.texts().first().isEmpty());
+        QCOMPARE(dialogs.texts().last(), QStringLiteral("操作失败"));
     }
 
     // A card number is eight hexadecimal digits, as the reader reports it: lower case and blanks
