@@ -24,7 +24,7 @@ constexpr unsigned WriteTimeoutMs = 3000;
 ReaderLink::ReaderLink(HidBridge& bridge, const Clock& clock, QString databasePath,
                        QString operatorName, QString deskName, QObject* parent)
     : QObject(parent), m_bridge(bridge), m_clock(clock), m_databasePath(std::move(databasePath)),
-      m_operatorName(std::move(operatorName)),
+      m_operatorName(std::move(operatorName)), m_startedAt(TimestampText(clock.now())),
       m_desk(deskName.isEmpty() ? QSysInfo::machineHostName() : std::move(deskName)),
       m_store(std::make_unique<StoreWorker>(m_databasePath)) {
     qRegisterMetaType<CardholderLookup>();
@@ -419,7 +419,7 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
                 held = m_commands.heldIds();
             }
             Journal::CardTotals totals{cardNo};
-            Journal::Arrival arrival{m_operatorName};
+            Journal::Arrival arrival{m_operatorName, false, m_startedAt};
             const std::vector<Journal::Entry> done =
                 Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals, &arrival);
             if (ReaderLog().isDebugEnabled()) {
