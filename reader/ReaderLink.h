@@ -149,6 +149,7 @@ private:
     const Clock& m_clock;
     const QString m_databasePath;
     const QString m_operatorName;
+    const QString m_startedAt; // this run's, as the journal writes times
     const QString m_desk;
 
     std::atomic<bool> m_stopping{false};

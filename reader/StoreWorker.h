@@ -2,11 +2,13 @@
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace velkar {
@@ -56,6 +58,8 @@ private:
     };
 
     void run();
+    // The job due next, or none once stopping; waits for one. Called and returns locked.
+    std::optional<Job> next(std::unique_lock<std::mutex>& lock, bool* booking);
     bool attempt(const Job& job, QString* reason);
     const Connection& connection();
 
@@ -72,6 +76,8 @@ private:
     bool m_stopping = false;
     Fault m_fault = Fault::None;
     bool m_retryNow = false;
+    int m_delayMs = 0;                                 // before the head booking's next try
+    std::chrono::steady_clock::time_point m_retryAt{}; // when it is due
     int m_firstDelayMs = 100;
     int m_longestDelayMs = 1000;
     int m_busyTimeoutMs;
