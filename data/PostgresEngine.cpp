@@ -48,6 +48,8 @@ public:
     PostgresStatement(pg_conn* conn, const QByteArray& sql)
         : m_conn(conn), m_sql(ServerPlaceholders(sql)) {}
     ~PostgresStatement() override { PQclear(m_result); }
+    PostgresStatement(const PostgresStatement&) = delete;
+    PostgresStatement& operator=(const PostgresStatement&) = delete;
 
     void bind(int index, const QString& value) override {
         const size_t i = size_t(index - 1);

@@ -16,6 +16,8 @@ public:
     // Waits up to `busyTimeoutMs` for a lock; throws DataError.
     PostgresSession(const QString& location, int busyTimeoutMs);
     ~PostgresSession() override;
+    PostgresSession(const PostgresSession&) = delete;
+    PostgresSession& operator=(const PostgresSession&) = delete;
 
     pg_conn* server() const { return m_conn; }
 

@@ -75,6 +75,9 @@ public:
             RaiseSqlite(m_db, rc);
     }
 
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
     ~SqliteStatement() override {
         if (m_stmt && m_kept && m_kept->open) {
             sqlite3_reset(m_stmt);

@@ -21,6 +21,8 @@ public:
     // Works on a file opened elsewhere, which stays open when this is gone.
     explicit SqliteSession(sqlite3* borrowed);
     ~SqliteSession() override;
+    SqliteSession(const SqliteSession&) = delete;
+    SqliteSession& operator=(const SqliteSession&) = delete;
 
     sqlite3* handle() const { return m_db; }
 
