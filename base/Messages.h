@@ -1602,15 +1602,18 @@ inline QString EnterLostBalance(const QString& cardNo) {
 inline QString EnterBalanceReason(const QString& cardNo) {
     return QStringLiteral("录入卡 %1 余额的原因：").arg(cardNo);
 }
+// The cash line of a plan's question: none when nothing below one yuan is paid out.
+inline QString PlanCashPart(int yuan, int cashTenths) {
+    return cashTenths > 0
+               ? QStringLiteral("充值 %1 元，付现金 %2 元。").arg(yuan).arg(YuanText(cashTenths))
+               : QStringLiteral("充值 %1 元。").arg(yuan);
+}
 inline QString ConfirmReplacement(const QString& oldCard, const QString& holder,
                                   const QString& newCard, int tenths) {
-    return QStringLiteral(
-               "补卡：挂失卡 %1（%2）的余额 %3 元转入新卡 %4：\n充值 %5 元，付现金 %6 元。\n"
-               "办理期间请勿拿开新卡。确定补卡吗？")
+    return QStringLiteral("补卡：挂失卡 %1（%2）的余额 %3 元转入新卡 %4：\n%5\n"
+                          "办理期间请勿拿开新卡。确定补卡吗？")
         .arg(oldCard, holder.isEmpty() ? QStringLiteral("无档案") : holder, YuanText(tenths),
-             newCard)
-        .arg(tenths / 10)
-        .arg(YuanText(tenths % 10));
+             newCard, PlanCashPart(tenths / 10, tenths % 10));
 }
 inline QString AdministratorPassword() {
     return QStringLiteral("冲正需要管理员密码：");
@@ -1631,13 +1634,11 @@ inline QString ConfirmCorrection(const QString& cardNo, const QString& date, int
                                  int balanceTenths) {
     const int target = balanceTenths - amount * 10;
     return QStringLiteral(
-               "冲正：卡 %1 在 %2 充值的 %3 元。\n卡内余额 %4 元改为 %5 元：先清零，再充值 %6 元，"
-               "付现金 %7 元。\n办理期间请勿拿开卡片。确定冲正吗？")
+               "冲正：卡 %1 在 %2 充值的 %3 元。\n卡内余额 %4 元改为 %5 元：先清零，再%6\n"
+               "办理期间请勿拿开卡片。确定冲正吗？")
         .arg(cardNo, date)
         .arg(amount)
-        .arg(YuanText(balanceTenths), YuanText(target))
-        .arg(target / 10)
-        .arg(YuanText(target % 10));
+        .arg(YuanText(balanceTenths), YuanText(target), PlanCashPart(target / 10, target % 10));
 }
 inline QString ReplacementUnfinished() {
     return QStringLiteral("补卡未完成");
