@@ -13,12 +13,17 @@ StoreWorker::StoreWorker(QString databasePath, int busyTimeoutMs)
 }
 
 StoreWorker::~StoreWorker() {
+    stop();
+}
+
+void StoreWorker::stop() {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void StoreWorker::mustDo(Task task, Failed failed) {

@@ -35,6 +35,10 @@ public:
     StoreWorker(const StoreWorker&) = delete;
     StoreWorker& operator=(const StoreWorker&) = delete;
 
+    // Ends the thread after the try under way, as the destructor does; the worker still takes
+    // tasks, which nobody runs. A task under way may still hand it more work meanwhile.
+    void stop();
+
     // Tried, in order, until it runs without raising; `failed` hears of every failed try.
     void mustDo(Task task, Failed failed);
     // Tried once; `failed` hears if it raised.
