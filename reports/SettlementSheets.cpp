@@ -87,7 +87,7 @@ std::vector<TableSection> PrintedSections(const Settlement::Result& result,
         // 终端, Z 号, 操作员, 开班时间, 交班时间, 应有现金, 实点现金, 差额 of the shift list.
         TableSection list{Messages::SettlementShiftsCaption(),
                           pick(Shifts::ColumnHeadings(), {0, 1, 2, 3, 4, 6, 7, 8}),
-                          {400, 300, 480, 700, 700, 480, 480, 460},
+                          {430, 290, 440, 720, 720, 480, 480, 440},
                           {}};
         for (const Shifts::Shift& shift : shifts) {
             QStringList texts = pick(Shifts::RowTexts(shift), {0, 1, 2, 3, 4, 6, 7, 8});
