@@ -153,13 +153,14 @@ inline constexpr Dialects AmountRule{VELKAR_AMOUNT_RULE, VELKAR_SERVER_AMOUNT_RU
 inline constexpr Dialects CardAmountRule{VELKAR_CARD_AMOUNT_RULE, VELKAR_SERVER_CARD_AMOUNT_RULE};
 
 // Count and total of RecordsBetween booked up to the rowid ?3, in one read of an index, and the
-// part of the total that the records with a positive amount make.
-#define VELKAR_RECORDS_BETWEEN_TOTAL(rule)                                                         \
-    "SELECT count(*), coalesce(sum(a), 0), coalesce(sum(CASE WHEN a > 0 THEN a ELSE 0 END), 0) "   \
-    "FROM (SELECT " rule " AS a FROM employees WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3) AS r"
+// part of the total the negative amounts make. Only an amount below 0, or a text that begins
+// with "-", can count negative, so the rule is worked out again for those alone.
+#define VELKAR_RECORDS_BETWEEN_TOTAL(rule, negative)                                               \
+    "SELECT count(*), coalesce(sum(" rule "), 0), coalesce(sum(CASE WHEN " negative " THEN (" rule \
+    ") ELSE 0 END), 0) FROM employees WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3"
 inline constexpr Dialects RecordsBetweenTotal{
-    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_AMOUNT_RULE),
-    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_SERVER_AMOUNT_RULE)};
+    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_AMOUNT_RULE, "金额 < 0 OR (金额 >= '-' AND 金额 < '.')"),
+    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_SERVER_AMOUNT_RULE, "金额 < 0")};
 
 // The records of RecordsBetween up to the rowid ?3 whose commands served a correction or a
 // replacement, read from the few links rather than looked up for every record. Columns: kind,

@@ -97,9 +97,9 @@ ReportSums SumReport(const Connection& connection, const QString& startBound,
         total.next();
         sums.total = total.integer(1);
         // Every record as if plain: a positive amount a recharge, a negative one a clear.
-        const qint64 positive = total.integer(2);
-        sums.cash.in = positive * 10;
-        sums.cash.out = (positive - sums.total) * 10;
+        const qint64 negative = total.integer(2);
+        sums.cash.in = (sums.total - negative) * 10;
+        sums.cash.out = -negative * 10;
     }
     // Then the few that served a correction or a replacement, moved to their own kind.
     Query linked(connection, Statements::LinkedRecordsBetween);
