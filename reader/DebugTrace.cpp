@@ -1,7 +1,5 @@
 #include "reader/DebugTrace.h"
 
-#include <QLoggingCategory>
-
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -15,11 +13,6 @@ std::mutex sinkMutex;
 std::function<void(const QString&)> sink;
 
 } // namespace
-
-const QLoggingCategory& ReaderLog() {
-    static const QLoggingCategory category("velkar.reader", QtInfoMsg);
-    return category;
-}
 
 void DebugTrace(const char* format, ...) {
     va_list args;

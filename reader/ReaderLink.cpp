@@ -1,6 +1,7 @@
 #include "reader/ReaderLink.h"
 
 #include "base/Clock.h"
+#include "base/Log.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Cards.h"
@@ -274,6 +275,8 @@ void ReaderLink::journalAndSend(std::uint64_t key, Journal::Entry entry) {
         [this, key, entry](const Connection& db) mutable {
             CrashPoint("journal");
             entry.id = Journal::Add(db, entry);
+            qCDebug(ReaderLog).noquote() << m_desk << "journal" << entry.id << entry.cardNo
+                                         << entry.balanceBefore << "->" << entry.balanceExpected;
             {
                 std::lock_guard lock(m_mutex);
                 m_commands.written(key, entry.id);
@@ -388,6 +391,9 @@ void ReaderLink::handleCard(const CardReport& report) {
         if (newCard)
             m_shownCardNo = cardNo;
     }
+    qCDebug(ReaderLog).noquote() << m_desk << "report" << cardNo << report.balance << stamp
+                                 << (seen.arrived ? "arrived" : "") << seen.resolved.size()
+                                 << "resolved";
     // Shown before anything the store says of the card, so the desk's change of card never
     // wipes an outcome of it.
     emit cardReported(cardNo, report.balance);
@@ -416,6 +422,16 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
             Journal::Arrival arrival{m_operatorName};
             const std::vector<Journal::Entry> done =
                 Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals, &arrival);
+            if (ReaderLog().isDebugEnabled()) {
+                QStringList ids, states;
+                for (qint64 id : held)
+                    ids << QString::number(id);
+                for (const Journal::Entry& e : done)
+                    states << QStringLiteral("%1:%2").arg(e.id).arg(int(e.state));
+                qCDebug(ReaderLog).noquote()
+                    << m_desk << "waiting of" << cardNo << "seen" << seen << at << "held"
+                    << ids.join(',') << "resolved" << states.join(',');
+            }
             {
                 std::lock_guard lock(m_mutex);
                 m_commands.lookedUp(cardNo, arrival.lost);
@@ -469,6 +485,8 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
                 m_commands.resolved(r.key);
             }
             const Journal::Settled& last = settled.back();
+            qCDebug(ReaderLog).noquote() << m_desk << "settled" << r.entry.id << int(r.state)
+                                         << "seen" << r.seen << int(last.how);
             if (last.how != Journal::Resolved::Now)
                 return; // another desk resolved it first, and showed it
             const int seen = r.elsewhere ? r.elsewhere->balanceExpected : r.seen;

@@ -1,5 +1,7 @@
 #include "reader/StoreWorker.h"
 
+#include "base/Log.h"
+
 #include "data/AdoConn.h"
 
 #include <sqlite3.h>
@@ -142,8 +144,12 @@ void StoreWorker::run() {
         lock.unlock();
         QString reason;
         const bool done = attempt(job, &reason);
-        if (!done && job.failed)
-            job.failed(reason);
+        if (!done) {
+            qCDebug(DataLog).noquote()
+                << (job.retry ? "booking failed, tried again later:" : "read failed:") << reason;
+            if (job.failed)
+                job.failed(reason);
+        }
         lock.lock();
         m_busy = false;
         if (booking) {

@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
+#include "base/Log.h"
 #include "base/Messages.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
@@ -383,6 +384,7 @@ void CDeskDlg::showCard(const QString& cardNo, int balance) {
         m_amountCard = cardNo;
         forgetAmount();
         ui->statusEdit->clear();
+        showRecordsOf(cardNo);
     }
     ui->balanceEdit->setText(BalanceText(balance));
     m_balanceTimer->start();
@@ -394,6 +396,7 @@ void CDeskDlg::forgetAmount() {
 }
 
 void CDeskDlg::showStatus(const QString& text) {
+    qCDebug(DeskLog).noquote() << text;
     ui->statusEdit->setText(text);
     ui->statusEdit->setCursorPosition(0); // the start of a long status is what matters
 }
@@ -442,6 +445,7 @@ void CDeskDlg::showOutcome(const CommandOutcome& outcome) {
     }
     ui->statusEdit->setText(OutcomeStatus(outcome));
     ui->statusEdit->setCursorPosition(0);
+    qCDebug(DeskLog).noquote() << "card" << outcome.entry.cardNo << ui->statusEdit->text();
     const QString message = OutcomeMessage(outcome);
     if (!message.isEmpty())
         m_dialogs.plain(message, this);
@@ -463,6 +467,16 @@ void CDeskDlg::LoadCardRecords(const QString& cardNo) {
         m_dialogs.plain(Messages::OperationFailed(), this);
     }
     fillCardRecords(records);
+}
+
+// Another card's rows under 本卡记录 would be taken for this card's. A ledger that cannot be read
+// now empties the list without a box: the status already says so, and cards keep coming.
+void CDeskDlg::showRecordsOf(const QString& cardNo) {
+    try {
+        fillCardRecords(ReadCardRecordPages(m_store.require(), cardNo));
+    } catch (const DataError&) {
+        fillCardRecords(std::nullopt);
+    }
 }
 
 void CDeskDlg::fillCardRecords(const std::optional<CardRecordPages>& records) {

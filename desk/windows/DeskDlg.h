@@ -73,6 +73,7 @@ public:
     // `cardNo`.
     void LoadCardRecords();
     void LoadCardRecords(const QString& cardNo);
+    void showRecordsOf(const QString& cardNo);
 
 public slots:
     void OnConnect();

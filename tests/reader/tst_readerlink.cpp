@@ -543,10 +543,18 @@ private slots:
         QCOMPARE(rig.sent().size(), 1u);
     }
 
-    // The card's lookup waited on the locked ledger while the card went to another desk, whose
-    // command the reader carried out there: the old report proves nothing about that command,
-    // which is booked at the card's next report here, never resolved as not executed.
+    // The card's lookup waited on the locked ledger while the card went to another desk, or to
+    // another run of this one, whose command the reader carried out there: the old report
+    // proves nothing about that command, which is booked at the card's next report here, never
+    // resolved as not executed.
+    void aLookupThatWaitedLeavesALaterCommandAlone_data() {
+        QTest::addColumn<QString>("desk");
+        QTest::newRow("another desk") << QStringLiteral("desk-b");
+        QTest::newRow("another run of this desk") << QSysInfo::machineHostName();
+    }
+
     void aLookupThatWaitedLeavesALaterCommandAlone() {
+        QFETCH(QString, desk);
         if (TestDatabase::OnServer())
             QSKIP("the lock is the file's");
         Rig rig;
@@ -560,6 +568,7 @@ private slots:
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             Journal::Entry e = otherDesksCommand(); // 50.0 to 60.0, sent as the card got there
+            e.desk = desk;
             e.sentAt = TimestampText(rig.clock.now());
             Journal::Add(c, e);
             c.run(QStringLiteral("COMMIT"));
