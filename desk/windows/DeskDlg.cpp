@@ -8,6 +8,7 @@
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/PagedRows.h"
+#include "desk/CardPlans.h"
 #include "desk/DeskStatus.h"
 #include "desk/windows/AboutDlg.h"
 #include "desk/windows/AuditDlg.h"
@@ -103,6 +104,8 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(ui->rechargeButton, &QPushButton::clicked, this, &CDeskDlg::OnRecharge);
     connect(ui->clearButton, &QPushButton::clicked, this, &CDeskDlg::OnClear);
     connect(ui->lostButton, &QPushButton::clicked, this, &CDeskDlg::OnReportLost);
+    connect(ui->replaceButton, &QPushButton::clicked, this, &CDeskDlg::OnReplace);
+    connect(ui->correctButton, &QPushButton::clicked, this, &CDeskDlg::OnCorrect);
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
@@ -116,6 +119,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(link, &ReaderLink::cardholderFound, this, &CDeskDlg::showCardholder);
     connect(link, &ReaderLink::cardRecordsChanged, this, &CDeskDlg::showCardRecords);
     connect(link, &ReaderLink::outcomeReported, this, &CDeskDlg::showOutcome);
+    connect(link, &ReaderLink::planReported, this, &CDeskDlg::showPlan);
     link->announceWaiting();
     OnInitDialog();
     setUpCustomerPanel();
@@ -574,6 +578,52 @@ void CDeskDlg::OnReportLost() {
         return;
     m_link->noteCardLost(cardNo, *lost);
     showLost(*lost);
+}
+
+// 补卡 with the new card on the reader; 冲正 of a recharge of the card on the reader.
+void CDeskDlg::OnReplace() {
+    startPlan(false);
+}
+
+void CDeskDlg::OnCorrect() {
+    startPlan(true);
+}
+
+void CDeskDlg::startPlan(bool correction) {
+    if (!ledgerUsable())
+        return;
+    const std::optional<CommandBook::Card> card = m_link->cardOnReader();
+    if (!card || m_link->checkingCard(card->cardNo)) {
+        m_dialogs.plain(Messages::PutCardOnReader(), this);
+        return;
+    }
+    if (m_link->planRunning(card->cardNo)) {
+        m_dialogs.plain(Messages::PlanOpenOnCard(card->cardNo), this);
+        return;
+    }
+    const PlanRequest request{card->cardNo, card->balance, m_operatorName, m_link->deskName(),
+                              TimestampText(m_clock.now())};
+    std::optional<Plans::Plan> plan;
+    try {
+        const Connection& db = *m_store.require();
+        plan = correction ? AskCorrection(m_dialogs, db, request, this)
+                          : AskReplacement(m_dialogs, db, request, this);
+    } catch (const DataError& e) {
+        m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
+    }
+    if (!plan)
+        return;
+    // The holder moved to the new card: the panel shows it at once.
+    m_link->forgetShownCardholder();
+    m_link->startPlan(plan->cardNo);
+}
+
+void CDeskDlg::showPlan(const PlanReport& report) {
+    ui->statusEdit->setText(PlanReportMessage(report).section(QLatin1Char('\n'), 0, 0));
+    ui->statusEdit->setCursorPosition(0);
+    m_dialogs.plain(PlanReportMessage(report), this);
+    if (report.kind == PlanReport::Kind::Finished)
+        readyForAmount();
 }
 
 // ---- Function buttons ---------------------------------------------------------------------

@@ -129,6 +129,10 @@ private:
     void fillCardholder(const CardholderLookup& lookup);
     void showLost(bool lost);
     void OnReportLost();
+    void OnReplace();
+    void OnCorrect();
+    void startPlan(bool correction);
+    void showPlan(const PlanReport& report);
     void fillCardRecords(const std::optional<CardRecordPages>& records);
     void setUpCustomerPanel();
     void setUpKeys();

@@ -578,6 +578,7 @@ private slots:
             holder.join();
         });
         QTRY_VERIFY(locked);
+        rig.clock.advance(1000); // the other run's command is sent after this run began
         rig.reader.inject(CardReportFrame(CardA, 500));
         QTRY_VERIFY(!rig.view.get(rig.view.messages).isEmpty()); // the look waits
         release = true;
@@ -589,7 +590,23 @@ private slots:
         rig.report(CardA, 600); // back from the other desk
         rig.link.waitForStore();
         QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("booked"));
-        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:11|10"));
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:12|10"));
+    }
+
+    // An earlier run of this desk ended before this one began, even within the same second:
+    // the card's first report here judges its command at once.
+    void anEarlierRunsCommandIsJudgedAtOnce() {
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Journal::Entry e = otherDesksCommand();
+            e.desk = QSysInfo::machineHostName();
+            Journal::Add(c, e); // sent the second this run starts in
+        }
+        Rig rig(true, db.path());
+        rig.report(CardA, 500);
+        rig.link.waitForStore();
+        QCOMPARE(db.scalar("SELECT state FROM journal"), QStringLiteral("not_executed"));
     }
 
     void rubbishChangesNothing() {
