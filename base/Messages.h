@@ -436,6 +436,15 @@ inline QString ServerDatabaseNotEmpty() {
 inline QString RowsBreakRules(const QString& table, qint64 count) {
     return QStringLiteral("表 %1 中有 %2 行违反约束（CHECK）").arg(table).arg(count);
 }
+inline QString DayTotalsDiffer(const QString& day, qint64 keptCount, qint64 counted) {
+    return QStringLiteral("record_days 表中 %1 的合计与记录不符（记 %2 条，实有 %3 条或金额不同）")
+        .arg(day)
+        .arg(keptCount)
+        .arg(counted);
+}
+inline QString RecordsOutsideDays(qint64 kept, qint64 counted) {
+    return QStringLiteral("record_days 表共记 %1 条记录，employees 表实有 %2 条").arg(kept).arg(counted);
+}
 inline QString IntegrityCheckFailed(const QString& lines) {
     return QStringLiteral("完整性检查未通过：%1").arg(lines);
 }

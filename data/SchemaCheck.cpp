@@ -5,6 +5,7 @@
 #include "data/Audit.h"
 #include "data/Migrations.h"
 #include "data/ReadView.h"
+#include "data/RecordDays.h"
 #include "data/SchemaSteps.h"
 
 #include <QFileInfo>
@@ -253,6 +254,20 @@ template <typename Handle> QString trailProblem(Handle db, int version, Schema::
     return {};
 }
 
+// The version from which the store keeps each day's count and total of records.
+constexpr int DaysVersion = 7;
+
+// Why the kept day totals differ from the records, or an empty text.
+QString daysProblem(const Connection& db, int version, Schema::Rows rows) {
+    if (rows == Schema::Rows::Unchecked || version < DaysVersion)
+        return {};
+    try {
+        return RecordDays::Disagreement(db);
+    } catch (const DataError& e) {
+        return e.description();
+    }
+}
+
 QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows) {
     try {
         const Connection db(location, lockTimeoutMs);
@@ -268,6 +283,8 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
         problem = serverSchemaProblem(db, version);
         if (problem.isEmpty())
             problem = accountsProblem(db, version);
+        if (problem.isEmpty())
+            problem = daysProblem(db, version, rows);
         if (problem.isEmpty())
             problem = trailProblem<const Connection&>(db, version, rows);
         return problem;
@@ -318,6 +335,8 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows 
         problem = accountsProblem(Connection(db), version);
     if (problem.isEmpty() && checked == Rows::Checked)
         problem = rulesProblem(db, version);
+    if (problem.isEmpty())
+        problem = daysProblem(Connection(db), version, checked);
     if (problem.isEmpty())
         problem = trailProblem<sqlite3*>(db, version, checked);
     return problem;

@@ -85,28 +85,46 @@ inline constexpr const char* DeleteCardholder =
 inline constexpr const char* CardholderList =
     "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord ORDER BY 卡号 || ''";
 
-// The position of each row of CardholderList, read from the 卡号 index alone (卡号 is unique).
+// How many cardholders there are, from the counts kept for each 卡号's first three characters.
+inline constexpr const char* CardholderCount =
+    "SELECT coalesce(sum(count), 0) FROM cardholder_prefixes";
+// Those counts in 卡号 order: the cardholders of a prefix come together, the prefixes in order.
+// Columns: prefix, count.
+inline constexpr const char* CardholderPrefixes =
+    "SELECT prefix, count FROM cardholder_prefixes ORDER BY prefix";
+// The position of the cardholder ?2 places after the first whose 卡号 is ?1 or after it.
 // Columns: 卡号, rowid.
-inline constexpr const char* CardholderPositions =
-    "SELECT 卡号, rowid FROM userecord ORDER BY 卡号";
+inline constexpr const char* CardholderPositionFrom =
+    "SELECT 卡号, rowid FROM userecord WHERE 卡号 >= ?1 ORDER BY 卡号 LIMIT 1 OFFSET ?2";
 // The rows of CardholderList from the 卡号 ?1 on, at most ?3 of them (?2, the rowid, is not
-// needed: no two rows share a 卡号).
+// needed: no two rows share a 卡号), each followed by its position.
 inline constexpr const char* CardholderBlock =
-    "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord WHERE 卡号 >= ?1 AND ?2 IS NOT "
-    "NULL ORDER BY 卡号 LIMIT ?3";
+    "SELECT " VELKAR_CARDHOLDER_COLUMNS ", 卡号, rowid FROM userecord WHERE 卡号 >= ?1 AND ?2 IS "
+    "NOT NULL ORDER BY 卡号 LIMIT ?3";
 
-// Cardholders whose chosen column equals the bound text exactly; one statement per column a
-// search may name, so no column name ever comes from the user.
+// Cardholders whose chosen column equals the bound text exactly; one set of statements per
+// column a search may name, so no column name ever comes from the user. Each column has an
+// index that ends in 卡号, so a search costs the rows it shows: `count` counts the matches,
+// `position` finds the ?2nd of them, `block` reads from the 卡号 ?2 on at most ?4 of them, each
+// followed by its position (?3, the rowid, is not needed).
 struct CardholderSearch {
     const char* column;
     const char* sql;
+    const char* count;
+    const char* position;
+    const char* block;
 };
 #define VELKAR_CARDHOLDER_SEARCH(column)                                                           \
-    "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord WHERE " column " = ? ORDER BY 卡号 || ''"
+    {column,                                                                                       \
+     "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord WHERE " column " = ? ORDER BY 卡号",   \
+     "SELECT count(*) FROM userecord WHERE " column " = ?1",                                     \
+     "SELECT 卡号, rowid FROM userecord WHERE " column " = ?1 ORDER BY 卡号 LIMIT 1 OFFSET ?2",  \
+     "SELECT " VELKAR_CARDHOLDER_COLUMNS ", 卡号, rowid FROM userecord WHERE " column " = ?1 AND " \
+     "卡号 >= ?2 AND ?3 IS NOT NULL ORDER BY 卡号 LIMIT ?4"}
 inline constexpr CardholderSearch CardholderSearches[] = {
-    {"卡序号", VELKAR_CARDHOLDER_SEARCH("卡序号")}, {"卡号", VELKAR_CARDHOLDER_SEARCH("卡号")},
-    {"姓名", VELKAR_CARDHOLDER_SEARCH("姓名")},     {"身份证", VELKAR_CARDHOLDER_SEARCH("身份证")},
-    {"电话", VELKAR_CARDHOLDER_SEARCH("电话")},     {"地址", VELKAR_CARDHOLDER_SEARCH("地址")},
+    VELKAR_CARDHOLDER_SEARCH("卡序号"), VELKAR_CARDHOLDER_SEARCH("卡号"),
+    VELKAR_CARDHOLDER_SEARCH("姓名"),   VELKAR_CARDHOLDER_SEARCH("身份证"),
+    VELKAR_CARDHOLDER_SEARCH("电话"),   VELKAR_CARDHOLDER_SEARCH("地址"),
 };
 #undef VELKAR_CARDHOLDER_SEARCH
 
@@ -190,17 +208,26 @@ inline constexpr Dialects LinkedRecordsBetween{
 inline constexpr const char* PayoutsBetween =
     "SELECT kind, amount FROM cash_paid WHERE paid_at BETWEEN ?1 AND ?2 AND id <= ?3";
 
-// The position of each record of RecordsBetween, in its order. Columns: 日期, rowid.
-inline constexpr const char* RecordPositionsBetween =
-    "SELECT 日期, rowid FROM employees WHERE 日期 BETWEEN ?1 AND ?2 ORDER BY 日期, rowid";
+// The kept spans of records (a day each, or one odd 日期 text) that meet the range ?1..?2, in
+// order: ?3 is a text no greater than the first ten characters of ?1, where a span that holds ?1
+// begins. Columns: lo, hi, count, total, negative.
+inline constexpr const char* RecordDaysBetween =
+    "SELECT lo, hi, count, total, negative FROM record_days WHERE lo >= ?3 AND lo <= ?2 AND "
+    "hi >= ?1 ORDER BY lo";
+// The position of the record ?4 places after the first of those from ?1 to ?2 booked up to the
+// rowid ?3, read from the date index alone. Columns: 日期, rowid.
+inline constexpr const char* RecordPositionBetween =
+    "SELECT 日期, rowid FROM employees WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3 ORDER BY "
+    "日期, rowid LIMIT 1 OFFSET ?4";
 
-// The records of RecordsBetweenWithNames from a position (?3, ?4) on, at most ?5 of them. The
-// position's date is the lower bound, so the read starts at the position in the date index.
+// The records of RecordsBetweenWithNames from ?1 to ?2 booked up to the rowid ?3, from the
+// position (?4, ?5) on, at most ?6 of them, each followed by its position. The position's date
+// is the lower bound, so the read starts at the position in the date index.
 inline constexpr const char* RecordBlockBetween =
     "SELECT e.卡号, e.日期, e.金额, " VELKAR_RECORD_NAME_AND_BOOKER
     ", " VELKAR_RECORD_OPERATION_AND_LINK
-    " FROM employees e WHERE e.日期 >= ?3 AND e.日期 <= ?2 AND ?3 >= ?1 AND "
-    "(e.日期 > ?3 OR e.rowid >= ?4) ORDER BY e.日期, e.rowid LIMIT ?5";
+    ", e.日期, e.rowid FROM employees e WHERE e.日期 >= ?4 AND e.日期 <= ?2 AND ?4 >= ?1 AND "
+    "(e.日期 > ?4 OR e.rowid >= ?5) AND e.rowid <= ?3 ORDER BY e.日期, e.rowid LIMIT ?6";
 
 // Count and total of CardRecords by the desk's rule.
 #define VELKAR_CARD_RECORDS_TOTAL(rule)                                                            \

@@ -1,5 +1,7 @@
 #include "records/CardholderArchive.h"
 
+#include "data/ArchiveRows.h"
+
 #include "base/Messages.h"
 #include "base/TextTable.h"
 #include "data/Audit.h"
@@ -87,22 +89,33 @@ const QStringList& CardholderArchive::SearchFields() {
     return fields;
 }
 
-ArchiveSearch CardholderArchive::search(const QString& field, const QString& text) const {
-    // One statement per column, so no column name ever comes from the user.
-    const char* sql = nullptr;
-    for (const Statements::CardholderSearch& s : Statements::CardholderSearches)
-        if (field == QString::fromUtf8(s.column))
-            sql = s.sql;
-    if (!sql)
-        return {{ArchiveOutcome::Failed, Messages::UnknownSearchField(field)}, nullptr};
-    QString searched = text;
+namespace {
+
+// The statements of a search by `field`, and the text it looks for: one set per column, so no
+// column name ever comes from the user; a card number as typed is sought as it is stored.
+const Statements::CardholderSearch* searchOf(const QString& field, const QString& text,
+                                             QString* searched) {
+    *searched = text;
     if (field == QStringLiteral("卡号")) {
         const QString cardNo = CardNumberFromTyped(text);
         if (!cardNo.isEmpty())
-            searched = cardNo;
+            *searched = cardNo;
     }
+    for (const Statements::CardholderSearch& s : Statements::CardholderSearches)
+        if (field == QString::fromUtf8(s.column))
+            return &s;
+    return nullptr;
+}
+
+} // namespace
+
+ArchiveSearch CardholderArchive::search(const QString& field, const QString& text) const {
+    QString searched;
+    const Statements::CardholderSearch* s = searchOf(field, text, &searched);
+    if (!s)
+        return {{ArchiveOutcome::Failed, Messages::UnknownSearchField(field)}, nullptr};
     try {
-        Query query(m_connection, QString::fromUtf8(sql));
+        Query query(m_connection, QString::fromUtf8(s->sql));
         query.bind(1, searched);
         auto table = std::make_shared<TextTable>(6);
         int length = 0;
@@ -114,6 +127,20 @@ ArchiveSearch CardholderArchive::search(const QString& field, const QString& tex
             }
         }
         return {{ArchiveOutcome::Done, {}}, std::move(table)};
+    } catch (const DataError& e) {
+        return {ArchiveOutcome::From(e), nullptr};
+    }
+}
+
+ArchiveListing CardholderArchive::Search(std::shared_ptr<const Connection> connection,
+                                         const QString& field, const QString& text) {
+    QString searched;
+    const Statements::CardholderSearch* s = searchOf(field, text, &searched);
+    if (!s)
+        return {{ArchiveOutcome::Failed, Messages::UnknownSearchField(field)}, nullptr};
+    try {
+        return {{ArchiveOutcome::Done, {}},
+                ArchiveRows::Matching(std::move(connection), *s, searched)};
     } catch (const DataError& e) {
         return {ArchiveOutcome::From(e), nullptr};
     }

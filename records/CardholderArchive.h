@@ -11,6 +11,7 @@ namespace velkar {
 
 class Connection;
 class DataError;
+class TextRows;
 class TextTable;
 
 // What a change of the archive came to.
@@ -38,6 +39,12 @@ struct ArchiveSearch {
     std::shared_ptr<TextTable> rows; // the six columns, in 卡号 order
 };
 
+// The same, read a screen at a time as the list shows them.
+struct ArchiveListing {
+    ArchiveOutcome outcome;
+    std::shared_ptr<const TextRows> rows;
+};
+
 // The cardholder archive on an open connection. Every change commits together with its audit
 // entry, written in the name of `account`, or not at all. The archive window and the desk's
 // panel both change cardholders through it.
@@ -54,6 +61,9 @@ public:
     // number typed in lower case or with blanks finds the card as it is stored.
     ArchiveSearch search(const QString& field, const QString& text) const;
     static const QStringList& SearchFields();
+    // As search, the matches read from `connection` when they are shown.
+    static ArchiveListing Search(std::shared_ptr<const Connection> connection, const QString& field,
+                                 const QString& text);
 
 private:
     const Connection& m_connection;

@@ -3,11 +3,9 @@
 #include "data/AdoConn.h"
 #include "data/Amount.h"
 #include "data/CashRule.h"
-#include "data/PagedRows.h"
+#include "data/RecordDays.h"
 
 #include <QStringEncoder>
-
-#include <future>
 
 namespace velkar {
 
@@ -30,12 +28,7 @@ int CodePage936Length(const QString& text) {
 
 qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
                    qint64 newest) {
-    Query total(connection, Statements::RecordsBetweenTotal);
-    total.bind(1, startBound);
-    total.bind(2, endBound);
-    total.bind(3, std::int64_t(newest));
-    total.next();
-    return total.integer(1);
+    return RecordDays::Recount(connection, startBound, endBound, newest).total;
 }
 
 namespace {
@@ -86,22 +79,13 @@ QString RecordCashText(const QString& amount, const QString& operation, const QS
     return Cash::YuanText(RecordCash(amount, operation, link));
 }
 
-ReportSums SumReport(const Connection& connection, const QString& startBound,
-                     const QString& endBound, qint64 newest, qint64 newestPaid) {
-    ReportSums sums;
-    {
-        Query total(connection, Statements::RecordsBetweenTotal);
-        total.bind(1, startBound);
-        total.bind(2, endBound);
-        total.bind(3, std::int64_t(newest));
-        total.next();
-        sums.total = total.integer(1);
-        // Every record as if plain: a positive amount a recharge, a negative one a clear.
-        const qint64 negative = total.integer(2);
-        sums.cash.in = (sums.total - negative) * 10;
-        sums.cash.out = -negative * 10;
-    }
-    // Then the few that served a correction or a replacement, moved to their own kind.
+namespace {
+
+// Moves the few records that served a correction or a replacement from the plain kinds to their
+// own, and adds the payouts, to cash worked out as if every record were plain: a positive amount
+// a recharge, a negative one a clear.
+void addLinkedCash(const Connection& connection, const QString& startBound, const QString& endBound,
+                   qint64 newest, qint64 newestPaid, CashTotals& cash) {
     Query linked(connection, Statements::LinkedRecordsBetween);
     linked.bind(1, startBound);
     linked.bind(2, endBound);
@@ -109,15 +93,15 @@ ReportSums SumReport(const Connection& connection, const QString& startBound,
     while (linked.next()) {
         const qint64 amount = linked.integer(1);
         if (amount > 0)
-            sums.cash.in -= amount * 10;
+            cash.in -= amount * 10;
         else
-            sums.cash.out += amount * 10;
+            cash.out += amount * 10;
         const Cash::Booking booking{std::nullopt, amount, linked.text(0)};
         if (Cash::KindOf(booking) == Cash::Kind::Recharge)
-            sums.cash.in += Cash::CashOf(booking);
+            cash.in += Cash::CashOf(booking);
         else
-            sums.cash.out -= Cash::CashOf(booking);
-        sums.cash.linked = true;
+            cash.out -= Cash::CashOf(booking);
+        cash.linked = true;
     }
     Query paid(connection, QString::fromUtf8(Statements::PayoutsBetween));
     paid.bind(1, startBound);
@@ -125,52 +109,46 @@ ReportSums SumReport(const Connection& connection, const QString& startBound,
     paid.bind(3, std::int64_t(newestPaid));
     while (paid.next()) {
         const qint64 tenths = -Cash::CashOf(Cash::Payout{paid.text(0), paid.integer(1)});
-        sums.cash.out += tenths;
-        sums.cash.paid += tenths;
-        sums.cash.linked = true;
+        cash.out += tenths;
+        cash.paid += tenths;
+        cash.linked = true;
     }
+}
+
+ReportSums sumsOf(const RecordDays::Sums& records) {
+    ReportSums sums;
+    sums.total = records.total;
+    sums.cash.in = (records.total - records.negative) * 10;
+    sums.cash.out = -records.negative * 10;
+    return sums;
+}
+
+} // namespace
+
+ReportSums SumReport(const Connection& connection, const QString& startBound,
+                     const QString& endBound, qint64 newest, qint64 newestPaid) {
+    ReportSums sums = sumsOf(RecordDays::Recount(connection, startBound, endBound, newest));
+    addLinkedCash(connection, startBound, endBound, newest, newestPaid, sums.cash);
     return sums;
 }
 
 Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
-                     const QString& endBound, bool withTotal, const Connection* totalsOn) {
-    // The count, total and positions come from one state of the file, whatever is booked
-    // meanwhile.
+                     const QString& endBound) {
+    // The count, total and positions come from one state of the store, whatever is booked
+    // meanwhile; records and payouts are only ever appended, so the rows read later are bounded
+    // by the newest ones.
     Transaction read(*connection, Transaction::Read);
     Report report;
-    std::future<ReportSums> total;
-    try {
-        Query newest(*connection, QString::fromUtf8(Statements::NewestRecord));
-        report.newest = newest.next() ? newest.integer(0) : 0;
-        Query newestPaid(*connection, QString::fromUtf8(Statements::NewestPayout));
-        report.newestPaid = newestPaid.next() ? newestPaid.integer(0) : 0;
-        // Records and payouts are only ever appended: bounded by the newest ones, another
-        // connection sums the same rows, on another core while the positions are read.
-        if (withTotal && totalsOn)
-            total = std::async(std::launch::async,
-                               [=, newest = report.newest, paid = report.newestPaid] {
-                                   return SumReport(*totalsOn, startBound, endBound, newest, paid);
-                               });
-        else if (withTotal) {
-            const ReportSums sums =
-                SumReport(*connection, startBound, endBound, report.newest, report.newestPaid);
-            report.total = sums.total;
-            report.cash = sums.cash;
-        }
-        report.rows = std::make_shared<RecordRows>(std::make_shared<PagedRows>(
-            connection,
-            PagedRows::Reads{Statements::RecordPositionsBetween, Statements::RecordBlockBetween, 8},
-            QStringList{startBound, endBound}));
-        if (total.valid()) {
-            const ReportSums sums = total.get();
-            report.total = sums.total;
-            report.cash = sums.cash;
-        }
-    } catch (const DataError&) {
-        if (total.valid())
-            total.wait();
-        throw;
-    }
+    Query newest(*connection, QString::fromUtf8(Statements::NewestRecord));
+    report.newest = newest.next() ? newest.integer(0) : 0;
+    Query newestPaid(*connection, QString::fromUtf8(Statements::NewestPayout));
+    report.newestPaid = newestPaid.next() ? newestPaid.integer(0) : 0;
+    RecordDays::Range range = RecordDays::Read(connection, startBound, endBound, report.newest);
+    ReportSums sums = sumsOf(range.sums);
+    addLinkedCash(*connection, startBound, endBound, report.newest, report.newestPaid, sums.cash);
+    report.total = sums.total;
+    report.cash = sums.cash;
+    report.rows = std::make_shared<RecordRows>(std::move(range.rows));
     read.commit();
     return report;
 }

@@ -53,21 +53,20 @@ QString PageNumberText(int number);
 int CodePage936Length(const QString& text);
 
 // The records stamped from `startBound` to `endBound` (full timestamp texts, both included):
-// their count and total now, their cells read from `connection` a block at a time when they
-// are drawn. Throws DataError.
-// Without `withTotal` the total is left 0, for ReportTotal to add up when it is shown. With
-// `totalsOn`, a second connection to the same file, the total is summed there meanwhile.
+// their count, total and cash from the counts the store keeps for each day, their cells read from
+// `connection` a block at a time when they are drawn. Throws DataError.
 Report CollectReport(std::shared_ptr<const Connection> connection, const QString& startBound,
-                     const QString& endBound, bool withTotal = true,
-                     const Connection* totalsOn = nullptr);
+                     const QString& endBound);
 
 // The total of the records from `startBound` to `endBound` booked up to the record `newest`
-// (records are only ever appended, so this is the total as it was then). Throws DataError.
+// (records are only ever appended, so this is the total as it was then), counted from every
+// record. Throws DataError.
 qint64 ReportTotal(const Connection& connection, const QString& startBound, const QString& endBound,
                    qint64 newest);
 
 // The total and the cash of the records from `startBound` to `endBound` booked up to the record
-// `newest`, and of the payouts made up to `newestPaid`. Throws DataError.
+// `newest`, and of the payouts made up to `newestPaid`, counted from every record: what the
+// kept counts must give. Throws DataError.
 struct ReportSums {
     qint64 total = 0;
     CashTotals cash;

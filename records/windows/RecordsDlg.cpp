@@ -4,7 +4,7 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Cardholder.h"
-#include "data/PagedRows.h"
+#include "data/ArchiveRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
 #include "records/CardLoss.h"
@@ -131,10 +131,7 @@ void CRecordsDlg::failed() {
 void CRecordsDlg::LoadRecords() {
     // The whole archive is listed by position; its rows are read as they are shown.
     try {
-        m_model->setRows(std::make_shared<PagedRows>(
-            m_store.require(),
-            PagedRows::Reads{Statements::CardholderPositions, Statements::CardholderBlock, 6},
-            QStringList{}));
+        m_model->setRows(ArchiveRows::All(m_store.require()));
     } catch (const DataError&) {
         showTable(nullptr);
         failed();
@@ -289,11 +286,10 @@ void CRecordsDlg::OnSearch() {
     }
     if (refusedAsUnstorable(m_dialogs, this, {&m_searchText}))
         return;
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
-    ArchiveSearch found;
+    // The matches are counted now and read as the list shows them.
+    ArchiveListing found;
     try {
-        found = CardholderArchive(conn.require(), g_account).search(field, m_searchText);
+        found = CardholderArchive::Search(m_store.require(), field, m_searchText);
     } catch (const DataError& e) {
         found.outcome = ArchiveOutcome::From(e);
     }
@@ -301,7 +297,8 @@ void CRecordsDlg::OnSearch() {
         m_dialogs.plain(ArchiveMessage(found.outcome), this);
         return;
     }
-    showTable(std::move(found.rows));
+    m_model->setRows(std::move(found.rows));
+    UpdateData(false);
 }
 
 void CRecordsDlg::keyPressEvent(QKeyEvent* event) {

@@ -74,9 +74,7 @@ void CPreviewDlg::refresh() {
         const qint64 newestRecord = newest.next() ? newest.integer(0) : 0;
         if (connection != m_collectedOn || newestRecord != m_collectedNewest ||
             g_rangeStart != m_collectedStart || g_rangeEnd != m_collectedEnd) {
-            // The total shows on the last page only: it is added up when that page is drawn.
-            m_report = CollectReport(connection, g_rangeStart, g_rangeEnd, false);
-            m_totalKnown = false;
+            m_report = CollectReport(connection, g_rangeStart, g_rangeEnd);
             m_collectedOn = connection;
             m_collectedNewest = newestRecord;
             m_collectedStart = g_rangeStart;
@@ -103,13 +101,6 @@ void CPreviewDlg::DrawPage(QPainter& painter) {
     refresh();
     m_reportDate = TimestampText(m_clock.now());
     try {
-        if (!m_totalKnown && m_collectedOn && m_page == ReportLayout::LastPage(m_recordCount)) {
-            const ReportSums sums = SumReport(*m_collectedOn, m_collectedStart, m_collectedEnd,
-                                              m_report.newest, m_report.newestPaid);
-            m_report.total = sums.total;
-            m_report.cash = sums.cash;
-            m_totalKnown = true;
-        }
         DrawPreviewPage(painter, m_report, {m_title, m_reportDate}, m_page);
     } catch (const DataError&) {
         // A page whose rows can't be read is drawn without them, and the failure told once.

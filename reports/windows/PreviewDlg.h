@@ -79,7 +79,6 @@ private:
     QString m_collectedStart;
     QString m_collectedEnd;
     qint64 m_collectedNewest = -1;
-    bool m_totalKnown = false;
     bool m_failureShown = false;
 };
 

@@ -30,12 +30,8 @@ namespace {
 const QList<int> ListWidths{110, 110, 200, 110, 80, 110, 60, 80};
 
 // Throws DataError when the store can't be opened or read.
-// The total is summed on a second connection of the window's meanwhile.
-Report collect(HeldConnection& store, HeldConnection& totals, const QString& start,
-               const QString& end) {
-    const std::shared_ptr<Connection> connection = store.require();
-    const std::shared_ptr<Connection> totalsOn = totals.require();
-    return CollectReport(connection, start, end, true, totalsOn.get());
+Report collect(HeldConnection& store, const QString& start, const QString& end) {
+    return CollectReport(store.require(), start, end);
 }
 
 QString cashText(const Report& report) {
@@ -48,7 +44,6 @@ QString cashText(const Report& report) {
 
 CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock), m_store(&dialogs),
-      m_totals(nullptr),
       m_model(new TextTableModel(Messages::QueryListHeadings() << Messages::QueryCashHeadings(),
                                  {Report::CardNo, Report::Name, Report::Date, Report::Amount,
                                   Report::Operator, Report::Desk, Report::Kind, Report::Cash},
@@ -117,7 +112,7 @@ void CQueryDlg::failed() {
 void CQueryDlg::QueryRecords() {
     UpdateData(true);
     try {
-        Report report = collect(m_store, m_totals, startBound(), endBound());
+        Report report = collect(m_store, startBound(), endBound());
         m_model->setRows(report.rows);
         m_totalText = report.totalText();
         m_cashText = cashText(report);
@@ -147,7 +142,7 @@ void CQueryDlg::PrintReport(QPrinter& printer) {
     m_reportDate = TimestampText(m_clock.now());
     Report report;
     try {
-        report = collect(m_store, m_totals, startBound(), endBound());
+        report = collect(m_store, startBound(), endBound());
     } catch (const DataError&) {
         failed();
         return;
@@ -219,7 +214,7 @@ void CQueryDlg::OnExport() {
     Report report;
     qint64 rowsCash = 0; // tenths
     try {
-        report = collect(m_store, m_totals, startBound(), endBound());
+        report = collect(m_store, startBound(), endBound());
         const TextRows& rows = *report.rows;
         for (qsizetype r = 0; r < rows.count(); ++r) {
             QStringList cells;

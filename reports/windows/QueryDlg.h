@@ -52,7 +52,6 @@ private:
     Dialogs& m_dialogs;
     const Clock& m_clock;
     HeldConnection m_store;
-    HeldConnection m_totals; // sums while m_store reads the rows
     TextTableModel* m_model;
 
     QString m_title;

@@ -3,6 +3,7 @@
 #include "base/Messages.h"
 #include "base/TextTable.h"
 #include "data/AdoConn.h"
+#include "data/ArchiveRows.h"
 #include "data/Audit.h"
 
 #include "support/TestDatabase.h"
@@ -159,6 +160,55 @@ private slots:
         const ArchiveSearch unknown = archive.search("rowid", "1");
         QCOMPARE(unknown.outcome.result, ArchiveOutcome::Failed);
         QVERIFY(!unknown.rows);
+    }
+
+    // The archive and a search listed a screen at a time give the rows a full read gives, in
+    // 卡号 order, wherever the list is opened; the kept prefix counts follow every change.
+    void pagedListsMatchAFullRead() {
+        {
+            const TestDatabase::Batch batch(*db);
+            for (int i = 0; i < 700; ++i)
+                db->addCardholder(QString::number(i),
+                                  QStringLiteral("%1%2")
+                                      .arg(i % 37 * 113 % 4096, 3, 16, QLatin1Char('0'))
+                                      .arg(i, 5, 10, QLatin1Char('0'))
+                                      .toUpper(),
+                                  i % 3 ? QStringLiteral("张三") : QStringLiteral("李四"));
+            db->addCardholder("s", "1", "张三"); // a number shorter than a prefix
+        }
+        db->exec(QStringLiteral("DELETE FROM userecord WHERE 卡序号 IN ('5', '6', '7')"));
+        db->exec(QStringLiteral("UPDATE userecord SET 卡号 = 'FFFFFFF0' WHERE 卡序号 = '8'"));
+        const auto shared = std::make_shared<Connection>(db->path());
+        const auto full = [&](const QString& where) {
+            QList<QStringList> rows;
+            Query q(*shared, QStringLiteral("SELECT %1 FROM userecord %2 ORDER BY 卡号")
+                                 .arg(QString::fromUtf8(Statements::CardholderColumns), where));
+            while (q.next())
+                rows.append({q.text(0), q.text(1), q.text(2), q.text(3), q.text(4), q.text(5)});
+            return rows;
+        };
+        const auto compare = [](const TextRows& paged, const QList<QStringList>& expected) {
+            QCOMPARE(paged.count(), expected.size());
+            QList<qsizetype> order;
+            for (qsizetype r = expected.size() - 1; r >= 0; r -= 29)
+                order << r;
+            for (qsizetype r = 0; r < expected.size(); ++r)
+                order << r;
+            for (qsizetype r : order) {
+                QStringList row;
+                for (int c = 0; c < 6; ++c)
+                    row << paged.text(r, c);
+                QCOMPARE(row, expected[r]);
+            }
+        };
+        compare(*ArchiveRows::All(shared), full({}));
+        const ArchiveListing found = CardholderArchive::Search(shared, "姓名", "张三");
+        QVERIFY(found.outcome.ok());
+        compare(*found.rows, full(QStringLiteral("WHERE 姓名 = '张三'")));
+        QCOMPARE(CardholderArchive::Search(shared, "卡号", " 0000000f ").rows->count(), 0);
+        QCOMPARE(CardholderArchive::Search(shared, "rowid", "1").outcome.result,
+                 ArchiveOutcome::Failed);
+        QCOMPARE(db->scalar("SELECT sum(count) FROM cardholder_prefixes"), QStringLiteral("698"));
     }
 };
 

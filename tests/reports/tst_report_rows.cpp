@@ -70,8 +70,9 @@ private slots:
     // The store's totals follow the C++ rules on every form a stored amount can take.
     void totalsFollowTheAmountRules() {
         FILE_DATABASE_ONLY();
-        db->exec(QStringLiteral("DROP TABLE employees"));
-        db->exec(QStringLiteral("CREATE TABLE employees (卡号 TEXT, 日期 TEXT, 金额)"));
+        // Texts too, as a file made by hand may hold them: the kept totals take every form.
+        std::optional<TestDatabase::Batch> batch(std::in_place, *db);
+        db->exec(QStringLiteral("PRAGMA ignore_check_constraints = ON"));
         const QStringList texts{"",       "-",     "0",      "-0",   "00100", "-00123", "99999",
                                 "100000", "-9999", "-10000", "9999", "10000", "12345",  "+5",
                                 " 5",     "5 ",    "1.5",    "12a",  "金额",  "0x10",   "-12a",
@@ -83,6 +84,7 @@ private slots:
                                    "1.5", "123456789012"})
             db->exec(QStringLiteral("INSERT INTO employees VALUES ('A1', '%1', %2)")
                          .arg(DayStart, QString::fromLatin1(number)));
+        batch.reset();
         const auto connection = open(*db);
         Query each(*connection, QStringLiteral("SELECT 金额, (%1), (%2) FROM employees")
                                     .arg(QString::fromUtf8(Statements::AmountRule.sqlite),
@@ -168,9 +170,7 @@ private slots:
         QCOMPARE(report.recordCount(), 70);
         QCOMPARE(report.rows->text(69, 0), QStringLiteral("A1"));
         QCOMPARE(report.total, 70);
-        // The preview's total, added up later, is the total of the rows collected.
         QCOMPARE(ReportTotal(*connection, DayStart, DayEnd, report.newest), 70);
-        QCOMPARE(CollectReport(connection, DayStart, DayEnd, false).total, 0);
     }
 
     // A list's reads over all its rows use an index alone; a block's read seeks its rows.
@@ -186,13 +186,14 @@ private slots:
             return steps;
         };
         for (const char* sql :
-             {Statements::RecordsBetweenTotal.sqlite, Statements::RecordPositionsBetween,
+             {Statements::RecordsBetweenTotal.sqlite, Statements::RecordPositionBetween,
               Statements::CardRecordsTotal.sqlite, Statements::CardRecordPositions}) {
             const QString steps = plan(sql);
             QVERIFY2(steps.contains(QStringLiteral("COVERING INDEX")), qPrintable(steps));
             QVERIFY2(!steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));
         }
-        for (const char* sql : {Statements::RecordBlockBetween, Statements::CardRecordBlock}) {
+        for (const char* sql : {Statements::RecordBlockBetween, Statements::CardRecordBlock,
+                                Statements::RecordDaysBetween}) {
             const QString steps = plan(sql);
             QVERIFY2(!steps.contains(QStringLiteral("SCAN")), qPrintable(steps));
             QVERIFY2(!steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));

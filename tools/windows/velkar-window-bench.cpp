@@ -248,6 +248,55 @@ Floor floorRead(const Context& ctx, const char* sql, const QList<QByteArray>& bi
     return floor;
 }
 
+// What a window that reads only what it shows must at least read: each statement's first
+// `rows` rows (all of them for -1), on the floors' kept connection, the statements one after
+// the other, best of three.
+struct ShownRead {
+    QByteArray sql;
+    QList<QByteArray> binds;
+    int rows = -1;
+};
+
+double shownFloor(const Context& ctx, const QList<ShownRead>& reads) {
+    static sqlite3* db = nullptr;
+    if (!db)
+        sqlite3_open_v2(ctx.path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    return bestOf(3, [&] {
+        for (const ShownRead& read : reads) {
+            sqlite3_stmt* stmt = nullptr;
+            if (sqlite3_prepare_v2(db, read.sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
+                std::fprintf(stderr, "velkar-window-bench: %s: %s\n", read.sql.constData(),
+                             sqlite3_errmsg(db));
+                std::exit(1);
+            }
+            for (int i = 0; i < read.binds.size(); ++i)
+                bindText(stmt, i + 1, read.binds[i]);
+            const int columns = sqlite3_column_count(stmt);
+            for (int r = 0; (read.rows < 0 || r < read.rows) && sqlite3_step(stmt) == SQLITE_ROW;
+                 ++r)
+                for (int c = 0; c < columns; ++c)
+                    sqlite3_column_text(stmt, c);
+            sqlite3_finalize(stmt);
+        }
+    });
+}
+
+// A window's figure as NAME_ms beside the shown floor of the same run.
+void againstShownFloor(const QByteArray& name, double ms, double floorMs) {
+    figure(name + "_ms", ms, "ms");
+    figure(name + "_shown_floor_ms", floorMs, "ms");
+    ratio(name + "_shown_ratio", ms, floorMs);
+}
+
+// The range's count and total from the kept days, then its first `rows` rows with their names.
+QList<ShownRead> shownRecords(QDate from, QDate to, int rows) {
+    const QByteArray start = DayStartText(from).toUtf8(), end = DayEndText(to).toUtf8();
+    return {{"SELECT sum(count), sum(total), sum(negative) FROM record_days WHERE lo BETWEEN ? "
+             "AND ?",
+             {start, end}},
+            {Statements::RecordsBetweenWithNames, {start, end}, rows}};
+}
+
 QList<QByteArray> range(QDate from, QDate to) {
     return {DayStartText(from).toUtf8(), DayEndText(to).toUtf8()};
 }
@@ -302,6 +351,9 @@ QueryFigures queryWindow(Context& ctx, const QByteArray& prefix, const FloorOf& 
     auto* view = control<QTableView>(&dlg, 1037);
     count(name("query_year_records"), view->model()->rowCount());
     againstFloor(name("query_year"), figures.year, yearFloor);
+    if (prefix.isEmpty())
+        againstShownFloor(ctx.records >= 5000000 ? "query_year_5m" : "query_year", figures.year,
+                          shownFloor(ctx, shownRecords(ctx.firstDay, ctx.lastDay, 64)));
     figure(name("query_year_peak_memory"), peakMegabytes(), "MB");
     const double end = milliseconds([&] {
         view->scrollToBottom();
@@ -327,6 +379,9 @@ void previewWindow(Context& ctx) {
         dlg.grab();
     });
     figure("preview_open_year", open, "ms");
+    againstShownFloor("preview_year", open,
+                      shownFloor(ctx, shownRecords(ctx.firstDay, ctx.lastDay,
+                                                   ReportLayout::RowsPerPage)));
     dlg.ShowPage(ReportLayout::LastPage(dlg.recordCount()));
     count("preview_page_index", dlg.page());
     figure("preview_page", bestOf(5, [&] { dlg.grab(); }), "ms");
@@ -396,6 +451,9 @@ void recordsWindow(Context& ctx) {
     });
     count("records_listed", control<QTableView>(dlg.get(), 1041)->model()->rowCount());
     againstFloor("records_open", open, floor);
+    againstShownFloor("records_window", open,
+                      shownFloor(ctx, {{Statements::CardholderCount, {}},
+                                       {Statements::CardholderList, {}, 64}}));
 
     auto* combo = control<QComboBox>(dlg.get(), 1009);
     combo->setCurrentIndex(combo->findText(QStringLiteral("姓名")));
@@ -406,6 +464,13 @@ void recordsWindow(Context& ctx) {
     });
     count("search_found", control<QTableView>(dlg.get(), 1041)->model()->rowCount());
     figure("search", search, "ms");
+    const QByteArray name = holderName(ctx.cardholders / 2).toUtf8();
+    againstShownFloor("name_search", search,
+                      shownFloor(ctx, {{"SELECT count(*) FROM userecord WHERE 姓名 = ?", {name}},
+                                       {QByteArray("SELECT ") + Statements::CardholderColumns +
+                                            " FROM userecord WHERE 姓名 = ? ORDER BY 卡号",
+                                        {name},
+                                        64}}));
 }
 
 // Backs the working database up and restores the backup over it through the desk's actions,
