@@ -115,30 +115,53 @@ QString schemaProblem(sqlite3* db, int version) {
     // Triggers first: they are what turns a file against the program.
     if (problem = extra("trigger"); !problem.isEmpty())
         return problem;
-    for (const SchemaObject& o : want) {
-        const SchemaObject* h = find(have, o.name);
-        if (!h)
-            return Messages::ObjectMissing(kindText(o.type), o.name);
-        if (h->type != o.type)
-            return Messages::ObjectKindDiffers(o.name, kindText(h->type), kindText(o.type));
-    }
+    const auto isTable = [](const SchemaObject& o) {
+        return o.type == QLatin1String("table") || o.type == QLatin1String("view");
+    };
+    const auto missing = [&](bool tables) {
+        for (const SchemaObject& o : want) {
+            if (isTable(o) != tables)
+                continue;
+            const SchemaObject* h = find(have, o.name);
+            if (!h)
+                return Messages::ObjectMissing(kindText(o.type), o.name);
+            if (h->type != o.type)
+                return Messages::ObjectKindDiffers(o.name, kindText(h->type), kindText(o.type));
+        }
+        return QString();
+    };
+    const auto definitions = [&](bool tables) {
+        for (const SchemaObject& o : want) {
+            if (isTable(o) != tables)
+                continue;
+            const SchemaObject* h = find(have, o.name);
+            if (h->table == o.table && h->sql == o.sql)
+                continue;
+            if (o.type != QLatin1String("table"))
+                return Messages::ObjectDefinitionDiffers(kindText(o.type), o.name);
+            try {
+                const Connection reference(QString(), Connection::Open::Memory, 0);
+                execute(reference.handle(), o.sql.toUtf8().constData());
+                return tableDifference(db, reference.handle(), o.name);
+            } catch (const DataError& e) {
+                return e.description();
+            }
+        }
+        return QString();
+    };
+    // A table made again by hand loses the triggers and indexes made on it: its definition
+    // says more than what went with it.
+    if (problem = missing(true); !problem.isEmpty())
+        return problem;
+    if (problem = definitions(true); !problem.isEmpty())
+        return problem;
+    if (problem = missing(false); !problem.isEmpty())
+        return problem;
     for (const char* type : {"view", "table", "index"})
         if (problem = extra(type); !problem.isEmpty())
             return problem;
-    for (const SchemaObject& o : want) {
-        const SchemaObject* h = find(have, o.name);
-        if (h->table == o.table && h->sql == o.sql)
-            continue;
-        if (o.type != QLatin1String("table"))
-            return Messages::ObjectDefinitionDiffers(kindText(o.type), o.name);
-        try {
-            const Connection reference(QString(), Connection::Open::Memory, 0);
-            execute(reference.handle(), o.sql.toUtf8().constData());
-            return tableDifference(db, reference.handle(), o.name);
-        } catch (const DataError& e) {
-            return e.description();
-        }
-    }
+    if (problem = definitions(false); !problem.isEmpty())
+        return problem;
     return {};
 }
 
