@@ -138,8 +138,8 @@ QString copyChecked(const QString& source, const QString& part,
 // The tables a copy carries, each with the key that names its rows: SQLite's implicit rowid,
 // which a server keeps as a column of that name, or the table's own id.
 struct Table {
-    const char* name;
-    const char* key;
+    const char* name = nullptr;
+    const char* key = nullptr;
     bool numbered = true; // a number: a server's sequence goes on after the highest
 };
 const Table Tables[] = {
