@@ -142,7 +142,7 @@ private slots:
             }
         });
         const PasswordOutcome changed =
-            ChangePassword(nullptr, Op1, QStringLiteral("old"), QStringLiteral("new"),
+            ChangePassword(nullptr, {}, Op1, QStringLiteral("old"), QStringLiteral("new"),
                            QStringLiteral("new"), db.path());
         done = true;
         login.join();
@@ -154,7 +154,7 @@ private slots:
         std::vector<PasswordOutcome> outcomes(2);
         together(1, [&](int desk, int) {
             outcomes[size_t(desk)] =
-                ChangePassword(nullptr, Op1, QStringLiteral("new"), QString::number(desk),
+                ChangePassword(nullptr, {}, Op1, QStringLiteral("new"), QString::number(desk),
                                QString::number(desk), db.path());
         });
         QCOMPARE(int(std::count(outcomes.begin(), outcomes.end(), PasswordOutcome::Changed)), 1);
