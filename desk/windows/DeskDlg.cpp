@@ -597,7 +597,7 @@ void CDeskDlg::OnClosePlan() {
     if (!administratorOnly() || !ledgerUsable())
         return;
     const PlanRequest request{
-        {}, 0, m_operatorName, m_link->deskName(), TimestampText(m_clock.now())};
+        {}, 0, m_session.account, m_link->deskName(), TimestampText(m_clock.now())};
     std::optional<Plans::Plan> closed;
     try {
         closed = AskClosePlan(m_dialogs, *m_store.require(), request, this);
