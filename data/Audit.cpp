@@ -138,7 +138,8 @@ QStringList Actions() {
             ReplacementDone,
             BalanceEntered,
             CorrectionStarted,
-            CorrectionDone};
+            CorrectionDone,
+            PlanClosed};
 }
 
 QString ThisDesk() {

@@ -48,6 +48,7 @@ inline const QString ReplacementDone = QStringLiteral("补卡完成");
 inline const QString BalanceEntered = QStringLiteral("录入余额");
 inline const QString CorrectionStarted = QStringLiteral("冲正");
 inline const QString CorrectionDone = QStringLiteral("冲正完成");
+inline const QString PlanClosed = QStringLiteral("结清");
 
 QStringList Actions();
 

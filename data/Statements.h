@@ -209,14 +209,32 @@ inline constexpr Dialects CardRecordsTotal{
     VELKAR_CARD_RECORDS_TOTAL(VELKAR_CARD_AMOUNT_RULE),
     VELKAR_CARD_RECORDS_TOTAL(VELKAR_SERVER_CARD_AMOUNT_RULE)};
 
+// What a record is to a plan, as a key: a recharge taken back by a correction (open,
+// corrected, or withdrawn before its clear), or a command a correction or a replacement sent.
+// Empty for a plain record.
+#define VELKAR_RECORD_PLAN_MARK                                                                    \
+    "coalesce((SELECT CASE WHEN c.state = 'open' THEN 'correcting' WHEN EXISTS (SELECT 1 FROM "    \
+    "journal_links cl JOIN journal cj ON cj.id = cl.journal_id WHERE cl.kind = 'correction' AND "  \
+    "cl.ref = c.id AND cj.state = 'booked' AND cj.operation = 'clear') THEN 'corrected' ELSE "     \
+    "'withdrawn' END FROM corrections c WHERE c.record_id = e.rowid), (SELECT l.kind FROM "        \
+    "journal j JOIN journal_links l ON l.journal_id = j.id WHERE j.state = 'booked' AND "          \
+    "j.record_id = e.rowid LIMIT 1), '')"
+
 // The position of each of a card's records, in booking order. Columns: '', rowid.
 inline constexpr const char* CardRecordPositions =
     "SELECT '', rowid FROM employees WHERE 卡号 = ?1 ORDER BY rowid";
 
-// CardRecords from the rowid ?3 on, at most ?4 of them (?2 is the empty sort text).
+// CardRecords from the rowid ?3 on, at most ?4 of them (?2 is the empty sort text), each with
+// its mark. Columns: 卡号, 日期, 金额, mark.
 inline constexpr const char* CardRecordBlock =
-    "SELECT " VELKAR_RECORD_COLUMNS " FROM employees WHERE 卡号 = ?1 AND ?2 = '' AND rowid >= ?3 "
-    "ORDER BY rowid LIMIT ?4";
+    "SELECT e.卡号, e.日期, e.金额, " VELKAR_RECORD_PLAN_MARK " FROM employees e WHERE e.卡号 = ?1 "
+    "AND ?2 = '' AND e.rowid >= ?3 ORDER BY e.rowid LIMIT ?4";
+#undef VELKAR_RECORD_PLAN_MARK
+
+// The replacements a card took part in, either end. Columns: old card, new card, state.
+inline constexpr const char* ReplacementsOfCard =
+    "SELECT old_card, new_card, state FROM replacements WHERE old_card = ?1 OR new_card = ?1 "
+    "ORDER BY id";
 
 #undef VELKAR_AMOUNT_RULE
 #undef VELKAR_SERVER_AMOUNT_RULE
@@ -374,6 +392,8 @@ inline constexpr const char* ReplacementOfNewCard =
 inline constexpr const char* ReplacementOfOldCard =
     "SELECT " VELKAR_REPLACEMENT_COLUMNS " FROM replacements WHERE old_card = ? ORDER BY id DESC "
     "LIMIT 1";
+inline constexpr const char* OpenReplacements =
+    "SELECT " VELKAR_REPLACEMENT_COLUMNS " FROM replacements WHERE state = 'open' ORDER BY id";
 // Every replacement's cards. Columns: old card, new card, state.
 inline constexpr const char* ReplacementLinks =
     "SELECT old_card, new_card, state FROM replacements ORDER BY id";
@@ -398,6 +418,8 @@ inline constexpr const char* ReplaceableCards =
     "coalesce(done_at, '')"
 inline constexpr const char* OpenCorrectionOfCard =
     "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE card_no = ? AND state = 'open'";
+inline constexpr const char* OpenCorrections =
+    "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE state = 'open' ORDER BY id";
 inline constexpr const char* CorrectionOfRecord =
     "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE record_id = ?";
 inline constexpr const char* AddCorrection =
@@ -424,11 +446,16 @@ inline constexpr const char* CorrectableRecords =
 // ?1 journal id, ?2 kind, ?3 plan id.
 inline constexpr const char* AddJournalLink =
     "INSERT INTO journal_links (journal_id, kind, ref) VALUES (?, ?, ?)";
+// ?1 the journal row written for a command the reader carried out on another card, ?2 the
+// command it was sent as: whatever that one served, this one served.
+inline constexpr const char* CopyJournalLink =
+    "INSERT INTO journal_links (journal_id, kind, ref) SELECT ?1, kind, ref FROM journal_links "
+    "WHERE journal_id = ?2";
 // A plan's commands in the order they were sent. Columns: operation, amount, state,
-// balance_before.
+// balance_before, card.
 inline constexpr const char* PlanCommands =
-    "SELECT j.operation, j.amount, j.state, j.balance_before FROM journal_links l JOIN journal j "
-    "ON j.id = l.journal_id WHERE l.kind = ? AND l.ref = ? ORDER BY j.id";
+    "SELECT j.operation, j.amount, j.state, j.balance_before, j.card_no FROM journal_links l JOIN "
+    "journal j ON j.id = l.journal_id WHERE l.kind = ? AND l.ref = ? ORDER BY j.id";
 inline constexpr const char* AddCashPaid =
     "INSERT INTO cash_paid (kind, ref, card_no, amount, operator, desk, paid_at) "
     "VALUES (?, ?, ?, ?, ?, ?, ?)";

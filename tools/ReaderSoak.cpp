@@ -430,12 +430,33 @@ bool planDone(Rig& rig, int index, const QString& database, int rounds) {
     return !open();
 }
 
+// A plan that can't go on by itself is closed by the administrator, the rest paid out in cash,
+// once nothing of it waits; the plan stays open when something still does.
+void closeByHand(Rig& rig, const QString& cardNo, const QString& database) {
+    rig.settle();
+    try {
+        Connection db(database);
+        const std::optional<Plans::Plan> open = Plans::OpenOf(db, cardNo);
+        if (!open)
+            return;
+        const Plans::Start admin{QStringLiteral("管理员"), rig.link.deskName(),
+                                 TimestampText(rig.clock.now())};
+        if (Plans::Close(db, *open, admin).isEmpty())
+            rig.link.planClosed(cardNo);
+    } catch (const DataError&) {
+    }
+}
+
 // A fault while a plan's commands go out: the card lifted, the ledger failing, the reader
 // unplugged, or the desk killed and started again.
 void planFault(Soak& s, int index) {
     Rig& rig = *s.rig;
     std::this_thread::sleep_for(std::chrono::microseconds(rig.pick(0, 3000)));
-    switch (rig.pick(0, 4)) {
+    switch (rig.pick(0, 5)) {
+    case 4: // another card laid on in its place while a command goes out
+        rig.layOn((index + rig.pick(1, 3)) % 4);
+        rig.sync();
+        break;
     case 0:
         rig.takeOff();
         rig.sync();
@@ -538,7 +559,8 @@ void lifecycle(Soak& s, int index) {
     rig.link.startPlan(plan.cardNo);
     if (rig.chance(0.6))
         planFault(s, index);
-    planDone(*s.rig, index, s.database, 6);
+    if (!planDone(*s.rig, index, s.database, 6))
+        closeByHand(*s.rig, plan.cardNo, s.database);
 }
 
 void trial(Soak& s, const QString& scenario) {
@@ -668,13 +690,15 @@ bool plansConserved(const QString& database, QTextStream& out) {
     int done = 0, open = 0, broken = 0;
     try {
         Connection db(database);
-        const auto check = [&](Plans::Kind kind, qint64 id, int value, bool finished) {
+        const auto check = [&](Plans::Kind kind, qint64 id, const QString& cardNo, int value,
+                               bool finished) {
             Plans::Plan plan;
             plan.kind = kind;
             plan.id = id;
             int booked = 0, clears = 0, before = 0;
             for (const Plans::Command& c : Plans::CommandsOf(db, plan)) {
-                if (c.state != Journal::State::Booked)
+                // What went to a card laid on in the plan's card's place is not the plan's value.
+                if (c.state != Journal::State::Booked || c.cardNo != cardNo)
                     continue;
                 if (c.operation == Journal::Operation::Clear) {
                     ++clears;
@@ -694,14 +718,15 @@ bool plansConserved(const QString& database, QTextStream& out) {
             broken += sound ? 0 : 1;
             (finished ? done : open) += 1;
         };
-        Query replacements(db, QStringLiteral("SELECT id, balance, state FROM replacements"));
+        Query replacements(db,
+                           QStringLiteral("SELECT id, balance, state, new_card FROM replacements"));
         while (replacements.next())
-            check(Plans::Kind::Replacement, replacements.integer(0), int(replacements.integer(1)),
-                  replacements.text(2) == QLatin1String("done"));
-        Query corrections(db, QStringLiteral("SELECT id, amount, state FROM corrections"));
+            check(Plans::Kind::Replacement, replacements.integer(0), replacements.text(3),
+                  int(replacements.integer(1)), replacements.text(2) == QLatin1String("done"));
+        Query corrections(db, QStringLiteral("SELECT id, amount, state, card_no FROM corrections"));
         while (corrections.next())
-            check(Plans::Kind::Correction, corrections.integer(0), int(corrections.integer(1)),
-                  corrections.text(2) == QLatin1String("done"));
+            check(Plans::Kind::Correction, corrections.integer(0), corrections.text(3),
+                  int(corrections.integer(1)), corrections.text(2) == QLatin1String("done"));
     } catch (const DataError& e) {
         out << "problem: " << e.description() << '\n';
         return false;
