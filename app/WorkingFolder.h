@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Settings.h" // ChosenWorkingFolder
+#include "data/Audit.h"
 
 #include <QString>
 
@@ -22,6 +23,7 @@ QString EnterWorkingFolder(const QString& folder);
 struct LedgerAtStart {
     QString refusal; // the desk can't start on it: why
     QString unsound; // the desk starts, but the ledger failed its check: why
+    Audit::Checkpoint trail; // a sound ledger's newest audit entry; id 0: none
 };
 LedgerAtStart PrepareLedger(const QString& database);
 

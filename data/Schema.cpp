@@ -814,11 +814,12 @@ QString rulesProblem(sqlite3* db, int version) {
 constexpr int TrailVersion = 4;
 
 // Why the trail's hash chain is broken, or an empty text; read through the caller's open read.
-template <typename Handle> QString trailProblem(Handle db, int version, Schema::Rows rows) {
+template <typename Handle>
+QString trailProblem(Handle db, int version, Schema::Rows rows, Audit::Checkpoint* head) {
     if (rows == Schema::Rows::Unchecked || version < TrailVersion)
         return {};
     try {
-        if (const auto broken = Audit::Verify(db))
+        if (const auto broken = Audit::Verify(db, head))
             return broken->text;
     } catch (const DataError& e) {
         return e.description();
@@ -826,7 +827,8 @@ template <typename Handle> QString trailProblem(Handle db, int version, Schema::
     return {};
 }
 
-QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows) {
+QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows,
+                    Audit::Checkpoint* trailHead) {
     try {
         const Connection db(location, lockTimeoutMs);
         const Transaction read(db, Transaction::Read);
@@ -842,7 +844,7 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
         if (problem.isEmpty())
             problem = accountsProblem(db, version);
         if (problem.isEmpty())
-            problem = trailProblem<const Connection&>(db, version, rows);
+            problem = trailProblem<const Connection&>(db, version, rows, trailHead);
         return problem;
     } catch (const DataError& e) {
         return e.description();
@@ -944,9 +946,10 @@ void CreateOnServer(const Connection& db, PasswordHash::Cost cost) {
     createOnServer(db, CurrentVersion, cost, true);
 }
 
-QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows checked) {
+QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows checked,
+                      Audit::Checkpoint* trailHead) {
     if (EngineOf(path) == Engine::Postgres)
-        return checkServer(path, lockTimeoutMs, checked);
+        return checkServer(path, lockTimeoutMs, checked, trailHead);
     const QFileInfo info(path);
     if (!info.exists())
         return Messages::DoesNotExist(path);
@@ -983,7 +986,7 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows 
     if (problem.isEmpty() && checked == Rows::Checked)
         problem = rulesProblem(db, version);
     if (problem.isEmpty())
-        problem = trailProblem<sqlite3*>(db, version, checked);
+        problem = trailProblem<sqlite3*>(db, version, checked, trailHead);
     return problem;
 }
 

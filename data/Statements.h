@@ -322,6 +322,10 @@ inline constexpr const char* CardKnown =
 inline constexpr const char* AuditColumns = VELKAR_AUDIT_COLUMNS;
 // The trail in the order its hashes chain.
 inline constexpr const char* AuditChain = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit ORDER BY id";
+// The chain after an entry found intact before, and that entry's hash now.
+inline constexpr const char* AuditChainAfter =
+    "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit WHERE id > ? ORDER BY id";
+inline constexpr const char* AuditHashAt = "SELECT hash FROM audit WHERE id = ?";
 // Every entry; the audit window's filter adds its bound conditions, order and page size.
 inline constexpr const char* AuditEntries = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit";
 inline constexpr const char* HighestAuditId = "SELECT max(id) FROM audit";
