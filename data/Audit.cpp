@@ -11,8 +11,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace velkar {
@@ -61,8 +61,8 @@ constexpr int HashLength = 64;
 // The bytes a hash covers: the id, each field after its length (so no text can pass for the
 // end of one field and the start of the next), then the previous entry's hash. `fields` are
 // `count` pointers with their lengths.
-void hashInto(qint64 id, const char* const* fields, const int* lengths, int count,
-              const char* prev, int prevLength, char* hex) {
+void hashInto(qint64 id, const char* const* fields, const int* lengths, int count, const char* prev,
+              int prevLength, char* hex) {
     // One buffer and one context: a million entries are checked in one go.
     thread_local std::string bytes;
     thread_local Sha256 sha;

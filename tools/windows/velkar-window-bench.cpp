@@ -15,13 +15,13 @@
 #include "desk/windows/AuditDlg.h"
 #include "desk/windows/DatabaseActions.h"
 #include "records/windows/RecordsDlg.h"
-#include "users/Accounts.h"
-#include "users/windows/LoginDlg.h"
 #include "reports/ReportLayout.h"
 #include "reports/TextTableModel.h"
 #include "reports/windows/PreviewDlg.h"
 #include "reports/windows/QueryDlg.h"
 #include "tools/BenchFigures.h"
+#include "users/Accounts.h"
+#include "users/windows/LoginDlg.h"
 
 #include "support/Controls.h"
 #include "support/FakeDialogs.h"
@@ -956,7 +956,8 @@ template <typename Hash> qint64 rawChainWalk(const QString& path, qint64 afterId
     while (sqlite3_step(rows) == SQLITE_ROW) {
         bytes.clear();
         const auto put = [&](qint64 value) {
-            bytes.append(number, std::size_t(std::to_chars(number, number + 24, value).ptr - number));
+            bytes.append(number,
+                         std::size_t(std::to_chars(number, number + 24, value).ptr - number));
         };
         put(sqlite3_column_int64(rows, 0));
         for (int c = 1; c <= 5; ++c) {
@@ -1030,8 +1031,8 @@ void chainFigures(Context& ctx, const Connection& db) {
     const QString admin = AdministratorName;
     const QString password = QStringLiteral("bench-admin-7");
     if (CheckLogin(nullptr, admin, password, ctx.path) != LoginOutcome::Success &&
-        ChangePassword(nullptr, admin, Schema::DeliveredPassword, password, password,
-                       ctx.path) != PasswordOutcome::Changed)
+        ChangePassword(nullptr, admin, Schema::DeliveredPassword, password, password, ctx.path) !=
+            PasswordOutcome::Changed)
         fail(QStringLiteral("cannot give the administrator a password"));
     QTemporaryDir home;
     Settings settings(home.filePath(QStringLiteral("Velkar.conf")));
