@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -108,6 +109,32 @@ QString QtDialogs::askText(const QString& prompt, QObject* owner) {
                     .trimmed();
     });
     return typed;
+}
+
+QString QtDialogs::askPassword(const QString& prompt, QObject* owner) {
+    QString typed;
+    onUiThread([&] {
+        typed = QInputDialog::getText(qobject_cast<QWidget*>(owner), applicationName(), prompt,
+                                      QLineEdit::Password);
+    });
+    return typed;
+}
+
+int QtDialogs::choose(const QString& prompt, const QStringList& items, QObject* owner) {
+    int picked = -1;
+    onUiThread([&] {
+        QInputDialog dialog(qobject_cast<QWidget*>(owner));
+        dialog.setWindowTitle(applicationName());
+        dialog.setLabelText(prompt);
+        dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+        dialog.setComboBoxItems(items);
+        dialog.setComboBoxEditable(false);
+        dialog.setOkButtonText(Messages::OkButton());
+        dialog.setCancelButtonText(Messages::CancelButton());
+        if (dialog.exec() == QDialog::Accepted)
+            picked = int(items.indexOf(dialog.textValue()));
+    });
+    return picked;
 }
 
 namespace {

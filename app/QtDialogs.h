@@ -17,6 +17,8 @@ public:
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
     QString askText(const QString& prompt, QObject* owner) override;
+    QString askPassword(const QString& prompt, QObject* owner) override;
+    int choose(const QString& prompt, const QStringList& items, QObject* owner) override;
     std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
                                              QObject* owner) override;
 };

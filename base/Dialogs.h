@@ -3,6 +3,7 @@
 #include "base/Messages.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -50,6 +51,12 @@ public:
 
     // A line of text typed in answer to `prompt`; empty: cancelled (or nothing typed).
     virtual QString askText(const QString& prompt, QObject* owner = nullptr) = 0;
+    // The same with what is typed hidden, and kept as typed; empty: cancelled.
+    virtual QString askPassword(const QString& prompt, QObject* owner = nullptr) = 0;
+    // One of `items` picked, by its index; -1: cancelled. Nothing is picked before the person
+    // picks it.
+    virtual int choose(const QString& prompt, const QStringList& items,
+                       QObject* owner = nullptr) = 0;
 
     // A progress window for a task of `total` steps run on the window thread. By default none
     // is shown and nothing is cancelled.

@@ -1472,7 +1472,11 @@ inline QString UnknownCardState(const QString& name) {
 inline QStringList CardHeadings() {
     return {QStringLiteral("卡号"),     QStringLiteral("状态"),   QStringLiteral("自"),
             QStringLiteral("经办"),     QStringLiteral("原因"),   QStringLiteral("最后余额"),
-            QStringLiteral("最后见于"), QStringLiteral("充值台"), QStringLiteral("补为")};
+            QStringLiteral("最后见于"), QStringLiteral("充值台"), QStringLiteral("补为"),
+            QStringLiteral("补自")};
+}
+inline QString ReplacementOpenMark(const QString& cardNo) {
+    return QStringLiteral("%1（未完成）").arg(cardNo);
 }
 inline QString ReportLostWord() {
     return QStringLiteral("挂失");
@@ -1509,6 +1513,157 @@ inline QString UnmarkedDetails(const QString& cardNo) {
 }
 inline QString LostSightedDetails(const QString& cardNo, int tenths) {
     return QStringLiteral("已挂失的卡 %1 放上读卡器，余额 %2 元").arg(cardNo, YuanText(tenths));
+}
+// 补卡 and 冲正.
+inline QString NewCardKnown(const QString& cardNo) {
+    return QStringLiteral("卡 %1 在账中已有记录，不能作为补卡的新卡。").arg(cardNo);
+}
+inline QString NewCardHasHolder(const QString& cardNo) {
+    return QStringLiteral("卡 %1 已有档案，不能作为补卡的新卡。").arg(cardNo);
+}
+inline QString NotLostNoReplacement(const QString& cardNo) {
+    return QStringLiteral("卡 %1 没有挂失，不能补卡。").arg(cardNo);
+}
+inline QString AlreadyReplaced(const QString& oldCard, const QString& newCard) {
+    return QStringLiteral("卡 %1 已经补卡，新卡为 %2。").arg(oldCard, newCard);
+}
+inline QString BalanceUnknown(const QString& cardNo) {
+    return QStringLiteral("卡 %1 的余额从未读到，只有管理员可以录入余额。").arg(cardNo);
+}
+inline QString BalanceReasonNeeded() {
+    return QStringLiteral("请填写录入余额的原因。");
+}
+inline QString EnteredBalanceWrong() {
+    return QStringLiteral("余额应为 0 至 6553.5 元，至多一位小数。");
+}
+inline QString ReplacementDetails(const QString& oldCard, const QString& newCard, int tenths) {
+    return QStringLiteral("卡 %1 补卡，新卡 %2，余额 %3 元")
+        .arg(oldCard, newCard, YuanText(tenths));
+}
+inline QString BalanceEnteredDetails(const QString& cardNo, int tenths, const QString& reason) {
+    return QStringLiteral("卡 %1 的余额录入为 %2 元，原因：%3")
+        .arg(cardNo, YuanText(tenths), reason);
+}
+inline QString ReplacementDoneDetails(const QString& oldCard, const QString& newCard, int yuan,
+                                      int cashTenths) {
+    return QStringLiteral("卡 %1 补卡完成，新卡 %2 转入 %3 元，付现金 %4 元")
+        .arg(oldCard, newCard)
+        .arg(yuan)
+        .arg(YuanText(cashTenths));
+}
+inline QString CorrectionBelowAmount(int balanceTenths, int amount) {
+    return QStringLiteral("卡内余额 %1 元，少于要冲正的金额 %2 元，不能冲正。")
+        .arg(YuanText(balanceTenths))
+        .arg(amount);
+}
+inline QString NotARechargeOfCard(const QString& cardNo) {
+    return QStringLiteral("所选记录不是卡 %1 的充值记录，不能冲正。").arg(cardNo);
+}
+inline QString PlanRechargeNotCorrectable() {
+    return QStringLiteral("补卡或冲正的充值不能冲正。");
+}
+inline QString AlreadyCorrected() {
+    return QStringLiteral("该记录已经冲正。");
+}
+inline QString PlanOpenOnCard(const QString& cardNo) {
+    return QStringLiteral("卡 %1 有未完成的补卡或冲正。").arg(cardNo);
+}
+inline QString CorrectionDetails(const QString& cardNo, qint64 recordId, int amount,
+                                 int balanceTenths) {
+    return QStringLiteral("卡 %1 冲正记录 %2（%3 元），冲正前余额 %4 元")
+        .arg(cardNo)
+        .arg(recordId)
+        .arg(amount)
+        .arg(YuanText(balanceTenths));
+}
+inline QString CorrectionDoneDetails(const QString& cardNo, qint64 recordId, int targetTenths,
+                                     int cashTenths) {
+    return QStringLiteral("卡 %1 冲正记录 %2 完成，卡内 %3 元，付现金 %4 元")
+        .arg(cardNo)
+        .arg(recordId)
+        .arg(YuanText(targetTenths - cashTenths), YuanText(cashTenths));
+}
+inline QString PickLostCard(const QString& newCard) {
+    return QStringLiteral("新卡 %1 补哪一张挂失的卡？").arg(newCard);
+}
+inline QString NoLostCardToReplace() {
+    return QStringLiteral("没有待补卡的挂失卡。");
+}
+inline QString LostCardItem(const QString& cardNo, const QString& holder, const QString& balance) {
+    return QStringLiteral("%1  %2  余额 %3")
+        .arg(cardNo, holder.isEmpty() ? QStringLiteral("（无档案）") : holder, balance);
+}
+inline QString BalanceNeverSeen() {
+    return QStringLiteral("未读到");
+}
+inline QString EnterLostBalance(const QString& cardNo) {
+    return QStringLiteral("卡 %1 的余额从未读到。请输入它的余额（元）：").arg(cardNo);
+}
+inline QString EnterBalanceReason(const QString& cardNo) {
+    return QStringLiteral("录入卡 %1 余额的原因：").arg(cardNo);
+}
+// The cash line of a plan's question: none when nothing below one yuan is paid out.
+inline QString PlanCashPart(int yuan, int cashTenths) {
+    return cashTenths > 0
+               ? QStringLiteral("充值 %1 元，付现金 %2 元。").arg(yuan).arg(YuanText(cashTenths))
+               : QStringLiteral("充值 %1 元。").arg(yuan);
+}
+inline QString ConfirmReplacement(const QString& oldCard, const QString& holder,
+                                  const QString& newCard, int tenths) {
+    return QStringLiteral("补卡：挂失卡 %1（%2）的余额 %3 元转入新卡 %4：\n%5\n"
+                          "办理期间请勿拿开新卡。确定补卡吗？")
+        .arg(oldCard, holder.isEmpty() ? QStringLiteral("无档案") : holder, YuanText(tenths),
+             newCard, PlanCashPart(tenths / 10, tenths % 10));
+}
+inline QString AdministratorPassword() {
+    return QStringLiteral("冲正需要管理员密码：");
+}
+inline QString WrongAdministratorPassword() {
+    return QStringLiteral("密码错误！");
+}
+inline QString PickRechargeToCorrect(const QString& cardNo) {
+    return QStringLiteral("冲正卡 %1 的哪一笔充值？").arg(cardNo);
+}
+inline QString NothingToCorrect(const QString& cardNo) {
+    return QStringLiteral("卡 %1 没有可以冲正的充值记录。").arg(cardNo);
+}
+inline QString CorrectableItem(const QString& date, int amount) {
+    return QStringLiteral("%1  充值 %2 元").arg(date).arg(amount);
+}
+inline QString ConfirmCorrection(const QString& cardNo, const QString& date, int amount,
+                                 int balanceTenths) {
+    const int target = balanceTenths - amount * 10;
+    return QStringLiteral(
+               "冲正：卡 %1 在 %2 充值的 %3 元。\n卡内余额 %4 元改为 %5 元：先清零，再%6\n"
+               "办理期间请勿拿开卡片。确定冲正吗？")
+        .arg(cardNo, date)
+        .arg(amount)
+        .arg(YuanText(balanceTenths), YuanText(target), PlanCashPart(target / 10, target % 10));
+}
+inline QString ReplacementUnfinished() {
+    return QStringLiteral("补卡未完成");
+}
+inline QString CorrectionUnfinished() {
+    return QStringLiteral("冲正未完成");
+}
+inline QString PlanMismatch() {
+    return QStringLiteral("有一条指令的结果与预期不符，请核对。");
+}
+inline QString PlanNotExecuted() {
+    return QStringLiteral("读卡器没有执行，请把卡拿开再放上，继续办理。");
+}
+inline QString ReplacementFinished(int cashTenths) {
+    return cashTenths > 0
+               ? QStringLiteral("补卡完成。请付给持卡人现金 %1 元。").arg(YuanText(cashTenths))
+               : QStringLiteral("补卡完成。");
+}
+inline QString CorrectionFinished(int cashTenths) {
+    return cashTenths > 0
+               ? QStringLiteral("冲正完成。请付给持卡人现金 %1 元。").arg(YuanText(cashTenths))
+               : QStringLiteral("冲正完成。");
+}
+inline QString PlanRunning(const QString& kind) {
+    return QStringLiteral("正在%1，请勿拿开卡片……").arg(kind);
 }
 inline QString ReportLostPrompt(const QString& cardNo, const QString& holder) {
     return QStringLiteral("挂失卡 %1（%2）的原因：").arg(cardNo, holder);

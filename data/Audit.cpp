@@ -186,7 +186,12 @@ QStringList Actions() {
             ShiftOpened,
             CashCounted,
             ShiftClosed,
-            Reprinted};
+            Reprinted,
+            ReplacementStarted,
+            ReplacementDone,
+            BalanceEntered,
+            CorrectionStarted,
+            CorrectionDone};
 }
 
 QString ThisDesk() {

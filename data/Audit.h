@@ -43,6 +43,11 @@ inline const QString ShiftOpened = QStringLiteral("开班");
 inline const QString CashCounted = QStringLiteral("清点现金");
 inline const QString ShiftClosed = QStringLiteral("交班");
 inline const QString Reprinted = QStringLiteral("补打");
+inline const QString ReplacementStarted = QStringLiteral("补卡");
+inline const QString ReplacementDone = QStringLiteral("补卡完成");
+inline const QString BalanceEntered = QStringLiteral("录入余额");
+inline const QString CorrectionStarted = QStringLiteral("冲正");
+inline const QString CorrectionDone = QStringLiteral("冲正完成");
 
 QStringList Actions();
 

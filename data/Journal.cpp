@@ -259,10 +259,15 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
             state = State::Booked;
             target = e.balanceBefore;
         } else if (e.balanceBefore == target) {
-            // A lookup that waited on the ledger may run on a report older than another desk's
-            // command, sent after the card went there: the balance before proves nothing then,
-            // and the command waits for a later report. Includes a clear of an empty card.
-            const bool newer = e.desk != resolvingDesk && e.sentAt >= at;
+            // A lookup that waited on the ledger may run on a report older than a command sent
+            // after the card went on elsewhere (another desk, or another run of this one at the
+            // same time): the balance before proves nothing then, and the command waits for a
+            // later report. Includes a clear of an empty card. This desk's earlier runs ended
+            // before the report, however close in time.
+            const bool elsewhere =
+                e.desk != resolvingDesk ||
+                (arrival && !arrival->runStartedAt.isEmpty() && e.sentAt > arrival->runStartedAt);
+            const bool newer = elsewhere && e.sentAt >= at;
             state = newer ? State::Pending : State::NotExecuted;
         }
         resolutions[i] = {e, state, seen, at, amountText(e)};

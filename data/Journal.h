@@ -94,6 +94,10 @@ std::vector<Settled> Settle(const Connection& connection,
 struct Arrival {
     QString account;
     bool lost = false;
+    // When the resolving desk's run began: its own rows sent since are held by it, unless
+    // another run of the same desk sent them meanwhile. Empty: every row of its is an earlier
+    // run's.
+    QString runStartedAt;
 };
 std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& cardNo, int seen,
                                   const std::vector<qint64>& held, const QString& at,

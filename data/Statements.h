@@ -317,6 +317,78 @@ inline constexpr const char* CardKnown =
     "EXISTS (SELECT 1 FROM cards WHERE card_no = ?1 AND (state = 'lost' OR replaced_by IS NOT "
     "NULL))";
 
+// ---- Plans: replacements and corrections ----------------------------------------------------
+
+#define VELKAR_REPLACEMENT_COLUMNS                                                                 \
+    "id, old_card, new_card, balance, state, operator, desk, started_at, coalesce(done_at, '')"
+inline constexpr const char* OpenReplacementOfCard =
+    "SELECT " VELKAR_REPLACEMENT_COLUMNS " FROM replacements WHERE new_card = ? AND state = 'open'";
+inline constexpr const char* ReplacementOfNewCard =
+    "SELECT " VELKAR_REPLACEMENT_COLUMNS " FROM replacements WHERE new_card = ?";
+inline constexpr const char* ReplacementOfOldCard =
+    "SELECT " VELKAR_REPLACEMENT_COLUMNS " FROM replacements WHERE old_card = ? ORDER BY id DESC "
+    "LIMIT 1";
+// Every replacement's cards. Columns: old card, new card, state.
+inline constexpr const char* ReplacementLinks =
+    "SELECT old_card, new_card, state FROM replacements ORDER BY id";
+inline constexpr const char* AddReplacement =
+    "INSERT INTO replacements (old_card, new_card, balance, operator, desk, started_at) "
+    "VALUES (?, ?, ?, ?, ?, ?) RETURNING id";
+inline constexpr const char* FinishReplacement =
+    "UPDATE replacements SET state = 'done', done_at = ? WHERE id = ? AND state = 'open'";
+// ?1 the lost card, ?2 the card that took its place.
+inline constexpr const char* SetReplacedBy = "UPDATE cards SET replaced_by = ?2 WHERE card_no = ?1";
+// The cardholder goes with the balance to the new card.
+inline constexpr const char* MoveCardholder = "UPDATE userecord SET 卡号 = ?2 WHERE 卡号 = ?1";
+// Lost cards no replacement took the place of, with their holders. Columns: card, holder,
+// last balance.
+inline constexpr const char* ReplaceableCards =
+    "SELECT c.card_no, coalesce((SELECT u.姓名 FROM userecord u WHERE u.卡号 = c.card_no), ''), "
+    "c.last_balance FROM cards c WHERE c.state = 'lost' AND c.replaced_by IS NULL ORDER BY "
+    "c.card_no";
+
+#define VELKAR_CORRECTION_COLUMNS                                                                  \
+    "id, record_id, card_no, amount, target, state, operator, desk, started_at, "                  \
+    "coalesce(done_at, '')"
+inline constexpr const char* OpenCorrectionOfCard =
+    "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE card_no = ? AND state = 'open'";
+inline constexpr const char* CorrectionOfRecord =
+    "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE record_id = ?";
+inline constexpr const char* AddCorrection =
+    "INSERT INTO corrections (record_id, card_no, amount, target, operator, desk, started_at) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id";
+inline constexpr const char* SetCorrectionTarget = "UPDATE corrections SET target = ? WHERE id = ?";
+inline constexpr const char* FinishCorrection =
+    "UPDATE corrections SET state = 'done', done_at = ? WHERE id = ? AND state = 'open'";
+// A record as a correction sees it. Columns: card, amount, the booking command's operation
+// (empty for a record from before the journal), whether that command served a plan.
+inline constexpr const char* RecordToCorrect =
+    "SELECT e.卡号, e.金额, coalesce((SELECT j.operation FROM journal j WHERE j.record_id = "
+    "e.rowid AND j.state = 'booked'), ''), CASE WHEN EXISTS (SELECT 1 FROM journal j "
+    "JOIN journal_links l ON l.journal_id = j.id WHERE j.record_id = e.rowid AND "
+    "j.state = 'booked') THEN 1 ELSE 0 END FROM employees e WHERE e.rowid = ?";
+// The card's recharges a correction may take back, newest first. Columns: rowid, 日期, 金额.
+inline constexpr const char* CorrectableRecords =
+    "SELECT e.rowid, e.日期, e.金额 FROM employees e WHERE e.卡号 = ? AND e.金额 > 0 AND "
+    "NOT EXISTS (SELECT 1 FROM corrections c WHERE c.record_id = e.rowid) AND NOT EXISTS "
+    "(SELECT 1 FROM journal j JOIN journal_links l ON l.journal_id = j.id WHERE j.record_id = "
+    "e.rowid AND j.state = 'booked') AND NOT EXISTS (SELECT 1 FROM journal j WHERE j.record_id = "
+    "e.rowid AND j.state = 'booked' AND j.operation = 'clear') ORDER BY e.rowid DESC LIMIT 100";
+
+// ?1 journal id, ?2 kind, ?3 plan id.
+inline constexpr const char* AddJournalLink =
+    "INSERT INTO journal_links (journal_id, kind, ref) VALUES (?, ?, ?)";
+// A plan's commands in the order they were sent. Columns: operation, amount, state,
+// balance_before.
+inline constexpr const char* PlanCommands =
+    "SELECT j.operation, j.amount, j.state, j.balance_before FROM journal_links l JOIN journal j "
+    "ON j.id = l.journal_id WHERE l.kind = ? AND l.ref = ? ORDER BY j.id";
+inline constexpr const char* AddCashPaid =
+    "INSERT INTO cash_paid (kind, ref, card_no, amount, operator, desk, paid_at) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?)";
+inline constexpr const char* CashPaidOfPlan =
+    "SELECT amount FROM cash_paid WHERE kind = ? AND ref = ?";
+
 // ---- The audit trail --------------------------------------------------------------------
 
 inline constexpr const char* AuditColumns = VELKAR_AUDIT_COLUMNS;

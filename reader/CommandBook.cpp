@@ -113,7 +113,7 @@ CommandBook::Report CommandBook::report(const QString& cardNo, int balance, qint
 }
 
 CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key,
-                                          const std::optional<Card>& confirmed) {
+                                          const std::optional<Card>& confirmed, bool forPlan) {
     const std::optional<Card> card = current(nowMs);
     if (!card)
         return Refusal::NoCard;
@@ -125,6 +125,8 @@ CommandBook::Refusal CommandBook::reserve(Journal::Entry& entry, qint64 nowMs, s
         return Refusal::Checking; // what other desks left for this card comes first
     if (m_lost.contains(card->cardNo))
         return Refusal::Lost;
+    if (!forPlan && m_planned.contains(card->cardNo))
+        return Refusal::Planned;
     // One command at a time: the reader may carry a command out on whatever card it holds,
     // so a second one before the first is known would be booked against the wrong balance.
     for (const Command& c : m_commands)
@@ -194,6 +196,13 @@ void CommandBook::setLost(const QString& cardNo, bool lost) {
         m_lost.insert(cardNo);
     else
         m_lost.remove(cardNo);
+}
+
+void CommandBook::setPlanned(const QString& cardNo, bool planned) {
+    if (planned)
+        m_planned.insert(cardNo);
+    else
+        m_planned.remove(cardNo);
 }
 
 std::vector<qint64> CommandBook::heldIds() const {

@@ -32,8 +32,9 @@ public:
 
     // Checking: the card's waiting rows in the ledger are not resolved yet. Lost: the ledger
     // has the card marked lost. NotConfirmed: the card on the reader is not the one the
-    // operator confirmed the command for.
-    enum class Refusal { None, NoCard, Busy, OverLimit, Checking, Lost, NotConfirmed };
+    // operator confirmed the command for. Planned: a replacement or correction of the card is
+    // open, and only its own commands go to the card until it is done.
+    enum class Refusal { None, NoCard, Busy, OverLimit, Checking, Lost, NotConfirmed, Planned };
 
     struct Resolution {
         std::uint64_t key = 0;
@@ -67,8 +68,9 @@ public:
     // Reserves a command for the card on the reader. `entry` brings the operation, the
     // recharge amount and who sends it; gets the card, its balances and the amount booked.
     // With `confirmed`, only that card with that balance takes it.
+    // `forPlan`: a step of the card's open plan.
     Refusal reserve(Journal::Entry& entry, qint64 nowMs, std::uint64_t* key,
-                    const std::optional<Card>& confirmed = std::nullopt);
+                    const std::optional<Card>& confirmed = std::nullopt, bool forPlan = false);
     // Its journal row is in the ledger: the frame may go out.
     void written(std::uint64_t key, qint64 id);
     // The frame went out to the reader: from now on a report may resolve it.
@@ -85,6 +87,9 @@ public:
     void lookedUp(const QString& cardNo, bool lost = false);
     // The card was marked lost (or found again) on this desk since its arrival.
     void setLost(const QString& cardNo, bool lost);
+    // The card has an open plan in the ledger (or no longer has one).
+    void setPlanned(const QString& cardNo, bool planned);
+    bool planned(const QString& cardNo) const { return m_planned.contains(cardNo); }
     bool lookingUp(const QString& cardNo) const { return m_lookingUp.contains(cardNo); }
     // The ledger was replaced: every card's next report counts as its arrival, so what the new
     // ledger has waiting for it is looked up before it takes a command. The card on the reader
@@ -121,6 +126,7 @@ private:
     QHash<QString, Sighting> m_sightings; // per card, its latest report
     QSet<QString> m_lookingUp;
     QSet<QString> m_lost; // as the ledger said at the card's last arrival
+    QSet<QString> m_planned;
     std::uint64_t m_nextKey = 1;
     bool m_replaced = false; // the ledger was replaced since the last report
 };

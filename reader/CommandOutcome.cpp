@@ -31,7 +31,7 @@ QString OutcomeStatus(const CommandOutcome& o) {
 QString OutcomeMessage(const CommandOutcome& o) {
     switch (o.kind) {
     case CommandOutcome::Kind::Booked:
-        return bookedText(o.entry);
+        return o.planStep ? QString() : bookedText(o.entry);
     case CommandOutcome::Kind::NotExecuted:
         return {};
     case CommandOutcome::Kind::Mismatch:
@@ -42,6 +42,15 @@ QString OutcomeMessage(const CommandOutcome& o) {
                               : QString();
     }
     return {};
+}
+
+QString PlanReportMessage(const PlanReport& r) {
+    if (r.kind == PlanReport::Kind::Finished)
+        return r.correction ? Messages::CorrectionFinished(r.cash)
+                            : Messages::ReplacementFinished(r.cash);
+    const QString head =
+        r.correction ? Messages::CorrectionUnfinished() : Messages::ReplacementUnfinished();
+    return r.problem.isEmpty() ? head : head + QLatin1Char('\n') + r.problem;
 }
 
 } // namespace velkar

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <QLoggingCategory>
+#include "base/Log.h"
+
 #include <QString>
 
 #include <functional>
 
 namespace velkar {
-
-// The reader link's debug lines: off unless asked for, as with
-// QT_LOGGING_RULES="velkar.reader.debug=true".
-const QLoggingCategory& ReaderLog();
 
 // One debug line under ReaderLog, formatted as printf does. No length limit.
 void DebugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));

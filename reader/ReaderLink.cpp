@@ -1,9 +1,11 @@
 #include "reader/ReaderLink.h"
 
 #include "base/Clock.h"
+#include "base/Log.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Cards.h"
+#include "data/Plans.h"
 #include "reader/CrashPoint.h"
 #include "reader/DeviceWatcher.h"
 #include "reader/LinkState.h"
@@ -23,12 +25,13 @@ constexpr unsigned WriteTimeoutMs = 3000;
 ReaderLink::ReaderLink(HidBridge& bridge, const Clock& clock, QString databasePath,
                        QString operatorName, QString deskName, QObject* parent)
     : QObject(parent), m_bridge(bridge), m_clock(clock), m_databasePath(std::move(databasePath)),
-      m_operatorName(std::move(operatorName)),
+      m_operatorName(std::move(operatorName)), m_startedAt(TimestampText(clock.now())),
       m_desk(deskName.isEmpty() ? QSysInfo::machineHostName() : std::move(deskName)),
       m_store(std::make_unique<StoreWorker>(m_databasePath)) {
     qRegisterMetaType<CardholderLookup>();
     qRegisterMetaType<Journal::CardTotals>();
     qRegisterMetaType<CommandOutcome>();
+    qRegisterMetaType<PlanReport>();
 }
 
 void ReaderLink::announceWaiting() {
@@ -59,6 +62,8 @@ void ReaderLink::shutdown(int storeWaitMs) {
     if (m_store) {
         // Bookings about to commit may; one still failing stays pending in the journal.
         m_store->waitIdleFor(storeWaitMs);
+        // Stopped before it goes: the task under way may still queue the next one on it.
+        m_store->stop();
         m_store.reset();
     }
 }
@@ -260,6 +265,9 @@ void ReaderLink::request(Journal::Operation operation, int amount,
     case CommandBook::Refusal::NotConfirmed:
         emit messageShown(Messages::NotTheConfirmedCard());
         return;
+    case CommandBook::Refusal::Planned:
+        emit messageShown(Messages::PlanOpenOnCard(cardNo()));
+        return;
     case CommandBook::Refusal::None:
         break;
     }
@@ -274,6 +282,8 @@ void ReaderLink::journalAndSend(std::uint64_t key, Journal::Entry entry) {
         [this, key, entry](const Connection& db) mutable {
             CrashPoint("journal");
             entry.id = Journal::Add(db, entry);
+            qCDebug(ReaderLog).noquote() << m_desk << "journal" << entry.id << entry.cardNo
+                                         << entry.balanceBefore << "->" << entry.balanceExpected;
             {
                 std::lock_guard lock(m_mutex);
                 m_commands.written(key, entry.id);
@@ -388,6 +398,9 @@ void ReaderLink::handleCard(const CardReport& report) {
         if (newCard)
             m_shownCardNo = cardNo;
     }
+    qCDebug(ReaderLog).noquote() << m_desk << "report" << cardNo << report.balance << stamp
+                                 << (seen.arrived ? "arrived" : "") << seen.resolved.size()
+                                 << "resolved";
     // Shown before anything the store says of the card, so the desk's change of card never
     // wipes an outcome of it.
     emit cardReported(cardNo, report.balance);
@@ -413,11 +426,23 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
                 held = m_commands.heldIds();
             }
             Journal::CardTotals totals{cardNo};
-            Journal::Arrival arrival{m_operatorName};
+            Journal::Arrival arrival{m_operatorName, false, m_startedAt};
             const std::vector<Journal::Entry> done =
                 Journal::ResolveWaiting(db, cardNo, seen, held, at, m_desk, &totals, &arrival);
+            if (ReaderLog().isDebugEnabled()) {
+                QStringList ids, states;
+                for (qint64 id : held)
+                    ids << QString::number(id);
+                for (const Journal::Entry& e : done)
+                    states << QStringLiteral("%1:%2").arg(e.id).arg(int(e.state));
+                qCDebug(ReaderLog).noquote()
+                    << m_desk << "waiting of" << cardNo << "seen" << seen << at << "held"
+                    << ids.join(',') << "resolved" << states.join(',');
+            }
+            const bool planned = Plans::OpenOf(db, cardNo).has_value();
             {
                 std::lock_guard lock(m_mutex);
+                m_commands.setPlanned(cardNo, planned);
                 m_commands.lookedUp(cardNo, arrival.lost);
                 m_checkFailure.clear();
             }
@@ -425,12 +450,15 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
             for (const Journal::Entry& e : done) {
                 booked = booked || e.state == Journal::State::Booked;
                 if (e.state == Journal::State::Booked)
-                    emit outcomeReported({CommandOutcome::Kind::Booked, e, seen, {}, false});
+                    emit outcomeReported(
+                        {CommandOutcome::Kind::Booked, e, seen, {}, false, planned});
                 else if (e.state == Journal::State::Mismatch)
                     emit outcomeReported({CommandOutcome::Kind::Mismatch, e, seen, {}, false});
             }
             if (booked)
                 emit cardRecordsChanged(totals, true);
+            if (planned && !arrival.lost)
+                continuePlan(cardNo);
         },
         [this, cardNo, seen, told](const QString& reason) {
             {
@@ -469,12 +497,30 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
                 m_commands.resolved(r.key);
             }
             const Journal::Settled& last = settled.back();
+            qCDebug(ReaderLog).noquote() << m_desk << "settled" << r.entry.id << int(r.state)
+                                         << "seen" << r.seen << int(last.how);
+            bool planned = false;
+            {
+                std::lock_guard lock(m_mutex);
+                planned = m_commands.planned(r.entry.cardNo);
+            }
+            if (planned) {
+                // The plan's next step is worked out from the ledger, whoever resolved this.
+                if (settled.front().state == Journal::State::Booked)
+                    continuePlan(r.entry.cardNo);
+                else if (settled.front().how == Journal::Resolved::Now)
+                    stopPlan(db, r.entry.cardNo,
+                             settled.front().state == Journal::State::Mismatch
+                                 ? Messages::PlanMismatch()
+                                 : Messages::PlanNotExecuted());
+            }
             if (last.how != Journal::Resolved::Now)
                 return; // another desk resolved it first, and showed it
             const int seen = r.elsewhere ? r.elsewhere->balanceExpected : r.seen;
             switch (last.state) {
             case Journal::State::Booked:
-                emit outcomeReported({CommandOutcome::Kind::Booked, changed, seen, {}, false});
+                emit outcomeReported(
+                    {CommandOutcome::Kind::Booked, changed, seen, {}, false, planned});
                 emit cardRecordsChanged(totals, true);
                 break;
             case Journal::State::Mismatch:
@@ -506,6 +552,109 @@ void ReaderLink::lookUp(const QString& cardNo) {
             failed.holder.cardNo = cardNo;
             emit cardholderFound(failed);
         });
+}
+
+void ReaderLink::startPlan(const QString& cardNo) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.setPlanned(cardNo, true);
+    }
+    continuePlan(cardNo);
+}
+
+bool ReaderLink::planRunning(const QString& cardNo) const {
+    std::lock_guard lock(m_mutex);
+    return m_commands.planned(cardNo);
+}
+
+void ReaderLink::continuePlan(const QString& cardNo) {
+    // A step that can't be taken for the ledger is tried again; each try starts from what the
+    // ledger and the reader say then, so a card taken away meanwhile simply ends it.
+    auto told = std::make_shared<bool>(false);
+    m_store->mustDo([this, cardNo](const Connection& db) { planStep(db, cardNo); },
+                    [this, told](const QString& reason) {
+                        if (!std::exchange(*told, true))
+                            emit statusShown(Messages::OperationFailedWith(reason));
+                    });
+}
+
+void ReaderLink::stopPlan(const Connection& db, const QString& cardNo, const QString& problem) {
+    const auto plan = Plans::OpenOf(db, cardNo);
+    if (!plan)
+        return;
+    emit planReported(
+        {PlanReport::Kind::Stopped, plan->kind == Plans::Kind::Correction, cardNo, 0, problem});
+}
+
+void ReaderLink::planStep(const Connection& db, const QString& cardNo) {
+    // The step and its journal row are decided in one write transaction: no other desk can book
+    // a command of the plan in between, so what is left is what the ledger says is left.
+    Transaction transaction(db, Transaction::Write);
+    const std::optional<Plans::Plan> plan = Plans::OpenOf(db, cardNo);
+    std::optional<CommandBook::Card> card;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!plan) {
+            m_commands.setPlanned(cardNo, false);
+            return;
+        }
+        card = m_commands.current(m_clock.monotonicMs());
+        if (!card || card->cardNo != cardNo || m_commands.lookingUp(cardNo))
+            return; // it goes on at the card's next arrival
+    }
+    const bool correction = plan->kind == Plans::Kind::Correction;
+    const Plans::Step step = Plans::NextStep(*plan, Plans::CommandsOf(db, *plan), card->balance);
+    const QString at = TimestampText(m_clock.now());
+    switch (step.what) {
+    case Plans::Step::What::Wait:
+        return;
+    case Plans::Step::What::Stop:
+        emit planReported({PlanReport::Kind::Stopped, correction, cardNo, 0, step.problem});
+        return;
+    case Plans::Step::What::Finish:
+        Plans::Finish(db, *plan, step.cash, m_operatorName, m_desk, at);
+        transaction.commit();
+        {
+            std::lock_guard lock(m_mutex);
+            m_commands.setPlanned(cardNo, false);
+        }
+        emit planReported({PlanReport::Kind::Finished, correction, cardNo, step.cash, {}});
+        return;
+    case Plans::Step::What::Send:
+        break;
+    }
+    Journal::Entry entry;
+    entry.operation = step.operation;
+    entry.amount = step.amount;
+    entry.operatorName = m_operatorName;
+    entry.desk = m_desk;
+    entry.sentAt = at;
+    std::uint64_t key = 0;
+    CommandBook::Refusal refusal;
+    {
+        std::lock_guard lock(m_mutex);
+        refusal = m_commands.reserve(entry, m_clock.monotonicMs(), &key, card, true);
+    }
+    if (refusal != CommandBook::Refusal::None)
+        return; // another command of this desk is out: its resolution brings the next step
+    try {
+        CrashPoint("journal");
+        entry.id = Journal::Add(db, entry);
+        Plans::Link(db, entry.id, *plan, entry);
+        transaction.commit();
+    } catch (...) {
+        std::lock_guard lock(m_mutex);
+        m_commands.drop(key);
+        throw;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.written(key, entry.id);
+    }
+    emit statusShown(Messages::PlanRunning(correction ? Messages::CorrectionWord()
+                                                      : Messages::ReplacementWord()));
+    ++m_framesQueued;
+    sendFrame(key, entry);
 }
 
 void ReaderLink::noteCardLost(const QString& cardNo, bool lost) {

@@ -108,6 +108,12 @@ public:
     // just laid on, and the waiting commands announced.
     void ledgerReplaced();
 
+    // A replacement or correction of the card was started in the ledger: its commands go out
+    // now, one after another as each is booked, while the card stays on the reader. One left
+    // unfinished goes on at the card's next arrival, at any desk.
+    void startPlan(const QString& cardNo);
+    bool planRunning(const QString& cardNo) const;
+
     // Waits until every frame handed to the reader thread went out (tests, tools).
     void waitForSendWorkers();
     // The same, then until the store worker is idle.
@@ -129,6 +135,7 @@ signals:
     // they could not be read).
     void cardRecordsChanged(const velkar::Journal::CardTotals& totals, bool ok);
     void outcomeReported(const velkar::CommandOutcome& outcome);
+    void planReported(const velkar::PlanReport& report);
 
 private:
     void request(Journal::Operation operation, int amount,
@@ -140,6 +147,9 @@ private:
     void resolveWaiting(const QString& cardNo, int seen, const QString& at);
     void resolve(const CommandBook::Resolution& resolution);
     void lookUp(const QString& cardNo);
+    void continuePlan(const QString& cardNo);
+    void planStep(const Connection& db, const QString& cardNo);
+    void stopPlan(const Connection& db, const QString& cardNo, const QString& problem);
     void readerEnded(BridgeHandle device, bool collected);
     void closeReader();
     std::shared_ptr<ReaderThread> reader() const;
@@ -149,6 +159,7 @@ private:
     const Clock& m_clock;
     const QString m_databasePath;
     const QString m_operatorName;
+    const QString m_startedAt; // this run's, as the journal writes times
     const QString m_desk;
 
     std::atomic<bool> m_stopping{false};
@@ -173,3 +184,4 @@ private:
 Q_DECLARE_METATYPE(velkar::CardholderLookup)
 Q_DECLARE_METATYPE(velkar::Journal::CardTotals)
 Q_DECLARE_METATYPE(velkar::CommandOutcome)
+Q_DECLARE_METATYPE(velkar::PlanReport)

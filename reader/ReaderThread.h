@@ -49,7 +49,7 @@ protected:
 
 private:
     struct Outgoing {
-        CommandFrame frame;
+        CommandFrame frame{};
         Written written;
     };
     void RecvThreadFunction();

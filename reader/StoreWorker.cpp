@@ -1,5 +1,7 @@
 #include "reader/StoreWorker.h"
 
+#include "base/Log.h"
+
 #include "data/AdoConn.h"
 
 #include <sqlite3.h>
@@ -13,12 +15,17 @@ StoreWorker::StoreWorker(QString databasePath, int busyTimeoutMs)
 }
 
 StoreWorker::~StoreWorker() {
+    stop();
+}
+
+void StoreWorker::stop() {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
     m_changed.notify_all();
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 void StoreWorker::mustDo(Task task, Failed failed) {
@@ -115,46 +122,54 @@ bool StoreWorker::attempt(const Job& job, QString* reason) {
     return false;
 }
 
-void StoreWorker::run() {
-    using namespace std::chrono;
-    int delayMs = 0;                    // before the next try of the head booking
-    steady_clock::time_point retryAt{}; // when it is due
-    std::unique_lock lock(m_mutex);
+std::optional<StoreWorker::Job> StoreWorker::next(std::unique_lock<std::mutex>& lock,
+                                                  bool* booking) {
+    using std::chrono::steady_clock;
     for (;;) {
         if (m_stopping)
-            break;
+            return std::nullopt;
         if (std::exchange(m_retryNow, false))
-            retryAt = {};
-        const bool bookingDue = !m_bookings.empty() && steady_clock::now() >= retryAt;
-        if (m_reads.empty() && !bookingDue) {
-            if (m_bookings.empty())
-                m_changed.wait(lock);
-            else
-                m_changed.wait_until(lock, retryAt);
-            continue;
-        }
-        // Reads first: the operator waits for them, and a booking that fails would keep them.
-        const bool booking = m_reads.empty();
-        Job job = booking ? m_bookings.front() : m_reads.front();
-        if (!booking)
-            m_reads.pop_front();
+            m_retryAt = {};
+        const bool bookingDue = !m_bookings.empty() && steady_clock::now() >= m_retryAt;
+        if (!m_reads.empty() || bookingDue)
+            break;
+        if (m_bookings.empty())
+            m_changed.wait(lock);
+        else
+            m_changed.wait_until(lock, m_retryAt);
+    }
+    // Reads first: the operator waits for them, and a booking that fails would keep them.
+    *booking = m_reads.empty();
+    if (*booking)
+        return m_bookings.front(); // stays queued until it commits
+    Job job = std::move(m_reads.front());
+    m_reads.pop_front();
+    return job;
+}
+
+void StoreWorker::run() {
+    std::unique_lock lock(m_mutex);
+    bool booking = false;
+    while (const std::optional<Job> job = next(lock, &booking)) {
         m_busy = true;
         lock.unlock();
         QString reason;
-        const bool done = attempt(job, &reason);
-        if (!done && job.failed)
-            job.failed(reason);
+        const bool done = attempt(*job, &reason);
+        if (!done) {
+            qCDebug(DataLog).noquote()
+                << (job->retry ? "booking failed, tried again later:" : "read failed:") << reason;
+            if (job->failed)
+                job->failed(reason);
+        }
         lock.lock();
         m_busy = false;
-        if (booking) {
-            if (done) {
-                m_bookings.pop_front();
-                delayMs = 0;
-                retryAt = {};
-            } else {
-                delayMs = delayMs == 0 ? m_firstDelayMs : std::min(delayMs * 2, m_longestDelayMs);
-                retryAt = steady_clock::now() + milliseconds(delayMs);
-            }
+        if (booking && done) {
+            m_bookings.pop_front();
+            m_delayMs = 0;
+            m_retryAt = {};
+        } else if (booking) {
+            m_delayMs = m_delayMs == 0 ? m_firstDelayMs : std::min(m_delayMs * 2, m_longestDelayMs);
+            m_retryAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_delayMs);
         }
         m_changed.notify_all();
     }

@@ -2,11 +2,13 @@
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace velkar {
@@ -33,6 +35,10 @@ public:
     StoreWorker(const StoreWorker&) = delete;
     StoreWorker& operator=(const StoreWorker&) = delete;
 
+    // Ends the thread after the try under way, as the destructor does; the worker still takes
+    // tasks, which nobody runs. A task under way may still hand it more work meanwhile.
+    void stop();
+
     // Tried, in order, until it runs without raising; `failed` hears of every failed try.
     void mustDo(Task task, Failed failed);
     // Tried once; `failed` hears if it raised.
@@ -56,6 +62,8 @@ private:
     };
 
     void run();
+    // The job due next, or none once stopping; waits for one. Called and returns locked.
+    std::optional<Job> next(std::unique_lock<std::mutex>& lock, bool* booking);
     bool attempt(const Job& job, QString* reason);
     const Connection& connection();
 
@@ -72,6 +80,8 @@ private:
     bool m_stopping = false;
     Fault m_fault = Fault::None;
     bool m_retryNow = false;
+    int m_delayMs = 0;                                 // before the head booking's next try
+    std::chrono::steady_clock::time_point m_retryAt{}; // when it is due
     int m_firstDelayMs = 100;
     int m_longestDelayMs = 1000;
     int m_busyTimeoutMs;

@@ -3,7 +3,9 @@
 #include "base/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Amount.h"
+#include "data/Cards.h"
 #include "data/PasswordHash.h"
+#include "data/Plans.h"
 #include "data/Schema.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
@@ -248,9 +250,10 @@ public:
     std::vector<std::pair<CardNumber, std::uint16_t>> cards;
 };
 
-const QStringList Scenarios{QStringLiteral("all"), QStringLiteral("restart-while-unreachable"),
-                            QStringLiteral("walkover"), QStringLiteral("absent-card"),
-                            QStringLiteral("elsewhere")};
+const QStringList Scenarios{
+    QStringLiteral("all"),       QStringLiteral("restart-while-unreachable"),
+    QStringLiteral("walkover"),  QStringLiteral("absent-card"),
+    QStringLiteral("elsewhere"), QStringLiteral("lifecycle")};
 
 // One soak: the desk, the other desks of its ledger it meets, and what the readers of the
 // desks that ended carried out.
@@ -267,6 +270,7 @@ struct Soak {
     std::vector<SimulatedReader::Execution> gone; // carried out by readers of ended desks
     std::vector<OffLedger> offLedger;
     int ended = 0;
+    int newCards = 0; // cards handed out for lost ones
 
     QString logOf(const char* suffix) const { return log.isEmpty() ? log : log + suffix; }
 
@@ -403,6 +407,140 @@ void killedDesk(Soak& s, int card, bool restart) {
     s.rig->checked(s.busyMs * 10);
 }
 
+// Until the card's open plan is done, or `rounds` taps of the card found it still open.
+bool planDone(Rig& rig, int index, const QString& database, int rounds) {
+    const QString cardNo = CardNumberText(rig.cards[std::size_t(index)].first);
+    const auto open = [&] {
+        try {
+            Connection db(database);
+            return Plans::OpenOf(db, cardNo).has_value();
+        } catch (const DataError&) {
+            return true;
+        }
+    };
+    for (int round = 0; round < rounds; ++round) {
+        rig.sync();
+        rig.link.waitForStore();
+        if (waitUntil([&] { return !open(); }, 1500ms))
+            return true;
+        rig.step(CommandBook::ConfirmWaitMs + 1000);
+        rig.layOn(index); // taken off and laid on again: the plan goes on at its arrival
+        rig.checked();
+    }
+    return !open();
+}
+
+// A fault while a plan's commands go out: the card lifted, the ledger failing, the reader
+// unplugged, or the desk killed and started again.
+void planFault(Soak& s, int index) {
+    Rig& rig = *s.rig;
+    std::this_thread::sleep_for(std::chrono::microseconds(rig.pick(0, 3000)));
+    switch (rig.pick(0, 4)) {
+    case 0:
+        rig.takeOff();
+        rig.sync();
+        break;
+    case 1:
+        rig.link.store().setFault(StoreWorker::Fault::DiskFull);
+        std::this_thread::sleep_for(std::chrono::milliseconds(rig.pick(1, 30)));
+        rig.link.store().setFault(StoreWorker::Fault::None);
+        break;
+    case 2:
+        rig.reader.failWrites(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(rig.pick(1, 20)));
+        rig.reader.failWrites(false);
+        break;
+    case 3: { // killed, and the desk started again where it stood
+        auto cards = rig.cards;
+        const quint32 seed = rig.random();
+        const auto clock = rig.clock.now();
+        if (const auto card = rig.reader.card())
+            for (auto& c : cards)
+                if (c.first == card->cardNo)
+                    c.second = card->balance;
+        s.end(s.rig);
+        s.rig = std::make_unique<Rig>(s.database, seed, s.desk, s.log, s.busyMs);
+        s.rig->cards = cards;
+        s.rig->clock.set(clock);
+        s.rig->layOn(index);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// 挂失 and 补卡 of the card, or 冲正 of a recharge of it, with faults on the way.
+void lifecycle(Soak& s, int index) {
+    Rig& rig = *s.rig;
+    const QString cardNo = CardNumberText(rig.cards[std::size_t(index)].first);
+    const Plans::Start start{QStringLiteral("管理员"), rig.link.deskName(),
+                             TimestampText(rig.clock.now())};
+    Plans::Plan plan;
+    QString problem;
+    if (rig.chance(0.5)) {
+        rig.command(true); // the recharge the operator then finds mistaken
+        rig.sync();
+        rig.reader.reportNow();
+        rig.sync();
+        rig.link.waitForStore();
+        const auto card = rig.reader.card();
+        try {
+            Connection db(s.database);
+            const auto records = Plans::CorrectableOf(db, cardNo);
+            if (!card || records.empty())
+                return;
+            problem = Plans::StartCorrection(db, cardNo, records.front().recordId, card->balance,
+                                             start, &plan);
+        } catch (const DataError&) {
+            return;
+        }
+    } else {
+        // The card goes missing, once nothing of it waits; a new one, never seen, takes its
+        // place.
+        rig.settle();
+        const auto lost = rig.cards[std::size_t(index)];
+        const int n = s.newCards++;
+        const CardNumber fresh{0x20, std::uint8_t(0x30 + std::max(s.desk, 0)), std::uint8_t(n >> 8),
+                               std::uint8_t(n)};
+        try {
+            Connection db(s.database);
+            {
+                Query holder(db, QString::fromUtf8(Statements::ImportCardholder));
+                holder.bind(1, QString::number(n));
+                holder.bind(2, cardNo);
+                holder.bind(3, QStringLiteral("持卡人"));
+                holder.bind(4, QStringLiteral("null"));
+                holder.bind(5, QStringLiteral("13800000000"));
+                holder.bind(6, QStringLiteral("null"));
+                try {
+                    holder.next();
+                } catch (const DataError&) { // the holder came with an earlier replacement
+                }
+            }
+            rig.takeOff();
+            rig.sync();
+            rig.link.waitForStore();
+            if (!Cards::ReportLost(db, cardNo, QStringLiteral("遗失"), start.account, start.desk)
+                     .isEmpty())
+                return;
+            rig.cards[std::size_t(index)] = {fresh, std::uint16_t(rig.pick(0, 3) == 0 ? 500 : 0)};
+            rig.layOn(index);
+            rig.checked();
+            problem = Plans::StartReplacement(db, cardNo, CardNumberText(fresh), start, &plan,
+                                              lost.second, QStringLiteral("soak"));
+        } catch (const DataError&) {
+            return;
+        }
+    }
+    if (!problem.isEmpty())
+        return;
+    rig.link.startPlan(plan.cardNo);
+    if (rig.chance(0.6))
+        planFault(s, index);
+    planDone(*s.rig, index, s.database, 6);
+}
+
 void trial(Soak& s, const QString& scenario) {
     Rig& rig = *s.rig;
     const int card = rig.pick(0, 3);
@@ -416,6 +554,7 @@ void trial(Soak& s, const QString& scenario) {
                : scenario == QLatin1String("walkover")                ? 13
                : scenario == QLatin1String("absent-card")             ? 14
                : scenario == QLatin1String("elsewhere")               ? 15
+               : scenario == QLatin1String("lifecycle")               ? 16
                : s.faults                                             ? rig.pick(0, 15)
                                                                       : rig.pick(0, 1);
     if (kind >= 12 && rig.chance(0.25))
@@ -499,6 +638,9 @@ void trial(Soak& s, const QString& scenario) {
     case 15:
         elsewhere(s, card);
         break;
+    case 16:
+        lifecycle(s, card);
+        break;
     }
     Rig& now = *s.rig; // a restart replaced the desk
     now.sync();
@@ -518,6 +660,56 @@ void trial(Soak& s, const QString& scenario) {
 } // namespace
 
 namespace {
+
+// Every replacement and correction against what the journal booked for it: a done one moved
+// exactly its value (the lost card's balance, or what its card held less the mistake) as
+// recharges and cash paid; an open one never more. One clear at most a correction.
+bool plansConserved(const QString& database, QTextStream& out) {
+    int done = 0, open = 0, broken = 0;
+    try {
+        Connection db(database);
+        const auto check = [&](Plans::Kind kind, qint64 id, int value, bool finished) {
+            Plans::Plan plan;
+            plan.kind = kind;
+            plan.id = id;
+            int booked = 0, clears = 0, before = 0;
+            for (const Plans::Command& c : Plans::CommandsOf(db, plan)) {
+                if (c.state != Journal::State::Booked)
+                    continue;
+                if (c.operation == Journal::Operation::Clear) {
+                    ++clears;
+                    before = c.balanceBefore;
+                } else {
+                    booked += c.amount;
+                }
+            }
+            if (kind == Plans::Kind::Correction)
+                value = clears ? before - value * 10 : 0; // what the card should end with
+            const int cash = Plans::CashPaid(db, plan).value_or(0);
+            const bool sound = clears <= 1 && (finished ? booked * 10 + cash == value
+                                                        : booked * 10 <= value && cash == 0);
+            if (!sound)
+                out << "plan " << Plans::KindKey(kind) << ' ' << id << ": value " << value
+                    << ", booked " << booked << " yuan, cash " << cash << '\n';
+            broken += sound ? 0 : 1;
+            (finished ? done : open) += 1;
+        };
+        Query replacements(db, QStringLiteral("SELECT id, balance, state FROM replacements"));
+        while (replacements.next())
+            check(Plans::Kind::Replacement, replacements.integer(0), int(replacements.integer(1)),
+                  replacements.text(2) == QLatin1String("done"));
+        Query corrections(db, QStringLiteral("SELECT id, amount, state FROM corrections"));
+        while (corrections.next())
+            check(Plans::Kind::Correction, corrections.integer(0), int(corrections.integer(1)),
+                  corrections.text(2) == QLatin1String("done"));
+    } catch (const DataError& e) {
+        out << "problem: " << e.description() << '\n';
+        return false;
+    }
+    out << "plans done: " << done << "\nplans open: " << open << "\nplans unsound: " << broken
+        << '\n';
+    return broken == 0;
+}
 
 // Starts one process per desk, all at once, and waits for them all. False when one failed or
 // hung; each desk's own lines are shown under its name.
@@ -622,7 +814,8 @@ bool checkSharedLedger(const std::vector<SimulatedReader::Execution>& executed,
     out << "records booked for two commands: " << twice << "\nquery total: " << queryTotal
         << " yuan\nexecuted changes booked: " << check.bookedYuan << " yuan\n";
     // Desks meet others of the ledger (named after them) in their scenarios.
-    return check.sound() && check.pending == 0 && twice == 0 && byDesk.size() >= desks &&
+    const bool plans = plansConserved(database, out);
+    return plans && check.sound() && check.pending == 0 && twice == 0 && byDesk.size() >= desks &&
            queryTotal == desksTotal && desksTotal == check.bookedYuan;
 }
 
@@ -741,9 +934,11 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
         return 0;
     }
     out << "scenario: " << scenario << "\ntrials: " << trials << "\nseed: " << seed << '\n'
-        << check.text() << "booking retries: " << retries << "\nshown: " << refusals
+        << check.text();
+    const bool plans = plansConserved(database, out);
+    out << "booking retries: " << retries << "\nshown: " << refusals
         << "\nseconds: " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << '\n';
-    return check.sound() ? 0 : 1;
+    return check.sound() && plans ? 0 : 1;
 }
 
 // --- Across processes -------------------------------------------------------------------------

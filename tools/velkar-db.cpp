@@ -21,6 +21,7 @@
 #include <cstdio>
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QTextStream>
 
 #include <functional>
@@ -147,14 +148,29 @@ int cards(QStringList args, QTextStream& out, QTextStream& err) {
         args.remove(at, 2);
     }
     return printTable(args, out, err, Messages::CardHeadings(), [&](const Connection& db) {
+        // Each replacement links its two cards, both ways; one still running says so.
+        QHash<QString, QString> replacedBy, replaces;
+        Query links(db, QString::fromUtf8(Statements::ReplacementLinks));
+        while (links.next()) {
+            const bool open = links.text(2) == QLatin1String("open");
+            const auto marked = [open](const QString& card) {
+                return open ? Messages::ReplacementOpenMark(card) : card;
+            };
+            replacedBy.insert(links.text(0), marked(links.text(1)));
+            replaces.insert(links.text(1), marked(links.text(0)));
+        }
         QList<QStringList> rows;
         for (const Cards::Card& c : Cards::List(db, state))
-            rows << QStringList{
-                c.cardNo,     Cards::StateText(c.state),
-                c.since,      c.account,
-                c.reason,     c.lastBalance ? Messages::YuanText(*c.lastBalance) : QString(),
-                c.lastSeenAt, c.lastSeenDesk,
-                c.replacedBy};
+            rows << QStringList{c.cardNo,
+                                Cards::StateText(c.state),
+                                c.since,
+                                c.account,
+                                c.reason,
+                                c.lastBalance ? Messages::YuanText(*c.lastBalance) : QString(),
+                                c.lastSeenAt,
+                                c.lastSeenDesk,
+                                replacedBy.value(c.cardNo, c.replacedBy),
+                                replaces.value(c.cardNo)};
         return rows;
     });
 }

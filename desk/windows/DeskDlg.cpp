@@ -2,11 +2,13 @@
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
+#include "base/Log.h"
 #include "base/Messages.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/PagedRows.h"
+#include "desk/CardPlans.h"
 #include "desk/DeskStatus.h"
 #include "desk/windows/AboutDlg.h"
 #include "desk/windows/AuditDlg.h"
@@ -102,6 +104,8 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(ui->rechargeButton, &QPushButton::clicked, this, &CDeskDlg::OnRecharge);
     connect(ui->clearButton, &QPushButton::clicked, this, &CDeskDlg::OnClear);
     connect(ui->lostButton, &QPushButton::clicked, this, &CDeskDlg::OnReportLost);
+    connect(ui->replaceButton, &QPushButton::clicked, this, &CDeskDlg::OnReplace);
+    connect(ui->correctButton, &QPushButton::clicked, this, &CDeskDlg::OnCorrect);
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
@@ -115,6 +119,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(link, &ReaderLink::cardholderFound, this, &CDeskDlg::showCardholder);
     connect(link, &ReaderLink::cardRecordsChanged, this, &CDeskDlg::showCardRecords);
     connect(link, &ReaderLink::outcomeReported, this, &CDeskDlg::showOutcome);
+    connect(link, &ReaderLink::planReported, this, &CDeskDlg::showPlan);
     link->announceWaiting();
     OnInitDialog();
     setUpCustomerPanel();
@@ -383,6 +388,7 @@ void CDeskDlg::showCard(const QString& cardNo, int balance) {
         m_amountCard = cardNo;
         forgetAmount();
         ui->statusEdit->clear();
+        showRecordsOf(cardNo);
     }
     ui->balanceEdit->setText(BalanceText(balance));
     m_balanceTimer->start();
@@ -394,6 +400,7 @@ void CDeskDlg::forgetAmount() {
 }
 
 void CDeskDlg::showStatus(const QString& text) {
+    qCDebug(DeskLog).noquote() << text;
     ui->statusEdit->setText(text);
     ui->statusEdit->setCursorPosition(0); // the start of a long status is what matters
 }
@@ -442,6 +449,7 @@ void CDeskDlg::showOutcome(const CommandOutcome& outcome) {
     }
     ui->statusEdit->setText(OutcomeStatus(outcome));
     ui->statusEdit->setCursorPosition(0);
+    qCDebug(DeskLog).noquote() << "card" << outcome.entry.cardNo << ui->statusEdit->text();
     const QString message = OutcomeMessage(outcome);
     if (!message.isEmpty())
         m_dialogs.plain(message, this);
@@ -463,6 +471,16 @@ void CDeskDlg::LoadCardRecords(const QString& cardNo) {
         m_dialogs.plain(Messages::OperationFailed(), this);
     }
     fillCardRecords(records);
+}
+
+// Another card's rows under 本卡记录 would be taken for this card's. A ledger that cannot be read
+// now empties the list without a box: the status already says so, and cards keep coming.
+void CDeskDlg::showRecordsOf(const QString& cardNo) {
+    try {
+        fillCardRecords(ReadCardRecordPages(m_store.require(), cardNo));
+    } catch (const DataError&) {
+        fillCardRecords(std::nullopt);
+    }
 }
 
 void CDeskDlg::fillCardRecords(const std::optional<CardRecordPages>& records) {
@@ -560,6 +578,52 @@ void CDeskDlg::OnReportLost() {
         return;
     m_link->noteCardLost(cardNo, *lost);
     showLost(*lost);
+}
+
+// 补卡 with the new card on the reader; 冲正 of a recharge of the card on the reader.
+void CDeskDlg::OnReplace() {
+    startPlan(false);
+}
+
+void CDeskDlg::OnCorrect() {
+    startPlan(true);
+}
+
+void CDeskDlg::startPlan(bool correction) {
+    if (!ledgerUsable())
+        return;
+    const std::optional<CommandBook::Card> card = m_link->cardOnReader();
+    if (!card || m_link->checkingCard(card->cardNo)) {
+        m_dialogs.plain(Messages::PutCardOnReader(), this);
+        return;
+    }
+    if (m_link->planRunning(card->cardNo)) {
+        m_dialogs.plain(Messages::PlanOpenOnCard(card->cardNo), this);
+        return;
+    }
+    const PlanRequest request{card->cardNo, card->balance, m_operatorName, m_link->deskName(),
+                              TimestampText(m_clock.now())};
+    std::optional<Plans::Plan> plan;
+    try {
+        const Connection& db = *m_store.require();
+        plan = correction ? AskCorrection(m_dialogs, db, request, this)
+                          : AskReplacement(m_dialogs, db, request, this);
+    } catch (const DataError& e) {
+        m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
+    }
+    if (!plan)
+        return;
+    // The holder moved to the new card: the panel shows it at once.
+    m_link->forgetShownCardholder();
+    m_link->startPlan(plan->cardNo);
+}
+
+void CDeskDlg::showPlan(const PlanReport& report) {
+    ui->statusEdit->setText(PlanReportMessage(report).section(QLatin1Char('\n'), 0, 0));
+    ui->statusEdit->setCursorPosition(0);
+    m_dialogs.plain(PlanReportMessage(report), this);
+    if (report.kind == PlanReport::Kind::Finished)
+        readyForAmount();
 }
 
 // ---- Function buttons ---------------------------------------------------------------------

@@ -73,6 +73,7 @@ public:
     // `cardNo`.
     void LoadCardRecords();
     void LoadCardRecords(const QString& cardNo);
+    void showRecordsOf(const QString& cardNo);
 
 public slots:
     void OnConnect();
@@ -128,6 +129,10 @@ private:
     void fillCardholder(const CardholderLookup& lookup);
     void showLost(bool lost);
     void OnReportLost();
+    void OnReplace();
+    void OnCorrect();
+    void startPlan(bool correction);
+    void showPlan(const PlanReport& report);
     void fillCardRecords(const std::optional<CardRecordPages>& records);
     void setUpCustomerPanel();
     void setUpKeys();

@@ -60,8 +60,8 @@ void CShiftCloseDlg::showShift(const Shifts::Shift& shift) {
                                           : Qt::AlignRight | Qt::AlignVCenter);
             ui->totalsTable->setItem(r, c, item);
         }
-    ui->totalsTable->resizeRowsToContents();
-    // The table as tall as its rows, no taller.
+    // The table as tall as its rows, no taller. Rows keep the style's height: sized to their
+    // text once the window is shown, they would shrink when the shift is closed.
     int height = ui->totalsTable->horizontalHeader()->sizeHint().height() +
                  2 * ui->totalsTable->frameWidth();
     for (int r = 0; r < ui->totalsTable->rowCount(); ++r)

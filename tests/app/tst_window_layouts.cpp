@@ -168,8 +168,8 @@ private slots:
                          "backupButton",   "restoreButton", "shiftButton",      "exitButton",
                          "portCombo",      "connectButton", "amountEdit",       "rechargeButton",
                          "clearButton",    "reprintButton", "serialEdit",       "nameEdit",
-                         "phoneEdit",      "lostButton",    "profileButton",    "totalEdit",
-                         "recordList"}));
+                         "phoneEdit",      "lostButton",    "replaceButton",    "correctButton",
+                         "profileButton",  "totalEdit",     "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",

@@ -1,4 +1,6 @@
 #include "data/AdoConn.h"
+#include "data/Cards.h"
+#include "data/Plans.h"
 #include "data/Schema.h"
 #include "data/ServerHints.h"
 #include "support/TestDatabase.h"
@@ -174,6 +176,35 @@ private slots:
         QVERIFY(run.code != 0);
         QVERIFY2(run.output.contains(reason), qPrintable(run.output));
         QVERIFY(!Schema::CheckDatabase(db.path()).isEmpty());
+    }
+
+    // cards names both ends of a replacement, and says while it runs.
+    void cardsShowTheReplacementLinks() {
+        TestDatabase db;
+        db.addCardholder("7", "0000000A", "张三");
+        {
+            const Connection c(db.path());
+            Cards::Seen(c, "0000000A", 1234, "2024-05-06 07:00:00", "desk-b");
+            QCOMPARE(Cards::ReportLost(c, "0000000A", "遗失", "操作员1", "desk-b"), QString());
+            Cards::Seen(c, "0000000B", 0, "2024-05-06 07:10:00", "desk-a");
+            QCOMPARE(Plans::StartReplacement(c, "0000000A", "0000000B",
+                                             {"操作员1", "desk-a", "2024-05-06 07:10:01"}, nullptr),
+                     QString());
+        }
+        const Run run = velkarDb({"cards", db.path()});
+        QCOMPARE(run.code, 0);
+        const QStringList lines = run.output.split('\n');
+        const auto line = [&](const QString& card) {
+            for (const QString& l : lines)
+                if (l.startsWith(card))
+                    return l;
+            return QString();
+        };
+        QVERIFY2(line("0000000A").contains("123.4") &&
+                     line("0000000A").contains("0000000B（未完成）"),
+                 qPrintable(run.output));
+        QVERIFY2(line("0000000B").trimmed().endsWith("0000000A（未完成）"), qPrintable(run.output));
+        QVERIFY(lines.first().contains("补自"));
     }
 };
 

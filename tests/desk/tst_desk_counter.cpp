@@ -1,7 +1,9 @@
 #include "support/DeskRig.h"
 
 #include "base/Settings.h"
+#include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/Cards.h"
 #include "desk/DeskStatus.h"
 
 #include <QDir>
@@ -123,6 +125,30 @@ private slots:
 
     // Who works here, where the ledger is and whether the reader answers; 提示 read whole even
     // at the desk's smallest.
+    // 补卡 at the desk: the new card on the reader takes the place of the lost card picked,
+    // its balance carried over in whole yuan, the tenths paid out, the holder moved to it.
+    void replacementAtTheDesk() {
+        DeskRig rig;
+        rig.db.addCardholder("7", "0000000A", "张三");
+        {
+            const Connection c(rig.db.path());
+            Cards::Seen(c, "0000000A", 1234, "2024-05-06 07:00:00", "desk-b");
+            QCOMPARE(Cards::ReportLost(c, "0000000A", "遗失", "操作员1", "desk-b"), QString());
+        }
+        rig.open(QStringLiteral("操作员1"));
+        rig.connectReader();
+        rig.lay(CardNumber{0, 0, 0, 0x0B}, 0);
+        rig.dialogs.answerChoice(0);
+        rig.dialogs.answerQuestion(true);
+        rig.desk->findChild<QPushButton*>(QStringLiteral("replaceButton"))->click();
+        QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("补卡完成。请付给持卡人现金 0.4 元。"));
+        QCOMPARE(rig.reader.card()->balance, 1230);
+        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
+        // An operator can't correct.
+        rig.desk->findChild<QPushButton*>(QStringLiteral("correctButton"))->click();
+        QCOMPARE(rig.dialogs.lastText(), QStringLiteral("您没有管理员权限！"));
+    }
+
     void statusBarAndPromptWhole() {
         DeskRig rig;
         rig.open(QStringLiteral("操作员2"));

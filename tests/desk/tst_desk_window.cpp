@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(rig.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("0"));
     }
 
-    void negativeTotalAndAnotherCardsList() {
+    void negativeTotalAndAnotherCardsOwnList() {
         DeskRig rig;
         rig.db.addRecord("0000000A", "2024-05-01 10:00:00", "20");
         rig.db.addRecord("0000000A", "2024-05-02 10:00:00", "-6553");
@@ -270,7 +270,9 @@ private slots:
         rig.lay(CardB, 0);
         rig.book(1013, "5", "充值成功", 3);
         QCOMPARE(rig.edit(1016)->text(), QStringLiteral("-6528"));
-        rig.lay(CardA, 0); // another card: its own records come with its next booking
+        rig.lay(CardA, 0); // another card brings its own list at once
+        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("100"));
+        QCOMPARE(rig.list()->model()->rowCount(), 1);
         rig.book(1013, "1", "充值成功", 2);
         QCOMPARE(rig.edit(1016)->text(), QStringLiteral("101"));
     }

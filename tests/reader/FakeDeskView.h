@@ -53,6 +53,14 @@ public:
                     add(messages, message);
             },
             direct);
+        attachPlans(link);
+    }
+
+    void attachPlans(ReaderLink& link) {
+        QObject::connect(
+            &link, &ReaderLink::planReported, &link,
+            [this](const PlanReport& r) { add(messages, PlanReportMessage(r)); },
+            Qt::DirectConnection);
     }
 
     template <typename T> T get(const T& member) const {

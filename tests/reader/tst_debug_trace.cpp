@@ -1,4 +1,5 @@
 #include "reader/DebugTrace.h"
+#include "reader/StoreWorker.h"
 
 #include <QLoggingCategory>
 #include <QtTest>
@@ -41,6 +42,29 @@ private slots:
         QCOMPARE(sunk, QStringList{"RecvThreadFunction Exit"});
         QCOMPARE(logged.size(), 1);
         qInstallMessageHandler(previous);
+    }
+
+    // A store that fails says why under velkar.data when asked, and nothing otherwise.
+    void aFailingStoreTaskIsTracedUnderData() {
+        const QtMessageHandler previous = qInstallMessageHandler(capture);
+        logged.clear();
+        categories.clear();
+        QTemporaryDir dir;
+        StoreWorker store(dir.filePath(QStringLiteral("DataBase.mdb")));
+        const auto failing = [](const Connection&) {};
+        store.tryOnce(failing, {});
+        store.waitIdle();
+        QCOMPARE(logged, QStringList());
+
+        QLoggingCategory::setFilterRules(QStringLiteral("velkar.data.debug=true"));
+        store.tryOnce(failing, {});
+        store.waitIdle();
+        QLoggingCategory::setFilterRules(QString());
+        qInstallMessageHandler(previous);
+        QCOMPARE(categories, QStringList{"velkar.data"});
+        // No ledger in the folder: the open fails before the task, and that is what is told.
+        QVERIFY2(logged.value(0).startsWith("read failed: ") && logged.value(0).size() > 13,
+                 qPrintable(logged.value(0)));
     }
 };
 

@@ -543,10 +543,18 @@ private slots:
         QCOMPARE(rig.sent().size(), 1u);
     }
 
-    // The card's lookup waited on the locked ledger while the card went to another desk, whose
-    // command the reader carried out there: the old report proves nothing about that command,
-    // which is booked at the card's next report here, never resolved as not executed.
+    // The card's lookup waited on the locked ledger while the card went to another desk, or to
+    // another run of this one, whose command the reader carried out there: the old report
+    // proves nothing about that command, which is booked at the card's next report here, never
+    // resolved as not executed.
+    void aLookupThatWaitedLeavesALaterCommandAlone_data() {
+        QTest::addColumn<QString>("desk");
+        QTest::newRow("another desk") << QStringLiteral("desk-b");
+        QTest::newRow("another run of this desk") << QSysInfo::machineHostName();
+    }
+
     void aLookupThatWaitedLeavesALaterCommandAlone() {
+        QFETCH(QString, desk);
         if (TestDatabase::OnServer())
             QSKIP("the lock is the file's");
         Rig rig;
@@ -560,6 +568,7 @@ private slots:
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             Journal::Entry e = otherDesksCommand(); // 50.0 to 60.0, sent as the card got there
+            e.desk = desk;
             e.sentAt = TimestampText(rig.clock.now());
             Journal::Add(c, e);
             c.run(QStringLiteral("COMMIT"));
@@ -569,6 +578,7 @@ private slots:
             holder.join();
         });
         QTRY_VERIFY(locked);
+        rig.clock.advance(1000); // the other run's command is sent after this run began
         rig.reader.inject(CardReportFrame(CardA, 500));
         QTRY_VERIFY(!rig.view.get(rig.view.messages).isEmpty()); // the look waits
         release = true;
@@ -580,7 +590,23 @@ private slots:
         rig.report(CardA, 600); // back from the other desk
         rig.link.waitForStore();
         QCOMPARE(rig.db.scalar("SELECT state FROM journal"), QStringLiteral("booked"));
-        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:11|10"));
+        QCOMPARE(rig.records(), QStringLiteral("1234ABCD|2024-05-06 07:08:12|10"));
+    }
+
+    // An earlier run of this desk ended before this one began, even within the same second:
+    // the card's first report here judges its command at once.
+    void anEarlierRunsCommandIsJudgedAtOnce() {
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            Journal::Entry e = otherDesksCommand();
+            e.desk = QSysInfo::machineHostName();
+            Journal::Add(c, e); // sent the second this run starts in
+        }
+        Rig rig(true, db.path());
+        rig.report(CardA, 500);
+        rig.link.waitForStore();
+        QCOMPARE(db.scalar("SELECT state FROM journal"), QStringLiteral("not_executed"));
     }
 
     void rubbishChangesNothing() {

@@ -66,6 +66,31 @@ std::unique_ptr<ProgressWindow> FakeDialogs::progress(const QString& label, int 
     return std::make_unique<Window>(*this);
 }
 
+QString FakeDialogs::askPassword(const QString& prompt, QObject* owner) {
+    return askText(prompt, owner);
+}
+
+int FakeDialogs::choose(const QString& prompt, const QStringList& items, QObject* owner) {
+    message(prompt, Icon::None, {}, owner);
+    QMutexLocker lock(&m_mutex);
+    m_offered << items;
+    if (m_choices.empty())
+        return -1;
+    const int picked = m_choices.front();
+    m_choices.pop_front();
+    return picked >= 0 && picked < items.size() ? picked : -1;
+}
+
+void FakeDialogs::answerChoice(int index) {
+    QMutexLocker lock(&m_mutex);
+    m_choices.push_back(index);
+}
+
+QList<QStringList> FakeDialogs::choices() const {
+    QMutexLocker lock(&m_mutex);
+    return m_offered;
+}
+
 QString FakeDialogs::askText(const QString& prompt, QObject* owner) {
     message(prompt, Icon::None, {}, owner);
     QMutexLocker lock(&m_mutex);

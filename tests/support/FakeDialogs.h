@@ -33,6 +33,8 @@ public:
                            const QString& startFolder) override;
     bool choosePrinter(QPrinter& printer) override;
     QString askText(const QString& prompt, QObject* owner) override;
+    QString askPassword(const QString& prompt, QObject* owner) override;
+    int choose(const QString& prompt, const QStringList& items, QObject* owner) override;
     std::unique_ptr<ProgressWindow> progress(const QString& label, int total,
                                              QObject* owner) override;
 
@@ -51,6 +53,10 @@ public:
     void answerPrinter(bool accept);
     // The next texts typed, in order; none left: cancelled. Each prompt is a shown box too.
     void answerText(const QString& text);
+    // The next items picked, by index, in order; none left: cancelled. Each chooser is a shown
+    // box too (its prompt), and its items are kept in `choices`.
+    void answerChoice(int index);
+    QList<QStringList> choices() const;
 
     QList<Shown> shown() const;
     QStringList texts() const;
@@ -81,6 +87,8 @@ private:
     std::deque<QString> m_files;
     std::deque<bool> m_printers;
     std::deque<QString> m_texts;
+    std::deque<int> m_choices;
+    QList<QStringList> m_offered;
     std::deque<bool> m_answers;
     std::function<void(const QString&)> m_echo;
 };
