@@ -100,6 +100,10 @@ QString TimestampText(const QDateTime& at) {
                              t.hour(), t.minute(), t.second());
 }
 
+QDateTime TimestampFromText(const QString& text) {
+    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
 QString DayStartText(QDate day) {
     return TimestampText(QDateTime(day, QTime(0, 0, 0)));
 }

@@ -77,6 +77,8 @@ private:
 
 // "%04d-%02d-%02d %02d:%02d:%02d": the form of every stored timestamp and range bound.
 QString TimestampText(const QDateTime& at);
+// The time such a text names; invalid for any other text.
+QDateTime TimestampFromText(const QString& text);
 QString DayStartText(QDate day);
 QString DayEndText(QDate day);
 

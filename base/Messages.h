@@ -662,6 +662,9 @@ inline QString ProfileAdded() {
 inline QString DuplicateCardNo() {
     return QStringLiteral("卡号重复警告");
 }
+inline QString UnknownSearchField(const QString& field) {
+    return QStringLiteral("没有可检索的字段“%1”").arg(field);
+}
 inline QString AddDone() {
     return QStringLiteral("添加成功");
 }
@@ -907,7 +910,9 @@ inline QStringList AuditHeadings() {
 inline QStringList SettlementHeadings() {
     return {QStringLiteral("日期"),     QStringLiteral("操作员"),   QStringLiteral("充值笔数"),
             QStringLiteral("充值金额"), QStringLiteral("清零笔数"), QStringLiteral("清零金额"),
-            QStringLiteral("净额")};
+            QStringLiteral("净额"),     QStringLiteral("冲正笔数"), QStringLiteral("冲正金额"),
+            QStringLiteral("补卡笔数"), QStringLiteral("补卡金额"), QStringLiteral("现金收入"),
+            QStringLiteral("现金支出"), QStringLiteral("现金净额")};
 }
 // The recharge records' columns: card number, name, time, amount.
 inline QStringList RecordHeadings() {
@@ -935,6 +940,34 @@ inline QString PrintedAmountHeading() {
 }
 inline QString PreviewAmountHeading() {
     return QStringLiteral("金额（元）");
+}
+// The drawer's cash of a report's range, under its total; the figures come already written.
+inline QString CashLine(const QString& in, const QString& out, const QString& net) {
+    return QStringLiteral("现金收入: %1 元  现金支出: %2 元  现金净额: %3 元").arg(in, out, net);
+}
+// A correction's or a replacement's amount on the printed report: "-110（冲正）".
+inline QString LinkedAmount(const QString& amount, const QString& kind) {
+    return QStringLiteral("%1（%2）").arg(amount, kind);
+}
+// The query list's columns after who booked: the kind of booking and the cash it moved.
+inline QStringList QueryCashHeadings() {
+    return {QStringLiteral("类型"), QStringLiteral("现金")};
+}
+// The query export's lines under its total: the cash paid for the parts below one yuan, then
+// the drawer's cash in, out and net.
+inline QStringList QueryCashLines() {
+    return {QStringLiteral("零头付现"), QStringLiteral("现金收入"), QStringLiteral("现金支出"),
+            QStringLiteral("现金净额")};
+}
+// The printed settlement's further tables: the cash, then the shifts of its dates.
+inline QString SettlementCashCaption() {
+    return QStringLiteral("现金收支");
+}
+inline QString SettlementShiftsCaption() {
+    return QStringLiteral("班次");
+}
+inline QString ShiftSheet() {
+    return QStringLiteral("班次");
 }
 inline QString GrandTotalLabel() {
     return QStringLiteral("总计:");

@@ -1,22 +1,9 @@
 #include "data/Cardholder.h"
 
 #include "base/Messages.h"
-#include "data/AdoConn.h"
+#include "data/Connection.h"
 
 namespace velkar {
-
-Cardholder Cardholder::Read(const Recordset& rows) {
-    const QStringList& c = Schema::CardholderColumns;
-    return {rows.GetCollect(c[0]), rows.GetCollect(c[1]), rows.GetCollect(c[2]),
-            rows.GetCollect(c[3]), rows.GetCollect(c[4]), rows.GetCollect(c[5])};
-}
-
-void Cardholder::Write(Recordset& rows) const {
-    const QString values[] = {cardSerial, cardNo, name, idNumber, phone, address};
-    for (int i = 0; i < Schema::CardholderColumns.size(); ++i)
-        rows.PutCollect(Schema::CardholderColumns[i], values[i]);
-    rows.Update();
-}
 
 QString Cardholder::DetailText() const {
     return Messages::CardholderDetail(cardSerial, cardNo, name, idNumber, phone, address);
@@ -36,16 +23,60 @@ QString CardNumberFromTyped(const QString& typed) {
     return IsCardNumber(text) ? text : QString();
 }
 
+namespace {
+
+Cardholder rowOf(const Query& query) {
+    return {query.text(0), query.text(1), query.text(2),
+            query.text(3), query.text(4), query.text(5)};
+}
+
+void bindColumns(Query& query, const Cardholder& holder) {
+    const QString values[] = {holder.cardSerial, holder.cardNo, holder.name,
+                              holder.idNumber,   holder.phone,  holder.address};
+    for (int i = 0; i < 6; ++i)
+        query.bind(i + 1, values[i]);
+}
+
+} // namespace
+
+std::optional<Cardholder> ReadCardholder(const Connection& connection, const QString& cardNo) {
+    Query query(connection, QString::fromUtf8(Statements::CardholderOf));
+    query.bind(1, cardNo);
+    if (!query.next())
+        return std::nullopt;
+    return rowOf(query);
+}
+
+void AddCardholder(const Connection& connection, const Cardholder& holder) {
+    Query query(connection, QString::fromUtf8(Statements::AddCardholder));
+    bindColumns(query, holder);
+    query.next();
+}
+
+bool ChangeCardholder(const Connection& connection, const QString& cardNo,
+                      const Cardholder& holder) {
+    Query query(connection, QString::fromUtf8(Statements::ChangeCardholder));
+    bindColumns(query, holder);
+    query.bind(7, cardNo);
+    const bool changed = query.next();
+    query.reset(); // ends the statement, so that its transaction can commit
+    return changed;
+}
+
+bool DeleteCardholder(const Connection& connection, const QString& cardNo) {
+    Query query(connection, QString::fromUtf8(Statements::DeleteCardholder));
+    query.bind(1, cardNo);
+    const bool deleted = query.next();
+    query.reset();
+    return deleted;
+}
+
 CardholderLookup FindCardholder(const Connection& connection, const QString& cardNo) {
     CardholderLookup lookup;
     lookup.holder.cardNo = cardNo;
     try {
-        // The recordset's own statement; the first column is the rowid.
-        Query query(connection, SelectText(Statements::CardholderByCardNo));
-        query.bind(1, cardNo);
-        if (query.next()) {
-            lookup.holder = {query.text(1), query.text(2), query.text(3),
-                             query.text(4), query.text(5), query.text(6)};
+        if (const auto holder = ReadCardholder(connection, cardNo)) {
+            lookup.holder = *holder;
             lookup.state = HolderExisting;
         } else {
             lookup.state = HolderNew;

@@ -3,11 +3,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace velkar {
 
 class Connection;
-class Recordset;
 
 // One row of the cardholder table.
 struct Cardholder {
@@ -18,13 +18,18 @@ struct Cardholder {
     QString phone;      // 电话
     QString address;    // 地址
 
-    // The current row of `rows`; raises DataError like any read.
-    static Cardholder Read(const Recordset& rows);
-    // Puts every column into the current (or new) row of `rows` and saves it.
-    void Write(Recordset& rows) const;
     // Every column, named: what the audit trail keeps of a cardholder.
     QString DetailText() const;
 };
+
+// The cardholder table's writes, each one statement; they raise DataError, a 卡号 another row
+// has as DataFailure::Constraint. The caller holds the transaction.
+std::optional<Cardholder> ReadCardholder(const Connection& connection, const QString& cardNo);
+void AddCardholder(const Connection& connection, const Cardholder& holder);
+// Every column of the row of `cardNo`; false when there is none.
+bool ChangeCardholder(const Connection& connection, const QString& cardNo,
+                      const Cardholder& holder);
+bool DeleteCardholder(const Connection& connection, const QString& cardNo);
 
 // The one rule for a card number wherever one is typed or brought in: exactly eight hexadecimal
 // digits, upper case, as the reader reports a card.

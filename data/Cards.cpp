@@ -69,7 +69,7 @@ QString ReportLost(const Connection& connection, const QString& cardNo, const QS
         return Messages::ReasonNeeded();
     Transaction transaction(connection, Transaction::Write);
     {
-        Query holder(connection, SelectText(Statements::CardholderByCardNo));
+        Query holder(connection, QString::fromUtf8(Statements::CardholderOf));
         holder.bind(1, cardNo);
         if (!holder.next())
             return Messages::LostNotInArchive(cardNo);

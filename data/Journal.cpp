@@ -1,5 +1,6 @@
 #include "data/Journal.h"
 
+#include "base/Clock.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
@@ -7,8 +8,6 @@
 
 #include "data/Amount.h"
 #include "data/Statements.h"
-
-#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -78,8 +77,6 @@ bool holds(const Connection& connection, const Entry& e, QString* state) {
     *state = q.text(0);
     return true;
 }
-
-const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 QString AuditText(const Entry& e, qint64 id, const Resolution& r, std::optional<qint64> record) {
     const auto yuan = Messages::YuanText;
@@ -185,14 +182,14 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
         text += Messages::ResolvedByDesk(desk);
     Audit::Append(connection, entry.operatorName, desk,
                   settled.state == State::Mismatch ? Audit::Mismatch : Audit::Command, text,
-                  QDateTime::fromString(r.at, TimeFormat));
+                  TimestampFromText(r.at));
     return settled;
 }
 
 void requireSameFile(const Connection& connection) {
     // A restore may have put another file in place while this one waited for its lock.
     if (connection.moved())
-        throw DataError(SQLITE_CANTOPEN, Messages::DatabaseFileReplaced());
+        throw DataError(DataFailure::FileReplaced, Messages::DatabaseFileReplaced());
 }
 
 QString amountText(const Entry& e) {
@@ -295,8 +292,7 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
     if (arrival && card && card->state == Cards::State::Lost) {
         arrival->lost = true;
         Audit::Append(connection, arrival->account, resolvingDesk, Audit::LostCardSighted,
-                      Messages::LostSightedDetails(cardNo, seen),
-                      QDateTime::fromString(at, TimeFormat));
+                      Messages::LostSightedDetails(cardNo, seen), TimestampFromText(at));
     }
     transaction.commit();
     return done;

@@ -2,7 +2,9 @@
 
 #include "base/Messages.h"
 
+#include <QDate>
 #include <QFile>
+#include <QLocale>
 #include <QStringDecoder>
 
 #include <cmath>
@@ -391,6 +393,53 @@ bool LegacyFile::Table::next(std::vector<Cell>* cells) {
         }
     }
     return true;
+}
+
+namespace {
+
+QString realText(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+QString CellText(const LegacyFile::Cell& cell) {
+    switch (cell.kind) {
+    case LegacyFile::Kind::Null:
+        return {};
+    case LegacyFile::Kind::Text:
+        return cell.text;
+    case LegacyFile::Kind::Integer:
+        return QString::number(cell.integer);
+    case LegacyFile::Kind::Real:
+        return realText(cell.real);
+    case LegacyFile::Kind::DateTime: {
+        char text[20];
+        return AccessDateText(cell.real, text) ? QString::fromLatin1(text) : realText(cell.real);
+    }
+    }
+    return {};
+}
+
+// "yyyy-MM-dd HH:mm:ss" from a date typed as text; empty when it is none.
+QString DateFromTypedText(const QString& text) {
+    const QStringList parts = text.simplified().split(QLatin1Char(' '));
+    if (parts.isEmpty() || parts.size() > 2)
+        return {};
+    QDate date;
+    for (const char* form : {"yyyy-M-d", "yyyy/M/d", "yyyy.M.d"})
+        if (!date.isValid())
+            date = QDate::fromString(parts[0], QLatin1String(form));
+    QTime time(0, 0);
+    if (parts.size() == 2) {
+        time = QTime::fromString(parts[1], QStringLiteral("H:mm:ss"));
+        if (!time.isValid())
+            time = QTime::fromString(parts[1], QStringLiteral("H:mm"));
+    }
+    if (!date.isValid() || !time.isValid() || date.year() < 100)
+        return {};
+    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
+           time.toString(QStringLiteral("HH:mm:ss"));
 }
 
 } // namespace velkar

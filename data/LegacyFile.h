@@ -89,4 +89,9 @@ private:
 // with the terminating zero). False for a value outside the years 100 to 9999.
 bool AccessDateText(double days, char* out);
 
+// A cell as the text a text column stores: numbers plainly, dates as above; empty for null.
+QString CellText(const LegacyFile::Cell& cell);
+// "yyyy-MM-dd HH:mm:ss" from a date typed as text; empty when it is none.
+QString DateFromTypedText(const QString& text);
+
 } // namespace velkar

@@ -6,6 +6,7 @@
 #include "data/Audit.h"
 #include "data/Cardholder.h"
 #include "data/LegacyFile.h"
+#include "data/LegacyImportSink.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 
@@ -19,9 +20,6 @@
 #include <QSet>
 #include <QTemporaryFile>
 #include <QUrl>
-
-#include <libpq-fe.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,28 +51,6 @@ constexpr std::int64_t QuerySumsFrom = -9999;
 constexpr std::int64_t QuerySumsTo = 99999;
 
 // ---- Values -----------------------------------------------------------------------------------
-
-QString realText(double value) {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-QString textOf(const Cell& cell) {
-    switch (cell.kind) {
-    case Kind::Null:
-        return {};
-    case Kind::Text:
-        return cell.text;
-    case Kind::Integer:
-        return QString::number(cell.integer);
-    case Kind::Real:
-        return realText(cell.real);
-    case Kind::DateTime: {
-        char text[20];
-        return AccessDateText(cell.real, text) ? QString::fromLatin1(text) : realText(cell.real);
-    }
-    }
-    return {};
-}
 
 // A report's lines of one kind, put in table and row order at the end.
 class Lines {
@@ -108,7 +84,7 @@ struct Findings {
 // The text a cell of a text column is stored as; what that changed goes into the repairs.
 QString storedText(const Cell& cell, TableOrder order, const QString& table, qint64 row,
                    const QString& column, Findings* findings) {
-    QString text = textOf(cell);
+    QString text = CellText(cell);
     if (cell.kind == Kind::Null)
         findings->repairs.add(order, row,
                               Messages::LegacyRow(table, row, Messages::RepairNull(column)));
@@ -122,27 +98,6 @@ QString storedText(const Cell& cell, TableOrder order, const QString& table, qin
                               Messages::LegacyRow(table, row, Messages::RepairNul(column)));
     }
     return text;
-}
-
-// "yyyy-MM-dd HH:mm:ss" from a date typed as text; empty when it is none.
-QString dateFromText(const QString& text) {
-    const QStringList parts = text.simplified().split(QLatin1Char(' '));
-    if (parts.isEmpty() || parts.size() > 2)
-        return {};
-    QDate date;
-    for (const char* form : {"yyyy-M-d", "yyyy/M/d", "yyyy.M.d"})
-        if (!date.isValid())
-            date = QDate::fromString(parts[0], QLatin1String(form));
-    QTime time(0, 0);
-    if (parts.size() == 2) {
-        time = QTime::fromString(parts[1], QStringLiteral("H:mm:ss"));
-        if (!time.isValid())
-            time = QTime::fromString(parts[1], QStringLiteral("H:mm"));
-    }
-    if (!date.isValid() || !time.isValid() || date.year() < 100)
-        return {};
-    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
-           time.toString(QStringLiteral("HH:mm:ss"));
 }
 
 QString sha256Of(const QString& path, QString* problem) {
@@ -163,327 +118,6 @@ QString shownLocation(const QString& target) {
     url.setPassword(QString());
     return url.toString();
 }
-
-// ---- Where the rows go ------------------------------------------------------------------------
-
-void addAccount(const Connection& db, const QString& name, const QString& hash) {
-    Query insert(db, QString::fromUtf8(Statements::AddAccount));
-    insert.bind(1, name);
-    insert.bind(2, hash);
-    insert.next();
-}
-
-// The new database being filled, in one transaction.
-class Sink {
-public:
-    virtual ~Sink() = default;
-    virtual void account(const QString& name, const QString& hash) = 0;
-    virtual void cardholder(const QString (&cells)[6]) = 0;
-    virtual void cardholdersDone() {}
-    virtual void record(const QByteArray& cardNo, const char* date, std::int64_t amount) = 0;
-    // The trail's first entry, then the commit; why the result is no sound database, if it is
-    // not.
-    virtual QString finish(const QString& account, const QString& details, const QDateTime& at,
-                           const Options& options) = 0;
-};
-
-[[noreturn]] void raise(sqlite3* db) {
-    throw DataError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
-// A file being made beside the name it will get; removed with its journal unless it got it.
-class Scratch {
-public:
-    explicit Scratch(const QString& target) {
-        QTemporaryFile reserve(target + QStringLiteral(".XXXXXX.part"));
-        reserve.setAutoRemove(false);
-        if (!reserve.open())
-            throw DataError(-1, Messages::CannotMakeTemporaryFile());
-        m_path = reserve.fileName();
-    }
-    ~Scratch() {
-        if (!m_path.isEmpty()) {
-            QFile::remove(m_path);
-            QFile::remove(m_path + QStringLiteral("-journal"));
-        }
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    const QString& path() const { return m_path; }
-    void keep() { m_path.clear(); }
-
-private:
-    QString m_path;
-};
-
-struct Finalize {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
-
-// A new file: made whole beside its name, and given the name only once complete and checked.
-class FileSink : public Sink {
-public:
-    FileSink(const QString& target, const Options& options) : m_target(target), m_part(target) {
-        QFile::remove(m_part.path()); // the schema makes it anew
-        // The seven accounts are replaced, so their first hashes may be cheap.
-        const QString problem = Schema::CreateDatabase(m_part.path(), PasswordHash::CheapestCost);
-        if (!problem.isEmpty())
-            throw DataError(-1, problem);
-        m_db = std::make_unique<Connection>(m_part.path(), options.lockTimeoutMs);
-        m_db->run(QStringLiteral("PRAGMA cache_size = -131072"));
-        m_transaction = std::make_unique<Transaction>(*m_db, Transaction::Write);
-        // The records' indexes are made again once the rows are in: sorting once is quicker
-        // than keeping four indexes in order row by row. Made by the same statements, they are
-        // the same indexes.
-        {
-            Query indexes(*m_db, QString::fromUtf8(Statements::RecordIndexes));
-            while (indexes.next())
-                m_indexes.push_back({indexes.text(0), indexes.text(1)});
-        }
-        for (const auto& index : m_indexes)
-            m_db->run(QStringLiteral("DROP INDEX \"%1\"").arg(index.first));
-        m_db->run(QString::fromUtf8(Statements::RemoveAccounts));
-        m_holder = prepare(Statements::ImportCardholder);
-        m_record = prepare(Statements::ImportRecord);
-    }
-
-    void account(const QString& name, const QString& hash) override {
-        addAccount(*m_db, name, hash);
-    }
-
-    void cardholder(const QString (&cells)[6]) override {
-        QByteArray bytes[6];
-        for (int i = 0; i < 6; ++i) {
-            bytes[i] = cells[i].toUtf8();
-            sqlite3_bind_text(m_holder.get(), i + 1, bytes[i].constData(), int(bytes[i].size()),
-                              SQLITE_STATIC);
-        }
-        step(m_holder.get());
-    }
-
-    void record(const QByteArray& cardNo, const char* date, std::int64_t amount) override {
-        sqlite3_stmt* insert = m_record.get();
-        sqlite3_bind_text(insert, 1, cardNo.constData(), int(cardNo.size()), SQLITE_STATIC);
-        sqlite3_bind_text(insert, 2, date, -1, SQLITE_STATIC);
-        sqlite3_bind_int64(insert, 3, amount);
-        step(insert);
-    }
-
-    QString finish(const QString& account, const QString& details, const QDateTime& at,
-                   const Options& options) override {
-        for (const auto& index : m_indexes)
-            m_db->run(index.second);
-        Audit::Append(*m_db, account, Audit::ThisDesk(), Audit::LegacyImported, details, at);
-        m_transaction->commit();
-        m_holder.reset();
-        m_record.reset();
-        m_transaction.reset();
-        m_db.reset();
-        if (options.progress)
-            options.progress(0, 0);
-        // The program's own writes: the quick look at the pages is enough.
-        QString problem =
-            Schema::CheckDatabase(m_part.path(), options.lockTimeoutMs, Schema::Pages::Quick);
-        if (problem.isEmpty())
-            problem = moveInPlace();
-        return problem;
-    }
-
-private:
-    Statement prepare(const char* sql) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_db->handle(), sql, -1, &statement, nullptr) != SQLITE_OK)
-            raise(m_db->handle());
-        return Statement(statement);
-    }
-
-    void step(sqlite3_stmt* statement) {
-        if (sqlite3_step(statement) != SQLITE_DONE)
-            raise(m_db->handle());
-        sqlite3_reset(statement);
-    }
-
-    // The finished file takes the target's name, which nothing may have taken meanwhile.
-    QString moveInPlace() {
-        const QByteArray from = QFile::encodeName(m_part.path());
-        const QByteArray to = QFile::encodeName(m_target);
-        if (::link(from.constData(), to.constData()) == 0) {
-            ::unlink(from.constData());
-        } else if (errno == EEXIST) {
-            return Messages::TargetExists(m_target);
-        } else {
-            // A file system without hard links.
-            if (QFileInfo::exists(m_target))
-                return Messages::TargetExists(m_target);
-            if (std::rename(from.constData(), to.constData()) != 0)
-                return Messages::CannotWrite(m_target);
-        }
-        m_part.keep();
-        const int folder = ::open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
-                                  O_RDONLY | O_DIRECTORY);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
-        return {};
-    }
-
-    // In the order they go: the statements, the transaction, the connection, the file.
-    QString m_target;
-    Scratch m_part;
-    std::unique_ptr<Connection> m_db;
-    std::unique_ptr<Transaction> m_transaction;
-    std::vector<std::pair<QString, QString>> m_indexes;
-    Statement m_holder;
-    Statement m_record;
-};
-
-// An empty server database, filled in one transaction: the tables are made in it too, so a
-// failure leaves the database as empty as it was.
-class ServerSink : public Sink {
-public:
-    ServerSink(const QString& location, const Options& options) : m_location(location) {
-        m_db = std::make_unique<Connection>(location, options.lockTimeoutMs);
-        m_transaction = std::make_unique<Transaction>(*m_db, Transaction::Write);
-        Schema::CreateOnServer(*m_db, PasswordHash::CheapestCost);
-        m_db->run(QString::fromUtf8(Statements::RemoveAccounts));
-    }
-
-    ~ServerSink() override {
-        if (m_copying) {
-            // The rollback can only be sent once the stream is given up.
-            PQputCopyEnd(m_db->server(), "import abandoned");
-            while (pg_result* result = PQgetResult(m_db->server()))
-                PQclear(result);
-        }
-        m_transaction.reset();
-        m_db.reset();
-    }
-
-    void account(const QString& name, const QString& hash) override {
-        addAccount(*m_db, name, hash);
-    }
-
-    void cardholder(const QString (&cells)[6]) override {
-        if (!m_copying)
-            startCopy(Statements::CopyCardholders);
-        for (int i = 0; i < 6; ++i) {
-            if (i > 0)
-                m_buffer += '\t';
-            put(cells[i].toUtf8());
-        }
-        m_buffer += '\n';
-        flushIfFull();
-    }
-
-    void cardholdersDone() override {
-        if (m_copying)
-            endCopy();
-    }
-
-    void record(const QByteArray& cardNo, const char* date, std::int64_t amount) override {
-        if (!m_copying)
-            startCopy(Statements::CopyRecords);
-        put(cardNo);
-        m_buffer += '\t';
-        m_buffer += date;
-        m_buffer += '\t';
-        m_buffer += QByteArray::number(qlonglong(amount));
-        m_buffer += '\n';
-        flushIfFull();
-    }
-
-    QString finish(const QString& account, const QString& details, const QDateTime& at,
-                   const Options& options) override {
-        if (m_copying)
-            endCopy();
-        Audit::Append(*m_db, account, Audit::ThisDesk(), Audit::LegacyImported, details, at);
-        m_transaction->commit();
-        m_transaction.reset();
-        // The planner's figures for the new rows, so the first queries don't guess.
-        m_db->run(QStringLiteral("ANALYZE"));
-        m_db.reset();
-        if (options.progress)
-            options.progress(0, 0);
-        return Schema::CheckDatabase(m_location, options.lockTimeoutMs);
-    }
-
-private:
-    static constexpr qsizetype FlushAt = 1 << 20;
-
-    [[noreturn]] void fail(pg_result* result = nullptr) {
-        const char* primary =
-            result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-        QString why = QString::fromUtf8(primary ? primary : PQerrorMessage(m_db->server()));
-        PQclear(result);
-        throw DataError(-1, why.trimmed());
-    }
-
-    void startCopy(const char* sql) {
-        pg_result* result = PQexec(m_db->server(), sql);
-        if (PQresultStatus(result) != PGRES_COPY_IN)
-            fail(result);
-        PQclear(result);
-        m_copying = true;
-    }
-
-    // COPY's text form: tab between values, a line a row, backslash escapes.
-    void put(const QByteArray& value) {
-        for (const char c : value) {
-            switch (c) {
-            case '\\':
-                m_buffer += "\\\\";
-                break;
-            case '\t':
-                m_buffer += "\\t";
-                break;
-            case '\n':
-                m_buffer += "\\n";
-                break;
-            case '\r':
-                m_buffer += "\\r";
-                break;
-            default:
-                m_buffer += c;
-            }
-        }
-    }
-
-    void flushIfFull() {
-        if (m_buffer.size() >= FlushAt)
-            flush();
-    }
-
-    void flush() {
-        if (!m_buffer.isEmpty() &&
-            PQputCopyData(m_db->server(), m_buffer.constData(), int(m_buffer.size())) != 1)
-            fail();
-        m_buffer.clear();
-    }
-
-    void endCopy() {
-        flush();
-        m_copying = false;
-        if (PQputCopyEnd(m_db->server(), nullptr) != 1)
-            fail();
-        pg_result* failed = nullptr;
-        while (pg_result* result = PQgetResult(m_db->server())) {
-            if (PQresultStatus(result) != PGRES_COMMAND_OK && !failed)
-                failed = result;
-            else
-                PQclear(result);
-        }
-        if (failed)
-            fail(failed);
-    }
-
-    QString m_location;
-    std::unique_ptr<Connection> m_db;
-    std::unique_ptr<Transaction> m_transaction;
-    QByteArray m_buffer;
-    bool m_copying = false;
-};
 
 // ---- The tables -------------------------------------------------------------------------------
 
@@ -534,8 +168,8 @@ QString Importer::readAccounts(const LegacyFile& file) {
         std::vector<Cell> cells;
         while (table->next(&cells)) {
             const Cell& password = cells[size_t(passwordColumn)];
-            QString text = textOf(password);
-            rows->push_back({textOf(cells[size_t(nameColumn)]), text,
+            QString text = CellText(password);
+            rows->push_back({CellText(cells[size_t(nameColumn)]), text,
                              password.lost > 0 || text.contains(QChar(0))});
         }
         if (!table->problem().isEmpty())
@@ -678,14 +312,14 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
         const Cell& dateCell = cells[size_t(dateAt)];
         QString aside;
         const auto values = [&] {
-            return Messages::RecordValues(asRead, textOf(dateCell),
-                                          textOf(cells[size_t(amountAt)]));
+            return Messages::RecordValues(asRead, CellText(dateCell),
+                                          CellText(cells[size_t(amountAt)]));
         };
         if (dateCell.kind == Kind::DateTime) {
             if (!AccessDateText(dateCell.real, date))
-                aside = Messages::SetAsideBadDate(textOf(dateCell), values());
+                aside = Messages::SetAsideBadDate(CellText(dateCell), values());
         } else if (dateCell.kind == Kind::Text) {
-            const QString text = dateFromText(dateCell.text);
+            const QString text = DateFromTypedText(dateCell.text);
             if (text.isEmpty()) {
                 aside = Messages::SetAsideBadDate(dateCell.text, values());
             } else {
@@ -699,7 +333,7 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
         } else if (dateCell.kind == Kind::Null) {
             aside = Messages::SetAsideNoDate(values());
         } else {
-            aside = Messages::SetAsideBadDate(textOf(dateCell), values());
+            aside = Messages::SetAsideBadDate(CellText(dateCell), values());
         }
         // The amount.
         const Cell& amountCell = cells[size_t(amountAt)];
@@ -729,7 +363,7 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
                 break;
             }
             if (aside.isEmpty() && !whole)
-                aside = Messages::SetAsideBadAmount(textOf(amountCell), values());
+                aside = Messages::SetAsideBadAmount(CellText(amountCell), values());
         }
         if (!aside.isEmpty()) {
             m_findings.setAside.add(RecordsTable, row, Messages::LegacyRow(Employees, row, aside));
@@ -815,11 +449,7 @@ Result Importer::run() {
 
     try {
         // The target first: a refusal there comes before the passwords' long hashing.
-        std::unique_ptr<Sink> sink;
-        if (server)
-            sink = std::make_unique<ServerSink>(m_target, m_options);
-        else
-            sink = std::make_unique<FileSink>(m_target, m_options);
+        const std::unique_ptr<Sink> sink = OpenSink(m_target, m_options);
         QElapsedTimer hashing;
         hashing.start();
         const std::vector<QString> hashes =
@@ -855,151 +485,8 @@ Result Importer::run() {
 
 } // namespace
 
-QString RepairedCardNo(const QString& text) {
-    return CardNumberFromTyped(text);
-}
-
-std::vector<CardNoClaim> ClaimCardNumbers(const QStringList& cardNos) {
-    std::vector<CardNoClaim> claims(size_t(cardNos.size()));
-    QHash<QString, qint64> taken; // number -> row
-    // As read first: those that need no repair, and those no repair makes a card number.
-    for (qsizetype i = 0; i < cardNos.size(); ++i) {
-        const QString repaired = CardNumberFromTyped(cardNos[i]);
-        if (!repaired.isEmpty() && repaired != cardNos[i])
-            continue;
-        CardNoClaim& claim = claims[size_t(i)];
-        claim.stored = cardNos[i];
-        if (taken.contains(cardNos[i]))
-            claim.duplicateOf = taken.value(cardNos[i]);
-        else
-            taken.insert(cardNos[i], i + 1);
-    }
-    for (qsizetype i = 0; i < cardNos.size(); ++i) {
-        const QString repaired = CardNumberFromTyped(cardNos[i]);
-        if (repaired.isEmpty() || repaired == cardNos[i])
-            continue;
-        CardNoClaim& claim = claims[size_t(i)];
-        if (!taken.contains(repaired)) {
-            claim.stored = repaired;
-            claim.repaired = true;
-        } else if (!taken.contains(cardNos[i])) {
-            claim.stored = cardNos[i];
-            claim.collidesWith = taken.value(repaired);
-        } else {
-            claim.stored = cardNos[i];
-            claim.duplicateOf = taken.value(cardNos[i]);
-            continue;
-        }
-        taken.insert(claim.stored, i + 1);
-    }
-    return claims;
-}
-
-std::vector<QString> SevenPasswords(const std::optional<std::vector<AccountRow>>& rows,
-                                    QStringList* notes, TableCount* count) {
-    const QStringList& names = Schema::AccountNames;
-    const QString& delivered = Schema::DeliveredPassword;
-    std::vector<QString> passwords(size_t(names.size()), delivered);
-    TableCount counted;
-    counted.imported = names.size();
-    if (!rows) {
-        *notes << Messages::AccountsTableMissing(delivered);
-        if (count)
-            *count = counted;
-        return passwords;
-    }
-    std::vector<qint64> foundAt(size_t(names.size()), 0);
-    std::vector<int> order; // of the seven, as the file lists them
-    for (size_t r = 0; r < rows->size(); ++r) {
-        const AccountRow& account = (*rows)[r];
-        const qint64 row = qint64(r) + 1;
-        ++counted.read;
-        qsizetype which = names.indexOf(account.name);
-        if (which < 0 && (which = names.indexOf(account.name.trimmed())) >= 0 &&
-            !foundAt[size_t(which)])
-            *notes << Messages::AccountNameTrimmed(row, account.name, names[which]);
-        if (which < 0) {
-            *notes << Messages::AccountExtra(row, account.name);
-            ++counted.setAside;
-            continue;
-        }
-        if (foundAt[size_t(which)]) {
-            *notes << Messages::AccountDuplicate(row, names[which], foundAt[size_t(which)]);
-            ++counted.setAside;
-            continue;
-        }
-        foundAt[size_t(which)] = row;
-        order.push_back(int(which));
-        if (account.unreadable) {
-            *notes << Messages::AccountPasswordLost(names[which], delivered);
-        } else if (account.password.isEmpty()) {
-            // The login refuses an empty password, so the account could never be used again,
-            // nor its password changed, which asks for the old one.
-            *notes << Messages::AccountWithoutPassword(names[which], delivered);
-        } else {
-            passwords[size_t(which)] = account.password;
-        }
-    }
-    for (qsizetype i = 0; i < names.size(); ++i)
-        if (!foundAt[size_t(i)])
-            *notes << Messages::AccountMissing(names[i], delivered);
-    if (!std::is_sorted(order.begin(), order.end()))
-        *notes << Messages::AccountsReordered(names.join(QStringLiteral("、")));
-    if (count)
-        *count = counted;
-    return passwords;
-}
-
 Result Import(const QString& source, const QString& target, const Options& options) {
     return Importer(source, target, options).run();
-}
-
-QString ReportText(const Report& r) {
-    QStringList lines;
-    const auto section = [&](const QString& heading, const QStringList& items) {
-        lines << QString() << heading;
-        if (items.isEmpty())
-            lines << QStringLiteral("  ") + Messages::NoneWord();
-        for (const QString& item : items)
-            lines << QStringLiteral("  ") + item;
-    };
-    lines << Messages::ImportReportTitle()
-          << Messages::ImportReportHead(r.source, r.format, r.sha256, r.target,
-                                        r.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    section(Messages::ImportTablesHeading(),
-            {Messages::ImportTableLine(Userecord, Messages::CardholdersWord(), r.cardholders.read,
-                                       r.cardholders.imported, r.cardholders.setAside),
-             Messages::ImportTableLine(Employees, Messages::RecordsWord(), r.records.read,
-                                       r.records.imported, r.records.setAside),
-             Messages::ImportTableLine(Permission, Messages::AccountsWord(), r.accounts.read,
-                                       r.accounts.imported, r.accounts.setAside)});
-    QStringList years;
-    for (const auto& [year, sum] : r.years)
-        years << Messages::ImportYearLine(year, sum.records, sum.amount);
-    years << Messages::ImportAllLine(r.all.records, r.all.amount);
-    section(Messages::ImportYearsHeading(), years);
-    section(Messages::ImportAccountsHeading(), r.accountNotes.isEmpty()
-                                                   ? QStringList{Messages::AccountsAsTheyWere()}
-                                                   : r.accountNotes);
-    section(Messages::ImportRepairsHeading(), r.repairs);
-    section(Messages::ImportNotesHeading(), r.notes);
-    section(Messages::ImportSetAsideHeading(), r.setAside);
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-
-QString ReportPath(const QString& target) {
-    const QString name = QStringLiteral("import-report.txt");
-    if (EngineOf(target) == Engine::Postgres)
-        return QDir::current().filePath(name);
-    return QFileInfo(target).absoluteDir().filePath(name);
-}
-
-QString WriteReport(const QString& path, const QString& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !PrivateFile::Restrict(file) ||
-        file.write(text.toUtf8()) < 0 || !file.commit())
-        return Messages::CannotWrite(path);
-    return {};
 }
 
 } // namespace LegacyImport

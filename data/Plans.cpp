@@ -17,10 +17,8 @@ namespace {
 constexpr int MostPerCommand = 1999; // yuan: the most one recharge frame carries
 constexpr int MaxBalance = 65535;    // tenths: the most a card holds
 
-const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
 QDateTime when(const QString& at) {
-    const QDateTime t = QDateTime::fromString(at, TimeFormat);
+    const QDateTime t = TimestampFromText(at);
     return t.isValid() ? t : QDateTime::currentDateTime();
 }
 
@@ -244,7 +242,7 @@ QString StartReplacement(const Connection& connection, const QString& oldCard,
         ReplacementOfNew(connection, newCard))
         return Messages::NewCardKnown(newCard);
     {
-        Query holder(connection, SelectText(Statements::CardholderByCardNo));
+        Query holder(connection, QString::fromUtf8(Statements::CardholderOf));
         holder.bind(1, newCard);
         if (holder.next())
             return Messages::NewCardHasHolder(newCard);

@@ -18,7 +18,37 @@ struct Record {
     int day;
     int operatorIndex = -1; // none: booked before the journal existed
     int clear = -1;         // -1: not known from a journal entry
+    QString link;           // what its command served, as journal_links names it
 };
+
+struct Paid {
+    int day;
+    int operatorIndex;
+    Cash::Payout payout;
+};
+
+void add(Row& to, const Row& row) {
+    to.rechargeCount += row.rechargeCount;
+    to.rechargeSum += row.rechargeSum;
+    to.clearCount += row.clearCount;
+    to.clearSum += row.clearSum;
+    to.net += row.net;
+    to.correctionCount += row.correctionCount;
+    to.correctionSum += row.correctionSum;
+    to.replacementCount += row.replacementCount;
+    to.replacementSum += row.replacementSum;
+    to.cashIn += row.cashIn;
+    to.cashOut += row.cashOut;
+}
+
+// A kind's cash goes in or out as the kind does, not by its sign: a correction's recharges are
+// part of what it pays back.
+void addCash(Row& row, Cash::Kind kind, qint64 tenths) {
+    if (kind == Cash::Kind::Recharge)
+        row.cashIn += tenths;
+    else
+        row.cashOut -= tenths;
+}
 
 } // namespace
 
@@ -33,12 +63,15 @@ std::vector<std::pair<QString, qint64>> Result::dailyNet() const {
 }
 
 Result Collect(const Connection& connection, const QString& from, const QString& to) {
+    const Transaction snapshot(connection, Transaction::Read);
+    const QString first = from + QStringLiteral(" 00:00:00");
+    const QString last = to + QStringLiteral(" 23:59:59");
     std::vector<Record> records;
     QStringList days;
     {
         Query q(connection, QString::fromUtf8(Statements::SettlementRecords));
-        q.bind(1, from + QStringLiteral(" 00:00:00"));
-        q.bind(2, to + QStringLiteral(" 23:59:59"));
+        q.bind(1, first);
+        q.bind(2, last);
         QByteArray lastDay;
         int length = 0;
         while (q.next()) {
@@ -49,13 +82,18 @@ Result Collect(const Connection& connection, const QString& from, const QString&
                 if (days.isEmpty() || days.last() != QString::fromUtf8(lastDay))
                     days << QString::fromUtf8(lastDay);
             }
-            records.push_back({q.integer(0), q.integer(2), int(days.size() - 1)});
+            records.push_back({q.integer(0), q.integer(2), int(days.size() - 1), -1, -1, {}});
         }
     }
     // Records are appended in time order, so they are mostly in rowid order already.
     const auto byRowid = [](const Record& a, const Record& b) { return a.rowid < b.rowid; };
     if (!std::is_sorted(records.begin(), records.end(), byRowid))
         std::sort(records.begin(), records.end(), byRowid);
+    const auto recordOf = [&](qint64 rowid) -> Record* {
+        const auto r = std::lower_bound(records.begin(), records.end(), rowid,
+                                        [](const Record& a, qint64 id) { return a.rowid < id; });
+        return r != records.end() && r->rowid == rowid ? &*r : nullptr;
+    };
 
     QStringList operators;
     if (!records.empty()) {
@@ -83,30 +121,82 @@ Result Collect(const Connection& connection, const QString& from, const QString&
             r->operatorIndex = lastIndex;
             r->clear = int(q.integer(2));
         }
+        // Few commands serve a correction or a replacement: their links are read apart rather
+        // than looked up for every record.
+        Query links(connection, QString::fromUtf8(Statements::SettlementLinks));
+        links.bind(1, records.front().rowid);
+        links.bind(2, records.back().rowid);
+        while (links.next())
+            if (Record* linked = recordOf(links.integer(0)); linked && linked->link.isEmpty())
+                linked->link = links.text(1);
+    }
+
+    std::vector<Paid> payouts;
+    {
+        Query q(connection, QString::fromUtf8(Statements::SettlementPayouts));
+        q.bind(1, first);
+        q.bind(2, last);
+        while (q.next()) {
+            const QString day = q.text(0);
+            int d = int(days.indexOf(day));
+            if (d < 0) {
+                days << day;
+                d = int(days.size() - 1);
+            }
+            const QString name = q.text(1);
+            int o = int(operators.indexOf(name));
+            if (o < 0) {
+                operators << name;
+                o = int(operators.size() - 1);
+            }
+            payouts.push_back({d, o, {q.text(2), q.integer(3)}});
+        }
     }
 
     // Per day, per operator; the operator's empty name (none known) sorts first.
     const int width = int(operators.size()) + 1;
     std::vector<Row> cells(std::size_t(days.size()) * std::size_t(width));
     std::vector<bool> used(cells.size(), false);
-    for (const Record& r : records) {
+    const auto cellOf = [&](int day, int operatorIndex) -> Row& {
         const std::size_t at =
-            std::size_t(r.day) * std::size_t(width) + std::size_t(r.operatorIndex + 1);
-        Row& row = cells[at];
+            std::size_t(day) * std::size_t(width) + std::size_t(operatorIndex + 1);
         used[at] = true;
-        Cash::Booking booking{std::nullopt, r.amount, {}};
+        return cells[at];
+    };
+    for (const Record& r : records) {
+        Row& row = cellOf(r.day, r.operatorIndex);
+        Cash::Booking booking{std::nullopt, r.amount, r.link};
         if (r.clear >= 0)
             booking.operation = r.clear ? Journal::Operation::Clear : Journal::Operation::Recharge;
-        const bool clear = Cash::KindOf(booking) == Cash::Kind::Clear;
-        if (clear) {
-            ++row.clearCount;
-            row.clearSum += r.amount;
-        } else {
+        const Cash::Kind kind = Cash::KindOf(booking);
+        switch (kind) {
+        case Cash::Kind::Recharge:
             ++row.rechargeCount;
             row.rechargeSum += r.amount;
+            break;
+        case Cash::Kind::Clear:
+            ++row.clearCount;
+            row.clearSum += r.amount;
+            break;
+        case Cash::Kind::Correction:
+            ++row.correctionCount;
+            row.correctionSum += r.amount;
+            break;
+        case Cash::Kind::Replacement:
+            ++row.replacementCount;
+            row.replacementSum += r.amount;
+            break;
         }
+        addCash(row, kind, Cash::CashOf(booking));
         row.net += r.amount;
     }
+    for (const Paid& p : payouts)
+        addCash(cellOf(p.day, p.operatorIndex), Cash::KindOf(p.payout), Cash::CashOf(p.payout));
+
+    QList<int> dayOrder; // a payout's day may come after the records' days
+    for (int d = 0; d < days.size(); ++d)
+        dayOrder << d;
+    std::sort(dayOrder.begin(), dayOrder.end(), [&](int a, int b) { return days[a] < days[b]; });
     QList<int> order; // operators by name
     for (int i = 0; i < operators.size(); ++i)
         order << i;
@@ -115,7 +205,7 @@ Result Collect(const Connection& connection, const QString& from, const QString&
     order.prepend(-1);
 
     Result result;
-    for (int d = 0; d < days.size(); ++d) {
+    for (int d : dayOrder) {
         for (int o : order) {
             const std::size_t at = std::size_t(d) * std::size_t(width) + std::size_t(o + 1);
             if (!used[at])
@@ -123,11 +213,7 @@ Result Collect(const Connection& connection, const QString& from, const QString&
             Row row = cells[at];
             row.day = days[d];
             row.operatorName = o < 0 ? UnknownOperator : operators[o];
-            result.total.rechargeCount += row.rechargeCount;
-            result.total.rechargeSum += row.rechargeSum;
-            result.total.clearCount += row.clearCount;
-            result.total.clearSum += row.clearSum;
-            result.total.net += row.net;
+            add(result.total, row);
             result.rows.push_back(row);
         }
     }
@@ -145,7 +231,26 @@ QStringList RowTexts(const Row& row) {
             QString::number(row.rechargeSum),
             QString::number(row.clearCount),
             QString::number(row.clearSum),
-            QString::number(row.net)};
+            QString::number(row.net),
+            QString::number(row.correctionCount),
+            QString::number(row.correctionSum),
+            QString::number(row.replacementCount),
+            QString::number(row.replacementSum),
+            Cash::YuanText(row.cashIn),
+            Cash::YuanText(row.cashOut),
+            Cash::YuanText(row.netCash())};
+}
+
+QList<bool> NumericColumns() {
+    QList<bool> numeric(ColumnHeadings().size(), true);
+    numeric[0] = numeric[1] = false;
+    return numeric;
+}
+
+bool HasLinkedCash(const Result& result) {
+    const Row& t = result.total;
+    return t.correctionCount || t.replacementCount || t.cashOut != -t.clearSum * 10 ||
+           t.cashIn != t.rechargeSum * 10;
 }
 
 QStringList TotalTexts(const Result& result) {

@@ -278,10 +278,10 @@ Shift Close(const Connection& connection, const Closing& closing) {
     Transaction write(connection, Transaction::Write);
     std::optional<Shift> found = Find(connection, closing.shiftId);
     if (!found)
-        throw DataError(-1, Messages::ShiftMissing(closing.shiftId));
+        throw DataError(DataFailure::Other, Messages::ShiftMissing(closing.shiftId));
     Shift shift = *found;
     if (!shift.isOpen())
-        throw DataError(-1, Messages::ShiftClosedAlready(shift.id, *shift.z));
+        throw DataError(DataFailure::Other, Messages::ShiftClosedAlready(shift.id, *shift.z));
     shift.closedAt = TimestampText(closing.at);
     shift.closedBy = closing.closedBy;
     shift.lastRecord = newestRecord(connection);
@@ -320,7 +320,7 @@ Shift Close(const Connection& connection, const Closing& closing) {
     {
         Query head(connection, Q(Statements::AuditHead));
         if (!head.next() || head.integer(0) != shift.auditId)
-            throw DataError(-1, Messages::ShiftSealUnreadable());
+            throw DataError(DataFailure::Other, Messages::ShiftSealUnreadable());
         shift.seal = SealOf(head.text(1));
     }
     Query close(connection, Q(Statements::CloseShift));

@@ -10,17 +10,14 @@ struct Dialects {
     const char* postgres;
 };
 
-// A recordset's statement: columns of one table, optionally narrowed by a condition whose values
-// are bound as parameters, in an order the windows rely on.
+// A statement a recordset can be opened on: its rows come in an order the windows rely on, and
+// its values are bound as parameters.
 struct Statement {
-    const char* table;
-    const char* columns; // comma-separated, as the catalogue lists them
-    const char* where;   // with ? placeholders; nullptr for none
-    const char* orderBy; // the row order the windows rely on
+    const char* sql;
 };
 
 // A filter criterion: rows whose column equals the value exactly. The column must be one of the
-// statement's own columns; the value is bound, so any character in it is ordinary text.
+// statement's own columns; the value is compared as text, so any character in it is ordinary.
 struct Criterion {
     QString column;
     QString value;
@@ -46,22 +43,39 @@ inline constexpr const char* RecordColumns = VELKAR_RECORD_COLUMNS;
 inline constexpr const char* AccountColumns = VELKAR_ACCOUNT_COLUMNS;
 
 // Cardholders in ascending 卡号 order: positions in this order name rows.
-inline constexpr Statement Cardholders{"userecord", CardholderColumns, nullptr, "卡号"};
-inline constexpr Statement CardholdersDescending{"userecord", CardholderColumns, nullptr,
-                                                 "卡号 DESC"};
-// One cardholder by 卡号: the row a change or delete acts on, the holder the desk shows, and the
-// recordset an add appends to without reading the whole table.
-inline constexpr Statement CardholderByCardNo{"userecord", CardholderColumns, "卡号 = ?", "rowid"};
-// Opened only to append a row: reads none.
-inline constexpr Statement AppendRecord{"employees", RecordColumns, "1 = 0", nullptr};
+inline constexpr Statement Cardholders{"SELECT " VELKAR_CARDHOLDER_COLUMNS
+                                       " FROM userecord ORDER BY 卡号"};
+inline constexpr Statement CardholdersDescending{"SELECT " VELKAR_CARDHOLDER_COLUMNS
+                                                 " FROM userecord ORDER BY 卡号 DESC"};
+// One cardholder by 卡号.
+inline constexpr Statement CardholderByCardNo{"SELECT " VELKAR_CARDHOLDER_COLUMNS
+                                              " FROM userecord WHERE 卡号 = ? ORDER BY rowid"};
 // Recharge records in the order they were booked.
-inline constexpr Statement Records{"employees", RecordColumns, nullptr, "rowid"};
+inline constexpr Statement Records{"SELECT " VELKAR_RECORD_COLUMNS
+                                   " FROM employees ORDER BY rowid"};
 // Start and end bound as full timestamps, both included.
-inline constexpr Statement RecordsBetween{"employees", RecordColumns, "日期 BETWEEN ? AND ?",
-                                          "rowid"};
+inline constexpr Statement RecordsBetween{
+    "SELECT " VELKAR_RECORD_COLUMNS " FROM employees WHERE 日期 BETWEEN ? AND ? ORDER BY rowid"};
 // The seven accounts in list order.
-inline constexpr Statement Accounts{"permission", AccountColumns, nullptr, "rowid"};
-inline constexpr Statement AccountByName{"permission", AccountColumns, "用户名 = ?", "rowid"};
+inline constexpr Statement Accounts{"SELECT " VELKAR_ACCOUNT_COLUMNS
+                                    " FROM permission ORDER BY rowid"};
+inline constexpr Statement AccountByName{"SELECT " VELKAR_ACCOUNT_COLUMNS
+                                         " FROM permission WHERE 用户名 = ? ORDER BY rowid"};
+
+// ---- The archive's writes ---------------------------------------------------------------
+
+// One cardholder by 卡号, as a change finds it before it writes. Columns: the six.
+inline constexpr const char* CardholderOf =
+    "SELECT " VELKAR_CARDHOLDER_COLUMNS " FROM userecord WHERE 卡号 = ? ORDER BY rowid LIMIT 1";
+inline constexpr const char* AddCardholder =
+    "INSERT INTO userecord (" VELKAR_CARDHOLDER_COLUMNS ") VALUES (?, ?, ?, ?, ?, ?)";
+// Every column of the cardholder of 卡号 ?7, the key included. Returns a row when one changed.
+inline constexpr const char* ChangeCardholder =
+    "UPDATE userecord SET 卡序号 = ?1, 卡号 = ?2, 姓名 = ?3, 身份证 = ?4, 电话 = ?5, 地址 = ?6 "
+    "WHERE 卡号 = ?7 RETURNING 卡号";
+// Returns a row when one was deleted.
+inline constexpr const char* DeleteCardholder =
+    "DELETE FROM userecord WHERE 卡号 = ? RETURNING 卡号";
 
 // ---- Bulk reads: no recordset, rows read as they come -------------------------------------
 
@@ -105,11 +119,20 @@ inline constexpr CardholderSearch CardholderSearches[] = {
     "e.rowid LIMIT 1), ''), coalesce((SELECT j.desk FROM journal j WHERE j.state = 'booked' AND "      \
     "j.record_id = e.rowid LIMIT 1), '')"
 
-// The records of RecordsBetween, each with its cardholder's name and its booker, in one
-// statement: the reference the report's collection is timed against. In time order. Columns:
-// 卡号, 日期, 金额, 姓名, operator, desk.
+// What a record's command was and what it served (a correction, a replacement), through its
+// booked journal row and that row's link, each found by key: empty for a record booked before
+// the journal, or for a plain command.
+#define VELKAR_RECORD_OPERATION_AND_LINK                                                           \
+    "coalesce((SELECT j.operation FROM journal j WHERE j.state = 'booked' AND j.record_id = "      \
+    "e.rowid LIMIT 1), ''), coalesce((SELECT l.kind FROM journal j JOIN journal_links l ON "       \
+    "l.journal_id = j.id WHERE j.state = 'booked' AND j.record_id = e.rowid LIMIT 1), '')"
+
+// The records of RecordsBetween, each with its cardholder's name, its booker and what its
+// command served, in one statement: the reference the report's collection is timed against.
+// In time order. Columns: 卡号, 日期, 金额, 姓名, operator, desk, operation, link.
 inline constexpr const char* RecordsBetweenWithNames =
     "SELECT e.卡号, e.日期, e.金额, " VELKAR_RECORD_NAME_AND_BOOKER
+    ", " VELKAR_RECORD_OPERATION_AND_LINK
     " FROM employees e WHERE e.日期 BETWEEN ? AND ? ORDER BY e.日期, e.rowid";
 
 // One card's records in the order they were booked. Columns: 卡号, 日期, 金额.
@@ -143,13 +166,29 @@ inline constexpr const char* CardRecords =
 inline constexpr Dialects AmountRule{VELKAR_AMOUNT_RULE, VELKAR_SERVER_AMOUNT_RULE};
 inline constexpr Dialects CardAmountRule{VELKAR_CARD_AMOUNT_RULE, VELKAR_SERVER_CARD_AMOUNT_RULE};
 
-// Count and total of RecordsBetween booked up to the rowid ?3, in one read of an index.
-#define VELKAR_RECORDS_BETWEEN_TOTAL(rule)                                                         \
-    "SELECT count(*), coalesce(sum(" rule "), 0) FROM employees "                                  \
-    "WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3"
+// Count and total of RecordsBetween booked up to the rowid ?3, in one read of an index, and the
+// part of the total the negative amounts make. Only an amount below 0, or a text that begins
+// with "-", can count negative, so the rule is worked out again for those alone.
+#define VELKAR_RECORDS_BETWEEN_TOTAL(rule, negative)                                               \
+    "SELECT count(*), coalesce(sum(" rule "), 0), coalesce(sum(CASE WHEN " negative " THEN (" rule \
+    ") ELSE 0 END), 0) FROM employees WHERE 日期 BETWEEN ?1 AND ?2 AND rowid <= ?3"
 inline constexpr Dialects RecordsBetweenTotal{
-    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_AMOUNT_RULE),
-    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_SERVER_AMOUNT_RULE)};
+    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_AMOUNT_RULE, "金额 < 0 OR (金额 >= '-' AND 金额 < '.')"),
+    VELKAR_RECORDS_BETWEEN_TOTAL(VELKAR_SERVER_AMOUNT_RULE, "金额 < 0")};
+
+// The records of RecordsBetween up to the rowid ?3 whose commands served a correction or a
+// replacement, read from the few links rather than looked up for every record. Columns: kind,
+// amount by the reports' rule.
+#define VELKAR_LINKED_RECORDS_BETWEEN(rule)                                                         \
+    "SELECT l.kind, " rule " FROM journal_links l JOIN journal j ON j.id = l.journal_id JOIN "      \
+    "employees e ON e.rowid = j.record_id WHERE j.state = 'booked' AND e.日期 BETWEEN ?1 AND ?2 " \
+    "AND e.rowid <= ?3"
+inline constexpr Dialects LinkedRecordsBetween{
+    VELKAR_LINKED_RECORDS_BETWEEN(VELKAR_AMOUNT_RULE),
+    VELKAR_LINKED_RECORDS_BETWEEN(VELKAR_SERVER_AMOUNT_RULE)};
+// The cash paid out in the range ?1..?2 up to the payout ?3. Columns: kind, amount (tenths).
+inline constexpr const char* PayoutsBetween =
+    "SELECT kind, amount FROM cash_paid WHERE paid_at BETWEEN ?1 AND ?2 AND id <= ?3";
 
 // The position of each record of RecordsBetween, in its order. Columns: 日期, rowid.
 inline constexpr const char* RecordPositionsBetween =
@@ -159,6 +198,7 @@ inline constexpr const char* RecordPositionsBetween =
 // position's date is the lower bound, so the read starts at the position in the date index.
 inline constexpr const char* RecordBlockBetween =
     "SELECT e.卡号, e.日期, e.金额, " VELKAR_RECORD_NAME_AND_BOOKER
+    ", " VELKAR_RECORD_OPERATION_AND_LINK
     " FROM employees e WHERE e.日期 >= ?3 AND e.日期 <= ?2 AND ?3 >= ?1 AND "
     "(e.日期 > ?3 OR e.rowid >= ?4) ORDER BY e.日期, e.rowid LIMIT ?5";
 
@@ -183,6 +223,8 @@ inline constexpr const char* CardRecordBlock =
 #undef VELKAR_CARD_AMOUNT_RULE
 #undef VELKAR_SERVER_CARD_AMOUNT_RULE
 #undef VELKAR_RECORDS_BETWEEN_TOTAL
+#undef VELKAR_LINKED_RECORDS_BETWEEN
+#undef VELKAR_RECORD_OPERATION_AND_LINK
 #undef VELKAR_CARD_RECORDS_TOTAL
 #undef VELKAR_RECORD_NAME_AND_BOOKER
 
@@ -253,6 +295,10 @@ inline constexpr const char* RecordIndexes =
 // One account's stored password hash, read again inside a password change's write.
 inline constexpr const char* AccountPassword =
     "SELECT 密码 FROM permission WHERE 用户名 = ? ORDER BY rowid LIMIT 1";
+// The account ?1's new password hash ?2, on its first row as the list gives it.
+inline constexpr const char* SetAccountPassword =
+    "UPDATE permission SET 密码 = ?2 WHERE rowid = (SELECT rowid FROM permission WHERE 用户名 = ?1 "
+    "ORDER BY rowid LIMIT 1)";
 // The accounts of a new database: name, hash.
 inline constexpr const char* AddAccount =
     "INSERT INTO permission (" VELKAR_ACCOUNT_COLUMNS ") VALUES (?, ?)";
@@ -417,6 +463,17 @@ inline constexpr const char* SettlementRecords =
 inline constexpr const char* SettlementBookings =
     "SELECT record_id, operator, operation = 'clear' FROM journal "
     "WHERE state = 'booked' AND record_id BETWEEN ?1 AND ?2 ORDER BY record_id";
+
+// The records among ?1..?2 (by rowid) whose commands served a correction or a replacement:
+// the few links read, each with its journal row by key. Columns: record_id, kind.
+inline constexpr const char* SettlementLinks =
+    "SELECT j.record_id, l.kind FROM journal_links l JOIN journal j ON j.id = l.journal_id "
+    "WHERE j.state = 'booked' AND j.record_id BETWEEN ?1 AND ?2";
+// The cash paid out in the range ?1..?2 (full timestamps). Columns: day, operator, kind,
+// amount (tenths).
+inline constexpr const char* SettlementPayouts =
+    "SELECT substr(paid_at, 1, 10), operator, kind, amount FROM cash_paid "
+    "WHERE paid_at >= ?1 AND paid_at <= ?2 ORDER BY paid_at, id";
 
 // The newest recharge record: tells a reader whether the records changed since it last looked
 // (records are only ever appended).

@@ -2,19 +2,13 @@
 
 #include "base/Messages.h"
 #include "data/AdoConn.h"
-#include "data/Audit.h"
 #include "data/Text.h"
+#include "records/CardholderArchive.h"
 #include "users/Accounts.h"
 
 namespace velkar {
 
 std::atomic<std::uint8_t> g_holderState{HolderNone};
-
-namespace {
-
-const QString CardNoColumn = QStringLiteral("卡号");
-
-} // namespace
 
 CardholderPanel::CardholderPanel(Dialogs* dialogs, QString path)
     : m_dialogs(dialogs), m_path(std::move(path)) {}
@@ -26,6 +20,7 @@ void CardholderPanel::apply(const CardholderLookup& lookup) {
 
 ProfileOutcome CardholderPanel::save() {
     const std::uint8_t state = g_holderState;
+    m_failure.clear();
     if (state != HolderExisting && state != HolderNew) {
         reset();
         return ProfileOutcome::Reset;
@@ -47,36 +42,21 @@ ProfileOutcome CardholderPanel::save() {
         saved.idNumber = QStringLiteral("null");
         saved.address = QStringLiteral("null");
     }
+    CAdoConn conn(m_dialogs, m_path);
+    conn.OpenConnection();
+    ArchiveOutcome outcome;
     try {
-        CAdoConn conn(m_dialogs, m_path);
-        conn.OpenConnection();
-        RecordsetPtr rows = conn.OpenRecordset(Statements::Cardholders);
-        if (!conn.isConnected())
-            return ProfileOutcome::Failed;
-        // The row and its trail entry commit together, as the archive window's do.
-        Transaction write(*conn.connection(), Transaction::Write);
-        if (state == HolderExisting) {
-            // By its 卡号, not by a position: rows may have come or gone since the lookup.
-            rows->Filter({CardNoColumn, saved.cardNo});
-            rows->Requery();
-            if (rows->IsEOF())
-                return ProfileOutcome::Failed;
-            const Cardholder before = Cardholder::Read(*rows);
-            saved.Write(*rows);
-            Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(),
-                          Audit::CardholderChanged,
-                          Messages::ChangedFromTo(before.DetailText(), saved.DetailText()));
-        } else {
-            rows->AddNew();
-            saved.Write(*rows);
-            Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(), Audit::CardholderAdded,
-                          saved.DetailText());
-        }
-        write.commit();
-        conn.CloseRecordset();
-        conn.CloseConnection();
-    } catch (const DataError&) {
-        return ProfileOutcome::Failed;
+        // By its 卡号, not by a position: rows may have come or gone since the lookup.
+        CardholderArchive archive(conn.require(), g_account);
+        outcome =
+            state == HolderExisting ? archive.change(saved.cardNo, saved) : archive.add(saved);
+    } catch (const DataError& e) {
+        outcome = ArchiveOutcome::From(e);
+    }
+    if (!outcome.ok()) {
+        m_failure = ArchiveMessage(outcome);
+        return outcome.result == ArchiveOutcome::Duplicate ? ProfileOutcome::Duplicate
+                                                           : ProfileOutcome::Failed;
     }
     const ProfileOutcome done =
         state == HolderExisting ? ProfileOutcome::Updated : ProfileOutcome::Added;
@@ -89,7 +69,7 @@ void CardholderPanel::reset() {
     fields = {};
 }
 
-QString ProfileMessage(ProfileOutcome outcome, const QString& cardNo) {
+QString ProfileMessage(ProfileOutcome outcome, const QString& cardNo, const QString& failure) {
     switch (outcome) {
     case ProfileOutcome::InvalidCardNo:
         return Messages::CardNoInvalid(cardNo);
@@ -101,8 +81,10 @@ QString ProfileMessage(ProfileOutcome outcome, const QString& cardNo) {
         return Messages::ProfileUpdated();
     case ProfileOutcome::Added:
         return Messages::ProfileAdded();
+    case ProfileOutcome::Duplicate:
+        return Messages::DuplicateCardNo();
     case ProfileOutcome::Failed:
-        return Messages::OperationFailed();
+        return failure.isEmpty() ? Messages::OperationFailed() : failure;
     case ProfileOutcome::Reset:
         break;
     }

@@ -23,6 +23,7 @@ enum class ProfileOutcome {
     InvalidCardNo,  // not a card number by the archive's rule
     Updated,
     Added,
+    Duplicate, // another desk gave the card its holder meanwhile
     Failed,
 };
 
@@ -42,15 +43,20 @@ public:
     ProfileOutcome save();
 
     void reset();
+    // Why the last save was refused by the store, as the desk shows it; empty otherwise.
+    QString failure() const { return m_failure; }
 
     Cardholder fields;
 
 private:
+    QString m_failure;
     Dialogs* m_dialogs;
     QString m_path;
 };
 
-// The text the desk shows for an outcome, for the panel's card number; empty for Reset.
-QString ProfileMessage(ProfileOutcome outcome, const QString& cardNo = {});
+// The text the desk shows for an outcome, for the panel's card number and the save's failure;
+// empty for Reset.
+QString ProfileMessage(ProfileOutcome outcome, const QString& cardNo = {},
+                       const QString& failure = {});
 
 } // namespace velkar

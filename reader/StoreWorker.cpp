@@ -4,8 +4,6 @@
 
 #include "data/AdoConn.h"
 
-#include <sqlite3.h>
-
 #include <chrono>
 
 namespace velkar {
@@ -111,7 +109,7 @@ bool StoreWorker::attempt(const Job& job, QString* reason) {
             m_readOnly = readOnly;
         }
         if (fault == Fault::DiskFull && job.retry)
-            throw DataError(SQLITE_FULL, QString::fromUtf8(sqlite3_errstr(SQLITE_FULL)));
+            throw DataError(DataFailure::Full, QStringLiteral("database or disk is full"));
         job.task(db);
         return true;
     } catch (const DataError& e) {

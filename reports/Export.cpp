@@ -89,16 +89,25 @@ QString FileFilter() {
 }
 
 QString WriteCsv(const QString& path, const Sheet& sheet) {
+    return WriteCsv(path, QList<Sheet>{sheet});
+}
+
+QString WriteCsv(const QString& path, const QList<Sheet>& sheets) {
     QByteArray bytes("\xEF\xBB\xBF");
-    const auto line = [&](const QStringList& cells, bool heading) {
-        QStringList fields;
-        for (int c = 0; c < cells.size(); ++c)
-            fields << csvField(cells[c], !heading && isNumeric(sheet, c));
-        bytes += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
-    };
-    line(sheet.headings, true);
-    for (const QStringList& row : sheet.rows)
-        line(row, false);
+    for (qsizetype s = 0; s < sheets.size(); ++s) {
+        const Sheet& sheet = sheets[s];
+        const auto line = [&](const QStringList& cells, bool heading) {
+            QStringList fields;
+            for (int c = 0; c < cells.size(); ++c)
+                fields << csvField(cells[c], !heading && isNumeric(sheet, c));
+            bytes += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
+        };
+        if (s > 0)
+            bytes += "\r\n";
+        line(sheet.headings, true);
+        for (const QStringList& row : sheet.rows)
+            line(row, false);
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !PrivateFile::Restrict(file) ||
         file.write(bytes) != bytes.size() || !file.commit())
@@ -107,6 +116,10 @@ QString WriteCsv(const QString& path, const Sheet& sheet) {
 }
 
 QString WriteXlsx(const QString& path, const Sheet& sheet) {
+    return WriteXlsx(path, QList<Sheet>{sheet});
+}
+
+QString WriteXlsx(const QString& path, const QList<Sheet>& sheets) {
     // Written beside the target and renamed over it, so a failure leaves no torn workbook.
     const QString partial = path + QStringLiteral(".part");
     const QByteArray partialName = partial.toUtf8();
@@ -117,24 +130,30 @@ QString WriteXlsx(const QString& path, const Sheet& sheet) {
         QFile::remove(partial);
         return Messages::CannotCreateFile();
     }
-    const QByteArray title =
-        (sheet.title.isEmpty() ? QStringLiteral("Sheet1") : sheet.title).toUtf8();
-    lxw_worksheet* ws = workbook_add_worksheet(workbook, title.constData());
     lxw_format* bold = workbook_add_format(workbook);
     format_set_bold(bold);
-    for (int c = 0; c < sheet.headings.size(); ++c) {
-        worksheet_write_string(ws, 0, lxw_col_t(c), sheet.headings[c].toUtf8().constData(), bold);
-        worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), c == 1 ? 20 : 12, nullptr);
-    }
-    for (int r = 0; r < sheet.rows.size(); ++r) {
-        const QStringList& row = sheet.rows[r];
-        for (int c = 0; c < row.size(); ++c) {
-            if (isNumeric(sheet, c) && plainNumber(row[c]))
-                worksheet_write_number(ws, lxw_row_t(r + 1), lxw_col_t(c), row[c].toDouble(),
-                                       nullptr);
-            else if (!row[c].isEmpty())
-                worksheet_write_string(ws, lxw_row_t(r + 1), lxw_col_t(c),
-                                       row[c].toUtf8().constData(), nullptr);
+    for (qsizetype s = 0; s < sheets.size(); ++s) {
+        const Sheet& sheet = sheets[s];
+        const QByteArray title =
+            (sheet.title.isEmpty() ? QStringLiteral("Sheet%1").arg(s + 1) : sheet.title).toUtf8();
+        lxw_worksheet* ws = workbook_add_worksheet(workbook, title.constData());
+        if (!ws)
+            continue; // a name taken twice: workbook_close reports it
+        for (int c = 0; c < sheet.headings.size(); ++c) {
+            worksheet_write_string(ws, 0, lxw_col_t(c), sheet.headings[c].toUtf8().constData(),
+                                   bold);
+            worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), c == 1 ? 20 : 12, nullptr);
+        }
+        for (int r = 0; r < sheet.rows.size(); ++r) {
+            const QStringList& row = sheet.rows[r];
+            for (int c = 0; c < row.size(); ++c) {
+                if (isNumeric(sheet, c) && plainNumber(row[c]))
+                    worksheet_write_number(ws, lxw_row_t(r + 1), lxw_col_t(c), row[c].toDouble(),
+                                           nullptr);
+                else if (!row[c].isEmpty())
+                    worksheet_write_string(ws, lxw_row_t(r + 1), lxw_col_t(c),
+                                           row[c].toUtf8().constData(), nullptr);
+            }
         }
     }
     const lxw_error error = workbook_close(workbook);
@@ -150,10 +169,20 @@ QString WriteXlsx(const QString& path, const Sheet& sheet) {
     return {};
 }
 
+namespace {
+
+bool isXlsx(const QString& path) {
+    return QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 QString Write(const QString& path, const Sheet& sheet) {
-    return QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0
-               ? WriteXlsx(path, sheet)
-               : WriteCsv(path, sheet);
+    return Write(path, QList<Sheet>{sheet});
+}
+
+QString Write(const QString& path, const QList<Sheet>& sheets) {
+    return isXlsx(path) ? WriteXlsx(path, sheets) : WriteCsv(path, sheets);
 }
 
 } // namespace Export

@@ -25,6 +25,11 @@ QString WriteCsv(const QString& path, const Sheet& sheet);
 QString WriteXlsx(const QString& path, const Sheet& sheet);
 // By the file's suffix: .xlsx a workbook, anything else CSV. Either is its owner's alone.
 QString Write(const QString& path, const Sheet& sheet);
+// Several tables in one file: a workbook's worksheets, or in CSV one after another, each under
+// its headings and apart from the one before by an empty line.
+QString WriteCsv(const QString& path, const QList<Sheet>& sheets);
+QString WriteXlsx(const QString& path, const QList<Sheet>& sheets);
+QString Write(const QString& path, const QList<Sheet>& sheets);
 
 // True when a spreadsheet would take the text for a formula: it begins with =, +, -, @, a tab or
 // a carriage return (after blanks and line feeds, which some drop first).

@@ -1,6 +1,7 @@
 #include "reports/ReportLayout.h"
 
 #include "base/Messages.h"
+#include "data/CashRule.h"
 
 #include <QFontMetricsF>
 #include <QImage>
@@ -76,7 +77,8 @@ struct PageGeometry {
     struct Total {
         int labelX, valueX;
         const char* unit;
-    } totals[2]; // on the first page, on a later one
+    } totals[2];     // on the first page, on a later one
+    int cashLineGap; // from the total block down to the drawer's cash under it
     struct {
         int width; // device pixels; 0: one for every 300 dots to the inch
         bool round;
@@ -103,6 +105,7 @@ constexpr PageGeometry PrintedPage{
     .pageLine = {2000, 6550},
     .dateX = 1000,
     .totals = {{3450, 3800, " 元"}, {3450, 3800, "元"}},
+    .cashLineGap = 100,       // one line of the body font: it still clears the page line
     .rules = {4, true, true}, // four device pixels whatever the resolution
     .sheet = {},
     .aboveMargin = 50,
@@ -123,6 +126,7 @@ constexpr PageGeometry PreviewPage{
     .pageLine = {200, 635},
     .dateX = 120,
     .totals = {{390, 450, " 元"}, {395, 450, " 元"}},
+    .cashLineGap = 20,
     .rules = {1, false, true},
     .sheet = {625, QLine(0, 360, 500, 360)},
     .aboveMargin = 0, // nothing is drawn above the table
@@ -167,10 +171,12 @@ struct PageContent {
     std::function<QString(qsizetype row, int column)> cell;
     int shownPages = 0; // the N of "共 N 页"
     std::optional<QString> total;
+    std::optional<QString> cashLine; // under the total block
     int aboveHeight = 0;
     std::function<void(QPainter&, const QRectF&)> above;
     int belowHeight = 0;
     std::function<void(QPainter&, const QRectF&)> below;
+    const std::vector<TableSection>* sections = nullptr; // after the table, on its pages on
 };
 
 QFont songFont(qreal points) {
@@ -238,8 +244,104 @@ int rowsOnFirstPage(const PageGeometry& g, int drawingHeight) {
     return std::max((lastRule - firstRule) / g.pitch + 1, 1);
 }
 
-int pageCount(const PageGeometry& g, const PageContent& c) {
+// The pages the table itself takes, at least one.
+int tablePages(const PageGeometry& g, const PageContent& c) {
     return std::max(pagesFor(c.rows, rowsOnFirstPage(g, aboveHeight(c, 0))), 1);
+}
+
+// Where a part of a further table stands: its rows `first`..`first + count` on `page`, its
+// heading band at `top`, its caption above that on the page where it begins.
+struct SectionPart {
+    int page;
+    std::size_t section;
+    qsizetype first;
+    qsizetype count;
+    int captionTop; // -1: none, the table goes on from the page before
+    int top;
+};
+
+// The further tables flow on from under the report date of the table's last page: each begins
+// with its caption where a caption, its heading and one row still fit, else on a new page, and
+// goes on over as many pages as its rows take, its heading repeated on each.
+std::vector<SectionPart> sectionParts(const PageGeometry& g, const PageContent& c) {
+    std::vector<SectionPart> parts;
+    if (!c.sections || c.sections->empty())
+        return parts;
+    const int lastRule = g.top + g.headingHeight + g.pitch * RowsPerPage;
+    const int firstPageRows = rowsOnFirstPage(g, aboveHeight(c, 0));
+    int page = tablePages(g, c) - 1;
+    const qsizetype lastRows = rowsOn(c.rows, page, firstPageRows);
+    int cursor = g.top + aboveHeight(c, page) + g.headingHeight + g.pitch * int(lastRows);
+    cursor += 2 * g.pitch; // the report date's line
+    if (c.below)
+        cursor += g.pitch + c.belowHeight;
+    for (std::size_t s = 0; s < c.sections->size(); ++s) {
+        const TableSection& section = (*c.sections)[s];
+        if (cursor + g.pitch + g.headingHeight + g.pitch > lastRule) {
+            ++page;
+            cursor = g.top;
+        }
+        int captionTop = cursor;
+        int top = cursor + g.pitch;
+        qsizetype first = 0;
+        do {
+            const qsizetype room = std::max((lastRule - top - g.headingHeight) / g.pitch, 0);
+            const qsizetype count = std::min<qsizetype>(room, section.rows.size() - first);
+            parts.push_back({page, s, first, count, captionTop, top});
+            first += count;
+            cursor = top + g.headingHeight + g.pitch * int(count) + g.pitch;
+            if (first < section.rows.size()) {
+                ++page;
+                captionTop = -1;
+                top = g.top;
+            }
+        } while (first < section.rows.size());
+    }
+    return parts;
+}
+
+int pageCount(const PageGeometry& g, const PageContent& c) {
+    const std::vector<SectionPart> parts = sectionParts(g, c);
+    return std::max(tablePages(g, c), parts.empty() ? 0 : parts.back().page + 1);
+}
+
+void drawSections(QPainter& painter, const Placer& at, const PageGeometry& g, const PageContent& c,
+                  int page) {
+    const QFont headingFont = songFont(g.points.heading);
+    const QFont bodyFont = songFont(g.points.body);
+    const int ruleWidth =
+        g.rules.width ? g.rules.width : std::max(1, painter.device()->logicalDpiX() / 300);
+    for (const SectionPart& part : sectionParts(g, c)) {
+        if (part.page != page)
+            continue;
+        const TableSection& section = (*c.sections)[part.section];
+        painter.setPen(QPen(Qt::black));
+        painter.setFont(headingFont);
+        if (part.captionTop >= 0)
+            at.text(g.left, part.captionTop + g.inset, section.caption);
+        std::vector<int> xs{g.left};
+        for (int w : section.columnWidths)
+            xs.push_back(xs.back() + w);
+        const int columns = int(xs.size()) - 1;
+        for (int col = 0; col < section.headings.size() && col < columns; ++col)
+            at.text(xs[col] + g.inset, part.top + g.headingTop, section.headings[col],
+                    xs[col + 1] - xs[col] - g.inset - g.inset / 2);
+        painter.setPen(QPen(Qt::black, ruleWidth));
+        painter.setFont(bodyFont);
+        int ruleY = part.top + g.headingHeight;
+        at.line(g.left, part.top, xs.back(), part.top);
+        at.line(g.left, ruleY, xs.back(), ruleY);
+        for (qsizetype j = 0; j < part.count; ++j) {
+            const QStringList& row = section.rows[part.first + j];
+            for (int col = 0; col < columns; ++col)
+                at.text(xs[col] + g.inset, ruleY + g.inset, row.value(col),
+                        xs[col + 1] - xs[col] - g.inset - g.inset / 2);
+            ruleY += g.pitch;
+            at.line(g.left, ruleY, xs.back(), ruleY);
+        }
+        for (int x : xs)
+            at.line(x, part.top, x, ruleY);
+    }
 }
 
 void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, int page) {
@@ -262,6 +364,13 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
         painter.restore();
     }
 
+    const int lastTablePage = tablePages(g, c) - 1;
+    if (page > lastTablePage) {
+        drawSections(painter, at, g, c, page);
+        painter.setFont(songFont(page == 0 ? g.points.heading : g.points.body));
+        at.text(g.pageLine.x(), g.pageLine.y(), pageLine(page, c.shownPages));
+        return;
+    }
     const int top = g.top + above;
     std::vector<int> xs{g.left};
     for (int w : c.widths)
@@ -306,7 +415,7 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
             at.line(x, top, x, ruleY);
     at.text(g.pageLine.x(), g.pageLine.y(), pageLine(page, c.shownPages));
 
-    if (page == pageCount(g, c) - 1) {
+    if (page == lastTablePage) {
         painter.setFont(bodyFont);
         const int y = ruleY + g.inset;
         if (c.total) {
@@ -314,6 +423,8 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
             at.text(total.labelX, y, Messages::GrandTotalLabel());
             at.text(total.valueX, y, *c.total + QString::fromUtf8(total.unit));
         }
+        if (c.cashLine)
+            at.text(g.left, y + g.cashLineGap, *c.cashLine);
         at.text(g.left, y, Messages::ReportDateLabel());
         at.text(g.dateX, y, c.reportDate);
         if (c.below) {
@@ -322,6 +433,7 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
                     QRectF(at.x(g.left), at.y(y + g.pitch), at.x(g.width), at.y(c.belowHeight)));
             painter.restore();
         }
+        drawSections(painter, at, g, c, page);
     }
 }
 
@@ -340,6 +452,12 @@ PageContent reportContent(const ReportColumns& columns, const Report& report,
     static constexpr Report::Column Order[] = {Report::CardNo, Report::Name, Report::Date,
                                                Report::Amount};
     const std::shared_ptr<const TextRows> rows = report.rows;
+    // The drawer's cash is said only when it differs from what the amounts already tell.
+    std::optional<QString> cashLine;
+    if (report.cash && report.cash->linked)
+        cashLine =
+            Messages::CashLine(Cash::YuanText(report.cash->in), Cash::YuanText(report.cash->out),
+                               Cash::YuanText(report.cash->net()));
     return {heading.title,
             heading.reportDate,
             // The printed amount's heading names its unit.
@@ -347,9 +465,22 @@ PageContent reportContent(const ReportColumns& columns, const Report& report,
             columns.widths,
             columns.insets,
             report.recordCount(),
-            [rows](qsizetype row, int column) { return rows->text(row, Order[column]); },
+            [rows](qsizetype row, int column) {
+                const QString text = rows->text(row, Order[column]);
+                if (Order[column] != Report::Amount)
+                    return text;
+                // A correction's or a replacement's amount says so: the report tells them from
+                // a plain recharge or clear without a column of its own.
+                const QString link = rows->text(row, Report::Link);
+                return link.isEmpty()
+                           ? text
+                           : Messages::LinkedAmount(
+                                 text,
+                                 RecordKindText(text, rows->text(row, Report::Operation), link));
+            },
             ReportLayout::PageCount(report.recordCount()),
             report.totalText(),
+            cashLine,
             0,
             {},
             0,
@@ -357,19 +488,23 @@ PageContent reportContent(const ReportColumns& columns, const Report& report,
 }
 
 PageContent tableContent(const TableDocument& d) {
-    return {d.title,
-            d.reportDate,
-            d.headings,
-            d.columnWidths,
-            {},
-            d.rows.size(),
-            [&d](qsizetype row, int column) { return d.rows[row].value(column); },
-            ReportLayout::TablePageCount(d),
-            std::nullopt,
-            d.aboveHeight,
-            d.above,
-            d.belowHeight,
-            d.below};
+    PageContent content{d.title,
+                        d.reportDate,
+                        d.headings,
+                        d.columnWidths,
+                        {},
+                        d.rows.size(),
+                        [&d](qsizetype row, int column) { return d.rows[row].value(column); },
+                        0,
+                        std::nullopt,
+                        std::nullopt,
+                        d.aboveHeight,
+                        d.above,
+                        d.belowHeight,
+                        d.below,
+                        &d.sections};
+    content.shownPages = pageCount(SettlementPage, content);
+    return content;
 }
 
 } // namespace
@@ -396,7 +531,7 @@ int TableRowsOnFirstPage(const TableDocument& d) {
 }
 
 int TablePageCount(const TableDocument& d) {
-    return std::max(pagesFor(d.rows.size(), TableRowsOnFirstPage(d)), 1);
+    return tableContent(d).shownPages;
 }
 
 } // namespace ReportLayout

@@ -50,6 +50,14 @@ void PaintPrintedReport(QPainter& painter, const Report& report, const ReportHea
 void DrawPreviewPage(QPainter& painter, const Report& report, const ReportHeading& heading,
                      int page);
 
+// A further table printed after a document's own, under a caption.
+struct TableSection {
+    QString caption;
+    QStringList headings;
+    std::vector<int> columnWidths; // layout units, 4000 in all at most
+    QList<QStringList> rows;
+};
+
 // Any table printed as the recharge report is: the title on the first page, ruled rows of 28 to
 // a page, "第 1 页  共 N 页" under each, the report date under the last row. The first page may
 // carry a drawing (a chart) between the title and the table.
@@ -64,6 +72,8 @@ struct TableDocument {
     // A drawing under the report date on the last page, as wide as the table.
     int belowHeight = 0;
     std::function<void(QPainter&, const QRectF&)> below;
+    // Tables after the report date, on as many further pages as they need; none on most.
+    std::vector<TableSection> sections;
 };
 
 namespace ReportLayout {

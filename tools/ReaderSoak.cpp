@@ -22,8 +22,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -112,14 +110,14 @@ public:
                 }
                 return;
             }
-            sqlite3* db = nullptr;
-            sqlite3_open(location.toUtf8().constData(), &db);
-            sqlite3_busy_timeout(db, 5000);
-            if (sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+            try {
+                // Readers too are kept out, as a program that locks the whole file would.
+                const Connection db(location, Connection::Open::Unread, 5000);
+                db.run(QStringLiteral("BEGIN EXCLUSIVE"));
                 std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-                sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+                db.run(QStringLiteral("COMMIT"));
+            } catch (const DataError&) {
             }
-            sqlite3_close(db);
         });
     }
     ~WriteLock() { m_thread.join(); }

@@ -2,6 +2,7 @@
 // kill as `velkar-db check` does: the file must count as sound, and the check must leave it
 // (and any journal the kill left beside it) exactly as it found it. Prints `name: value` lines;
 // exits 0 when every check passed.
+#include "data/AdoConn.h"
 #include "data/Schema.h"
 
 #include <QCommandLineParser>
@@ -14,28 +15,33 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <sqlite3.h>
-
 #include <cstdio>
+#include <memory>
 
 using namespace velkar;
 
 namespace {
 
-void exec(sqlite3* db, const char* sql) {
+void exec(const Connection& db, const char* sql) {
     // Busy and failed statements only roll back; the writer goes on.
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    try {
+        db.run(QString::fromUtf8(sql));
+    } catch (const DataError&) {
+        if (db.inTransaction())
+            db.run(QStringLiteral("ROLLBACK"));
+    }
 }
 
 // The child: bookings, cardholder changes and now and then a transaction large enough to
 // spill into the file before it commits, until it is killed.
 int write(const QString& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
-        SQLITE_OK)
+    std::unique_ptr<Connection> opened;
+    try {
+        opened = std::make_unique<Connection>(path, 10000);
+    } catch (const DataError&) {
         return 1;
-    sqlite3_busy_timeout(db, 10000);
+    }
+    const Connection& db = *opened;
     exec(db, "PRAGMA cache_size = 8");
     std::puts("ready");
     std::fflush(stdout);
@@ -89,8 +95,7 @@ int main(int argc, char* argv[]) {
     if (!Schema::CreateDatabase(path, PasswordHash::CheapestCost).isEmpty())
         return 1;
     {
-        sqlite3* db = nullptr;
-        sqlite3_open(path.toUtf8().constData(), &db);
+        const Connection db(path);
         exec(db, "BEGIN");
         for (int i = 0; i < 3000; ++i)
             exec(db, "INSERT INTO employees VALUES ('0000000B', '2024-01-31 12:00:00', 5)");
@@ -100,7 +105,6 @@ int main(int argc, char* argv[]) {
             exec(db, sql.constData());
         }
         exec(db, "COMMIT");
-        sqlite3_close(db);
     }
 
     const int rounds = std::max(1, parser.value(kills).toInt());

@@ -15,6 +15,7 @@
 #include "data/Settlement.h"
 #include "data/Shift.h"
 #include "reports/Export.h"
+#include "reports/SettlementSheets.h"
 
 #include <QDate>
 
@@ -235,23 +236,22 @@ int settle(QStringList args, QTextStream& out, QTextStream& err) {
     try {
         Connection db(path);
         const Settlement::Result result = Settlement::Collect(db, from, to);
-        Export::Sheet sheet{Messages::SettlementSheet(),
-                            Settlement::ColumnHeadings(),
-                            {},
-                            {false, false, true, true, true, true, true}};
-        for (const Settlement::Row& row : result.rows)
-            sheet.rows << Settlement::RowTexts(row);
-        sheet.rows << Settlement::TotalTexts(result);
+        const QList<Export::Sheet> sheets =
+            SettlementSheets::Sheets(result, Shifts::List(db, from, to));
         if (!csv.isEmpty()) {
-            const QString problem = Export::WriteCsv(csv, sheet);
+            const QString problem = Export::WriteCsv(csv, sheets);
             if (!problem.isEmpty()) {
                 err << "velkar-db: " << csv << QStringLiteral("：") << problem << '\n';
                 return CommandLine::Refused;
             }
         }
-        out << sheet.headings.join(QLatin1Char('\t')) << '\n';
-        for (const QStringList& row : sheet.rows)
-            out << row.join(QLatin1Char('\t')) << '\n';
+        for (const Export::Sheet& sheet : sheets) {
+            if (&sheet != &sheets.front())
+                out << '\n';
+            out << sheet.headings.join(QLatin1Char('\t')) << '\n';
+            for (const QStringList& row : sheet.rows)
+                out << row.join(QLatin1Char('\t')) << '\n';
+        }
     } catch (const DataError& e) {
         return refused(err, path + QStringLiteral("：") + e.description(), path);
     }

@@ -16,7 +16,6 @@ QString g_account;
 
 namespace {
 const QString PasswordColumn = QStringLiteral("密码");
-const QString NameColumn = QStringLiteral("用户名");
 
 // The refusals a login and a password change share.
 template <typename Outcome> QString sharedMessage(Outcome outcome) {
@@ -145,9 +144,7 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
     try {
         CAdoConn conn(dialogs, databasePath);
         conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::Accounts);
-        rs->Filter({NameColumn, name});
-        rs->Requery();
+        RecordsetPtr rs = conn.OpenRecordset(Statements::AccountByName, {name});
         if (rs->IsEOF())
             return PasswordOutcome::WrongOldPassword;
         const QString confirmed = rs->GetCollect(PasswordColumn);
@@ -162,9 +159,10 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
             if (!now.next() || now.text(0) != confirmed)
                 return PasswordOutcome::WrongOldPassword;
             now.reset();
-            rs->PutCollect(NameColumn, name);
-            rs->PutCollect(PasswordColumn, newHash);
-            rs->Update();
+            Query change(*conn.connection(), QString::fromUtf8(Statements::SetAccountPassword));
+            change.bind(1, name);
+            change.bind(2, newHash);
+            change.next();
             Audit::Append(*conn.connection(), g_account.isEmpty() ? name : g_account,
                           Audit::ThisDesk(), Audit::PasswordChanged, Messages::AccountDetail(name));
             write.commit();

@@ -531,8 +531,9 @@ void CDeskDlg::OnProfileUpdate() {
     case ProfileOutcome::MissingFields:
     case ProfileOutcome::UnstorableText:
     case ProfileOutcome::InvalidCardNo:
+    case ProfileOutcome::Duplicate:
     case ProfileOutcome::Failed:
-        m_dialogs.plain(ProfileMessage(outcome, m_panel.fields.cardNo), this);
+        m_dialogs.plain(ProfileMessage(outcome, m_panel.fields.cardNo, m_panel.failure()), this);
         break;
     case ProfileOutcome::Updated:
     case ProfileOutcome::Added:

@@ -3,12 +3,12 @@
 #include "base/Dialogs.h"
 #include "base/Messages.h"
 #include "data/AdoConn.h"
-#include "data/Audit.h"
 #include "data/Cardholder.h"
 #include "data/PagedRows.h"
 #include "data/Schema.h"
 #include "data/Text.h"
 #include "records/CardLoss.h"
+#include "records/CardholderArchive.h"
 #include "records/CardholderSheet.h"
 #include "records/windows/SheetImportDlg.h"
 #include "reports/Export.h"
@@ -23,8 +23,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
-#include <sqlite3.h>
-
 namespace velkar {
 
 namespace {
@@ -33,7 +31,6 @@ namespace {
 const QStringList& ListHeaders = Schema::CardholderColumns;
 const QList<int> ListWidths{60, 60, 60, 125, 110, 150};
 constexpr int CardNumberColumn = 1;
-const QStringList SearchFields{"卡号", "姓名", "身份证", "电话", "地址", "卡序号"};
 
 // Says why when one of `texts` can't be stored, or searched for, as it was typed.
 bool refusedAsUnstorable(Dialogs& dialogs, QObject* owner,
@@ -45,24 +42,6 @@ bool refusedAsUnstorable(Dialogs& dialogs, QObject* owner,
         }
     }
     return false;
-}
-
-// Reads the six cardholder columns of a statement into a table. Throws DataError.
-std::shared_ptr<TextTable> readCardholders(const CAdoConn& conn, const char* sql,
-                                           const QString* value = nullptr) {
-    Query query(conn.require(), QString::fromUtf8(sql));
-    if (value)
-        query.bind(1, *value);
-    auto table = std::make_shared<TextTable>(int(ListHeaders.size()));
-    int length = 0;
-    while (query.next()) {
-        table->beginRow();
-        for (int c = 0; c < table->columnCount(); ++c) {
-            const char* bytes = query.utf8(c, &length);
-            table->addCell(QByteArrayView(bytes, length));
-        }
-    }
-    return table;
 }
 
 } // namespace
@@ -79,7 +58,7 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
     WidenColumnsWithList(ui->recordList, ListWidths);
 
     // The field list is sorted as the user's locale sorts; nothing is chosen at first.
-    QStringList fields = SearchFields;
+    QStringList fields = CardholderArchive::SearchFields();
     QCollator collator(QLocale::system());
     std::sort(fields.begin(), fields.end(), collator);
     ui->fieldCombo->addItems(fields);
@@ -179,17 +158,6 @@ void CRecordsDlg::OnListClick() {
     UpdateData(false);
 }
 
-namespace {
-
-// The row's change and its trail entry commit together.
-Transaction writeOn(const CAdoConn& conn) {
-    if (!conn.isConnected())
-        throw DataError(-4, QStringLiteral("no open database connection"));
-    return Transaction(*conn.connection(), Transaction::Write);
-}
-
-} // namespace
-
 bool CRecordsDlg::fieldsRefused(bool serialRequired) {
     for (const QString* field :
          {&m_cardSerial, &m_cardNumber, &m_holderName, &m_idNumber, &m_holderPhone, &m_address}) {
@@ -215,25 +183,27 @@ bool CRecordsDlg::fieldsRefused(bool serialRequired) {
     return false;
 }
 
+ArchiveOutcome
+CRecordsDlg::onArchive(const std::function<ArchiveOutcome(CardholderArchive&)>& step) {
+    CAdoConn conn(&m_dialogs);
+    conn.OpenConnection();
+    try {
+        CardholderArchive archive(conn.require(), g_account);
+        return step(archive);
+    } catch (const DataError& e) {
+        return ArchiveOutcome::From(e);
+    }
+}
+
 void CRecordsDlg::OnAdd() {
     UpdateData(true);
     // The card serial is not required for a new cardholder.
     if (fieldsRefused(false))
         return;
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
-    RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {m_cardNumber});
-    try {
-        Transaction tx = writeOn(conn);
-        rs->AddNew();
-        fields().Write(*rs);
-        Audit::Append(*conn.connection(), g_account, Audit::ThisDesk(), Audit::CardholderAdded,
-                      fields().DetailText());
-        tx.commit();
-        conn.CloseRecordset();
-        conn.CloseConnection();
-    } catch (const std::exception&) {
-        m_dialogs.plain(Messages::DuplicateCardNo(), this);
+    const ArchiveOutcome outcome =
+        onArchive([this](CardholderArchive& archive) { return archive.add(fields()); });
+    if (!outcome.ok()) {
+        m_dialogs.plain(ArchiveMessage(outcome), this);
         return;
     }
     m_dialogs.plain(Messages::AddDone(), this);
@@ -245,10 +215,12 @@ Cardholder CRecordsDlg::fields() const {
 }
 
 bool CRecordsDlg::changeSelected(
-    const std::function<void(Recordset&)>& change,
-    const std::function<void(const Connection&, const Cardholder&)>& audit) {
+    const std::function<ArchiveOutcome(CardholderArchive&, const QString&)>& change) {
     // The selected cardholder is found by its 卡号, whatever the list last showed.
-    const bool selected = selectedItem() >= 0;
+    if (selectedItem() < 0) {
+        failed();
+        return false;
+    }
     QString key;
     try {
         key = selectedCardNumber();
@@ -256,21 +228,10 @@ bool CRecordsDlg::changeSelected(
         failed();
         return false;
     }
-    CAdoConn conn(&m_dialogs);
-    conn.OpenConnection();
-    RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {key});
-    try {
-        if (!selected || rs->IsEOF())
-            throw DataError(-2, QStringLiteral("no cardholder selected"));
-        Transaction tx = writeOn(conn);
-        const Cardholder before = Cardholder::Read(*rs);
-        change(*rs);
-        audit(*conn.connection(), before);
-        tx.commit();
-        conn.CloseRecordset();
-        conn.CloseConnection();
-    } catch (const std::exception&) {
-        failed();
+    const ArchiveOutcome outcome =
+        onArchive([&](CardholderArchive& archive) { return change(archive, key); });
+    if (!outcome.ok()) {
+        m_dialogs.plain(ArchiveMessage(outcome), this);
         return false;
     }
     return true;
@@ -280,26 +241,17 @@ void CRecordsDlg::OnModify() {
     UpdateData(true);
     if (fieldsRefused(true))
         return;
-    const auto audit = [this](const Connection& db, const Cardholder& before) {
-        Audit::Append(db, g_account, Audit::ThisDesk(), Audit::CardholderChanged,
-                      Messages::ChangedFromTo(before.DetailText(), fields().DetailText()));
-    };
-    if (!changeSelected([this](Recordset& row) { fields().Write(row); }, audit))
+    if (!changeSelected([this](CardholderArchive& archive, const QString& key) {
+            return archive.change(key, fields());
+        }))
         return;
     m_dialogs.plain(Messages::ChangeDone(), this);
     LoadRecords();
 }
 
 void CRecordsDlg::OnDelete() {
-    const auto remove = [](Recordset& row) {
-        row.Delete();
-        row.Update();
-    };
-    const auto audit = [](const Connection& db, const Cardholder& before) {
-        Audit::Append(db, g_account, Audit::ThisDesk(), Audit::CardholderDeleted,
-                      before.DetailText());
-    };
-    if (!changeSelected(remove, audit))
+    if (!changeSelected(
+            [](CardholderArchive& archive, const QString& key) { return archive.remove(key); }))
         return;
     m_dialogs.plain(Messages::DeleteDone(), this);
     OnClearFields();
@@ -337,26 +289,19 @@ void CRecordsDlg::OnSearch() {
     }
     if (refusedAsUnstorable(m_dialogs, this, {&m_searchText}))
         return;
-    // A card number typed in lower case or with blanks finds the card as it is stored.
-    QString searched = m_searchText;
-    if (field == ListHeaders[CardNumberColumn]) {
-        const QString cardNo = CardNumberFromTyped(m_searchText);
-        if (!cardNo.isEmpty())
-            searched = cardNo;
-    }
-    const char* sql = nullptr;
-    for (const Statements::CardholderSearch& search : Statements::CardholderSearches)
-        if (field == QString::fromUtf8(search.column))
-            sql = search.sql;
     CAdoConn conn(&m_dialogs);
     conn.OpenConnection();
+    ArchiveSearch found;
     try {
-        if (!sql)
-            throw DataError(-3, QStringLiteral("unknown search field"));
-        showTable(readCardholders(conn, sql, &searched));
-    } catch (const DataError&) {
-        failed();
+        found = CardholderArchive(conn.require(), g_account).search(field, m_searchText);
+    } catch (const DataError& e) {
+        found.outcome = ArchiveOutcome::From(e);
     }
+    if (!found.outcome.ok()) {
+        m_dialogs.plain(ArchiveMessage(found.outcome), this);
+        return;
+    }
+    showTable(std::move(found.rows));
 }
 
 void CRecordsDlg::keyPressEvent(QKeyEvent* event) {

@@ -15,11 +15,10 @@ class CRecordsDlg;
 namespace velkar {
 
 class Dialogs;
-class Connection;
-class Recordset;
+class CardholderArchive;
+struct ArchiveOutcome;
 class TextTable;
 class TextTableModel;
-class CAdoConn;
 
 // The cardholder archive: lists every cardholder, adds, changes, deletes and searches them.
 class CRecordsDlg : public QDialog {
@@ -59,10 +58,12 @@ private:
     Cardholder fields() const;
     // Says why the fields can't be stored, if they can't: one empty, or a text the store refuses.
     bool fieldsRefused(bool serialRequired);
-    // Applies `change` to the selected cardholder's row and `audit` tells the trail, given the
-    // row as it was, in one transaction; "操作失败" and false when it fails.
-    bool changeSelected(const std::function<void(Recordset&)>& change,
-                        const std::function<void(const Connection&, const Cardholder&)>& audit);
+    // Runs `step` on the archive of a connection of its own.
+    ArchiveOutcome onArchive(const std::function<ArchiveOutcome(CardholderArchive&)>& step);
+    // Applies `change` to the selected cardholder, named by its 卡号; says why and gives false
+    // when it fails.
+    bool
+    changeSelected(const std::function<ArchiveOutcome(CardholderArchive&, const QString&)>& change);
 
     Ui::CRecordsDlg* ui;
     Dialogs& m_dialogs;

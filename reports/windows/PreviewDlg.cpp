@@ -104,8 +104,10 @@ void CPreviewDlg::DrawPage(QPainter& painter) {
     m_reportDate = TimestampText(m_clock.now());
     try {
         if (!m_totalKnown && m_collectedOn && m_page == ReportLayout::LastPage(m_recordCount)) {
-            m_report.total =
-                ReportTotal(*m_collectedOn, m_collectedStart, m_collectedEnd, m_report.newest);
+            const ReportSums sums = SumReport(*m_collectedOn, m_collectedStart, m_collectedEnd,
+                                              m_report.newest, m_report.newestPaid);
+            m_report.total = sums.total;
+            m_report.cash = sums.cash;
             m_totalKnown = true;
         }
         DrawPreviewPage(painter, m_report, {m_title, m_reportDate}, m_page);

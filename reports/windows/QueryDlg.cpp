@@ -5,6 +5,7 @@
 #include "base/Messages.h"
 #include "base/PrivateFile.h"
 #include "data/AdoConn.h"
+#include "data/CashRule.h"
 #include "reports/Export.h"
 #include "reports/Report.h"
 #include "reports/ReportLayout.h"
@@ -26,7 +27,7 @@ namespace velkar {
 
 namespace {
 
-const QList<int> ListWidths{110, 110, 200, 110, 80, 110};
+const QList<int> ListWidths{110, 110, 200, 110, 80, 110, 60, 80};
 
 // Throws DataError when the store can't be opened or read.
 // The total is summed on a second connection of the window's meanwhile.
@@ -37,14 +38,20 @@ Report collect(HeldConnection& store, HeldConnection& totals, const QString& sta
     return CollectReport(connection, start, end, true, totalsOn.get());
 }
 
+QString cashText(const Report& report) {
+    const CashTotals cash = report.cash.value_or(CashTotals{});
+    return Messages::CashLine(Cash::YuanText(cash.in), Cash::YuanText(cash.out),
+                              Cash::YuanText(cash.net()));
+}
+
 } // namespace
 
 CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock), m_store(&dialogs),
       m_totals(nullptr),
-      m_model(new TextTableModel(Messages::QueryListHeadings(),
+      m_model(new TextTableModel(Messages::QueryListHeadings() << Messages::QueryCashHeadings(),
                                  {Report::CardNo, Report::Name, Report::Date, Report::Amount,
-                                  Report::Operator, Report::Desk},
+                                  Report::Operator, Report::Desk, Report::Kind, Report::Cash},
                                  this)) {
     const QDate today = m_clock.now().date();
     m_dateTo = today;
@@ -92,6 +99,7 @@ void CQueryDlg::UpdateData(bool save) {
         ui->dateFromEdit->setDate(m_dateFrom);
     }
     ui->totalText->setText(m_totalText);
+    ui->cashText->setText(m_cashText);
 }
 
 QString CQueryDlg::startBound() const {
@@ -112,6 +120,7 @@ void CQueryDlg::QueryRecords() {
         Report report = collect(m_store, m_totals, startBound(), endBound());
         m_model->setRows(report.rows);
         m_totalText = report.totalText();
+        m_cashText = cashText(report);
     } catch (const DataError&) {
         failed();
         return;
@@ -201,12 +210,14 @@ void CQueryDlg::OnExport() {
     // Read afresh, as printing does: the list's columns with each cell as the list shows it,
     // and the total line the same sum the window shows.
     static constexpr Report::Column Shown[] = {Report::CardNo, Report::Name,     Report::Date,
-                                               Report::Amount, Report::Operator, Report::Desk};
+                                               Report::Amount, Report::Operator, Report::Desk,
+                                               Report::Kind,   Report::Cash};
     Export::Sheet sheet{ReportLayout::Title,
-                        Messages::QueryListHeadings(),
+                        Messages::QueryListHeadings() << Messages::QueryCashHeadings(),
                         {},
-                        {false, false, false, true, false, false}};
+                        {false, false, false, true, false, false, false, true}};
     Report report;
+    qint64 rowsCash = 0; // tenths
     try {
         report = collect(m_store, m_totals, startBound(), endBound());
         const TextRows& rows = *report.rows;
@@ -214,13 +225,22 @@ void CQueryDlg::OnExport() {
             QStringList cells;
             for (Report::Column column : Shown)
                 cells << rows.text(r, column);
+            rowsCash += RecordCash(rows.text(r, Report::Amount), rows.text(r, Report::Operation),
+                                   rows.text(r, Report::Link));
             sheet.rows << cells;
         }
     } catch (const DataError&) {
         failed();
         return;
     }
-    sheet.rows << QStringList{Messages::Total(), {}, {}, report.totalText(), {}, {}};
+    // The cash column adds up on the total line; the payouts and the drawer's figures follow.
+    const CashTotals cash = report.cash.value_or(CashTotals{});
+    sheet.rows << QStringList{Messages::Total(),       {}, {}, report.totalText(), {}, {}, {},
+                              Cash::YuanText(rowsCash)};
+    const QStringList lines = Messages::QueryCashLines();
+    const qint64 figures[] = {-cash.paid, cash.in, cash.out, cash.net()};
+    for (int i = 0; i < lines.size(); ++i)
+        sheet.rows << QStringList{lines[i], {}, {}, {}, {}, {}, {}, Cash::YuanText(figures[i])};
     const QString problem = Export::Write(path, sheet);
     if (!problem.isEmpty())
         m_dialogs.plain(Messages::ExportFailed(problem), this);

@@ -60,6 +60,7 @@ private:
     QDate m_dateTo;
     QDate m_dateFrom;
     QString m_totalText = QStringLiteral("0");
+    QString m_cashText;
     qsizetype m_recordCount = 0;
 };
 

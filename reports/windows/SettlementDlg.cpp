@@ -7,6 +7,7 @@
 #include "data/AdoConn.h"
 #include "reports/Export.h"
 #include "reports/ReportLayout.h"
+#include "reports/SettlementSheets.h"
 #include "reports/TextTableModel.h"
 #include "reports/windows/SettlementChart.h"
 #include "reports/windows/SettlementPreviewDlg.h"
@@ -25,14 +26,6 @@ namespace velkar {
 namespace {
 
 const QString DateFormat = QStringLiteral("yyyy-MM-dd");
-
-QList<QStringList> rowsOf(const Settlement::Result& result) {
-    QList<QStringList> rows;
-    for (const Settlement::Row& row : result.rows)
-        rows << Settlement::RowTexts(row);
-    rows << Settlement::TotalTexts(result);
-    return rows;
-}
 
 } // namespace
 
@@ -71,11 +64,14 @@ CSettlementDlg::~CSettlementDlg() {
     delete ui;
 }
 
-bool CSettlementDlg::collect(Settlement::Result* result) {
+bool CSettlementDlg::collect(Settlement::Result* result, std::vector<Shifts::Shift>* shifts) {
     try {
         Connection db(Schema::DatabaseLocation());
-        *result = Settlement::Collect(db, ui->dateFromEdit->date().toString(DateFormat),
-                                      ui->dateToEdit->date().toString(DateFormat));
+        const QString from = ui->dateFromEdit->date().toString(DateFormat);
+        const QString to = ui->dateToEdit->date().toString(DateFormat);
+        *result = Settlement::Collect(db, from, to);
+        if (shifts)
+            *shifts = Shifts::List(db, from, to);
         return true;
     } catch (const DataError&) {
         m_dialogs.plain(Messages::OperationFailed(), this);
@@ -89,7 +85,7 @@ void CSettlementDlg::OnRunQuery() {
         return;
     m_result = result;
     auto table = std::make_shared<TextTable>(int(Settlement::ColumnHeadings().size()));
-    for (const QStringList& row : rowsOf(m_result)) {
+    for (const QStringList& row : SettlementSheets::Rows(m_result)) {
         table->beginRow();
         for (const QString& cell : row)
             table->addCell(cell.toUtf8());
@@ -103,13 +99,15 @@ void CSettlementDlg::OnRunQuery() {
                         ui->dateToEdit->date().toString(DateFormat));
 }
 
-TableDocument CSettlementDlg::document(const Settlement::Result& result) const {
+TableDocument CSettlementDlg::document(const Settlement::Result& result,
+                                       const std::vector<Shifts::Shift>& shifts) const {
     TableDocument document;
     document.title = Title;
     document.reportDate = TimestampText(m_clock.now());
-    document.headings = Settlement::ColumnHeadings();
-    document.columnWidths = {700, 600, 500, 600, 500, 600, 500};
-    document.rows = rowsOf(result);
+    document.headings = SettlementSheets::PrintedHeadings();
+    document.columnWidths = SettlementSheets::PrintedWidths();
+    document.rows = SettlementSheets::PrintedRows(result);
+    document.sections = SettlementSheets::PrintedSections(result, shifts);
     document.aboveHeight = ChartHeight;
     // The preview keeps the document after this window's result has moved on.
     auto kept = std::make_shared<const Settlement::Result>(result);
@@ -121,9 +119,10 @@ TableDocument CSettlementDlg::document(const Settlement::Result& result) const {
 
 void CSettlementDlg::PrintSettlement(QPrinter& printer) {
     Settlement::Result result;
-    if (!collect(&result))
+    std::vector<Shifts::Shift> shifts;
+    if (!collect(&result, &shifts))
         return;
-    const TableDocument pages = document(result);
+    const TableDocument pages = document(result, shifts);
     printer.setDocName(ReportLayout::JobName);
     QPainter painter;
     // Printed to a file, the report is the user's alone; the printer keeps the mode it finds.
@@ -139,9 +138,10 @@ void CSettlementDlg::PrintSettlement(QPrinter& printer) {
 
 void CSettlementDlg::OnPreview() {
     Settlement::Result result;
-    if (!collect(&result))
+    std::vector<Shifts::Shift> shifts;
+    if (!collect(&result, &shifts))
         return;
-    CSettlementPreviewDlg preview(document(result), this);
+    CSettlementPreviewDlg preview(document(result, shifts), this);
     preview.exec();
 }
 
@@ -159,13 +159,10 @@ void CSettlementDlg::OnExport() {
     if (path.isEmpty())
         return;
     Settlement::Result result;
-    if (!collect(&result))
+    std::vector<Shifts::Shift> shifts;
+    if (!collect(&result, &shifts))
         return;
-    const Export::Sheet sheet{Messages::SettlementSheet(),
-                              Settlement::ColumnHeadings(),
-                              rowsOf(result),
-                              {false, false, true, true, true, true, true}};
-    const QString problem = Export::Write(path, sheet);
+    const QString problem = Export::Write(path, SettlementSheets::Sheets(result, shifts));
     if (!problem.isEmpty())
         m_dialogs.plain(Messages::ExportFailed(problem), this);
     else

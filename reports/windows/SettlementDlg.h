@@ -2,6 +2,7 @@
 
 #include "base/Messages.h"
 #include "data/Settlement.h"
+#include "data/Shift.h"
 #include "reports/ReportLayout.h"
 
 #include <QDate>
@@ -45,9 +46,11 @@ public slots:
     void OnExport();
 
 private:
-    bool collect(Settlement::Result* result);
-    // The printed pages of `result`: the chart above the table on the first.
-    TableDocument document(const Settlement::Result& result) const;
+    bool collect(Settlement::Result* result, std::vector<Shifts::Shift>* shifts = nullptr);
+    // The printed pages of `result`: the chart above the table on the first, the cash and the
+    // shifts after it.
+    TableDocument document(const Settlement::Result& result,
+                           const std::vector<Shifts::Shift>& shifts) const;
 
     Ui::CSettlementDlg* ui;
     Dialogs& m_dialogs;

@@ -1,6 +1,7 @@
 #include "base/Clock.h"
 #include "data/AdoConn.h"
 #include "data/Cardholder.h"
+#include "data/PostgresEngine.h"
 #include "support/FakeDialogs.h"
 #include "support/TestDatabase.h"
 
@@ -32,63 +33,32 @@ private slots:
         TestDatabase db;
         CAdoConn conn;
         conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::AppendRecord);
-        QVERIFY(rs->IsEOF());
         for (const char* amount : {"00100", "-00123"}) {
-            rs->AddNew();
-            rs->PutCollect("卡号", "0000000A");
-            rs->PutCollect("日期", "2024-01-31 12:00:00");
-            rs->PutCollect("金额", amount);
-            rs->Update();
+            Query book(conn.require(), QString::fromUtf8(Statements::BookRecord));
+            book.bind(1, QStringLiteral("0000000A"));
+            book.bind(2, QStringLiteral("2024-01-31 12:00:00"));
+            book.bind(3, QString::fromLatin1(amount));
+            QVERIFY(book.next());
         }
-        QCOMPARE(rs->GetCollect("金额"), QStringLiteral("-123")); // the row just added
-
-        CAdoConn again;
-        again.OpenConnection();
-        RecordsetPtr fresh = again.OpenRecordset(Statements::Records);
+        RecordsetPtr fresh = conn.OpenRecordset(Statements::Records);
         fresh->Filter({"卡号", "0000000A"});
         fresh->Requery();
         QCOMPARE(fresh->GetCollect("金额"), QStringLiteral("100"));
         fresh->MoveNext();
         QCOMPARE(fresh->GetCollect("金额"), QStringLiteral("-123"));
-    }
-
-    void appendingReadsNoRows() {
-        TestDatabase db;
-        db.addRecord("A", "2024-01-01 10:00:00", "1");
-        CAdoConn conn;
-        conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::Records);
-        rs->AddNew();
-        rs->PutCollect("卡号", "B");
-        rs->PutCollect("日期", "2024-01-01 11:00:00");
-        rs->PutCollect("金额", "2");
-        rs->Update();
-        QCOMPARE(rs->GetCollect("卡号"), QStringLiteral("B"));
-        QCOMPARE(rs->RecordCount(), 1);
-        // Once rows were read, the added row joins them.
-        rs->Requery();
-        QCOMPARE(rs->RecordCount(), 2);
-        rs->AddNew();
-        rs->PutCollect("卡号", "C");
-        rs->PutCollect("日期", "2024-01-01 12:00:00");
-        rs->PutCollect("金额", "3");
-        rs->Update();
-        QCOMPARE(rs->RecordCount(), 3);
-        QCOMPARE(rs->GetCollect("卡号"), QStringLiteral("C"));
+        fresh->MoveNext();
+        QVERIFY(fresh->IsEOF());
     }
 
     void malformedAmountIsRefused() {
         TestDatabase db;
-        CAdoConn conn;
-        conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::Records);
+        const Connection connection(db.path());
         for (const char* amount : {"", "12a"}) {
-            rs->AddNew();
-            rs->PutCollect("卡号", "0000000A");
-            rs->PutCollect("日期", "2024-01-31 12:00:00");
-            rs->PutCollect("金额", amount);
-            QVERIFY_THROWS_EXCEPTION(DataError, rs->Update());
+            Query book(connection, QString::fromUtf8(Statements::BookRecord));
+            book.bind(1, QStringLiteral("0000000A"));
+            book.bind(2, QStringLiteral("2024-01-31 12:00:00"));
+            book.bind(3, QString::fromLatin1(amount));
+            QVERIFY_THROWS_EXCEPTION(DataError, book.next());
         }
         QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QStringLiteral("0"));
     }
@@ -110,17 +80,15 @@ private slots:
         QCOMPARE(amounts, (QStringList{"2", "3"}));
     }
 
-    void cardholderWithNullTextsAndQuotes() {
+    // The archive's typed writes: a row with quotes and "null" texts, a taken 卡号, and changes
+    // of rows that are not there.
+    void cardholderWritesByCardNo() {
         TestDatabase db;
+        const Connection connection(db.path());
+        const Cardholder holder{"7", "1234ABCD", "O'Brien", "null", "555", "null"};
+        AddCardholder(connection, holder);
         CAdoConn conn;
         conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::Cardholders);
-        rs->AddNew();
-        const QStringList values{"7", "1234ABCD", "O'Brien", "null", "555", "null"};
-        for (int i = 0; i < values.size(); ++i)
-            rs->PutCollect(Schema::CardholderColumns[i], values[i]);
-        rs->Update();
-
         RecordsetPtr found = conn.OpenRecordset(Statements::Cardholders);
         found->Filter({"姓名", "O'Brien"});
         found->Requery();
@@ -128,12 +96,65 @@ private slots:
         QCOMPARE(found->GetCollect("身份证"), QStringLiteral("null"));
         QCOMPARE(found->GetCollect("地址"), QStringLiteral("null"));
 
-        // A second row with the same card number is refused and nothing is added.
-        found->AddNew();
-        for (int i = 0; i < values.size(); ++i)
-            found->PutCollect(Schema::CardholderColumns[i], values[i]);
-        QVERIFY_THROWS_EXCEPTION(DataError, found->Update());
+        // A second row with the same card number is refused as a constraint, and nothing is added.
+        try {
+            AddCardholder(connection, holder);
+            QFAIL("a second row with the same 卡号 was stored");
+        } catch (const DataError& e) {
+            QCOMPARE(e.failure(), DataFailure::Constraint);
+        }
         QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("1"));
+
+        Cardholder renamed = holder;
+        renamed.cardNo = QStringLiteral("1234ABCE");
+        renamed.name = QStringLiteral("Bert");
+        QVERIFY(!ChangeCardholder(connection, "FFFFFFFF", renamed));
+        QVERIFY(ChangeCardholder(connection, "1234ABCD", renamed));
+        QCOMPARE(db.scalar("SELECT 卡号 || '/' || 姓名 FROM userecord"),
+                 QStringLiteral("1234ABCE/Bert"));
+        QVERIFY(!ReadCardholder(connection, "1234ABCD"));
+        QVERIFY(!DeleteCardholder(connection, "1234ABCD"));
+        QVERIFY(DeleteCardholder(connection, "1234ABCE"));
+        QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("0"));
+    }
+
+    // What callers decide by: a lock held past the wait and a store that takes no writes, on
+    // either engine, each failing as itself.
+    void failuresSayWhatWentWrong() {
+        TestDatabase db;
+        const Connection holder(db.path());
+        Transaction held(holder, Transaction::Write);
+        const Connection waiting(db.path(), 50);
+        try {
+            Transaction write(waiting, Transaction::Write);
+            QFAIL("a second write transaction was given while the first held the lock");
+        } catch (const DataError& e) {
+            QCOMPARE(e.failure(), DataFailure::Busy);
+        }
+        held.commit();
+
+        const bool server = holder.engine() == Engine::Postgres;
+        waiting.run(server ? "SET default_transaction_read_only = on" : "PRAGMA query_only = 1");
+        try {
+            AddCardholder(waiting, {"1", "00000001", "甲", "id", "tel", "addr"});
+            QFAIL("a store that takes no writes took a row");
+        } catch (const DataError& e) {
+            QCOMPARE(e.failure(), DataFailure::ReadOnly);
+        }
+        QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("0"));
+    }
+
+    void serverStatesNameTheirFailure() {
+        QCOMPARE(ServerFailure("23505", false), DataFailure::Constraint);
+        QCOMPARE(ServerFailure("23514", false), DataFailure::Constraint);
+        QCOMPARE(ServerFailure("53100", false), DataFailure::Full);
+        QCOMPARE(ServerFailure("55P03", false), DataFailure::Busy);
+        QCOMPARE(ServerFailure("25006", false), DataFailure::ReadOnly);
+        QCOMPARE(ServerFailure("08006", false), DataFailure::ServerGone);
+        QCOMPARE(ServerFailure("57P01", false), DataFailure::ServerGone);
+        QCOMPARE(ServerFailure("42601", false), DataFailure::Other);
+        QCOMPARE(ServerFailure(nullptr, true), DataFailure::ServerGone);
+        QCOMPARE(ServerFailure("", false), DataFailure::Other);
     }
 
     void filterNamesOnlyTheStatementsColumns() {
@@ -168,24 +189,6 @@ private slots:
         QCOMPARE(walked, (QStringList{"1", "10", "2", "3"}));
     }
 
-    void changeAndDeleteReachTheCurrentRow() {
-        TestDatabase db;
-        db.addCardholder("1", "A", "Ann");
-        db.addCardholder("2", "B", "Bob");
-        CAdoConn conn;
-        conn.OpenConnection();
-        RecordsetPtr rs = conn.OpenRecordset(Statements::Cardholders);
-        rs->Filter({"卡号", "B"});
-        rs->Requery();
-        rs->PutCollect("姓名", "Bert");
-        rs->Update();
-        QCOMPARE(db.scalar("SELECT 姓名 FROM userecord WHERE 卡号 = 'B'"), QStringLiteral("Bert"));
-        rs->Delete();
-        rs->Update();
-        QCOMPARE(db.scalar("SELECT min(姓名) || '/' || count(*) FROM userecord"),
-                 QStringLiteral("Ann/1"));
-    }
-
     void missingDatabaseIsReportedAndRaises() {
         FILE_DATABASE_ONLY();
         TestDatabase db;
@@ -209,7 +212,7 @@ private slots:
             conn.require();
             QFAIL("a missing file gave a connection");
         } catch (const DataError& e) {
-            QCOMPARE(e.code(), -1);
+            QCOMPARE(e.failure(), DataFailure::NotOpen);
         }
         HeldConnection held(&dialogs);
         QVERIFY_THROWS_EXCEPTION(DataError, held.require());
@@ -304,7 +307,9 @@ private slots:
         conn.OpenConnection();
         RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {"1234ABCD"});
         QCOMPARE(rs->RecordCount(), 1);
-        const Cardholder read = Cardholder::Read(*rs);
+        const QStringList& c = Schema::CardholderColumns;
+        const Cardholder read{rs->GetCollect(c[0]), rs->GetCollect(c[1]), rs->GetCollect(c[2]),
+                              rs->GetCollect(c[3]), rs->GetCollect(c[4]), rs->GetCollect(c[5])};
         const CardholderLookup found = FindCardholder(conn.require(), "1234ABCD");
         QVERIFY(found.ok);
         QCOMPARE(found.state, HolderExisting);

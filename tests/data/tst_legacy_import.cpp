@@ -355,7 +355,7 @@ private slots:
         LegacyImport::Options options = cheap();
         options.progress = [](int done, int) {
             if (done > 100000)
-                throw DataError(-1, QStringLiteral("the disk is full"));
+                throw DataError(DataFailure::Other, QStringLiteral("the disk is full"));
         };
         const LegacyImport::Result failed =
             importInto("legacy-counter.mdb", target.location, options);

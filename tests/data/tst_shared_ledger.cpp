@@ -7,6 +7,7 @@
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
 #include "data/Schema.h"
+#include "records/CardholderArchive.h"
 #include "users/Accounts.h"
 
 #include <QDir>
@@ -111,20 +112,14 @@ private slots:
         TestDatabase db;
         std::atomic<int> stored{0}, refused{0};
         together(1, [&](int desk, int) {
-            CAdoConn conn(nullptr, db.path());
-            conn.OpenConnection();
-            RecordsetPtr rs = conn.OpenRecordset(Statements::CardholderByCardNo, {"12345678"});
-            try {
-                rs->AddNew();
-                const QStringList values{"1",  "12345678", desk ? "Bert" : "Ann",
-                                         "id", "tel",      "addr"};
-                for (int c = 0; c < values.size(); ++c)
-                    rs->PutCollect(Schema::CardholderColumns[c], values[c]);
-                rs->Update();
+            const Connection connection(db.path());
+            const ArchiveOutcome outcome =
+                CardholderArchive(connection, Op1)
+                    .add({"1", "12345678", desk ? "Bert" : "Ann", "id", "tel", "addr"});
+            if (outcome.ok())
                 ++stored;
-            } catch (const DataError&) {
+            else if (outcome.result == ArchiveOutcome::Duplicate)
                 ++refused;
-            }
         });
         QCOMPARE(stored.load(), 1);
         QCOMPARE(refused.load(), 1);

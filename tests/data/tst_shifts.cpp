@@ -11,6 +11,7 @@
 #include "data/Settlement.h"
 #include "data/Shift.h"
 #include "desk/Receipt.h"
+#include "reports/Report.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -437,6 +438,59 @@ private slots:
         const Shifts::SealFinding finding = Shifts::FindSeal(db, Shifts::SealOf(head.text(1)));
         QVERIFY(finding.found);
         QVERIFY(!finding.shift);
+    }
+
+    // The settlement and the query count the drawer alike: a record from before the journal by
+    // its sign, a payout on the day it was paid, for the operator who paid it, also on a day and
+    // for an operator without a record; the query's total over the range is the settlement's.
+    void settlementAndQueryCountTheDrawerAlike() {
+        TestDatabase t;
+        const Connection db(t.path());
+        Query(db, QStringLiteral("INSERT INTO employees (卡号, 日期, 金额) VALUES ('0000ABCD', "
+                                 "'2024-05-06 07:00:00', -12)"))
+            .next();
+        book(db, DeskA, Op1, Journal::Operation::Recharge, 40, at(8));
+        const qint64 replacement =
+            book(db, DeskA, Op1, Journal::Operation::Recharge, 25, at(8, 30));
+        Query link(db, QStringLiteral("INSERT INTO journal_links (journal_id, kind, ref) VALUES "
+                                      "(?, 'replacement', 1)"));
+        link.bind(1, replacement);
+        link.next();
+        for (const char* paid : {"2024-05-05 17:00:00", "2024-05-06 08:30:00"}) {
+            Query pay(db, QStringLiteral("INSERT INTO cash_paid (kind, ref, card_no, amount, "
+                                         "operator, desk, paid_at) VALUES ('replacement', ?, "
+                                         "'0000ABCD', 4, ?, ?, ?)"));
+            pay.bind(1, std::int64_t(paid[9] - '0'));
+            pay.bind(2, paid[9] == '5' ? Op2 : Op1);
+            pay.bind(3, DeskA);
+            pay.bind(4, QString::fromLatin1(paid));
+            pay.next();
+        }
+
+        const Settlement::Result range =
+            Settlement::Collect(db, QStringLiteral("2024-05-05"), QStringLiteral("2024-05-06"));
+        QStringList rows;
+        for (const Settlement::Row& r : range.rows)
+            rows << r.day + ' ' + r.operatorName + ' ' + QString::number(r.cashIn) + ' ' +
+                        QString::number(r.cashOut);
+        QCOMPARE(rows, (QStringList{"2024-05-05 操作员2 0 4", "2024-05-06 未知 0 120",
+                                    "2024-05-06 操作员1 400 4"}));
+        QCOMPARE(range.rows[2].replacementSum, 25);
+        QCOMPARE(range.rows[2].rechargeSum, 40);
+        QCOMPARE(range.total.net, 40 + 25 - 12);
+
+        const ReportSums sums = SumReport(db, QStringLiteral("2024-05-05 00:00:00"),
+                                          QStringLiteral("2024-05-06 23:59:59"), 1000, 1000);
+        QCOMPARE(sums.total, range.total.net);
+        QCOMPARE(sums.cash.in, range.total.cashIn);
+        QCOMPARE(sums.cash.out, range.total.cashOut);
+        QCOMPARE(sums.cash.paid, 8);
+        QVERIFY(sums.cash.linked);
+        // Bounded by the newest payout the query saw.
+        QCOMPARE(SumReport(db, QStringLiteral("2024-05-05 00:00:00"),
+                           QStringLiteral("2024-05-06 23:59:59"), 1000, 1)
+                     .cash.paid,
+                 4);
     }
 
     void listsTheShiftsOfTheDates() {

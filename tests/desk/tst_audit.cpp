@@ -2,9 +2,11 @@
 #include "base/Clock.h"
 #include "base/Settings.h"
 #include "data/AdoConn.h"
+#include "data/Amount.h"
 #include "data/Audit.h"
 #include "data/Journal.h"
 #include "data/Settlement.h"
+#include "data/Shift.h"
 #include "desk/windows/AuditDlg.h"
 #include "desk/windows/DatabaseActions.h"
 #include "records/windows/RecordsDlg.h"
@@ -69,6 +71,49 @@ void book(const Connection& db, const QString& op, const QString& cardNo, Journa
 void book(const QString& path, const QString& op, const QString& cardNo, Journal::Operation kind,
           int amount, const QString& at) {
     book(Connection(path), op, cardNo, kind, amount, at);
+}
+
+// A command a desk books for a correction or a replacement (`link`, with what it served), or a
+// plain one (`link` empty); returns its journal id.
+qint64 bookFor(const Connection& db, const QString& op, const QString& desk, const QString& cardNo,
+               Journal::Operation kind, int amount, const QString& at, const char* link = nullptr,
+               int ref = 0) {
+    Journal::Entry e;
+    e.cardNo = cardNo;
+    e.operation = kind;
+    e.amount = amount;
+    const bool clear = kind == Journal::Operation::Clear;
+    e.balanceBefore = clear ? amount * 10 + 4 : 0;
+    e.balanceExpected = clear ? 0 : amount * 10;
+    e.operatorName = op;
+    e.desk = desk;
+    e.sentAt = at;
+    e.id = Journal::Add(db, e);
+    Journal::Settle(
+        db, {{e, Journal::State::Booked, e.balanceExpected, at, BookedAmountText(clear, amount)}});
+    if (link) {
+        Query q(db, QStringLiteral(
+                        "INSERT INTO journal_links (journal_id, kind, ref) VALUES (?, ?, ?)"));
+        q.bind(1, e.id);
+        q.bind(2, QString::fromLatin1(link));
+        q.bind(3, std::int64_t(ref));
+        q.next();
+    }
+    return e.id;
+}
+
+// The part below one yuan a correction or a replacement paid over the counter.
+void payOut(const Connection& db, const QString& op, const QString& desk, const char* kind, int ref,
+            int tenths, const QString& at) {
+    Query q(db, QStringLiteral("INSERT INTO cash_paid (kind, ref, card_no, amount, operator, desk, "
+                               "paid_at) VALUES (?, ?, 'AAAA0001', ?, ?, ?, ?)"));
+    q.bind(1, QString::fromLatin1(kind));
+    q.bind(2, std::int64_t(ref));
+    q.bind(3, std::int64_t(tenths));
+    q.bind(4, op);
+    q.bind(5, desk);
+    q.bind(6, at);
+    q.next();
 }
 
 struct Run {
@@ -478,6 +523,154 @@ private slots:
         QVERIFY(bytes.contains(QStringLiteral("合计,,5,1176,1,-120,1056").toUtf8()));
     }
 
+    // A day with a correction and a replacement beside plain recharges and clears: each
+    // operator's cash in less cash out is the net cash, alike in the settlement, the query's
+    // total, both exports and the Z reports of the day's shifts.
+    void aDayWithACorrectionAndAReplacementReconciles() {
+        TestDatabase db;
+        const QString desk1 = QStringLiteral("desk-1"), desk2 = QStringLiteral("desk-2");
+        const auto t = [](const char* time) {
+            return QStringLiteral("2026-12-07 ") + QString::fromLatin1(time);
+        };
+        const auto at = [](int hour, int minute) {
+            return QDateTime(QDate(2026, 12, 7), QTime(hour, minute));
+        };
+        using Op = Journal::Operation;
+        {
+            const Connection c(db.path());
+            book(c, Op1, QStringLiteral("AAAA0009"), Op::Recharge, 500,
+                 QStringLiteral("2026-12-06 18:00:00")); // the day before
+            const qint64 shift1 = Shifts::Begin(c, desk1, Op1, at(8, 0)).shift.id;
+            const qint64 shift2 = Shifts::Begin(c, desk2, Op2, at(8, 0)).shift.id;
+            bookFor(c, Op1, desk1, "AAAA0001", Op::Recharge, 100, t("09:00:00"));
+            bookFor(c, Op1, desk1, "AAAA0002", Op::Clear, 30, t("09:10:00"));
+            bookFor(c, Op1, desk1, "AAAA0003", Op::Recharge, 100, t("09:20:00")); // mistaken
+            // The correction takes the card down to what it held and pays the rest back.
+            bookFor(c, Op1, desk1, "AAAA0003", Op::Clear, 150, t("09:25:00"), "correction", 1);
+            bookFor(c, Op1, desk1, "AAAA0003", Op::Recharge, 50, t("09:26:00"), "correction", 1);
+            payOut(c, Op1, desk1, "correction", 1, 4, t("09:26:00"));
+            // A lost card's 80.6 carried to its new card: 80 onto it, 0.6 over the counter.
+            bookFor(c, Op1, desk1, "AAAA0004", Op::Recharge, 80, t("09:40:00"), "replacement", 2);
+            payOut(c, Op1, desk1, "replacement", 2, 6, t("09:40:00"));
+            bookFor(c, Op2, desk2, "AAAA0005", Op::Recharge, 20, t("10:00:00"));
+            // A lost card that held 0.3 only: no recharge, just the payout.
+            payOut(c, Op2, desk2, "replacement", 3, 3, t("10:05:00"));
+            const Shifts::Shift z1 = Shifts::Close(c, {shift1, 690, 0, Op1, desk1, at(12, 0)});
+            const Shifts::Shift z2 = Shifts::Close(c, {shift2, 197, 0, Op2, desk2, at(12, 0)});
+            QCOMPARE(z1.expected, std::optional<qint64>(690));
+            QCOMPARE(z2.expected, std::optional<qint64>(197));
+            // After the day: neither the settlement's nor the query's.
+            payOut(c, Op1, desk1, "correction", 9, 5, QStringLiteral("2026-12-08 00:00:00"));
+
+            const Settlement::Result day =
+                Settlement::Collect(c, QStringLiteral("2026-12-07"), QStringLiteral("2026-12-07"));
+            QCOMPARE(int(day.rows.size()), 2);
+            const Settlement::Row& op1 = day.rows[0];
+            QCOMPARE(op1.operatorName, Op1);
+            // The plain columns count plain bookings only.
+            QCOMPARE(op1.rechargeCount, 2);
+            QCOMPARE(op1.rechargeSum, 200);
+            QCOMPARE(op1.clearCount, 1);
+            QCOMPARE(op1.clearSum, -30);
+            QCOMPARE(op1.correctionCount, 2);
+            QCOMPARE(op1.correctionSum, -100);
+            QCOMPARE(op1.replacementCount, 1);
+            QCOMPARE(op1.replacementSum, 80);
+            QCOMPARE(op1.net, 150);
+            QCOMPARE(op1.cashIn, 2000);
+            QCOMPARE(op1.cashOut, 300 + 1500 - 500 + 4 + 6);
+            QCOMPARE(op1.netCash(), *z1.expected);
+            const Settlement::Row& op2 = day.rows[1];
+            QCOMPARE(op2.operatorName, Op2);
+            QCOMPARE(op2.cashIn, 200);
+            QCOMPARE(op2.cashOut, 3);
+            QCOMPARE(op2.netCash(), *z2.expected);
+            QCOMPARE(day.total.cashIn - day.total.cashOut, *z1.expected + *z2.expected);
+            QCOMPARE(day.total.net, 170);
+            QCOMPARE(Settlement::RowTexts(day.total).mid(7),
+                     (QStringList{"2", "-100", "1", "80", "220.0", "131.3", "88.7"}));
+            QVERIFY(Settlement::HasLinkedCash(day));
+        }
+
+        FixedClock clock(QDateTime(QDate(2026, 12, 7), QTime(13, 0)));
+        CQueryDlg query(dialogs, clock);
+        QCOMPARE(query.findChild<QLabel*>(QStringLiteral("totalText"))->text(),
+                 QStringLiteral("170"));
+        QCOMPARE(query.findChild<QLabel*>(QStringLiteral("cashText"))->text(),
+                 QStringLiteral("现金收入: 220.0 元  现金支出: 131.3 元  现金净额: 88.7 元"));
+        const QAbstractItemModel* list =
+            query.findChild<QTableView*>(QStringLiteral("recordList"))->model();
+        QStringList kinds, cash;
+        for (int r = 0; r < list->rowCount(); ++r) {
+            kinds << list->index(r, 6).data().toString();
+            cash << list->index(r, 7).data().toString();
+        }
+        QCOMPARE(kinds, (QStringList{"充值", "清零", "充值", "冲正", "冲正", "补卡", "充值"}));
+        QCOMPARE(cash, (QStringList{"100.0", "-30.0", "100.0", "-150.0", "50.0", "0.0", "20.0"}));
+
+        QTemporaryDir out;
+        const QString listCsv = out.filePath(QStringLiteral("list.csv"));
+        dialogs.answerFile(listCsv);
+        query.OnExport();
+        const QList<QStringList> listed = readCsv(listCsv);
+        QCOMPARE(listed.size(), 1 + 7 + 5);
+        QCOMPARE(listed[8], (QStringList{"合计", "", "", "170", "", "", "", "90.0"}));
+        const auto figure = [&listed](int line) {
+            return listed[line].first() + '=' + listed[line].last();
+        };
+        QCOMPARE(
+            (QStringList{figure(9), figure(10), figure(11), figure(12)}),
+            (QStringList{"零头付现=-1.3", "现金收入=220.0", "现金支出=131.3", "现金净额=88.7"}));
+
+        CSettlementDlg settlement(dialogs, clock, QDate(2026, 12, 7), QDate(2026, 12, 7));
+        const QAbstractItemModel* settled =
+            settlement.findChild<QTableView*>(QStringLiteral("settleList"))->model();
+        QCOMPARE(settled->rowCount(), 3);
+        QCOMPARE(settled->index(2, 13).data().toString(), QStringLiteral("88.7"));
+        // Exported, the settlement carries the shifts after it; the tool writes the same file.
+        const QString settleCsv = out.filePath(QStringLiteral("settle.csv"));
+        dialogs.answerFile(settleCsv);
+        settlement.OnExport();
+        QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
+        const QList<QStringList> sheet = readCsv(settleCsv);
+        QCOMPARE(sheet.size(), 1 + 3 + 1 + 1 + 2);
+        QCOMPARE(sheet[3].mid(11), (QStringList{"220.0", "131.3", "88.7"}));
+        QCOMPARE(sheet[4], QStringList());
+        QCOMPARE(sheet[5].first(2), (QStringList{"终端", "Z 号"}));
+        QCOMPARE(sheet[6].mid(0, 3), (QStringList{desk1, "1", Op1}));
+        QCOMPARE(sheet[6][6], QStringLiteral("69.0"));
+        QCOMPARE(sheet[6][8], QStringLiteral("0.0"));
+        const QString toolCsv = out.filePath(QStringLiteral("tool.csv"));
+        QCOMPARE(
+            velkarDb({QStringLiteral("settle"), QStringLiteral("--from"),
+                      QStringLiteral("2026-12-07"), QStringLiteral("--to"),
+                      QStringLiteral("2026-12-07"), QStringLiteral("--csv"), toolCsv, db.path()})
+                .code,
+            0);
+        QFile window(settleCsv), tool(toolCsv);
+        QVERIFY(window.open(QIODevice::ReadOnly) && tool.open(QIODevice::ReadOnly));
+        QCOMPARE(tool.readAll(), window.readAll());
+        const QString xlsx = out.filePath(QStringLiteral("settle.xlsx"));
+        dialogs.answerFile(xlsx);
+        settlement.OnExport();
+        const QJsonArray workbook = readXlsx(xlsx);
+        QCOMPARE(workbook.size(), 4);
+        QCOMPARE(workbook[3].toArray()[13].toDouble(), 88.7);
+
+        // On paper: the cash and the shifts after the totals.
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(out.filePath(QStringLiteral("settle.pdf")));
+        settlement.PrintSettlement(printer);
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-layout"), printer.outputFileName(), QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+        for (const char* shown : {"现金收支", "现金净额", "88.7", "班次", "desk-2", "19.7"})
+            QVERIFY2(printed.contains(QString::fromUtf8(shown)), shown);
+    }
+
     // The query window's list, exported, holds the rows and the total the window shows; card
     // numbers stay text with their leading zeros.
     void queryExportMatchesTheWindow() {
@@ -501,7 +694,7 @@ private slots:
         QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
         QVERIFY(dialogs.requests().last().startsWith(QStringLiteral("save:")));
         const QJsonArray rows = readXlsx(xlsx);
-        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows.size(), 5 + 4); // and the drawer's cash under the total line
         QCOMPARE(rows[1].toArray()[0].toString(), QStringLiteral("00012345"));
         QCOMPARE(rows[1].toArray()[1].toString(), QStringLiteral("张三"));
         QCOMPARE(rows[3].toArray()[0].toString(), QStringLiteral("0001E500"));
@@ -520,8 +713,9 @@ private slots:
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         const QString text = QString::fromUtf8(bytes);
         QVERIFY(text.contains(
-            QStringLiteral("\"=\"\"00012345\"\"\",张三,2026-12-07 09:00:00,100,,\r\n")));
-        QVERIFY(text.endsWith(QStringLiteral("合计,,,75,,\r\n")));
+            QStringLiteral("\"=\"\"00012345\"\"\",张三,2026-12-07 09:00:00,100,,,充值,100.0\r\n")));
+        QVERIFY(text.contains(QStringLiteral("合计,,,75,,,,75.0\r\n")));
+        QVERIFY(text.endsWith(QStringLiteral("现金净额,,,,,,,75.0\r\n")));
 
         // A folder that isn't there: said so, nothing left behind.
         for (const QString& name :
@@ -573,12 +767,13 @@ private slots:
         dlg.OnExport();
         QCOMPARE(dialogs.lastText(), QStringLiteral("导出成功"));
         const QList<QStringList> rows = readCsv(csv);
-        QCOMPARE(rows.size(), holders.size() + 2);
-        QCOMPARE(rows[0], (QStringList{"卡号", "姓名", "时间", "金额", "操作员", "终端"}));
+        QCOMPARE(rows.size(), holders.size() + 2 + 4);
+        QCOMPARE(rows[0],
+                 (QStringList{"卡号", "姓名", "时间", "金额", "操作员", "终端", "类型", "现金"}));
         qint64 sum = 0;
         for (int r = 0; r < shown->rowCount(); ++r) {
             const QStringList& row = rows[r + 1];
-            QCOMPARE(row.size(), 6);
+            QCOMPARE(row.size(), 8);
             // Card numbers stay text; names that would start a formula carry an apostrophe.
             QCOMPARE(keptText(row[0]), shown->index(r, 0).data().toString());
             QVERIFY2(!row[0].startsWith('=') || row[0] == "=\"" + keptText(row[0]) + '"',
@@ -604,7 +799,7 @@ private slots:
         QCOMPARE(rows[12][1], QStringLiteral("=\"2024\""));
         QCOMPARE(rows[4][3], QStringLiteral("100000"));
         QCOMPARE(sum, 100000 + total.toLongLong());
-        QCOMPARE(rows.last(), (QStringList{"合计", "", "", total, "", ""}));
+        QCOMPARE(rows[holders.size() + 1].first(6), (QStringList{"合计", "", "", total, "", ""}));
 
         const QString calc = QStandardPaths::findExecutable(QStringLiteral("soffice"));
         if (calc.isEmpty())
@@ -618,7 +813,7 @@ private slots:
                             QStringLiteral("--outdir"), out.filePath(QStringLiteral("calc")), csv});
         QVERIFY(office.waitForFinished(120000));
         const QJsonArray sheet = readXlsx(out.filePath(QStringLiteral("calc/list.xlsx")));
-        QCOMPARE(sheet.size(), holders.size() + 2);
+        QCOMPARE(sheet.size(), holders.size() + 2 + 4);
         double calcSum = 0;
         for (int r = 0; r < shown->rowCount(); ++r) {
             const QJsonArray row = sheet[r + 1].toArray();
@@ -629,7 +824,7 @@ private slots:
             calcSum += row[3].toDouble();
         }
         QCOMPARE(qint64(calcSum), sum);
-        QCOMPARE(sheet.last().toArray()[3].toDouble(), total.toDouble());
+        QCOMPARE(sheet[holders.size() + 1].toArray()[3].toDouble(), total.toDouble());
     }
 
     // The window shows the rows and the total line, and prints them in one job whose pages

@@ -95,7 +95,7 @@ private slots:
         db.addCardholder("S4", "44444444", "孙八");
         panel.apply(FindCardholder(Connection(db.path()), "44444445"));
         panel.fields = {"S9", "44444444", "周九", "", "1", ""};
-        QCOMPARE(panel.save(), ProfileOutcome::Failed);
+        QCOMPARE(panel.save(), ProfileOutcome::Duplicate);
         QCOMPARE(db.scalar("SELECT count(*) FROM audit"), QStringLiteral("2"));
         QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("2"));
         QCOMPARE(AuditChainProblem(db.path()), QString());
@@ -131,7 +131,9 @@ private slots:
         QCOMPARE(int(g_holderState), int(HolderNew));
         db.addCardholder("S4", "44444444", "孙八");
         panel.fields = {"S9", "44444444", "周九", "", "1", ""};
-        QCOMPARE(panel.save(), ProfileOutcome::Failed);
+        QCOMPARE(panel.save(), ProfileOutcome::Duplicate);
+        QCOMPARE(ProfileMessage(ProfileOutcome::Duplicate, "44444444", panel.failure()),
+                 QStringLiteral("卡号重复警告"));
         QCOMPARE(int(g_holderState), int(HolderNew));
         QCOMPARE(db.scalar("SELECT 姓名 FROM userecord WHERE 卡号 = '44444444'"),
                  QStringLiteral("孙八"));

@@ -8,6 +8,7 @@
 #include "support/TestDatabase.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -122,6 +123,31 @@ private slots:
         QCOMPARE(cardholders(), 2);
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("000000A1")), QStringLiteral("甲"));
         QCOMPARE(column(dlg, 1), (QStringList{"000000A1", "000000B2"}));
+    }
+
+    // Only a taken 卡号 is a duplicate: an add the trail can't take fails as itself, and the
+    // cardholder is not stored without its entry.
+    void anAddThatFailsIsNotCalledADuplicate() {
+        CRecordsDlg dlg(dialogs);
+        db->exec(QStringLiteral("ALTER TABLE audit RENAME TO audit_gone"));
+        fill(dlg, {"7", "000000B2", "乙", "id", "tel", "addr"});
+        press(dlg, 1004);
+        QVERIFY(dialogs.lastText().startsWith(QStringLiteral("操作失败\n")));
+        QCOMPARE(cardholders(), 0);
+        QVERIFY(column(dlg, 1).isEmpty());
+    }
+
+    // Without the file: the engine's reason as the connection fails, then the add's verdict.
+    void anAddWithoutTheFileSaysWhyOnce() {
+        FILE_DATABASE_ONLY();
+        CRecordsDlg dlg(dialogs);
+        QFile::remove(db->path());
+        dialogs.clear();
+        fill(dlg, {"7", "000000B2", "乙", "id", "tel", "addr"});
+        press(dlg, 1004);
+        QCOMPARE(dialogs.texts().size(), 2);
+        QVERIFY(!dialogs.texts().first().isEmpty());
+        QCOMPARE(dialogs.texts().last(), QStringLiteral("操作失败"));
     }
 
     // A card number is eight hexadecimal digits, as the reader reports it: lower case and blanks
@@ -267,11 +293,11 @@ private slots:
         QCOMPARE(column(dlg, 1), (QStringList{"00000001", "00000003", "00000004"}));
         QVERIFY(edit(dlg, CardNo)->text().isEmpty());
 
-        // A change to a 卡号 another cardholder has is refused and changes nothing.
+        // A change to a 卡号 another cardholder has is a duplicate and changes nothing.
         click(dlg, 0);
         edit(dlg, CardNo)->setText(QStringLiteral("00000004"));
         press(dlg, 1005);
-        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("卡号重复警告"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000001")), QStringLiteral("张三"));
         QCOMPARE(cardholders(), 3);
     }
@@ -350,7 +376,9 @@ private slots:
         QCOMPARE(column(dlg, 1), (QStringList{"00000001"})); // shown, so read
         db->exec(QStringLiteral("ALTER TABLE userecord RENAME TO gone"));
         search(dlg, QStringLiteral("姓名"), QStringLiteral("张三"));
-        QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
+        // The verdict, then the store's own reason.
+        QVERIFY(dialogs.lastText().startsWith(QStringLiteral("操作失败\n")));
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("userecord")));
         QCOMPARE(column(dlg, 1), (QStringList{"00000001"})); // the list as it was
         dlg.LoadRecords();
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));

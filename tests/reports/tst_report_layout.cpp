@@ -324,6 +324,79 @@ private slots:
         }
     }
 
+    // Further tables flow on under the report date: a caption, their own heading, and onto a new
+    // page when not even one row fits, their heading repeated; the page count covers them all.
+    void settlementSectionsFlowOn() {
+        TableDocument document;
+        document.title = QStringLiteral("日结");
+        document.reportDate = Heading.reportDate;
+        document.headings = QStringList{QStringLiteral("日期")};
+        document.columnWidths = {4000};
+        for (int r = 0; r < 20; ++r)
+            document.rows << QStringList{QStringLiteral("d%1").arg(r)};
+        TableSection cash{QStringLiteral("现金收支"), {QStringLiteral("现金")}, {2000, 2000}, {}};
+        for (int r = 0; r < 3; ++r)
+            cash.rows << QStringList{QStringLiteral("c%1").arg(r), QStringLiteral("x%1").arg(r)};
+        TableSection shifts{QStringLiteral("班次"), {QStringLiteral("Z 号")}, {4000}, {}};
+        for (int r = 0; r < 40; ++r)
+            shifts.rows << QStringList{QStringLiteral("z%1").arg(r)};
+        document.sections = {cash, shifts};
+        QCOMPARE(ReportLayout::TablePageCount(document), 3);
+
+        RecordingDevice device(600);
+        {
+            QPainter painter(&device);
+            PaintTableDocument(painter, document, [&device] { return device.newPage(); });
+        }
+        QCOMPARE(device.pages(), 3);
+        // 20 rows end at 4700; the date under them, the cash table's caption two lines down.
+        QVERIFY(at(device.find(0, QStringLiteral("报表日期:")), 400, 4750));
+        QVERIFY(at(device.find(0, QStringLiteral("现金收支")), 400, 5150));
+        const auto* heading = device.find(0, QStringLiteral("现金"));
+        QVERIFY2(at(heading, 450, 5340), qPrintable(where(heading)));
+        QVERIFY(at(device.find(0, QStringLiteral("x2")), 2450, 5950));
+        // The shifts' caption, heading and a row do not fit under it: a page of their own.
+        QVERIFY(!device.find(0, QStringLiteral("班次")));
+        QVERIFY(at(device.find(1, QStringLiteral("班次")), 400, 550));
+        QVERIFY(at(device.find(1, QStringLiteral("z0")), 450, 950));
+        QVERIFY(at(device.find(1, QStringLiteral("z26")), 450, 6150));
+        QVERIFY(!device.find(2, QStringLiteral("班次")));
+        QVERIFY(at(device.find(2, QStringLiteral("Z 号")), 450, 540));
+        QVERIFY(at(device.find(2, QStringLiteral("z27")), 450, 750));
+        QVERIFY(at(device.find(2, QStringLiteral("第 3 页  共 3 页")), 2000, 6550));
+        // No table of the document's own on the pages after its last.
+        QVERIFY(!device.find(1, QStringLiteral("日期")));
+        QVERIFY(!device.find(2, QStringLiteral("报表日期:")));
+        for (const auto& l : device.linesOn(2))
+            QVERIFY(l.line.y1() >= 500 && l.line.y2() <= 500 + 200 + 13 * 200);
+    }
+
+    // A correction's or a replacement's amount says so on paper, and the drawer's cash follows
+    // the total; a range of plain recharges and clears prints as it always did.
+    void printedReportTellsCashFromTransfer() {
+        Report report;
+        auto rows = std::make_shared<TableRows>(8);
+        rows->table().appendRow({"C1", "2024-03-01 10:00:00", "100", "", "", "", "recharge", ""});
+        rows->table().appendRow(
+            {"C2", "2024-03-01 11:00:00", "33", "", "", "", "recharge", "replacement"});
+        report.rows = rows;
+        report.total = 133;
+        report.cash = CashTotals{1000, 7, 7, true};
+        RecordingDevice device(600);
+        print(device, report);
+        QVERIFY(device.find(0, QStringLiteral("100")));
+        QVERIFY(at(device.find(0, QStringLiteral("33（补卡）")), 3250, 950));
+        const auto* cash = device.find(0, QStringLiteral("现金收入: 100.0 元  现金支出: 0.7 元  "
+                                                         "现金净额: 99.3 元"));
+        QVERIFY2(at(cash, 400, 1250), qPrintable(where(cash)));
+
+        report.cash->linked = false;
+        RecordingDevice plain(600);
+        print(plain, report);
+        for (const auto& t : plain.textsOn(0))
+            QVERIFY2(!t.text.startsWith(QStringLiteral("现金")), qPrintable(t.text));
+    }
+
     // The settlement is printed on the report's page with a chart above the table on the first
     // page: fewer rows there, the frame ruled once per page, the date under the last row.
     void settlementPages() {

@@ -87,18 +87,23 @@ private slots:
         Query each(*connection, QStringLiteral("SELECT 金额, (%1), (%2) FROM employees")
                                     .arg(QString::fromUtf8(Statements::AmountRule.sqlite),
                                          QString::fromUtf8(Statements::CardAmountRule.sqlite)));
-        qint64 total = 0, cardTotal = 0;
+        qint64 total = 0, cardTotal = 0, negative = 0;
         int rows = 0;
         while (each.next()) {
             const QString text = each.text(0);
             QCOMPARE(each.integer(1), qint64(AmountValue(text, ReportAmountLimit)));
             QCOMPARE(each.integer(2), qint64(CardAmountValue(text)));
             total += AmountValue(text, ReportAmountLimit);
+            negative += std::min(AmountValue(text, ReportAmountLimit), 0);
             cardTotal += CardAmountValue(text);
             ++rows;
         }
         QCOMPARE(rows, 35);
         QCOMPARE(CollectReport(connection, DayStart, DayEnd).total, total);
+        // The drawer's split by the same rule: the negative amounts paid out, the rest taken in.
+        const CashTotals cash = *CollectReport(connection, DayStart, DayEnd).cash;
+        QCOMPARE(cash.out, -negative * 10);
+        QCOMPARE(cash.in, (total - negative) * 10);
         QCOMPARE(ReadCardRecords(*connection, QStringLiteral("A1")).total, cardTotal);
         QCOMPARE(ReadCardTotal(*connection, QStringLiteral("A1")).total, cardTotal);
         const CardRecordPages pages = ReadCardRecordPages(connection, QStringLiteral("A1"));

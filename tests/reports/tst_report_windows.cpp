@@ -67,11 +67,12 @@ private slots:
         db.addRecord("0000000A", Day + " 11:00:00", "7"); // from before the journal
         CQueryDlg dlg(dialogs, clock);
         QAbstractItemModel* list = control<QTableView>(&dlg, 1037)->model();
-        QCOMPARE(list->columnCount(), 6);
+        QCOMPARE(list->columnCount(), 8);
         QStringList headings;
-        for (int c = 0; c < 6; ++c)
+        for (int c = 0; c < 8; ++c)
             headings << list->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headings, (QStringList{"卡号", "姓名", "时间", "金额", "操作员", "终端"}));
+        QCOMPARE(headings,
+                 (QStringList{"卡号", "姓名", "时间", "金额", "操作员", "终端", "类型", "现金"}));
         QCOMPARE(list->rowCount(), 3);
         const auto row = [list](int r) {
             QStringList cells;

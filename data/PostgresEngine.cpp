@@ -1,0 +1,279 @@
+#include "data/PostgresEngine.h"
+
+#include "data/SessionPool.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace velkar {
+
+namespace {
+
+// The one lock every write transaction on a server takes, as SQLite's takes its file's.
+constexpr const char* ServerWriteLock = "SELECT pg_advisory_xact_lock(5647153)";
+constexpr Oid TypeUnknown = 0;
+constexpr Oid TypeInt8 = 20;
+
+// Takes `result`.
+[[noreturn]] void raiseServer(pg_conn* conn, pg_result* result = nullptr) {
+    // The server's own sentence, without its severity and context lines.
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const DataFailure failure =
+        ServerFailure(result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr,
+                      PQstatus(conn) != CONNECTION_OK);
+    QString why = QString::fromUtf8(primary ? primary : "").trimmed();
+    PQclear(result);
+    if (why.isEmpty())
+        why = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    if (why.isEmpty())
+        why = QStringLiteral("lost the connection to the server");
+    throw DataError(failure, why);
+}
+
+void executeServer(pg_conn* conn, const char* sql) {
+    pg_result* result = PQexec(conn, sql);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY) {
+        PQclear(result);
+        return;
+    }
+    raiseServer(conn, result);
+}
+
+class PostgresStatement : public EngineStatement {
+public:
+    PostgresStatement(pg_conn* conn, const QByteArray& sql)
+        : m_conn(conn), m_sql(ServerPlaceholders(sql)) {}
+    ~PostgresStatement() override { PQclear(m_result); }
+    PostgresStatement(const PostgresStatement&) = delete;
+    PostgresStatement& operator=(const PostgresStatement&) = delete;
+
+    void bind(int index, const QString& value) override {
+        const size_t i = size_t(index - 1);
+        if (m_values.size() <= i) {
+            m_values.resize(i + 1);
+            m_bound.resize(i + 1);
+            m_types.resize(i + 1, TypeUnknown);
+        }
+        // Untyped: the server reads the text as the column it meets wants, as SQLite does.
+        m_values[i] = value.toUtf8();
+        m_bound[i] = true;
+        m_types[i] = TypeUnknown;
+    }
+
+    void bind(int index, std::int64_t value) override {
+        bind(index, QString::number(value));
+        m_types[size_t(index - 1)] = TypeInt8;
+    }
+
+    bool next() override {
+        execute();
+        return ++m_row < PQntuples(m_result);
+    }
+
+    void reset() override {
+        PQclear(m_result);
+        m_result = nullptr;
+        m_row = -1;
+        m_values.clear();
+        m_bound.clear();
+        m_types.clear();
+    }
+
+    int columnCount() const override {
+        execute();
+        return PQnfields(m_result);
+    }
+
+    QString columnName(int column) const override {
+        execute();
+        return QString::fromUtf8(PQfname(m_result, column));
+    }
+
+    bool isNull(int column) const override { return PQgetisnull(m_result, m_row, column) != 0; }
+
+    std::int64_t integer(int column) const override {
+        const char* value = PQgetvalue(m_result, m_row, column);
+        // Truth values read as SQLite gives them.
+        if (value[0] == 't' && value[1] == 0)
+            return 1;
+        return std::strtoll(value, nullptr, 10);
+    }
+
+    const char* utf8(int column, int* length) const override {
+        *length = PQgetlength(m_result, m_row, column);
+        return PQgetvalue(m_result, m_row, column);
+    }
+
+private:
+    void execute() const {
+        if (m_result)
+            return;
+        std::vector<const char*> values;
+        for (size_t i = 0; i < m_values.size(); ++i)
+            values.push_back(m_bound[i] ? m_values[i].constData() : nullptr);
+        // Without parameters a text may hold several statements (the schema's).
+        m_result = values.empty()
+                       ? PQexec(m_conn, m_sql.constData())
+                       : PQexecParams(m_conn, m_sql.constData(), int(values.size()), m_types.data(),
+                                      values.data(), nullptr, nullptr, 0);
+        const ExecStatusType status = PQresultStatus(m_result);
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK &&
+            status != PGRES_EMPTY_QUERY) {
+            pg_result* failed = m_result;
+            m_result = nullptr;
+            raiseServer(m_conn, failed);
+        }
+    }
+
+    pg_conn* m_conn;
+    QByteArray m_sql;
+    std::vector<QByteArray> m_values;
+    std::vector<bool> m_bound;
+    std::vector<Oid> m_types;
+    mutable pg_result* m_result = nullptr;
+    int m_row = -1;
+};
+
+} // namespace
+
+DataFailure ServerFailure(const char* sqlState, bool sessionLost) {
+    if (!sqlState || !*sqlState)
+        return sessionLost ? DataFailure::ServerGone : DataFailure::Other;
+    const auto is = [sqlState](const char* code) { return std::strcmp(sqlState, code) == 0; };
+    const auto inClass = [sqlState](const char* cls) {
+        return std::strncmp(sqlState, cls, 2) == 0;
+    };
+    if (inClass("23"))
+        return DataFailure::Constraint;
+    if (is("53100"))
+        return DataFailure::Full;
+    if (is("55P03"))
+        return DataFailure::Busy;
+    if (is("25006"))
+        return DataFailure::ReadOnly;
+    if (inClass("08") || is("57P01") || is("57P02") || is("57P03"))
+        return DataFailure::ServerGone;
+    return sessionLost ? DataFailure::ServerGone : DataFailure::Other;
+}
+
+QByteArray ServerPlaceholders(const QByteArray& sql) {
+    QByteArray out;
+    out.reserve(sql.size() + 16);
+    int next = 0;
+    char quote = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            out += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            out += c;
+        } else if (c == '?') {
+            qsizetype j = i + 1;
+            while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9')
+                ++j;
+            out += '$';
+            out += j > i + 1 ? sql.mid(i + 1, j - i - 1) : QByteArray::number(++next);
+            i = j - 1;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+PostgresSession::PostgresSession(const QString& location, int busyTimeoutMs) {
+    // Defaults first: what the location itself says wins. A desk that loses its power or its
+    // network in the middle of a write would hold the ledger's write lock until the server
+    // noticed: the server asks a silent desk after 10 s, gives up after 30 s more, and ends a
+    // transaction left idle for a minute.
+    const QByteArray uri = location.toUtf8();
+    m_sessionKey = uri + '\n' + QByteArray::number(busyTimeoutMs);
+    m_conn = SessionPool::Take(m_sessionKey);
+    if (m_conn)
+        return;
+    const QByteArray options = "-c lock_timeout=" + QByteArray::number(busyTimeoutMs) +
+                               " -c tcp_keepalives_idle=10 -c tcp_keepalives_interval=10"
+                               " -c tcp_keepalives_count=3"
+                               " -c idle_in_transaction_session_timeout=60000";
+    // The desk asks a silent server the same way, so a statement never waits on a dead network
+    // for longer than the ledger's retry would.
+    const char* const keys[] = {"connect_timeout",
+                                "client_encoding",
+                                "application_name",
+                                "keepalives_idle",
+                                "keepalives_interval",
+                                "keepalives_count",
+                                "tcp_user_timeout",
+                                "options",
+                                "dbname",
+                                nullptr};
+    const char* const values[] = {
+        "5",    "UTF8", "velkar", "10", "10", "3", "40000", options.constData(), uri.constData(),
+        nullptr};
+    m_conn = PQconnectdbParams(keys, values, 1);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const QString why = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw DataError(DataFailure::ServerGone, why);
+    }
+}
+
+PostgresSession::~PostgresSession() {
+    close();
+}
+
+bool PostgresSession::moved() const {
+    return m_conn && PQstatus(m_conn) != CONNECTION_OK;
+}
+
+bool PostgresSession::inTransaction() const {
+    return m_conn && PQtransactionStatus(m_conn) != PQTRANS_IDLE;
+}
+
+void PostgresSession::run(const QByteArray& script) {
+    executeServer(m_conn, script.constData());
+}
+
+std::unique_ptr<EngineStatement> PostgresSession::prepare(const QByteArray& sql) {
+    return std::make_unique<PostgresStatement>(m_conn, sql);
+}
+
+void PostgresSession::begin(bool write) {
+    executeServer(m_conn, write ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ");
+    if (!write)
+        return;
+    try {
+        executeServer(m_conn, ServerWriteLock);
+    } catch (const DataError&) {
+        rollback();
+        throw;
+    }
+}
+
+void PostgresSession::commit() {
+    // A server turns the COMMIT of a failed transaction into a rollback without an error.
+    if (PQtransactionStatus(m_conn) != PQTRANS_INTRANS)
+        raiseServer(m_conn);
+    executeServer(m_conn, "COMMIT");
+}
+
+void PostgresSession::rollback() noexcept {
+    if (m_conn)
+        PQclear(PQexec(m_conn, "ROLLBACK"));
+}
+
+void PostgresSession::close() {
+    if (m_conn)
+        SessionPool::Give(m_sessionKey, m_conn);
+    m_conn = nullptr;
+}
+
+} // namespace velkar

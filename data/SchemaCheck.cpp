@@ -1,0 +1,438 @@
+#include "data/Schema.h"
+
+#include "base/Messages.h"
+#include "data/AdoConn.h"
+#include "data/Audit.h"
+#include "data/Migrations.h"
+#include "data/ReadView.h"
+#include "data/SchemaSteps.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include <sqlite3.h>
+
+namespace velkar {
+
+using namespace SchemaSteps;
+using SchemaText::CreateStatements;
+
+namespace {
+
+// ---- What counts as a Velkar database -------------------------------------------------------
+
+struct SchemaObject {
+    QString type, name, table, sql;
+};
+
+const char* const SchemaQuery = "SELECT type, name, tbl_name, sql FROM sqlite_master";
+
+QList<SchemaObject> schemaOf(sqlite3* db, QString* problem) {
+    QList<SchemaObject> objects;
+    for (const QStringList& row : rows(db, SchemaQuery, problem))
+        objects.append({row[0], row[1], row[2], row[3]});
+    return objects;
+}
+
+// The schema this program makes for a file of `version`: the delivered form and the
+// migrations up to it, built by the very steps that build files.
+QList<SchemaObject> expectedSchema(int version, QString* problem) {
+    try {
+        const Connection db(QString(), Connection::Open::Memory, 0);
+        *problem = execute(db.handle(), CreateStatements);
+        if (problem->isEmpty())
+            *problem = migrate(db, 0, version, PasswordHash::CheapestCost);
+        if (problem->isEmpty())
+            *problem = execute(db.handle(), "COMMIT");
+        return problem->isEmpty() ? schemaOf(db.handle(), problem) : QList<SchemaObject>{};
+    } catch (const DataError& e) {
+        *problem = e.description();
+        return {};
+    }
+}
+
+QString kindText(const QString& type) {
+    if (type == QLatin1String("table"))
+        return Messages::KindTable();
+    if (type == QLatin1String("index"))
+        return Messages::KindIndex();
+    if (type == QLatin1String("view"))
+        return Messages::KindView();
+    if (type == QLatin1String("trigger"))
+        return Messages::KindTrigger();
+    return type;
+}
+
+// Names the first column in which two definitions of one table differ.
+QString tableDifference(sqlite3* file, sqlite3* expected, const QString& table) {
+    const QByteArray sql =
+        "SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(" +
+        ("'" + table.toUtf8().replace("'", "''") + "'") + ")";
+    QString ignored;
+    const QList<QStringList> have = rows(file, sql.constData(), &ignored);
+    const QList<QStringList> want = rows(expected, sql.constData(), &ignored);
+    for (qsizetype i = 0; i < std::max(have.size(), want.size()); ++i) {
+        if (i >= have.size())
+            return Messages::ColumnMissing(table, want[i][0]);
+        if (i >= want.size())
+            return Messages::ColumnExtra(table, have[i][0]);
+        if (have[i][0] != want[i][0])
+            return Messages::ColumnOrder(table, i + 1, have[i][0], want[i][0]);
+        if (have[i][1].compare(want[i][1], Qt::CaseInsensitive) != 0)
+            return Messages::ColumnType(table, have[i][0],
+                                        have[i][1].isEmpty() ? Messages::NoType() : have[i][1],
+                                        want[i][1]);
+        if (have[i][2] != want[i][2])
+            return Messages::ColumnNotNull(table, have[i][0], want[i][2] == QLatin1String("1"));
+    }
+    return Messages::ConstraintsDiffer(table);
+}
+
+// Why the schema of `db` (of `version`) is not exactly the one this program makes.
+QString schemaProblem(sqlite3* db, int version) {
+    QString problem;
+    const QList<SchemaObject> want = expectedSchema(version, &problem);
+    if (!problem.isEmpty())
+        return problem;
+    const QList<SchemaObject> have = schemaOf(db, &problem);
+    if (!problem.isEmpty())
+        return problem;
+    const auto find = [](const QList<SchemaObject>& in, const QString& name) {
+        for (const SchemaObject& o : in)
+            if (o.name == name)
+                return &o;
+        return static_cast<const SchemaObject*>(nullptr);
+    };
+    const auto extra = [&](const char* type) {
+        for (const SchemaObject& o : have)
+            if (o.type == QLatin1String(type) && !find(want, o.name))
+                return Messages::ObjectExtra(kindText(o.type), o.name);
+        return QString();
+    };
+    // Triggers first: they are what turns a file against the program.
+    if (problem = extra("trigger"); !problem.isEmpty())
+        return problem;
+    for (const SchemaObject& o : want) {
+        const SchemaObject* h = find(have, o.name);
+        if (!h)
+            return Messages::ObjectMissing(kindText(o.type), o.name);
+        if (h->type != o.type)
+            return Messages::ObjectKindDiffers(o.name, kindText(h->type), kindText(o.type));
+    }
+    for (const char* type : {"view", "table", "index"})
+        if (problem = extra(type); !problem.isEmpty())
+            return problem;
+    for (const SchemaObject& o : want) {
+        const SchemaObject* h = find(have, o.name);
+        if (h->table == o.table && h->sql == o.sql)
+            continue;
+        if (o.type != QLatin1String("table"))
+            return Messages::ObjectDefinitionDiffers(kindText(o.type), o.name);
+        try {
+            const Connection reference(QString(), Connection::Open::Memory, 0);
+            execute(reference.handle(), o.sql.toUtf8().constData());
+            return tableDifference(db, reference.handle(), o.name);
+        } catch (const DataError& e) {
+            return e.description();
+        }
+    }
+    return {};
+}
+
+QString accountsProblem(const Connection& db, int version) {
+    QList<QStringList> accounts;
+    try {
+        Query q(db, QString::fromUtf8(Statements::AccountList));
+        while (q.next())
+            accounts.append({q.text(0), q.text(1)});
+    } catch (const DataError& e) {
+        return e.description();
+    }
+    QStringList names;
+    for (const QStringList& account : accounts)
+        names << account[0];
+    if (names != Schema::AccountNames)
+        return Messages::AccountsDiffer(Schema::AccountNames.join(QStringLiteral("、")),
+                                        accounts.size());
+    // From version 2 on no password lies in the database as text.
+    if (version >= 2)
+        for (const QStringList& account : accounts)
+            if (!PasswordHash::IsHash(account[1]))
+                return Messages::PasswordNotHashed(account[0]);
+    return {};
+}
+
+// The objects of `db`'s public schema that differ from those this program makes for `version`,
+// built by the very steps that build a server database in a schema thrown away after.
+QString serverSchemaProblem(const Connection& db, int version) {
+    const QStringList have = serverObjects(db, QStringLiteral("public"));
+    db.run(QStringLiteral("SAVEPOINT expected; CREATE SCHEMA velkar_expected; "
+                          "SET LOCAL search_path TO velkar_expected"));
+    createOnServer(db, version, PasswordHash::CheapestCost, false);
+    const QStringList want = serverObjects(db, QStringLiteral("velkar_expected"));
+    db.run(QStringLiteral("ROLLBACK TO SAVEPOINT expected"));
+    for (const QString& w : want)
+        if (!have.contains(w))
+            return Messages::StatementMissing(w);
+    for (const QString& h : have)
+        if (!want.contains(h))
+            return Messages::StatementExtra(h);
+    return {};
+}
+
+// The expressions of the CHECK rules in a table's definition, as written there.
+QStringList checkClauses(const QString& sql) {
+    QStringList clauses;
+    static const QRegularExpression check(QStringLiteral(R"(\bCHECK\s*\()"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    qsizetype from = 0;
+    for (QRegularExpressionMatch m = check.match(sql, from); m.hasMatch();
+         m = check.match(sql, from)) {
+        const qsizetype open = m.capturedEnd() - 1;
+        int depth = 0;
+        QChar quote;
+        qsizetype i = open;
+        for (; i < sql.size(); ++i) {
+            const QChar c = sql[i];
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+            } else if (c == u'\'' || c == u'"') {
+                quote = c;
+            } else if (c == u'(') {
+                ++depth;
+            } else if (c == u')' && --depth == 0) {
+                break;
+            }
+        }
+        clauses << sql.mid(open + 1, i - open - 1);
+        from = i + 1;
+    }
+    return clauses;
+}
+
+// A file opened read-only, as the check opens it, has its CHECK rules skipped by SQLite's own
+// integrity check: they are tested here, each table in one pass. The rules are the program's
+// own for the version, never the file's text.
+QString rulesProblem(sqlite3* db, int version) {
+    QString problem;
+    for (const SchemaObject& o : expectedSchema(version, &problem)) {
+        if (o.type != QLatin1String("table"))
+            continue;
+        QStringList broken;
+        for (const QString& clause : checkClauses(o.sql))
+            broken << QStringLiteral("NOT coalesce((%1), 1)").arg(clause);
+        if (broken.isEmpty())
+            continue;
+        const QString sql = QString::fromUtf8(Statements::RowsBreakingRules)
+                                .arg(o.name, broken.join(QStringLiteral(" OR ")));
+        const QList<QStringList> found = rows(db, sql.toUtf8().constData(), &problem);
+        if (!problem.isEmpty())
+            return problem;
+        if (const qint64 count = found.value(0).value(0).toLongLong(); count > 0)
+            return Messages::RowsBreakRules(o.name, count);
+    }
+    return problem;
+}
+
+// SQLite's full check, split so that the cores share it: quick_check over the whole file (each
+// page's structure, which pages are in use, NOT NULL) and integrity_check of each table, which
+// matches its indexes against it. Together they are the full check. Each part reads on a
+// connection of its own, started while `view` holds its read, so all see the same state;
+// `alongside` runs on this thread meanwhile. Returns the findings, nothing when all is sound.
+QStringList pageFindings(sqlite3* view, QString* problem, const std::function<void()>& alongside) {
+    std::vector<QByteArray> checks;
+    {
+        const QList<QStringList> tables =
+            rows(view,
+                 "SELECT name FROM sqlite_master WHERE type = 'table' AND "
+                 "coalesce(sql, '') NOT LIKE 'CREATE VIRTUAL%'",
+                 problem);
+        if (!problem->isEmpty())
+            return {};
+        // The largest first, so that no core is left with a large one at the end.
+        std::vector<std::pair<qint64, QByteArray>> bySize;
+        for (const QStringList& table : tables) {
+            QString ignored;
+            const QByteArray name = table.value(0).toUtf8();
+            const QByteArray quoted = '"' + QByteArray(name).replace('"', "\"\"") + '"';
+            const qint64 size =
+                rows(view, ("SELECT max(rowid) FROM " + quoted).constData(), &ignored)
+                    .value(0)
+                    .value(0)
+                    .toLongLong();
+            bySize.emplace_back(size, "PRAGMA integrity_check(" + quoted + ")");
+        }
+        std::stable_sort(bySize.begin(), bySize.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (auto& [size, sql] : bySize)
+            checks.push_back(std::move(sql));
+        checks.insert(checks.begin() + std::min<std::ptrdiff_t>(1, std::ssize(checks)),
+                      QByteArray("PRAGMA quick_check"));
+    }
+    const char* file = sqlite3_db_filename(view, "main");
+    std::vector<QStringList> found(checks.size());
+    std::vector<QString> failed(checks.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&](sqlite3* db) {
+        for (std::size_t i; (i = next++) < checks.size();) {
+            for (const QStringList& line : rows(db, checks[i].constData(), &failed[i]))
+                if (line.value(0) != QLatin1String("ok"))
+                    found[i] << line.value(0);
+        }
+    };
+    // A connection that can't start its read (a writer waiting to commit) leaves its share to
+    // the others, the view itself at the end.
+    const auto reader = [&]() -> sqlite3* {
+        sqlite3* db = nullptr;
+        if (file && *file &&
+            sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+            execute(db, "BEGIN; SELECT count(*) FROM sqlite_master").isEmpty() &&
+            execute(db, "PRAGMA cache_size = -65536").isEmpty())
+            return db;
+        sqlite3_close(db);
+        return nullptr;
+    };
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
+    std::vector<std::thread> workers;
+    for (unsigned w = 0; w < cores && w < checks.size(); ++w) {
+        sqlite3* db = reader();
+        if (!db)
+            break;
+        workers.emplace_back([&work, db] {
+            work(db);
+            sqlite3_close(db);
+        });
+    }
+    if (alongside)
+        alongside();
+    for (std::thread& worker : workers)
+        worker.join();
+    work(view);
+    // A part that could not finish counts as a finding beside the others'; alone, as its reason.
+    QStringList findings;
+    QString firstFailure;
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        findings << found[i];
+        if (!failed[i].isEmpty() && firstFailure.isEmpty())
+            firstFailure = failed[i];
+    }
+    if (findings.isEmpty())
+        *problem = firstFailure;
+    else if (!firstFailure.isEmpty())
+        findings << firstFailure;
+    return findings;
+}
+
+// The version that brought the audit trail.
+constexpr int TrailVersion = 4;
+
+// Why the trail's hash chain is broken, or an empty text; read through the caller's open read.
+template <typename Handle>
+QString trailProblem(Handle db, int version, Schema::Rows rows, Audit::Checkpoint* head) {
+    if (rows == Schema::Rows::Unchecked || version < TrailVersion)
+        return {};
+    try {
+        if (const auto broken = Audit::Verify(db, head))
+            return broken->text;
+    } catch (const DataError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows,
+                    Audit::Checkpoint* trailHead) {
+    try {
+        const Connection db(location, lockTimeoutMs);
+        const Transaction read(db, Transaction::Read);
+        QString problem;
+        const int version = readVersion(db, &problem);
+        if (!problem.isEmpty())
+            return problem;
+        if (version > Schema::CurrentVersion)
+            return Schema::TooNewText(version);
+        if (version < 0)
+            return Messages::InvalidVersion(version);
+        problem = serverSchemaProblem(db, version);
+        if (problem.isEmpty())
+            problem = accountsProblem(db, version);
+        if (problem.isEmpty())
+            problem = trailProblem<const Connection&>(db, version, rows, trailHead);
+        return problem;
+    } catch (const DataError& e) {
+        return e.description();
+    }
+}
+
+} // namespace
+
+namespace Schema {
+
+QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows checked,
+                      Audit::Checkpoint* trailHead) {
+    if (EngineOf(path) == Engine::Postgres)
+        return checkServer(path, lockTimeoutMs, checked, trailHead);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Messages::DoesNotExist(path);
+    if (!info.isFile())
+        return Messages::NotAFile(path);
+    ReadView view;
+    QString problem = view.open(path, lockTimeoutMs);
+    if (!problem.isEmpty())
+        return problem;
+    sqlite3* db = view.handle();
+    // Matching the indexes against their tables reads them in key order; a larger cache than
+    // the default 2 MB makes that a good deal faster on a large file.
+    execute(db, "PRAGMA cache_size = -65536");
+    // What the rows hold is read meanwhile, and counts only once the pages are found sound.
+    QString rowsProblem;
+    const auto readRows = [&] {
+        const int version = readVersion(db, &rowsProblem);
+        if (!rowsProblem.isEmpty())
+            return;
+        if (version > CurrentVersion) {
+            rowsProblem = TooNewText(version);
+            return;
+        }
+        if (version < 0) {
+            rowsProblem = Messages::InvalidVersion(version);
+            return;
+        }
+        rowsProblem = schemaProblem(db, version);
+        if (rowsProblem.isEmpty())
+            rowsProblem = accountsProblem(Connection(db), version);
+        if (rowsProblem.isEmpty() && checked == Rows::Checked)
+            rowsProblem = rulesProblem(db, version);
+        if (rowsProblem.isEmpty())
+            rowsProblem = trailProblem<sqlite3*>(db, version, checked, trailHead);
+    };
+    QStringList findings;
+    if (pages == Pages::Full) {
+        findings = pageFindings(db, &problem, readRows);
+    } else {
+        for (const QStringList& line : rows(db, "PRAGMA quick_check(6)", &problem))
+            if (line.value(0) != QLatin1String("ok"))
+                findings << line.value(0);
+        if (problem.isEmpty() && findings.isEmpty())
+            readRows();
+    }
+    if (problem.isEmpty() && !findings.isEmpty())
+        problem = Messages::IntegrityCheckFailed(findings.mid(0, 5).join(QStringLiteral("; ")));
+    if (problem.isEmpty())
+        problem = rowsProblem;
+    if (!problem.isEmpty() && trailHead)
+        *trailHead = {};
+    return problem;
+}
+
+} // namespace Schema
+
+} // namespace velkar
