@@ -211,23 +211,21 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         own.emplace(connection, Transaction::Write);
     {
         Entry e;
-        // The highest id ever given, also when the last entry was deleted since.
-        e.id = std::max(scalar(Query(connection, Statements::AuditGivenId)),
-                        scalar(Query(connection, QString::fromUtf8(Statements::HighestAuditId)))) +
-               1;
+        QString previous;
+        {
+            Query tail(connection, Statements::AuditTail);
+            tail.next();
+            e.id = tail.integer(0) + 1;
+            if (!tail.isNull(1))
+                previous = tail.text(1);
+        }
         e.time = dateTimeText(at);
         e.account = account;
         e.desk = desk;
         e.action = action;
         e.details = details;
-        QString previous;
-        {
-            Query q(connection, QString::fromUtf8(Statements::LastAuditHash));
-            if (q.next())
-                previous = q.text(0);
-        }
         e.hash = HashOf(e, previous);
-        Query insert(connection, QString::fromUtf8(Statements::AddAuditEntry));
+        Query insert(connection, Statements::AppendAuditEntry);
         insert.bind(1, e.id);
         insert.bind(2, e.time);
         insert.bind(3, e.account);
@@ -236,11 +234,6 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         insert.bind(6, e.details);
         insert.bind(7, e.hash);
         insert.next();
-        if (connection.engine() == Engine::Postgres) {
-            Query given(connection, Statements::RecordAuditGivenId);
-            given.bind(1, e.id);
-            given.next();
-        }
         if (own)
             own->commit();
         return e.id;

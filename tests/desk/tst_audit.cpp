@@ -358,6 +358,25 @@ private slots:
         QVERIFY(AuditChainProblem(db.path()).contains(named));
     }
 
+    // A new entry takes the number after the highest ever given and builds on the newest
+    // entry's hash, also once the last entry was deleted by hand; an empty trail starts at 1.
+    void aNewEntryBuildsOnTheTail() {
+        TestDatabase db;
+        db.exec(QStringLiteral("DELETE FROM audit"));
+        const Connection c(db.path());
+        const QDateTime at(QDate(2026, 12, 7), QTime(9, 0));
+        QCOMPARE(Audit::Append(c, Op1, "desk-1", Audit::Login, {}, at), 1);
+        QCOMPARE(Audit::Append(c, Op1, "desk-1", Audit::LeaveDesk, {}, at), 2);
+        QCOMPARE(Audit::Append(c, Op1, "desk-1", Audit::Login, {}, at), 3);
+        QCOMPARE(AuditChainProblem(db.path()), QString());
+        db.exec(QStringLiteral("DELETE FROM audit WHERE id = 3"));
+        QCOMPARE(Audit::Append(c, Op2, "desk-2", Audit::Login, {}, at), 4);
+        Audit::Entry fourth{4, "2026-12-07 09:00:00", Op2, "desk-2", Audit::Login, {}, {}};
+        QCOMPARE(db.scalar("SELECT hash FROM audit WHERE id = 4"),
+                 Audit::HashOf(fourth, db.scalar("SELECT hash FROM audit WHERE id = 2")));
+        QVERIFY(AuditChainProblem(db.path()).contains(QStringLiteral("3")));
+    }
+
     // The hashes ledgers already hold are the ones made now, byte for byte.
     void hashesAreThoseLedgersHold() {
         Audit::Entry first{1, "2024-01-01 10:00:00", Admin, "desk-1", Audit::Login, {}, {}};
