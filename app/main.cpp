@@ -125,7 +125,7 @@ int main(int argc, char* argv[]) {
         dialogs.warning(
             Messages::LedgerUnsoundAtStart(LedgerText(database), ledger.unsound, server));
     }
-    QString operatorName;
+    Session session;
     {
         CLoginDlg login(dialogs);
         login.rememberTrailIn(settings);
@@ -133,11 +133,11 @@ int main(int argc, char* argv[]) {
             login.admitAdministratorOnly();
         if (login.exec() != QDialog::Accepted)
             return 0;
-        operatorName = login.selectedName();
+        session = login.session();
     }
     SystemClock clock;
     const ReaderBackend backend = MakeReaderBackend(settings.readerChoice());
-    CDeskDlg desk(dialogs, clock, *backend.bridge, operatorName);
+    CDeskDlg desk(dialogs, clock, *backend.bridge, session);
     desk.rememberBackupFolderIn(settings);
     desk.rememberSizeIn(settings);
     if (!ledger.unsound.isEmpty())

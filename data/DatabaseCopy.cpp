@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -148,6 +149,7 @@ QString copyChecked(const QString& source, const QString& part,
 struct Table {
     const char* name;
     const char* key;
+    bool numbered = true; // a number: a server's sequence goes on after the highest
 };
 const Table Tables[] = {
     {"userecord", "rowid"},
@@ -156,6 +158,11 @@ const Table Tables[] = {
     {"journal", "id"},
     {"audit", "id"},
     {"shift", "id"},
+    {"replacements", "id"},
+    {"corrections", "id"},
+    {"journal_links", "journal_id"},
+    {"cash_paid", "id"},
+    {"cards", "card_no", false},
     // Keyed by text or by two columns: ordered by a number of theirs, which no sequence hands out.
     {"shift_total", "shift_id"},
     {"shift_number", "last_z"},
@@ -232,7 +239,7 @@ void copyRows(const Connection& from, const Connection& to,
     }
     // A server hands out keys after the highest copied.
     if (to.engine() == Engine::Postgres)
-        for (const Table& t : Tables)
+        for (const Table& t : Tables | std::views::filter(&Table::numbered))
             Query(to, QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
                                      "coalesce(max(%2), 0) + 1, false) FROM %1")
                           .arg(QLatin1String(t.name), QLatin1String(t.key)))

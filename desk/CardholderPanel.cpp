@@ -4,22 +4,19 @@
 #include "data/AdoConn.h"
 #include "data/Text.h"
 #include "records/CardholderArchive.h"
-#include "users/Accounts.h"
 
 namespace velkar {
 
-std::atomic<std::uint8_t> g_holderState{HolderNone};
-
-CardholderPanel::CardholderPanel(Dialogs* dialogs, QString path)
-    : m_dialogs(dialogs), m_path(std::move(path)) {}
+CardholderPanel::CardholderPanel(Dialogs* dialogs, QString account, QString path)
+    : m_dialogs(dialogs), m_account(std::move(account)), m_path(std::move(path)) {}
 
 void CardholderPanel::apply(const CardholderLookup& lookup) {
     fields = lookup.holder;
-    g_holderState = lookup.ok ? lookup.state : HolderNone;
+    m_state = lookup.ok ? lookup.state : HolderNone;
 }
 
 ProfileOutcome CardholderPanel::save() {
-    const std::uint8_t state = g_holderState;
+    const HolderState state = m_state;
     m_failure.clear();
     if (state != HolderExisting && state != HolderNew) {
         reset();
@@ -47,7 +44,7 @@ ProfileOutcome CardholderPanel::save() {
     ArchiveOutcome outcome;
     try {
         // By its 卡号, not by a position: rows may have come or gone since the lookup.
-        CardholderArchive archive(conn.require(), g_account);
+        CardholderArchive archive(conn.require(), m_account);
         outcome =
             state == HolderExisting ? archive.change(saved.cardNo, saved) : archive.add(saved);
     } catch (const DataError& e) {
@@ -65,7 +62,7 @@ ProfileOutcome CardholderPanel::save() {
 }
 
 void CardholderPanel::reset() {
-    g_holderState = HolderNone;
+    m_state = HolderNone;
     fields = {};
 }
 

@@ -6,15 +6,9 @@
 
 #include <QString>
 
-#include <atomic>
-#include <cstdint>
-
 namespace velkar {
 
 class Dialogs;
-
-// What a save of the panel does, by the state the last lookup left.
-extern std::atomic<std::uint8_t> g_holderState;
 
 enum class ProfileOutcome {
     Reset,          // nothing was looked up: the panel only empties
@@ -30,7 +24,9 @@ enum class ProfileOutcome {
 // The database side of the cardholder panel: looking a card's holder up and storing the panel.
 class CardholderPanel {
 public:
-    explicit CardholderPanel(Dialogs* dialogs, QString path = Schema::DatabaseLocation());
+    // `account`: who is logged in, for the archive's audit entries.
+    explicit CardholderPanel(Dialogs* dialogs, QString account = {},
+                             QString path = Schema::DatabaseLocation());
 
     // Takes a lookup's result as the panel's holder and state. A failed lookup keeps the card
     // number only, with nothing to save.
@@ -45,12 +41,16 @@ public:
     void reset();
     // Why the last save was refused by the store, as the desk shows it; empty otherwise.
     QString failure() const { return m_failure; }
+    // What a save does, by the state the last lookup left.
+    HolderState state() const { return m_state; }
 
     Cardholder fields;
 
 private:
     QString m_failure;
+    HolderState m_state = HolderNone;
     Dialogs* m_dialogs;
+    QString m_account;
     QString m_path;
 };
 

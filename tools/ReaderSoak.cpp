@@ -199,7 +199,9 @@ public:
         takeOff();
         reader.layCard(cards[std::size_t(index)].first, cards[std::size_t(index)].second);
     }
-    // Taps every card until nothing this desk sent waits for its card.
+    // Taps every card once, later than anything was sent, and on until nothing this desk sent
+    // waits for its card. The first round also brings the cards to what other desks of the
+    // ledger left waiting, as the cards' next customers would.
     void settle() {
         link.store().setFault(StoreWorker::Fault::None);
         reader.failWrites(false);
@@ -209,7 +211,7 @@ public:
         }
         if (!link.isOpen())
             connect();
-        for (int round = 0; round < 6 && link.outstandingCommands() > 0; ++round) {
+        for (int round = 0; round < 6 && (round == 0 || link.outstandingCommands() > 0); ++round) {
             step(CommandBook::ConfirmWaitMs + 1000);
             for (int i = 0; i < int(cards.size()); ++i) {
                 layOn(i);

@@ -11,9 +11,6 @@
 
 namespace velkar {
 
-bool g_isAdmin = false;
-QString g_account;
-
 namespace {
 const QString PasswordColumn = QStringLiteral("密码");
 
@@ -63,8 +60,6 @@ LoginOutcome CheckLogin(Dialogs* dialogs, const QString& name, const QString& pa
         } catch (const DataError&) {
         }
         conn.CloseConnection();
-        if (outcome == LoginOutcome::Success)
-            g_account = name;
         return outcome;
     } catch (const DataError&) {
         return LoginOutcome::Failed;
@@ -123,9 +118,9 @@ QStringList RecordDeliveredPasswords(const QString& account, const QString& data
     return still;
 }
 
-PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
-                               const QString& newPassword, const QString& repeatPassword,
-                               const QString& databasePath) {
+PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& by, const QString& name,
+                               const QString& oldPassword, const QString& newPassword,
+                               const QString& repeatPassword, const QString& databasePath) {
     if (name.isEmpty())
         return PasswordOutcome::EmptyName;
     if (oldPassword.isEmpty() || newPassword.isEmpty() || repeatPassword.isEmpty())
@@ -163,8 +158,8 @@ PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QStr
             change.bind(1, name);
             change.bind(2, newHash);
             change.next();
-            Audit::Append(*conn.connection(), g_account.isEmpty() ? name : g_account,
-                          Audit::ThisDesk(), Audit::PasswordChanged, Messages::AccountDetail(name));
+            Audit::Append(*conn.connection(), by.isEmpty() ? name : by, Audit::ThisDesk(),
+                          Audit::PasswordChanged, Messages::AccountDetail(name));
             write.commit();
         }
         conn.CloseRecordset();

@@ -11,11 +11,6 @@ namespace velkar {
 class Dialogs;
 class Settings;
 
-// True only after a successful login of the administrator account.
-extern bool g_isAdmin;
-// The account of the latest successful login; the trail's account for what it does.
-extern QString g_account;
-
 // The first of the accounts every database is made with.
 inline const QString AdministratorName = Schema::AccountNames.front();
 
@@ -64,9 +59,10 @@ enum class PasswordOutcome {
 };
 
 // Sets the account's new password, hashed, once its current one is confirmed against the stored
-// hash. The account's row is found by its name.
-PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& name, const QString& oldPassword,
-                               const QString& newPassword, const QString& repeatPassword,
+// hash. The account's row is found by its name; `by` is who changes it (empty: the account).
+PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& by, const QString& name,
+                               const QString& oldPassword, const QString& newPassword,
+                               const QString& repeatPassword,
                                const QString& databasePath = Schema::DatabaseLocation());
 
 QString PasswordMessage(PasswordOutcome outcome);

@@ -4,13 +4,11 @@
 
 namespace velkar {
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(new Ui::CAboutDlg) {
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::CAboutDlg>()) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 }
 
-CAboutDlg::~CAboutDlg() {
-    delete ui;
-}
+CAboutDlg::~CAboutDlg() = default;
 
 } // namespace velkar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 namespace Ui {
 class CAboutDlg;
@@ -15,7 +16,7 @@ public:
     ~CAboutDlg() override;
 
 private:
-    Ui::CAboutDlg* ui;
+    std::unique_ptr<Ui::CAboutDlg> ui;
 };
 
 } // namespace velkar

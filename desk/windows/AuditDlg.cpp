@@ -14,7 +14,7 @@
 namespace velkar {
 
 CAuditDlg::CAuditDlg(Dialogs& dialogs, QWidget* parent, QString databasePath, QDate today)
-    : QDialog(parent), ui(new Ui::CAuditDlg), m_dialogs(dialogs),
+    : QDialog(parent), ui(std::make_unique<Ui::CAuditDlg>()), m_dialogs(dialogs),
       m_path(databasePath.isEmpty() ? Schema::DatabaseLocation() : std::move(databasePath)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -39,9 +39,7 @@ CAuditDlg::CAuditDlg(Dialogs& dialogs, QWidget* parent, QString databasePath, QD
     OnRefresh();
 }
 
-CAuditDlg::~CAuditDlg() {
-    delete ui;
-}
+CAuditDlg::~CAuditDlg() = default;
 
 int CAuditDlg::rowCount() const {
     return m_model->rowCount();

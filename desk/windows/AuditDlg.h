@@ -39,7 +39,7 @@ public slots:
 private:
     void load(bool more);
 
-    Ui::CAuditDlg* ui;
+    std::unique_ptr<Ui::CAuditDlg> ui;
     Dialogs& m_dialogs;
     QString m_path;
     TextTableModel* m_model;

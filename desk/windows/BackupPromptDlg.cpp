@@ -5,7 +5,7 @@
 namespace velkar {
 
 CBackupPromptDlg::CBackupPromptDlg(std::function<void()> backup, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CBackupPromptDlg), m_backup(std::move(backup)) {
+    : QDialog(parent), ui(std::make_unique<Ui::CBackupPromptDlg>()), m_backup(std::move(backup)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     connect(ui->yesButton, &QPushButton::clicked, this, &CBackupPromptDlg::OnYes);
@@ -16,9 +16,7 @@ CBackupPromptDlg::CBackupPromptDlg(std::function<void()> backup, QWidget* parent
     ui->yesButton->setFocus();
 }
 
-CBackupPromptDlg::~CBackupPromptDlg() {
-    delete ui;
-}
+CBackupPromptDlg::~CBackupPromptDlg() = default;
 
 void CBackupPromptDlg::OnYes() {
     if (m_backup)

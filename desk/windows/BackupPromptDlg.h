@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 
 namespace Ui {
 class CBackupPromptDlg;
@@ -29,7 +30,7 @@ public slots:
     void OnHandOver();
 
 private:
-    Ui::CBackupPromptDlg* ui;
+    std::unique_ptr<Ui::CBackupPromptDlg> ui;
     std::function<void()> m_backup;
     std::function<bool()> m_handOver;
 };

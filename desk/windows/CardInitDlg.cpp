@@ -11,7 +11,7 @@
 namespace velkar {
 
 CCardInitDlg::CCardInitDlg(ReaderLink& link, const Clock& clock, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CCardInitDlg), m_link(link),
+    : QDialog(parent), ui(std::make_unique<Ui::CCardInitDlg>()), m_link(link),
       m_remaining(std::uint32_t(g_initRemaining.load())) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -29,9 +29,7 @@ CCardInitDlg::CCardInitDlg(ReaderLink& link, const Clock& clock, QWidget* parent
     connect(ui->exitButton, &QPushButton::clicked, this, &CCardInitDlg::OnExit);
 }
 
-CCardInitDlg::~CCardInitDlg() {
-    delete ui;
-}
+CCardInitDlg::~CCardInitDlg() = default;
 
 void CCardInitDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

@@ -51,7 +51,7 @@ private:
     void showCounts();
     void cardLaidOn(const QString& cardNo, int balance);
 
-    Ui::CCardInitDlg* ui;
+    std::unique_ptr<Ui::CCardInitDlg> ui;
     ReaderLink& m_link;
     std::uint32_t m_remaining;
     int m_done = 0;

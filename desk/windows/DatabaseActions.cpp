@@ -10,7 +10,6 @@
 #include "data/Schema.h"
 #include "data/Shift.h"
 #include "desk/windows/LegacyImportDlg.h"
-#include "users/Accounts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -50,8 +49,8 @@ protected:
 
 } // namespace
 
-DatabaseActions::DatabaseActions(Dialogs& dialogs, const Clock* clock)
-    : m_dialogs(dialogs), m_clock(clock ? *clock : m_systemClock) {}
+DatabaseActions::DatabaseActions(Dialogs& dialogs, const Clock* clock, QString account)
+    : m_dialogs(dialogs), m_clock(clock ? *clock : m_systemClock), m_account(std::move(account)) {}
 
 QString DatabaseActions::workingPath() {
     const QString location = Schema::DatabaseLocation();
@@ -127,7 +126,7 @@ void DatabaseActions::BackupDatabase() {
     const QString working = workingPath();
     // Written before the copy, so the backup holds its own entry; a failed copy gets one more.
     const QString target = DatabaseCopy::BackupTarget(folder);
-    Audit::AppendTo(working, g_account, Audit::Backup, Messages::BackupTarget(target),
+    Audit::AppendTo(working, m_account, Audit::Backup, Messages::BackupTarget(target),
                     m_clock.now(), copyOptions.lockTimeoutMs);
     QString keptAs;
     const QDateTime now = m_clock.now();
@@ -136,7 +135,7 @@ void DatabaseActions::BackupDatabase() {
             return DatabaseCopy::Backup(working, folder, options, now, &keptAs);
         });
     if (!problem.isEmpty()) {
-        Audit::AppendTo(working, g_account, Audit::Backup,
+        Audit::AppendTo(working, m_account, Audit::Backup,
                         Messages::BackupTargetFailed(target, problem), m_clock.now(),
                         copyOptions.lockTimeoutMs);
         m_dialogs.notice(Messages::BackupFailed(problem));
@@ -152,7 +151,7 @@ void DatabaseActions::BackupDatabase() {
 QString DatabaseActions::AutoBackupInto(const QString& folder, int keep) {
     const QString working = workingPath();
     const QDateTime now = m_clock.now();
-    Audit::AppendTo(working, g_account, Audit::Backup, Messages::AutoBackupTarget(folder), now,
+    Audit::AppendTo(working, m_account, Audit::Backup, Messages::AutoBackupTarget(folder), now,
                     copyOptions.lockTimeoutMs);
     AutoBackup::Result result;
     const QString problem =
@@ -161,7 +160,7 @@ QString DatabaseActions::AutoBackupInto(const QString& folder, int keep) {
             return result.problem;
         });
     if (!problem.isEmpty()) {
-        Audit::AppendTo(working, g_account, Audit::Backup,
+        Audit::AppendTo(working, m_account, Audit::Backup,
                         Messages::BackupTargetFailed(folder, problem), m_clock.now(),
                         copyOptions.lockTimeoutMs);
         return problem;
@@ -209,7 +208,7 @@ bool DatabaseActions::OnRestore(const std::function<void()>& replaced) {
     // Z numbers the replaced file gave are never given again.
     Shifts::CarryNumbers(keptAs, working, copyOptions.lockTimeoutMs);
     // Told in the file now in place, which is the one read from here on.
-    Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
+    Audit::AppendTo(working, m_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
     if (replaced)
         replaced();
@@ -229,7 +228,7 @@ bool DatabaseActions::RestoreLegacy(const QString& chosen, const std::function<v
     LegacyImport::Report report;
     const QString problem =
         runWithProgress(Messages::ImportingLegacy(), [&](const DatabaseCopy::Options& options) {
-            return DatabaseCopy::RestoreLegacy(chosen, working, now, g_account, options, &report,
+            return DatabaseCopy::RestoreLegacy(chosen, working, now, m_account, options, &report,
                                                &keptAs);
         });
     if (!problem.isEmpty()) {
@@ -238,7 +237,7 @@ bool DatabaseActions::RestoreLegacy(const QString& chosen, const std::function<v
     }
     Shifts::CarryNumbers(keptAs, working, copyOptions.lockTimeoutMs);
     // Told in the file now in place, after the import's own first entry.
-    Audit::AppendTo(working, g_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
+    Audit::AppendTo(working, m_account, Audit::Restore, Messages::RestoredFrom(chosen, keptAs), now,
                     copyOptions.lockTimeoutMs);
     if (replaced)
         replaced();

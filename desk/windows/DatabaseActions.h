@@ -16,8 +16,9 @@ class Settings;
 // copy runs on a worker thread behind a progress window, so the desk keeps repainting.
 class DatabaseActions {
 public:
-    // `clock` names the files a restore keeps; null: the system's clock.
-    explicit DatabaseActions(Dialogs& dialogs, const Clock* clock = nullptr);
+    // `clock` names the files a restore keeps; null: the system's clock. `account`: who is
+    // logged in, for the trail.
+    explicit DatabaseActions(Dialogs& dialogs, const Clock* clock = nullptr, QString account = {});
 
     // From now on the last backup folder is taken from and kept in the settings, not only
     // for this run.
@@ -56,6 +57,7 @@ private:
     Settings* m_settings = nullptr;
     SystemClock m_systemClock;
     const Clock& m_clock;
+    const QString m_account;
     QString m_lastFolder;
 };
 

@@ -73,16 +73,16 @@ QSize availableSize(const QWidget& window) {
 
 } // namespace
 
-CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
-                   const QString& operatorName, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CDeskDlg), m_dialogs(dialogs), m_clock(clock), m_bridge(bridge),
-      m_panel(&dialogs), m_databaseActions(dialogs, &clock),
+CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, Session session,
+                   QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CDeskDlg>()), m_dialogs(dialogs), m_clock(clock),
+      m_session(std::move(session)), m_bridge(bridge), m_panel(&dialogs, m_session.account),
+      m_databaseActions(dialogs, &clock, m_session.account),
       m_shifts(
-          dialogs, clock, m_databaseActions, operatorName,
+          dialogs, clock, m_databaseActions, m_session.account,
           [this] { return m_link ? m_link->outstandingCommands() : 0; }, this),
       m_store(&dialogs) {
     LoadPictures();
-    m_operatorName = operatorName;
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
@@ -109,8 +109,8 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
-    m_link =
-        std::make_unique<ReaderLink>(m_bridge, m_clock, Schema::DatabaseLocation(), operatorName);
+    m_link = std::make_unique<ReaderLink>(m_bridge, m_clock, Schema::DatabaseLocation(),
+                                          m_session.account);
     ReaderLink* link = m_link.get();
     connect(link, &ReaderLink::cardReported, this, &CDeskDlg::showCard);
     connect(link, &ReaderLink::statusShown, this, &CDeskDlg::showStatus);
@@ -133,7 +133,6 @@ CDeskDlg::~CDeskDlg() {
     // The clock tick reaches into the link being taken down: it stops first.
     m_clockTimer->stop();
     m_link.reset();
-    delete ui;
 }
 
 void CDeskDlg::OnInitDialog() {
@@ -245,7 +244,7 @@ void CDeskDlg::setUpStatusBar() {
         bar->addWidget(label, stretch);
         return label;
     };
-    field(Messages::OperatorStatus(m_operatorName), 0);
+    field(Messages::OperatorStatus(m_session.account), 0);
     field(Messages::DeskStatus(Audit::ThisDesk()), 0);
     field(Messages::LedgerStatus(LedgerText(Schema::DatabaseLocation())), 1);
     m_readerState = field(QString(), 0);
@@ -519,7 +518,7 @@ void CDeskDlg::fillCardholder(const CardholderLookup& lookup) {
 }
 
 void CDeskDlg::OnProfileUpdate() {
-    const std::uint8_t state = g_holderState;
+    const HolderState state = m_panel.state();
     if (state == HolderExisting || state == HolderNew)
         UpdateData(
             true); // the panel's fields come before the amount, so a bad amount only complains
@@ -571,7 +570,7 @@ void CDeskDlg::OnReportLost() {
     std::optional<bool> lost;
     try {
         lost = ToggleCardLost(m_dialogs, *m_store.require(), cardNo, ui->nameEdit->text(),
-                              m_operatorName, this);
+                              m_session.account, this);
     } catch (const DataError& e) {
         m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
     }
@@ -602,7 +601,7 @@ void CDeskDlg::startPlan(bool correction) {
         m_dialogs.plain(Messages::PlanOpenOnCard(card->cardNo), this);
         return;
     }
-    const PlanRequest request{card->cardNo, card->balance, m_operatorName, m_link->deskName(),
+    const PlanRequest request{card->cardNo, card->balance, m_session.account, m_link->deskName(),
                               TimestampText(m_clock.now())};
     std::optional<Plans::Plan> plan;
     try {
@@ -639,41 +638,41 @@ void CDeskDlg::OnCardInit() {
         m_dialogs.warning(Messages::CardInitRefusedLoaded(card->cardNo, card->balance), this);
         return;
     }
-    Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitEntered, {},
+    Audit::AppendTo(Schema::DatabaseLocation(), m_session.account, Audit::CardInitEntered, {},
                     m_clock.now());
     CCardInitDlg dialog(*m_link, m_clock, this);
     connect(&dialog, &CCardInitDlg::loadedCard, this, [this](const QString& cardNo, int balance) {
-        Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitLoaded,
+        Audit::AppendTo(Schema::DatabaseLocation(), m_session.account, Audit::CardInitLoaded,
                         Messages::LoadedCardSighted(cardNo, balance), m_clock.now());
         m_dialogs.warning(Messages::LoadedCardInitialised(cardNo, balance), this);
     });
     // Blocks the desk only: cards are laid on the reader (or its simulator) meanwhile.
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
-    Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::CardInitLeft,
+    Audit::AppendTo(Schema::DatabaseLocation(), m_session.account, Audit::CardInitLeft,
                     dialog.round().auditText(dialog.doneCount()), m_clock.now());
 }
 
 void CDeskDlg::OnRecords() {
-    CRecordsDlg dialog(m_dialogs, this);
+    CRecordsDlg dialog(m_dialogs, m_session.account, this);
     dialog.exec();
 }
 
 bool CDeskDlg::administratorOnly() {
-    if (!g_isAdmin)
+    if (!m_session.administrator)
         m_dialogs.notice(Messages::NoAdministratorRights(), this);
-    return g_isAdmin;
+    return m_session.administrator;
 }
 
 void CDeskDlg::OnUserManage() {
     if (!administratorOnly())
         return;
-    CPasswordDlg dialog(m_dialogs, this);
+    CPasswordDlg dialog(m_dialogs, m_session.account, this);
     dialog.exec();
 }
 
 void CDeskDlg::OnQuery() {
-    CQueryDlg dialog(m_dialogs, m_clock, this);
+    CQueryDlg dialog(m_dialogs, m_clock, m_session.account, this);
     dialog.exec();
 }
 
@@ -783,7 +782,7 @@ void CDeskDlg::closeEvent(QCloseEvent* event) {
             readyForAmount();
             return;
         }
-        Audit::AppendTo(Schema::DatabaseLocation(), m_operatorName, Audit::LeaveDesk, {},
+        Audit::AppendTo(Schema::DatabaseLocation(), m_session.account, Audit::LeaveDesk, {},
                         m_clock.now());
         m_shifts.atExit();
     }

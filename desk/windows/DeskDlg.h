@@ -8,6 +8,7 @@
 #include "desk/windows/ShiftActions.h"
 #include "reader/CommandBook.h"
 #include "reader/CommandOutcome.h"
+#include "users/Session.h"
 
 #include <QDialog>
 
@@ -43,9 +44,9 @@ public:
     static constexpr int TimerClockMs = 1000;
     static constexpr int IDM_ABOUTBOX = 16;
 
-    // `operatorName`: the account logged in, journalled with every command it sends.
-    CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge,
-             const QString& operatorName = {}, QWidget* parent = nullptr);
+    // `session`: who logged in; the account is journalled with every command it sends.
+    CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, Session session = {},
+             QWidget* parent = nullptr);
     ~CDeskDlg() override;
 
     ReaderLink& link() { return *m_link; }
@@ -139,11 +140,11 @@ private:
     void setUpStatusBar();
     void showReaderState();
 
-    Ui::CDeskDlg* ui;
+    std::unique_ptr<Ui::CDeskDlg> ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
     bool m_cardLost = false; // the card on the reader, as the ledger last said
-    QString m_operatorName;
+    const Session m_session;
     HidBridge& m_bridge;
     CardholderPanel m_panel;
     DatabaseActions m_databaseActions;

@@ -14,7 +14,7 @@
 namespace velkar {
 
 CJournalDlg::CJournalDlg(Dialogs& dialogs, QWidget* parent, QString databasePath)
-    : QDialog(parent), ui(new Ui::CJournalDlg), m_dialogs(dialogs),
+    : QDialog(parent), ui(std::make_unique<Ui::CJournalDlg>()), m_dialogs(dialogs),
       m_path(databasePath.isEmpty() ? Schema::DatabaseLocation() : std::move(databasePath)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -30,9 +30,7 @@ CJournalDlg::CJournalDlg(Dialogs& dialogs, QWidget* parent, QString databasePath
     OnRefresh();
 }
 
-CJournalDlg::~CJournalDlg() {
-    delete ui;
-}
+CJournalDlg::~CJournalDlg() = default;
 
 int CJournalDlg::rowCount() const {
     return m_model->rowCount();

@@ -30,7 +30,7 @@ public slots:
     void OnRefresh();
 
 private:
-    Ui::CJournalDlg* ui;
+    std::unique_ptr<Ui::CJournalDlg> ui;
     Dialogs& m_dialogs;
     QString m_path;
     TextTableModel* m_model;

@@ -14,8 +14,8 @@ namespace velkar {
 
 CShiftCloseDlg::CShiftCloseDlg(Dialogs& dialogs, const Clock& clock, Shifts::Shift shift,
                                Close close, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CShiftCloseDlg), m_dialogs(dialogs), m_clock(clock),
-      m_shift(std::move(shift)), m_close(std::move(close)) {
+    : QDialog(parent), ui(std::make_unique<Ui::CShiftCloseDlg>()), m_dialogs(dialogs),
+      m_clock(clock), m_shift(std::move(shift)), m_close(std::move(close)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     const QStringList headings = Messages::ZReportHeadings();
@@ -42,9 +42,7 @@ CShiftCloseDlg::CShiftCloseDlg(Dialogs& dialogs, const Clock& clock, Shifts::Shi
     ui->countedEdit->setFocus();
 }
 
-CShiftCloseDlg::~CShiftCloseDlg() {
-    delete ui;
-}
+CShiftCloseDlg::~CShiftCloseDlg() = default;
 
 void CShiftCloseDlg::showShift(const Shifts::Shift& shift) {
     ui->headLabel->setText(

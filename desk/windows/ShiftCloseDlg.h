@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace Ui {
@@ -44,7 +45,7 @@ public slots:
 private:
     void showShift(const Shifts::Shift& shift);
 
-    Ui::CShiftCloseDlg* ui;
+    std::unique_ptr<Ui::CShiftCloseDlg> ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
     Shifts::Shift m_shift;

@@ -11,7 +11,7 @@
 namespace velkar {
 
 SimulatorWindow::SimulatorWindow(SimulatedReader& reader, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_reader(reader), ui(new Ui::SimulatorWindow) {
+    : QWidget(parent, Qt::Window), m_reader(reader), ui(std::make_unique<Ui::SimulatorWindow>()) {
     ui->setupUi(this);
     ui->cardNoEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9A-Fa-f]{1,8}")), ui->cardNoEdit));
@@ -35,9 +35,7 @@ SimulatorWindow::SimulatorWindow(SimulatedReader& reader, QWidget* parent)
     refresh();
 }
 
-SimulatorWindow::~SimulatorWindow() {
-    delete ui;
-}
+SimulatorWindow::~SimulatorWindow() = default;
 
 void SimulatorWindow::togglePlugged() {
     if (m_reader.plugged())

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <memory>
 
 namespace Ui {
 class SimulatorWindow;
@@ -28,7 +29,7 @@ private:
     void layCard();
 
     SimulatedReader& m_reader;
-    Ui::SimulatorWindow* ui;
+    std::unique_ptr<Ui::SimulatorWindow> ui;
     QTimer m_refresh;
 };
 

@@ -14,7 +14,6 @@
 #include "reports/Export.h"
 #include "reports/TextTableModel.h"
 #include "reports/windows/RecordList.h"
-#include "users/Accounts.h"
 
 #include "ui_RecordsDlg.h"
 
@@ -46,8 +45,9 @@ bool refusedAsUnstorable(Dialogs& dialogs, QObject* owner,
 
 } // namespace
 
-CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CRecordsDlg), m_dialogs(dialogs), m_store(&dialogs),
+CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QString account, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CRecordsDlg>()), m_dialogs(dialogs),
+      m_account(std::move(account)), m_store(&dialogs),
       m_model(new TextTableModel(ListHeaders, {0, 1, 2, 3, 4, 5}, this)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -77,9 +77,7 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QWidget* parent)
     LoadRecords();
 }
 
-CRecordsDlg::~CRecordsDlg() {
-    delete ui;
-}
+CRecordsDlg::~CRecordsDlg() = default;
 
 void CRecordsDlg::UpdateData(bool save) {
     const std::pair<QString*, QLineEdit*> fields[] = {
@@ -188,7 +186,7 @@ CRecordsDlg::onArchive(const std::function<ArchiveOutcome(CardholderArchive&)>& 
     CAdoConn conn(&m_dialogs);
     conn.OpenConnection();
     try {
-        CardholderArchive archive(conn.require(), g_account);
+        CardholderArchive archive(conn.require(), m_account);
         return step(archive);
     } catch (const DataError& e) {
         return ArchiveOutcome::From(e);
@@ -266,7 +264,7 @@ void CRecordsDlg::OnReportLost() {
             return;
         }
         ToggleCardLost(m_dialogs, *m_store.require(), cardNo, listedText(selectedItem(), 2),
-                       g_account, this);
+                       m_account, this);
     } catch (const DataError&) {
         failed();
     }
@@ -293,7 +291,7 @@ void CRecordsDlg::OnSearch() {
     conn.OpenConnection();
     ArchiveSearch found;
     try {
-        found = CardholderArchive(conn.require(), g_account).search(field, m_searchText);
+        found = CardholderArchive(conn.require(), m_account).search(field, m_searchText);
     } catch (const DataError& e) {
         found.outcome = ArchiveOutcome::From(e);
     }
@@ -330,7 +328,7 @@ void CRecordsDlg::OnImport() {
         CSheetImportDlg window(preview, this);
         if (window.exec() != QDialog::Accepted)
             return;
-        const QString problem = CardholderSheet::Apply(*db, preview, g_account);
+        const QString problem = CardholderSheet::Apply(*db, preview, m_account);
         if (!problem.isEmpty()) {
             m_dialogs.plain(Messages::SheetImportFailed(problem), this);
             return;

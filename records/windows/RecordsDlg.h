@@ -24,7 +24,8 @@ class TextTableModel;
 class CRecordsDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CRecordsDlg(Dialogs& dialogs, QWidget* parent = nullptr);
+    // `account`: who is logged in, for the archive's audit entries.
+    explicit CRecordsDlg(Dialogs& dialogs, QString account = {}, QWidget* parent = nullptr);
     ~CRecordsDlg() override;
 
     // Fills the list with every cardholder in ascending 卡号 order.
@@ -65,8 +66,9 @@ private:
     bool
     changeSelected(const std::function<ArchiveOutcome(CardholderArchive&, const QString&)>& change);
 
-    Ui::CRecordsDlg* ui;
+    std::unique_ptr<Ui::CRecordsDlg> ui;
     Dialogs& m_dialogs;
+    const QString m_account;
     HeldConnection m_store; // the list's reads
     TextTableModel* m_model;
 

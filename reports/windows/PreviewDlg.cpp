@@ -15,9 +15,6 @@
 
 namespace velkar {
 
-QString g_rangeStart;
-QString g_rangeEnd;
-
 namespace {
 
 QString picturePath(CPreviewDlg::Picture picture) {
@@ -36,8 +33,10 @@ QString picturePath(CPreviewDlg::Picture picture) {
 
 } // namespace
 
-CPreviewDlg::CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CPreviewDlg), m_dialogs(dialogs), m_clock(clock),
+CPreviewDlg::CPreviewDlg(Dialogs& dialogs, const Clock& clock, QString rangeStart, QString rangeEnd,
+                         QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CPreviewDlg>()), m_dialogs(dialogs), m_clock(clock),
+      m_rangeStart(std::move(rangeStart)), m_rangeEnd(std::move(rangeEnd)),
       m_store(nullptr) { // failures are reported once, by refresh, not from inside a paint
     LoadPictures();
     ui->setupUi(this);
@@ -56,9 +55,7 @@ CPreviewDlg::CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     connect(ui->closeButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-CPreviewDlg::~CPreviewDlg() {
-    delete ui;
-}
+CPreviewDlg::~CPreviewDlg() = default;
 
 void CPreviewDlg::SetPicture(QPushButton* button, Picture picture) {
     const QPixmap pixmap(picturePath(picture));
@@ -72,15 +69,12 @@ void CPreviewDlg::refresh() {
         const std::shared_ptr<Connection> connection = m_store.require();
         Query newest(*connection, QString::fromUtf8(Statements::NewestRecord));
         const qint64 newestRecord = newest.next() ? newest.integer(0) : 0;
-        if (connection != m_collectedOn || newestRecord != m_collectedNewest ||
-            g_rangeStart != m_collectedStart || g_rangeEnd != m_collectedEnd) {
+        if (connection != m_collectedOn || newestRecord != m_collectedNewest) {
             // The total shows on the last page only: it is added up when that page is drawn.
-            m_report = CollectReport(connection, g_rangeStart, g_rangeEnd, false);
+            m_report = CollectReport(connection, m_rangeStart, m_rangeEnd, false);
             m_totalKnown = false;
             m_collectedOn = connection;
             m_collectedNewest = newestRecord;
-            m_collectedStart = g_rangeStart;
-            m_collectedEnd = g_rangeEnd;
         }
         m_failureShown = false;
     } catch (const DataError&) {
@@ -104,7 +98,7 @@ void CPreviewDlg::DrawPage(QPainter& painter) {
     m_reportDate = TimestampText(m_clock.now());
     try {
         if (!m_totalKnown && m_collectedOn && m_page == ReportLayout::LastPage(m_recordCount)) {
-            const ReportSums sums = SumReport(*m_collectedOn, m_collectedStart, m_collectedEnd,
+            const ReportSums sums = SumReport(*m_collectedOn, m_rangeStart, m_rangeEnd,
                                               m_report.newest, m_report.newestPaid);
             m_report.total = sums.total;
             m_report.cash = sums.cash;

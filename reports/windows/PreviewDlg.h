@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QSize>
+#include <memory>
 
 class QPushButton;
 namespace Ui {
@@ -15,10 +16,6 @@ namespace velkar {
 
 class Clock;
 class Dialogs;
-
-// The bounds of the latest preview, set by the query window just before it opens one.
-extern QString g_rangeStart;
-extern QString g_rangeEnd;
 
 // The recharge report on the screen, one page at a time, with a button to page each way.
 class CPreviewDlg : public QDialog {
@@ -32,8 +29,13 @@ public:
         PrevGreyPicture = 149
     };
 
-    CPreviewDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent = nullptr);
+    // The report of the records from `rangeStart` to `rangeEnd`, both stored timestamp texts.
+    CPreviewDlg(Dialogs& dialogs, const Clock& clock, QString rangeStart, QString rangeEnd,
+                QWidget* parent = nullptr);
     ~CPreviewDlg() override;
+
+    const QString& rangeStart() const { return m_rangeStart; }
+    const QString& rangeEnd() const { return m_rangeEnd; }
 
     // The picture `picture` on a paging button, which keeps its number in "picture". The
     // settlement's preview pages with the same buttons.
@@ -62,9 +64,11 @@ private:
     // Both paging buttons as they are when the report has pages after the first.
     void showPaging(int lastPage);
 
-    Ui::CPreviewDlg* ui;
+    std::unique_ptr<Ui::CPreviewDlg> ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    const QString m_rangeStart;
+    const QString m_rangeEnd;
     HeldConnection m_store;
 
     QString m_title;
@@ -76,8 +80,6 @@ private:
     // What the rows were collected for; records are only ever appended, so the newest one
     // tells whether they are still current.
     std::shared_ptr<Connection> m_collectedOn;
-    QString m_collectedStart;
-    QString m_collectedEnd;
     qint64 m_collectedNewest = -1;
     bool m_totalKnown = false;
     bool m_failureShown = false;

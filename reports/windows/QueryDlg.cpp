@@ -46,9 +46,9 @@ QString cashText(const Report& report) {
 
 } // namespace
 
-CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CQueryDlg), m_dialogs(dialogs), m_clock(clock), m_store(&dialogs),
-      m_totals(nullptr),
+CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QString account, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CQueryDlg>()), m_dialogs(dialogs), m_clock(clock),
+      m_account(std::move(account)), m_store(&dialogs), m_totals(nullptr),
       m_model(new TextTableModel(Messages::QueryListHeadings() << Messages::QueryCashHeadings(),
                                  {Report::CardNo, Report::Name, Report::Date, Report::Amount,
                                   Report::Operator, Report::Desk, Report::Kind, Report::Cash},
@@ -86,9 +86,7 @@ CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     m_title = ReportLayout::Title;
 }
 
-CQueryDlg::~CQueryDlg() {
-    delete ui;
-}
+CQueryDlg::~CQueryDlg() = default;
 
 void CQueryDlg::UpdateData(bool save) {
     if (save) {
@@ -195,9 +193,7 @@ void CQueryDlg::PrintReport(QPrinter& printer) {
 
 void CQueryDlg::OnPreview() {
     UpdateData(true);
-    g_rangeEnd = endBound();
-    g_rangeStart = startBound();
-    CPreviewDlg preview(m_dialogs, m_clock, this);
+    CPreviewDlg preview(m_dialogs, m_clock, startBound(), endBound(), this);
     preview.exec();
 }
 
@@ -250,7 +246,7 @@ void CQueryDlg::OnExport() {
 
 void CQueryDlg::OnSettlement() {
     UpdateData(true);
-    CSettlementDlg dialog(m_dialogs, m_clock, m_dateFrom, m_dateTo, this);
+    CSettlementDlg dialog(m_dialogs, m_clock, m_dateFrom, m_dateTo, m_account, this);
     dialog.exec();
 }
 

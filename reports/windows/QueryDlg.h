@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDialog>
+#include <memory>
 
 class QPrinter;
 namespace Ui {
@@ -21,7 +22,9 @@ class TextTableModel;
 class CQueryDlg : public QDialog {
     Q_OBJECT
 public:
-    CQueryDlg(Dialogs& dialogs, const Clock& clock, QWidget* parent = nullptr);
+    // `account`: who is logged in, for the trail of what the settlement reprints.
+    CQueryDlg(Dialogs& dialogs, const Clock& clock, QString account = {},
+              QWidget* parent = nullptr);
     ~CQueryDlg() override;
 
     // Lists the records between the pickers' dates and shows their total.
@@ -48,9 +51,10 @@ private:
     void UpdateData(bool save);
     void failed();
 
-    Ui::CQueryDlg* ui;
+    std::unique_ptr<Ui::CQueryDlg> ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    const QString m_account;
     HeldConnection m_store;
     HeldConnection m_totals; // sums while m_store reads the rows
     TextTableModel* m_model;

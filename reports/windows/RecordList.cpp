@@ -73,6 +73,9 @@ TextTableModel* ShowReviewList(QTableView* list, const QStringList& headings) {
         shown << c;
     auto* model = new TextTableModel(headings, shown, list);
     list->setModel(model);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->verticalHeader()->hide();
     list->horizontalHeader()->setStretchLastSection(true);
     return model;

@@ -18,8 +18,8 @@ void StyleRecordList(QTableView* list);
 // that a wider window could have spared.
 void WidenColumnsWithList(QTableView* list, const QList<int>& widths);
 
-// Puts a model of every column of `headings` on a review window's list, the last column
-// stretched; the model belongs to the list.
+// Puts a model of every column of `headings` on a review window's list, whole rows selected
+// one at a time and the last column stretched; the model belongs to the list.
 TextTableModel* ShowReviewList(QTableView* list, const QStringList& headings);
 
 } // namespace velkar

@@ -9,6 +9,7 @@
 #include "reports/ReportLayout.h"
 #include "reports/SettlementSheets.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/RecordList.h"
 #include "reports/windows/SettlementChart.h"
 #include "reports/windows/SettlementPreviewDlg.h"
 #include "reports/windows/ShiftList.h"
@@ -17,7 +18,6 @@
 
 #include <QChartView>
 #include <QDir>
-#include <QHeaderView>
 #include <QPainter>
 #include <QPrinter>
 
@@ -30,23 +30,17 @@ const QString DateFormat = QStringLiteral("yyyy-MM-dd");
 } // namespace
 
 CSettlementDlg::CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from, QDate to,
-                               QWidget* parent)
-    : QDialog(parent), ui(new Ui::CSettlementDlg), m_dialogs(dialogs), m_clock(clock) {
+                               const QString& account, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CSettlementDlg>()), m_dialogs(dialogs),
+      m_clock(clock) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    const QStringList headings = Settlement::ColumnHeadings();
-    QList<int> shown;
-    for (int c = 0; c < headings.size(); ++c)
-        shown << c;
-    m_model = new TextTableModel(headings, shown, this);
-    ui->settleList->setModel(m_model);
-    ui->settleList->verticalHeader()->hide();
-    ui->settleList->horizontalHeader()->setStretchLastSection(true);
+    m_model = ShowReviewList(ui->settleList, Settlement::ColumnHeadings());
     m_chartView = new QChartView(ui->chartHolder);
     m_chartView->setRenderHint(QPainter::Antialiasing);
     ui->chartLayout->addWidget(m_chartView);
     // The shifts of the same dates, under the days.
-    m_shifts = new ShiftList(m_dialogs, m_clock, this);
+    m_shifts = new ShiftList(m_dialogs, m_clock, account, this);
     ui->layout->insertWidget(ui->layout->indexOf(ui->settleList) + 1, m_shifts);
 
     const QDate today = m_clock.now().date();
@@ -60,9 +54,7 @@ CSettlementDlg::CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from,
     OnRunQuery();
 }
 
-CSettlementDlg::~CSettlementDlg() {
-    delete ui;
-}
+CSettlementDlg::~CSettlementDlg() = default;
 
 bool CSettlementDlg::collect(Settlement::Result* result, std::vector<Shifts::Shift>* shifts) {
     try {

@@ -7,6 +7,7 @@
 
 #include <QDate>
 #include <QDialog>
+#include <memory>
 
 class QChartView;
 class QPrinter;
@@ -30,8 +31,9 @@ public:
     // What the chart takes of the first printed page, in the report's units of 1/600 inch.
     static constexpr int ChartHeight = 2000;
 
+    // `account`: who is logged in, for the trail of what is reprinted.
     CSettlementDlg(Dialogs& dialogs, const Clock& clock, QDate from, QDate to,
-                   QWidget* parent = nullptr);
+                   const QString& account = {}, QWidget* parent = nullptr);
     ~CSettlementDlg() override;
 
     const Settlement::Result& result() const { return m_result; }
@@ -52,7 +54,7 @@ private:
     TableDocument document(const Settlement::Result& result,
                            const std::vector<Shifts::Shift>& shifts) const;
 
-    Ui::CSettlementDlg* ui;
+    std::unique_ptr<Ui::CSettlementDlg> ui;
     Dialogs& m_dialogs;
     const Clock& m_clock;
     TextTableModel* m_model;

@@ -9,7 +9,8 @@
 namespace velkar {
 
 CSettlementPreviewDlg::CSettlementPreviewDlg(TableDocument document, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CSettlementPreviewDlg), m_document(std::move(document)) {
+    : QDialog(parent), ui(std::make_unique<Ui::CSettlementPreviewDlg>()),
+      m_document(std::move(document)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
@@ -19,9 +20,7 @@ CSettlementPreviewDlg::CSettlementPreviewDlg(TableDocument document, QWidget* pa
     showPage();
 }
 
-CSettlementPreviewDlg::~CSettlementPreviewDlg() {
-    delete ui;
-}
+CSettlementPreviewDlg::~CSettlementPreviewDlg() = default;
 
 void CSettlementPreviewDlg::OnPrevPage() {
     if (m_page > 0)

@@ -3,6 +3,7 @@
 #include "reports/ReportLayout.h"
 
 #include <QDialog>
+#include <memory>
 
 namespace Ui {
 class CSettlementPreviewDlg;
@@ -30,7 +31,7 @@ public slots:
 private:
     void showPage();
 
-    Ui::CSettlementPreviewDlg* ui;
+    std::unique_ptr<Ui::CSettlementPreviewDlg> ui;
     TableDocument m_document;
     int m_page = 0;
 };

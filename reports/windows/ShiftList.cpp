@@ -6,11 +6,10 @@
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "reports/TextTableModel.h"
+#include "reports/windows/RecordList.h"
 #include "reports/windows/ZReportPrint.h"
-#include "users/Accounts.h"
 
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -18,8 +17,8 @@
 
 namespace velkar {
 
-ShiftList::ShiftList(Dialogs& dialogs, const Clock& clock, QWidget* parent)
-    : QWidget(parent), m_dialogs(dialogs), m_clock(clock) {
+ShiftList::ShiftList(Dialogs& dialogs, const Clock& clock, QString account, QWidget* parent)
+    : QWidget(parent), m_dialogs(dialogs), m_clock(clock), m_account(std::move(account)) {
     setObjectName(QStringLiteral("shiftPanel"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -40,17 +39,7 @@ ShiftList::ShiftList(Dialogs& dialogs, const Clock& clock, QWidget* parent)
 
     m_list = new QTableView(this);
     m_list->setObjectName(QStringLiteral("shiftList"));
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->verticalHeader()->hide();
-    m_list->horizontalHeader()->setStretchLastSection(true);
-    const QStringList headings = Shifts::ColumnHeadings();
-    QList<int> shown;
-    for (int c = 0; c < headings.size(); ++c)
-        shown << c;
-    m_model = new TextTableModel(headings, shown, this);
-    m_list->setModel(m_model);
+    m_model = ShowReviewList(m_list, Shifts::ColumnHeadings());
     layout->addWidget(m_list);
     setTabOrder(m_previewButton, m_printButton);
     setTabOrder(m_printButton, m_list);
@@ -108,7 +97,7 @@ void ShiftList::OnPrintZ() {
     if (!shift)
         return;
     if (PrintZReport(m_dialogs, *shift, TimestampText(m_clock.now()), true, window()))
-        Audit::AppendTo(Schema::DatabaseLocation(), g_account, Audit::Reprinted,
+        Audit::AppendTo(Schema::DatabaseLocation(), m_account, Audit::Reprinted,
                         Messages::ZReprintDetails(*shift->z, shift->desk, shift->id),
                         m_clock.now());
 }

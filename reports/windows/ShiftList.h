@@ -20,7 +20,8 @@ class TextTableModel;
 class ShiftList : public QWidget {
     Q_OBJECT
 public:
-    ShiftList(Dialogs& dialogs, const Clock& clock, QWidget* parent = nullptr);
+    // `account`: who is logged in, for the trail of a reprint.
+    ShiftList(Dialogs& dialogs, const Clock& clock, QString account, QWidget* parent = nullptr);
 
     // Lists the shifts of `from`..`to` (yyyy-MM-dd). False when the store failed (said).
     bool showRange(const QString& from, const QString& to);
@@ -37,6 +38,7 @@ private:
 
     Dialogs& m_dialogs;
     const Clock& m_clock;
+    const QString m_account;
     QTableView* m_list;
     TextTableModel* m_model;
     QPushButton* m_previewButton;

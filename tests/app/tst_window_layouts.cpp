@@ -34,20 +34,19 @@ struct Windows {
 
     Windows() {
         rig.open();
-        g_rangeStart = QStringLiteral("2024-05-06 00:00:00");
-        g_rangeEnd = QStringLiteral("2024-05-06 23:59:59");
         QWidget* desk = rig.desk.get();
         FakeDialogs& d = rig.dialogs;
         const QDate day = rig.clock.now().date();
         made.emplace_back(new CLoginDlg(d));
-        made.emplace_back(new CPasswordDlg(d, desk));
+        made.emplace_back(new CPasswordDlg(d, {}, desk));
         made.emplace_back(new CAboutDlg(desk));
         made.emplace_back(new CBackupPromptDlg({}, desk));
         made.emplace_back(new CCardInitDlg(rig.desk->link(), rig.clock, desk));
-        made.emplace_back(new CRecordsDlg(d, desk));
-        made.emplace_back(new CQueryDlg(d, rig.clock, desk));
-        made.emplace_back(new CPreviewDlg(d, rig.clock, desk));
-        made.emplace_back(new CSettlementDlg(d, rig.clock, day, day, desk));
+        made.emplace_back(new CRecordsDlg(d, {}, desk));
+        made.emplace_back(new CQueryDlg(d, rig.clock, {}, desk));
+        made.emplace_back(new CPreviewDlg(d, rig.clock, QStringLiteral("2024-05-06 00:00:00"),
+                                          QStringLiteral("2024-05-06 23:59:59"), desk));
+        made.emplace_back(new CSettlementDlg(d, rig.clock, day, day, {}, desk));
         made.emplace_back(new CSettlementPreviewDlg(TableDocument{}, desk));
         made.emplace_back(new CJournalDlg(d, desk));
         made.emplace_back(new CAuditDlg(d, desk, {}, day));

@@ -242,19 +242,19 @@ private slots:
         book(db.path(), Admin, card, Journal::Operation::Clear, 600,
              QStringLiteral("2026-12-07 09:01:00"));
         {
-            CRecordsDlg dlg(dialogs);
-            QTableView* list = control<QTableView>(&dlg, 1041);
+            CRecordsDlg dlg(dialogs, Admin);
+            QTableView* list = control<QTableView>(&dlg, "recordList");
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                               list->visualRect(list->model()->index(0, 2)).center());
-            control<QLineEdit>(&dlg, 1002)->setText(QStringLiteral("李四"));
-            control<QPushButton>(&dlg, 1005)->click();
+            control<QLineEdit>(&dlg, "holderNameEdit")->setText(QStringLiteral("李四"));
+            control<QPushButton>(&dlg, "modifyButton")->click();
             QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
         }
-        QCOMPARE(ChangePassword(&dialogs, Op1, QStringLiteral("old"), QStringLiteral("new"),
+        QCOMPARE(ChangePassword(&dialogs, Admin, Op1, QStringLiteral("old"), QStringLiteral("new"),
                                 QStringLiteral("new")),
                  PasswordOutcome::Changed);
         QTemporaryDir stick;
-        DatabaseActions actions(dialogs);
+        DatabaseActions actions(dialogs, nullptr, Admin);
         dialogs.answerFolder(stick.path());
         actions.BackupDatabase();
         QCOMPARE(dialogs.lastText(), QStringLiteral("备份完成！"));

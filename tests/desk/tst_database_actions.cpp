@@ -259,14 +259,14 @@ private slots:
             CBackupPromptDlg prompt([&] { ++backups; });
             QCOMPARE(prompt.windowTitle(), QStringLiteral("信息提示"));
             prompt.show();
-            control<QPushButton>(&prompt, 1025)->click(); // 否
+            control<QPushButton>(&prompt, "noButton")->click(); // 否
             QCOMPARE(prompt.result(), int(QDialog::Accepted));
             QCOMPARE(backups, 0);
         }
         {
             CBackupPromptDlg prompt([&] { ++backups; });
             prompt.show();
-            control<QPushButton>(&prompt, 1026)->click(); // 是
+            control<QPushButton>(&prompt, "yesButton")->click(); // 是
             QCOMPARE(prompt.result(), int(QDialog::Accepted));
             QCOMPARE(backups, 1);
         }
@@ -281,7 +281,7 @@ private slots:
         {
             CBackupPromptDlg prompt([&] { ++backups; });
             prompt.show();
-            auto* cancel = control<QPushButton>(&prompt, 2);
+            auto* cancel = control<QPushButton>(&prompt, "cancelButton");
             QCOMPARE(cancel->text(), QStringLiteral("取消"));
             cancel->click();
             QCOMPARE(prompt.result(), int(QDialog::Rejected));
@@ -304,7 +304,7 @@ private slots:
         const QStringList besideBefore = QDir(db.folder()).entryList(QDir::Files);
         CBackupPromptDlg prompt([&] { actions.BackupDatabase(); });
         prompt.show();
-        control<QPushButton>(&prompt, 1026)->click();
+        control<QPushButton>(&prompt, "yesButton")->click();
         QVERIFY(!prompt.isVisible());
         QCOMPARE(dialogs.requests().size(), 1); // the chooser was offered
         QVERIFY(dialogs.shown().isEmpty());

@@ -14,7 +14,6 @@ class TestDeskCore : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { g_holderState = HolderNone; }
 
     void amountRule() {
         const std::pair<const char*, int> cases[] = {
@@ -51,7 +50,7 @@ private slots:
         db.addCardholder("S3", "33333333", "赵六", "330303", "13600000003", "广州");
         CardholderPanel panel(nullptr);
         panel.apply(FindCardholder(Connection(db.path()), "33333333"));
-        QCOMPARE(int(g_holderState), int(HolderExisting));
+        QCOMPARE(int(panel.state()), int(HolderExisting));
         db.addCardholder("S1", "11111111", "钱七", "110101", "13600000001", "深圳");
         db.exec("DELETE FROM userecord WHERE 卡号 = '22222222'");
         panel.fields.name = "赵六六";
@@ -61,7 +60,7 @@ private slots:
                            "电话, ',') FROM (SELECT * FROM userecord ORDER BY 卡号) AS u"),
                  QStringLiteral("11111111:钱七:110101:13600000001,"
                                 "33333333:赵六六:330303:13500000000"));
-        QCOMPARE(int(g_holderState), int(HolderNone));
+        QCOMPARE(int(panel.state()), int(HolderNone));
         QVERIFY(panel.fields.cardNo.isEmpty());
     }
 
@@ -69,13 +68,12 @@ private slots:
     // the account of the login, in the same transaction; a refused save leaves no entry.
     void panelSavesAreAudited() {
         TestDatabase db;
-        g_account = QStringLiteral("操作员2");
-        CardholderPanel panel(nullptr);
+        CardholderPanel panel(nullptr, QStringLiteral("操作员2"));
         panel.apply(FindCardholder(Connection(db.path()), "0000ABCD"));
         panel.fields = {"S1", "0000ABCD", "钱七", "", "13600000001", ""};
         QCOMPARE(panel.save(), ProfileOutcome::Added);
         panel.apply(FindCardholder(Connection(db.path()), "0000ABCD"));
-        QCOMPARE(int(g_holderState), int(HolderExisting));
+        QCOMPARE(int(panel.state()), int(HolderExisting));
         panel.fields.name = "钱七七";
         QCOMPARE(panel.save(), ProfileOutcome::Updated);
         QCOMPARE(db.scalar("SELECT group_concat(account || ':' || action, ',') FROM "
@@ -99,7 +97,6 @@ private slots:
         QCOMPARE(db.scalar("SELECT count(*) FROM audit"), QStringLiteral("2"));
         QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("2"));
         QCOMPARE(AuditChainProblem(db.path()), QString());
-        g_account.clear();
     }
 
     void unstorableTextIsNotSaved() {
@@ -110,7 +107,7 @@ private slots:
         panel.fields.phone = QString(QChar(0xD83D)) + "1";
         QCOMPARE(panel.save(), ProfileOutcome::UnstorableText);
         QCOMPARE(ProfileMessage(ProfileOutcome::UnstorableText), UnstorableTextMessage);
-        QCOMPARE(int(g_holderState), int(HolderExisting));
+        QCOMPARE(int(panel.state()), int(HolderExisting));
         QCOMPARE(db.scalar("SELECT 电话 FROM userecord"), QStringLiteral("13800000000"));
     }
 
@@ -122,26 +119,26 @@ private slots:
         db.exec("DELETE FROM userecord"); // gone meanwhile: nothing to write over
         panel.fields.name = "改名";
         QCOMPARE(panel.save(), ProfileOutcome::Failed);
-        QCOMPARE(int(g_holderState), int(HolderExisting));
+        QCOMPARE(int(panel.state()), int(HolderExisting));
         QCOMPARE(panel.fields.name, QStringLiteral("改名"));
         QCOMPARE(db.scalar("SELECT count(*) FROM userecord"), QStringLiteral("0"));
 
         // Added meanwhile elsewhere: the store refuses a second row for the card.
         panel.apply(FindCardholder(Connection(db.path()), "44444444"));
-        QCOMPARE(int(g_holderState), int(HolderNew));
+        QCOMPARE(int(panel.state()), int(HolderNew));
         db.addCardholder("S4", "44444444", "孙八");
         panel.fields = {"S9", "44444444", "周九", "", "1", ""};
         QCOMPARE(panel.save(), ProfileOutcome::Duplicate);
         QCOMPARE(ProfileMessage(ProfileOutcome::Duplicate, "44444444", panel.failure()),
                  QStringLiteral("卡号重复警告"));
-        QCOMPARE(int(g_holderState), int(HolderNew));
+        QCOMPARE(int(panel.state()), int(HolderNew));
         QCOMPARE(db.scalar("SELECT 姓名 FROM userecord WHERE 卡号 = '44444444'"),
                  QStringLiteral("孙八"));
 
         // A lookup the store fails leaves nothing to save.
         db.exec("DROP TABLE userecord");
         panel.apply(FindCardholder(Connection(db.path()), "44444444"));
-        QCOMPARE(int(g_holderState), int(HolderNone));
+        QCOMPARE(int(panel.state()), int(HolderNone));
         QCOMPARE(panel.save(), ProfileOutcome::Reset);
     }
 };

@@ -47,7 +47,7 @@ private slots:
         rig.open();
         rig.connectReader();
         rig.lay(CardA, 0);
-        QLineEdit* amount = rig.edit(1012);
+        QLineEdit* amount = rig.edit("amountEdit");
         QCOMPARE(rig.desk->focusWidget(), amount);
         QVERIFY(amount->text().isEmpty()); // a card just laid on: nothing typed for it yet
 
@@ -61,7 +61,7 @@ private slots:
         keypad(rig, {Qt::Key_5, Qt::Key_0, Qt::Key_Enter});
         QTRY_COMPARE(rig.list()->model()->rowCount(), 2);
         QCOMPARE(rig.cell(1, 2), QStringLiteral("50"));
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("150"));
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("150"));
         QCOMPARE(rig.dialogs.texts(), (QStringList{"充值成功", "充值成功"}));
         QCOMPARE(rig.desk->focusWidget(), amount);
     }
@@ -72,13 +72,13 @@ private slots:
         DeskRig rig;
         rig.open();
         QVERIFY(QTest::qWaitForWindowActive(rig.desk.get()));
-        QCOMPARE(rig.button(1013)->text(), QStringLiteral("充值 F2"));
-        QCOMPARE(rig.button(1014)->text(), QStringLiteral("清零 F8"));
+        QCOMPARE(rig.button("rechargeButton")->text(), QStringLiteral("充值 F2"));
+        QCOMPARE(rig.button("clearButton")->text(), QStringLiteral("清零 F8"));
         QVERIFY(label(rig, "listLabel")->text().endsWith(QStringLiteral("F3")));
         rig.connectReader();
         rig.lay(CardA, 50);
 
-        rig.edit(1012)->setText(QStringLiteral("20"));
+        rig.edit("amountEdit")->setText(QStringLiteral("20"));
         QTest::keyClick(rig.desk.get(), Qt::Key_F2);
         QTRY_COMPARE(rig.list()->model()->rowCount(), 1);
         QTest::keyClick(rig.desk.get(), Qt::Key_F3);
@@ -87,12 +87,12 @@ private slots:
         QTest::keyClick(rig.desk.get(), Qt::Key_F8);
         QTRY_COMPARE(rig.list()->model()->rowCount(), 2);
         QCOMPARE(rig.cell(1, 2), QStringLiteral("-25")); // 25.0 on the card, cleared
-        QCOMPARE(rig.desk->focusWidget(), rig.edit(1012));
+        QCOMPARE(rig.desk->focusWidget(), rig.edit("amountEdit"));
 
-        rig.edit(1012)->setText(QStringLiteral("3"));
-        QTest::keyClick(rig.edit(1012), Qt::Key_Return);
+        rig.edit("amountEdit")->setText(QStringLiteral("3"));
+        QTest::keyClick(rig.edit("amountEdit"), Qt::Key_Return);
         QTRY_COMPARE(rig.list()->model()->rowCount(), 3);
-        QTest::keyClick(rig.edit(1051), Qt::Key_Return);
+        QTest::keyClick(rig.edit("nameEdit"), Qt::Key_Return);
         rig.desk->link().waitForSendWorkers();
         QCOMPARE(rig.sent().size(), 3);
         QVERIFY(rig.desk->isVisible());
@@ -115,11 +115,11 @@ private slots:
         QCOMPARE(label(rig, "bigBalanceUnit")->text(), QStringLiteral("元"));
         QTRY_COMPARE(name->text(), QStringLiteral("张三"));
         rig.clock.advance(CDeskDlg::TimerBalanceMs);
-        QCOMPARE(rig.edit(1011)->text(), QString());
+        QCOMPARE(rig.edit("balanceEdit")->text(), QString());
         QCOMPARE(balance->text(), QString());
         QCOMPARE(label(rig, "bigBalanceUnit")->text(), QString());
-        rig.click(1053); // a profile left as it is resets the panel
-        QCOMPARE(rig.edit(1051)->text(), QString());
+        rig.click("profileButton"); // a profile left as it is resets the panel
+        QCOMPARE(rig.edit("nameEdit")->text(), QString());
         QCOMPARE(name->text(), QString());
     }
 
@@ -143,7 +143,7 @@ private slots:
         rig.desk->findChild<QPushButton*>(QStringLiteral("replaceButton"))->click();
         QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("补卡完成。请付给持卡人现金 0.4 元。"));
         QCOMPARE(rig.reader.card()->balance, 1230);
-        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
+        QTRY_COMPARE(rig.edit("nameEdit")->text(), QStringLiteral("张三"));
         // An operator can't correct.
         rig.desk->findChild<QPushButton*>(QStringLiteral("correctButton"))->click();
         QCOMPARE(rig.dialogs.lastText(), QStringLiteral("您没有管理员权限！"));
@@ -162,7 +162,7 @@ private slots:
         rig.desk->link().pollDevices();
         QTRY_COMPARE(statusFields(rig).last(), QStringLiteral("读卡器：未连接"));
 
-        QLineEdit* prompt = rig.edit(1018);
+        QLineEdit* prompt = rig.edit("statusEdit");
         prompt->setText(Messages::DeviceConnected(0x1A86, 0xE010, 0x100));
         rig.desk->resize(rig.desk->minimumSizeHint());
         rig.desk->layout()->activate();

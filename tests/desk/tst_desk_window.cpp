@@ -47,8 +47,9 @@ private slots:
     void loginOpensAnEmptyDesk() {
         DeskRig rig;
         CLoginDlg login(rig.dialogs);
-        control<QComboBox>(&login, 1009)->setCurrentIndex(1); // an operator: no password to replace
-        control<QPushButton>(&login, 1042)->click();
+        control<QComboBox>(&login, "userCombo")
+            ->setCurrentIndex(1); // an operator: no password to replace
+        control<QPushButton>(&login, "loginButton")->click();
         QCOMPARE(login.result(), int(QDialog::Accepted));
         rig.open();
         CDeskDlg& desk = *rig.desk;
@@ -57,11 +58,11 @@ private slots:
         QVERIFY(desk.width() > 617 && desk.height() > 474);
         QVERIFY(desk.width() >= desk.minimumSizeHint().width());
         QCOMPARE(rig.list()->model()->rowCount(), 0);
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("0"));
-        QCOMPARE(rig.edit(1012)->text(), QStringLiteral("0"));
-        QVERIFY(!rig.edit(1011)->isEnabled());
-        QVERIFY(!rig.edit(1017)->isEnabled());
-        QVERIFY(rig.edit(1024)->isHidden());
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("0"));
+        QCOMPARE(rig.edit("amountEdit")->text(), QStringLiteral("0"));
+        QVERIFY(!rig.edit("balanceEdit")->isEnabled());
+        QVERIFY(!rig.edit("cardNoEdit")->isEnabled());
+        QVERIFY(rig.edit("clockEdit")->isHidden());
         QVERIFY(rig.dialogs.texts().isEmpty());
 
         const QStringList headings{"卡号", "时间", "金额"};
@@ -73,19 +74,20 @@ private slots:
             QVERIFY(qAbs(rig.list()->columnWidth(c) * widths[0] -
                          rig.list()->columnWidth(0) * widths[c]) <= widths[0] * 2);
         }
-        for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1040}) {
+        for (const char* id : {"cardInitButton", "userManageButton", "queryButton", "backupButton",
+                               "restoreButton", "exitButton", "recordsButton"}) {
             auto* button = control<CPictureButton>(&desk, id);
-            QVERIFY2(button, qPrintable(QString::number(id)));
+            QVERIFY2(button, id);
             const QImage picture = button->picture().toImage();
             QCOMPARE(picture.size(), QSize(70, 85));
             QVERIFY(!picture.hasAlphaChannel());
         }
 
         // Enter after typing never ends the desk; Escape does.
-        QTest::keyClick(rig.edit(1012), Qt::Key_Return);
-        QTest::keyClick(rig.edit(1051), Qt::Key_Enter);
+        QTest::keyClick(rig.edit("amountEdit"), Qt::Key_Return);
+        QTest::keyClick(rig.edit("nameEdit"), Qt::Key_Enter);
         QVERIFY(desk.isVisible());
-        ModalWatcher prompt(ModalWatcher::clicking(QStringLiteral("信息提示"), 1025));
+        ModalWatcher prompt(ModalWatcher::clicking(QStringLiteral("信息提示"), "noButton"));
         QTest::keyClick(&desk, Qt::Key_Escape);
         QVERIFY(!desk.isVisible());
         QCOMPARE(prompt.titles(), QStringList{QStringLiteral("信息提示")});
@@ -108,12 +110,12 @@ private slots:
             Journal::Add(db, e);
         }
         rig.open();
-        QTRY_COMPARE(rig.edit(1018)->text(), QStringLiteral("有1笔操作待确认"));
+        QTRY_COMPARE(rig.edit("statusEdit")->text(), QStringLiteral("有1笔操作待确认"));
         rig.connectReader();
         rig.lay(CardA, 600);
         QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值成功"));
         QTRY_COMPARE(rig.list()->model()->rowCount(), 1);
-        QCOMPARE(rig.edit(1018)->text(), QStringLiteral("充值成功"));
+        QCOMPARE(rig.edit("statusEdit")->text(), QStringLiteral("充值成功"));
     }
 
     void rechargesAndAClearAreBookedAndTotalled() {
@@ -121,32 +123,34 @@ private slots:
         rig.db.addCardholder("S1", "1234ABCD", "张三", "110101", "13900000001", "北京");
         rig.open();
         rig.connectReader();
-        QCOMPARE(rig.edit(1018)->text(), QStringLiteral("设备已连接,VID=1A86PID=E010 VER=100 "));
-        QCOMPARE(control<QComboBox>(rig.desk.get(), 1009)->currentText(), QStringLiteral("USB"));
+        QCOMPARE(rig.edit("statusEdit")->text(),
+                 QStringLiteral("设备已连接,VID=1A86PID=E010 VER=100 "));
+        QCOMPARE(control<QComboBox>(rig.desk.get(), "portCombo")->currentText(),
+                 QStringLiteral("USB"));
 
         rig.lay(CardA, 0);
-        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
-        QCOMPARE(rig.edit(1052)->text(), QStringLiteral("13900000001"));
-        QCOMPARE(rig.edit(1019)->text(), QStringLiteral("S1"));
+        QTRY_COMPARE(rig.edit("nameEdit")->text(), QStringLiteral("张三"));
+        QCOMPARE(rig.edit("phoneEdit")->text(), QStringLiteral("13900000001"));
+        QCOMPARE(rig.edit("serialEdit")->text(), QStringLiteral("S1"));
 
-        rig.book(1013, "100", "充值成功", 1);
+        rig.book("rechargeButton", "100", "充值成功", 1);
         QCOMPARE(rig.sent(), QStringList{"AA 66 03 E8 27"});
         QCOMPARE(rig.cell(0, 0), QStringLiteral("1234ABCD"));
         QCOMPARE(rig.cell(0, 1), QStringLiteral("2024-05-06 07:08:09"));
         QCOMPARE(rig.cell(0, 2), QStringLiteral("100"));
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("100"));
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("100"));
         // The balance comes with the reader's report, the booking from the store: either may
         // reach the desk first.
-        QTRY_COMPARE(rig.edit(1011)->text(), QStringLiteral("100.0"));
+        QTRY_COMPARE(rig.edit("balanceEdit")->text(), QStringLiteral("100.0"));
 
-        rig.book(1013, "50", "充值成功", 2);
+        rig.book("rechargeButton", "50", "充值成功", 2);
         rig.reader.removeCard();
         rig.lay(CardA, 300); // back on at 30.0 without a command: nothing to book
         QCOMPARE(rig.list()->model()->rowCount(), 2);
-        rig.book(1014, "50", "清零成功", 3);
+        rig.book("clearButton", "50", "清零成功", 3);
         QCOMPARE(rig.sent().constLast(), QStringLiteral("AA 55 01 2C D2"));
         QCOMPARE(rig.cell(2, 2), QStringLiteral("-30"));
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("120"));
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("120"));
         QCOMPARE(rig.dialogs.texts(),
                  (QStringList{"充值成功", "充值成功",
                               "确定要清零卡 1234ABCD 吗？\n持卡人：张三\n将被清除的余额：30.0 "
@@ -165,8 +169,8 @@ private slots:
         rig.lay(CardA, 0);
         rig.list()->hide();
         const std::uint64_t before = StatementsOnThisThread();
-        rig.book(1013, "100", "充值成功", 2);
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("120"));
+        rig.book("rechargeButton", "100", "充值成功", 2);
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("120"));
         QCOMPARE(StatementsOnThisThread(), before);
         rig.list()->show();
         QCOMPARE(rig.cell(1, 2), QStringLiteral("100"));
@@ -180,14 +184,14 @@ private slots:
         rig.open();
         rig.connectReader();
         rig.lay(CardA, 0);
-        rig.book(1013, "30", "充值成功", 1);
-        QVERIFY(rig.edit(1012)->text().isEmpty());
-        rig.edit(1012)->setText(QStringLiteral("99"));
+        rig.book("rechargeButton", "30", "充值成功", 1);
+        QVERIFY(rig.edit("amountEdit")->text().isEmpty());
+        rig.edit("amountEdit")->setText(QStringLiteral("99"));
         rig.reader.removeCard();
         rig.lay(CardB, 500);
-        QVERIFY(rig.edit(1012)->text().isEmpty());
-        QVERIFY(rig.edit(1018)->text().isEmpty());
-        rig.button(1013)->click();
+        QVERIFY(rig.edit("amountEdit")->text().isEmpty());
+        QVERIFY(rig.edit("statusEdit")->text().isEmpty());
+        rig.button("rechargeButton")->click();
         QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值金额错误"));
         QCOMPARE(rig.sent().size(), 1);
     }
@@ -201,13 +205,13 @@ private slots:
         rig.open();
         rig.connectReader();
         rig.lay(CardA, 1234);
-        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
-        rig.press(1014, "", false);
+        QTRY_COMPARE(rig.edit("nameEdit")->text(), QStringLiteral("张三"));
+        rig.press("clearButton", "", false);
         QCOMPARE(rig.dialogs.questions(),
                  QStringList{"确定要清零卡 1234ABCD 吗？\n持卡人：张三\n将被清除的余额：123.4 "
                              "元\n清零后无法撤回。"});
         QCOMPARE(rig.dialogs.shown().constLast().caption, QStringLiteral("系统提示"));
-        rig.press(1013, "500", false);
+        rig.press("rechargeButton", "500", false);
         QCOMPARE(rig.dialogs.questions().constLast(),
                  QStringLiteral(
                      "确定要给卡 1234ABCD 充值 500 元吗？\n持卡人：张三\n当前余额：123.4 元"));
@@ -216,18 +220,18 @@ private slots:
         QCOMPARE(rig.db.scalar("SELECT count(*) FROM journal"), QStringLiteral("0"));
         QCOMPARE(rig.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("0"));
         QCOMPARE(rig.dialogs.texts().size(), 2); // the two questions, nothing else
-        QCOMPARE(rig.desk->focusWidget(), rig.edit(1012));
+        QCOMPARE(rig.desk->focusWidget(), rig.edit("amountEdit"));
 
-        rig.book(1013, "499", "充值成功", 1); // below the line: no question
+        rig.book("rechargeButton", "499", "充值成功", 1); // below the line: no question
         QCOMPARE(rig.dialogs.questions().size(), 2);
-        rig.book(1014, "", "清零成功", 2);
+        rig.book("clearButton", "", "清零成功", 2);
         QCOMPARE(rig.dialogs.questions().size(), 3);
         QCOMPARE(rig.cell(1, 2), QStringLiteral("-622"));
 
         // A card without a record in the archive is named so.
         rig.reader.removeCard();
         rig.lay(CardB, 10);
-        rig.press(1014, "", false);
+        rig.press("clearButton", "", false);
         QVERIFY(rig.dialogs.questions().constLast().contains(QStringLiteral("持卡人：（无档案）")));
     }
 
@@ -243,7 +247,7 @@ private slots:
             rig.reader.layCard(CardB, 800);
             QTRY_COMPARE(rig.desk->link().cardOnReader()->cardNo, CardNumberText(CardB));
         };
-        rig.press(1014, "");
+        rig.press("clearButton", "");
         QTRY_COMPARE(
             rig.dialogs.lastText(),
             QStringLiteral("读卡器上已不是刚才确认的卡或余额已变，操作未发送，请重新操作。"));
@@ -251,7 +255,7 @@ private slots:
             rig.reader.layCard(CardB, 900);
             QTRY_COMPARE(rig.desk->link().cardOnReader()->balance, 900);
         };
-        rig.press(1013, "600");
+        rig.press("rechargeButton", "600");
         QTRY_COMPARE(
             rig.dialogs.lastText(),
             QStringLiteral("读卡器上已不是刚才确认的卡或余额已变，操作未发送，请重新操作。"));
@@ -268,13 +272,13 @@ private slots:
         rig.open();
         rig.connectReader();
         rig.lay(CardB, 0);
-        rig.book(1013, "5", "充值成功", 3);
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("-6528"));
+        rig.book("rechargeButton", "5", "充值成功", 3);
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("-6528"));
         rig.lay(CardA, 0); // another card brings its own list at once
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("100"));
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("100"));
         QCOMPARE(rig.list()->model()->rowCount(), 1);
-        rig.book(1013, "1", "充值成功", 2);
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("101"));
+        rig.book("rechargeButton", "1", "充值成功", 2);
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("101"));
     }
 
     void amountsOutsideTheRangeOrNotWholeSendNothing() {
@@ -283,12 +287,12 @@ private slots:
         rig.connectReader();
         rig.lay(CardA, 0);
         for (const char* amount : {"0", "-5", "2000"}) {
-            rig.press(1013, amount);
+            rig.press("rechargeButton", amount);
             QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("充值金额错误"));
         }
         QCOMPARE(rig.dialogs.texts().size(), 3);
         for (const char* amount : {"abc", "12.5", " x "}) {
-            rig.press(1013, amount);
+            rig.press("rechargeButton", amount);
             QCOMPARE(rig.dialogs.lastText(), QStringLiteral("请键入一个整数。"));
             QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
         }
@@ -296,7 +300,7 @@ private slots:
         QVERIFY(rig.sent().empty());
         QCOMPARE(rig.list()->model()->rowCount(), 0);
 
-        rig.press(1013, " 1999 ");
+        rig.press("rechargeButton", " 1999 ");
         QCOMPARE(rig.sent(), QStringList{"AA 66 4E 16 94"});
     }
 
@@ -316,7 +320,7 @@ private slots:
         qint64 total = 100;
         for (int i = 0; i < 299; ++i)
             total += CardAmountValue(QString::number(i % 3 == 0 ? i : i % 3 == 1 ? -9999 : 12345));
-        QCOMPARE(rig.edit(1016)->text(), QString::number(total));
+        QCOMPARE(rig.edit("totalEdit")->text(), QString::number(total));
         rig.list()->scrollToBottom();
         rig.desk->grab();
         QCOMPARE(rig.cell(299, 0), QStringLiteral("C1"));
@@ -330,18 +334,18 @@ private slots:
         emit rig.desk->link().cardRecordsChanged({QStringLiteral("C1")}, false);
         QCOMPARE(rig.dialogs.texts(), QStringList{"操作失败"});
         QCOMPARE(rig.list()->model()->rowCount(), 0);
-        QCOMPARE(rig.edit(1016)->text(), QString());
+        QCOMPARE(rig.edit("totalEdit")->text(), QString());
     }
 
     // A press while no reader is open is dropped, not sent later by another press.
     void requestsWithoutAReaderAreDropped() {
         DeskRig rig;
         rig.open();
-        rig.press(1013, "100");
-        QTRY_COMPARE(rig.edit(1018)->text(), QStringLiteral("设备尚未连接!"));
+        rig.press("rechargeButton", "100");
+        QTRY_COMPARE(rig.edit("statusEdit")->text(), QStringLiteral("设备尚未连接!"));
         rig.connectReader();
         rig.lay(CardA, 70);
-        rig.book(1014, "7", "清零成功", 1);
+        rig.book("clearButton", "7", "清零成功", 1);
         QCOMPARE(rig.sent(), QStringList{"AA 55 00 46 B9"});
         QCOMPARE(rig.cell(0, 2), QStringLiteral("-7"));
     }
@@ -349,36 +353,36 @@ private slots:
     void newCardholderIsSavedAndFoundOnTheNextReport() {
         DeskRig rig;
         rig.open();
-        rig.button(1053)->click(); // nothing looked up yet: the panel only empties
+        rig.button("profileButton")->click(); // nothing looked up yet: the panel only empties
         QVERIFY(rig.dialogs.texts().isEmpty());
 
         rig.connectReader();
         rig.lay(CardB, 0);
-        QVERIFY(rig.edit(1051)->text().isEmpty());
-        rig.edit(1051)->setText(QStringLiteral("李四"));
-        rig.edit(1052)->setText(QStringLiteral("13700000000"));
-        rig.button(1053)->click();
+        QVERIFY(rig.edit("nameEdit")->text().isEmpty());
+        rig.edit("nameEdit")->setText(QStringLiteral("李四"));
+        rig.edit("phoneEdit")->setText(QStringLiteral("13700000000"));
+        rig.button("profileButton")->click();
         QCOMPARE(rig.dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
         QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::None);
 
-        rig.edit(1019)->setText(QStringLiteral("007"));
-        rig.button(1053)->click();
+        rig.edit("serialEdit")->setText(QStringLiteral("007"));
+        rig.button("profileButton")->click();
         QCOMPARE(rig.dialogs.lastText(), QStringLiteral("档案信息添加成功！"));
         QCOMPARE(rig.dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
-        for (int id : {1019, 1017, 1051, 1052})
+        for (const char* id : {"serialEdit", "cardNoEdit", "nameEdit", "phoneEdit"})
             QVERIFY(rig.edit(id)->text().isEmpty());
         QCOMPARE(rig.db.scalar("SELECT 卡序号 || '|' || 姓名 || '|' || 身份证 || '|' || 电话 || "
                                "'|' || 地址 FROM userecord WHERE 卡号 = '0000000A'"),
                  QStringLiteral("007|李四|null|13700000000|null"));
 
         rig.reader.reportNow();
-        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("李四"));
-        QCOMPARE(rig.edit(1017)->text(), QStringLiteral("0000000A"));
+        QTRY_COMPARE(rig.edit("nameEdit")->text(), QStringLiteral("李四"));
+        QCOMPARE(rig.edit("cardNoEdit")->text(), QStringLiteral("0000000A"));
 
         // A known holder: the save changes its row and keeps what the panel does not show.
-        rig.edit(1052)->setText(QStringLiteral("13711111111"));
-        rig.edit(1012)->setText(QStringLiteral("x")); // only complains; the panel goes on
-        rig.button(1053)->click();
+        rig.edit("phoneEdit")->setText(QStringLiteral("13711111111"));
+        rig.edit("amountEdit")->setText(QStringLiteral("x")); // only complains; the panel goes on
+        rig.button("profileButton")->click();
         QCOMPARE(rig.dialogs.texts().mid(2),
                  (QStringList{"请键入一个整数。", "档案信息更新成功！"}));
         QCOMPARE(rig.db.scalar("SELECT 电话 || '|' || 身份证 FROM userecord"),
@@ -391,12 +395,12 @@ private slots:
         rig.open();
         rig.connectReader();
         rig.lay(CardA, 0);
-        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
-        rig.edit(1051)->setText(QStringLiteral("typed"));
-        rig.edit(1012)->setText(QStringLiteral("55"));
+        QTRY_COMPARE(rig.edit("nameEdit")->text(), QStringLiteral("张三"));
+        rig.edit("nameEdit")->setText(QStringLiteral("typed"));
+        rig.edit("amountEdit")->setText(QStringLiteral("55"));
         QTest::mouseClick(rig.list()->viewport(), Qt::LeftButton);
-        QCOMPARE(rig.edit(1051)->text(), QStringLiteral("张三"));
-        QCOMPARE(rig.edit(1012)->text(), QStringLiteral("0"));
+        QCOMPARE(rig.edit("nameEdit")->text(), QStringLiteral("张三"));
+        QCOMPARE(rig.edit("amountEdit")->text(), QStringLiteral("0"));
     }
 
     void storeFailuresShowOperationFailedAndTheDeskGoesOn() {
@@ -405,7 +409,7 @@ private slots:
         rig.db.exec("ALTER TABLE userecord RENAME TO holders");
         rig.open();
         QVERIFY(rig.dialogs.texts().contains("操作失败"));
-        QVERIFY(rig.edit(1016)->text().isEmpty());
+        QVERIFY(rig.edit("totalEdit")->text().isEmpty());
 
         rig.connectReader();
         rig.dialogs.clear();
@@ -415,15 +419,15 @@ private slots:
         QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("操作失败"));
         QCoreApplication::processEvents(); // what the store worker handed the desk
         QCOMPARE(rig.dialogs.texts().count("操作失败"), 1);
-        QVERIFY(rig.edit(1051)->text().isEmpty());
+        QVERIFY(rig.edit("nameEdit")->text().isEmpty());
 
         rig.db.exec("ALTER TABLE kept RENAME TO employees");
         rig.db.exec("ALTER TABLE holders RENAME TO userecord");
         rig.db.addCardholder("S2", "0000000A", "王五");
         rig.lay(CardB, 0);
-        QTRY_COMPARE(rig.edit(1051)->text(), QStringLiteral("王五"));
-        rig.book(1013, "10", "充值成功", 1);
-        QCOMPARE(rig.edit(1016)->text(), QStringLiteral("10"));
+        QTRY_COMPARE(rig.edit("nameEdit")->text(), QStringLiteral("王五"));
+        rig.book("rechargeButton", "10", "充值成功", 1);
+        QCOMPARE(rig.edit("totalEdit")->text(), QStringLiteral("10"));
     }
 
     void balanceBlanksTwoSecondsAfterTheLastReport() {
@@ -431,15 +435,15 @@ private slots:
         rig.open();
         rig.connectReader();
         rig.lay(CardA, 1234);
-        QCOMPARE(rig.edit(1011)->text(), QStringLiteral("123.4"));
+        QCOMPARE(rig.edit("balanceEdit")->text(), QStringLiteral("123.4"));
         rig.clock.advance(1199);
         rig.reportAgain(); // restarts the two seconds
         rig.clock.advance(1200);
-        QCOMPARE(rig.edit(1011)->text(), QStringLiteral("123.4"));
+        QCOMPARE(rig.edit("balanceEdit")->text(), QStringLiteral("123.4"));
         rig.clock.advance(CDeskDlg::TimerBalanceMs - 1200 - 1);
-        QCOMPARE(rig.edit(1011)->text(), QStringLiteral("123.4"));
+        QCOMPARE(rig.edit("balanceEdit")->text(), QStringLiteral("123.4"));
         rig.clock.advance(1);
-        QVERIFY(rig.edit(1011)->text().isEmpty());
+        QVERIFY(rig.edit("balanceEdit")->text().isEmpty());
     }
 
     // Closing waits for the link's workers and serves events meanwhile: a clock tick then must
@@ -450,8 +454,8 @@ private slots:
         rig.connectReader();
         rig.lay(CardA, 0);
         rig.reader.hold = true;
-        rig.edit(1012)->setText(QStringLiteral("10"));
-        rig.button(1013)->click();
+        rig.edit("amountEdit")->setText(QStringLiteral("10"));
+        rig.button("rechargeButton")->click();
         QTRY_VERIFY(rig.reader.holding.load());
         // The write comes back once the closing desk has closed the reader under it.
         std::thread release([&] {
@@ -469,13 +473,13 @@ private slots:
     void cardInitNeedsTheReader() {
         DeskRig rig;
         rig.open();
-        control<CPictureButton>(rig.desk.get(), 1000)->click();
+        control<CPictureButton>(rig.desk.get(), "cardInitButton")->click();
         QCOMPARE(rig.dialogs.lastText(), QStringLiteral("设备未连接，请先“连接”设备！"));
         QCOMPARE(rig.dialogs.shown().constLast().caption, QStringLiteral("系统提示"));
 
         rig.connectReader();
         ModalWatcher opened([](QWidget* modal) { modal->close(); });
-        control<CPictureButton>(rig.desk.get(), 1000)->click();
+        control<CPictureButton>(rig.desk.get(), "cardInitButton")->click();
         QCOMPARE(opened.titles(), QStringList{QStringLiteral("卡片初始化")});
         // Entering and leaving are in the trail, the refused press is not.
         QCOMPARE(rig.db.scalar(QStringLiteral("SELECT group_concat(action || ':' || details, "
@@ -490,8 +494,8 @@ private slots:
         rig.reader.inject(CounterReportFrame(300));
         QTRY_COMPARE(int(g_initRemaining), 300);
         CCardInitDlg dialog(rig.desk->link(), rig.clock, rig.desk.get());
-        auto* done = control<QLabel>(&dialog, 1059);
-        auto* remaining = control<QLabel>(&dialog, 1060);
+        auto* done = control<QLabel>(&dialog, "doneValue");
+        auto* remaining = control<QLabel>(&dialog, "remainingValue");
         dialog.show();
         QCOMPARE(done->text(), QStringLiteral("0"));
         QCOMPARE(remaining->text(), QStringLiteral("300"));
@@ -524,7 +528,7 @@ private slots:
         rig.connectReader();
         rig.lay(CardA, 200);
         ModalWatcher none([](QWidget* modal) { modal->close(); });
-        control<CPictureButton>(rig.desk.get(), 1000)->click();
+        control<CPictureButton>(rig.desk.get(), "cardInitButton")->click();
         QCOMPARE(rig.dialogs.lastText(),
                  QStringLiteral("读卡器上的卡 1234ABCD 尚有余额 20.0 元，初始化会清除余额。\n"
                                 "请取走此卡后再进入卡片初始化。"));
@@ -571,7 +575,7 @@ private slots:
         rig.tick();
         QTRY_VERIFY(rig.reader.initMode());
         if (way == "exit")
-            control<QPushButton>(&dialog, 1048)->click();
+            control<QPushButton>(&dialog, "exitButton")->click();
         else if (way == "close")
             dialog.close();
         else

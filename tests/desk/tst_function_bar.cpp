@@ -26,42 +26,38 @@ class TestFunctionBar : public QObject {
 private slots:
     void userManagementIsForTheAdministrator() {
         DeskRig d;
-        d.open();
-        g_isAdmin = false;
+        d.open(QStringLiteral("操作员1"));
         ModalWatcher watcher([](QWidget* w) { w->close(); });
-        d.click(1001);
+        d.click("userManageButton");
         QCOMPARE(d.dialogs.lastText(), QStringLiteral("您没有管理员权限！"));
         QCOMPARE(d.dialogs.shown().last().caption, QStringLiteral("系统提示"));
         QCOMPARE(d.dialogs.shown().last().icon, Dialogs::Icon::Exclamation);
         QVERIFY(watcher.titles().isEmpty());
 
-        g_isAdmin = true;
-        d.click(1001);
+        d.open(AdministratorName);
+        d.click("userManageButton");
         QCOMPARE(watcher.titles(), QStringList{QStringLiteral("修改密码")});
         QCOMPARE(d.dialogs.shown().size(), 1);
-        g_isAdmin = false;
     }
 
     void auditWindowIsForTheAdministrator() {
         DeskRig d;
-        d.open();
-        g_isAdmin = false;
+        d.open(QStringLiteral("操作员1"));
         ModalWatcher watcher([](QWidget* w) { w->close(); });
         d.desk->OnAudit();
         QCOMPARE(d.dialogs.lastText(), QStringLiteral("您没有管理员权限！"));
         QVERIFY(watcher.titles().isEmpty());
-        g_isAdmin = true;
+        d.open(AdministratorName);
         d.desk->OnAudit();
         QCOMPARE(watcher.titles(), QStringList{QStringLiteral("审计记录")});
-        g_isAdmin = false;
     }
 
     void buttonsOpenTheirWindows() {
         DeskRig d;
         d.open();
         ModalWatcher watcher([](QWidget* w) { w->close(); });
-        d.click(1040);
-        d.click(1002);
+        d.click("recordsButton");
+        d.click("queryButton");
         QCOMPARE(watcher.titles().size(), 2);
         QVERIFY(d.dialogs.texts().isEmpty());
     }
@@ -76,9 +72,9 @@ private slots:
         QFETCH(bool, byButton);
         DeskRig d;
         d.open();
-        ModalWatcher watcher(ModalWatcher::clicking(Prompt, 1025));
+        ModalWatcher watcher(ModalWatcher::clicking(Prompt, "noButton"));
         if (byButton)
-            d.click(1005);
+            d.click("exitButton");
         else
             d.desk->close();
         QVERIFY(!d.desk->isVisible());
@@ -95,8 +91,8 @@ private slots:
         d.open();
         QTemporaryDir folder;
         d.dialogs.answerFolder(folder.path());
-        ModalWatcher watcher(ModalWatcher::clicking(Prompt, 1026));
-        d.click(1005);
+        ModalWatcher watcher(ModalWatcher::clicking(Prompt, "yesButton"));
+        d.click("exitButton");
         QVERIFY(!d.desk->isVisible());
         QCOMPARE(d.dialogs.lastText(), QStringLiteral("备份完成！"));
         QCOMPARE(Schema::CheckDatabase(folder.filePath("DataBase.mdb")), QString());
@@ -105,8 +101,8 @@ private slots:
     void yesWithACancelledChooserJustCloses() {
         DeskRig d;
         d.open();
-        ModalWatcher watcher(ModalWatcher::clicking(Prompt, 1026));
-        d.click(1005);
+        ModalWatcher watcher(ModalWatcher::clicking(Prompt, "yesButton"));
+        d.click("exitButton");
         QVERIFY(!d.desk->isVisible());
         QCOMPARE(d.dialogs.requests().size(), 1); // the chooser was offered
         QVERIFY(d.dialogs.texts().isEmpty());     // and nothing was copied or said
@@ -118,15 +114,15 @@ private slots:
         QTemporaryDir folder;
         d.db.addRecord("0000000A", "2024-05-01 10:00:00", "100");
         d.dialogs.answerFolder(folder.path());
-        d.click(1003);
+        d.click("backupButton");
         QCOMPARE(d.dialogs.lastText(), QStringLiteral("备份完成！"));
 
         d.db.addRecord("0000000A", "2024-05-02 10:00:00", "50");
-        d.click(1004); // cancelled: nothing
+        d.click("restoreButton"); // cancelled: nothing
         QCOMPARE(d.dialogs.texts().size(), 1);
         d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
         d.dialogs.answerQuestion(true);
-        d.click(1004);
+        d.click("restoreButton");
         // The replaced file is kept beside it under a name of its own, which the box names.
         const QStringList kept = QDir(d.db.folder()).entryList({"DataBase.mdb.*.bak"}, QDir::Files);
         QCOMPARE(kept.size(), 1);
@@ -142,36 +138,36 @@ private slots:
         d.open();
         QTemporaryDir folder;
         d.dialogs.answerFolder(folder.path());
-        d.click(1003);
+        d.click("backupButton");
         d.db.addCardholder("S1", "1234ABCD", "张三"); // after the backup: gone with it
         d.connectReader();
         d.lay(CardA, 0);
-        QTRY_COMPARE(d.edit(1051)->text(), QStringLiteral("张三"));
-        d.book(1013, "30", "充值成功", 1);
-        QCOMPARE(d.edit(1016)->text(), QStringLiteral("30"));
+        QTRY_COMPARE(d.edit("nameEdit")->text(), QStringLiteral("张三"));
+        d.book("rechargeButton", "30", "充值成功", 1);
+        QCOMPARE(d.edit("totalEdit")->text(), QStringLiteral("30"));
 
         d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
-        d.click(1004); // asked, and answered 否: nothing changes
+        d.click("restoreButton"); // asked, and answered 否: nothing changes
         QVERIFY(d.dialogs.lastText().contains(QStringLiteral("有 1 条充值记录和 1 条操作日志")));
         QCOMPARE(d.list()->model()->rowCount(), 1);
         QCOMPARE(d.db.scalar("SELECT count(*) FROM employees"), QStringLiteral("1"));
 
         d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
         d.dialogs.answerQuestion(true);
-        d.click(1004);
+        d.click("restoreButton");
         QVERIFY(d.dialogs.lastText().startsWith(QStringLiteral("数据库还原成功！")));
         QCOMPARE(d.list()->model()->rowCount(), 0);
-        QCOMPARE(d.edit(1016)->text(), QStringLiteral("0"));
+        QCOMPARE(d.edit("totalEdit")->text(), QStringLiteral("0"));
         // The card on the reader is looked up in the restored ledger: no holder there.
         QTRY_VERIFY(d.desk->link().cardOnReader().has_value());
         d.desk->link().waitForStore();
         QCoreApplication::processEvents();
-        QCOMPARE(d.edit(1017)->text(), QStringLiteral("1234ABCD"));
-        QVERIFY(d.edit(1051)->text().isEmpty());
+        QCOMPARE(d.edit("cardNoEdit")->text(), QStringLiteral("1234ABCD"));
+        QVERIFY(d.edit("nameEdit")->text().isEmpty());
         // Its next report is taken as its arrival in that ledger; then it books as before.
         d.reportAgain();
         QTRY_VERIFY(!d.desk->link().checkingCard(QStringLiteral("1234ABCD")));
-        d.book(1013, "5", "充值成功", 1);
+        d.book("rechargeButton", "5", "充值成功", 1);
     }
 
     // A command still waiting for its card has its row in the file a restore would replace.
@@ -180,10 +176,10 @@ private slots:
         d.open();
         d.connectReader();
         d.lay(CardA, 0);
-        d.press(1013, "10");
+        d.press("rechargeButton", "10");
         d.desk->link().waitForStore();
         QCOMPARE(d.desk->link().outstandingCommands(), 1);
-        d.click(1004);
+        d.click("restoreButton");
         QCOMPARE(d.dialogs.lastText(),
                  QStringLiteral("有操作正在等待读卡器确认，请等它完成后再还原数据库。"));
         QVERIFY(d.dialogs.requests().isEmpty()); // no chooser offered
@@ -196,7 +192,7 @@ private slots:
         d.desk->refuseBookingsFor(QStringLiteral("操作日志第 3 条被修改"));
         d.connectReader();
         d.lay(CardA, 100);
-        for (int id : {1013, 1014}) {
+        for (const char* id : {"rechargeButton", "clearButton"}) {
             d.press(id, "10");
             QCOMPARE(d.dialogs.lastText(),
                      QStringLiteral("数据库未通过检查，不能充值或清零：\n操作日志第 3 条被修改\n"
@@ -208,13 +204,13 @@ private slots:
 
         QTemporaryDir folder;
         d.dialogs.answerFolder(folder.path());
-        d.click(1003); // a backup is still made
+        d.click("backupButton"); // a backup is still made
         d.dialogs.answerFile(folder.filePath("DataBase.mdb"));
         d.dialogs.answerQuestion(true);
-        d.click(1004);
+        d.click("restoreButton");
         d.reportAgain();
         QTRY_VERIFY(!d.desk->link().checkingCard(QStringLiteral("1234ABCD")));
-        d.book(1013, "10", "充值成功", 1);
+        d.book("rechargeButton", "10", "充值成功", 1);
     }
 
     // 取消, its Escape and the prompt's close box return to the desk; the prompt comes again on
@@ -223,8 +219,8 @@ private slots:
         DeskRig d;
         d.open();
         {
-            ModalWatcher cancel(ModalWatcher::clicking(Prompt, 2));
-            d.click(1005);
+            ModalWatcher cancel(ModalWatcher::clicking(Prompt, "cancelButton"));
+            d.click("exitButton");
             QVERIFY(d.desk->isVisible());
             QTest::keyClick(d.desk.get(), Qt::Key_Escape);
             QVERIFY(d.desk->isVisible());
@@ -237,9 +233,9 @@ private slots:
             QCOMPARE(escape.titles(), QStringList{Prompt});
         }
         QCOMPARE(d.db.scalar(QStringLiteral("SELECT count(*) FROM audit")), QStringLiteral("0"));
-        QCOMPARE(d.desk->focusWidget(), d.edit(1012));
-        ModalWatcher no(ModalWatcher::clicking(Prompt, 1025));
-        d.click(1005);
+        QCOMPARE(d.desk->focusWidget(), d.edit("amountEdit"));
+        ModalWatcher no(ModalWatcher::clicking(Prompt, "noButton"));
+        d.click("exitButton");
         QVERIFY(!d.desk->isVisible());
         QCOMPARE(d.db.scalar(QStringLiteral("SELECT group_concat(action) FROM audit")),
                  QStringLiteral("退出"));

@@ -155,13 +155,12 @@ private slots:
         rig.db.addCardholder("S1", "1234ABCD", "张三", "110101", "13900000001", "北京");
         const QString pdf = rig.db.folder() + QStringLiteral("/slip.pdf");
         TestSettings s({{"Receipt", "58mm"}, {"ReceiptPrinter", pdf}});
-        g_account = Op1;
         rig.open(Op1);
         rig.desk->beginShift(*s.settings);
-        QVERIFY(control<QPushButton>(rig.desk.get(), 1071)->isEnabled());
+        QVERIFY(control<QPushButton>(rig.desk.get(), "reprintButton")->isEnabled());
         rig.connectReader();
         rig.lay(Card, 125);
-        rig.book(1013, "100", "充值成功", 1);
+        rig.book("rechargeButton", "100", "充值成功", 1);
         rig.desk->shifts().receipts()->waitUntilIdle();
         QTRY_VERIFY(QFile::exists(pdf));
         QString text = pdfText(pdf);
@@ -173,13 +172,12 @@ private slots:
         QVERIFY(!text.contains(QStringLiteral("补打")));
 
         QFile::remove(pdf);
-        rig.click(1071);
+        rig.click("reprintButton");
         rig.desk->shifts().receipts()->waitUntilIdle();
         QTRY_VERIFY(QFile::exists(pdf));
         QVERIFY(pdfText(pdf).contains(QStringLiteral("储值卡交易凭条（补打）")));
         QCOMPARE(auditDetails(rig.db.path(), Audit::Reprinted),
                  QStringLiteral("凭条 流水号 %1 卡号 1234ABCD").arg(journal));
-        g_account.clear();
     }
 
     // A slip that can't be printed is said in the status bar; the booking is not held up.
@@ -190,11 +188,11 @@ private slots:
         rig.desk->beginShift(*s.settings);
         rig.connectReader();
         rig.lay(Card, 0);
-        rig.book(1013, "30", "充值成功", 1);
+        rig.book("rechargeButton", "30", "充值成功", 1);
         auto* state = rig.desk->findChild<QLabel*>(QStringLiteral("receiptState"));
         QVERIFY(state);
         QTRY_COMPARE(state->text(), QStringLiteral("凭条未打印：找不到打印机 no-such-queue"));
-        QCOMPARE(rig.edit(1018)->text(), QStringLiteral("充值成功"));
+        QCOMPARE(rig.edit("statusEdit")->text(), QStringLiteral("充值成功"));
     }
 
     // What the desk does when told of a booking costs its window thread no statement.
@@ -221,7 +219,7 @@ private slots:
         off.open(Op1);
         off.desk->beginShift(*none.settings);
         QVERIFY(!off.desk->shifts().receipts());
-        QVERIFY(!control<QPushButton>(off.desk.get(), 1071)->isEnabled());
+        QVERIFY(!control<QPushButton>(off.desk.get(), "reprintButton")->isEnabled());
         off.desk->OnReprint();
         QCOMPARE(off.dialogs.lastText(),
                  QStringLiteral("本终端不打印凭条（设置 Receipt=58mm 或 80mm 后可用）。"));
@@ -233,24 +231,23 @@ private slots:
         DeskRig rig;
         const QString folder = rig.db.folder() + QStringLiteral("/auto");
         TestSettings s({{"AutoBackupFolder", folder}, {"AutoBackupKeep", "2"}});
-        g_account = Op1;
         rig.open(Op1);
         rig.desk->beginShift(*s.settings);
         const qint64 first = *rig.desk->shifts().shiftId();
-        auto* button = control<CPictureButton>(rig.desk.get(), 1070);
+        auto* button = control<CPictureButton>(rig.desk.get(), "shiftButton");
         QVERIFY(button);
         QCOMPARE(button->picture().toImage().size(), QSize(70, 85));
         rig.connectReader();
         rig.lay(Card, 0);
-        rig.book(1013, "100", "充值成功", 1);
-        rig.book(1013, "50", "充值成功", 2);
-        rig.book(1014, "0", "清零成功", 3);
-        rig.book(1013, "20", "充值成功", 4);
+        rig.book("rechargeButton", "100", "充值成功", 1);
+        rig.book("rechargeButton", "50", "充值成功", 2);
+        rig.book("clearButton", "0", "清零成功", 3);
+        rig.book("rechargeButton", "20", "充值成功", 4);
 
         QString done;
         {
             ModalWatcher watcher(handOver(QStringLiteral("19.5"), &done));
-            rig.click(1070);
+            rig.click("shiftButton");
             QCOMPARE(watcher.titles().first(), QStringLiteral("交班"));
         }
         const Connection db(rig.db.path());
@@ -275,17 +272,17 @@ private slots:
         QVERIFY(next != first);
 
         // The exit prompt offers 交班; the shift closes and the desk ends, backed up again.
-        rig.book(1013, "5", "充值成功", 5);
+        rig.book("rechargeButton", "5", "充值成功", 5);
         done.clear();
         {
             ModalWatcher watcher([&](QWidget* w) {
                 // Pressed once the watcher is back: the 交班 window it opens is answered next.
                 if (w->windowTitle() == QStringLiteral("信息提示"))
-                    QTimer::singleShot(0, w, [w] { ModalWatcher::click(w, 1072); });
+                    QTimer::singleShot(0, w, [w] { ModalWatcher::click(w, "handOverButton"); });
                 else
                     handOver(QStringLiteral("5"), &done)(w);
             });
-            rig.click(1005);
+            rig.click("exitButton");
             QCOMPARE(watcher.titles().mid(0, 2),
                      (QStringList{QStringLiteral("信息提示"), QStringLiteral("交班")}));
         }
@@ -294,7 +291,6 @@ private slots:
         QVERIFY(!Shifts::OpenShiftOf(db, Audit::ThisDesk()));
         // Three backups made (two at 交班, one at exit), two kept.
         QCOMPARE(AutoBackup::Backups(folder).size(), 2);
-        g_account.clear();
     }
 
     void handOverWaitsForCommandsAndNeedsACount() {
@@ -305,10 +301,10 @@ private slots:
         rig.connectReader();
         rig.lay(Card, 0);
         rig.reader.removeCard(); // the command goes out, the card is gone: it waits
-        rig.press(1013, "10");
+        rig.press("rechargeButton", "10");
         QTRY_COMPARE(rig.desk->link().outstandingCommands(), 1);
         ModalWatcher none([](QWidget* w) { w->close(); });
-        rig.click(1070);
+        rig.click("shiftButton");
         QCOMPARE(rig.dialogs.lastText(),
                  QStringLiteral("还有 1 笔操作等待读卡器确认，确认后再交班。"));
         QVERIFY(none.titles().isEmpty());
@@ -356,7 +352,7 @@ private slots:
         rig.connectReader();
         // Op2's shift has a booking of this desk now.
         rig.lay(Card, 0);
-        rig.book(1013, "10", "充值成功", 1);
+        rig.book("rechargeButton", "10", "充值成功", 1);
         rig.dialogs.clear();
         {
             ModalWatcher watcher([](QWidget* w) { w->close(); }); // not counted
@@ -414,16 +410,15 @@ private slots:
     void theZReportIsPrintedAndPrintedAgain() {
         DeskRig rig;
         TestSettings s({});
-        g_account = Op1;
         rig.open(Op1);
         rig.desk->beginShift(*s.settings);
         rig.connectReader();
         rig.lay(Card, 0);
-        rig.book(1013, "120", "充值成功", 1);
+        rig.book("rechargeButton", "120", "充值成功", 1);
         QString done;
         {
             ModalWatcher watcher(handOver(QStringLiteral("120"), &done));
-            rig.click(1070);
+            rig.click("shiftButton");
         }
         const Shifts::Shift closed =
             Shifts::List(Connection(rig.db.path()), "2024-05-06", "2024-05-06").front();
@@ -461,7 +456,6 @@ private slots:
         QCOMPARE(
             auditDetails(rig.db.path(), Audit::Reprinted),
             QStringLiteral("Z 报表 Z 1 终端 %1 班次 #%2").arg(Audit::ThisDesk()).arg(closed.id));
-        g_account.clear();
     }
 };
 

@@ -18,16 +18,14 @@ using namespace velkar;
 
 namespace {
 
-enum {
-    Serial = 1013,
-    CardNo = 1001,
-    Name = 1002,
-    Id = 1003,
-    Phone = 1008,
-    Address = 1012,
-    Field = 1009,
-    SearchText = 1010
-};
+constexpr const char* Serial = "cardSerialEdit";
+constexpr const char* CardNo = "cardNumberEdit";
+constexpr const char* Name = "holderNameEdit";
+constexpr const char* Id = "idNumberEdit";
+constexpr const char* Phone = "holderPhoneEdit";
+constexpr const char* Address = "addressEdit";
+constexpr const char* Field = "fieldCombo";
+constexpr const char* SearchText = "searchEdit";
 
 } // namespace
 
@@ -37,9 +35,9 @@ class RecordsTest : public QObject {
     std::unique_ptr<TestDatabase> db;
     FakeDialogs dialogs;
 
-    QTableView* list(CRecordsDlg& dlg) { return control<QTableView>(&dlg, 1041); }
-    QLineEdit* edit(CRecordsDlg& dlg, int id) { return control<QLineEdit>(&dlg, id); }
-    void press(CRecordsDlg& dlg, int id) { control<QPushButton>(&dlg, id)->click(); }
+    QTableView* list(CRecordsDlg& dlg) { return control<QTableView>(&dlg, "recordList"); }
+    QLineEdit* edit(CRecordsDlg& dlg, const char* id) { return control<QLineEdit>(&dlg, id); }
+    void press(CRecordsDlg& dlg, const char* id) { control<QPushButton>(&dlg, id)->click(); }
 
     QStringList column(CRecordsDlg& dlg, int c) {
         QStringList texts;
@@ -56,7 +54,7 @@ class RecordsTest : public QObject {
     }
 
     void fill(CRecordsDlg& dlg, const QStringList& six) {
-        const int ids[] = {Serial, CardNo, Name, Id, Phone, Address};
+        const char* const ids[] = {Serial, CardNo, Name, Id, Phone, Address};
         for (int i = 0; i < 6; ++i)
             edit(dlg, ids[i])->setText(six[i]);
     }
@@ -65,7 +63,7 @@ class RecordsTest : public QObject {
         auto* combo = control<QComboBox>(&dlg, Field);
         combo->setCurrentIndex(combo->findText(field));
         edit(dlg, SearchText)->setText(text);
-        press(dlg, 1011);
+        press(dlg, "searchButton");
     }
 
     QString cell(const QString& column, const QString& cardNo) {
@@ -103,13 +101,13 @@ private slots:
         CRecordsDlg dlg(dialogs);
 
         fill(dlg, {"7", "000000B2", "", "id", "tel", "addr"});
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
         QCOMPARE(cardholders(), 1);
 
         // The serial is not required here; a quote in a value is ordinary text.
         fill(dlg, {"", "000000B2", "O'Brien", "id", "tel", "addr"});
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("添加成功"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("000000B2")),
                  QStringLiteral("O'Brien"));
@@ -118,7 +116,7 @@ private slots:
         QCOMPARE(edit(dlg, Name)->text(), QStringLiteral("O'Brien")); // the edits keep their texts
 
         fill(dlg, {"9", "000000A1", "乙", "id", "tel", "addr"});
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("卡号重复警告"));
         QCOMPARE(cardholders(), 2);
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("000000A1")), QStringLiteral("甲"));
@@ -131,7 +129,7 @@ private slots:
         CRecordsDlg dlg(dialogs);
         db->exec(QStringLiteral("ALTER TABLE audit RENAME TO audit_gone"));
         fill(dlg, {"7", "000000B2", "乙", "id", "tel", "addr"});
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QVERIFY(dialogs.lastText().startsWith(QStringLiteral("操作失败\n")));
         QCOMPARE(cardholders(), 0);
         QVERIFY(column(dlg, 1).isEmpty());
@@ -144,7 +142,7 @@ private slots:
         QFile::remove(db->path());
         dialogs.clear();
         fill(dlg, {"7", "000000B2", "乙", "id", "tel", "addr"});
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QCOMPARE(dialogs.texts().size(), 2);
         QVERIFY(!dialogs.texts().first().isEmpty());
         QCOMPARE(dialogs.texts().last(), QStringLiteral("操作失败"));
@@ -159,30 +157,30 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         for (const char* wrong : {"5678EFGH", "1234567", "123456789", "12 345678", "０"}) {
             fill(dlg, {"1", QString::fromUtf8(wrong), "甲", "id", "tel", "addr"});
-            press(dlg, 1004);
+            press(dlg, "addButton");
             QCOMPARE(dialogs.lastText(),
                      QStringLiteral("卡号“%1”不是八位十六进制数").arg(QString::fromUtf8(wrong)));
         }
         QCOMPARE(cardholders(), 0);
 
         fill(dlg, {"1", " abcdef01 ", "甲", "id", "tel", "addr"});
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("添加成功"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF01")), QStringLiteral("甲"));
         QCOMPARE(edit(dlg, CardNo)->text(), QStringLiteral("ABCDEF01"));
         fill(dlg, {"2", "ＡＢＣＤＥＦ０２", "乙", "id", "tel", "addr"}); // full-width digits
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF02")), QStringLiteral("乙"));
 
         search(dlg, QStringLiteral("卡号"), QStringLiteral("abcdef01"));
         QCOMPARE(column(dlg, 1), (QStringList{"ABCDEF01"}));
         click(dlg, 0);
         edit(dlg, CardNo)->setText(QStringLiteral("ABCDEFGH"));
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("卡号“ABCDEFGH”不是八位十六进制数"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF01")), QStringLiteral("甲"));
         edit(dlg, CardNo)->setText(QStringLiteral("abcdef03"));
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("ABCDEF03")), QStringLiteral("甲"));
         QCOMPARE(cardholders(), 2);
@@ -198,13 +196,13 @@ private slots:
         CRecordsDlg dlg(dialogs);
         const QString lone = QStringLiteral("王") + QChar(0xDC01);
         fill(dlg, {"7", "000000B2", lone, "id", "tel", "addr"});
-        press(dlg, 1004);
+        press(dlg, "addButton");
         QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
         QCOMPARE(cardholders(), 1);
 
         click(dlg, 0);
         edit(dlg, Address)->setText(lone);
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
         QCOMPARE(cell(QStringLiteral("地址"), QStringLiteral("000000A1")), QStringLiteral("null"));
 
@@ -223,8 +221,8 @@ private slots:
         click(dlg, 0);
         QCOMPARE(edit(dlg, Serial)->text(), QStringLiteral("5"));
         QCOMPARE(edit(dlg, Address)->text(), QStringLiteral("北京"));
-        press(dlg, 1007);
-        for (int id : {Serial, CardNo, Name, Id, Phone, Address})
+        press(dlg, "clearButton");
+        for (const char* id : {Serial, CardNo, Name, Id, Phone, Address})
             QVERIFY(edit(dlg, id)->text().isEmpty());
         QCOMPARE(edit(dlg, SearchText)->text(), QStringLiteral("keep"));
         QCOMPARE(column(dlg, 1).size(), 1);
@@ -236,16 +234,16 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         fill(dlg, {"2", "000000A1", "乙", "id", "tel", "addr"});
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
-        press(dlg, 1006);
+        press(dlg, "deleteButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("000000A1")), QStringLiteral("甲"));
 
         // Unlike the add, the change requires the serial.
         click(dlg, 0);
         edit(dlg, Serial)->clear();
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("基础信息不能为空！"));
         QCOMPARE(cell(QStringLiteral("卡序号"), QStringLiteral("000000A1")), QStringLiteral("1"));
     }
@@ -269,7 +267,7 @@ private slots:
         click(dlg, 1);
         QCOMPARE(edit(dlg, CardNo)->text(), QStringLiteral("00000003"));
         edit(dlg, Name)->setText(QStringLiteral("张三丰"));
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("修改成功"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000003")),
                  QStringLiteral("张三丰"));
@@ -280,13 +278,13 @@ private slots:
         QCOMPARE(column(dlg, 1), (QStringList{"00000002"}));
         click(dlg, 0);
         edit(dlg, Name)->setText(QStringLiteral("O'Neil"));
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000002")),
                  QStringLiteral("O'Neil"));
 
         search(dlg, QStringLiteral("姓名"), QStringLiteral("O'Neil"));
         click(dlg, 0);
-        press(dlg, 1006); // at once, without asking
+        press(dlg, "deleteButton"); // at once, without asking
         QCOMPARE(dialogs.lastText(), QStringLiteral("删除成功"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000002")),
                  QStringLiteral("<none>"));
@@ -296,7 +294,7 @@ private slots:
         // A change to a 卡号 another cardholder has is a duplicate and changes nothing.
         click(dlg, 0);
         edit(dlg, CardNo)->setText(QStringLiteral("00000004"));
-        press(dlg, 1005);
+        press(dlg, "modifyButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("卡号重复警告"));
         QCOMPARE(cell(QStringLiteral("姓名"), QStringLiteral("00000001")), QStringLiteral("张三"));
         QCOMPARE(cardholders(), 3);
@@ -306,12 +304,12 @@ private slots:
         db->addCardholder(QStringLiteral("1"), QStringLiteral("00000001"), QStringLiteral("张三"));
         CRecordsDlg dlg(dialogs);
         edit(dlg, SearchText)->setText(QStringLiteral("张三"));
-        press(dlg, 1011);
+        press(dlg, "searchButton");
         QCOMPARE(dialogs.lastText(), QStringLiteral("检索信息不能为空！"));
 
         auto* combo = control<QComboBox>(&dlg, Field);
         combo->setEditText(QStringLiteral("姓名")); // typed, not chosen
-        press(dlg, 1011);
+        press(dlg, "searchButton");
         QCOMPARE(dialogs.texts().size(), 2);
         QCOMPARE(dialogs.lastText(), QStringLiteral("检索信息不能为空！"));
 
@@ -332,7 +330,7 @@ private slots:
 
         edit(dlg, Name)->setFocus();
         QTest::keyClick(edit(dlg, Name), Qt::Key_Return);
-        QTest::keyClick(control<QPushButton>(&dlg, 1006), Qt::Key_Enter);
+        QTest::keyClick(control<QPushButton>(&dlg, "deleteButton"), Qt::Key_Enter);
         QVERIFY(dlg.isVisible());
         QCOMPARE(column(dlg, 1).size(), 2);
         QVERIFY(dialogs.texts().isEmpty());

@@ -10,6 +10,11 @@
 
 using namespace velkar;
 
+namespace {
+const QString RangeStart = QStringLiteral("2024-03-05 00:00:00");
+const QString RangeEnd = QStringLiteral("2024-03-05 23:59:59");
+} // namespace
+
 class PreviewTest : public QObject {
     Q_OBJECT
 
@@ -22,10 +27,10 @@ class PreviewTest : public QObject {
         for (int i = 0; i < count; ++i)
             db->addRecord(QStringLiteral("A1"), QStringLiteral("2024-03-05 10:00:00"), "1");
     }
-    static int picture(CPreviewDlg& dlg, int id) {
+    static int picture(CPreviewDlg& dlg, const char* id) {
         return control<QPushButton>(&dlg, id)->property("picture").toInt();
     }
-    static void press(CPreviewDlg& dlg, int id) {
+    static void press(CPreviewDlg& dlg, const char* id) {
         control<QPushButton>(&dlg, id)->click();
         dlg.grab(); // paints, as the screen would
     }
@@ -34,13 +39,11 @@ private slots:
     void init() {
         db = std::make_unique<TestDatabase>();
         dialogs.clear();
-        g_rangeStart = QStringLiteral("2024-03-05 00:00:00");
-        g_rangeEnd = QStringLiteral("2024-03-05 23:59:59");
     }
     void cleanup() { db.reset(); }
 
     void picturesAreThere() {
-        CPreviewDlg dlg(dialogs, clock);
+        CPreviewDlg dlg(dialogs, clock, RangeStart, RangeEnd);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("打印预览"));
         const std::pair<const char*, QSize> pictures[] = {{":/paging/prev.png", {75, 26}},
                                                           {":/paging/next.png", {74, 24}},
@@ -65,31 +68,31 @@ private slots:
         QFETCH(int, records);
         QFETCH(int, afterNext);
         addRecords(records);
-        CPreviewDlg dlg(dialogs, clock);
+        CPreviewDlg dlg(dialogs, clock, RangeStart, RangeEnd);
         dlg.grab();
         // Both pictures black at first, whatever the number of records.
-        QCOMPARE(picture(dlg, 1054), 146);
-        QCOMPARE(picture(dlg, 1055), 147);
+        QCOMPARE(picture(dlg, "prevButton"), 146);
+        QCOMPARE(picture(dlg, "nextButton"), 147);
         QCOMPARE(dlg.recordCount(), records);
 
-        press(dlg, 1055);
+        press(dlg, "nextButton");
         QCOMPARE(dlg.page(), afterNext);
-        QTEST(picture(dlg, 1054), "prevAfterNext");
-        QTEST(picture(dlg, 1055), "nextAfterNext");
-        press(dlg, 1055); // at the end: the page stays
+        QTEST(picture(dlg, "prevButton"), "prevAfterNext");
+        QTEST(picture(dlg, "nextButton"), "nextAfterNext");
+        press(dlg, "nextButton"); // at the end: the page stays
         QCOMPARE(dlg.page(), afterNext);
 
-        press(dlg, 1054);
+        press(dlg, "prevButton");
         QCOMPARE(dlg.page(), 0);
-        QTEST(picture(dlg, 1054), "prevAfterPrev");
-        QTEST(picture(dlg, 1055), "nextAfterPrev");
-        QVERIFY(control<QPushButton>(&dlg, 1054)->isEnabled());
-        QVERIFY(control<QPushButton>(&dlg, 1055)->isEnabled());
+        QTEST(picture(dlg, "prevButton"), "prevAfterPrev");
+        QTEST(picture(dlg, "nextButton"), "nextAfterPrev");
+        QVERIFY(control<QPushButton>(&dlg, "prevButton")->isEnabled());
+        QVERIFY(control<QPushButton>(&dlg, "nextButton")->isEnabled());
     }
 
     void repaintShowsNewRecords() {
         addRecords(29);
-        CPreviewDlg dlg(dialogs, clock);
+        CPreviewDlg dlg(dialogs, clock, RangeStart, RangeEnd);
         dlg.grab();
         QCOMPARE(dlg.recordCount(), 29);
         db->addRecord(QStringLiteral("B2"), QStringLiteral("2024-03-05 23:59:59"), "1");
@@ -103,7 +106,7 @@ private slots:
     void storeErrorIsShownOnceAndTheWindowStaysUsable() {
         addRecords(3);
         db->exec(QStringLiteral("ALTER TABLE employees RENAME TO gone"));
-        CPreviewDlg dlg(dialogs, clock);
+        CPreviewDlg dlg(dialogs, clock, RangeStart, RangeEnd);
         dlg.grab();
         dlg.grab();
         QCoreApplication::processEvents();
@@ -111,7 +114,7 @@ private slots:
         QCOMPARE(dlg.recordCount(), 0);
 
         db->exec(QStringLiteral("ALTER TABLE gone RENAME TO employees"));
-        press(dlg, 1055);
+        press(dlg, "nextButton");
         QCOMPARE(dlg.recordCount(), 3);
     }
 };

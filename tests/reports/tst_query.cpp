@@ -38,8 +38,10 @@ class QueryTest : public QObject {
     FakeDialogs dialogs;
     FixedClock clock{QDateTime(QDate(2024, 3, 5), QTime(12, 0))};
 
-    QAbstractItemModel* list(QWidget& dlg) { return control<QTableView>(&dlg, 1037)->model(); }
-    QString total(QWidget& dlg) { return control<QLabel>(&dlg, 1057)->text(); }
+    QAbstractItemModel* list(QWidget& dlg) {
+        return control<QTableView>(&dlg, "recordList")->model();
+    }
+    QString total(QWidget& dlg) { return control<QLabel>(&dlg, "totalText")->text(); }
     QStringList column(QWidget& dlg, int c) {
         QStringList texts;
         for (int r = 0; r < list(dlg)->rowCount(); ++r)
@@ -47,8 +49,8 @@ class QueryTest : public QObject {
         return texts;
     }
     void setRange(QWidget& dlg, QDate from, QDate to) {
-        control<QDateEdit>(&dlg, 1035)->setDate(from);
-        control<QDateEdit>(&dlg, 1036)->setDate(to);
+        control<QDateEdit>(&dlg, "dateFromEdit")->setDate(from);
+        control<QDateEdit>(&dlg, "dateToEdit")->setDate(to);
     }
 
 private slots:
@@ -80,12 +82,12 @@ private slots:
         QCOMPARE(dlg.startBound(), QStringLiteral("2024-03-05 00:00:00"));
         QCOMPARE(dlg.endBound(), QStringLiteral("2024-03-05 23:59:59"));
 
-        control<QPushButton>(&dlg, 1031)->click(); // twice: listed once
+        control<QPushButton>(&dlg, "queryButton")->click(); // twice: listed once
         QCOMPARE(list(dlg)->rowCount(), 3);
 
         setRange(dlg, QDate(2023, 1, 1), QDate(2023, 1, 2));
         QCOMPARE(list(dlg)->rowCount(), 3); // a picker alone does not query
-        control<QPushButton>(&dlg, 1031)->click();
+        control<QPushButton>(&dlg, "queryButton")->click();
         QCOMPARE(list(dlg)->rowCount(), 0);
         QCOMPARE(total(dlg), QStringLiteral("0"));
         QVERIFY(dialogs.texts().isEmpty());
@@ -108,10 +110,10 @@ private slots:
         CQueryDlg dlg(dialogs, clock);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* from = control<QDateEdit>(&dlg, 1035);
+        auto* from = control<QDateEdit>(&dlg, "dateFromEdit");
         from->setFocus();
         QTest::keyClick(from, Qt::Key_Return);
-        QTest::keyClick(control<QPushButton>(&dlg, 1034), Qt::Key_Enter);
+        QTest::keyClick(control<QPushButton>(&dlg, "cancelButton"), Qt::Key_Enter);
         QVERIFY(dlg.isVisible());
         QTest::keyClick(from, Qt::Key_Escape);
         QVERIFY(!dlg.isVisible());
@@ -119,7 +121,7 @@ private slots:
 
         CQueryDlg again(dialogs, clock);
         again.show();
-        control<QPushButton>(&again, 1034)->click();
+        control<QPushButton>(&again, "cancelButton")->click();
         QVERIFY(!again.isVisible());
     }
 
@@ -128,7 +130,7 @@ private slots:
         CQueryDlg dlg(dialogs, clock);
         QCOMPARE(list(dlg)->rowCount(), 1);
         db->exec(QStringLiteral("ALTER TABLE employees RENAME TO gone"));
-        control<QPushButton>(&dlg, 1031)->click();
+        control<QPushButton>(&dlg, "queryButton")->click();
         QCOMPARE(dialogs.texts(), QStringList{"操作失败"});
         QCOMPARE(list(dlg)->rowCount(), 1);
 
@@ -136,12 +138,12 @@ private slots:
         PdfDialogs pdf(file);
         CQueryDlg printing(pdf, clock);
         pdf.clear();
-        control<QPushButton>(&printing, 1032)->click();
+        control<QPushButton>(&printing, "printButton")->click();
         QCOMPARE(pdf.texts(), QStringList{"操作失败"});
         QVERIFY(!QFile::exists(file));
 
         db->exec(QStringLiteral("ALTER TABLE gone RENAME TO employees"));
-        control<QPushButton>(&dlg, 1031)->click();
+        control<QPushButton>(&dlg, "queryButton")->click();
         QCOMPARE(list(dlg)->rowCount(), 1);
     }
 
@@ -149,22 +151,23 @@ private slots:
         CQueryDlg dlg(dialogs, clock);
         setRange(dlg, QDate(2024, 2, 1), QDate(2024, 2, 29));
         QString opened;
+        QStringList range;
         QTimer::singleShot(0, [&] {
             if (auto* preview = qobject_cast<CPreviewDlg*>(QApplication::activeModalWidget())) {
                 opened = preview->windowTitle();
+                range = {preview->rangeStart(), preview->rangeEnd()};
                 preview->reject();
             }
         });
-        control<QPushButton>(&dlg, 1038)->click();
+        control<QPushButton>(&dlg, "previewButton")->click();
         QCOMPARE(opened, QStringLiteral("打印预览"));
-        QCOMPARE(g_rangeStart, QStringLiteral("2024-02-01 00:00:00"));
-        QCOMPARE(g_rangeEnd, QStringLiteral("2024-02-29 23:59:59"));
+        QCOMPARE(range, (QStringList{"2024-02-01 00:00:00", "2024-02-29 23:59:59"}));
     }
 
     void cancelledPrintDialogPrintsNothing() {
         CQueryDlg dlg(dialogs, clock);
         dialogs.answerPrinter(false);
-        control<QPushButton>(&dlg, 1032)->click();
+        control<QPushButton>(&dlg, "printButton")->click();
         QCOMPARE(dialogs.requests(), QStringList{"printer"});
         QVERIFY(dialogs.texts().isEmpty());
     }
@@ -182,7 +185,7 @@ private slots:
         PdfDialogs pdf(file);
         CQueryDlg dlg(pdf, clock);
         clock.set(QDateTime(QDate(2024, 3, 6), QTime(9, 8, 7)));
-        control<QPushButton>(&dlg, 1032)->click();
+        control<QPushButton>(&dlg, "printButton")->click();
         QVERIFY(pdf.texts().isEmpty());
         QCOMPARE(pdf.docName, QStringLiteral("Evenness Tester Doc"));
         QVERIFY(QFile::exists(file));
@@ -219,7 +222,7 @@ private slots:
         const QString file = db->folder() + QStringLiteral("/progress.pdf");
         PdfDialogs pdf(file);
         CQueryDlg dlg(pdf, clock);
-        control<QPushButton>(&dlg, 1032)->click();
+        control<QPushButton>(&dlg, "printButton")->click();
         QCOMPARE(pdf.progressTotals, QList<int>{3});
         QCOMPARE(pdf.progressSteps, (QList<int>{1, 2, 3}));
         QVERIFY(pdf.texts().isEmpty());
@@ -229,7 +232,7 @@ private slots:
         pdf.progressSteps.clear();
         pdf.cancelProgressAt = 2;
         QFile::remove(file);
-        control<QPushButton>(&dlg, 1032)->click();
+        control<QPushButton>(&dlg, "printButton")->click();
         QCOMPARE(pdf.progressSteps, (QList<int>{1, 2}));
         QVERIFY(pdf.texts().isEmpty()); // cancelling is no failure
     }
@@ -242,7 +245,7 @@ private slots:
         db->addRecord(QStringLiteral("LAST"), QStringLiteral("2024-03-05 23:59:59"), "00042");
         CQueryDlg dlg(dialogs, clock);
         dlg.show();
-        auto* view = control<QTableView>(&dlg, 1037);
+        auto* view = control<QTableView>(&dlg, "recordList");
         view->scrollToBottom();
         dlg.grab();
         const int last = list(dlg)->rowCount() - 1;

@@ -66,7 +66,7 @@ private slots:
         book(db, "1234ABCD", Day + " 10:00:00", 50, QStringLiteral("操作员4"), "desk-west");
         db.addRecord("0000000A", Day + " 11:00:00", "7"); // from before the journal
         CQueryDlg dlg(dialogs, clock);
-        QAbstractItemModel* list = control<QTableView>(&dlg, 1037)->model();
+        QAbstractItemModel* list = control<QTableView>(&dlg, "recordList")->model();
         QCOMPARE(list->columnCount(), 8);
         QStringList headings;
         for (int c = 0; c < 8; ++c)
@@ -94,9 +94,9 @@ private slots:
         CQueryDlg dlg(dialogs, clock);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* view = control<QTableView>(&dlg, 1037);
-        QCOMPARE(control<QDateEdit>(&dlg, 1035)->text(), Day);
-        QCOMPARE(control<QDateEdit>(&dlg, 1036)->text(), Day);
+        auto* view = control<QTableView>(&dlg, "recordList");
+        QCOMPARE(control<QDateEdit>(&dlg, "dateFromEdit")->text(), Day);
+        QCOMPARE(control<QDateEdit>(&dlg, "dateToEdit")->text(), Day);
         QVERIFY(!view->horizontalScrollBar()->isVisible());
         const int amountWidth = view->columnWidth(3);
         const int listWidth = view->width();
@@ -146,9 +146,7 @@ private slots:
     // buttons and 关闭; a picture turns grey where there is no page that way.
     void previewsAlike() {
         TestDatabase db;
-        g_rangeStart = Day + " 00:00:00";
-        g_rangeEnd = Day + " 23:59:59";
-        CPreviewDlg report(dialogs, clock);
+        CPreviewDlg report(dialogs, clock, Day + " 00:00:00", Day + " 23:59:59");
         TableDocument document;
         document.rows = QList<QStringList>(80, QStringList{QStringLiteral("x")});
         CSettlementPreviewDlg settlement(document);

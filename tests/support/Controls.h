@@ -4,12 +4,9 @@
 
 namespace velkar {
 
-// The control of a window by its template number (the `controlId` property).
-template <typename T = QWidget> T* control(QWidget* window, int id) {
-    for (T* child : window->findChildren<T*>())
-        if (child->property("controlId").toInt() == id)
-            return child;
-    return nullptr;
+// The control of a window by its object name in the window's template.
+template <typename T = QWidget> T* control(QWidget* window, const char* name) {
+    return window->findChild<T*>(QLatin1String(name));
 }
 
 } // namespace velkar

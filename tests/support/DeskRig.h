@@ -6,11 +6,13 @@
 #include "support/TestDatabase.h"
 
 #include "base/Clock.h"
+#include "data/Audit.h"
 #include "desk/windows/DeskDlg.h"
 #include "reader/Frames.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
+#include "users/Accounts.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -27,32 +29,34 @@ namespace velkar {
 template <typename Reader = SimulatedReader> struct BasicDeskRig {
     BasicDeskRig() : clock(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))) {}
 
-    void open(const QString& operatorName = {}) {
+    // Logged in as `account`; the administrator's name gives the administrator's rights.
+    void open(const QString& account = {}) {
         ResetLinkState();
-        g_holderState = HolderNone;
-        desk = std::make_unique<CDeskDlg>(dialogs, clock, reader, operatorName);
+        desk = std::make_unique<CDeskDlg>(
+            dialogs, clock, reader,
+            Session{account, account == AdministratorName, Audit::ThisDesk()});
         desk->show();
     }
-    QLineEdit* edit(int id) const { return control<QLineEdit>(desk.get(), id); }
-    QPushButton* button(int id) const { return control<QPushButton>(desk.get(), id); }
-    QTableView* list() const { return control<QTableView>(desk.get(), 1015); }
+    QLineEdit* edit(const char* id) const { return control<QLineEdit>(desk.get(), id); }
+    QPushButton* button(const char* id) const { return control<QPushButton>(desk.get(), id); }
+    QTableView* list() const { return control<QTableView>(desk.get(), "recordList"); }
     // Clicks a push or picture button.
-    void click(int id) {
+    void click(const char* id) {
         auto* b = control<QAbstractButton>(desk.get(), id);
-        QVERIFY2(b, qPrintable(QStringLiteral("no button %1").arg(id)));
+        QVERIFY2(b, qPrintable(QStringLiteral("no button %1").arg(QLatin1String(id))));
         b->click();
     }
 
     void connectReader() {
-        button(1010)->click();
+        button("connectButton")->click();
         QTRY_COMPARE(reader.collectingHandles(), 1);
     }
     // Lays the card on (its report goes out at once) and waits until the desk shows it and
     // has restarted its balance timer.
     void lay(const CardNumber& card, std::uint16_t balance) {
         reader.layCard(card, balance);
-        QTRY_COMPARE(edit(1011)->text(), BalanceText(balance));
-        QTRY_COMPARE(edit(1017)->text(), CardNumberText(card));
+        QTRY_COMPARE(edit("balanceEdit")->text(), BalanceText(balance));
+        QTRY_COMPARE(edit("cardNoEdit")->text(), CardNumberText(card));
         QTRY_VERIFY(clock.tickerDueAt(clock.monotonicMs() + CDeskDlg::TimerBalanceMs));
         QTRY_VERIFY(!desk->link().checkingCard(CardNumberText(card)));
     }
@@ -65,15 +69,15 @@ template <typename Reader = SimulatedReader> struct BasicDeskRig {
     }
     // Types the amount and presses; a question the press asks (a clear, a large recharge) is
     // answered `confirm`.
-    void press(int id, const QString& amount, bool confirm = true) {
-        edit(1012)->setText(amount);
+    void press(const char* id, const QString& amount, bool confirm = true) {
+        edit("amountEdit")->setText(amount);
         dialogs.answerQuestion(confirm);
         button(id)->click();
         dialogs.forgetAnswers();
         desk->link().waitForSendWorkers();
     }
     // Presses and waits for the reader's confirmation to be booked and listed.
-    void book(int id, const QString& amount, const QString& message, int rows) {
+    void book(const char* id, const QString& amount, const QString& message, int rows) {
         press(id, amount);
         QTRY_COMPARE(dialogs.lastText(), message);
         QTRY_COMPARE(list()->model()->rowCount(), rows);

@@ -21,15 +21,15 @@ void ModalWatcher::poll() {
     m_answer(modal);
 }
 
-void ModalWatcher::click(QWidget* window, int id) {
-    if (auto* button = control<QPushButton>(window, id))
+void ModalWatcher::click(QWidget* window, const char* name) {
+    if (auto* button = control<QPushButton>(window, name))
         button->click();
 }
 
-std::function<void(QWidget*)> ModalWatcher::clicking(const QString& title, int id) {
-    return [title, id](QWidget* window) {
+std::function<void(QWidget*)> ModalWatcher::clicking(const QString& title, const char* name) {
+    return [title, name](QWidget* window) {
         if (window->windowTitle() == title)
-            click(window, id);
+            click(window, name);
         else
             window->close();
     };

@@ -17,10 +17,10 @@ public:
     explicit ModalWatcher(std::function<void(QWidget*)> answer);
     QStringList titles() const { return m_titles; }
 
-    // Clicks the push button whose controlId is `id`.
-    static void click(QWidget* window, int id);
+    // Clicks the push button named `name`.
+    static void click(QWidget* window, const char* name);
     // An answer that clicks `id` in the window titled `title` and closes any other.
-    static std::function<void(QWidget*)> clicking(const QString& title, int id);
+    static std::function<void(QWidget*)> clicking(const QString& title, const char* name);
 
 private:
     void poll();

@@ -65,18 +65,18 @@ private slots:
         TestDatabase db;
         // Needs the chosen account's own password, even for the administrator.
         db.setPassword("操作员3", "three");
-        QCOMPARE(ChangePassword(nullptr, "操作员3", "604817", "new", "new"),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员3", "604817", "new", "new"),
                  PasswordOutcome::WrongOldPassword);
-        QCOMPARE(ChangePassword(nullptr, "操作员3", "Three", "new", "new"),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员3", "Three", "new", "new"),
                  PasswordOutcome::WrongOldPassword);
-        QCOMPARE(ChangePassword(nullptr, "操作员3", "three", "new", "neW"),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员3", "three", "new", "neW"),
                  PasswordOutcome::RepeatDiffers);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "three"), LoginOutcome::Success);
-        QCOMPARE(ChangePassword(nullptr, "操作员3", "three", "", "x"),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员3", "three", "", "x"),
                  PasswordOutcome::EmptyPassword);
-        QCOMPARE(ChangePassword(nullptr, "", "three", "x", "x"), PasswordOutcome::EmptyName);
+        QCOMPARE(ChangePassword(nullptr, {}, "", "three", "x", "x"), PasswordOutcome::EmptyName);
 
-        QCOMPARE(ChangePassword(nullptr, "操作员3", "three", "n'ew", "n'ew"),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员3", "three", "n'ew", "n'ew"),
                  PasswordOutcome::Changed);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "n'ew"), LoginOutcome::Success);
         QCOMPARE(CheckLogin(nullptr, "操作员3", "three"), LoginOutcome::WrongPassword);
@@ -96,9 +96,9 @@ private slots:
         QVERIFY(!IsStorableText(lone));
         QVERIFY(!IsStorableText(QString(QChar(0xDC00)) + "x"));
         QVERIFY(IsStorableText(QStringLiteral("王芳 😀 ok")));
-        QCOMPARE(ChangePassword(nullptr, "操作员2", "604817", lone, lone),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员2", "604817", lone, lone),
                  PasswordOutcome::UnstorableText);
-        QCOMPARE(ChangePassword(nullptr, "操作员2", lone, "x", "x"),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员2", lone, "x", "x"),
                  PasswordOutcome::UnstorableText);
         QCOMPARE(CheckLogin(nullptr, "操作员2", "604817"), LoginOutcome::Success);
         QCOMPARE(CheckLogin(nullptr, "操作员2", lone), LoginOutcome::UnstorableText);
@@ -142,7 +142,7 @@ private slots:
         db.exec("DELETE FROM permission WHERE 用户名 = '管理员'");
         db.exec("INSERT INTO permission VALUES ('管理员', '604817')");
         db.setPassword("管理员", "604817");
-        QCOMPARE(ChangePassword(nullptr, "操作员1", "604817", "one", "one"),
+        QCOMPARE(ChangePassword(nullptr, {}, "操作员1", "604817", "one", "one"),
                  PasswordOutcome::Changed);
         QCOMPARE(CheckLogin(nullptr, "操作员1", "one"), LoginOutcome::Success);
         QCOMPARE(CheckLogin(nullptr, "管理员", "one"), LoginOutcome::WrongPassword);

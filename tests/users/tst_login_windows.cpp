@@ -26,8 +26,8 @@ private slots:
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("用户登录"));
-        auto* combo = control<QComboBox>(&dlg, 1009);
-        auto* password = control<QLineEdit>(&dlg, 1012);
+        auto* combo = control<QComboBox>(&dlg, "userCombo");
+        auto* password = control<QLineEdit>(&dlg, "passwordEdit");
         QVERIFY(combo && password);
         QCOMPARE(combo->count(), 7);
         QCOMPARE(dlg.selectedName(), QStringLiteral("管理员"));
@@ -42,8 +42,8 @@ private slots:
         db.setPassword(QStringLiteral("管理员"), QStringLiteral("kasse7"));
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
-        auto* combo = control<QComboBox>(&dlg, 1009);
-        auto* password = control<QLineEdit>(&dlg, 1012);
+        auto* combo = control<QComboBox>(&dlg, "userCombo");
+        auto* password = control<QLineEdit>(&dlg, "passwordEdit");
         QCOMPARE(password->text(), QString());
         combo->setCurrentIndex(1);
         QCOMPARE(password->text(), QStringLiteral("604817"));
@@ -53,7 +53,7 @@ private slots:
         combo->setCurrentIndex(2);
         QCOMPARE(password->text(), QStringLiteral("kasse7"));
         combo->setCurrentIndex(0);
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         // The operators still hold the delivered password, and the administrator is told.
         QCOMPARE(dialogs.texts(), QStringList{QStringLiteral(
@@ -61,7 +61,7 @@ private slots:
                                       "操作员1、操作员2、操作员3、操作员4、操作员5、操作员6\n"
                                       "请在“用户管理”中为它们设置各自的密码。")});
         QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::Exclamation);
-        QVERIFY(g_isAdmin);
+        QVERIFY(dlg.session().administrator);
     }
 
     void failedAdministratorThenOperatorIsNoAdministrator() {
@@ -69,22 +69,23 @@ private slots:
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
         dlg.show();
-        auto* combo = control<QComboBox>(&dlg, 1009);
-        auto* password = control<QLineEdit>(&dlg, 1012);
+        auto* combo = control<QComboBox>(&dlg, "userCombo");
+        auto* password = control<QLineEdit>(&dlg, "passwordEdit");
         password->setText("wrong");
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dialogs.lastText(), QStringLiteral("密码错误！请重新输入！"));
         QCOMPARE(dialogs.shown().last().icon, Dialogs::Icon::None);
         QCOMPARE(dialogs.shown().last().owner, &dlg);
         QVERIFY(dlg.isVisible());
         QCOMPARE(password->text(), QStringLiteral("wrong")); // kept for another attempt
-        QVERIFY(!g_isAdmin);
+        QVERIFY(!dlg.session().administrator);
 
         combo->setCurrentIndex(1);
         password->setText("604817");
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QVERIFY(!g_isAdmin);
+        QVERIFY(!dlg.session().administrator);
+        QCOMPARE(dlg.session().account, QStringLiteral("操作员1"));
     }
 
     // Anyone at the counter knows the delivered password: the administrator who logs in with
@@ -98,22 +99,22 @@ private slots:
         {
             ModalWatcher leave([&](QWidget* w) {
                 ++windows;
-                auto* combo = control<QComboBox>(w, 1044);
-                auto* old = control<QLineEdit>(w, 1045);
+                auto* combo = control<QComboBox>(w, "userCombo");
+                auto* old = control<QLineEdit>(w, "oldPasswordEdit");
                 QVERIFY(combo && old);
                 QCOMPARE(combo->currentText(), QStringLiteral("管理员"));
                 QVERIFY(!combo->isEnabled() && !old->isEnabled());
                 QCOMPARE(old->text(), QStringLiteral("604817"));
                 // The delivered password again is no replacement.
-                control<QLineEdit>(w, 1048)->setText("604817");
-                control<QLineEdit>(w, 1049)->setText("604817");
-                ModalWatcher::click(w, 1046);
+                control<QLineEdit>(w, "newPasswordEdit")->setText("604817");
+                control<QLineEdit>(w, "repeatPasswordEdit")->setText("604817");
+                ModalWatcher::click(w, "changeButton");
                 QCOMPARE(dialogs.lastText(),
                          QStringLiteral("管理员的新密码不能是出厂密码 604817，请重新输入！"));
                 QVERIFY(w->isVisible());
                 w->close();
             });
-            control<QPushButton>(&dlg, 1042)->click();
+            control<QPushButton>(&dlg, "loginButton")->click();
         }
         QCOMPARE(windows, 1);
         QCOMPARE(dialogs.texts().first(),
@@ -122,18 +123,18 @@ private slots:
         QCOMPARE(dialogs.lastText(), QStringLiteral("管理员密码未修改，不能进入充值台。"));
         QVERIFY(dlg.isVisible());
         QVERIFY(dlg.result() != QDialog::Accepted);
-        QVERIFY(!g_isAdmin);
+        QVERIFY(!dlg.session().administrator);
         QCOMPARE(CheckLogin(nullptr, "管理员", "604817"), LoginOutcome::Success);
 
         dialogs.clear();
         ModalWatcher change([&](QWidget* w) {
-            control<QLineEdit>(w, 1048)->setText("kasse7");
-            control<QLineEdit>(w, 1049)->setText("kasse7");
-            ModalWatcher::click(w, 1046);
+            control<QLineEdit>(w, "newPasswordEdit")->setText("kasse7");
+            control<QLineEdit>(w, "repeatPasswordEdit")->setText("kasse7");
+            ModalWatcher::click(w, "changeButton");
         });
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QVERIFY(g_isAdmin);
+        QVERIFY(dlg.session().administrator);
         QCOMPARE(dialogs.texts().size(), 3);
         QCOMPARE(dialogs.texts()[1], QStringLiteral("修改成功"));
         QVERIFY(dialogs.lastText().startsWith(QStringLiteral("以下账户仍在使用出厂密码 604817")));
@@ -145,7 +146,6 @@ private slots:
             QStringLiteral("仍用出厂密码：操作员1、操作员2、操作员3、操作员4、操作员5、操作员6"));
         QCOMPARE(db.scalar("SELECT account FROM audit WHERE action = '修改密码'"),
                  QStringLiteral("管理员"));
-        g_isAdmin = false;
     }
 
     // Once every account has a password of its own, the administrator logs in without a box
@@ -156,9 +156,9 @@ private slots:
         db.setPassword("管理员", "kasse7");
         db.setPassword("操作员3", "op3");
         CLoginDlg operatorLogin(dialogs);
-        control<QComboBox>(&operatorLogin, 1009)->setCurrentIndex(3);
-        control<QLineEdit>(&operatorLogin, 1012)->setText("op3");
-        control<QPushButton>(&operatorLogin, 1042)->click();
+        control<QComboBox>(&operatorLogin, "userCombo")->setCurrentIndex(3);
+        control<QLineEdit>(&operatorLogin, "passwordEdit")->setText("op3");
+        control<QPushButton>(&operatorLogin, "loginButton")->click();
         QCOMPARE(operatorLogin.result(), int(QDialog::Accepted));
         QVERIFY(dialogs.texts().isEmpty());
         QCOMPARE(AccountsWithDeliveredPassword(),
@@ -167,14 +167,13 @@ private slots:
         for (const char* name : {"操作员1", "操作员2", "操作员4", "操作员5", "操作员6"})
             db.setPassword(QString::fromUtf8(name), "own");
         CLoginDlg dlg(dialogs);
-        control<QLineEdit>(&dlg, 1012)->setText("kasse7");
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QLineEdit>(&dlg, "passwordEdit")->setText("kasse7");
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QVERIFY(g_isAdmin);
+        QVERIFY(dlg.session().administrator);
         QVERIFY2(dialogs.texts().isEmpty(), qPrintable(dialogs.texts().join(' ')));
         QCOMPARE(db.scalar("SELECT count(*) FROM audit WHERE action = '出厂密码'"),
                  QStringLiteral("0"));
-        g_isAdmin = false;
     }
 
     // A trail changed by hand is shown to the administrator, who is let in all the same; an
@@ -192,12 +191,11 @@ private slots:
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
         dlg.show();
-        control<QLineEdit>(&dlg, 1012)->setText("own");
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QLineEdit>(&dlg, "passwordEdit")->setText("own");
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dialogs.shown().size(), 1);
         QVERIFY(dialogs.lastText().contains(QStringLiteral("操作日志第 1 条被修改")));
-        g_isAdmin = false;
     }
 
     // A ledger that failed its check at start lets the administrator alone in, to restore it;
@@ -209,19 +207,18 @@ private slots:
         CLoginDlg dlg(dialogs);
         dlg.admitAdministratorOnly();
         dlg.show();
-        control<QComboBox>(&dlg, 1009)->setCurrentIndex(1);
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QComboBox>(&dlg, "userCombo")->setCurrentIndex(1);
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dialogs.texts(), QStringList{"数据库未通过检查，现在只有管理员可以登录。"});
         QCOMPARE(dialogs.shown().constLast().icon, Dialogs::Icon::Exclamation);
         QVERIFY(dlg.isVisible());
-        QVERIFY(!g_isAdmin);
+        QVERIFY(!dlg.session().administrator);
         QCOMPARE(db.scalar("SELECT count(*) FROM audit"), QStringLiteral("0"));
-        control<QComboBox>(&dlg, 1009)->setCurrentIndex(0);
-        control<QLineEdit>(&dlg, 1012)->setText(QStringLiteral("secret"));
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QComboBox>(&dlg, "userCombo")->setCurrentIndex(0);
+        control<QLineEdit>(&dlg, "passwordEdit")->setText(QStringLiteral("secret"));
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QVERIFY(g_isAdmin);
-        g_isAdmin = false;
+        QVERIFY(dlg.session().administrator);
     }
 
     void enterChecksEscapeLeaves() {
@@ -230,14 +227,14 @@ private slots:
         CLoginDlg dlg(dialogs);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* password = control<QLineEdit>(&dlg, 1012);
+        auto* password = control<QLineEdit>(&dlg, "passwordEdit");
         password->setText("nope");
         password->setFocus();
         QTest::keyClick(password, Qt::Key_Return);
         QCOMPARE(dialogs.lastText(), QStringLiteral("密码错误！请重新输入！"));
         QVERIFY(dlg.isVisible());
 
-        auto* combo = control<QComboBox>(&dlg, 1009);
+        auto* combo = control<QComboBox>(&dlg, "userCombo");
         combo->setFocus();
         password->setText("");
         QTest::keyClick(combo, Qt::Key_Enter);
@@ -254,10 +251,10 @@ private slots:
         TestDatabase db;
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
-        auto* combo = control<QComboBox>(&dlg, 1009);
+        auto* combo = control<QComboBox>(&dlg, "userCombo");
         combo->setCurrentIndex(-1);
         combo->setEditText("管理员");
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dialogs.lastText(), QStringLiteral("用户名不能为空"));
     }
 
@@ -268,7 +265,7 @@ private slots:
         FakeDialogs dialogs;
         CLoginDlg dlg(dialogs);
         dlg.show();
-        control<QPushButton>(&dlg, 1042)->click();
+        control<QPushButton>(&dlg, "loginButton")->click();
         QCOMPARE(dialogs.texts().size(), 3);
         QCOMPARE(dialogs.lastText(), QStringLiteral("操作失败"));
         QVERIFY(dlg.isVisible());
@@ -277,14 +274,14 @@ private slots:
     void passwordWindow() {
         TestDatabase db;
         FakeDialogs dialogs;
-        CPasswordDlg dlg(dialogs);
+        CPasswordDlg dlg(dialogs, AdministratorName);
         dlg.show();
         QCOMPARE(dlg.windowTitle(), QStringLiteral("修改密码"));
-        auto* combo = control<QComboBox>(&dlg, 1044);
-        auto* old = control<QLineEdit>(&dlg, 1045);
-        auto* fresh = control<QLineEdit>(&dlg, 1048);
-        auto* repeat = control<QLineEdit>(&dlg, 1049);
-        auto* change = control<QPushButton>(&dlg, 1046);
+        auto* combo = control<QComboBox>(&dlg, "userCombo");
+        auto* old = control<QLineEdit>(&dlg, "oldPasswordEdit");
+        auto* fresh = control<QLineEdit>(&dlg, "newPasswordEdit");
+        auto* repeat = control<QLineEdit>(&dlg, "repeatPasswordEdit");
+        auto* change = control<QPushButton>(&dlg, "changeButton");
         combo->setCurrentIndex(3);
         old->setText("604817");
         fresh->setText("abc");
@@ -310,17 +307,17 @@ private slots:
         const QString lone = QString(QChar(0xD800));
         CLoginDlg login(dialogs);
         login.show();
-        control<QLineEdit>(&login, 1012)->setText(lone);
-        control<QPushButton>(&login, 1042)->click();
+        control<QLineEdit>(&login, "passwordEdit")->setText(lone);
+        control<QPushButton>(&login, "loginButton")->click();
         QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
         QVERIFY(login.isVisible());
 
-        CPasswordDlg change(dialogs);
+        CPasswordDlg change(dialogs, AdministratorName);
         change.show();
-        control<QLineEdit>(&change, 1045)->setText("604817");
-        control<QLineEdit>(&change, 1048)->setText(lone);
-        control<QLineEdit>(&change, 1049)->setText(lone);
-        control<QPushButton>(&change, 1046)->click();
+        control<QLineEdit>(&change, "oldPasswordEdit")->setText("604817");
+        control<QLineEdit>(&change, "newPasswordEdit")->setText(lone);
+        control<QLineEdit>(&change, "repeatPasswordEdit")->setText(lone);
+        control<QPushButton>(&change, "changeButton")->click();
         QCOMPARE(dialogs.lastText(), UnstorableTextMessage);
         QVERIFY(change.isVisible());
         QCOMPARE(CheckLogin(nullptr, "管理员", "604817"), LoginOutcome::Success);
@@ -330,15 +327,15 @@ private slots:
     void passwordWindowRefusesAWrongOldPassword() {
         TestDatabase db;
         FakeDialogs dialogs;
-        CPasswordDlg dlg(dialogs);
+        CPasswordDlg dlg(dialogs, AdministratorName);
         dlg.show();
-        control<QLineEdit>(&dlg, 1045)->setText("604818");
-        control<QLineEdit>(&dlg, 1048)->setText("x");
-        control<QLineEdit>(&dlg, 1049)->setText("x");
-        control<QPushButton>(&dlg, 1046)->click();
+        control<QLineEdit>(&dlg, "oldPasswordEdit")->setText("604818");
+        control<QLineEdit>(&dlg, "newPasswordEdit")->setText("x");
+        control<QLineEdit>(&dlg, "repeatPasswordEdit")->setText("x");
+        control<QPushButton>(&dlg, "changeButton")->click();
         QCOMPARE(dialogs.lastText(), QStringLiteral("原密码错误，请重新输入！"));
         QVERIFY(dlg.isVisible());
-        control<QPushButton>(&dlg, 1047)->click();
+        control<QPushButton>(&dlg, "exitButton")->click();
         QVERIFY(!dlg.isVisible());
         QCOMPARE(CheckLogin(nullptr, "管理员", "604817"), LoginOutcome::Success);
     }

@@ -268,10 +268,10 @@ void againstFloor(const QByteArray& name, double ms, const Floor& floor) {
 
 // Runs 查询 over a range and paints the window.
 double runQuery(CQueryDlg& dlg, QDate from, QDate to) {
-    control<QDateEdit>(&dlg, 1035)->setDate(from);
-    control<QDateEdit>(&dlg, 1036)->setDate(to);
+    control<QDateEdit>(&dlg, "dateFromEdit")->setDate(from);
+    control<QDateEdit>(&dlg, "dateToEdit")->setDate(to);
     return milliseconds([&] {
-        control<QPushButton>(&dlg, 1031)->click();
+        control<QPushButton>(&dlg, "queryButton")->click();
         dlg.grab();
     });
 }
@@ -300,13 +300,13 @@ QueryFigures queryWindow(Context& ctx, const QByteArray& prefix, const FloorOf& 
     figures.day = 1e300;
     for (int i = 0; i < 3; ++i)
         figures.day = std::min(figures.day, runQuery(dlg, ctx.measuredDay, ctx.measuredDay));
-    count(name("query_day_records"), control<QTableView>(&dlg, 1037)->model()->rowCount());
+    count(name("query_day_records"), control<QTableView>(&dlg, "recordList")->model()->rowCount());
     againstFloor(name("query_day"), figures.day, dayFloor);
 
     figures.year = 1e300;
     for (int i = 0; i < 3; ++i)
         figures.year = std::min(figures.year, runQuery(dlg, ctx.firstDay, ctx.lastDay));
-    auto* view = control<QTableView>(&dlg, 1037);
+    auto* view = control<QTableView>(&dlg, "recordList");
     count(name("query_year_records"), view->model()->rowCount());
     againstFloor(name("query_year"), figures.year, yearFloor);
     figure(name("query_year_peak_memory"), peakMegabytes(), "MB");
@@ -326,9 +326,7 @@ QueryFigures queryWindow(Context& ctx, const QByteArray& prefix, const FloorOf& 
 
 void previewWindow(Context& ctx) {
     const FixedClock clock(QDateTime(ctx.lastDay, QTime(12, 0)));
-    g_rangeStart = DayStartText(ctx.firstDay);
-    g_rangeEnd = DayEndText(ctx.lastDay);
-    CPreviewDlg dlg(ctx.dialogs, clock);
+    CPreviewDlg dlg(ctx.dialogs, clock, DayStartText(ctx.firstDay), DayEndText(ctx.lastDay));
     const double open = milliseconds([&] {
         dlg.show();
         dlg.grab();
@@ -366,8 +364,8 @@ void cardList(Context& ctx) {
 void printYear(Context& ctx) {
     const FixedClock clock(QDateTime(ctx.measuredDay, QTime(12, 0)));
     CQueryDlg dlg(ctx.dialogs, clock);
-    control<QDateEdit>(&dlg, 1035)->setDate(ctx.firstDay);
-    control<QDateEdit>(&dlg, 1036)->setDate(ctx.lastDay);
+    control<QDateEdit>(&dlg, "dateFromEdit")->setDate(ctx.firstDay);
+    control<QDateEdit>(&dlg, "dateToEdit")->setDate(ctx.lastDay);
     // The year to a PDF file, as a printer would take it.
     QTemporaryDir out;
     QPrinter printer(QPrinter::HighResolution);
@@ -401,17 +399,17 @@ void recordsWindow(Context& ctx) {
         dlg->show();
         dlg->grab();
     });
-    count("records_listed", control<QTableView>(dlg.get(), 1041)->model()->rowCount());
+    count("records_listed", control<QTableView>(dlg.get(), "recordList")->model()->rowCount());
     againstFloor("records_open", open, floor);
 
-    auto* combo = control<QComboBox>(dlg.get(), 1009);
+    auto* combo = control<QComboBox>(dlg.get(), "fieldCombo");
     combo->setCurrentIndex(combo->findText(QStringLiteral("姓名")));
-    control<QLineEdit>(dlg.get(), 1010)->setText(holderName(ctx.cardholders / 2));
+    control<QLineEdit>(dlg.get(), "searchEdit")->setText(holderName(ctx.cardholders / 2));
     const double search = bestOf(3, [&] {
-        control<QPushButton>(dlg.get(), 1011)->click();
+        control<QPushButton>(dlg.get(), "searchButton")->click();
         dlg->grab();
     });
-    count("search_found", control<QTableView>(dlg.get(), 1041)->model()->rowCount());
+    count("search_found", control<QTableView>(dlg.get(), "recordList")->model()->rowCount());
     figure("search", search, "ms");
 }
 
@@ -1052,8 +1050,8 @@ void chainFigures(Context& ctx, const Connection& db) {
         });
         CLoginDlg dlg(ctx.dialogs);
         dlg.rememberTrailIn(settings);
-        control<QComboBox>(&dlg, 1009)->setCurrentIndex(0);
-        control<QLineEdit>(&dlg, 1012)->setText(password);
+        control<QComboBox>(&dlg, "userCombo")->setCurrentIndex(0);
+        control<QLineEdit>(&dlg, "passwordEdit")->setText(password);
         const qsizetype boxes = ctx.dialogs.texts().size();
         const double ms = milliseconds([&] { dlg.OnLogin(); });
         // The operators' delivered passwords are named at each login; nothing else may be.

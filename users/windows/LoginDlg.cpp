@@ -2,6 +2,7 @@
 
 #include "base/Dialogs.h"
 #include "base/Messages.h"
+#include "data/Audit.h"
 #include "users/Accounts.h"
 #include "users/windows/EnterKey.h"
 #include "users/windows/PasswordDlg.h"
@@ -11,10 +12,9 @@
 namespace velkar {
 
 CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CLoginDlg), m_dialogs(dialogs) {
+    : QDialog(parent), ui(std::make_unique<Ui::CLoginDlg>()), m_dialogs(dialogs) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    g_isAdmin = false;
     ui->userCombo->addItems(Schema::AccountNames);
     ui->userCombo->setCurrentIndex(0);
     offerDeliveredPassword();
@@ -26,9 +26,7 @@ CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
     connect(ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-CLoginDlg::~CLoginDlg() {
-    delete ui;
-}
+CLoginDlg::~CLoginDlg() = default;
 
 // The delivered password is offered only while the chosen account still holds it, so that a
 // changed password never starts the day with "密码错误". A password typed by hand stays.
@@ -71,7 +69,7 @@ void CLoginDlg::OnLogin() {
                 m_dialogs.warning(
                     Messages::DeliveredPasswordsLeft(still, Schema::DeliveredPassword), this);
         }
-        g_isAdmin = name == AdministratorName;
+        m_session = {name, name == AdministratorName, Audit::ThisDesk()};
         accept();
         return;
     case LoginOutcome::NoSuchUser:
@@ -86,7 +84,7 @@ void CLoginDlg::OnLogin() {
 
 bool CLoginDlg::replaceDeliveredPassword() {
     m_dialogs.warning(Messages::DeliveredPasswordMustChange(Schema::DeliveredPassword), this);
-    CPasswordDlg window(m_dialogs, this);
+    CPasswordDlg window(m_dialogs, AdministratorName, this);
     window.requireNewPasswordFor(AdministratorName, Schema::DeliveredPassword);
     window.exec();
     return window.changed();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "users/Session.h"
+
 #include <QDialog>
+#include <memory>
 
 namespace Ui {
 class CLoginDlg;
@@ -23,6 +26,8 @@ public:
 
     // The name of the selected list entry; typed text is not a name.
     QString selectedName() const;
+    // Who logged in; empty until the window ends Accepted.
+    const Session& session() const { return m_session; }
 
     // The ledger failed its check: only the administrator, who may restore it, gets in.
     void admitAdministratorOnly() { m_administratorOnly = true; }
@@ -43,10 +48,11 @@ private:
     // window was left without.
     bool replaceDeliveredPassword();
 
-    Ui::CLoginDlg* ui;
+    std::unique_ptr<Ui::CLoginDlg> ui;
     Dialogs& m_dialogs;
     bool m_administratorOnly = false;
     Settings* m_settings = nullptr;
+    Session m_session;
 };
 
 } // namespace velkar

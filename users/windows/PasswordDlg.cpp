@@ -8,8 +8,9 @@
 
 namespace velkar {
 
-CPasswordDlg::CPasswordDlg(Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), ui(new Ui::CPasswordDlg), m_dialogs(dialogs) {
+CPasswordDlg::CPasswordDlg(Dialogs& dialogs, QString by, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CPasswordDlg>()), m_dialogs(dialogs),
+      m_by(std::move(by)) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui->userCombo->addItems(Schema::AccountNames);
@@ -19,9 +20,7 @@ CPasswordDlg::CPasswordDlg(Dialogs& dialogs, QWidget* parent)
     connect(ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-CPasswordDlg::~CPasswordDlg() {
-    delete ui;
-}
+CPasswordDlg::~CPasswordDlg() = default;
 
 void CPasswordDlg::requireNewPasswordFor(const QString& account, const QString& currentPassword) {
     ui->userCombo->setCurrentIndex(ui->userCombo->findText(account));
@@ -35,8 +34,8 @@ void CPasswordDlg::OnChange() {
     const int index = ui->userCombo->currentIndex();
     const QString name = index < 0 ? QString() : ui->userCombo->itemText(index);
     const PasswordOutcome outcome =
-        ChangePassword(&m_dialogs, name, ui->oldPasswordEdit->text(), ui->newPasswordEdit->text(),
-                       ui->repeatPasswordEdit->text());
+        ChangePassword(&m_dialogs, m_by, name, ui->oldPasswordEdit->text(),
+                       ui->newPasswordEdit->text(), ui->repeatPasswordEdit->text());
     switch (outcome) {
     case PasswordOutcome::EmptyName:
     case PasswordOutcome::EmptyPassword:

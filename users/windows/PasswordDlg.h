@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 namespace Ui {
 class CPasswordDlg;
@@ -14,7 +15,8 @@ class Dialogs;
 class CPasswordDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CPasswordDlg(Dialogs& dialogs, QWidget* parent = nullptr);
+    // `by`: the account that changes the passwords, for the trail.
+    CPasswordDlg(Dialogs& dialogs, QString by, QWidget* parent = nullptr);
     ~CPasswordDlg() override;
 
     // For this account alone, whose current password is known: only the new one is asked for.
@@ -29,8 +31,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    Ui::CPasswordDlg* ui;
+    std::unique_ptr<Ui::CPasswordDlg> ui;
     Dialogs& m_dialogs;
+    const QString m_by;
     bool m_changed = false;
 };
 
