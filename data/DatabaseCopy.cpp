@@ -21,6 +21,7 @@
 #include <optional>
 #include <ranges>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -115,10 +116,12 @@ QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Opti
     return problem;
 }
 
-// A checked copy of `source` in the new file `part`.
+// A checked copy of `source` in the new file `part`. `alongside`, when given, runs on a thread
+// of its own while the copy is checked.
 QString copyChecked(const QString& source, const QString& part,
                     const DatabaseCopy::Options& options, Schema::Pages pages,
-                    Schema::Rows rows = Schema::Rows::Checked) {
+                    Schema::Rows rows = Schema::Rows::Checked,
+                    const std::function<void()>& alongside = {}) {
     if (part.isEmpty())
         return Messages::CannotMakeTemporaryFile();
     ReadView view;
@@ -128,8 +131,14 @@ QString copyChecked(const QString& source, const QString& part,
     view.close();
     if (options.progress)
         options.progress(0, 0); // checking: no measure of how far
-    if (problem.isEmpty())
+    if (problem.isEmpty()) {
+        std::thread beside;
+        if (alongside)
+            beside = std::thread(alongside);
         problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages, rows);
+        if (beside.joinable())
+            beside.join();
+    }
     return problem;
 }
 
@@ -480,17 +489,28 @@ QString PendingRestore::prepare(const Options& options) {
     // to date before it takes the old one's place.
     auto part = std::make_unique<Part>(m_working);
     const QString path = part->file.path();
-    QString problem = copyChecked(m_chosen, path, options, Schema::Pages::Full);
+    // A file of the current version is taken as it is: what replacing costs is counted while
+    // it is checked, and counts only if it passes.
+    std::optional<RestoreCost> counted;
+    QString problem =
+        copyChecked(m_chosen, path, options, Schema::Pages::Full, Schema::Rows::Checked, [&] {
+            QString unread;
+            if (Schema::FileVersion(path, &unread) == Schema::CurrentVersion)
+                counted = costOf(path, m_working, m_now, options.lockTimeoutMs);
+        });
     if (!problem.isEmpty())
         return problem;
-    if (Schema::FileVersion(path, &problem) != Schema::CurrentVersion) {
-        problem = Schema::Upgrade(path, options.passwordCost);
-        if (problem.isEmpty())
-            problem = Schema::CheckDatabase(path, options.lockTimeoutMs, Schema::Pages::Quick);
-        if (!problem.isEmpty())
-            return problem;
+    if (!counted) {
+        if (Schema::FileVersion(path, &problem) != Schema::CurrentVersion) {
+            problem = Schema::Upgrade(path, options.passwordCost);
+            if (problem.isEmpty())
+                problem = Schema::CheckDatabase(path, options.lockTimeoutMs, Schema::Pages::Quick);
+            if (!problem.isEmpty())
+                return problem;
+        }
+        counted = costOf(path, m_working, m_now, options.lockTimeoutMs);
     }
-    m_cost = costOf(path, m_working, m_now, options.lockTimeoutMs);
+    m_cost = *counted;
     m_part = std::move(part);
     return {};
 }

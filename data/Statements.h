@@ -253,11 +253,26 @@ inline constexpr const char* ReplacementsOfCard =
 inline constexpr Dialects AuditGivenId{
     "SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'audit'",
     "SELECT seq FROM audit_sequence"};
-// After an entry with the id ?1 was added; SQLite keeps count itself.
-inline constexpr Dialects RecordAuditGivenId{
-    nullptr, "WITH given AS (UPDATE audit_sequence SET seq = greatest(seq, ?1) RETURNING seq) "
-             "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
-// Sets it to ?1 in a copy, once the entries are in.
+// What a new entry builds on, in one read: the highest id ever given (also when the last entry
+// was deleted since) and the newest entry's hash, null in an empty trail.
+inline constexpr Dialects AuditTail{
+    "SELECT max((SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'audit'), "
+    "(SELECT coalesce(max(id), 0) FROM audit)), "
+    "(SELECT hash FROM audit ORDER BY id DESC LIMIT 1)",
+    "SELECT greatest((SELECT coalesce(max(seq), 0) FROM audit_sequence), "
+    "(SELECT coalesce(max(id), 0) FROM audit)), "
+    "(SELECT hash FROM audit ORDER BY id DESC LIMIT 1)"};
+// An operator's trail entry, its id and hash worked out by the caller; on a server the id
+// given is counted in the same statement.
+inline constexpr Dialects AppendAuditEntry{
+    "INSERT INTO audit (id, time, account, desk, action, details, hash) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+    "WITH added AS (INSERT INTO audit (id, time, account, desk, action, details, hash) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) RETURNING id), "
+    "given AS (UPDATE audit_sequence SET seq = greatest(seq, (SELECT id FROM added)) "
+    "RETURNING seq) "
+    "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
+// Sets the highest audit id given to ?1 in a copy, once the entries are in.
 inline constexpr Dialects SetAuditGivenId{
     "INSERT OR REPLACE INTO sqlite_sequence (rowid, name, seq) VALUES "
     "((SELECT rowid FROM sqlite_sequence WHERE name = 'audit'), 'audit', ?1)",
@@ -467,11 +482,12 @@ inline constexpr const char* CashPaidOfPlan =
 inline constexpr const char* AuditColumns = VELKAR_AUDIT_COLUMNS;
 // The trail in the order its hashes chain.
 inline constexpr const char* AuditChain = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit ORDER BY id";
+// The chain after an entry found intact before, and that entry's hash now.
+inline constexpr const char* AuditChainAfter =
+    "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit WHERE id > ? ORDER BY id";
+inline constexpr const char* AuditHashAt = "SELECT hash FROM audit WHERE id = ?";
 // Every entry; the audit window's filter adds its bound conditions, order and page size.
 inline constexpr const char* AuditEntries = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit";
-inline constexpr const char* HighestAuditId = "SELECT max(id) FROM audit";
-// The hash a new entry chains to.
-inline constexpr const char* LastAuditHash = "SELECT hash FROM audit ORDER BY id DESC LIMIT 1";
 
 // ---- The settlement ---------------------------------------------------------------------
 

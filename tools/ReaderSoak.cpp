@@ -10,6 +10,7 @@
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
+#include "tools/BookingFloor.h"
 #include "tools/LedgerCheck.h"
 
 #include "support/FakeDialogs.h"
@@ -738,7 +739,8 @@ bool plansConserved(const QString& database, QTextStream& out) {
 
 // Starts one process per desk, all at once, and waits for them all. False when one failed or
 // hung; each desk's own lines are shown under its name.
-bool runDesks(const std::vector<QStringList>& arguments, int limitMs, QTextStream& out) {
+bool runDesks(const std::vector<QStringList>& arguments, int limitMs, QTextStream& out,
+              QStringList* said = nullptr) {
     std::vector<std::unique_ptr<QProcess>> desks;
     for (const QStringList& args : arguments) {
         desks.push_back(std::make_unique<QProcess>());
@@ -755,8 +757,11 @@ bool runDesks(const std::vector<QStringList>& arguments, int limitMs, QTextStrea
         }
         ok &= desk.exitStatus() == QProcess::NormalExit && desk.exitCode() == 0;
         for (const QString& line : QString::fromUtf8(desk.readAllStandardOutput())
-                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             out << deskName(int(i)) << ": " << line << '\n';
+            if (said)
+                *said << line;
+        }
     }
     return ok;
 }
@@ -1265,7 +1270,8 @@ int RunDeskBench(const QStringList& options, QTextStream& out, QTextStream& err)
             << " desks, " << commands << " commands each\n";
         QElapsedTimer wall;
         wall.start();
-        ok &= runDesks(arguments, 30 * 60 * 1000, out);
+        QStringList said;
+        ok &= runDesks(arguments, 30 * 60 * 1000, out, &said);
         const double seconds = wall.elapsed() / 1000.0;
         int booked = -1;
         try {
@@ -1280,6 +1286,25 @@ int RunDeskBench(const QStringList& options, QTextStream& out, QTextStream& err)
         out << "wall: " << QString::number(seconds, 'f', 2) << " s, "
             << QString::number(desks * commands / seconds, 'f', 1) << " commands/s, booked "
             << booked << '\n';
+        // The longest a command waited from its sending to its booking, while the other desks
+        // booked theirs.
+        double longest = 0;
+        for (const QString& line : said)
+            longest = std::max(longest, line.section(QStringLiteral(", max "), 1)
+                                            .section(QLatin1Char(' '), 0, 0)
+                                            .toDouble());
+        QString problem;
+        const double floor = BookingFloorPerSecond(database, desks, commands, &problem);
+        if (!problem.isEmpty()) {
+            err << problem << '\n';
+            ok = false;
+        }
+        const double perSecond = desks * commands / seconds;
+        out << "commands_per_s: " << QString::number(perSecond, 'f', 1) << '\n'
+            << "floor_commands_per_s: " << QString::number(floor, 'f', 1) << '\n'
+            << "commands_per_s_ratio: "
+            << QString::number(floor > 0 ? perSecond / floor : 0, 'f', 2) << '\n'
+            << "longest_wait_ms: " << QString::number(longest, 'f', 1) << '\n';
     }
     return ok ? 0 : 1;
 }

@@ -349,6 +349,35 @@ private slots:
                  qPrintable(after));
     }
 
+    // A session whose user only read and wrote rows serves the next connection as it was,
+    // without a reset, its statements still prepared; one that changed more is reset first,
+    // and what it prepared goes with the rest.
+    void aKeptSessionKeepsItsStatementsUntilChanged() {
+        TestDatabase db;
+        // The backend, the statement below already prepared, a table of the session's own.
+        const auto session = [&](const QString& change = {}) {
+            const Connection c(db.path(), 1000);
+            Query q(c, QStringLiteral("SELECT pg_backend_pid(), (SELECT count(*) FROM "
+                                      "pg_prepared_statements WHERE statement = "
+                                      "'SELECT $1::int + 1'), to_regclass('pg_temp.kept')"));
+            q.next();
+            const QString seen = q.text(0) + '|' + q.text(1) + '|' + q.text(2);
+            Query add(c, QStringLiteral("SELECT ?::int + 1"));
+            add.bind(1, std::int64_t(41));
+            add.next();
+            if (add.integer(0) != 42)
+                return QStringLiteral("wrong sum");
+            if (!change.isEmpty())
+                Query(c, change).next();
+            return seen;
+        };
+        const QString pid = session().section('|', 0, 0);
+        QCOMPARE(session(QStringLiteral("CREATE TEMP TABLE kept (x int)")),
+                 QStringLiteral("%1|1|").arg(pid));
+        QCOMPARE(session(), QStringLiteral("%1|0|").arg(pid));
+        QCOMPARE(session(), QStringLiteral("%1|1|").arg(pid));
+    }
+
     // A server's administrator may install an extension, such as PostgreSQL's own checker
     // amcheck, into the ledger's schema: what it brings is the server's and passes the check,
     // a member table's index included; anything else extra still fails it.
