@@ -58,7 +58,10 @@ LedgerAtStart PrepareLedger(const QString& database) {
         return ledger; // made by its administrator or not at all; the desk says so when used
     ledger.refusal = Schema::Upgrade(database);
     if (ledger.refusal.isEmpty())
-        ledger.unsound = Schema::CheckDatabase(database);
+        ledger.unsound = Schema::CheckDatabase(database, 10000, Schema::Pages::Full,
+                                               Schema::Rows::Checked, &ledger.trail);
+    if (!ledger.refusal.isEmpty() || !ledger.unsound.isEmpty())
+        ledger.trail = {};
     return ledger;
 }
 

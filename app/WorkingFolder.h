@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Settings.h" // ChosenWorkingFolder
+#include "data/Audit.h"
 
 #include <QString>
 
@@ -20,8 +21,9 @@ QString EnterWorkingFolder(const QString& folder);
 // The database the desk is about to work on, before anyone logs in: an older one is brought
 // up to date (a newer one is left alone), then it is given velkar-db check's own check.
 struct LedgerAtStart {
-    QString refusal; // the desk can't start on it: why
-    QString unsound; // the desk starts, but the ledger failed its check: why
+    QString refusal;         // the desk can't start on it: why
+    QString unsound;         // the desk starts, but the ledger failed its check: why
+    Audit::Checkpoint trail; // a sound ledger's newest audit entry; id 0: none
 };
 LedgerAtStart PrepareLedger(const QString& database);
 

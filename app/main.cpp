@@ -14,6 +14,7 @@
 #include "desk/windows/DeskDlg.h"
 #include "reader/BridgeFactory.h"
 #include "reader/windows/SimulatorWindow.h"
+#include "users/Accounts.h"
 #include "users/windows/LoginDlg.h"
 
 #include <QApplication>
@@ -117,6 +118,8 @@ int main(int argc, char* argv[]) {
         return CommandLine::Refused;
     }
     const bool server = EngineOf(database) == Engine::Postgres;
+    // The administrator's login goes on from here, walking only what was added since.
+    RememberCheckedTrail(settings, database, ledger.trail.id > 0 ? &ledger.trail : nullptr);
     if (!ledger.unsound.isEmpty()) {
         std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(ledger.unsound));
         dialogs.warning(
@@ -125,6 +128,7 @@ int main(int argc, char* argv[]) {
     Session session;
     {
         CLoginDlg login(dialogs);
+        login.rememberTrailIn(settings);
         if (!ledger.unsound.isEmpty())
             login.admitAdministratorOnly();
         if (login.exec() != QDialog::Accepted)

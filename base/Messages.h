@@ -1520,6 +1520,30 @@ inline QStringList CardHeadings() {
 inline QString ReplacementOpenMark(const QString& cardNo) {
     return QStringLiteral("%1（未完成）").arg(cardNo);
 }
+inline QString ReplacedFrom(const QString& cardNo) {
+    return QStringLiteral("补自 %1").arg(cardNo);
+}
+inline QString ReplacedBy(const QString& cardNo) {
+    return QStringLiteral("补为 %1").arg(cardNo);
+}
+// The line under a list that names the selected card's replacements.
+inline QString CardLinkLine(const QString& cardNo, const QString& links) {
+    return links.isEmpty() ? QString() : QStringLiteral("卡 %1：%2").arg(cardNo, links);
+}
+// What a record of a card's list is to a correction or a replacement, from its stored key.
+inline QString RecordMark(const QString& key) {
+    if (key == QLatin1String("correcting"))
+        return QStringLiteral("冲正中");
+    if (key == QLatin1String("corrected"))
+        return QStringLiteral("已冲正");
+    if (key == QLatin1String("withdrawn"))
+        return QStringLiteral("冲正已撤销");
+    if (key == QLatin1String("correction"))
+        return QStringLiteral("冲正");
+    if (key == QLatin1String("replacement"))
+        return QStringLiteral("补卡");
+    return {};
+}
 inline QString ReportLostWord() {
     return QStringLiteral("挂失");
 }
@@ -1660,6 +1684,44 @@ inline QString ConfirmReplacement(const QString& oldCard, const QString& holder,
 inline QString AdministratorPassword() {
     return QStringLiteral("冲正需要管理员密码：");
 }
+inline QString ClosePlanPassword() {
+    return QStringLiteral("结清需要管理员密码：");
+}
+inline QString NoOpenPlan() {
+    return QStringLiteral("没有未完成的补卡或冲正。");
+}
+inline QString PickPlanToClose() {
+    return QStringLiteral("结清哪一笔未完成的补卡或冲正？");
+}
+inline QString OpenReplacementItem(const QString& newCard, const QString& oldCard, int tenths) {
+    return QStringLiteral("补卡  %1  补自 %2  %3 元").arg(newCard, oldCard, YuanText(tenths));
+}
+inline QString OpenCorrectionItem(const QString& cardNo, int amount) {
+    return QStringLiteral("冲正  %1  冲正 %2 元").arg(cardNo).arg(amount);
+}
+// The figures of a plan about to be closed by hand, and what the administrator should know.
+inline QString ConfirmClosePlan(bool replacement, const QString& cardNo, int targetTenths,
+                                int movedTenths, int cashTenths, bool withdrawn, int unknown,
+                                const QStringList& astray) {
+    QString text;
+    if (withdrawn)
+        text = QStringLiteral("撤销冲正：卡 %1 尚未清零，卡内余额不动，不付现金。").arg(cardNo);
+    else
+        text = QStringLiteral("结清%1：卡 %2 应有 %3 元，已转入 %4 元，\n余下 %5 元付现金。")
+                   .arg(replacement ? ReplacementWord() : CorrectionWord(), cardNo,
+                        YuanText(targetTenths), YuanText(movedTenths), YuanText(cashTenths));
+    if (!astray.isEmpty())
+        text += QStringLiteral("\n有指令在卡 %1 上执行了，那张卡多出的金额请另行处理。")
+                    .arg(astray.join(QStringLiteral("、")));
+    if (unknown > 0)
+        text += QStringLiteral("\n有 %1 条指令结果不明，请先核对卡内余额。").arg(unknown);
+    return text + QStringLiteral("\n确定结清吗？");
+}
+inline QString PlanClosedDone(int cashTenths) {
+    return cashTenths > 0
+               ? QStringLiteral("已结清。请付给持卡人现金 %1 元。").arg(YuanText(cashTenths))
+               : QStringLiteral("已结清。");
+}
 inline QString WrongAdministratorPassword() {
     return QStringLiteral("密码错误！");
 }
@@ -1693,6 +1755,25 @@ inline QString PlanMismatch() {
 }
 inline QString PlanNotExecuted() {
     return QStringLiteral("读卡器没有执行，请把卡拿开再放上，继续办理。");
+}
+// The reader carried a plan's command out on a card laid on in its place.
+inline QString PlanCommandOnOtherCard(const QString& cardNo) {
+    return QStringLiteral("有一条指令在卡 %1 上执行了，请管理员核对后结清。").arg(cardNo);
+}
+inline QString PlanAlreadyDone() {
+    return QStringLiteral("这笔补卡或冲正已经办完。");
+}
+inline QString PlanCommandWaiting(const QString& cardNo) {
+    return QStringLiteral("卡 %1 还有指令等待确认，请先把卡放上读卡器。").arg(cardNo);
+}
+inline QString PlanClosedDetails(bool replacement, const QString& cardNo, int targetTenths,
+                                 int movedTenths, int cashTenths, const QStringList& astray) {
+    QString text = QStringLiteral("%1 卡 %2：应有 %3 元，已转入 %4 元，付现金 %5 元")
+                       .arg(replacement ? ReplacementWord() : CorrectionWord(), cardNo,
+                            YuanText(targetTenths), YuanText(movedTenths), YuanText(cashTenths));
+    if (!astray.isEmpty())
+        text += QStringLiteral("；误入卡 %1").arg(astray.join(QStringLiteral("、")));
+    return text;
 }
 inline QString ReplacementFinished(int cashTenths) {
     return cashTenths > 0

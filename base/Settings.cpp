@@ -28,6 +28,9 @@ const QString ReceiptPrinterKey = QStringLiteral("ReceiptPrinter");
 const QString AutoBackupFolderKey = QStringLiteral("AutoBackupFolder");
 const QString AutoBackupKeepKey = QStringLiteral("AutoBackupKeep");
 const QString HighestZNumberKey = QStringLiteral("HighestZNumber");
+const QString CheckedLedgerKey = QStringLiteral("AuditChecked/Ledger");
+const QString CheckedIdKey = QStringLiteral("AuditChecked/Id");
+const QString CheckedHashKey = QStringLiteral("AuditChecked/Hash");
 constexpr int DefaultAutoBackupKeep = 30;
 
 void complain(const QString& line) {
@@ -154,6 +157,15 @@ void Settings::load() {
                 m_file, DefaultAutoBackupKeep));
     }
     m_highestZNumber = std::max<qint64>(m_store->value(HighestZNumberKey).toLongLong(), 0);
+    {
+        // Anything but an id and a hash of the chain's form is no mark: the whole chain is walked.
+        static const QRegularExpression hashForm(QStringLiteral("^[0-9a-f]{64}$"));
+        CheckedTrail trail{text(CheckedLedgerKey).value_or(QString()),
+                           m_store->value(CheckedIdKey).toLongLong(),
+                           text(CheckedHashKey).value_or(QString())};
+        if (!trail.ledger.isEmpty() && trail.id > 0 && hashForm.match(trail.hash).hasMatch())
+            m_checkedTrail = trail;
+    }
 
     const std::optional<QString> reader = text(ReaderKey);
     const std::optional<ReaderChoice> choice = reader ? parseReaderChoice(*reader) : std::nullopt;
@@ -233,6 +245,22 @@ void Settings::setHighestZNumber(qint64 z) {
         return;
     m_highestZNumber = z;
     write(HighestZNumberKey, z);
+}
+
+void Settings::setCheckedTrail(const CheckedTrail& trail) {
+    m_checkedTrail = trail.id > 0 ? trail : CheckedTrail{};
+    if (m_readOnly)
+        return;
+    PrivateFile::MakeFolder(QFileInfo(m_file).absolutePath());
+    if (m_checkedTrail.id > 0) {
+        m_store->setValue(CheckedLedgerKey, m_checkedTrail.ledger);
+        m_store->setValue(CheckedIdKey, m_checkedTrail.id);
+        m_store->setValue(CheckedHashKey, m_checkedTrail.hash);
+    } else {
+        m_store->remove(QStringLiteral("AuditChecked"));
+    }
+    m_store->sync();
+    PrivateFile::Restrict(m_file);
 }
 
 void Settings::setReaderChoice(ReaderChoice choice) {

@@ -73,6 +73,19 @@ public:
     qint64 highestZNumber() const { return m_highestZNumber; }
     void setHighestZNumber(qint64 z);
 
+    // The newest audit entry this desk found its ledger's hash chain intact up to, so that the
+    // next check walks only the entries after it. Kept here, out of reach of whoever edits the
+    // ledger, who could otherwise move the mark past an entry changed by hand; a row in the
+    // ledger would besides be shared by desks that each check for themselves.
+    struct CheckedTrail {
+        QString ledger; // the ledger's location it holds for
+        qint64 id = 0;  // 0: none
+        QString hash;
+    };
+    CheckedTrail checkedTrail() const { return m_checkedTrail; }
+    // An id of 0 forgets it: the next check walks the whole chain.
+    void setCheckedTrail(const CheckedTrail& trail);
+
     static QString DefaultWorkingFolder();
     static QString ReaderChoiceText(ReaderChoice choice);
 
@@ -93,6 +106,7 @@ private:
     QString m_autoBackupFolder;
     int m_autoBackupKeep = 30;
     qint64 m_highestZNumber = 0;
+    CheckedTrail m_checkedTrail;
     bool m_readOnly = false;
     QString m_damagedKeptAs;
     QString m_damagedServerLedger;

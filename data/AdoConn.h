@@ -22,6 +22,8 @@ public:
     // file, by default the one in the current directory.
     explicit CAdoConn(Dialogs* dialogs = nullptr, QString path = Schema::DatabaseLocation());
     virtual ~CAdoConn();
+    CAdoConn(const CAdoConn&) = delete;
+    CAdoConn& operator=(const CAdoConn&) = delete;
 
     void OpenConnection();
     // Always returns a recordset; one that failed to open raises DataError on use.

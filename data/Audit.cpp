@@ -3,13 +3,16 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 
-#include <QCryptographicHash>
 #include <QSysInfo>
+
+#include <openssl/evp.h>
 
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace velkar {
@@ -18,11 +21,51 @@ namespace Audit {
 
 namespace {
 
+// SHA-256 through libcrypto, which uses the processor's SHA instructions where it has them:
+// a million entries are hashed at every full check. One context a thread, reused.
+class Sha256 {
+public:
+    Sha256() : m_md(EVP_MD_fetch(nullptr, "SHA256", nullptr)), m_ctx(EVP_MD_CTX_new()) {
+        if (!m_md || !m_ctx)
+            throw std::bad_alloc();
+    }
+    ~Sha256() {
+        EVP_MD_CTX_free(m_ctx);
+        EVP_MD_free(m_md);
+    }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    // The digest of `bytes` as 64 lower-case hexadecimal digits into `hex`.
+    void hex(const std::string& bytes, char* hex) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (EVP_DigestInit_ex2(m_ctx, m_md, nullptr) != 1 ||
+            EVP_DigestUpdate(m_ctx, bytes.data(), bytes.size()) != 1 ||
+            EVP_DigestFinal_ex(m_ctx, digest, &length) != 1 || length != 32)
+            throw std::runtime_error("SHA-256 failed");
+        static constexpr char Digits[] = "0123456789abcdef";
+        for (unsigned i = 0; i < 32; ++i) {
+            hex[2 * i] = Digits[digest[i] >> 4];
+            hex[2 * i + 1] = Digits[digest[i] & 15];
+        }
+    }
+
+private:
+    EVP_MD* m_md;
+    EVP_MD_CTX* m_ctx;
+};
+
+constexpr int HashLength = 64;
+
 // The bytes a hash covers: the id, each field after its length (so no text can pass for the
-// end of one field and the start of the next), then the previous entry's hash.
-QByteArray hashOfBytes(qint64 id, const QByteArray* fields, int count, const QByteArray& prev) {
-    // One buffer and one call: a million entries are checked in one go.
+// end of one field and the start of the next), then the previous entry's hash. `fields` are
+// `count` pointers with their lengths.
+void hashInto(qint64 id, const char* const* fields, const int* lengths, int count, const char* prev,
+              int prevLength, char* hex) {
+    // One buffer and one context: a million entries are checked in one go.
     thread_local std::string bytes;
+    thread_local Sha256 sha;
     bytes.clear();
     char number[24];
     const auto put = [&](qint64 value) {
@@ -32,15 +75,25 @@ QByteArray hashOfBytes(qint64 id, const QByteArray* fields, int count, const QBy
     put(id);
     for (int i = 0; i < count; ++i) {
         bytes += '\x1f';
-        put(fields[i].size());
+        put(lengths[i]);
         bytes += ':';
-        bytes.append(fields[i].constData(), std::size_t(fields[i].size()));
+        bytes.append(fields[i], std::size_t(lengths[i]));
     }
     bytes += '\x1e';
-    bytes.append(prev.constData(), std::size_t(prev.size()));
-    return QCryptographicHash::hash(QByteArrayView(bytes.data(), qsizetype(bytes.size())),
-                                    QCryptographicHash::Sha256)
-        .toHex();
+    bytes.append(prev, std::size_t(prevLength));
+    sha.hex(bytes, hex);
+}
+
+QByteArray hashOfBytes(qint64 id, const QByteArray* fields, int count, const QByteArray& prev) {
+    const char* pointers[5];
+    int lengths[5];
+    for (int i = 0; i < count; ++i) {
+        pointers[i] = fields[i].constData();
+        lengths[i] = int(fields[i].size());
+    }
+    QByteArray hex(HashLength, Qt::Uninitialized);
+    hashInto(id, pointers, lengths, count, prev.constData(), int(prev.size()), hex.data());
+    return hex;
 }
 
 // Copies a cell into `to`, reusing its room.
@@ -138,7 +191,8 @@ QStringList Actions() {
             ReplacementDone,
             BalanceEntered,
             CorrectionStarted,
-            CorrectionDone};
+            CorrectionDone,
+            PlanClosed};
 }
 
 QString ThisDesk() {
@@ -158,23 +212,21 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         own.emplace(connection, Transaction::Write);
     {
         Entry e;
-        // The highest id ever given, also when the last entry was deleted since.
-        e.id = std::max(scalar(Query(connection, Statements::AuditGivenId)),
-                        scalar(Query(connection, QString::fromUtf8(Statements::HighestAuditId)))) +
-               1;
+        QString previous;
+        {
+            Query tail(connection, Statements::AuditTail);
+            tail.next();
+            e.id = tail.integer(0) + 1;
+            if (!tail.isNull(1))
+                previous = tail.text(1);
+        }
         e.time = dateTimeText(at);
         e.account = account;
         e.desk = desk;
         e.action = action;
         e.details = details;
-        QString previous;
-        {
-            Query q(connection, QString::fromUtf8(Statements::LastAuditHash));
-            if (q.next())
-                previous = q.text(0);
-        }
         e.hash = HashOf(e, previous);
-        Query insert(connection, QString::fromUtf8(Statements::AddAuditEntry));
+        Query insert(connection, Statements::AppendAuditEntry);
         insert.bind(1, e.id);
         insert.bind(2, e.time);
         insert.bind(3, e.account);
@@ -183,11 +235,6 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
         insert.bind(6, e.details);
         insert.bind(7, e.hash);
         insert.next();
-        if (connection.engine() == Engine::Postgres) {
-            Query given(connection, Statements::RecordAuditGivenId);
-            given.bind(1, e.id);
-            given.next();
-        }
         if (own)
             own->commit();
         return e.id;
@@ -207,18 +254,39 @@ QString AppendTo(const QString& databasePath, const QString& account, const QStr
 
 namespace {
 
-std::optional<Break> verify(Query& rows, Query& given) {
-    QByteArray previous;
-    qint64 expected = 1;
-    Row row;
-    while (readRow(rows, &row)) {
-        if (row.id == expected && holds(row, previous)) {
-            copyInto(previous, row.hash.constData(), int(row.hash.size()));
-            ++expected;
-            continue;
+// The walk of the chain in id order from the entry after `after` (0 and an empty hash: from the
+// first), whose hash the next entry must build on. Ends at the first break; otherwise `head`
+// names the newest entry found intact.
+std::optional<Break> walk(Query& rows, Query& given, const Checkpoint& after, Checkpoint* head) {
+    QByteArray previous = after.hash.toLatin1();
+    qint64 expected = after.id + 1;
+    char computed[HashLength];
+    const char* fields[5];
+    int lengths[5];
+    for (;;) {
+        if (!rows.next())
+            break;
+        // The usual case, an intact entry, is hashed straight from the statement's cells.
+        const qint64 id = rows.integer(0);
+        for (int i = 0; i < 5; ++i)
+            fields[i] = rows.utf8(i + 1, &lengths[i]);
+        int storedLength = 0;
+        const char* stored = rows.utf8(6, &storedLength);
+        if (id == expected) {
+            hashInto(id, fields, lengths, 5, previous.constData(), int(previous.size()), computed);
+            if (storedLength == HashLength && std::memcmp(computed, stored, HashLength) == 0) {
+                previous = QByteArray(stored, HashLength);
+                ++expected;
+                continue;
+            }
         }
-        if (row.id != expected)
+        if (id != expected)
             return broken(expected, QStringLiteral("deleted"));
+        Row row;
+        row.id = id;
+        for (int i = 0; i < 5; ++i)
+            copyInto(row.fields[i], fields[i], lengths[i]);
+        copyInto(row.hash, stored, storedLength);
         // The chain going on from this entry's stored hash: only its content was changed. Going
         // on from the one before: this entry was slipped in.
         Row next;
@@ -235,21 +303,40 @@ std::optional<Break> verify(Query& rows, Query& given) {
     // The last entries deleted: their ids were given all the same.
     if (scalar(std::move(given)) >= expected)
         return broken(expected, QStringLiteral("deleted"));
+    if (head)
+        *head = {expected - 1, QString::fromLatin1(previous)};
     return std::nullopt;
 }
 
 } // namespace
 
-std::optional<Break> Verify(const Connection& connection) {
+std::optional<Break> Verify(const Connection& connection, Checkpoint* head) {
     Query rows(connection, QString::fromUtf8(Statements::AuditChain));
     Query given(connection, Statements::AuditGivenId);
-    return verify(rows, given);
+    return walk(rows, given, {}, head);
 }
 
-std::optional<Break> Verify(sqlite3* db) {
+std::optional<Break> Verify(sqlite3* db, Checkpoint* head) {
     Query rows(db, QString::fromUtf8(Statements::AuditChain));
     Query given(db, QString::fromUtf8(Statements::AuditGivenId.sqlite));
-    return verify(rows, given);
+    return walk(rows, given, {}, head);
+}
+
+std::optional<Break> VerifySince(const Connection& connection, const Checkpoint& checked,
+                                 Checkpoint* head) {
+    if (checked.id <= 0)
+        return Verify(connection, head);
+    {
+        Query at(connection, QString::fromUtf8(Statements::AuditHashAt));
+        at.bind(1, checked.id);
+        // That entry gone or rewritten: what was found intact before says nothing now.
+        if (!at.next() || at.text(0) != checked.hash)
+            return Verify(connection, head);
+    }
+    Query rows(connection, QString::fromUtf8(Statements::AuditChainAfter));
+    rows.bind(1, checked.id);
+    Query given(connection, Statements::AuditGivenId);
+    return walk(rows, given, checked, head);
 }
 
 std::vector<Entry> Page(const Connection& connection, const Filter& filter, const Entry* olderThan,

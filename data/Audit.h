@@ -48,6 +48,7 @@ inline const QString ReplacementDone = QStringLiteral("补卡完成");
 inline const QString BalanceEntered = QStringLiteral("录入余额");
 inline const QString CorrectionStarted = QStringLiteral("冲正");
 inline const QString CorrectionDone = QStringLiteral("冲正完成");
+inline const QString PlanClosed = QStringLiteral("结清");
 
 QStringList Actions();
 
@@ -83,10 +84,23 @@ struct Break {
     QString text;  // for people
 };
 
-// Walks the whole chain; nothing when it is intact. Raises DataError. Only reads, so it may be
-// given any open handle, a read-only view of a file included.
-std::optional<Break> Verify(const Connection& connection);
-std::optional<Break> Verify(sqlite3* db);
+// An entry the chain was found intact up to, by its id and hash; id 0: none.
+struct Checkpoint {
+    qint64 id = 0;
+    QString hash;
+};
+
+// Walks the whole chain; nothing when it is intact, and then `head` (when given) names its
+// newest entry. Raises DataError. Only reads, so it may be given any open handle, a read-only
+// view of a file included.
+std::optional<Break> Verify(const Connection& connection, Checkpoint* head = nullptr);
+std::optional<Break> Verify(sqlite3* db, Checkpoint* head = nullptr);
+
+// The same for the entries after `checked`, found intact before: the chain is walked from
+// there on, the whole of it only when that entry no longer carries that hash. What was
+// changed before `checked` without rewriting the hashes after it is left to the full walk.
+std::optional<Break> VerifySince(const Connection& connection, const Checkpoint& checked,
+                                 Checkpoint* head = nullptr);
 
 struct Filter {
     QString from, to; // dates yyyy-MM-dd, both included; empty: open

@@ -1,9 +1,29 @@
 #include "data/CardRecords.h"
 
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/PagedRows.h"
 
 namespace velkar {
+
+namespace {
+
+// A card's records with what each is to a plan: the mark read as a key, shown in words.
+class MarkedRows : public TextRows {
+public:
+    static constexpr int MarkColumn = 3;
+    explicit MarkedRows(std::shared_ptr<const TextRows> rows) : m_rows(std::move(rows)) {}
+    qsizetype count() const override { return m_rows->count(); }
+    QString text(qsizetype row, int column) const override {
+        const QString text = m_rows->text(row, column);
+        return column == MarkColumn ? Messages::RecordMark(text) : text;
+    }
+
+private:
+    std::shared_ptr<const TextRows> m_rows;
+};
+
+} // namespace
 
 CardRecordList ReadCardRecords(const Connection& connection, const QString& cardNo) {
     Query query(connection, QString::fromUtf8(Statements::CardRecords));
@@ -42,10 +62,10 @@ CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection
         total.bind(1, cardNo);
         total.next();
         pages.total = total.integer(1);
-        pages.rows = std::make_shared<PagedRows>(
+        pages.rows = std::make_shared<MarkedRows>(std::make_shared<PagedRows>(
             connection,
-            PagedRows::Reads{Statements::CardRecordPositions, Statements::CardRecordBlock, 3},
-            QStringList{cardNo});
+            PagedRows::Reads{Statements::CardRecordPositions, Statements::CardRecordBlock, 4},
+            QStringList{cardNo}));
     }
     read.commit();
     return pages;

@@ -37,8 +37,9 @@ CardRecordList ReadCardTotal(const Connection& connection, const QString& cardNo
 CardRecordList ReadCardRecords(Dialogs* dialogs, const QString& cardNo,
                                const QString& path = Schema::DatabaseLocation());
 
-// One card's records as the desk lists them, of any number: the rows (卡号, 日期, 金额) read a
-// block at a time when shown, the total from one aggregate. Raises DataError.
+// One card's records as the desk lists them, of any number: the rows (卡号, 日期, 金额, and what
+// the record is to a correction or a replacement, in words) read a block at a time when shown,
+// the total from one aggregate. Raises DataError.
 struct CardRecordPages {
     std::shared_ptr<const TextRows> rows;
     qint64 total = 0;

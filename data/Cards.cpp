@@ -113,4 +113,18 @@ bool Known(const Connection& connection, const QString& cardNo) {
     return q.next();
 }
 
+QString LinkText(const Connection& connection, const QString& cardNo) {
+    Query q(connection, QString::fromUtf8(Statements::ReplacementsOfCard));
+    q.bind(1, cardNo);
+    QStringList parts;
+    while (q.next()) {
+        const bool replaces = q.text(1) == cardNo;
+        const QString other = q.text(replaces ? 0 : 1);
+        const QString shown =
+            q.text(2) == QLatin1String("open") ? Messages::ReplacementOpenMark(other) : other;
+        parts << (replaces ? Messages::ReplacedFrom(shown) : Messages::ReplacedBy(shown));
+    }
+    return parts.join(QStringLiteral("，"));
+}
+
 } // namespace velkar::Cards

@@ -48,6 +48,10 @@ QString ReportLost(const Connection& connection, const QString& cardNo, const QS
 QString Unmark(const Connection& connection, const QString& cardNo, const QString& account,
                const QString& desk, const QDateTime& at = {});
 
+// The replacements the card took part in, in words (补自 the card it replaced, 补为 the card
+// that replaced it, marked while one runs); empty when none. Raises DataError.
+QString LinkText(const Connection& connection, const QString& cardNo);
+
 // Whether the ledger has seen the card at all (a record, a command, a loss or a replacement).
 bool Known(const Connection& connection, const QString& cardNo);
 

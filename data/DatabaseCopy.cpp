@@ -19,7 +19,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -114,10 +116,12 @@ QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Opti
     return problem;
 }
 
-// A checked copy of `source` in the new file `part`.
+// A checked copy of `source` in the new file `part`. `alongside`, when given, runs on a thread
+// of its own while the copy is checked.
 QString copyChecked(const QString& source, const QString& part,
                     const DatabaseCopy::Options& options, Schema::Pages pages,
-                    Schema::Rows rows = Schema::Rows::Checked) {
+                    Schema::Rows rows = Schema::Rows::Checked,
+                    const std::function<void()>& alongside = {}) {
     if (part.isEmpty())
         return Messages::CannotMakeTemporaryFile();
     ReadView view;
@@ -127,8 +131,14 @@ QString copyChecked(const QString& source, const QString& part,
     view.close();
     if (options.progress)
         options.progress(0, 0); // checking: no measure of how far
-    if (problem.isEmpty())
+    if (problem.isEmpty()) {
+        std::thread beside;
+        if (alongside)
+            beside = std::thread(alongside);
         problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages, rows);
+        if (beside.joinable())
+            beside.join();
+    }
     return problem;
 }
 
@@ -137,8 +147,9 @@ QString copyChecked(const QString& source, const QString& part,
 // The tables a copy carries, each with the key that names its rows: SQLite's implicit rowid,
 // which a server keeps as a column of that name, or the table's own id.
 struct Table {
-    const char* name;
-    const char* key;
+    const char* name = nullptr;
+    const char* key = nullptr;
+    bool numbered = true; // a number: a server's sequence goes on after the highest
 };
 const Table Tables[] = {
     {"userecord", "rowid"},
@@ -147,6 +158,11 @@ const Table Tables[] = {
     {"journal", "id"},
     {"audit", "id"},
     {"shift", "id"},
+    {"replacements", "id"},
+    {"corrections", "id"},
+    {"journal_links", "journal_id"},
+    {"cash_paid", "id"},
+    {"cards", "card_no", false},
     // Keyed by text or by two columns: ordered by a number of theirs, which no sequence hands out.
     {"shift_total", "shift_id"},
     {"shift_number", "last_z"},
@@ -223,7 +239,7 @@ void copyRows(const Connection& from, const Connection& to,
     }
     // A server hands out keys after the highest copied.
     if (to.engine() == Engine::Postgres)
-        for (const Table& t : Tables)
+        for (const Table& t : Tables | std::views::filter(&Table::numbered))
             Query(to, QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
                                      "coalesce(max(%2), 0) + 1, false) FROM %1")
                           .arg(QLatin1String(t.name), QLatin1String(t.key)))
@@ -473,17 +489,28 @@ QString PendingRestore::prepare(const Options& options) {
     // to date before it takes the old one's place.
     auto part = std::make_unique<Part>(m_working);
     const QString path = part->file.path();
-    QString problem = copyChecked(m_chosen, path, options, Schema::Pages::Full);
+    // A file of the current version is taken as it is: what replacing costs is counted while
+    // it is checked, and counts only if it passes.
+    std::optional<RestoreCost> counted;
+    QString problem =
+        copyChecked(m_chosen, path, options, Schema::Pages::Full, Schema::Rows::Checked, [&] {
+            QString unread;
+            if (Schema::FileVersion(path, &unread) == Schema::CurrentVersion)
+                counted = costOf(path, m_working, m_now, options.lockTimeoutMs);
+        });
     if (!problem.isEmpty())
         return problem;
-    if (Schema::FileVersion(path, &problem) != Schema::CurrentVersion) {
-        problem = Schema::Upgrade(path, options.passwordCost);
-        if (problem.isEmpty())
-            problem = Schema::CheckDatabase(path, options.lockTimeoutMs, Schema::Pages::Quick);
-        if (!problem.isEmpty())
-            return problem;
+    if (!counted) {
+        if (Schema::FileVersion(path, &problem) != Schema::CurrentVersion) {
+            problem = Schema::Upgrade(path, options.passwordCost);
+            if (problem.isEmpty())
+                problem = Schema::CheckDatabase(path, options.lockTimeoutMs, Schema::Pages::Quick);
+            if (!problem.isEmpty())
+                return problem;
+        }
+        counted = costOf(path, m_working, m_now, options.lockTimeoutMs);
     }
-    m_cost = costOf(path, m_working, m_now, options.lockTimeoutMs);
+    m_cost = *counted;
     m_part = std::move(part);
     return {};
 }

@@ -154,6 +154,12 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
         }
     } else {
         id = Add(connection, entry);
+        if (r.sentAs != 0) {
+            Query link(connection, QString::fromUtf8(Statements::CopyJournalLink));
+            link.bind(1, id);
+            link.bind(2, r.sentAs);
+            link.next();
+        }
     }
     if (settled.state == State::Booked && entry.id != 0 &&
         explainedElsewhere(connection, entry, id))

@@ -53,6 +53,9 @@ struct Resolution {
     int balanceSeen = 0;
     QString at;         // timestamp text of the report that resolved it
     QString amountText; // the 金额 text a booking stores
+    // The command the reader was sent, when `entry` is what it did to another card laid on
+    // meanwhile: the new row serves whatever that command served (a plan's link carries over).
+    qint64 sentAs = 0;
 };
 
 // Resolves the entries, all in one transaction: each as its `state`, a booking adding its

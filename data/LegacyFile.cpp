@@ -112,6 +112,9 @@ bool AccessDateText(double value, char* out) {
 
 struct LegacyFile::Private {
     MdbHandle* mdb = nullptr;
+    Private() = default;
+    Private(const Private&) = delete;
+    Private& operator=(const Private&) = delete;
     ~Private() {
         if (mdb)
             mdb_close(mdb);

@@ -27,11 +27,11 @@ public:
     // One cell as the file holds it.
     struct Cell {
         Kind kind = Kind::Null;
-        QString text;         // Text
-        std::int64_t integer; // Integer
-        double real;          // Real; DateTime: days since 1899-12-30, the time as the fraction
+        QString text;             // Text
+        std::int64_t integer = 0; // Integer
+        double real = 0;          // Real; DateTime: days since 1899-12-30, the time as the fraction
         // Characters the file holds that could not be read back (replaced by U+FFFD in `text`).
-        int lost;
+        int lost = 0;
     };
 
     struct Column {

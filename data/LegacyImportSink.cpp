@@ -199,6 +199,8 @@ public:
         m_db->run(QString::fromUtf8(Statements::RemoveAccounts));
     }
 
+    ServerSink(const ServerSink&) = delete;
+    ServerSink& operator=(const ServerSink&) = delete;
     ~ServerSink() override {
         if (m_copying) {
             // The rollback can only be sent once the stream is given up.

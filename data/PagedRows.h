@@ -35,6 +35,8 @@ public:
     PagedRows(std::shared_ptr<const Connection> connection, const Reads& reads,
               QStringList parameters);
     ~PagedRows() override;
+    PagedRows(const PagedRows&) = delete;
+    PagedRows& operator=(const PagedRows&) = delete;
 
     qsizetype count() const override { return m_count; }
     QString text(qsizetype row, int column) const override;

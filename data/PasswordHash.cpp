@@ -61,7 +61,8 @@ std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost) {
 
 std::vector<bool> VerifyAll(const std::vector<QString>& stored, const QString& password) {
     std::vector<char> matches(stored.size(), 0);
-    sideBySide(stored.size(), [&](std::size_t i) { matches[i] = Verify(stored[i], password); });
+    sideBySide(stored.size(),
+               [&](std::size_t i) { matches[i] = Verify(stored[i], password) ? 1 : 0; });
     return {matches.begin(), matches.end()};
 }
 

@@ -83,6 +83,12 @@ Step NextStep(const Plan& plan, const std::vector<Command>& commands, int balanc
             step.problem = Messages::PlanMismatch();
             return step;
         }
+        if (c.state == Journal::State::Booked && !c.cardNo.isEmpty() && c.cardNo != plan.cardNo) {
+            // The value went to a card laid on in its place: someone has to look at both.
+            step.what = Step::What::Stop;
+            step.problem = Messages::PlanCommandOnOtherCard(c.cardNo);
+            return step;
+        }
     }
     int target = plan.balance;
     if (plan.kind == Kind::Correction) {
@@ -164,6 +170,7 @@ std::vector<Command> CommandsOf(const Connection& connection, const Plan& plan) 
         c.amount = int(q.integer(1));
         c.state = Journal::StateFromName(q.text(2)).value_or(Journal::State::Pending);
         c.balanceBefore = int(q.integer(3));
+        c.cardNo = q.text(4);
         commands.push_back(c);
     }
     return commands;
@@ -356,6 +363,89 @@ QString StartCorrection(const Connection& connection, const QString& cardNo, qin
         plan->desk = start.desk;
         plan->startedAt = start.at;
     }
+    return {};
+}
+
+Closing ClosingOf(const Plan& plan, const std::vector<Command>& commands) {
+    Closing closing;
+    closing.target = plan.balance;
+    bool cleared = plan.kind == Kind::Replacement;
+    for (const Command& c : commands) {
+        closing.waiting = closing.waiting || c.state == Journal::State::Pending;
+        closing.unknown += c.state == Journal::State::Mismatch ? 1 : 0;
+        if (c.state != Journal::State::Booked)
+            continue;
+        if (!c.cardNo.isEmpty() && c.cardNo != plan.cardNo) {
+            closing.astray << c.cardNo;
+            continue;
+        }
+        if (c.operation == Journal::Operation::Clear) {
+            cleared = true;
+            closing.target = c.balanceBefore - plan.amount * 10;
+        } else {
+            closing.moved += c.amount * 10;
+        }
+    }
+    if (!cleared) {
+        // The card still holds what it held: nothing to make up in cash.
+        closing.withdrawn = true;
+        closing.target = 0;
+        return closing;
+    }
+    closing.cash = std::max(0, closing.target - closing.moved);
+    return closing;
+}
+
+std::vector<Plan> OpenPlans(const Connection& connection) {
+    std::vector<Plan> plans;
+    {
+        Query q(connection, QString::fromUtf8(Statements::OpenReplacements));
+        while (q.next())
+            plans.push_back(readReplacement(q));
+    }
+    Query q(connection, QString::fromUtf8(Statements::OpenCorrections));
+    while (q.next())
+        plans.push_back(readCorrection(q));
+    return plans;
+}
+
+QString Close(const Connection& connection, const Plan& plan, const Start& by, Closing* closing) {
+    if (!isAdministrator(by.account))
+        return Messages::NoAdministratorRights();
+    Transaction transaction(connection, Transaction::Write);
+    // Read again under the write lock: a desk may have carried it on meanwhile.
+    const std::optional<Plan> open = OpenOf(connection, plan.cardNo);
+    if (!open || open->kind != plan.kind || open->id != plan.id)
+        return Messages::PlanAlreadyDone();
+    const Closing c = ClosingOf(*open, CommandsOf(connection, *open));
+    if (c.waiting)
+        return Messages::PlanCommandWaiting(open->cardNo);
+    if (c.cash > 0) {
+        Query paid(connection, QString::fromUtf8(Statements::AddCashPaid));
+        paid.bind(1, KindKey(open->kind));
+        paid.bind(2, open->id);
+        paid.bind(3, open->cardNo);
+        paid.bind(4, std::int64_t(c.cash));
+        paid.bind(5, by.account);
+        paid.bind(6, by.desk);
+        paid.bind(7, by.at);
+        paid.next();
+    }
+    const bool replacement = open->kind == Kind::Replacement;
+    {
+        Query done(connection, QString::fromUtf8(replacement ? Statements::FinishReplacement
+                                                             : Statements::FinishCorrection));
+        done.bind(1, by.at);
+        done.bind(2, open->id);
+        done.next();
+    }
+    Audit::Append(
+        connection, by.account, by.desk, Audit::PlanClosed,
+        Messages::PlanClosedDetails(replacement, open->cardNo, c.target, c.moved, c.cash, c.astray),
+        when(by.at));
+    transaction.commit();
+    if (closing)
+        *closing = c;
     return {};
 }
 

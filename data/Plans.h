@@ -3,6 +3,7 @@
 #include "data/Journal.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -43,6 +44,8 @@ struct Command {
     int amount = 0;
     Journal::State state = Journal::State::Pending;
     int balanceBefore = 0;
+    // The card it was booked on: the plan's own, or one the reader held in its place.
+    QString cardNo;
 };
 
 struct Step {
@@ -101,6 +104,29 @@ QString StartReplacement(const Connection& connection, const QString& oldCard,
 // shows `balance` (tenths). The administrator's only. As StartReplacement.
 QString StartCorrection(const Connection& connection, const QString& cardNo, qint64 recordId,
                         int balance, const Start& start, Plan* plan);
+
+// What closing an open plan by hand comes to, from what the journal booked for it.
+struct Closing {
+    int target = 0; // tenths its card was to end with
+    int moved = 0;  // tenths booked onto its card
+    int cash = 0;   // tenths paid out to close it: the rest of the target
+    // A correction whose clear was never booked moved nothing: closing it withdraws it.
+    bool withdrawn = false;
+    bool waiting = false; // a command still waits for its card: nothing can be closed yet
+    int unknown = 0;      // commands whose result nobody can tell
+    QStringList astray;   // cards that took a command in the plan's card's place
+};
+Closing ClosingOf(const Plan& plan, const std::vector<Command>& commands);
+
+// The open plans, replacements first, oldest first. Raises DataError.
+std::vector<Plan> OpenPlans(const Connection& connection);
+
+// The administrator closes a plan that can't go on by itself: the rest of its value is paid
+// out in cash (value conserved: what its card took plus the cash is the plan's value), audited.
+// Refused while one of its commands waits for its card. An empty text when closed (`closing`
+// gets the figures), else why not. Raises DataError for a store that fails.
+QString Close(const Connection& connection, const Plan& plan, const Start& by,
+              Closing* closing = nullptr);
 
 // A card's recharges a correction may take back, newest first: booked, of a plain recharge
 // (not a plan's), not corrected yet.

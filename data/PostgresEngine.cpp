@@ -13,7 +13,7 @@ namespace velkar {
 namespace {
 
 // The one lock every write transaction on a server takes, as SQLite's takes its file's.
-constexpr const char* ServerWriteLock = "SELECT pg_advisory_xact_lock(5647153)";
+constexpr const char* WriteBegin = "BEGIN; SELECT pg_advisory_xact_lock(5647153)";
 constexpr Oid TypeUnknown = 0;
 constexpr Oid TypeInt8 = 20;
 
@@ -43,10 +43,48 @@ void executeServer(pg_conn* conn, const char* sql) {
     raiseServer(conn, result);
 }
 
+// What a statement's text does, by its first word: plain ones read and write rows and leave
+// the session as they found it. Anything else (a setting, a lock held past the transaction, a
+// table of the session's own, a schema change) marks the session changed.
+bool leavesSessionAlone(const QByteArray& sql) {
+    const QByteArray text = sql.trimmed().toLower();
+    qsizetype start = 0;
+    while (start < text.size() && text[start] == '(')
+        ++start;
+    bool plain = false;
+    for (const char* word : {"select", "insert", "update", "delete", "with", "values"})
+        if (text.mid(start).startsWith(word))
+            plain = true;
+    return plain && !text.contains("set_config") && !text.contains("pg_advisory_lock");
+}
+
+// More than one statement: only the simple protocol runs those (the schema's scripts).
+bool severalStatements(const QByteArray& sql) {
+    char quote = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == ';' && !sql.mid(i + 1).trimmed().isEmpty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A server keeps this many statements prepared a session; beyond them, texts made on the fly.
+constexpr std::size_t MostPrepared = 256;
+
 class PostgresStatement : public EngineStatement {
 public:
-    PostgresStatement(pg_conn* conn, const QByteArray& sql)
-        : m_conn(conn), m_sql(ServerPlaceholders(sql)) {}
+    PostgresStatement(pg_conn* conn, const QByteArray& sql, PostgresSession::Kept* kept)
+        : m_conn(conn), m_sql(ServerPlaceholders(sql)), m_kept(kept) {
+        m_plain = leavesSessionAlone(m_sql);
+        m_simple = severalStatements(m_sql);
+    }
     ~PostgresStatement() override { PQclear(m_result); }
     PostgresStatement(const PostgresStatement&) = delete;
     PostgresStatement& operator=(const PostgresStatement&) = delete;
@@ -109,14 +147,43 @@ public:
     }
 
 private:
+    // The name the session knows this text and these parameter types by, prepared now when
+    // it is new; empty when the statement is sent as text.
+    QByteArray preparedName() const {
+        if (!m_plain || m_simple || !m_kept)
+            return {};
+        QByteArray key = m_sql;
+        key += '\0';
+        key.append(reinterpret_cast<const char*>(m_types.data()),
+                   qsizetype(m_types.size() * sizeof(Oid)));
+        auto& names = m_kept->prepared->names;
+        if (const auto found = names.find(key); found != names.end())
+            return found->second;
+        if (names.size() >= MostPrepared)
+            return {};
+        QByteArray name = "velkar_" + QByteArray::number(++m_kept->prepared->made);
+        pg_result* made = PQprepare(m_conn, name.constData(), m_sql.constData(),
+                                    int(m_types.size()), m_types.data());
+        if (PQresultStatus(made) != PGRES_COMMAND_OK)
+            raiseServer(m_conn, made);
+        PQclear(made);
+        names.emplace(std::move(key), name);
+        return name;
+    }
+
     void execute() const {
         if (m_result)
             return;
+        if (m_kept && !m_plain)
+            m_kept->markChanged();
         std::vector<const char*> values;
         for (size_t i = 0; i < m_values.size(); ++i)
             values.push_back(m_bound[i] ? m_values[i].constData() : nullptr);
+        const QByteArray name = preparedName();
         // Without parameters a text may hold several statements (the schema's).
-        m_result = values.empty()
+        m_result = !name.isEmpty() ? PQexecPrepared(m_conn, name.constData(), int(values.size()),
+                                                    values.data(), nullptr, nullptr, 0)
+                   : values.empty()
                        ? PQexec(m_conn, m_sql.constData())
                        : PQexecParams(m_conn, m_sql.constData(), int(values.size()), m_types.data(),
                                       values.data(), nullptr, nullptr, 0);
@@ -131,6 +198,9 @@ private:
 
     pg_conn* m_conn;
     QByteArray m_sql;
+    PostgresSession::Kept* m_kept;
+    bool m_plain = false;
+    bool m_simple = false;
     std::vector<QByteArray> m_values;
     std::vector<bool> m_bound;
     std::vector<Oid> m_types;
@@ -195,9 +265,14 @@ PostgresSession::PostgresSession(const QString& location, int busyTimeoutMs) {
     // transaction left idle for a minute.
     const QByteArray uri = location.toUtf8();
     m_sessionKey = uri + '\n' + QByteArray::number(busyTimeoutMs);
-    m_conn = SessionPool::Take(m_sessionKey);
-    if (m_conn)
+    m_kept = std::make_unique<Kept>();
+    SessionPool::Session kept = SessionPool::Take(m_sessionKey);
+    if (kept.conn) {
+        m_conn = kept.conn;
+        m_kept->prepared = std::move(kept.prepared);
         return;
+    }
+    m_kept->prepared = std::make_shared<SessionPool::Prepared>();
     const QByteArray options = "-c lock_timeout=" + QByteArray::number(busyTimeoutMs) +
                                " -c tcp_keepalives_idle=10 -c tcp_keepalives_interval=10"
                                " -c tcp_keepalives_count=3"
@@ -238,20 +313,32 @@ bool PostgresSession::inTransaction() const {
     return m_conn && PQtransactionStatus(m_conn) != PQTRANS_IDLE;
 }
 
+void PostgresSession::Kept::markChanged() {
+    changed = true;
+    // What it changes may be what a kept plan was made for (a table's columns). The server
+    // keeps the old ones until the session is reset, so their names are not given again.
+    auto fresh = std::make_shared<SessionPool::Prepared>();
+    fresh->made = prepared->made;
+    prepared = std::move(fresh);
+}
+
 void PostgresSession::run(const QByteArray& script) {
+    m_kept->markChanged();
     executeServer(m_conn, script.constData());
 }
 
 std::unique_ptr<EngineStatement> PostgresSession::prepare(const QByteArray& sql) {
-    return std::make_unique<PostgresStatement>(m_conn, sql);
+    return std::make_unique<PostgresStatement>(m_conn, sql, m_kept.get());
 }
 
 void PostgresSession::begin(bool write) {
-    executeServer(m_conn, write ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ");
-    if (!write)
+    if (!write) {
+        executeServer(m_conn, "BEGIN ISOLATION LEVEL REPEATABLE READ");
         return;
+    }
+    // One round trip: the server runs both and answers once.
     try {
-        executeServer(m_conn, ServerWriteLock);
+        executeServer(m_conn, WriteBegin);
     } catch (const DataError&) {
         rollback();
         throw;
@@ -272,7 +359,7 @@ void PostgresSession::rollback() noexcept {
 
 void PostgresSession::close() {
     if (m_conn)
-        SessionPool::Give(m_sessionKey, m_conn);
+        SessionPool::Give(m_sessionKey, {m_conn, m_kept->prepared, m_kept->changed});
     m_conn = nullptr;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "data/Engine.h"
+#include "data/SessionPool.h"
+
+#include <memory>
 
 struct pg_conn;
 
@@ -32,8 +35,17 @@ public:
     void rollback() noexcept override;
     void close() override;
 
+    // What the session keeps for its next user: the statements prepared on it, and whether
+    // its users changed more than rows.
+    struct Kept {
+        std::shared_ptr<SessionPool::Prepared> prepared;
+        bool changed = false;
+        void markChanged();
+    };
+
 private:
     pg_conn* m_conn = nullptr;
+    std::unique_ptr<Kept> m_kept;
     QByteArray m_sessionKey; // where the session goes back to on close
 };
 

@@ -11,6 +11,10 @@ namespace velkar {
 class Connection;
 class Settings;
 
+namespace Audit {
+struct Checkpoint;
+}
+
 namespace Schema {
 
 // A column list of the statement catalogue, as names.
@@ -66,9 +70,9 @@ enum class Rows { Checked, Unchecked };
 // order, and an audit trail whose chain no hand has broken. The one check of velkar-db check,
 // a restore, an import and the desk's start. Never changes the file, also when a crash left
 // a journal to roll back beside it. Waits at most `lockTimeoutMs` for another program's write
-// to end.
+// to end. `trailHead`, when given and the chain was found intact, receives its newest entry.
 QString CheckDatabase(const QString& path, int lockTimeoutMs = 10000, Pages pages = Pages::Full,
-                      Rows rows = Rows::Checked);
+                      Rows rows = Rows::Checked, Audit::Checkpoint* trailHead = nullptr);
 
 // The file's version, or -1 with `problem` set when it can't be read.
 int FileVersion(const QString& path, QString* problem);

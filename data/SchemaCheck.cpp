@@ -12,6 +12,10 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -261,15 +265,105 @@ QString rulesProblem(sqlite3* db, int version) {
     return problem;
 }
 
+// SQLite's full check, split so that the cores share it: quick_check over the whole file (each
+// page's structure, which pages are in use, NOT NULL) and integrity_check of each table, which
+// matches its indexes against it. Together they are the full check. Each part reads on a
+// connection of its own, started while `view` holds its read, so all see the same state;
+// `alongside` runs on this thread meanwhile. Returns the findings, nothing when all is sound.
+QStringList pageFindings(sqlite3* view, QString* problem, const std::function<void()>& alongside) {
+    std::vector<QByteArray> checks;
+    {
+        const QList<QStringList> tables =
+            rows(view,
+                 "SELECT name FROM sqlite_master WHERE type = 'table' AND "
+                 "coalesce(sql, '') NOT LIKE 'CREATE VIRTUAL%'",
+                 problem);
+        if (!problem->isEmpty())
+            return {};
+        // The largest first, so that no core is left with a large one at the end.
+        std::vector<std::pair<qint64, QByteArray>> bySize;
+        for (const QStringList& table : tables) {
+            QString ignored;
+            const QByteArray name = table.value(0).toUtf8();
+            const QByteArray quoted = '"' + QByteArray(name).replace('"', "\"\"") + '"';
+            const qint64 size =
+                rows(view, ("SELECT max(rowid) FROM " + quoted).constData(), &ignored)
+                    .value(0)
+                    .value(0)
+                    .toLongLong();
+            bySize.emplace_back(size, "PRAGMA integrity_check(" + quoted + ")");
+        }
+        std::stable_sort(bySize.begin(), bySize.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (auto& [size, sql] : bySize)
+            checks.push_back(std::move(sql));
+        checks.insert(checks.begin() + std::min<std::ptrdiff_t>(1, std::ssize(checks)),
+                      QByteArray("PRAGMA quick_check"));
+    }
+    const char* file = sqlite3_db_filename(view, "main");
+    std::vector<QStringList> found(checks.size());
+    std::vector<QString> failed(checks.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&](sqlite3* db) {
+        for (std::size_t i; (i = next++) < checks.size();) {
+            for (const QStringList& line : rows(db, checks[i].constData(), &failed[i]))
+                if (line.value(0) != QLatin1String("ok"))
+                    found[i] << line.value(0);
+        }
+    };
+    // A connection that can't start its read (a writer waiting to commit) leaves its share to
+    // the others, the view itself at the end.
+    const auto reader = [&]() -> sqlite3* {
+        sqlite3* db = nullptr;
+        if (file && *file &&
+            sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+            execute(db, "BEGIN; SELECT count(*) FROM sqlite_master").isEmpty() &&
+            execute(db, "PRAGMA cache_size = -65536").isEmpty())
+            return db;
+        sqlite3_close(db);
+        return nullptr;
+    };
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
+    std::vector<std::thread> workers;
+    for (unsigned w = 0; w < cores && w < checks.size(); ++w) {
+        sqlite3* db = reader();
+        if (!db)
+            break;
+        workers.emplace_back([&work, db] {
+            work(db);
+            sqlite3_close(db);
+        });
+    }
+    if (alongside)
+        alongside();
+    for (std::thread& worker : workers)
+        worker.join();
+    work(view);
+    // A part that could not finish counts as a finding beside the others'; alone, as its reason.
+    QStringList findings;
+    QString firstFailure;
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        findings << found[i];
+        if (!failed[i].isEmpty() && firstFailure.isEmpty())
+            firstFailure = failed[i];
+    }
+    if (findings.isEmpty())
+        *problem = firstFailure;
+    else if (!firstFailure.isEmpty())
+        findings << firstFailure;
+    return findings;
+}
+
 // The version that brought the audit trail.
 constexpr int TrailVersion = 4;
 
 // Why the trail's hash chain is broken, or an empty text; read through the caller's open read.
-template <typename Handle> QString trailProblem(Handle db, int version, Schema::Rows rows) {
+template <typename Handle>
+QString trailProblem(Handle db, int version, Schema::Rows rows, Audit::Checkpoint* head) {
     if (rows == Schema::Rows::Unchecked || version < TrailVersion)
         return {};
     try {
-        if (const auto broken = Audit::Verify(db))
+        if (const auto broken = Audit::Verify(db, head))
             return broken->text;
     } catch (const DataError& e) {
         return e.description();
@@ -291,7 +385,8 @@ QString daysProblem(const Connection& db, int version, Schema::Rows rows) {
     }
 }
 
-QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows) {
+QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows,
+                    Audit::Checkpoint* trailHead) {
     try {
         const Connection db(location, lockTimeoutMs);
         const Transaction read(db, Transaction::Read);
@@ -309,7 +404,7 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
         if (problem.isEmpty())
             problem = daysProblem(db, version, rows);
         if (problem.isEmpty())
-            problem = trailProblem<const Connection&>(db, version, rows);
+            problem = trailProblem<const Connection&>(db, version, rows, trailHead);
         return problem;
     } catch (const DataError& e) {
         return e.description();
@@ -320,9 +415,10 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
 
 namespace Schema {
 
-QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows checked) {
+QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows checked,
+                      Audit::Checkpoint* trailHead) {
     if (EngineOf(path) == Engine::Postgres)
-        return checkServer(path, lockTimeoutMs, checked);
+        return checkServer(path, lockTimeoutMs, checked, trailHead);
     const QFileInfo info(path);
     if (!info.exists())
         return Messages::DoesNotExist(path);
@@ -336,32 +432,46 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows 
     // Matching the indexes against their tables reads them in key order; a larger cache than
     // the default 2 MB makes that a good deal faster on a large file.
     execute(db, "PRAGMA cache_size = -65536");
-    const QList<QStringList> findings = rows(
-        db, pages == Pages::Full ? "PRAGMA integrity_check(6)" : "PRAGMA quick_check(6)", &problem);
-    if (!problem.isEmpty())
-        return problem;
-    if (findings != QList<QStringList>{{QStringLiteral("ok")}}) {
-        QStringList lines;
-        for (const QStringList& finding : findings.mid(0, 5))
-            lines << finding.value(0);
-        return Messages::IntegrityCheckFailed(lines.join(QStringLiteral("; ")));
+    // What the rows hold is read meanwhile, and counts only once the pages are found sound.
+    QString rowsProblem;
+    const auto readRows = [&] {
+        const int version = readVersion(db, &rowsProblem);
+        if (!rowsProblem.isEmpty())
+            return;
+        if (version > CurrentVersion) {
+            rowsProblem = TooNewText(version);
+            return;
+        }
+        if (version < 0) {
+            rowsProblem = Messages::InvalidVersion(version);
+            return;
+        }
+        rowsProblem = schemaProblem(db, version);
+        if (rowsProblem.isEmpty())
+            rowsProblem = accountsProblem(Connection(db), version);
+        if (rowsProblem.isEmpty() && checked == Rows::Checked)
+            rowsProblem = rulesProblem(db, version);
+        if (rowsProblem.isEmpty())
+            rowsProblem = daysProblem(Connection(db), version, checked);
+        if (rowsProblem.isEmpty())
+            rowsProblem = trailProblem<sqlite3*>(db, version, checked, trailHead);
+    };
+    QStringList findings;
+    if (pages == Pages::Full) {
+        findings = pageFindings(db, &problem, readRows);
+    } else {
+        for (const QStringList& line : rows(db, "PRAGMA quick_check(6)", &problem))
+            if (line.value(0) != QLatin1String("ok"))
+                findings << line.value(0);
+        if (problem.isEmpty() && findings.isEmpty())
+            readRows();
     }
-    const int version = readVersion(db, &problem);
-    if (!problem.isEmpty())
-        return problem;
-    if (version > CurrentVersion)
-        return TooNewText(version);
-    if (version < 0)
-        return Messages::InvalidVersion(version);
-    problem = schemaProblem(db, version);
+    if (problem.isEmpty() && !findings.isEmpty())
+        problem = Messages::IntegrityCheckFailed(findings.mid(0, 5).join(QStringLiteral("; ")));
     if (problem.isEmpty())
-        problem = accountsProblem(Connection(db), version);
-    if (problem.isEmpty() && checked == Rows::Checked)
-        problem = rulesProblem(db, version);
-    if (problem.isEmpty())
-        problem = daysProblem(Connection(db), version, checked);
-    if (problem.isEmpty())
-        problem = trailProblem<sqlite3*>(db, version, checked);
+        problem = rowsProblem;
+    if (!problem.isEmpty() && trailHead)
+        *trailHead = {};
     return problem;
 }
 

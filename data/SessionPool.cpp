@@ -3,6 +3,9 @@
 #include <libpq-fe.h>
 
 #include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <chrono>
@@ -21,7 +24,7 @@ constexpr int AnswerWithinMs = 2000;
 
 struct Idle {
     QByteArray key;
-    pg_conn* session;
+    Session session;
     Clock::time_point since;
 };
 
@@ -35,11 +38,28 @@ Pool& pool() {
     return *sessions;
 }
 
+// Whatever the server sent meanwhile (its goodbye on a shutdown or when the session was ended)
+// is read first: a session it gave up is not handed out.
+bool alive(pg_conn* session) {
+    // A few rounds at most: a live session has nothing more to read.
+    for (int round = 0; round < 4; ++round) {
+        if (!PQconsumeInput(session) || PQstatus(session) != CONNECTION_OK ||
+            PQtransactionStatus(session) != PQTRANS_IDLE)
+            return false;
+        // Its goodbye read, the closed socket is all that is left of an ended session.
+        char next = 0;
+        const ssize_t waiting = recv(PQsocket(session), &next, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (waiting == 0)
+            return false;
+        if (waiting < 0)
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+    return false;
+}
+
 // Settings, plans and locks of the session's last user go; those it was opened with stay.
 bool reset(pg_conn* session) {
-    // Whatever the server sent meanwhile (its goodbye on a shutdown) is read first.
-    if (!PQconsumeInput(session) || PQstatus(session) != CONNECTION_OK ||
-        PQtransactionStatus(session) != PQTRANS_IDLE || !PQsendQuery(session, "DISCARD ALL"))
+    if (!alive(session) || !PQsendQuery(session, "DISCARD ALL"))
         return false;
     const auto until = Clock::now() + std::chrono::milliseconds(AnswerWithinMs);
     while (PQisBusy(session)) {
@@ -60,8 +80,8 @@ bool reset(pg_conn* session) {
 
 } // namespace
 
-pg_conn* Take(const QByteArray& key) {
-    pg_conn* found = nullptr;
+Session Take(const QByteArray& key) {
+    Session found;
     std::vector<pg_conn*> expired;
     {
         Pool& p = pool();
@@ -69,10 +89,10 @@ pg_conn* Take(const QByteArray& key) {
         const auto now = Clock::now();
         for (auto i = p.idle.begin(); i != p.idle.end();) {
             if (now - i->since > MaxIdle) {
-                expired.push_back(i->session);
+                expired.push_back(i->session.conn);
                 i = p.idle.erase(i);
-            } else if (!found && i->key == key) {
-                found = i->session;
+            } else if (!found.conn && i->key == key) {
+                found = std::move(i->session);
                 i = p.idle.erase(i);
             } else {
                 ++i;
@@ -81,25 +101,32 @@ pg_conn* Take(const QByteArray& key) {
     }
     for (pg_conn* session : expired)
         PQfinish(session);
-    if (found && !reset(found)) {
-        PQfinish(found);
-        found = nullptr;
+    if (!found.conn)
+        return {};
+    // A reset drops the prepared statements with the rest.
+    if (found.changed ? !reset(found.conn) : !alive(found.conn)) {
+        PQfinish(found.conn);
+        return {};
     }
+    if (found.changed || !found.prepared)
+        found.prepared = std::make_shared<Prepared>();
+    found.changed = false;
     return found;
 }
 
-void Give(const QByteArray& key, pg_conn* session) {
-    if (PQstatus(session) == CONNECTION_OK && PQtransactionStatus(session) == PQTRANS_IDLE) {
+void Give(const QByteArray& key, Session session) {
+    if (PQstatus(session.conn) == CONNECTION_OK &&
+        PQtransactionStatus(session.conn) == PQTRANS_IDLE) {
         Pool& p = pool();
         const std::lock_guard lock(p.mutex);
         const bool kept = std::any_of(p.idle.begin(), p.idle.end(),
                                       [&](const Idle& idle) { return idle.key == key; });
         if (!kept) {
-            p.idle.push_back({key, session, Clock::now()});
+            p.idle.push_back({key, std::move(session), Clock::now()});
             return;
         }
     }
-    PQfinish(session);
+    PQfinish(session.conn);
 }
 
 void CloseAll() {
@@ -110,7 +137,7 @@ void CloseAll() {
         idle.swap(p.idle);
     }
     for (const Idle& i : idle)
-        PQfinish(i.session);
+        PQfinish(i.session.conn);
 }
 
 } // namespace velkar::SessionPool

@@ -62,16 +62,60 @@ std::vector<std::pair<QString, qint64>> Result::dailyNet() const {
     return days;
 }
 
-Result Collect(const Connection& connection, const QString& from, const QString& to) {
-    const Transaction snapshot(connection, Transaction::Read);
-    const QString first = from + QStringLiteral(" 00:00:00");
-    const QString last = to + QStringLiteral(" 23:59:59");
-    std::vector<Record> records;
-    QStringList days;
-    {
-        Query q(connection, QString::fromUtf8(Statements::SettlementRecords));
-        q.bind(1, first);
-        q.bind(2, last);
+namespace {
+
+// The index of `text` in `list`, appended when it is not there yet.
+int indexIn(QStringList& list, const QString& text) {
+    const qsizetype at = list.indexOf(text);
+    if (at >= 0)
+        return int(at);
+    list << text;
+    return int(list.size() - 1);
+}
+
+void count(Row& row, Cash::Kind kind, qint64 amount) {
+    switch (kind) {
+    case Cash::Kind::Recharge:
+        ++row.rechargeCount;
+        row.rechargeSum += amount;
+        break;
+    case Cash::Kind::Clear:
+        ++row.clearCount;
+        row.clearSum += amount;
+        break;
+    case Cash::Kind::Correction:
+        ++row.correctionCount;
+        row.correctionSum += amount;
+        break;
+    case Cash::Kind::Replacement:
+        ++row.replacementCount;
+        row.replacementSum += amount;
+        break;
+    }
+}
+
+// One settlement's reads, inside one read transaction, and their table.
+class Collector {
+public:
+    Collector(const Connection& connection, const QString& from, const QString& to)
+        : m_connection(connection), m_first(from + QStringLiteral(" 00:00:00")),
+          m_last(to + QStringLiteral(" 23:59:59")) {}
+
+    Result collect() {
+        readRecords();
+        if (!m_records.empty()) {
+            readOperators();
+            readLinks();
+        }
+        readPayouts();
+        return tabulate();
+    }
+
+private:
+    void readRecords() {
+        Query q(m_connection, QString::fromUtf8(Statements::SettlementRecords));
+        q.bind(1, m_first);
+        q.bind(2, m_last);
         QByteArray lastDay;
         int length = 0;
         while (q.next()) {
@@ -79,145 +123,140 @@ Result Collect(const Connection& connection, const QString& from, const QString&
             // The date index hands the records over day by day.
             if (QByteArrayView(day, length) != QByteArrayView(lastDay)) {
                 lastDay = QByteArray(day, length);
-                if (days.isEmpty() || days.last() != QString::fromUtf8(lastDay))
-                    days << QString::fromUtf8(lastDay);
+                if (m_days.isEmpty() || m_days.last() != QString::fromUtf8(lastDay))
+                    m_days << QString::fromUtf8(lastDay);
             }
-            records.push_back({q.integer(0), q.integer(2), int(days.size() - 1), -1, -1, {}});
+            m_records.push_back({q.integer(0), q.integer(2), int(m_days.size() - 1), -1, -1, {}});
         }
+        // Records are appended in time order, so they are mostly in rowid order already.
+        const auto byRowid = [](const Record& a, const Record& b) { return a.rowid < b.rowid; };
+        if (!std::is_sorted(m_records.begin(), m_records.end(), byRowid))
+            std::sort(m_records.begin(), m_records.end(), byRowid);
     }
-    // Records are appended in time order, so they are mostly in rowid order already.
-    const auto byRowid = [](const Record& a, const Record& b) { return a.rowid < b.rowid; };
-    if (!std::is_sorted(records.begin(), records.end(), byRowid))
-        std::sort(records.begin(), records.end(), byRowid);
-    const auto recordOf = [&](qint64 rowid) -> Record* {
-        const auto r = std::lower_bound(records.begin(), records.end(), rowid,
-                                        [](const Record& a, qint64 id) { return a.rowid < id; });
-        return r != records.end() && r->rowid == rowid ? &*r : nullptr;
-    };
 
-    QStringList operators;
-    if (!records.empty()) {
-        Query q(connection, QString::fromUtf8(Statements::SettlementBookings));
-        q.bind(1, records.front().rowid);
-        q.bind(2, records.back().rowid);
-        auto r = records.begin();
+    Record* recordOf(qint64 rowid) {
+        const auto r = std::lower_bound(m_records.begin(), m_records.end(), rowid,
+                                        [](const Record& a, qint64 id) { return a.rowid < id; });
+        return r != m_records.end() && r->rowid == rowid ? &*r : nullptr;
+    }
+
+    void readOperators() {
+        Query q(m_connection, QString::fromUtf8(Statements::SettlementBookings));
+        q.bind(1, m_records.front().rowid);
+        q.bind(2, m_records.back().rowid);
+        auto r = m_records.begin();
         std::vector<QByteArray> names; // as stored, in the order first met; a handful
         int length = 0;
-        while (q.next() && r != records.end()) {
+        while (q.next() && r != m_records.end()) {
             const qint64 id = q.integer(0);
-            while (r != records.end() && r->rowid < id)
+            while (r != m_records.end() && r->rowid < id)
                 ++r;
-            if (r == records.end() || r->rowid != id || r->operatorIndex >= 0)
+            if (r == m_records.end() || r->rowid != id || r->operatorIndex >= 0)
                 continue;
             const char* name = q.utf8(1, &length);
             const QByteArrayView bytes(name, length);
-            int lastIndex = 0;
-            while (lastIndex < int(names.size()) && QByteArrayView(names[lastIndex]) != bytes)
-                ++lastIndex;
-            if (lastIndex == int(names.size())) {
-                names.emplace_back(name, length);
-                operators << QString::fromUtf8(bytes);
+            const auto known = std::find_if(names.begin(), names.end(),
+                                            [&](const QByteArray& n) { return n == bytes; });
+            r->operatorIndex = int(known - names.begin());
+            if (known == names.end()) {
+                names.emplace_back(bytes.toByteArray());
+                m_operators << QString::fromUtf8(bytes);
             }
-            r->operatorIndex = lastIndex;
             r->clear = int(q.integer(2));
         }
-        // Few commands serve a correction or a replacement: their links are read apart rather
-        // than looked up for every record.
-        Query links(connection, QString::fromUtf8(Statements::SettlementLinks));
-        links.bind(1, records.front().rowid);
-        links.bind(2, records.back().rowid);
+    }
+
+    // Few commands serve a correction or a replacement: their links are read apart rather than
+    // looked up for every record.
+    void readLinks() {
+        Query links(m_connection, QString::fromUtf8(Statements::SettlementLinks));
+        links.bind(1, m_records.front().rowid);
+        links.bind(2, m_records.back().rowid);
         while (links.next())
             if (Record* linked = recordOf(links.integer(0)); linked && linked->link.isEmpty())
                 linked->link = links.text(1);
     }
 
-    std::vector<Paid> payouts;
-    {
-        Query q(connection, QString::fromUtf8(Statements::SettlementPayouts));
-        q.bind(1, first);
-        q.bind(2, last);
-        while (q.next()) {
-            const QString day = q.text(0);
-            int d = int(days.indexOf(day));
-            if (d < 0) {
-                days << day;
-                d = int(days.size() - 1);
-            }
-            const QString name = q.text(1);
-            int o = int(operators.indexOf(name));
-            if (o < 0) {
-                operators << name;
-                o = int(operators.size() - 1);
-            }
-            payouts.push_back({d, o, {q.text(2), q.integer(3)}});
-        }
+    void readPayouts() {
+        Query q(m_connection, QString::fromUtf8(Statements::SettlementPayouts));
+        q.bind(1, m_first);
+        q.bind(2, m_last);
+        while (q.next())
+            m_payouts.push_back({indexIn(m_days, q.text(0)),
+                                 indexIn(m_operators, q.text(1)),
+                                 {q.text(2), q.integer(3)}});
     }
+
+    Row& cellOf(int day, int operatorIndex) {
+        const std::size_t at = std::size_t(day) * width() + std::size_t(operatorIndex + 1);
+        m_used[at] = true;
+        return m_cells[at];
+    }
+    std::size_t width() const { return std::size_t(m_operators.size()) + 1; }
 
     // Per day, per operator; the operator's empty name (none known) sorts first.
-    const int width = int(operators.size()) + 1;
-    std::vector<Row> cells(std::size_t(days.size()) * std::size_t(width));
-    std::vector<bool> used(cells.size(), false);
-    const auto cellOf = [&](int day, int operatorIndex) -> Row& {
-        const std::size_t at =
-            std::size_t(day) * std::size_t(width) + std::size_t(operatorIndex + 1);
-        used[at] = true;
-        return cells[at];
-    };
-    for (const Record& r : records) {
-        Row& row = cellOf(r.day, r.operatorIndex);
-        Cash::Booking booking{std::nullopt, r.amount, r.link};
-        if (r.clear >= 0)
-            booking.operation = r.clear ? Journal::Operation::Clear : Journal::Operation::Recharge;
-        const Cash::Kind kind = Cash::KindOf(booking);
-        switch (kind) {
-        case Cash::Kind::Recharge:
-            ++row.rechargeCount;
-            row.rechargeSum += r.amount;
-            break;
-        case Cash::Kind::Clear:
-            ++row.clearCount;
-            row.clearSum += r.amount;
-            break;
-        case Cash::Kind::Correction:
-            ++row.correctionCount;
-            row.correctionSum += r.amount;
-            break;
-        case Cash::Kind::Replacement:
-            ++row.replacementCount;
-            row.replacementSum += r.amount;
-            break;
+    Result tabulate() {
+        m_cells.assign(std::size_t(m_days.size()) * width(), Row{});
+        m_used.assign(m_cells.size(), false);
+        for (const Record& r : m_records) {
+            Row& row = cellOf(r.day, r.operatorIndex);
+            Cash::Booking booking{std::nullopt, r.amount, r.link};
+            if (r.clear >= 0)
+                booking.operation =
+                    r.clear ? Journal::Operation::Clear : Journal::Operation::Recharge;
+            const Cash::Kind kind = Cash::KindOf(booking);
+            count(row, kind, r.amount);
+            addCash(row, kind, Cash::CashOf(booking));
+            row.net += r.amount;
         }
-        addCash(row, kind, Cash::CashOf(booking));
-        row.net += r.amount;
+        for (const Paid& p : m_payouts)
+            addCash(cellOf(p.day, p.operatorIndex), Cash::KindOf(p.payout), Cash::CashOf(p.payout));
+        return ordered();
     }
-    for (const Paid& p : payouts)
-        addCash(cellOf(p.day, p.operatorIndex), Cash::KindOf(p.payout), Cash::CashOf(p.payout));
 
-    QList<int> dayOrder; // a payout's day may come after the records' days
-    for (int d = 0; d < days.size(); ++d)
-        dayOrder << d;
-    std::sort(dayOrder.begin(), dayOrder.end(), [&](int a, int b) { return days[a] < days[b]; });
-    QList<int> order; // operators by name
-    for (int i = 0; i < operators.size(); ++i)
-        order << i;
-    std::sort(order.begin(), order.end(),
-              [&](int a, int b) { return operators[a] < operators[b]; });
-    order.prepend(-1);
-
-    Result result;
-    for (int d : dayOrder) {
-        for (int o : order) {
-            const std::size_t at = std::size_t(d) * std::size_t(width) + std::size_t(o + 1);
-            if (!used[at])
-                continue;
-            Row row = cells[at];
-            row.day = days[d];
-            row.operatorName = o < 0 ? UnknownOperator : operators[o];
-            add(result.total, row);
-            result.rows.push_back(row);
-        }
+    Result ordered() const {
+        QList<int> dayOrder; // a payout's day may come after the records' days
+        for (int d = 0; d < m_days.size(); ++d)
+            dayOrder << d;
+        std::sort(dayOrder.begin(), dayOrder.end(),
+                  [&](int a, int b) { return m_days[a] < m_days[b]; });
+        QList<int> order; // operators by name
+        for (int i = 0; i < m_operators.size(); ++i)
+            order << i;
+        std::sort(order.begin(), order.end(),
+                  [&](int a, int b) { return m_operators[a] < m_operators[b]; });
+        order.prepend(-1);
+        Result result;
+        for (int d : dayOrder)
+            for (int o : order) {
+                const std::size_t at = std::size_t(d) * width() + std::size_t(o + 1);
+                if (!m_used[at])
+                    continue;
+                Row row = m_cells[at];
+                row.day = m_days[d];
+                row.operatorName = o < 0 ? UnknownOperator : m_operators[o];
+                add(result.total, row);
+                result.rows.push_back(row);
+            }
+        return result;
     }
-    return result;
+
+    const Connection& m_connection;
+    const QString m_first;
+    const QString m_last;
+    std::vector<Record> m_records;
+    QStringList m_days;
+    QStringList m_operators;
+    std::vector<Paid> m_payouts;
+    std::vector<Row> m_cells;
+    std::vector<bool> m_used;
+};
+
+} // namespace
+
+Result Collect(const Connection& connection, const QString& from, const QString& to) {
+    const Transaction snapshot(connection, Transaction::Read);
+    return Collector(connection, from, to).collect();
 }
 
 QStringList ColumnHeadings() {

@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -143,6 +145,20 @@ private:
 
 } // namespace
 
+int SqliteSession::BusyWait::again(void* self, int tries) {
+    using namespace std::chrono;
+    auto* wait = static_cast<BusyWait*>(self);
+    const auto now = steady_clock::now();
+    if (tries == 0)
+        wait->since = now;
+    if (now - wait->since >= milliseconds(wait->timeoutMs))
+        return 0;
+    // Tried often: a desk that books without pause leaves the lock free only between its
+    // transactions, and SQLite's own back-off, up to 100 ms a sleep, keeps missing those gaps.
+    std::this_thread::sleep_for(tries < 200 ? microseconds(200) : milliseconds(1));
+    return 1;
+}
+
 std::unique_ptr<EngineStatement> PrepareOn(sqlite3* db, const QByteArray& sql) {
     return std::make_unique<SqliteStatement>(db, sql, nullptr);
 }
@@ -164,7 +180,9 @@ SqliteSession::SqliteSession(const QString& location, Open open, int busyTimeout
     // the file's mode.
     if (open == Open::Create)
         PrivateFile::Restrict(location);
-    sqlite3_busy_timeout(m_db, busyTimeoutMs);
+    m_busy.timeoutMs = busyTimeoutMs;
+    if (busyTimeoutMs > 0)
+        sqlite3_busy_handler(m_db, &BusyWait::again, &m_busy);
     if (open != Open::Existing)
         return;
     // Opening is lazy: read the schema now so that a file that is no database fails here.

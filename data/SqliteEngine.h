@@ -2,6 +2,8 @@
 
 #include "data/Engine.h"
 
+#include <chrono>
+
 struct sqlite3;
 
 namespace velkar {
@@ -42,7 +44,15 @@ public:
     struct KeptStatements;
 
 private:
+    // A lock held elsewhere is tried again until `timeoutMs` have passed since the first try.
+    struct BusyWait {
+        int timeoutMs = 0;
+        std::chrono::steady_clock::time_point since;
+        static int again(void* self, int tries);
+    };
+
     sqlite3* m_db = nullptr;
+    BusyWait m_busy;
     bool m_borrowed = false;
     std::shared_ptr<KeptStatements> m_statements;
 };

@@ -237,14 +237,32 @@ inline constexpr Dialects CardRecordsTotal{
     VELKAR_CARD_RECORDS_TOTAL(VELKAR_CARD_AMOUNT_RULE),
     VELKAR_CARD_RECORDS_TOTAL(VELKAR_SERVER_CARD_AMOUNT_RULE)};
 
+// What a record is to a plan, as a key: a recharge taken back by a correction (open,
+// corrected, or withdrawn before its clear), or a command a correction or a replacement sent.
+// Empty for a plain record.
+#define VELKAR_RECORD_PLAN_MARK                                                                    \
+    "coalesce((SELECT CASE WHEN c.state = 'open' THEN 'correcting' WHEN EXISTS (SELECT 1 FROM "    \
+    "journal_links cl JOIN journal cj ON cj.id = cl.journal_id WHERE cl.kind = 'correction' AND "  \
+    "cl.ref = c.id AND cj.state = 'booked' AND cj.operation = 'clear') THEN 'corrected' ELSE "     \
+    "'withdrawn' END FROM corrections c WHERE c.record_id = e.rowid), (SELECT l.kind FROM "        \
+    "journal j JOIN journal_links l ON l.journal_id = j.id WHERE j.state = 'booked' AND "          \
+    "j.record_id = e.rowid LIMIT 1), '')"
+
 // The position of each of a card's records, in booking order. Columns: '', rowid.
 inline constexpr const char* CardRecordPositions =
     "SELECT '', rowid FROM employees WHERE 卡号 = ?1 ORDER BY rowid";
 
-// CardRecords from the rowid ?3 on, at most ?4 of them (?2 is the empty sort text).
+// CardRecords from the rowid ?3 on, at most ?4 of them (?2 is the empty sort text), each with
+// its mark. Columns: 卡号, 日期, 金额, mark.
 inline constexpr const char* CardRecordBlock =
-    "SELECT " VELKAR_RECORD_COLUMNS " FROM employees WHERE 卡号 = ?1 AND ?2 = '' AND rowid >= ?3 "
-    "ORDER BY rowid LIMIT ?4";
+    "SELECT e.卡号, e.日期, e.金额, " VELKAR_RECORD_PLAN_MARK " FROM employees e WHERE e.卡号 = ?1 "
+    "AND ?2 = '' AND e.rowid >= ?3 ORDER BY e.rowid LIMIT ?4";
+#undef VELKAR_RECORD_PLAN_MARK
+
+// The replacements a card took part in, either end. Columns: old card, new card, state.
+inline constexpr const char* ReplacementsOfCard =
+    "SELECT old_card, new_card, state FROM replacements WHERE old_card = ?1 OR new_card = ?1 "
+    "ORDER BY id";
 
 #undef VELKAR_AMOUNT_RULE
 #undef VELKAR_SERVER_AMOUNT_RULE
@@ -263,11 +281,26 @@ inline constexpr const char* CardRecordBlock =
 inline constexpr Dialects AuditGivenId{
     "SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'audit'",
     "SELECT seq FROM audit_sequence"};
-// After an entry with the id ?1 was added; SQLite keeps count itself.
-inline constexpr Dialects RecordAuditGivenId{
-    nullptr, "WITH given AS (UPDATE audit_sequence SET seq = greatest(seq, ?1) RETURNING seq) "
-             "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
-// Sets it to ?1 in a copy, once the entries are in.
+// What a new entry builds on, in one read: the highest id ever given (also when the last entry
+// was deleted since) and the newest entry's hash, null in an empty trail.
+inline constexpr Dialects AuditTail{
+    "SELECT max((SELECT coalesce(max(seq), 0) FROM sqlite_sequence WHERE name = 'audit'), "
+    "(SELECT coalesce(max(id), 0) FROM audit)), "
+    "(SELECT hash FROM audit ORDER BY id DESC LIMIT 1)",
+    "SELECT greatest((SELECT coalesce(max(seq), 0) FROM audit_sequence), "
+    "(SELECT coalesce(max(id), 0) FROM audit)), "
+    "(SELECT hash FROM audit ORDER BY id DESC LIMIT 1)"};
+// An operator's trail entry, its id and hash worked out by the caller; on a server the id
+// given is counted in the same statement.
+inline constexpr Dialects AppendAuditEntry{
+    "INSERT INTO audit (id, time, account, desk, action, details, hash) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+    "WITH added AS (INSERT INTO audit (id, time, account, desk, action, details, hash) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) RETURNING id), "
+    "given AS (UPDATE audit_sequence SET seq = greatest(seq, (SELECT id FROM added)) "
+    "RETURNING seq) "
+    "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
+// Sets the highest audit id given to ?1 in a copy, once the entries are in.
 inline constexpr Dialects SetAuditGivenId{
     "INSERT OR REPLACE INTO sqlite_sequence (rowid, name, seq) VALUES "
     "((SELECT rowid FROM sqlite_sequence WHERE name = 'audit'), 'audit', ?1)",
@@ -402,6 +435,8 @@ inline constexpr const char* ReplacementOfNewCard =
 inline constexpr const char* ReplacementOfOldCard =
     "SELECT " VELKAR_REPLACEMENT_COLUMNS " FROM replacements WHERE old_card = ? ORDER BY id DESC "
     "LIMIT 1";
+inline constexpr const char* OpenReplacements =
+    "SELECT " VELKAR_REPLACEMENT_COLUMNS " FROM replacements WHERE state = 'open' ORDER BY id";
 // Every replacement's cards. Columns: old card, new card, state.
 inline constexpr const char* ReplacementLinks =
     "SELECT old_card, new_card, state FROM replacements ORDER BY id";
@@ -426,6 +461,8 @@ inline constexpr const char* ReplaceableCards =
     "coalesce(done_at, '')"
 inline constexpr const char* OpenCorrectionOfCard =
     "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE card_no = ? AND state = 'open'";
+inline constexpr const char* OpenCorrections =
+    "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE state = 'open' ORDER BY id";
 inline constexpr const char* CorrectionOfRecord =
     "SELECT " VELKAR_CORRECTION_COLUMNS " FROM corrections WHERE record_id = ?";
 inline constexpr const char* AddCorrection =
@@ -452,11 +489,16 @@ inline constexpr const char* CorrectableRecords =
 // ?1 journal id, ?2 kind, ?3 plan id.
 inline constexpr const char* AddJournalLink =
     "INSERT INTO journal_links (journal_id, kind, ref) VALUES (?, ?, ?)";
+// ?1 the journal row written for a command the reader carried out on another card, ?2 the
+// command it was sent as: whatever that one served, this one served.
+inline constexpr const char* CopyJournalLink =
+    "INSERT INTO journal_links (journal_id, kind, ref) SELECT ?1, kind, ref FROM journal_links "
+    "WHERE journal_id = ?2";
 // A plan's commands in the order they were sent. Columns: operation, amount, state,
-// balance_before.
+// balance_before, card.
 inline constexpr const char* PlanCommands =
-    "SELECT j.operation, j.amount, j.state, j.balance_before FROM journal_links l JOIN journal j "
-    "ON j.id = l.journal_id WHERE l.kind = ? AND l.ref = ? ORDER BY j.id";
+    "SELECT j.operation, j.amount, j.state, j.balance_before, j.card_no FROM journal_links l JOIN "
+    "journal j ON j.id = l.journal_id WHERE l.kind = ? AND l.ref = ? ORDER BY j.id";
 inline constexpr const char* AddCashPaid =
     "INSERT INTO cash_paid (kind, ref, card_no, amount, operator, desk, paid_at) "
     "VALUES (?, ?, ?, ?, ?, ?, ?)";
@@ -468,11 +510,12 @@ inline constexpr const char* CashPaidOfPlan =
 inline constexpr const char* AuditColumns = VELKAR_AUDIT_COLUMNS;
 // The trail in the order its hashes chain.
 inline constexpr const char* AuditChain = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit ORDER BY id";
+// The chain after an entry found intact before, and that entry's hash now.
+inline constexpr const char* AuditChainAfter =
+    "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit WHERE id > ? ORDER BY id";
+inline constexpr const char* AuditHashAt = "SELECT hash FROM audit WHERE id = ?";
 // Every entry; the audit window's filter adds its bound conditions, order and page size.
 inline constexpr const char* AuditEntries = "SELECT " VELKAR_AUDIT_COLUMNS " FROM audit";
-inline constexpr const char* HighestAuditId = "SELECT max(id) FROM audit";
-// The hash a new entry chains to.
-inline constexpr const char* LastAuditHash = "SELECT hash FROM audit ORDER BY id DESC LIMIT 1";
 
 // ---- The settlement ---------------------------------------------------------------------
 

@@ -81,19 +81,71 @@ std::optional<Plans::Plan> AskReplacement(Dialogs& dialogs, const Connection& co
     return shown(dialogs, problem, plan, owner);
 }
 
-std::optional<Plans::Plan> AskCorrection(Dialogs& dialogs, const Connection& connection,
-                                         const PlanRequest& request, QObject* owner) {
+namespace {
+
+// Asks for the administrator's password again; false (told why) when it is not given right.
+bool administratorConfirmed(Dialogs& dialogs, const Connection& connection,
+                            const PlanRequest& request, const QString& prompt, QObject* owner) {
     if (request.account != Schema::AccountNames.front()) {
         dialogs.plain(Messages::NoAdministratorRights(), owner);
-        return std::nullopt;
+        return false;
     }
-    const QString password = dialogs.askPassword(Messages::AdministratorPassword(), owner);
+    const QString password = dialogs.askPassword(prompt, owner);
     if (password.isEmpty())
-        return std::nullopt;
+        return false;
     if (!PasswordMatches(connection, request.account, password)) {
         dialogs.plain(Messages::WrongAdministratorPassword(), owner);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<Plans::Plan> AskClosePlan(Dialogs& dialogs, const Connection& connection,
+                                        const PlanRequest& request, QObject* owner) {
+    if (!administratorConfirmed(dialogs, connection, request, Messages::ClosePlanPassword(), owner))
+        return std::nullopt;
+    const std::vector<Plans::Plan> open = Plans::OpenPlans(connection);
+    if (open.empty()) {
+        dialogs.plain(Messages::NoOpenPlan(), owner);
         return std::nullopt;
     }
+    QStringList items;
+    for (const Plans::Plan& p : open)
+        items << (p.kind == Plans::Kind::Replacement
+                      ? Messages::OpenReplacementItem(p.cardNo, p.oldCard, p.balance)
+                      : Messages::OpenCorrectionItem(p.cardNo, p.amount));
+    const int picked = dialogs.choose(Messages::PickPlanToClose(), items, owner);
+    if (picked < 0)
+        return std::nullopt;
+    const Plans::Plan& plan = open[std::size_t(picked)];
+    const Plans::Closing closing = Plans::ClosingOf(plan, Plans::CommandsOf(connection, plan));
+    if (closing.waiting) {
+        dialogs.plain(Messages::PlanCommandWaiting(plan.cardNo), owner);
+        return std::nullopt;
+    }
+    const bool replacement = plan.kind == Plans::Kind::Replacement;
+    if (!dialogs.ask(Messages::ConfirmClosePlan(replacement, plan.cardNo, closing.target,
+                                                closing.moved, closing.cash, closing.withdrawn,
+                                                closing.unknown, closing.astray),
+                     owner))
+        return std::nullopt;
+    Plans::Closing closed;
+    const QString problem = Plans::Close(connection, plan, startOf(request), &closed);
+    if (!problem.isEmpty()) {
+        dialogs.plain(problem, owner);
+        return std::nullopt;
+    }
+    dialogs.plain(Messages::PlanClosedDone(closed.cash), owner);
+    return plan;
+}
+
+std::optional<Plans::Plan> AskCorrection(Dialogs& dialogs, const Connection& connection,
+                                         const PlanRequest& request, QObject* owner) {
+    if (!administratorConfirmed(dialogs, connection, request, Messages::AdministratorPassword(),
+                                owner))
+        return std::nullopt;
     const std::vector<Plans::Correctable> records =
         Plans::CorrectableOf(connection, request.cardNo);
     if (records.empty()) {

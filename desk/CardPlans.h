@@ -35,6 +35,12 @@ std::optional<Plans::Plan> AskReplacement(Dialogs& dialogs, const Connection& co
 std::optional<Plans::Plan> AskCorrection(Dialogs& dialogs, const Connection& connection,
                                          const PlanRequest& request, QObject* owner = nullptr);
 
+// 结清: the administrator's password asked again, then one of the open replacements or
+// corrections picked, its figures confirmed, and the rest of its value paid out in cash. The plan
+// closed, or nothing when cancelled or refused (the refusal shown).
+std::optional<Plans::Plan> AskClosePlan(Dialogs& dialogs, const Connection& connection,
+                                        const PlanRequest& request, QObject* owner = nullptr);
+
 // Whether `password` is the account's, without a login (no trail entry).
 bool PasswordMatches(const Connection& connection, const QString& account, const QString& password);
 

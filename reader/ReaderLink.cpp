@@ -487,7 +487,7 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
                 {r.entry, r.state, r.seen, at, r.elsewhere ? QString() : amountText(r.entry)}};
             if (r.elsewhere)
                 resolutions.push_back({*r.elsewhere, r.elsewhereState, r.elsewhere->balanceExpected,
-                                       at, amountText(*r.elsewhere)});
+                                       at, amountText(*r.elsewhere), r.entry.id});
             const Journal::Entry& changed = r.elsewhere ? *r.elsewhere : r.entry;
             Journal::CardTotals totals{changed.cardNo};
             const std::vector<Journal::Settled> settled =
@@ -510,7 +510,8 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
                     continuePlan(r.entry.cardNo);
                 else if (settled.front().how == Journal::Resolved::Now)
                     stopPlan(db, r.entry.cardNo,
-                             settled.front().state == Journal::State::Mismatch
+                             r.elsewhere ? Messages::PlanCommandOnOtherCard(r.elsewhere->cardNo)
+                             : settled.front().state == Journal::State::Mismatch
                                  ? Messages::PlanMismatch()
                                  : Messages::PlanNotExecuted());
             }
@@ -565,6 +566,11 @@ void ReaderLink::startPlan(const QString& cardNo) {
 bool ReaderLink::planRunning(const QString& cardNo) const {
     std::lock_guard lock(m_mutex);
     return m_commands.planned(cardNo);
+}
+
+void ReaderLink::planClosed(const QString& cardNo) {
+    std::lock_guard lock(m_mutex);
+    m_commands.setPlanned(cardNo, false);
 }
 
 void ReaderLink::continuePlan(const QString& cardNo) {

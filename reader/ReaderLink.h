@@ -113,6 +113,8 @@ public:
     // unfinished goes on at the card's next arrival, at any desk.
     void startPlan(const QString& cardNo);
     bool planRunning(const QString& cardNo) const;
+    // The administrator closed the card's plan by hand: the card takes ordinary commands.
+    void planClosed(const QString& cardNo);
 
     // Waits until every frame handed to the reader thread went out (tests, tools).
     void waitForSendWorkers();

@@ -10,6 +10,7 @@
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
+#include "tools/BookingFloor.h"
 #include "tools/LedgerCheck.h"
 
 #include "support/FakeDialogs.h"
@@ -198,7 +199,9 @@ public:
         takeOff();
         reader.layCard(cards[std::size_t(index)].first, cards[std::size_t(index)].second);
     }
-    // Taps every card until nothing this desk sent waits for its card.
+    // Taps every card once, later than anything was sent, and on until nothing this desk sent
+    // waits for its card. The first round also brings the cards to what other desks of the
+    // ledger left waiting, as the cards' next customers would.
     void settle() {
         link.store().setFault(StoreWorker::Fault::None);
         reader.failWrites(false);
@@ -208,7 +211,7 @@ public:
         }
         if (!link.isOpen())
             connect();
-        for (int round = 0; round < 6 && link.outstandingCommands() > 0; ++round) {
+        for (int round = 0; round < 6 && (round == 0 || link.outstandingCommands() > 0); ++round) {
             step(CommandBook::ConfirmWaitMs + 1000);
             for (int i = 0; i < int(cards.size()); ++i) {
                 layOn(i);
@@ -428,12 +431,33 @@ bool planDone(Rig& rig, int index, const QString& database, int rounds) {
     return !open();
 }
 
+// A plan that can't go on by itself is closed by the administrator, the rest paid out in cash,
+// once nothing of it waits; the plan stays open when something still does.
+void closeByHand(Rig& rig, const QString& cardNo, const QString& database) {
+    rig.settle();
+    try {
+        Connection db(database);
+        const std::optional<Plans::Plan> open = Plans::OpenOf(db, cardNo);
+        if (!open)
+            return;
+        const Plans::Start admin{QStringLiteral("管理员"), rig.link.deskName(),
+                                 TimestampText(rig.clock.now())};
+        if (Plans::Close(db, *open, admin).isEmpty())
+            rig.link.planClosed(cardNo);
+    } catch (const DataError&) {
+    }
+}
+
 // A fault while a plan's commands go out: the card lifted, the ledger failing, the reader
 // unplugged, or the desk killed and started again.
 void planFault(Soak& s, int index) {
     Rig& rig = *s.rig;
     std::this_thread::sleep_for(std::chrono::microseconds(rig.pick(0, 3000)));
-    switch (rig.pick(0, 4)) {
+    switch (rig.pick(0, 5)) {
+    case 4: // another card laid on in its place while a command goes out
+        rig.layOn((index + rig.pick(1, 3)) % 4);
+        rig.sync();
+        break;
     case 0:
         rig.takeOff();
         rig.sync();
@@ -536,7 +560,8 @@ void lifecycle(Soak& s, int index) {
     rig.link.startPlan(plan.cardNo);
     if (rig.chance(0.6))
         planFault(s, index);
-    planDone(*s.rig, index, s.database, 6);
+    if (!planDone(*s.rig, index, s.database, 6))
+        closeByHand(*s.rig, plan.cardNo, s.database);
 }
 
 void trial(Soak& s, const QString& scenario) {
@@ -666,13 +691,15 @@ bool plansConserved(const QString& database, QTextStream& out) {
     int done = 0, open = 0, broken = 0;
     try {
         Connection db(database);
-        const auto check = [&](Plans::Kind kind, qint64 id, int value, bool finished) {
+        const auto check = [&](Plans::Kind kind, qint64 id, const QString& cardNo, int value,
+                               bool finished) {
             Plans::Plan plan;
             plan.kind = kind;
             plan.id = id;
             int booked = 0, clears = 0, before = 0;
             for (const Plans::Command& c : Plans::CommandsOf(db, plan)) {
-                if (c.state != Journal::State::Booked)
+                // What went to a card laid on in the plan's card's place is not the plan's value.
+                if (c.state != Journal::State::Booked || c.cardNo != cardNo)
                     continue;
                 if (c.operation == Journal::Operation::Clear) {
                     ++clears;
@@ -692,14 +719,15 @@ bool plansConserved(const QString& database, QTextStream& out) {
             broken += sound ? 0 : 1;
             (finished ? done : open) += 1;
         };
-        Query replacements(db, QStringLiteral("SELECT id, balance, state FROM replacements"));
+        Query replacements(db,
+                           QStringLiteral("SELECT id, balance, state, new_card FROM replacements"));
         while (replacements.next())
-            check(Plans::Kind::Replacement, replacements.integer(0), int(replacements.integer(1)),
-                  replacements.text(2) == QLatin1String("done"));
-        Query corrections(db, QStringLiteral("SELECT id, amount, state FROM corrections"));
+            check(Plans::Kind::Replacement, replacements.integer(0), replacements.text(3),
+                  int(replacements.integer(1)), replacements.text(2) == QLatin1String("done"));
+        Query corrections(db, QStringLiteral("SELECT id, amount, state, card_no FROM corrections"));
         while (corrections.next())
-            check(Plans::Kind::Correction, corrections.integer(0), int(corrections.integer(1)),
-                  corrections.text(2) == QLatin1String("done"));
+            check(Plans::Kind::Correction, corrections.integer(0), corrections.text(3),
+                  int(corrections.integer(1)), corrections.text(2) == QLatin1String("done"));
     } catch (const DataError& e) {
         out << "problem: " << e.description() << '\n';
         return false;
@@ -711,7 +739,8 @@ bool plansConserved(const QString& database, QTextStream& out) {
 
 // Starts one process per desk, all at once, and waits for them all. False when one failed or
 // hung; each desk's own lines are shown under its name.
-bool runDesks(const std::vector<QStringList>& arguments, int limitMs, QTextStream& out) {
+bool runDesks(const std::vector<QStringList>& arguments, int limitMs, QTextStream& out,
+              QStringList* said = nullptr) {
     std::vector<std::unique_ptr<QProcess>> desks;
     for (const QStringList& args : arguments) {
         desks.push_back(std::make_unique<QProcess>());
@@ -728,8 +757,11 @@ bool runDesks(const std::vector<QStringList>& arguments, int limitMs, QTextStrea
         }
         ok &= desk.exitStatus() == QProcess::NormalExit && desk.exitCode() == 0;
         for (const QString& line : QString::fromUtf8(desk.readAllStandardOutput())
-                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             out << deskName(int(i)) << ": " << line << '\n';
+            if (said)
+                *said << line;
+        }
     }
     return ok;
 }
@@ -1238,7 +1270,8 @@ int RunDeskBench(const QStringList& options, QTextStream& out, QTextStream& err)
             << " desks, " << commands << " commands each\n";
         QElapsedTimer wall;
         wall.start();
-        ok &= runDesks(arguments, 30 * 60 * 1000, out);
+        QStringList said;
+        ok &= runDesks(arguments, 30 * 60 * 1000, out, &said);
         const double seconds = wall.elapsed() / 1000.0;
         int booked = -1;
         try {
@@ -1253,6 +1286,25 @@ int RunDeskBench(const QStringList& options, QTextStream& out, QTextStream& err)
         out << "wall: " << QString::number(seconds, 'f', 2) << " s, "
             << QString::number(desks * commands / seconds, 'f', 1) << " commands/s, booked "
             << booked << '\n';
+        // The longest a command waited from its sending to its booking, while the other desks
+        // booked theirs.
+        double longest = 0;
+        for (const QString& line : said)
+            longest = std::max(longest, line.section(QStringLiteral(", max "), 1)
+                                            .section(QLatin1Char(' '), 0, 0)
+                                            .toDouble());
+        QString problem;
+        const double floor = BookingFloorPerSecond(database, desks, commands, &problem);
+        if (!problem.isEmpty()) {
+            err << problem << '\n';
+            ok = false;
+        }
+        const double perSecond = desks * commands / seconds;
+        out << "commands_per_s: " << QString::number(perSecond, 'f', 1) << '\n'
+            << "floor_commands_per_s: " << QString::number(floor, 'f', 1) << '\n'
+            << "commands_per_s_ratio: "
+            << QString::number(floor > 0 ? perSecond / floor : 0, 'f', 2) << '\n'
+            << "longest_wait_ms: " << QString::number(longest, 'f', 1) << '\n';
     }
     return ok ? 0 : 1;
 }

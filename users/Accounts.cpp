@@ -1,10 +1,13 @@
 #include "users/Accounts.h"
 
 #include "base/Messages.h"
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/PasswordHash.h"
 #include "data/Text.h"
+
+#include <QFileInfo>
 
 namespace velkar {
 
@@ -182,14 +185,55 @@ QString PasswordMessage(PasswordOutcome outcome) {
     }
 }
 
-QString AuditChainProblem(const QString& databasePath) {
+namespace {
+
+// The ledger a kept mark belongs to: a server's URI, a file by its full path.
+QString ledgerOf(const QString& location) {
+    return EngineOf(location) == Engine::Postgres ? location
+                                                  : QFileInfo(location).absoluteFilePath();
+}
+
+// One read transaction: another desk appending meanwhile is not taken for deleted entries.
+QString chainProblem(const QString& databasePath, const Audit::Checkpoint& checked,
+                     Audit::Checkpoint* head) {
     try {
-        Connection db(databasePath);
-        if (const auto broken = Audit::Verify(db))
+        const Connection db(databasePath);
+        const Transaction read(db, Transaction::Read);
+        if (const auto broken = Audit::VerifySince(db, checked, head))
             return broken->text;
     } catch (const DataError&) {
+        *head = {};
     }
     return {};
+}
+
+} // namespace
+
+QString AuditChainProblem(const QString& databasePath) {
+    Audit::Checkpoint head;
+    return chainProblem(databasePath, {}, &head);
+}
+
+QString AuditChainProblem(Settings& settings, const QString& databasePath) {
+    const Settings::CheckedTrail kept = settings.checkedTrail();
+    Audit::Checkpoint checked;
+    if (kept.id > 0 && kept.ledger == ledgerOf(databasePath))
+        checked = {kept.id, kept.hash};
+    Audit::Checkpoint head;
+    const QString problem = chainProblem(databasePath, checked, &head);
+    if (!problem.isEmpty())
+        RememberCheckedTrail(settings, databasePath, nullptr);
+    else if (head.id != checked.id || head.hash != checked.hash)
+        RememberCheckedTrail(settings, databasePath, &head);
+    return problem;
+}
+
+void RememberCheckedTrail(Settings& settings, const QString& databasePath,
+                          const Audit::Checkpoint* head) {
+    if (head && head->id > 0)
+        settings.setCheckedTrail({ledgerOf(databasePath), head->id, head->hash});
+    else if (settings.checkedTrail().id > 0)
+        settings.setCheckedTrail({});
 }
 
 } // namespace velkar

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/Audit.h"
 #include "data/Schema.h"
 
 #include <QString>
@@ -8,6 +9,7 @@
 namespace velkar {
 
 class Dialogs;
+class Settings;
 
 // The first of the accounts every database is made with.
 inline const QString AdministratorName = Schema::AccountNames.front();
@@ -68,5 +70,16 @@ QString PasswordMessage(PasswordOutcome outcome);
 // Why the audit trail's chain is broken (the first entry changed, deleted or inserted by hand),
 // or an empty text when it is intact or can't be read.
 QString AuditChainProblem(const QString& databasePath = Schema::DatabaseLocation());
+
+// The same, walking only the entries after the one `settings` keep as found intact in that
+// ledger (all of them when they keep none for it, or that entry no longer carries its hash).
+// An intact chain's newest entry is kept there for the next check; a broken one forgets it.
+QString AuditChainProblem(Settings& settings,
+                          const QString& databasePath = Schema::DatabaseLocation());
+
+// Keeps in `settings` that the chain of the ledger at `databasePath` was found intact up to
+// `head`; null (found broken, or not checked) forgets what they kept.
+void RememberCheckedTrail(Settings& settings, const QString& databasePath,
+                          const Audit::Checkpoint* head);
 
 } // namespace velkar

@@ -55,6 +55,8 @@ const ListColumn ListColumns[] = {
     {"卡号", Qt::AlignLeft | Qt::AlignVCenter, 80},
     {"时间", Qt::AlignCenter, 160},
     {"金额", Qt::AlignCenter, 80},
+    // A record a correction took back, or a command a correction or a replacement sent.
+    {"备注", Qt::AlignCenter, 70},
 };
 
 // The function keys of the desk's main road, printed on what they press.
@@ -106,6 +108,7 @@ CDeskDlg::CDeskDlg(Dialogs& dialogs, const Clock& clock, HidBridge& bridge, Sess
     connect(ui->lostButton, &QPushButton::clicked, this, &CDeskDlg::OnReportLost);
     connect(ui->replaceButton, &QPushButton::clicked, this, &CDeskDlg::OnReplace);
     connect(ui->correctButton, &QPushButton::clicked, this, &CDeskDlg::OnCorrect);
+    connect(ui->closePlanButton, &QPushButton::clicked, this, &CDeskDlg::OnClosePlan);
     connect(ui->profileButton, &QPushButton::clicked, this, &CDeskDlg::OnProfileUpdate);
     ui->recordList->viewport()->installEventFilter(this);
 
@@ -160,7 +163,7 @@ void CDeskDlg::OnInitDialog() {
         headings << QString::fromUtf8(column.heading);
         alignments << column.alignment;
     }
-    m_records = new TextTableModel(headings, {0, 1, 2}, this);
+    m_records = new TextTableModel(headings, {0, 1, 2, 3}, this);
     m_records->setAlignments(alignments);
     connect(m_records, &TextTableModel::readFailed, this,
             [this] { m_dialogs.plain(Messages::OperationFailed(), this); });
@@ -589,6 +592,25 @@ void CDeskDlg::OnCorrect() {
     startPlan(true);
 }
 
+// 结清 of a replacement or correction that can't go on by itself, on any card of the ledger.
+void CDeskDlg::OnClosePlan() {
+    if (!administratorOnly() || !ledgerUsable())
+        return;
+    const PlanRequest request{
+        {}, 0, m_session.account, m_link->deskName(), TimestampText(m_clock.now())};
+    std::optional<Plans::Plan> closed;
+    try {
+        closed = AskClosePlan(m_dialogs, *m_store.require(), request, this);
+    } catch (const DataError& e) {
+        m_dialogs.plain(Messages::OperationFailedWith(e.description()), this);
+    }
+    if (!closed)
+        return;
+    m_link->planClosed(closed->cardNo);
+    ui->statusEdit->clear();
+    LoadCardRecords();
+}
+
 void CDeskDlg::startPlan(bool correction) {
     if (!ledgerUsable())
         return;
@@ -622,8 +644,11 @@ void CDeskDlg::showPlan(const PlanReport& report) {
     ui->statusEdit->setText(PlanReportMessage(report).section(QLatin1Char('\n'), 0, 0));
     ui->statusEdit->setCursorPosition(0);
     m_dialogs.plain(PlanReportMessage(report), this);
-    if (report.kind == PlanReport::Kind::Finished)
+    if (report.kind == PlanReport::Kind::Finished) {
+        // The record a correction took back is marked done only now.
+        LoadCardRecords();
         readyForAmount();
+    }
 }
 
 // ---- Function buttons ---------------------------------------------------------------------

@@ -132,6 +132,7 @@ private:
     void OnReportLost();
     void OnReplace();
     void OnCorrect();
+    void OnClosePlan();
     void startPlan(bool correction);
     void showPlan(const PlanReport& report);
     void fillCardRecords(const std::optional<CardRecordPages>& records);

@@ -64,6 +64,7 @@ CRecordsDlg::CRecordsDlg(Dialogs& dialogs, QString account, QWidget* parent)
     ui->fieldCombo->addItems(fields);
     ui->fieldCombo->setCurrentIndex(-1);
 
+    FollowCardLinks(ui->recordList, CardNumberColumn, ui->linkText, m_store);
     connect(ui->recordList, &QTableView::clicked, this, &CRecordsDlg::OnListClick);
     connect(ui->addButton, &QPushButton::clicked, this, &CRecordsDlg::OnAdd);
     connect(ui->modifyButton, &QPushButton::clicked, this, &CRecordsDlg::OnModify);

@@ -70,6 +70,7 @@ CQueryDlg::CQueryDlg(Dialogs& dialogs, const Clock& clock, QString account, QWid
                      layout()->contentsMargins().left() + layout()->contentsMargins().right();
     resize(std::max(width(), room), height());
 
+    FollowCardLinks(list, 0, ui->linkText, m_store);
     connect(m_model, &TextTableModel::readFailed, this, &CQueryDlg::failed);
     connect(ui->queryButton, &QPushButton::clicked, this, &CQueryDlg::OnRunQuery);
     connect(ui->printButton, &QPushButton::clicked, this, &CQueryDlg::OnPrint);

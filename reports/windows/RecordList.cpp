@@ -1,9 +1,15 @@
 #include "reports/windows/RecordList.h"
 
+#include "base/Messages.h"
+#include "data/AdoConn.h"
+#include "data/Cards.h"
+#include "data/DataError.h"
 #include "reports/TextTableModel.h"
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QTableView>
 
 namespace velkar {
@@ -79,6 +85,28 @@ TextTableModel* ShowReviewList(QTableView* list, const QStringList& headings) {
     list->verticalHeader()->hide();
     list->horizontalHeader()->setStretchLastSection(true);
     return model;
+}
+
+void FollowCardLinks(QTableView* list, int cardColumn, QLabel* line, HeldConnection& store) {
+    const auto show = [list, cardColumn, line, &store](const QModelIndex& current) {
+        const QString cardNo =
+            current.isValid() ? list->model()->index(current.row(), cardColumn).data().toString()
+                              : QString();
+        QString text;
+        if (!cardNo.isEmpty()) {
+            try {
+                text = Messages::CardLinkLine(cardNo, Cards::LinkText(*store.require(), cardNo));
+            } catch (const DataError&) {
+                // A line about a card is no place for the ledger's trouble: the lists say it.
+            }
+        }
+        line->setText(text);
+    };
+    line->clear();
+    QObject::connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, line,
+                     [show](const QModelIndex& current, const QModelIndex&) { show(current); });
+    QObject::connect(list->model(), &QAbstractItemModel::modelReset, line,
+                     [line] { line->clear(); });
 }
 
 } // namespace velkar

@@ -166,9 +166,9 @@ private slots:
             (QStringList{"cardInitButton", "recordsButton", "userManageButton", "queryButton",
                          "backupButton",   "restoreButton", "shiftButton",      "exitButton",
                          "portCombo",      "connectButton", "amountEdit",       "rechargeButton",
-                         "clearButton",    "reprintButton", "serialEdit",       "nameEdit",
-                         "phoneEdit",      "lostButton",    "replaceButton",    "correctButton",
-                         "profileButton",  "totalEdit",     "recordList"}));
+                         "clearButton",    "reprintButton", "closePlanButton",  "serialEdit",
+                         "nameEdit",       "phoneEdit",     "lostButton",       "replaceButton",
+                         "correctButton",  "profileButton", "totalEdit",        "recordList"}));
         QCOMPARE(chain(windows.find<CQueryDlg>(), "dateFromEdit"),
                  (QStringList{"dateFromEdit", "dateToEdit", "queryButton", "previewButton",
                               "printButton", "cancelButton", "recordList", "exportButton",

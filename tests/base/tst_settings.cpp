@@ -180,6 +180,32 @@ private slots:
         QCOMPARE(Settings(file).receipt(), Settings::Receipt::Off);
     }
 
+    // The audit entry last found intact: kept, forgotten, and a hand-edited one that is no
+    // entry's mark is no mark (the next check walks the whole chain).
+    void checkedTrail() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        const QString hash(64, QLatin1Char('a'));
+        {
+            Settings settings(file);
+            QCOMPARE(settings.checkedTrail().id, qint64(0));
+            settings.setCheckedTrail({"/home/k/Velkar/DataBase.mdb", 41, hash});
+        }
+        QCOMPARE(Settings(file).checkedTrail().id, qint64(41));
+        QCOMPARE(Settings(file).checkedTrail().hash, hash);
+        QCOMPARE(Settings(file).checkedTrail().ledger,
+                 QStringLiteral("/home/k/Velkar/DataBase.mdb"));
+        Settings(file).setCheckedTrail({});
+        QCOMPARE(Settings(file).checkedTrail().id, qint64(0));
+        QVERIFY(!readFile(file).contains("AuditChecked"));
+        for (const QByteArray& typed :
+             {QByteArray("Id=41\nHash=xyz"), QByteArray("Id=-3\nHash=") + hash.toLatin1(),
+              QByteArray("Id=forty\nHash=") + hash.toLatin1()}) {
+            writeFile(file, "[AuditChecked]\nLedger=/l\n" + typed + "\n");
+            QCOMPARE(Settings(file).checkedTrail().id, qint64(0));
+        }
+    }
+
     void nonsenseValuesFallBackToTheirDefaults_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("complaint");

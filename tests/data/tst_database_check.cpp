@@ -1,3 +1,4 @@
+#include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
 #include "data/Schema.h"
@@ -199,6 +200,72 @@ private slots:
         QCOMPARE(bytes(working), workingBefore);
         QCOMPARE(filesIn(workingDir.path()), QStringList{Schema::DatabaseFileName});
         QCOMPARE(bytes(chosen), chosenBefore);
+    }
+
+    // Damage below the schema, where only SQLite's own check looks: each kind is found by the
+    // full check, whichever of its parts reads it, and a restore refuses the file.
+    void damagedPagesAreFound_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("named");
+        // An index that misses a row: only matching the index against its table finds it.
+        QTest::newRow("row missing from an index")
+            << QStringList{"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = sql || "
+                           "' WHERE 0' WHERE name = 'employees_card';",
+                           "INSERT INTO employees VALUES ('0000000B', '2024-02-01 12:00:00', 50);",
+                           "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                           "replace(sql, ' WHERE 0', '') WHERE name = 'employees_card';"}
+            << "employees_card";
+        // Pages no table holds: only the walk over the whole file finds them.
+        QTest::newRow("pages of no table")
+            << QStringList{"CREATE TABLE spare (x); INSERT INTO spare SELECT randomblob(3000) FROM "
+                           "employees;",
+                           "PRAGMA writable_schema = ON; DELETE FROM sqlite_master WHERE name = "
+                           "'spare';"}
+            << "never used";
+    }
+    void damagedPagesAreFound() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString chosen = dir.filePath("chosen.mdb");
+        QCOMPARE(Schema::CreateDatabase(chosen, Cheap), QString());
+        run(chosen, "INSERT INTO employees VALUES ('0000000A', '2024-01-31 12:00:00', 100);");
+        // Each step on a connection of its own, which reads the schema as the last one left it.
+        for (const QString& step : steps)
+            run(chosen, step);
+        const QString problem = Schema::CheckDatabase(chosen);
+        QVERIFY2(problem.startsWith(Messages::IntegrityCheckFailed({})), qPrintable(problem));
+        QVERIFY2(problem.contains(named), qPrintable(problem));
+
+        QTemporaryDir workingDir;
+        const QString working = workingDir.filePath(Schema::DatabaseFileName);
+        QCOMPARE(Schema::CreateDatabase(working, Cheap), QString());
+        const QByteArray workingBefore = bytes(working);
+        QCOMPARE(DatabaseCopy::Restore(chosen, working, QDateTime::currentDateTime()), problem);
+        QCOMPARE(bytes(working), workingBefore);
+    }
+
+    // A page overwritten: found, and the sound file it was copied from still passes.
+    void overwrittenPageIsFound() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("chosen.mdb");
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        run(path, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                  "INSERT INTO employees SELECT printf('%08X', i), '2024-01-31 12:00:00', i "
+                  "FROM n;");
+        QCOMPARE(Schema::CheckDatabase(path), QString());
+        const QString sound = dir.filePath("sound.mdb");
+        QVERIFY(QFile::copy(path, sound));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const qint64 pageSize = 4096;
+        const qint64 middle = (file.size() / pageSize / 2) * pageSize;
+        QVERIFY(file.seek(middle));
+        file.write(QByteArray(pageSize, '\x5a'));
+        file.close();
+        const QString problem = Schema::CheckDatabase(path);
+        QVERIFY2(problem.startsWith(Messages::IntegrityCheckFailed({})), qPrintable(problem));
+        QCOMPARE(Schema::CheckDatabase(sound), QString());
     }
 
     // A crash left a journal to roll back: the file is sound, yet reading it in place would

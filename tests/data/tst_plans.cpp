@@ -1,4 +1,6 @@
+#include "base/TextTable.h"
 #include "data/AdoConn.h"
+#include "data/CardRecords.h"
 #include "data/Cards.h"
 #include "data/Plans.h"
 #include "desk/CardPlans.h"
@@ -33,8 +35,17 @@ Plans::Plan correction(int amount) {
     return p;
 }
 
+Plans::Command command(Operation op, int amount, State state, int before = 0) {
+    Plans::Command c;
+    c.operation = op;
+    c.amount = amount;
+    c.state = state;
+    c.balanceBefore = before;
+    return c;
+}
+
 Plans::Command booked(Operation op, int amount, int before = 0) {
-    return {op, amount, State::Booked, before};
+    return command(op, amount, State::Booked, before);
 }
 
 // A lost card of the archive, last seen holding `tenths` (none: never seen).
@@ -80,7 +91,7 @@ private slots:
         // A command that did not reach the card counts nothing: the same amount again.
         s = Plans::NextStep(p,
                             {booked(Operation::Recharge, 1999),
-                             {Operation::Recharge, 1999, State::NotExecuted, 19990}},
+                             command(Operation::Recharge, 1999, State::NotExecuted, 19990)},
                             19990);
         QCOMPARE(s.amount, 1999);
         s = Plans::NextStep(
@@ -99,10 +110,11 @@ private slots:
     // hold it.
     void aStepWaitsOrStops() {
         const Plans::Plan p = replacement(50000);
-        QVERIFY(Plans::NextStep(p, {{Operation::Recharge, 1999, State::Pending, 0}}, 0).what ==
-                What::Wait);
+        QVERIFY(
+            Plans::NextStep(p, {command(Operation::Recharge, 1999, State::Pending, 0)}, 0).what ==
+            What::Wait);
         const Plans::Step mismatch =
-            Plans::NextStep(p, {{Operation::Recharge, 1999, State::Mismatch, 0}}, 123);
+            Plans::NextStep(p, {command(Operation::Recharge, 1999, State::Mismatch, 0)}, 123);
         QVERIFY(mismatch.what == What::Stop);
         QCOMPARE(mismatch.problem, QStringLiteral("有一条指令的结果与预期不符，请核对。"));
         const Plans::Step full = Plans::NextStep(p, {}, 60000);
@@ -245,6 +257,155 @@ private slots:
             Plans::Finish(c, plan, 4, "操作员1", "desk-a", "2024-05-06 08:00:06");
         });
         QCOMPARE(db.scalar("SELECT count(*) FROM cash_paid"), QStringLiteral("1"));
+    }
+
+    // Closing by hand pays out what the plan's own card did not take: commands that went to
+    // another card or whose result is unknown count nothing, and a correction that never
+    // cleared is withdrawn with nothing paid.
+    void closingPaysTheRest() {
+        Plans::Plan p = replacement(1004);
+        p.cardNo = "0000000B";
+        Plans::Command astray = booked(Operation::Recharge, 30);
+        astray.cardNo = "0000000C";
+        Plans::Closing c =
+            Plans::ClosingOf(p, {booked(Operation::Recharge, 50),
+                                 command(Operation::Recharge, 50, State::Mismatch, 500), astray,
+                                 command(Operation::Recharge, 9, State::NotExecuted, 500)});
+        QVERIFY(!c.waiting && !c.withdrawn);
+        QCOMPARE(c.target, 1004);
+        QCOMPARE(c.moved, 500);
+        QCOMPARE(c.cash, 504);
+        QCOMPARE(c.unknown, 1);
+        QCOMPARE(c.astray, QStringList{"0000000C"});
+        QVERIFY(Plans::ClosingOf(p, {command(Operation::Recharge, 50, State::Pending, 0)}).waiting);
+        // Booked beyond its value: nothing more goes out, in cash either.
+        QCOMPARE(Plans::ClosingOf(replacement(100), {booked(Operation::Recharge, 20)}).cash, 0);
+
+        c = Plans::ClosingOf(correction(100),
+                             {command(Operation::Clear, 123, State::Mismatch, 1234)});
+        QVERIFY(c.withdrawn);
+        QCOMPARE(c.cash, 0);
+        c = Plans::ClosingOf(correction(100), {booked(Operation::Clear, 123, 1234),
+                                               booked(Operation::Recharge, 10)});
+        QVERIFY(!c.withdrawn);
+        QCOMPARE(c.target, 234);
+        QCOMPARE(c.moved, 100);
+        QCOMPARE(c.cash, 134);
+    }
+
+    // 结清 at the desk: the administrator's password again, the open plan picked, its figures
+    // confirmed; the plan is closed with the rest paid out and audited, once.
+    void theDeskClosesAStoppedPlan() {
+        TestDatabase db;
+        db.setPassword("管理员", "secret");
+        lostCard(db, "0000000A", 1234);
+        const Connection c(db.path());
+        Plans::Plan plan;
+        QCOMPARE(Plans::StartReplacement(c, "0000000A", "0000000B", Operator, &plan), QString());
+        {
+            Transaction t(c, Transaction::Write);
+            Journal::Entry e;
+            e.cardNo = "0000000B";
+            e.amount = 100;
+            e.balanceExpected = 1000;
+            e.operatorName = "操作员1";
+            e.desk = "desk-a";
+            e.sentAt = "2024-05-06 08:00:01";
+            e.id = Journal::Add(c, e);
+            Plans::Link(c, e.id, plan, e);
+            t.commit();
+        }
+        FakeDialogs dialogs;
+        PlanRequest request{{}, 0, "操作员1", "desk-a", "2024-05-06 09:00:00"};
+        QVERIFY(!AskClosePlan(dialogs, c, request));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("您没有管理员权限！"));
+        request.account = "管理员";
+        dialogs.answerText("secret");
+        dialogs.answerChoice(0);
+        QVERIFY(!AskClosePlan(dialogs, c, request)); // its command still waits
+        QCOMPARE(dialogs.choices().last(),
+                 QStringList{QStringLiteral("补卡  0000000B  补自 0000000A  123.4 元")});
+        QCOMPARE(dialogs.lastText(),
+                 QStringLiteral("卡 0000000B 还有指令等待确认，请先把卡放上读卡器。"));
+        Journal::Entry sent = Journal::Pending(c).front();
+        Journal::Settle(c, {{sent, State::Booked, 1000, "2024-05-06 08:00:02", "100"}});
+
+        dialogs.answerText("secret");
+        dialogs.answerChoice(0);
+        QVERIFY(!AskClosePlan(dialogs, c, request)); // 否, the default
+        QCOMPARE(dialogs.questions().last(),
+                 QStringLiteral("结清补卡：卡 0000000B 应有 123.4 元，已转入 100.0 元，\n余下 "
+                                "23.4 元付现金。\n确定结清吗？"));
+        QVERIFY(Plans::OpenOf(c, "0000000B"));
+        dialogs.answerText("secret");
+        dialogs.answerChoice(0);
+        dialogs.answerQuestion(true);
+        const auto closed = AskClosePlan(dialogs, c, request);
+        QVERIFY(closed && closed->cardNo == "0000000B");
+        QCOMPARE(dialogs.lastText(), QStringLiteral("已结清。请付给持卡人现金 23.4 元。"));
+        QVERIFY(!Plans::OpenOf(c, "0000000B"));
+        QCOMPARE(Plans::CashPaid(c, plan), std::optional(234));
+        QCOMPARE(
+            db.scalar("SELECT details FROM audit WHERE action = '结清'"),
+            QStringLiteral("补卡 卡 0000000B：应有 123.4 元，已转入 100.0 元，付现金 23.4 元"));
+        dialogs.answerText("secret");
+        QVERIFY(!AskClosePlan(dialogs, c, request));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("没有未完成的补卡或冲正。"));
+    }
+
+    // The desk's list marks a recharge taken back and the commands of a correction and a
+    // replacement; the windows name a card's replacements both ways.
+    void recordsAndCardsShowThePlans() {
+        TestDatabase db;
+        lostCard(db, "0000000A", 1234);
+        const qint64 mistaken = bookedRecharge(db, "0000000C", 100, 234);
+        bookedRecharge(db, "0000000C", 5, 1234);
+        const Connection c(db.path());
+        Plans::Plan correctionPlan;
+        QCOMPARE(Plans::StartCorrection(c, "0000000C", mistaken, 1284, Admin, &correctionPlan),
+                 QString());
+        const auto marks = [&](const QString& cardNo) {
+            QStringList texts;
+            const CardRecordPages pages =
+                ReadCardRecordPages(std::make_shared<Connection>(db.path()), cardNo);
+            for (qsizetype r = 0; r < pages.rows->count(); ++r)
+                texts << pages.rows->text(r, 3);
+            return texts.join(',');
+        };
+        QCOMPARE(marks("0000000C"), QStringLiteral("冲正中,"));
+        const auto linked = [&](Operation op, int amount, int before, const Plans::Plan& plan) {
+            Transaction t(c, Transaction::Write);
+            Journal::Entry e;
+            e.cardNo = plan.cardNo;
+            e.operation = op;
+            e.amount = amount;
+            e.balanceBefore = before;
+            e.balanceExpected = op == Operation::Clear ? 0 : before + amount * 10;
+            e.operatorName = "管理员";
+            e.desk = "desk-a";
+            e.sentAt = "2024-05-06 08:00:01";
+            e.id = Journal::Add(c, e);
+            Plans::Link(c, e.id, plan, e);
+            t.commit();
+            Journal::Settle(c, {{e, State::Booked, e.balanceExpected, "2024-05-06 08:00:02",
+                                 BookedAmountText(op == Operation::Clear, amount)}});
+        };
+        linked(Operation::Clear, 128, 1284, correctionPlan);
+        QCOMPARE(marks("0000000C"), QStringLiteral("冲正中,,冲正"));
+        QCOMPARE(Plans::Close(c, correctionPlan, Admin), QString());
+        QCOMPARE(marks("0000000C"), QStringLiteral("已冲正,,冲正"));
+
+        Plans::Plan replacementPlan;
+        QCOMPARE(Plans::StartReplacement(c, "0000000A", "0000000B", Operator, &replacementPlan),
+                 QString());
+        linked(Operation::Recharge, 123, 0, replacementPlan);
+        QCOMPARE(marks("0000000B"), QStringLiteral("补卡"));
+        QCOMPARE(Cards::LinkText(c, "0000000B"), QStringLiteral("补自 0000000A（未完成）"));
+        QCOMPARE(Cards::LinkText(c, "0000000A"), QStringLiteral("补为 0000000B（未完成）"));
+        QCOMPARE(Cards::LinkText(c, "0000000C"), QString());
+        QCOMPARE(Plans::Close(c, replacementPlan, Admin), QString());
+        QCOMPARE(Cards::LinkText(c, "0000000A"), QStringLiteral("补为 0000000B"));
+        QCOMPARE(Plans::CashPaid(c, replacementPlan), std::optional(4));
     }
 
     // As the desk asks: a replacement picked from the lost cards and confirmed; a correction

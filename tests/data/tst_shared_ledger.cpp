@@ -222,6 +222,55 @@ private slots:
         QCOMPARE(newest.integer(0), 3);
     }
 
+    // Lost cards, replacements, corrections, their links and the cash paid out go with the
+    // ledger onto a server and back into a file.
+    void aCardsLifeTravelsWithTheLedger() {
+        FILE_DATABASE_ONLY();
+        TestDatabase db;
+        Connection(db.path()).run(QStringLiteral(
+            "INSERT INTO cards VALUES ('0000000A', 'lost', '2026-12-06 09:00:00', '操作员1', "
+            "'丢失', '0000000B', 1234, '2026-12-06 08:00:00', 'desk-0');"
+            "INSERT INTO replacements VALUES (3, '0000000A', '0000000B', 1234, 'done', '操作员1', "
+            "'desk-0', '2026-12-06 09:01:00', '2026-12-06 09:02:00');"
+            "INSERT INTO corrections VALUES (4, 1, '0000000C', 50, 0, 'open', '管理员', 'desk-0', "
+            "'2026-12-06 09:03:00', NULL);"
+            "INSERT INTO journal_links VALUES (7, 'replacement', 3);"
+            "INSERT INTO cash_paid VALUES (5, 'replacement', 3, '0000000B', 4, '操作员1', "
+            "'desk-0', '2026-12-06 09:02:00');"));
+        const auto life = [](const QString& location) {
+            const Connection c(location);
+            QStringList all;
+            for (const char* sql :
+                 {"SELECT card_no || state || replaced_by || last_balance FROM cards",
+                  "SELECT id || old_card || new_card || balance || state FROM replacements",
+                  "SELECT id || record_id || card_no || amount || state FROM corrections",
+                  "SELECT journal_id || kind || ref FROM journal_links",
+                  "SELECT id || kind || ref || card_no || amount FROM cash_paid"}) {
+                Query q(c, QString::fromUtf8(sql));
+                while (q.next())
+                    all << q.text(0);
+            }
+            return all;
+        };
+        const QStringList before = life(db.path());
+        QCOMPARE(before.size(), 5);
+        QTemporaryDir stick;
+        QCOMPARE(DatabaseCopy::Backup(db.path(), stick.path()), QString());
+        const QString server = TestDatabase::NewServerDatabase();
+        QCOMPARE(DatabaseCopy::Import(DatabaseCopy::BackupTarget(stick.path()), server), QString());
+        QCOMPARE(life(server), before);
+        QTemporaryDir back;
+        QCOMPARE(DatabaseCopy::Backup(server, back.path()), QString());
+        QCOMPARE(life(DatabaseCopy::BackupTarget(back.path())), before);
+        // The server hands out the next plan's key after the copied ones.
+        const Connection c(server);
+        Query next(c, QStringLiteral("INSERT INTO replacements (old_card, new_card, balance, "
+                                     "operator, desk, started_at) VALUES ('0000000D', '0000000E', "
+                                     "1, 'x', 'y', 'z') RETURNING id"));
+        QVERIFY(next.next());
+        QCOMPARE(next.integer(0), 4);
+    }
+
     // The migrations that bring a file up to date bring a server database up to date.
     void aServerDatabaseIsUpgradedInPlace() {
         const QString server = TestDatabase::NewServerDatabase();
@@ -298,6 +347,35 @@ private slots:
         const QString after = session(1000);
         QVERIFY2(after.endsWith(QStringLiteral("|1s|off")) && !after.startsWith(pid + '|'),
                  qPrintable(after));
+    }
+
+    // A session whose user only read and wrote rows serves the next connection as it was,
+    // without a reset, its statements still prepared; one that changed more is reset first,
+    // and what it prepared goes with the rest.
+    void aKeptSessionKeepsItsStatementsUntilChanged() {
+        TestDatabase db;
+        // The backend, the statement below already prepared, a table of the session's own.
+        const auto session = [&](const QString& change = {}) {
+            const Connection c(db.path(), 1000);
+            Query q(c, QStringLiteral("SELECT pg_backend_pid(), (SELECT count(*) FROM "
+                                      "pg_prepared_statements WHERE statement = "
+                                      "'SELECT $1::int + 1'), to_regclass('pg_temp.kept')"));
+            q.next();
+            const QString seen = q.text(0) + '|' + q.text(1) + '|' + q.text(2);
+            Query add(c, QStringLiteral("SELECT ?::int + 1"));
+            add.bind(1, std::int64_t(41));
+            add.next();
+            if (add.integer(0) != 42)
+                return QStringLiteral("wrong sum");
+            if (!change.isEmpty())
+                Query(c, change).next();
+            return seen;
+        };
+        const QString pid = session().section('|', 0, 0);
+        QCOMPARE(session(QStringLiteral("CREATE TEMP TABLE kept (x int)")),
+                 QStringLiteral("%1|1|").arg(pid));
+        QCOMPARE(session(), QStringLiteral("%1|0|").arg(pid));
+        QCOMPARE(session(), QStringLiteral("%1|1|").arg(pid));
     }
 
     // A server's administrator may install an extension, such as PostgreSQL's own checker

@@ -1,5 +1,6 @@
 // The audit trail, the day settlement and the exports, as a counter's day leaves them.
 #include "base/Clock.h"
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Amount.h"
 #include "data/Audit.h"
@@ -355,6 +356,118 @@ private slots:
         QCOMPARE(run.code, 1);
         QVERIFY2(run.out.contains(named), qPrintable(run.out));
         QVERIFY(AuditChainProblem(db.path()).contains(named));
+    }
+
+    // A new entry takes the number after the highest ever given and builds on the newest
+    // entry's hash, also once the last entry was deleted by hand; an empty trail starts at 1.
+    void aNewEntryBuildsOnTheTail() {
+        TestDatabase db;
+        db.exec(QStringLiteral("DELETE FROM audit"));
+        const Connection c(db.path());
+        const QDateTime at(QDate(2026, 12, 7), QTime(9, 0));
+        QCOMPARE(Audit::Append(c, Op1, "desk-1", Audit::Login, {}, at), 1);
+        QCOMPARE(Audit::Append(c, Op1, "desk-1", Audit::LeaveDesk, {}, at), 2);
+        QCOMPARE(Audit::Append(c, Op1, "desk-1", Audit::Login, {}, at), 3);
+        QCOMPARE(AuditChainProblem(db.path()), QString());
+        db.exec(QStringLiteral("DELETE FROM audit WHERE id = 3"));
+        QCOMPARE(Audit::Append(c, Op2, "desk-2", Audit::Login, {}, at), 4);
+        Audit::Entry fourth{4, "2026-12-07 09:00:00", Op2, "desk-2", Audit::Login, {}, {}};
+        QCOMPARE(db.scalar("SELECT hash FROM audit WHERE id = 4"),
+                 Audit::HashOf(fourth, db.scalar("SELECT hash FROM audit WHERE id = 2")));
+        QVERIFY(AuditChainProblem(db.path()).contains(QStringLiteral("3")));
+    }
+
+    // The hashes ledgers already hold are the ones made now, byte for byte.
+    void hashesAreThoseLedgersHold() {
+        Audit::Entry first{1, "2024-01-01 10:00:00", Admin, "desk-1", Audit::Login, {}, {}};
+        const QString firstHash = Audit::HashOf(first, {});
+        QCOMPARE(
+            firstHash,
+            QStringLiteral("5cd489688bf0d89631ba645122fc1d1fad5dfd8d732b3ad03831463d004e44da"));
+        Audit::Entry second{2,        "2024-01-01 10:05:00", Op1,
+                            "desk-1", Audit::Command,        "卡号 0000000A 充值 100 元",
+                            {}};
+        QCOMPARE(
+            Audit::HashOf(second, firstHash),
+            QStringLiteral("5932be46ea6d301e1b4f31c2472922ac1aee4a07f3809f169dcfc78cef9140cf"));
+    }
+
+    // The login's check goes on from the entry the last one found intact, kept in the desk's
+    // settings; whatever it finds is said as the whole walk says it, and then forgotten.
+    void loginChecksWhatWasAddedSince() {
+        TestDatabase db;
+        QTemporaryDir home;
+        Settings settings(home.filePath("Velkar.conf"));
+        const auto append = [&](int count) {
+            Connection c(db.path());
+            for (int i = 0; i < count; ++i)
+                Audit::Append(c, Op1, "desk-1", Audit::Command,
+                              QStringLiteral("充值 %1 元").arg(i));
+        };
+        append(3);
+        QCOMPARE(AuditChainProblem(settings, db.path()), QString());
+        QCOMPARE(settings.checkedTrail().id, 3);
+        const QString third = settings.checkedTrail().hash;
+        QCOMPARE(third, db.scalar("SELECT hash FROM audit WHERE id = 3"));
+        append(2);
+        QCOMPARE(AuditChainProblem(settings, db.path()), QString());
+        QCOMPARE(settings.checkedTrail().id, 5);
+        // Kept between runs of the desk.
+        QCOMPARE(Settings(home.filePath("Velkar.conf")).checkedTrail().id, 5);
+
+        append(2);
+        db.exec("UPDATE audit SET details = '充值 900 元' WHERE id = 6");
+        const QString whole = AuditChainProblem(db.path());
+        QVERIFY(whole.contains("第 6 条被修改"));
+        QCOMPARE(AuditChainProblem(settings, db.path()), whole);
+        QCOMPARE(settings.checkedTrail().id, 0);
+        QCOMPARE(AuditChainProblem(settings, db.path()), whole);
+    }
+
+    // The kept entry rewritten, or another ledger's: the whole chain is walked.
+    void aMarkThatNoLongerHoldsWalksEverything_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("kept entry's hash rewritten")
+            << QStringList{"UPDATE audit SET hash = replace(hash, substr(hash, 1, 1), 'x') "
+                           "WHERE id = 3"}
+            << "第 3 条被修改";
+        QTest::newRow("an entry before it changed and the kept one deleted")
+            << QStringList{"UPDATE audit SET details = 'x' WHERE id = 1",
+                           "DELETE FROM audit WHERE id = 3"}
+            << "第 1 条被修改";
+        QTest::newRow("last entries deleted")
+            << QStringList{"DELETE FROM audit WHERE id > 3"} << "第 4 条被删除";
+    }
+    void aMarkThatNoLongerHoldsWalksEverything() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, named);
+        TestDatabase db;
+        {
+            Connection c(db.path());
+            for (int i = 0; i < 5; ++i)
+                Audit::Append(c, Op2, "desk-1", Audit::Command, QString::number(i));
+        }
+        QTemporaryDir home;
+        Settings settings(home.filePath("Velkar.conf"));
+        Audit::Checkpoint third{3, db.scalar("SELECT hash FROM audit WHERE id = 3")};
+        RememberCheckedTrail(settings, db.path(), &third);
+        for (const QString& step : steps)
+            db.exec(step);
+        const QString problem = AuditChainProblem(settings, db.path());
+        QVERIFY2(problem.contains(named), qPrintable(problem));
+        QCOMPARE(problem, AuditChainProblem(db.path()));
+
+        // A mark of another ledger says nothing of this one.
+        TestDatabase other;
+        {
+            Connection c(other.path());
+            for (int i = 0; i < 4; ++i)
+                Audit::Append(c, Op2, "desk-2", Audit::Command, QString::number(i));
+        }
+        RememberCheckedTrail(settings, db.path(), &third);
+        other.exec("UPDATE audit SET details = 'x' WHERE id = 2");
+        QVERIFY(AuditChainProblem(settings, other.path()).contains("第 2 条被修改"));
     }
 
     // Text moved from one field to the next, their joined bytes unchanged, is still a change.

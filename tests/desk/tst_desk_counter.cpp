@@ -149,6 +149,33 @@ private slots:
         QCOMPARE(rig.dialogs.lastText(), QStringLiteral("您没有管理员权限！"));
     }
 
+    // A replacement stopped by a new card that can't hold the balance: the administrator
+    // closes it with 结清, the rest paid out in cash, and the card takes ordinary commands.
+    void closingAStoppedPlanAtTheDesk() {
+        DeskRig rig;
+        rig.db.setPassword("管理员", "secret");
+        rig.db.addCardholder("7", "0000000A", "张三");
+        {
+            const Connection c(rig.db.path());
+            Cards::Seen(c, "0000000A", 1234, "2024-05-06 07:00:00", "desk-b");
+            QCOMPARE(Cards::ReportLost(c, "0000000A", "遗失", "操作员1", "desk-b"), QString());
+        }
+        rig.open(QStringLiteral("管理员"));
+        rig.connectReader();
+        rig.lay(CardNumber{0, 0, 0, 0x0B}, 65000);
+        rig.dialogs.answerChoice(0);
+        rig.dialogs.answerQuestion(true);
+        rig.desk->findChild<QPushButton*>(QStringLiteral("replaceButton"))->click();
+        QTRY_COMPARE(rig.dialogs.lastText(), QStringLiteral("补卡未完成\n充值后余额超出上限"));
+        QVERIFY(rig.desk->link().planRunning("0000000B"));
+        rig.dialogs.answerText("secret");
+        rig.dialogs.answerChoice(0);
+        rig.dialogs.answerQuestion(true);
+        rig.desk->findChild<QPushButton*>(QStringLiteral("closePlanButton"))->click();
+        QCOMPARE(rig.dialogs.lastText(), QStringLiteral("已结清。请付给持卡人现金 123.4 元。"));
+        QVERIFY(!rig.desk->link().planRunning("0000000B"));
+    }
+
     void statusBarAndPromptWhole() {
         DeskRig rig;
         rig.open(QStringLiteral("操作员2"));

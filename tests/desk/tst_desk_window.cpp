@@ -65,9 +65,9 @@ private slots:
         QVERIFY(rig.edit("clockEdit")->isHidden());
         QVERIFY(rig.dialogs.texts().isEmpty());
 
-        const QStringList headings{"卡号", "时间", "金额"};
-        const int widths[] = {80, 160, 80};
-        for (int c = 0; c < 3; ++c) {
+        const QStringList headings{"卡号", "时间", "金额", "备注"};
+        const int widths[] = {80, 160, 80, 70};
+        for (int c = 0; c < 4; ++c) {
             QCOMPARE(rig.list()->model()->headerData(c, Qt::Horizontal).toString(), headings[c]);
             // The columns share out the list's width in the template's proportions.
             QVERIFY(rig.list()->columnWidth(c) >= widths[c]);

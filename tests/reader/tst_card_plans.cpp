@@ -6,12 +6,14 @@
 #include "data/AdoConn.h"
 #include "data/Cards.h"
 #include "data/Plans.h"
+#include "data/Shift.h"
 #include "reader/LinkState.h"
 #include "reader/ReaderLink.h"
 #include "reader/SimulatedReader.h"
 
 #include <QTest>
 
+#include <functional>
 #include <thread>
 
 using namespace velkar;
@@ -20,10 +22,24 @@ namespace {
 
 const CardNumber Lost{0x00, 0x00, 0x00, 0x0A};
 const CardNumber New{0x00, 0x00, 0x00, 0x0B};
+const CardNumber Other{0x00, 0x00, 0x00, 0x0C};
 const QString LostText = QStringLiteral("0000000A");
 const QString NewText = QStringLiteral("0000000B");
+const QString OtherText = QStringLiteral("0000000C");
 const Plans::Start Start{QStringLiteral("操作员1"), QStringLiteral("desk-a"),
                          QStringLiteral("2024-05-06 08:00:00")};
+
+// A reader that lays another card on just before it carries out the next frame: the card
+// swapped in as the command goes out.
+struct SwappingReader : SimulatedReader {
+    std::function<void()> beforeWrite;
+    bool BridgeWriteData(BridgeHandle handle, const std::uint8_t* data,
+                         std::size_t length) override {
+        if (const auto swap = std::exchange(beforeWrite, {}))
+            swap();
+        return SimulatedReader::BridgeWriteData(handle, data, length);
+    }
+};
 
 // A desk: the simulated reader, which carries out every command and reports the card again,
 // and the link booking into one ledger (its own, or another desk's).
@@ -42,7 +58,7 @@ struct Desk {
     }
     int balance() const { return reader.card() ? reader.card()->balance : -1; }
 
-    SimulatedReader reader;
+    SwappingReader reader;
     FakeDeskView view;
     FixedClock clock;
     ReaderLink link;
@@ -214,6 +230,52 @@ private slots:
                                                  "金额 100 元，不能冲正。")));
         QCOMPARE(db.scalar("SELECT count(*) FROM journal"), QStringLiteral("1"));
         QCOMPARE(desk.balance(), 500);
+    }
+
+    // The reader carried the plan's command out on a card laid on in the new card's place: that
+    // change is booked on the card that took it, as the plan's (value moved, no cash in the
+    // drawer), and the plan stops for the administrator, who closes it by paying the rest in
+    // cash; nothing more goes to the new card meanwhile.
+    void aCardSwappedInMidPlan() {
+        TestDatabase db;
+        const Connection c(db.path());
+        const Shifts::Begun shift = Shifts::Begin(
+            c, QStringLiteral("desk-a"), QStringLiteral("操作员1"), QDateTime::currentDateTime());
+        const Plans::Plan plan = startReplacement(db, 1004);
+        Desk desk(db.path());
+        desk.reader.beforeWrite = [&desk] { desk.reader.layCard(Other, 300); };
+        desk.lay(New, 0);
+        const QString stopped =
+            QStringLiteral("补卡未完成\n有一条指令在卡 0000000C 上执行了，请管理员核对后结清。");
+        QTRY_VERIFY_WITH_TIMEOUT(desk.view.get(desk.view.messages).contains(stopped), 10000);
+        desk.link.waitForStore();
+        QCOMPARE(desk.balance(), 1300);
+        QCOMPARE(db.scalar("SELECT group_concat(j.card_no || ' ' || j.state || ' ' || "
+                           "coalesce(l.kind, '-'), ',') FROM (SELECT * FROM journal ORDER BY id) "
+                           "AS j LEFT JOIN journal_links l ON l.journal_id = j.id"),
+                 QStringLiteral("0000000B not_executed replacement,0000000C booked replacement"));
+        QCOMPARE(Shifts::WithFigures(c, shift.shift.id)->expected, std::optional<qint64>(0));
+
+        desk.reader.removeCard();
+        desk.clock.advance(CommandBook::CardPresentMs + 1);
+        desk.lay(New, 0);
+        QTRY_COMPARE(desk.view.get(desk.view.messages).count(stopped), 2);
+        desk.link.waitForStore();
+        QCOMPARE(db.scalar("SELECT count(*) FROM journal"), QStringLiteral("2"));
+
+        Plans::Start admin = Start;
+        admin.account = QStringLiteral("管理员");
+        QCOMPARE(Plans::Close(c, plan, Start), QStringLiteral("您没有管理员权限！"));
+        Plans::Closing closing;
+        QCOMPARE(Plans::Close(c, plan, admin, &closing), QString());
+        QCOMPARE(closing.cash, 1004);
+        QCOMPARE(closing.astray, QStringList{OtherText});
+        QCOMPARE(Plans::Close(c, plan, admin), QStringLiteral("这笔补卡或冲正已经办完。"));
+        QCOMPARE(ledger(db), QStringLiteral("100 1004 0"));
+        QCOMPARE(Shifts::WithFigures(c, shift.shift.id)->expected, std::optional<qint64>(-1004));
+        desk.link.planClosed(NewText);
+        desk.link.requestRecharge(5);
+        QTRY_COMPARE(desk.balance(), 50);
     }
 
     // A desk closed while a plan's step is under way: the step may still hand the store its

@@ -55,7 +55,8 @@ void CLoginDlg::OnLogin() {
     switch (outcome) {
     case LoginOutcome::Success:
         if (name == AdministratorName) {
-            const QString broken = AuditChainProblem();
+            const QString broken =
+                m_settings ? AuditChainProblem(*m_settings) : AuditChainProblem();
             if (!broken.isEmpty())
                 m_dialogs.warning(Messages::AuditTrailChanged(broken), this);
             // Anyone at the counter knows the delivered password: the desk waits for a new one.

@@ -12,6 +12,7 @@ class CLoginDlg;
 namespace velkar {
 
 class Dialogs;
+class Settings;
 
 // The first window: picks an account and checks its password. Ends Accepted after a
 // successful login (the desk then opens), Rejected on 退出, Escape or the close box. The
@@ -31,6 +32,10 @@ public:
     // The ledger failed its check: only the administrator, who may restore it, gets in.
     void admitAdministratorOnly() { m_administratorOnly = true; }
 
+    // The administrator's login checks the audit chain from where the last check, kept in
+    // `settings`, found it intact; without, the whole chain.
+    void rememberTrailIn(Settings& settings) { m_settings = &settings; }
+
 public slots:
     void OnLogin();
 
@@ -46,6 +51,7 @@ private:
     std::unique_ptr<Ui::CLoginDlg> ui;
     Dialogs& m_dialogs;
     bool m_administratorOnly = false;
+    Settings* m_settings = nullptr;
     Session m_session;
 };
 
