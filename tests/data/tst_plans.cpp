@@ -74,6 +74,22 @@ qint64 bookedRecharge(const TestDatabase& db, const QString& cardNo, int amount,
     return *settled.front().recordId;
 }
 
+// The plan's recharge of `yuan` onto the empty new card, as the link writes it: a journal row
+// linked to the plan, in one transaction.
+void sendLinkedRecharge(const Connection& c, const Plans::Plan& plan, int yuan) {
+    Transaction t(c, Transaction::Write);
+    Journal::Entry e;
+    e.cardNo = plan.cardNo;
+    e.amount = yuan;
+    e.balanceExpected = yuan * 10;
+    e.operatorName = "操作员1";
+    e.desk = "desk-a";
+    e.sentAt = "2024-05-06 08:00:01";
+    e.id = Journal::Add(c, e);
+    Plans::Link(c, e.id, plan, e);
+    t.commit();
+}
+
 } // namespace
 
 class TestPlans : public QObject {
@@ -229,19 +245,7 @@ private slots:
         const Connection c(db.path());
         Plans::Plan plan;
         QCOMPARE(Plans::StartReplacement(c, "0000000A", "0000000B", Operator, &plan), QString());
-        {
-            Transaction t(c, Transaction::Write);
-            Journal::Entry e;
-            e.cardNo = "0000000B";
-            e.amount = 123;
-            e.balanceExpected = 1230;
-            e.operatorName = "操作员1";
-            e.desk = "desk-a";
-            e.sentAt = "2024-05-06 08:00:01";
-            e.id = Journal::Add(c, e);
-            Plans::Link(c, e.id, plan, e);
-            t.commit();
-        }
+        sendLinkedRecharge(c, plan, 123);
         const auto commands = Plans::CommandsOf(c, plan);
         QCOMPARE(commands.size(), size_t(1));
         QVERIFY(commands[0].state == State::Pending && commands[0].amount == 123);
@@ -302,19 +306,7 @@ private slots:
         const Connection c(db.path());
         Plans::Plan plan;
         QCOMPARE(Plans::StartReplacement(c, "0000000A", "0000000B", Operator, &plan), QString());
-        {
-            Transaction t(c, Transaction::Write);
-            Journal::Entry e;
-            e.cardNo = "0000000B";
-            e.amount = 100;
-            e.balanceExpected = 1000;
-            e.operatorName = "操作员1";
-            e.desk = "desk-a";
-            e.sentAt = "2024-05-06 08:00:01";
-            e.id = Journal::Add(c, e);
-            Plans::Link(c, e.id, plan, e);
-            t.commit();
-        }
+        sendLinkedRecharge(c, plan, 100);
         FakeDialogs dialogs;
         PlanRequest request{{}, 0, "操作员1", "desk-a", "2024-05-06 09:00:00"};
         QVERIFY(!AskClosePlan(dialogs, c, request));
