@@ -140,6 +140,7 @@ private:
     QString readCardholders(const LegacyFile& file);
     void claimCardNumbers();
     QString importRecords(LegacyFile::Table& table, Sink& sink);
+    void countRecord(const char* date, std::int64_t amount);
     void progress(qint64 step) {
         m_done += step;
         if (m_options.progress)
@@ -265,6 +266,97 @@ void Importer::claimCardNumbers() {
     m_report.cardholders.imported = m_holderCards.size();
 }
 
+namespace {
+
+// 卡号 as stored, repaired where it was plainly mistyped; noted where it can't be. `asRead`
+// receives it before the repair.
+QString recordCard(const Cell& cell, qint64 row, Findings& findings, QString* asRead) {
+    const QString& column = Schema::RecordColumns[0];
+    // Most records' card numbers need nothing: read them without the repairs' detours.
+    const QString& card = *asRead =
+        cell.kind == Kind::Text && cell.lost == 0 && IsCardNumber(cell.text)
+            ? cell.text
+            : storedText(cell, RecordsTable, Employees, row, column, &findings);
+    if (IsCardNumber(card))
+        return card;
+    const QString repaired = CardNumberFromTyped(card);
+    if (!repaired.isEmpty()) {
+        findings.repairs.add(
+            RecordsTable, row,
+            Messages::LegacyRow(Employees, row, Messages::RepairCardNo(card, repaired)));
+        return repaired;
+    }
+    if (cell.kind != Kind::Null)
+        findings.notes.add(RecordsTable, row,
+                           Messages::LegacyRow(Employees, row, Messages::FlagCardNo(card)));
+    return card;
+}
+
+// Writes 日期 into `date`; else why the record is set aside. `values` names the record, made
+// only for a record set aside.
+template <typename Values>
+QString recordDate(const Cell& cell, qint64 row, const Values& values, char* date,
+                   Findings& findings) {
+    switch (cell.kind) {
+    case Kind::DateTime:
+        return AccessDateText(cell.real, date)
+                   ? QString()
+                   : Messages::SetAsideBadDate(CellText(cell), values());
+    case Kind::Text: {
+        const QString text = DateFromTypedText(cell.text);
+        if (text.isEmpty())
+            return Messages::SetAsideBadDate(cell.text, values());
+        if (text != cell.text)
+            findings.repairs.add(
+                RecordsTable, row,
+                Messages::LegacyRow(Employees, row, Messages::RepairDate(cell.text, text)));
+        std::memcpy(date, text.toLatin1().constData(), 20);
+        return {};
+    }
+    case Kind::Null:
+        return Messages::SetAsideNoDate(values());
+    default:
+        return Messages::SetAsideBadDate(CellText(cell), values());
+    }
+}
+
+// Writes 金额 into `amount`, a whole number; else why the record is set aside.
+template <typename Values>
+QString recordAmount(const Cell& cell, const Values& values, std::int64_t* amount) {
+    bool whole = true;
+    switch (cell.kind) {
+    case Kind::Integer:
+        *amount = cell.integer;
+        break;
+    case Kind::Real:
+        whole = std::trunc(cell.real) == cell.real && std::fabs(cell.real) < 9.0e15;
+        *amount = whole ? std::int64_t(cell.real) : 0;
+        break;
+    case Kind::Text:
+        *amount = cell.text.trimmed().toLongLong(&whole, 10);
+        break;
+    case Kind::Null:
+        return Messages::SetAsideNoAmount(values());
+    case Kind::DateTime:
+        whole = false;
+        break;
+    }
+    return whole ? QString() : Messages::SetAsideBadAmount(CellText(cell), values());
+}
+
+} // namespace
+
+void Importer::countRecord(const char* date, std::int64_t amount) {
+    ++m_report.records.imported;
+    const int year =
+        (date[0] - '0') * 1000 + (date[1] - '0') * 100 + (date[2] - '0') * 10 + (date[3] - '0');
+    Sum& sum = m_report.years[year];
+    ++sum.records;
+    sum.amount += amount;
+    ++m_report.all.records;
+    m_report.all.amount += amount;
+}
+
 QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
     const QStringList& names = Schema::RecordColumns;
     const int cardAt = table.column(names[0]);
@@ -289,82 +381,17 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
         if (row % ProgressEvery == 0)
             progress(ProgressEvery);
         const Cell& cardCell = cells[size_t(cardAt)];
-        // Most records' card numbers need nothing: read them without the repairs' detours.
-        QString card =
-            cardCell.kind == Kind::Text && cardCell.lost == 0 && IsCardNumber(cardCell.text)
-                ? cardCell.text
-                : storedText(cardCell, RecordsTable, Employees, row, names[0], &m_findings);
-        const QString asRead = card;
-        if (!IsCardNumber(card)) {
-            const QString repaired = CardNumberFromTyped(card);
-            if (!repaired.isEmpty()) {
-                m_findings.repairs.add(
-                    RecordsTable, row,
-                    Messages::LegacyRow(Employees, row, Messages::RepairCardNo(card, repaired)));
-                card = repaired;
-            } else if (cardCell.kind != Kind::Null) {
-                m_findings.notes.add(
-                    RecordsTable, row,
-                    Messages::LegacyRow(Employees, row, Messages::FlagCardNo(card)));
-            }
-        }
-        // The date.
         const Cell& dateCell = cells[size_t(dateAt)];
-        QString aside;
-        const auto values = [&] {
-            return Messages::RecordValues(asRead, CellText(dateCell),
-                                          CellText(cells[size_t(amountAt)]));
-        };
-        if (dateCell.kind == Kind::DateTime) {
-            if (!AccessDateText(dateCell.real, date))
-                aside = Messages::SetAsideBadDate(CellText(dateCell), values());
-        } else if (dateCell.kind == Kind::Text) {
-            const QString text = DateFromTypedText(dateCell.text);
-            if (text.isEmpty()) {
-                aside = Messages::SetAsideBadDate(dateCell.text, values());
-            } else {
-                if (text != dateCell.text)
-                    m_findings.repairs.add(
-                        RecordsTable, row,
-                        Messages::LegacyRow(Employees, row,
-                                            Messages::RepairDate(dateCell.text, text)));
-                std::memcpy(date, text.toLatin1().constData(), 20);
-            }
-        } else if (dateCell.kind == Kind::Null) {
-            aside = Messages::SetAsideNoDate(values());
-        } else {
-            aside = Messages::SetAsideBadDate(CellText(dateCell), values());
-        }
-        // The amount.
         const Cell& amountCell = cells[size_t(amountAt)];
+        QString asRead;
+        const QString card = recordCard(cardCell, row, m_findings, &asRead);
+        const auto values = [&] {
+            return Messages::RecordValues(asRead, CellText(dateCell), CellText(amountCell));
+        };
         std::int64_t amount = 0;
-        if (aside.isEmpty()) {
-            bool whole = true;
-            switch (amountCell.kind) {
-            case Kind::Integer:
-                amount = amountCell.integer;
-                break;
-            case Kind::Real:
-                whole = std::trunc(amountCell.real) == amountCell.real &&
-                        std::fabs(amountCell.real) < 9.0e15;
-                amount = whole ? std::int64_t(amountCell.real) : 0;
-                break;
-            case Kind::Text: {
-                const QString text = amountCell.text.trimmed();
-                qlonglong value = text.toLongLong(&whole, 10);
-                amount = value;
-                break;
-            }
-            case Kind::Null:
-                aside = Messages::SetAsideNoAmount(values());
-                break;
-            case Kind::DateTime:
-                whole = false;
-                break;
-            }
-            if (aside.isEmpty() && !whole)
-                aside = Messages::SetAsideBadAmount(CellText(amountCell), values());
-        }
+        QString aside = recordDate(dateCell, row, values, date, m_findings);
+        if (aside.isEmpty())
+            aside = recordAmount(amountCell, values, &amount);
         if (!aside.isEmpty()) {
             m_findings.setAside.add(RecordsTable, row, Messages::LegacyRow(Employees, row, aside));
             ++m_report.records.setAside;
@@ -386,14 +413,7 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
             cardsWithoutHolder.insert(card);
         }
         sink.record(cardBytes, date, amount);
-        ++m_report.records.imported;
-        const int year =
-            (date[0] - '0') * 1000 + (date[1] - '0') * 100 + (date[2] - '0') * 10 + (date[3] - '0');
-        Sum& sum = m_report.years[year];
-        ++sum.records;
-        sum.amount += amount;
-        ++m_report.all.records;
-        m_report.all.amount += amount;
+        countRecord(date, amount);
     }
     progress(row % ProgressEvery);
     if (!table.problem().isEmpty())
