@@ -7,27 +7,20 @@
 #include "data/Cardholder.h"
 #include "data/LegacyFile.h"
 #include "data/LegacyImportSink.h"
+#include "data/LegacyValues.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QSaveFile>
 #include <QSet>
-#include <QTemporaryFile>
 #include <QUrl>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 #include <vector>
 
 namespace velkar {
@@ -39,66 +32,12 @@ namespace {
 using Cell = LegacyFile::Cell;
 using Kind = LegacyFile::Kind;
 
-const QString Userecord = QStringLiteral("userecord");
-const QString Employees = QStringLiteral("employees");
-const QString Permission = QStringLiteral("permission");
-
 constexpr int ProgressEvery = 8192;
 // A card's balance moves by at most 65535 tenths of a yuan.
 constexpr std::int64_t ReaderLimit = 6553;
 // The query window sums amounts of at most five characters.
 constexpr std::int64_t QuerySumsFrom = -9999;
 constexpr std::int64_t QuerySumsTo = 99999;
-
-// ---- Values -----------------------------------------------------------------------------------
-
-// A report's lines of one kind, put in table and row order at the end.
-class Lines {
-public:
-    void add(int table, qint64 row, const QString& text) { m_lines.push_back({table, row, text}); }
-    QStringList sorted() {
-        std::stable_sort(m_lines.begin(), m_lines.end(), [](const Line& a, const Line& b) {
-            return a.table != b.table ? a.table < b.table : a.row < b.row;
-        });
-        QStringList texts;
-        for (const Line& line : m_lines)
-            texts << line.text;
-        return texts;
-    }
-
-private:
-    struct Line {
-        int table;
-        qint64 row;
-        QString text;
-    };
-    std::vector<Line> m_lines;
-};
-
-enum TableOrder { AccountsTable, CardholdersTable, RecordsTable };
-
-struct Findings {
-    Lines repairs, setAside, notes, accounts;
-};
-
-// The text a cell of a text column is stored as; what that changed goes into the repairs.
-QString storedText(const Cell& cell, TableOrder order, const QString& table, qint64 row,
-                   const QString& column, Findings* findings) {
-    QString text = CellText(cell);
-    if (cell.kind == Kind::Null)
-        findings->repairs.add(order, row,
-                              Messages::LegacyRow(table, row, Messages::RepairNull(column)));
-    if (cell.lost > 0)
-        findings->repairs.add(
-            order, row, Messages::LegacyRow(table, row, Messages::RepairLost(column, cell.lost)));
-    if (text.contains(QChar(0))) {
-        // Neither engine's text holds it alike.
-        text.remove(QChar(0));
-        findings->repairs.add(order, row,
-                              Messages::LegacyRow(table, row, Messages::RepairNul(column)));
-    }
-    return text;
-}
 
 QString sha256Of(const QString& path, QString* problem) {
     QFile file(path);
@@ -212,7 +151,7 @@ QString Importer::readCardholders(const LegacyFile& file) {
         holder.row = qint64(m_holders.size()) + 1;
         for (int i = 0; i < 6; ++i)
             if (at[i] >= 0)
-                holder.cells[i] = storedText(cells[size_t(at[i])], CardholdersTable, Userecord,
+                holder.cells[i] = StoredText(cells[size_t(at[i])], CardholdersTable, Userecord,
                                              holder.row, names[i], &m_findings);
         holder.original = holder.cells[1];
         m_holders.push_back(std::move(holder));
@@ -266,86 +205,6 @@ void Importer::claimCardNumbers() {
     m_report.cardholders.imported = m_holderCards.size();
 }
 
-namespace {
-
-// 卡号 as stored, repaired where it was plainly mistyped; noted where it can't be. `asRead`
-// receives it before the repair.
-QString recordCard(const Cell& cell, qint64 row, Findings& findings, QString* asRead) {
-    const QString& column = Schema::RecordColumns[0];
-    // Most records' card numbers need nothing: read them without the repairs' detours.
-    const QString& card = *asRead =
-        cell.kind == Kind::Text && cell.lost == 0 && IsCardNumber(cell.text)
-            ? cell.text
-            : storedText(cell, RecordsTable, Employees, row, column, &findings);
-    if (IsCardNumber(card))
-        return card;
-    const QString repaired = CardNumberFromTyped(card);
-    if (!repaired.isEmpty()) {
-        findings.repairs.add(
-            RecordsTable, row,
-            Messages::LegacyRow(Employees, row, Messages::RepairCardNo(card, repaired)));
-        return repaired;
-    }
-    if (cell.kind != Kind::Null)
-        findings.notes.add(RecordsTable, row,
-                           Messages::LegacyRow(Employees, row, Messages::FlagCardNo(card)));
-    return card;
-}
-
-// Writes 日期 into `date`; else why the record is set aside. `values` names the record, made
-// only for a record set aside.
-template <typename Values>
-QString recordDate(const Cell& cell, qint64 row, const Values& values, char* date,
-                   Findings& findings) {
-    switch (cell.kind) {
-    case Kind::DateTime:
-        return AccessDateText(cell.real, date)
-                   ? QString()
-                   : Messages::SetAsideBadDate(CellText(cell), values());
-    case Kind::Text: {
-        const QString text = DateFromTypedText(cell.text);
-        if (text.isEmpty())
-            return Messages::SetAsideBadDate(cell.text, values());
-        if (text != cell.text)
-            findings.repairs.add(
-                RecordsTable, row,
-                Messages::LegacyRow(Employees, row, Messages::RepairDate(cell.text, text)));
-        std::memcpy(date, text.toLatin1().constData(), 20);
-        return {};
-    }
-    case Kind::Null:
-        return Messages::SetAsideNoDate(values());
-    default:
-        return Messages::SetAsideBadDate(CellText(cell), values());
-    }
-}
-
-// Writes 金额 into `amount`, a whole number; else why the record is set aside.
-template <typename Values>
-QString recordAmount(const Cell& cell, const Values& values, std::int64_t* amount) {
-    bool whole = true;
-    switch (cell.kind) {
-    case Kind::Integer:
-        *amount = cell.integer;
-        break;
-    case Kind::Real:
-        whole = std::trunc(cell.real) == cell.real && std::fabs(cell.real) < 9.0e15;
-        *amount = whole ? std::int64_t(cell.real) : 0;
-        break;
-    case Kind::Text:
-        *amount = cell.text.trimmed().toLongLong(&whole, 10);
-        break;
-    case Kind::Null:
-        return Messages::SetAsideNoAmount(values());
-    case Kind::DateTime:
-        whole = false;
-        break;
-    }
-    return whole ? QString() : Messages::SetAsideBadAmount(CellText(cell), values());
-}
-
-} // namespace
-
 void Importer::countRecord(const char* date, std::int64_t amount) {
     ++m_report.records.imported;
     const int year =
@@ -384,14 +243,12 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
         const Cell& dateCell = cells[size_t(dateAt)];
         const Cell& amountCell = cells[size_t(amountAt)];
         QString asRead;
-        const QString card = recordCard(cardCell, row, m_findings, &asRead);
-        const auto values = [&] {
-            return Messages::RecordValues(asRead, CellText(dateCell), CellText(amountCell));
-        };
+        const QString card = RecordCard(cardCell, row, m_findings, &asRead);
+        const RecordValues values{asRead, dateCell, amountCell};
         std::int64_t amount = 0;
-        QString aside = recordDate(dateCell, row, values, date, m_findings);
+        QString aside = RecordDate(dateCell, row, values, date, m_findings);
         if (aside.isEmpty())
-            aside = recordAmount(amountCell, values, &amount);
+            aside = RecordAmount(amountCell, values, &amount);
         if (!aside.isEmpty()) {
             m_findings.setAside.add(RecordsTable, row, Messages::LegacyRow(Employees, row, aside));
             ++m_report.records.setAside;
