@@ -458,7 +458,7 @@ void recordsWindow(Context& ctx) {
     againstFloor("records_open", open, floor);
     againstShownFloor("records_window", open,
                       shownFloor(ctx, {{Statements::CardholderCount, {}},
-                                       {Statements::CardholderList, {}, 64}}));
+                                       {Statements::CardholderBlock, {"", "0", "64"}, 64}}));
 
     auto* combo = control<QComboBox>(dlg.get(), "fieldCombo");
     combo->setCurrentIndex(combo->findText(QStringLiteral("姓名")));
