@@ -35,6 +35,8 @@ public:
         std::lock_guard lock(m_clock.m_mutex);
         m_clock.m_tickers.push_back(this);
     }
+    ManualTicker(const ManualTicker&) = delete;
+    ManualTicker& operator=(const ManualTicker&) = delete;
     ~ManualTicker() override {
         std::lock_guard lock(m_clock.m_mutex);
         std::erase(m_clock.m_tickers, this);

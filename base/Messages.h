@@ -443,7 +443,9 @@ inline QString DayTotalsDiffer(const QString& day, qint64 keptCount, qint64 coun
         .arg(counted);
 }
 inline QString RecordsOutsideDays(qint64 kept, qint64 counted) {
-    return QStringLiteral("record_days 表共记 %1 条记录，employees 表实有 %2 条").arg(kept).arg(counted);
+    return QStringLiteral("record_days 表共记 %1 条记录，employees 表实有 %2 条")
+        .arg(kept)
+        .arg(counted);
 }
 inline QString IntegrityCheckFailed(const QString& lines) {
     return QStringLiteral("完整性检查未通过：%1").arg(lines);
@@ -531,10 +533,10 @@ inline QString AuditEntryChangedOrInserted(qint64 id) {
 inline QString AuditTrailChanged(const QString& broken) {
     return QStringLiteral("操作日志已被改动！\n") + broken;
 }
-inline QString ShownCount(int count) {
+inline QString ShownCount(qint64 count) {
     return QStringLiteral("已显示 %1 条").arg(count);
 }
-inline QString TotalCount(int count) {
+inline QString TotalCount(qint64 count) {
     return QStringLiteral("共 %1 条").arg(count);
 }
 inline QString AccountDetail(const QString& name) {

@@ -96,7 +96,7 @@ QList<std::pair<QString, QString>> Fields(const Slip& s) {
 qreal HeightMm(const Slip& slip, int widthMm) {
     const Geometry g = geometryFor(widthMm);
     // The title, the fields, a rule and the thanks under it.
-    return g.top + g.titlePitch + (Fields(slip).size() + 2) * g.pitch + g.tail;
+    return g.top + g.titlePitch + qreal(Fields(slip).size() + 2) * g.pitch + g.tail;
 }
 
 void Draw(QPainter& painter, const Slip& slip, int widthMm) {

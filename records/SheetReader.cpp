@@ -120,6 +120,8 @@ QString stringItem(QXmlStreamReader& xml) {
 class ZipPart : public QIODevice {
 public:
     explicit ZipPart(unzFile zip) : m_zip(zip) {}
+    ZipPart(const ZipPart&) = delete;
+    ZipPart& operator=(const ZipPart&) = delete;
     ~ZipPart() override { close(); }
 
     bool openPart(const QString& name) {

@@ -46,9 +46,9 @@ namespace velkar {
 namespace {
 
 struct ListColumn {
-    const char* heading;
+    const char* heading = nullptr;
     Qt::Alignment alignment;
-    int width;
+    int width = 0;
 };
 
 const ListColumn ListColumns[] = {
