@@ -31,6 +31,9 @@ const QString HighestZNumberKey = QStringLiteral("HighestZNumber");
 const QString CheckedLedgerKey = QStringLiteral("AuditChecked/Ledger");
 const QString CheckedIdKey = QStringLiteral("AuditChecked/Id");
 const QString CheckedHashKey = QStringLiteral("AuditChecked/Hash");
+const QString TriedGroup = QStringLiteral("PasswordsTried");
+const QString TriedDeliveredKey = QStringLiteral("PasswordsTried/Delivered");
+const QString TriedOtherKey = QStringLiteral("PasswordsTried/Other");
 constexpr int DefaultAutoBackupKeep = 30;
 
 void complain(const QString& line) {
@@ -165,6 +168,13 @@ void Settings::load() {
                            text(CheckedHashKey).value_or(QString())};
         if (!trail.ledger.isEmpty() && trail.id > 0 && hashForm.match(trail.hash).hasMatch())
             m_checkedTrail = trail;
+        // A digest of another form is no verdict: that hash is simply tried again.
+        const auto digests = [&](const QString& key) {
+            QStringList kept = m_store->value(key).toStringList();
+            kept.removeIf([&](const QString& d) { return !hashForm.match(d).hasMatch(); });
+            return kept;
+        };
+        m_triedPasswords = {digests(TriedDeliveredKey), digests(TriedOtherKey)};
     }
 
     const std::optional<QString> reader = text(ReaderKey);
@@ -259,6 +269,20 @@ void Settings::setCheckedTrail(const CheckedTrail& trail) {
     } else {
         m_store->remove(QStringLiteral("AuditChecked"));
     }
+    m_store->sync();
+    PrivateFile::Restrict(m_file);
+}
+
+void Settings::setTriedPasswords(const TriedPasswords& tried) {
+    m_triedPasswords = tried;
+    if (m_readOnly)
+        return;
+    PrivateFile::MakeFolder(QFileInfo(m_file).absolutePath());
+    m_store->remove(TriedGroup);
+    if (!tried.delivered.isEmpty())
+        m_store->setValue(TriedDeliveredKey, tried.delivered);
+    if (!tried.other.isEmpty())
+        m_store->setValue(TriedOtherKey, tried.other);
     m_store->sync();
     PrivateFile::Restrict(m_file);
 }
