@@ -36,6 +36,14 @@ const QString TriedDeliveredKey = QStringLiteral("PasswordsTried/Delivered");
 const QString TriedOtherKey = QStringLiteral("PasswordsTried/Other");
 constexpr int DefaultAutoBackupKeep = 30;
 
+// A digest of another form is no verdict: that hash is simply tried again.
+QStringList digestsAt(const QSettings& store, const QString& key) {
+    static const QRegularExpression digestForm(QStringLiteral("^[0-9a-f]{64}$"));
+    QStringList kept = store.value(key).toStringList();
+    kept.removeIf([](const QString& d) { return !digestForm.match(d).hasMatch(); });
+    return kept;
+}
+
 void complain(const QString& line) {
     std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(line));
 }
@@ -168,13 +176,8 @@ void Settings::load() {
                            text(CheckedHashKey).value_or(QString())};
         if (!trail.ledger.isEmpty() && trail.id > 0 && hashForm.match(trail.hash).hasMatch())
             m_checkedTrail = trail;
-        // A digest of another form is no verdict: that hash is simply tried again.
-        const auto digests = [&](const QString& key) {
-            QStringList kept = m_store->value(key).toStringList();
-            kept.removeIf([&](const QString& d) { return !hashForm.match(d).hasMatch(); });
-            return kept;
-        };
-        m_triedPasswords = {digests(TriedDeliveredKey), digests(TriedOtherKey)};
+        m_triedPasswords = {digestsAt(*m_store, TriedDeliveredKey),
+                            digestsAt(*m_store, TriedOtherKey)};
     }
 
     const std::optional<QString> reader = text(ReaderKey);
