@@ -127,8 +127,7 @@ int main(int argc, char* argv[]) {
     }
     Session session;
     {
-        CLoginDlg login(dialogs);
-        login.rememberTrailIn(settings);
+        CLoginDlg login(dialogs, settings);
         if (!ledger.unsound.isEmpty())
             login.admitAdministratorOnly();
         if (login.exec() != QDialog::Accepted)

@@ -31,7 +31,18 @@ const QString HighestZNumberKey = QStringLiteral("HighestZNumber");
 const QString CheckedLedgerKey = QStringLiteral("AuditChecked/Ledger");
 const QString CheckedIdKey = QStringLiteral("AuditChecked/Id");
 const QString CheckedHashKey = QStringLiteral("AuditChecked/Hash");
+const QString TriedGroup = QStringLiteral("PasswordsTried");
+const QString TriedDeliveredKey = QStringLiteral("PasswordsTried/Delivered");
+const QString TriedOtherKey = QStringLiteral("PasswordsTried/Other");
 constexpr int DefaultAutoBackupKeep = 30;
+
+// A digest of another form is no verdict: that hash is simply tried again.
+QStringList digestsAt(const QSettings& store, const QString& key) {
+    static const QRegularExpression digestForm(QStringLiteral("^[0-9a-f]{64}$"));
+    QStringList kept = store.value(key).toStringList();
+    kept.removeIf([](const QString& d) { return !digestForm.match(d).hasMatch(); });
+    return kept;
+}
 
 void complain(const QString& line) {
     std::fprintf(stderr, "velkar: %s\n", qUtf8Printable(line));
@@ -165,6 +176,8 @@ void Settings::load() {
                            text(CheckedHashKey).value_or(QString())};
         if (!trail.ledger.isEmpty() && trail.id > 0 && hashForm.match(trail.hash).hasMatch())
             m_checkedTrail = trail;
+        m_triedPasswords = {digestsAt(*m_store, TriedDeliveredKey),
+                            digestsAt(*m_store, TriedOtherKey)};
     }
 
     const std::optional<QString> reader = text(ReaderKey);
@@ -259,6 +272,20 @@ void Settings::setCheckedTrail(const CheckedTrail& trail) {
     } else {
         m_store->remove(QStringLiteral("AuditChecked"));
     }
+    m_store->sync();
+    PrivateFile::Restrict(m_file);
+}
+
+void Settings::setTriedPasswords(const TriedPasswords& tried) {
+    m_triedPasswords = tried;
+    if (m_readOnly)
+        return;
+    PrivateFile::MakeFolder(QFileInfo(m_file).absolutePath());
+    m_store->remove(TriedGroup);
+    if (!tried.delivered.isEmpty())
+        m_store->setValue(TriedDeliveredKey, tried.delivered);
+    if (!tried.other.isEmpty())
+        m_store->setValue(TriedOtherKey, tried.other);
     m_store->sync();
     PrivateFile::Restrict(m_file);
 }

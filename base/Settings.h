@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -86,6 +87,17 @@ public:
     // An id of 0 forgets it: the next check walks the whole chain.
     void setCheckedTrail(const CheckedTrail& trail);
 
+    // Stored password hashes this desk already tried against the delivered password, each by a
+    // digest of its text (64 hexadecimal digits): those found to hold it and those found not
+    // to. A hash's text changes with its password, so a verdict spares trying it again.
+    struct TriedPasswords {
+        QStringList delivered;
+        QStringList other;
+        bool operator==(const TriedPasswords&) const = default;
+    };
+    TriedPasswords triedPasswords() const { return m_triedPasswords; }
+    void setTriedPasswords(const TriedPasswords& tried);
+
     static QString DefaultWorkingFolder();
     static QString ReaderChoiceText(ReaderChoice choice);
 
@@ -107,6 +119,7 @@ private:
     int m_autoBackupKeep = 30;
     qint64 m_highestZNumber = 0;
     CheckedTrail m_checkedTrail;
+    TriedPasswords m_triedPasswords;
     bool m_readOnly = false;
     QString m_damagedKeptAs;
     QString m_damagedServerLedger;

@@ -2,6 +2,9 @@
 
 #include <sodium.h>
 
+#include <QByteArray>
+#include <QList>
+
 #include <algorithm>
 #include <atomic>
 #include <functional>
@@ -59,11 +62,68 @@ std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost) {
     return hashes;
 }
 
-std::vector<bool> VerifyAll(const std::vector<QString>& stored, const QString& password) {
-    std::vector<char> matches(stored.size(), 0);
-    sideBySide(stored.size(),
-               [&](std::size_t i) { matches[i] = Verify(stored[i], password) ? 1 : 0; });
-    return {matches.begin(), matches.end()};
+std::vector<Verdict> CheckAll(const std::vector<QString>& stored, const QString& password) {
+    std::vector<Verdict> verdicts(stored.size(), Verdict::Unknown);
+    sideBySide(stored.size(), [&](std::size_t i) { verdicts[i] = Check(stored[i], password); });
+    return verdicts;
+}
+
+namespace {
+
+// The parts of a stored hash, "$argon2id$v=19$m=KiB,t=passes,p=1$salt$hash" with both in
+// unpadded base64, as libsodium writes it.
+struct Parts {
+    unsigned long long passes = 0;
+    std::size_t memory = 0; // bytes
+    unsigned char salt[crypto_pwhash_SALTBYTES] = {};
+    unsigned char hash[crypto_pwhash_STRBYTES] = {};
+    std::size_t hashLength = 0;
+};
+
+bool decode(const QByteArray& text, unsigned char* to, std::size_t room, std::size_t* length) {
+    return sodium_base642bin(to, room, text.constData(), std::size_t(text.size()), nullptr, length,
+                             nullptr, sodium_base64_VARIANT_ORIGINAL_NO_PADDING) == 0;
+}
+
+bool parse(const QByteArray& stored, Parts* parts) {
+    const QList<QByteArray> fields = stored.split('$');
+    if (fields.size() != 6 || !fields[0].isEmpty() || fields[1] != "argon2id" ||
+        fields[2] != "v=19")
+        return false;
+    const QList<QByteArray> cost = fields[3].split(',');
+    if (cost.size() != 3 || !cost[0].startsWith("m=") || !cost[1].startsWith("t=") ||
+        cost[2] != "p=1")
+        return false;
+    bool kib = false;
+    bool passes = false;
+    const qulonglong memory = cost[0].mid(2).toULongLong(&kib);
+    parts->passes = cost[1].mid(2).toULongLong(&passes);
+    if (!kib || !passes || memory > crypto_pwhash_MEMLIMIT_MAX / 1024)
+        return false;
+    parts->memory = std::size_t(memory) * 1024;
+    std::size_t saltLength = 0;
+    return decode(fields[4], parts->salt, sizeof parts->salt, &saltLength) &&
+           saltLength == sizeof parts->salt &&
+           decode(fields[5], parts->hash, sizeof parts->hash, &parts->hashLength) &&
+           parts->hashLength >= crypto_pwhash_BYTES_MIN;
+}
+
+} // namespace
+
+// Derived here rather than by crypto_pwhash_str_verify, which answers a failure to derive (no
+// memory) as it answers a different password.
+Verdict Check(const QString& stored, const QString& password) {
+    Parts parts;
+    if (!ready() || !IsHash(stored) || !parse(stored.toLatin1(), &parts))
+        return Verdict::Unknown;
+    const QByteArray bytes = password.toUtf8();
+    unsigned char derived[sizeof parts.hash];
+    if (crypto_pwhash(derived, parts.hashLength, bytes.constData(), quint64(bytes.size()),
+                      parts.salt, parts.passes, parts.memory, crypto_pwhash_ALG_ARGON2ID13) != 0)
+        return Verdict::Unknown;
+    const bool same = sodium_memcmp(derived, parts.hash, parts.hashLength) == 0;
+    sodium_memzero(derived, sizeof derived);
+    return same ? Verdict::Matches : Verdict::Differs;
 }
 
 bool Verify(const QString& stored, const QString& password) {

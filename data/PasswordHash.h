@@ -33,9 +33,16 @@ std::vector<QString> HashAll(const std::vector<QString>& passwords, Cost cost = 
 // nothing.
 bool Verify(const QString& stored, const QString& password);
 
-// For each of `stored`, whether it is a hash of exactly `password`; checked side by side a few at
-// a time, as HashAll makes them.
-std::vector<bool> VerifyAll(const std::vector<QString>& stored, const QString& password);
+// What a check of a stored hash found. Unknown: it could not be told (no memory for its cost, a
+// damaged text), which Verify can't tell from a different password.
+enum class Verdict { Matches, Differs, Unknown };
+
+// The same check as Verify, for a caller that keeps the answer.
+Verdict Check(const QString& stored, const QString& password);
+
+// For each of `stored`, the verdict of Check; checked side by side a few at a time, as HashAll
+// makes them.
+std::vector<Verdict> CheckAll(const std::vector<QString>& stored, const QString& password);
 
 // True when `stored` has the form of a hash this program makes.
 bool IsHash(const QString& stored);

@@ -7,6 +7,7 @@
 #include "data/PasswordHash.h"
 #include "data/Text.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 
 namespace velkar {
@@ -77,19 +78,86 @@ QString LoginMessage(LoginOutcome outcome) {
     }
 }
 
-bool DeliveredPasswordChanged(const QString& name, const QString& databasePath) {
+namespace {
+
+// The key of a stored hash's verdict: its text, with the password it was tried against, so a
+// verdict never answers for another password.
+QString triedKey(const QString& stored) {
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    digest.addData(Schema::DeliveredPassword.toUtf8());
+    digest.addData(QByteArrayView("\0", 1));
+    digest.addData(stored.toLatin1());
+    return QString::fromLatin1(digest.result().toHex());
+}
+
+// Verdicts beyond these are the oldest, of hashes long replaced.
+constexpr qsizetype KeptVerdicts = 64;
+
+void keep(QStringList& list, const QString& key) {
+    if (list.contains(key))
+        return;
+    list << key;
+    if (list.size() > KeptVerdicts)
+        list.remove(0, list.size() - KeptVerdicts);
+}
+
+// Whether each of `hashes` is one of the delivered password: from the verdicts `settings` keep
+// where there is one, else tried, a slow hash each, and kept. `wholeList`: these are all the
+// accounts' hashes, and the verdicts of no others are kept.
+std::vector<bool> holdDelivered(Settings* settings, const std::vector<QString>& hashes,
+                                bool wholeList) {
+    const Settings::TriedPasswords kept =
+        settings ? settings->triedPasswords() : Settings::TriedPasswords{};
+    std::vector<bool> held(hashes.size(), false);
+    std::vector<QString> keys(hashes.size());
+    std::vector<QString> untried;
+    std::vector<size_t> untriedAt;
+    for (size_t i = 0; i < hashes.size(); ++i) {
+        keys[i] = triedKey(hashes[i]);
+        if (kept.delivered.contains(keys[i])) {
+            held[i] = true;
+        } else if (!kept.other.contains(keys[i])) {
+            untried.push_back(hashes[i]);
+            untriedAt.push_back(i);
+        }
+    }
+    const std::vector<PasswordHash::Verdict> verdicts =
+        PasswordHash::CheckAll(untried, Schema::DeliveredPassword);
+    std::vector<bool> known(hashes.size(), true);
+    for (size_t j = 0; j < untried.size(); ++j) {
+        held[untriedAt[j]] = verdicts[j] == PasswordHash::Verdict::Matches;
+        // Not told (no memory, a damaged text): tried again next time, never kept as changed.
+        known[untriedAt[j]] = verdicts[j] != PasswordHash::Verdict::Unknown;
+    }
+    if (!settings)
+        return held;
+    Settings::TriedPasswords now = wholeList ? Settings::TriedPasswords{} : kept;
+    for (size_t i = 0; i < hashes.size(); ++i)
+        if (known[i])
+            keep(held[i] ? now.delivered : now.other, keys[i]);
+    if (!(now == kept))
+        settings->setTriedPasswords(now);
+    return held;
+}
+
+bool deliveredPasswordChanged(Settings* settings, const QString& name,
+                              const QString& databasePath) {
+    QString hash;
     try {
         // A locked file is not waited out: the window would open that much later.
         const Connection db(databasePath, 1000);
         Query stored(db, QString::fromUtf8(Statements::AccountPassword));
         stored.bind(1, name);
-        return stored.next() && !PasswordHash::Verify(stored.text(0), Schema::DeliveredPassword);
+        if (!stored.next())
+            return false;
+        hash = stored.text(0);
     } catch (const DataError&) {
         return false;
     }
+    return !holdDelivered(settings, {hash}, false).front();
 }
 
-QStringList AccountsWithDeliveredPassword(const QString& databasePath) {
+QStringList accountsWithDeliveredPassword(Settings* settings, const QString& databasePath) {
     QStringList names;
     std::vector<QString> hashes;
     try {
@@ -102,7 +170,7 @@ QStringList AccountsWithDeliveredPassword(const QString& databasePath) {
     } catch (const DataError&) {
         return {};
     }
-    const std::vector<bool> delivered = PasswordHash::VerifyAll(hashes, Schema::DeliveredPassword);
+    const std::vector<bool> delivered = holdDelivered(settings, hashes, true);
     QStringList still;
     for (qsizetype i = 0; i < names.size(); ++i)
         if (delivered[size_t(i)])
@@ -110,12 +178,41 @@ QStringList AccountsWithDeliveredPassword(const QString& databasePath) {
     return still;
 }
 
-QStringList RecordDeliveredPasswords(const QString& account, const QString& databasePath) {
-    const QStringList still = AccountsWithDeliveredPassword(databasePath);
+QStringList recordDeliveredPasswords(Settings* settings, const QString& account,
+                                     const QString& databasePath) {
+    const QStringList still = accountsWithDeliveredPassword(settings, databasePath);
     if (!still.isEmpty())
         Audit::AppendTo(databasePath, account, Audit::DeliveredPasswords,
                         Messages::DeliveredPasswordsDetail(still));
     return still;
+}
+
+} // namespace
+
+bool DeliveredPasswordChanged(const QString& name, const QString& databasePath) {
+    return deliveredPasswordChanged(nullptr, name, databasePath);
+}
+
+bool DeliveredPasswordChanged(Settings& settings, const QString& name,
+                              const QString& databasePath) {
+    return deliveredPasswordChanged(&settings, name, databasePath);
+}
+
+QStringList AccountsWithDeliveredPassword(const QString& databasePath) {
+    return accountsWithDeliveredPassword(nullptr, databasePath);
+}
+
+QStringList AccountsWithDeliveredPassword(Settings& settings, const QString& databasePath) {
+    return accountsWithDeliveredPassword(&settings, databasePath);
+}
+
+QStringList RecordDeliveredPasswords(const QString& account, const QString& databasePath) {
+    return recordDeliveredPasswords(nullptr, account, databasePath);
+}
+
+QStringList RecordDeliveredPasswords(Settings& settings, const QString& account,
+                                     const QString& databasePath) {
+    return recordDeliveredPasswords(&settings, account, databasePath);
 }
 
 PasswordOutcome ChangePassword(Dialogs* dialogs, const QString& by, const QString& name,

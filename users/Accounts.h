@@ -37,14 +37,23 @@ QString LoginMessage(LoginOutcome outcome);
 // then says why). Shows no message and leaves no trail entry.
 bool DeliveredPasswordChanged(const QString& name,
                               const QString& databasePath = Schema::DatabaseLocation());
+// The same, answering from the verdicts `settings` keep on the stored hashes tried before (each
+// takes a slow hash to try), and keeping the verdict of a hash tried now. So do the overloads
+// below that take settings.
+bool DeliveredPasswordChanged(Settings& settings, const QString& name,
+                              const QString& databasePath = Schema::DatabaseLocation());
 
 // The accounts that still hold the delivered password, in the list's order; empty when none
 // does, or when the store can't tell.
 QStringList AccountsWithDeliveredPassword(const QString& databasePath = Schema::DatabaseLocation());
+QStringList AccountsWithDeliveredPassword(Settings& settings,
+                                          const QString& databasePath = Schema::DatabaseLocation());
 
 // At an administrator's login: the accounts that still hold the delivered password, also kept
 // in the audit trail under `account` (nothing is written when there are none).
 QStringList RecordDeliveredPasswords(const QString& account,
+                                     const QString& databasePath = Schema::DatabaseLocation());
+QStringList RecordDeliveredPasswords(Settings& settings, const QString& account,
                                      const QString& databasePath = Schema::DatabaseLocation());
 
 enum class PasswordOutcome {

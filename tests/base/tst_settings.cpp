@@ -206,6 +206,22 @@ private slots:
         }
     }
 
+    // Verdicts on tried password hashes outlive the run; a digest of another form is dropped,
+    // so that hash is tried again rather than answered wrongly.
+    void triedPasswords() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Velkar.conf");
+        const QString held(64, QLatin1Char('a'));
+        const QString other(64, QLatin1Char('b'));
+        Settings(file).setTriedPasswords({{held}, {other, held.toUpper()}});
+        QCOMPARE(Settings(file).triedPasswords(), (Settings::TriedPasswords{{held}, {other}}));
+        Settings(file).setTriedPasswords({});
+        QCOMPARE(Settings(file).triedPasswords(), Settings::TriedPasswords{});
+        QVERIFY(!readFile(file).contains("PasswordsTried"));
+        writeFile(file, "[PasswordsTried]\nDelivered=xyz, " + held.toLatin1() + "\n");
+        QCOMPARE(Settings(file).triedPasswords().delivered, QStringList{held});
+    }
+
     void nonsenseValuesFallBackToTheirDefaults_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("complaint");

@@ -1,3 +1,4 @@
+#include "base/Settings.h"
 #include "data/PasswordHash.h"
 #include "data/Text.h"
 #include "support/FakeDialogs.h"
@@ -5,6 +6,7 @@
 #include "users/Accounts.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace velkar;
@@ -134,6 +136,73 @@ private slots:
         QCOMPARE(QSet<QString>(hashes.begin(), hashes.end()).size(), 7);
         QVERIFY(!PasswordHash::Verify("604817", "604817"));
         QVERIFY(!PasswordHash::Verify(QString(), QString()));
+    }
+
+    // A check that tells a different password from one it could not derive, so that only the
+    // first is ever kept as an answer.
+    void checkTellsDifferentFromUnknown() {
+        const QString stored = PasswordHash::Hash("604817", PasswordHash::CheapestCost);
+        using V = PasswordHash::Verdict;
+        QCOMPARE(PasswordHash::Check(stored, "604817"), V::Matches);
+        QCOMPARE(PasswordHash::Check(stored, "604818"), V::Differs);
+        QCOMPARE(PasswordHash::Check(PasswordHash::Hash("x", {3, 16384}), "x"), V::Matches);
+        QCOMPARE(PasswordHash::CheckAll({stored, "604817", stored.left(stored.lastIndexOf('$'))},
+                                        "604817"),
+                 (std::vector<V>{V::Matches, V::Unknown, V::Unknown}));
+        // A cost below what can be derived: Verify says no, which is not a different password.
+        QString noPasses = stored;
+        noPasses.replace(",t=1,", ",t=0,");
+        QVERIFY(!PasswordHash::Verify(noPasses, "604817"));
+        QCOMPARE(PasswordHash::Check(noPasses, "604817"), V::Unknown);
+    }
+
+    // The delivered password is tried once per stored hash: the verdicts outlive the run, and a
+    // password set again to the delivered one is a new hash, named again.
+    void deliveredPasswordVerdictsAreKeptPerHash() {
+        TestDatabase db;
+        QTemporaryDir home;
+        const QString file = home.filePath("Velkar.conf");
+        const QStringList all{"管理员",  "操作员1", "操作员2", "操作员3",
+                              "操作员4", "操作员5", "操作员6"};
+        {
+            Settings settings(file);
+            QCOMPARE(AccountsWithDeliveredPassword(settings), all);
+            QCOMPARE(settings.triedPasswords().delivered.size(), 7);
+        }
+        db.setPassword("操作员3", "own");
+        {
+            Settings settings(file);
+            QStringList rest = all;
+            rest.removeOne("操作员3");
+            QCOMPARE(AccountsWithDeliveredPassword(settings), rest);
+            QCOMPARE(AccountsWithDeliveredPassword(settings), rest);
+            QVERIFY(DeliveredPasswordChanged(settings, "操作员3"));
+            QVERIFY(!DeliveredPasswordChanged(settings, "操作员4"));
+            // Only the hashes the accounts hold now are kept.
+            QCOMPARE(settings.triedPasswords().delivered.size(), 6);
+            QCOMPARE(settings.triedPasswords().other.size(), 1);
+        }
+        QCOMPARE(ChangePassword(nullptr, "管理员", "操作员3", "own", "604817", "604817"),
+                 PasswordOutcome::Changed);
+        Settings settings(file);
+        QVERIFY(!DeliveredPasswordChanged(settings, "操作员3"));
+        QCOMPARE(AccountsWithDeliveredPassword(settings), all);
+        QCOMPARE(RecordDeliveredPasswords(settings, "管理员"), all);
+    }
+
+    // A verdict is kept by its hash's text: one kept for another hash answers nothing here, and
+    // a hash that could not be checked is not kept as changed.
+    void verdictsAnswerOnlyForTheirHash() {
+        TestDatabase db;
+        QTemporaryDir home;
+        Settings settings(home.filePath("Velkar.conf"));
+        settings.setTriedPasswords({{}, {QString(64, QLatin1Char('0'))}});
+        db.exec("UPDATE permission SET 密码 = '$argon2id$v=19$m=8,t=0,p=1$AAAAAAAAAAAAAAAAAAAAAA$"
+                "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA' WHERE 用户名 = '操作员6'");
+        QCOMPARE(AccountsWithDeliveredPassword(settings),
+                 (QStringList{"管理员", "操作员1", "操作员2", "操作员3", "操作员4", "操作员5"}));
+        QCOMPARE(settings.triedPasswords().delivered.size(), 6);
+        QVERIFY(settings.triedPasswords().other.isEmpty());
     }
 
     void passwordChangeFindsTheRowByName() {

@@ -1,3 +1,4 @@
+#include "base/Settings.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
 #include "data/Text.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace velkar;
@@ -146,6 +148,40 @@ private slots:
             QStringLiteral("仍用出厂密码：操作员1、操作员2、操作员3、操作员4、操作员5、操作员6"));
         QCOMPARE(db.scalar("SELECT account FROM audit WHERE action = '修改密码'"),
                  QStringLiteral("管理员"));
+    }
+
+    // With the desk's settings the verdicts are remembered between logins; still a wrong password
+    // is refused, and an account set back to the delivered password is named and offered again.
+    void deliveredPasswordsNamedWithRememberedVerdicts() {
+        TestDatabase db;
+        db.setPassword("管理员", "kasse7");
+        QTemporaryDir home;
+        Settings settings(home.filePath("Velkar.conf"));
+        FakeDialogs dialogs;
+        const auto login = [&](const QString& password) {
+            CLoginDlg dlg(dialogs, settings);
+            control<QLineEdit>(&dlg, "passwordEdit")->setText(password);
+            control<QPushButton>(&dlg, "loginButton")->click();
+            return dlg.result() == QDialog::Accepted;
+        };
+        const auto named = [&] { return dialogs.lastText().section('\n', 1, 1); };
+        QVERIFY(login("kasse7"));
+        QCOMPARE(named(), QStringLiteral("操作员1、操作员2、操作员3、操作员4、操作员5、操作员6"));
+        QVERIFY(!login("kasse8"));
+        QCOMPARE(dialogs.lastText(), QStringLiteral("密码错误！请重新输入！"));
+
+        db.setPassword("操作员1", "one");
+        QVERIFY(login("kasse7"));
+        QCOMPARE(named(), QStringLiteral("操作员2、操作员3、操作员4、操作员5、操作员6"));
+        QCOMPARE(ChangePassword(nullptr, "管理员", "操作员1", "one", "604817", "604817"),
+                 PasswordOutcome::Changed);
+        QVERIFY(login("kasse7"));
+        QCOMPARE(named(), QStringLiteral("操作员1、操作员2、操作员3、操作员4、操作员5、操作员6"));
+        CLoginDlg dlg(dialogs, settings);
+        control<QComboBox>(&dlg, "userCombo")->setCurrentIndex(1);
+        QCOMPARE(control<QLineEdit>(&dlg, "passwordEdit")->text(), QStringLiteral("604817"));
+        QCOMPARE(db.scalar("SELECT count(*) FROM audit WHERE action = '出厂密码'"),
+                 QStringLiteral("3"));
     }
 
     // Once every account has a password of its own, the administrator logs in without a box

@@ -1075,6 +1075,26 @@ qint64 opensslChainWalk(const QString& path, qint64 afterId = 0) {
     return intact;
 }
 
+// The least a login does: the account's stored hash read and the password checked against it,
+// at the cost the hash was made with. True when it matches.
+bool rawPasswordCheck(const QString& path, const QString& name, const QString& password) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stored = nullptr;
+    sqlite3_prepare_v2(db, "SELECT 密码 FROM permission WHERE 用户名 = ? LIMIT 1", -1, &stored,
+                       nullptr);
+    const QByteArray account = name.toUtf8();
+    sqlite3_bind_text(stored, 1, account.constData(), int(account.size()), SQLITE_STATIC);
+    std::string hash;
+    if (sqlite3_step(stored) == SQLITE_ROW)
+        hash = reinterpret_cast<const char*>(sqlite3_column_text(stored, 0));
+    sqlite3_finalize(stored);
+    sqlite3_close(db);
+    const QByteArray typed = password.toUtf8();
+    return crypto_pwhash_str_verify(hash.c_str(), typed.constData(),
+                                    static_cast<unsigned long long>(typed.size())) == 0;
+}
+
 qint64 sodiumChainWalk(const QString& path) {
     return rawChainWalk(path, 0, [](const std::string& bytes, unsigned char* digest) {
         crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(bytes.data()),
@@ -1084,8 +1104,8 @@ qint64 sodiumChainWalk(const QString& path) {
 
 // The check of the whole chain beside the same walk through the C APIs (libcrypto's SHA-256,
 // the one the check uses, and libsodium's for comparison); then the administrator's login,
-// which walks only what was added since the check, beside the login's own checks and the same
-// walk through the C APIs.
+// which walks only what was added since the check, beside its floor through the C APIs: one
+// password check at the stored hash's cost and the walk of what was added.
 void chainFigures(Context& ctx, const Connection& db) {
     bool intact = false;
     Audit::Checkpoint head;
@@ -1104,8 +1124,8 @@ void chainFigures(Context& ctx, const Connection& db) {
     const QString admin = AdministratorName;
     const QString password = QStringLiteral("bench-admin-7");
     if (CheckLogin(nullptr, admin, password, ctx.path) != LoginOutcome::Success &&
-        ChangePassword(nullptr, admin, Schema::DeliveredPassword, password, password, ctx.path) !=
-            PasswordOutcome::Changed)
+        ChangePassword(nullptr, admin, admin, Schema::DeliveredPassword, password, password,
+                       ctx.path) != PasswordOutcome::Changed)
         fail(QStringLiteral("cannot give the administrator a password"));
     QTemporaryDir home;
     Settings settings(home.filePath(QStringLiteral("Velkar.conf")));
@@ -1114,17 +1134,21 @@ void chainFigures(Context& ctx, const Connection& db) {
     if (Audit::Verify(db, &started))
         fail(QStringLiteral("the audit chain is broken"));
     RememberCheckedTrail(settings, ctx.path, &started);
+    double first = 0;
     double login = 1e300;
     double loginFloor = 1e300;
-    for (int round = 0; round < 3; ++round) {
+    // The first login of the desk also tries each account's hash against the delivered password
+    // once; the others take those verdicts from the settings.
+    for (int round = 0; round < 4; ++round) {
         const qint64 before = settings.checkedTrail().id;
+        bool matched = false;
         const double own = milliseconds([&] {
-            CheckLogin(nullptr, admin, password, ctx.path);
-            AccountsWithDeliveredPassword(ctx.path);
+            matched = rawPasswordCheck(ctx.path, admin, password);
             opensslChainWalk(ctx.path, before);
         });
-        CLoginDlg dlg(ctx.dialogs);
-        dlg.rememberTrailIn(settings);
+        if (!matched)
+            fail(QStringLiteral("the floor's password check failed"));
+        CLoginDlg dlg(ctx.dialogs, settings);
         control<QComboBox>(&dlg, "userCombo")->setCurrentIndex(0);
         control<QLineEdit>(&dlg, "passwordEdit")->setText(password);
         const qsizetype boxes = ctx.dialogs.texts().size();
@@ -1133,9 +1157,14 @@ void chainFigures(Context& ctx, const Connection& db) {
         ctx.expectedBoxes += int(std::min<qsizetype>(ctx.dialogs.texts().size() - boxes, 1));
         if (dlg.result() != QDialog::Accepted)
             fail(QStringLiteral("the administrator's login failed"));
+        if (round == 0) {
+            first = ms;
+            continue;
+        }
         login = std::min(login, ms);
         loginFloor = std::min(loginFloor, own);
     }
+    figure("login_admin_first_ms", first, "ms");
     figure("login_admin_ms", login, "ms");
     figure("login_admin_shown_floor_ms", loginFloor, "ms");
     ratio("login_admin_shown_ratio", login, loginFloor);

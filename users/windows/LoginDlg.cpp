@@ -11,8 +11,14 @@
 
 namespace velkar {
 
-CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::CLoginDlg>()), m_dialogs(dialogs) {
+CLoginDlg::CLoginDlg(Dialogs& dialogs, QWidget* parent) : CLoginDlg(dialogs, nullptr, parent) {}
+
+CLoginDlg::CLoginDlg(Dialogs& dialogs, Settings& settings, QWidget* parent)
+    : CLoginDlg(dialogs, &settings, parent) {}
+
+CLoginDlg::CLoginDlg(Dialogs& dialogs, Settings* settings, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CLoginDlg>()), m_dialogs(dialogs),
+      m_settings(settings) {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui->userCombo->addItems(Schema::AccountNames);
@@ -34,8 +40,10 @@ void CLoginDlg::offerDeliveredPassword() {
     const QString typed = ui->passwordEdit->text();
     if (!typed.isEmpty() && typed != Schema::DeliveredPassword)
         return;
-    ui->passwordEdit->setText(DeliveredPasswordChanged(selectedName()) ? QString()
-                                                                       : Schema::DeliveredPassword);
+    const QString name = selectedName();
+    const bool changed =
+        m_settings ? DeliveredPasswordChanged(*m_settings, name) : DeliveredPasswordChanged(name);
+    ui->passwordEdit->setText(changed ? QString() : Schema::DeliveredPassword);
 }
 
 QString CLoginDlg::selectedName() const {
@@ -64,7 +72,8 @@ void CLoginDlg::OnLogin() {
                 m_dialogs.warning(Messages::DeliveredPasswordKept(), this);
                 return;
             }
-            const QStringList still = RecordDeliveredPasswords(name);
+            const QStringList still = m_settings ? RecordDeliveredPasswords(*m_settings, name)
+                                                 : RecordDeliveredPasswords(name);
             if (!still.isEmpty())
                 m_dialogs.warning(
                     Messages::DeliveredPasswordsLeft(still, Schema::DeliveredPassword), this);

@@ -22,6 +22,9 @@ class CLoginDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CLoginDlg(Dialogs& dialogs, QWidget* parent = nullptr);
+    // With what the desk keeps in `settings`: see rememberTrailIn, and the verdicts on stored
+    // password hashes tried against the delivered one, so that no slow hash is tried twice.
+    CLoginDlg(Dialogs& dialogs, Settings& settings, QWidget* parent = nullptr);
     ~CLoginDlg() override;
 
     // The name of the selected list entry; typed text is not a name.
@@ -33,7 +36,8 @@ public:
     void admitAdministratorOnly() { m_administratorOnly = true; }
 
     // The administrator's login checks the audit chain from where the last check, kept in
-    // `settings`, found it intact; without, the whole chain.
+    // `settings`, found it intact; without, the whole chain. The same as the constructor's,
+    // after the password was first offered without them.
     void rememberTrailIn(Settings& settings) { m_settings = &settings; }
 
 public slots:
@@ -43,6 +47,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    CLoginDlg(Dialogs& dialogs, Settings* settings, QWidget* parent);
     void offerDeliveredPassword();
     // The administrator's delivered password replaced in the password window; false when the
     // window was left without.
