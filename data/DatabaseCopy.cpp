@@ -3,280 +3,29 @@
 #include "base/Messages.h"
 #include "base/PrivateFile.h"
 #include "data/AdoConn.h"
+#include "data/CheckedCopy.h"
+#include "data/LedgerTransfer.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <ranges>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace velkar {
 
 namespace {
 
-// The file opened unread and without a busy handler: the caller waits for locks itself.
-std::unique_ptr<Connection> open(const QString& path, QString* problem) {
-    try {
-        return std::make_unique<Connection>(path, Connection::Open::Unread, 0);
-    } catch (const DataError& e) {
-        *problem = e.description();
-        return nullptr;
-    }
-}
-
-// A file being written beside its final name; removed with its journal unless kept.
-class PartFile {
-public:
-    // Takes over a file made elsewhere.
-    struct Adopt {};
-    PartFile(const QString& made, Adopt) : m_path(made) {}
-    explicit PartFile(const QString& finalPath) {
-        QTemporaryFile file(finalPath + QStringLiteral(".XXXXXX.part"));
-        file.setAutoRemove(false);
-        if (file.open() && PrivateFile::Restrict(file))
-            m_path = file.fileName();
-    }
-    ~PartFile() {
-        if (!m_path.isEmpty()) {
-            QFile::remove(m_path);
-            QFile::remove(m_path + QStringLiteral("-journal"));
-        }
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    QString path() const { return m_path; }
-    // Moves the finished file over `target` in one step: the target is always either the old
-    // file or the new one, whole.
-    bool moveOnto(const QString& target) {
-        if (std::rename(QFile::encodeName(m_path).constData(),
-                        QFile::encodeName(target).constData()) != 0)
-            return false;
-        m_path.clear();
-        syncFolder(target);
-        return true;
-    }
-
-    static void syncFolder(const QString& file) {
-        const int fd = ::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
-
-private:
-    QString m_path;
-};
-
-// Copies every page the view reads into the new file `target`, a step at a time. The view's
-// read transaction keeps the source still, so the copy never starts over.
-QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Options& options) {
-    QString problem;
-    const std::unique_ptr<Connection> connection = open(target, &problem);
-    if (!connection)
-        return problem;
-    sqlite3* to = connection->handle();
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    if (!backup)
-        return QString::fromUtf8(sqlite3_errmsg(to));
-    int rc;
-    do {
-        rc = sqlite3_backup_step(backup, std::max(1, options.pagesPerStep));
-        if (options.progress) {
-            const int total = sqlite3_backup_pagecount(backup);
-            options.progress(total - sqlite3_backup_remaining(backup), total);
-        }
-    } while (rc == SQLITE_OK);
-    sqlite3_backup_finish(backup);
-    if (rc != SQLITE_DONE)
-        return QString::fromUtf8(sqlite3_errstr(rc));
-    // A copy of a file in another journal mode becomes an ordinary rollback-journal file.
-    char* error = nullptr;
-    if (sqlite3_exec(to, "PRAGMA journal_mode = DELETE", nullptr, nullptr, &error) != SQLITE_OK) {
-        problem = QString::fromUtf8(error);
-        sqlite3_free(error);
-    }
-    return problem;
-}
-
-// A checked copy of `source` in the new file `part`. `alongside`, when given, runs on a thread
-// of its own while the copy is checked.
-QString copyChecked(const QString& source, const QString& part,
-                    const DatabaseCopy::Options& options, Schema::Pages pages,
-                    Schema::Rows rows = Schema::Rows::Checked,
-                    const std::function<void()>& alongside = {}) {
-    if (part.isEmpty())
-        return Messages::CannotMakeTemporaryFile();
-    ReadView view;
-    QString problem = view.open(source, options.lockTimeoutMs);
-    if (problem.isEmpty())
-        problem = copyPages(view.handle(), part, options);
-    view.close();
-    if (options.progress)
-        options.progress(0, 0); // checking: no measure of how far
-    if (problem.isEmpty()) {
-        std::thread beside;
-        if (alongside)
-            beside = std::thread(alongside);
-        problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages, rows);
-        if (beside.joinable())
-            beside.join();
-    }
-    return problem;
-}
-
-// ---- Between a file and a server -------------------------------------------------------------
-
-// The tables a copy carries, each with the key that names its rows: SQLite's implicit rowid,
-// which a server keeps as a column of that name, or the table's own id.
-struct Table {
-    const char* name = nullptr;
-    const char* key = nullptr;
-    bool numbered = true; // a number: a server's sequence goes on after the highest
-};
-const Table Tables[] = {
-    {"userecord", "rowid"},
-    {"employees", "rowid"},
-    {"permission", "rowid"},
-    {"journal", "id"},
-    {"audit", "id"},
-    {"shift", "id"},
-    {"replacements", "id"},
-    {"corrections", "id"},
-    {"journal_links", "journal_id"},
-    {"cash_paid", "id"},
-    {"cards", "card_no", false},
-    // Keyed by text or by two columns: ordered by a number of theirs, which no sequence hands out.
-    {"shift_total", "shift_id"},
-    {"shift_number", "last_z"},
-};
-
-constexpr int RowsPerInsert = 200;
-
-// Copies every row of the tables, keys included, inside the callers' transactions. `progress`
-// gets the rows copied and the rows to copy.
-void copyRows(const Connection& from, const Connection& to,
-              const std::function<void(int, int)>& progress) {
-    const bool fromServer = from.engine() == Engine::Postgres;
-    int total = 0;
-    for (const Table& t : Tables) {
-        Query count(from, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(t.name)));
-        count.next();
-        total += int(count.integer(0));
-    }
-    int done = 0;
-    for (const Table& t : Tables) {
-        // A server table holds its key as a column; a file's rowid is apart.
-        const bool apart = !fromServer && QLatin1String(t.key) == QLatin1String("rowid");
-        Query rows(from, QStringLiteral("SELECT %1* FROM %2 ORDER BY %3")
-                             .arg(apart ? QStringLiteral("rowid, ") : QString(),
-                                  QLatin1String(t.name), QLatin1String(t.key)));
-        const int columns = rows.columnCount();
-        QStringList names;
-        for (int c = 0; c < columns; ++c)
-            names << rows.columnName(c);
-        const QString row = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(',') +
-                            QLatin1Char(')');
-        const auto insertFor = [&](int count) {
-            return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                .arg(QLatin1String(t.name), names.join(','), QStringList(count, row).join(','));
-        };
-        std::unique_ptr<Query> full;
-        std::vector<std::vector<std::optional<QString>>> batch;
-        const auto flush = [&] {
-            if (batch.empty())
-                return;
-            std::unique_ptr<Query> partial;
-            if (int(batch.size()) == RowsPerInsert && !full)
-                full = std::make_unique<Query>(to, insertFor(RowsPerInsert));
-            Query& insert =
-                int(batch.size()) == RowsPerInsert
-                    ? *full
-                    : *(partial = std::make_unique<Query>(to, insertFor(int(batch.size()))));
-            insert.reset();
-            int index = 1;
-            for (const auto& cells : batch)
-                for (const std::optional<QString>& cell : cells) {
-                    if (cell)
-                        insert.bind(index, *cell);
-                    ++index;
-                }
-            insert.next();
-            insert.reset();
-            done += int(batch.size());
-            batch.clear();
-            if (progress)
-                progress(done, total);
-        };
-        while (rows.next()) {
-            std::vector<std::optional<QString>> cells;
-            cells.reserve(size_t(columns));
-            for (int c = 0; c < columns; ++c)
-                cells.push_back(rows.isNull(c) ? std::nullopt
-                                               : std::optional<QString>(rows.text(c)));
-            batch.push_back(std::move(cells));
-            if (int(batch.size()) == RowsPerInsert)
-                flush();
-        }
-        flush();
-    }
-    // A server hands out keys after the highest copied.
-    if (to.engine() == Engine::Postgres)
-        for (const Table& t : Tables | std::views::filter(&Table::numbered))
-            Query(to, QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
-                                     "coalesce(max(%2), 0) + 1, false) FROM %1")
-                          .arg(QLatin1String(t.name), QLatin1String(t.key)))
-                .next();
-    Query given(from, Statements::AuditGivenId);
-    const qint64 id = given.next() ? given.integer(0) : 0;
-    Query set(to, Statements::SetAuditGivenId);
-    set.bind(1, id);
-    set.next();
-}
-
-// A snapshot of the server database `location` as a new Velkar file `part`.
-QString snapshotServer(const QString& location, const QString& part,
-                       const DatabaseCopy::Options& options) {
-    if (part.isEmpty())
-        return Messages::CannotMakeTemporaryFile();
-    QFile::remove(part); // made empty by its name's reservation; the schema makes it anew
-    // The accounts are replaced by the server's, so their hashes may be cheap.
-    QString problem = Schema::CreateDatabase(part, PasswordHash::CheapestCost);
-    if (!problem.isEmpty())
-        return problem;
-    try {
-        const Connection server(location, options.lockTimeoutMs);
-        const Connection file(part, options.lockTimeoutMs);
-        const Transaction read(server, Transaction::Read);
-        Transaction write(file, Transaction::Write);
-        Query(file, QStringLiteral("DELETE FROM permission")).next();
-        copyRows(server, file, options.progress);
-        write.commit();
-    } catch (const DataError& e) {
-        return e.description();
-    }
-    if (options.progress)
-        options.progress(0, 0);
-    return Schema::CheckDatabase(part, options.lockTimeoutMs, Schema::Pages::Quick,
-                                 Schema::Rows::Unchecked);
-}
+using CheckedCopy::PartFile;
 
 bool sameFile(const QString& a, const QString& b) {
     struct stat sa {
@@ -332,7 +81,7 @@ QString replaceWorking(PartFile& part, const QString& working, const QDateTime& 
     if (!QFileInfo::exists(working))
         return part.moveOnto(working) ? QString() : Messages::CannotWrite(working);
     QString problem;
-    const std::unique_ptr<Connection> connection = open(working, &problem);
+    const std::unique_ptr<Connection> connection = CheckedCopy::OpenUnread(working, &problem);
     if (!connection)
         return problem;
     sqlite3* db = connection->handle();
@@ -446,7 +195,7 @@ QString Backup(const QString& workingPath, const QString& folder, const Options&
     if (EngineOf(workingPath) == Engine::Postgres) {
         const QString target = BackupTarget(folder);
         PartFile part(target);
-        QString problem = snapshotServer(workingPath, part.path(), options);
+        QString problem = LedgerTransfer::SnapshotServer(workingPath, part.path(), options);
         if (problem.isEmpty())
             problem = placeBackup(part, target, now, keptAs);
         return problem;
@@ -458,8 +207,8 @@ QString Backup(const QString& workingPath, const QString& folder, const Options&
         return Messages::BackupIntoDatabaseFolder();
     PartFile part(target);
     // A copy of the program's own file, page for page: its pages need no index-by-index check.
-    QString problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick,
-                                  Schema::Rows::Unchecked);
+    QString problem = CheckedCopy::CopyChecked(workingPath, part.path(), options,
+                                               Schema::Pages::Quick, Schema::Rows::Unchecked);
     if (problem.isEmpty())
         problem = placeBackup(part, target, now, keptAs);
     return problem;
@@ -492,8 +241,8 @@ QString PendingRestore::prepare(const Options& options) {
     // A file of the current version is taken as it is: what replacing costs is counted while
     // it is checked, and counts only if it passes.
     std::optional<RestoreCost> counted;
-    QString problem =
-        copyChecked(m_chosen, path, options, Schema::Pages::Full, Schema::Rows::Checked, [&] {
+    QString problem = CheckedCopy::CopyChecked(
+        m_chosen, path, options, Schema::Pages::Full, Schema::Rows::Checked, [&] {
             QString unread;
             if (Schema::FileVersion(path, &unread) == Schema::CurrentVersion)
                 counted = costOf(path, m_working, m_now, options.lockTimeoutMs);
@@ -534,11 +283,11 @@ QString BackupFile(const QString& workingPath, const QString& target, const Opti
     PartFile part(target);
     QString problem;
     if (EngineOf(workingPath) == Engine::Postgres) {
-        problem = snapshotServer(workingPath, part.path(), options);
+        problem = LedgerTransfer::SnapshotServer(workingPath, part.path(), options);
     } else {
         if (!QFileInfo::exists(workingPath))
             return Messages::DatabaseFileMissing(workingPath);
-        problem = copyChecked(workingPath, part.path(), options, Schema::Pages::Quick);
+        problem = CheckedCopy::CopyChecked(workingPath, part.path(), options, Schema::Pages::Quick);
     }
     if (problem.isEmpty() && !part.moveOnto(target))
         problem = Messages::CannotWrite(target);
@@ -552,52 +301,6 @@ QString Restore(const QString& chosen, const QString& workingPath, const QDateTi
     PendingRestore restore(chosen, workingPath, now);
     const QString problem = restore.prepare(options);
     return problem.isEmpty() ? restore.replace(options, keptAs) : problem;
-}
-
-QString Import(const QString& file, const QString& location, const Options& options) {
-    if (EngineOf(location) != Engine::Postgres)
-        return Messages::NotAServerDatabase(location);
-    if (!QFileInfo(file).isFile())
-        return Messages::DoesNotExist(file);
-    // The file is read from a checked copy brought up to date, as a restore reads it.
-    QTemporaryDir folder;
-    if (!folder.isValid())
-        return Messages::CannotMakeTemporaryFolder();
-    PartFile part(folder.filePath(Schema::DatabaseFileName));
-    QString problem = copyChecked(file, part.path(), options, Schema::Pages::Full);
-    if (problem.isEmpty() && Schema::FileVersion(part.path(), &problem) != Schema::CurrentVersion &&
-        problem.isEmpty())
-        problem = Schema::Upgrade(part.path(), options.passwordCost);
-    if (!problem.isEmpty())
-        return problem;
-    // A blank server database is made first; one made before and still unused is taken too.
-    if (Schema::FileVersion(location, &problem) < 0) {
-        problem = Schema::CreateDatabase(location, PasswordHash::CheapestCost);
-        if (!problem.isEmpty())
-            return problem;
-    }
-    problem = Schema::CheckDatabase(location, options.lockTimeoutMs);
-    if (!problem.isEmpty())
-        return problem;
-    try {
-        const Connection source(part.path(), options.lockTimeoutMs);
-        const Connection server(location, options.lockTimeoutMs);
-        const Transaction read(source, Transaction::Read);
-        Transaction write(server, Transaction::Write);
-        for (const char* table : {"userecord", "employees", "journal", "audit", "shift"}) {
-            Query rows(server, QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)));
-            if (rows.next() && rows.integer(0) != 0)
-                return Messages::ServerDatabaseHasData(QLatin1String(table));
-        }
-        Query(server, QStringLiteral("DELETE FROM permission")).next();
-        copyRows(source, server, options.progress);
-        write.commit();
-        // The planner's figures for the new rows, so the first queries don't guess.
-        server.run(QStringLiteral("ANALYZE"));
-    } catch (const DataError& e) {
-        return e.description();
-    }
-    return Schema::CheckDatabase(location, options.lockTimeoutMs);
 }
 
 QString RestoreLegacy(const QString& chosen, const QString& workingPath, const QDateTime& now,

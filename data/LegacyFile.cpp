@@ -122,6 +122,9 @@ struct LegacyFile::Private {
 };
 
 struct LegacyFile::Table::Private {
+    // False when the field's bytes are not where the library read them.
+    bool readCell(const MdbField& field, Cell& cell);
+
     MdbHandle* mdb = nullptr;
     MdbTableDef* table = nullptr;
     std::vector<MdbColumn*> columns;
@@ -129,6 +132,9 @@ struct LegacyFile::Table::Private {
     bool unicode = true;
     QStringDecoder codePage;
     std::int64_t row = 0;
+    Private() = default;
+    Private(const Private&) = delete;
+    Private& operator=(const Private&) = delete;
     ~Private() {
         if (table)
             mdb_free_tabledef(table);
@@ -272,6 +278,106 @@ int LegacyFile::Table::column(const QString& name) const {
     return -1;
 }
 
+namespace {
+
+// A value of fixed size, read in place; false for the kinds that are not.
+bool readFixed(int type, const unsigned char* p, int n, LegacyFile::Cell& cell) {
+    using Kind = LegacyFile::Kind;
+    const auto integer = [&](std::int64_t value) {
+        cell.kind = Kind::Integer;
+        cell.integer = value;
+    };
+    const auto real = [&](Kind kind, double value) {
+        cell.kind = kind;
+        cell.real = value;
+    };
+    switch (type) {
+    case MDB_BYTE:
+        if (n >= 1)
+            integer(p[0]);
+        return true;
+    case MDB_INT:
+        if (n >= 2)
+            integer(load<std::int16_t>(p));
+        return true;
+    case MDB_LONGINT:
+        if (n >= 4)
+            integer(load<std::int32_t>(p));
+        return true;
+    case MDB_MONEY:
+        if (n >= 8) {
+            // Ten-thousandths of the unit.
+            const std::int64_t scaled = load<std::int64_t>(p);
+            if (scaled % 10000 == 0)
+                integer(scaled / 10000);
+            else
+                real(Kind::Real, double(scaled) / 10000.0);
+        }
+        return true;
+    case MDB_FLOAT:
+        if (n >= 4)
+            real(Kind::Real, load<float>(p));
+        return true;
+    case MDB_DOUBLE:
+        if (n >= 8)
+            real(Kind::Real, load<double>(p));
+        return true;
+    case MDB_DATETIME:
+        if (n >= 8)
+            real(Kind::DateTime, load<double>(p));
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool LegacyFile::Table::Private::readCell(const MdbField& field, Cell& cell) {
+    const MdbColumn* column = columns[size_t(field.colnum)];
+    cell.lost = 0;
+    cell.kind = Kind::Null;
+    if (column->col_type == MDB_BOOL) {
+        // A yes/no value lives in the null mask: set means yes.
+        cell.kind = Kind::Integer;
+        cell.integer = field.is_null ? 0 : 1;
+        return true;
+    }
+    if (field.is_null)
+        return true;
+    // The library must have read the same bytes from the same place (an empty value it places
+    // nowhere).
+    if ((field.siz > 0 &&
+         (field.start != column->cur_value_start || field.siz != column->cur_value_len)) ||
+        field.start < 0 || field.siz < 0 || field.start + field.siz > int(mdb->fmt->pg_size))
+        return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(mdb->pg_buf) + field.start;
+    const int n = field.siz;
+    if (column->col_type == MDB_TEXT) {
+        cell.kind = Kind::Text;
+        if (unicode) {
+            cell.text = DecodeUnicode(QByteArrayView(p, n), &cell.lost);
+        } else {
+            cell.text = codePage(QByteArrayView(p, n));
+            if (codePage.hasError()) {
+                cell.lost = int(cell.text.count(QChar::ReplacementCharacter));
+                codePage.resetState();
+            }
+        }
+        return true;
+    }
+    if (readFixed(column->col_type, p, n, cell))
+        return true;
+    // Memo, decimal and the rest: the library's own text of the value.
+    char* text = mdb_col_to_string(mdb, mdb->pg_buf, field.start, column->col_type, n);
+    if (text) {
+        cell.kind = Kind::Text;
+        cell.text = QString::fromUtf8(text);
+        g_free(text);
+    }
+    return true;
+}
+
 bool LegacyFile::Table::next(std::vector<Cell>* cells) {
     if (!m_problem.isEmpty())
         return false;
@@ -280,11 +386,10 @@ bool LegacyFile::Table::next(std::vector<Cell>* cells) {
     if (!mdb_fetch_row(d->table))
         return false;
     ++d->row;
-    MdbHandle* mdb = d->mdb;
     int start = 0;
     size_t length = 0;
     const int count =
-        mdb_find_row(mdb, int(d->table->cur_row) - 1, &start, &length) == -1
+        mdb_find_row(d->mdb, int(d->table->cur_row) - 1, &start, &length) == -1
             ? -1
             : mdb_crack_row(d->table, start & RowOffsetMask, length, d->fields.data());
     if (count != int(d->columns.size())) {
@@ -292,107 +397,12 @@ bool LegacyFile::Table::next(std::vector<Cell>* cells) {
         return false;
     }
     cells->resize(d->columns.size());
-    const auto* page = reinterpret_cast<const unsigned char*>(mdb->pg_buf);
     for (int i = 0; i < count; ++i) {
         const MdbField& field = d->fields[size_t(i)];
-        if (field.colnum < 0 || field.colnum >= count) {
+        if (field.colnum < 0 || field.colnum >= count ||
+            !d->readCell(field, (*cells)[size_t(field.colnum)])) {
             m_problem = Messages::LegacyRowUnreadable(d->row);
             return false;
-        }
-        MdbColumn* column = d->columns[size_t(field.colnum)];
-        Cell& cell = (*cells)[size_t(field.colnum)];
-        cell.lost = 0;
-        cell.kind = Kind::Null;
-        if (column->col_type == MDB_BOOL) {
-            // A yes/no value lives in the null mask: set means yes.
-            cell.kind = Kind::Integer;
-            cell.integer = field.is_null ? 0 : 1;
-            continue;
-        }
-        if (field.is_null)
-            continue;
-        // The library must have read the same bytes from the same place (an empty value it
-        // places nowhere).
-        if ((field.siz > 0 &&
-             (field.start != column->cur_value_start || field.siz != column->cur_value_len)) ||
-            field.start < 0 || field.siz < 0 || field.start + field.siz > int(mdb->fmt->pg_size)) {
-            m_problem = Messages::LegacyRowUnreadable(d->row);
-            return false;
-        }
-        const unsigned char* p = page + field.start;
-        const int n = field.siz;
-        const auto need = [&](int size) { return n >= size; };
-        switch (column->col_type) {
-        case MDB_TEXT:
-            cell.kind = Kind::Text;
-            if (d->unicode) {
-                cell.text = DecodeUnicode(QByteArrayView(p, n), &cell.lost);
-            } else {
-                cell.text = d->codePage(QByteArrayView(p, n));
-                if (d->codePage.hasError()) {
-                    cell.lost = int(cell.text.count(QChar::ReplacementCharacter));
-                    d->codePage.resetState();
-                }
-            }
-            continue;
-        case MDB_BYTE:
-            if (need(1)) {
-                cell.kind = Kind::Integer;
-                cell.integer = p[0];
-            }
-            continue;
-        case MDB_INT:
-            if (need(2)) {
-                cell.kind = Kind::Integer;
-                cell.integer = load<std::int16_t>(p);
-            }
-            continue;
-        case MDB_LONGINT:
-            if (need(4)) {
-                cell.kind = Kind::Integer;
-                cell.integer = load<std::int32_t>(p);
-            }
-            continue;
-        case MDB_MONEY:
-            if (need(8)) {
-                // Ten-thousandths of the unit.
-                const std::int64_t scaled = load<std::int64_t>(p);
-                if (scaled % 10000 == 0) {
-                    cell.kind = Kind::Integer;
-                    cell.integer = scaled / 10000;
-                } else {
-                    cell.kind = Kind::Real;
-                    cell.real = double(scaled) / 10000.0;
-                }
-            }
-            continue;
-        case MDB_FLOAT:
-            if (need(4)) {
-                cell.kind = Kind::Real;
-                cell.real = load<float>(p);
-            }
-            continue;
-        case MDB_DOUBLE:
-            if (need(8)) {
-                cell.kind = Kind::Real;
-                cell.real = load<double>(p);
-            }
-            continue;
-        case MDB_DATETIME:
-            if (need(8)) {
-                cell.kind = Kind::DateTime;
-                cell.real = load<double>(p);
-            }
-            continue;
-        default:
-            break;
-        }
-        // Memo, decimal and the rest: the library's own text of the value.
-        char* text = mdb_col_to_string(mdb, mdb->pg_buf, field.start, column->col_type, n);
-        if (text) {
-            cell.kind = Kind::Text;
-            cell.text = QString::fromUtf8(text);
-            g_free(text);
         }
     }
     return true;

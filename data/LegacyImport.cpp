@@ -7,27 +7,20 @@
 #include "data/Cardholder.h"
 #include "data/LegacyFile.h"
 #include "data/LegacyImportSink.h"
+#include "data/LegacyValues.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QSaveFile>
 #include <QSet>
-#include <QTemporaryFile>
 #include <QUrl>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 #include <vector>
 
 namespace velkar {
@@ -39,66 +32,12 @@ namespace {
 using Cell = LegacyFile::Cell;
 using Kind = LegacyFile::Kind;
 
-const QString Userecord = QStringLiteral("userecord");
-const QString Employees = QStringLiteral("employees");
-const QString Permission = QStringLiteral("permission");
-
 constexpr int ProgressEvery = 8192;
 // A card's balance moves by at most 65535 tenths of a yuan.
 constexpr std::int64_t ReaderLimit = 6553;
 // The query window sums amounts of at most five characters.
 constexpr std::int64_t QuerySumsFrom = -9999;
 constexpr std::int64_t QuerySumsTo = 99999;
-
-// ---- Values -----------------------------------------------------------------------------------
-
-// A report's lines of one kind, put in table and row order at the end.
-class Lines {
-public:
-    void add(int table, qint64 row, const QString& text) { m_lines.push_back({table, row, text}); }
-    QStringList sorted() {
-        std::stable_sort(m_lines.begin(), m_lines.end(), [](const Line& a, const Line& b) {
-            return a.table != b.table ? a.table < b.table : a.row < b.row;
-        });
-        QStringList texts;
-        for (const Line& line : m_lines)
-            texts << line.text;
-        return texts;
-    }
-
-private:
-    struct Line {
-        int table;
-        qint64 row;
-        QString text;
-    };
-    std::vector<Line> m_lines;
-};
-
-enum TableOrder { AccountsTable, CardholdersTable, RecordsTable };
-
-struct Findings {
-    Lines repairs, setAside, notes, accounts;
-};
-
-// The text a cell of a text column is stored as; what that changed goes into the repairs.
-QString storedText(const Cell& cell, TableOrder order, const QString& table, qint64 row,
-                   const QString& column, Findings* findings) {
-    QString text = CellText(cell);
-    if (cell.kind == Kind::Null)
-        findings->repairs.add(order, row,
-                              Messages::LegacyRow(table, row, Messages::RepairNull(column)));
-    if (cell.lost > 0)
-        findings->repairs.add(
-            order, row, Messages::LegacyRow(table, row, Messages::RepairLost(column, cell.lost)));
-    if (text.contains(QChar(0))) {
-        // Neither engine's text holds it alike.
-        text.remove(QChar(0));
-        findings->repairs.add(order, row,
-                              Messages::LegacyRow(table, row, Messages::RepairNul(column)));
-    }
-    return text;
-}
 
 QString sha256Of(const QString& path, QString* problem) {
     QFile file(path);
@@ -140,6 +79,7 @@ private:
     QString readCardholders(const LegacyFile& file);
     void claimCardNumbers();
     QString importRecords(LegacyFile::Table& table, Sink& sink);
+    void countRecord(const char* date, std::int64_t amount);
     void progress(qint64 step) {
         m_done += step;
         if (m_options.progress)
@@ -211,7 +151,7 @@ QString Importer::readCardholders(const LegacyFile& file) {
         holder.row = qint64(m_holders.size()) + 1;
         for (int i = 0; i < 6; ++i)
             if (at[i] >= 0)
-                holder.cells[i] = storedText(cells[size_t(at[i])], CardholdersTable, Userecord,
+                holder.cells[i] = StoredText(cells[size_t(at[i])], CardholdersTable, Userecord,
                                              holder.row, names[i], &m_findings);
         holder.original = holder.cells[1];
         m_holders.push_back(std::move(holder));
@@ -265,6 +205,17 @@ void Importer::claimCardNumbers() {
     m_report.cardholders.imported = m_holderCards.size();
 }
 
+void Importer::countRecord(const char* date, std::int64_t amount) {
+    ++m_report.records.imported;
+    const int year =
+        (date[0] - '0') * 1000 + (date[1] - '0') * 100 + (date[2] - '0') * 10 + (date[3] - '0');
+    Sum& sum = m_report.years[year];
+    ++sum.records;
+    sum.amount += amount;
+    ++m_report.all.records;
+    m_report.all.amount += amount;
+}
+
 QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
     const QStringList& names = Schema::RecordColumns;
     const int cardAt = table.column(names[0]);
@@ -289,82 +240,15 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
         if (row % ProgressEvery == 0)
             progress(ProgressEvery);
         const Cell& cardCell = cells[size_t(cardAt)];
-        // Most records' card numbers need nothing: read them without the repairs' detours.
-        QString card =
-            cardCell.kind == Kind::Text && cardCell.lost == 0 && IsCardNumber(cardCell.text)
-                ? cardCell.text
-                : storedText(cardCell, RecordsTable, Employees, row, names[0], &m_findings);
-        const QString asRead = card;
-        if (!IsCardNumber(card)) {
-            const QString repaired = CardNumberFromTyped(card);
-            if (!repaired.isEmpty()) {
-                m_findings.repairs.add(
-                    RecordsTable, row,
-                    Messages::LegacyRow(Employees, row, Messages::RepairCardNo(card, repaired)));
-                card = repaired;
-            } else if (cardCell.kind != Kind::Null) {
-                m_findings.notes.add(
-                    RecordsTable, row,
-                    Messages::LegacyRow(Employees, row, Messages::FlagCardNo(card)));
-            }
-        }
-        // The date.
         const Cell& dateCell = cells[size_t(dateAt)];
-        QString aside;
-        const auto values = [&] {
-            return Messages::RecordValues(asRead, CellText(dateCell),
-                                          CellText(cells[size_t(amountAt)]));
-        };
-        if (dateCell.kind == Kind::DateTime) {
-            if (!AccessDateText(dateCell.real, date))
-                aside = Messages::SetAsideBadDate(CellText(dateCell), values());
-        } else if (dateCell.kind == Kind::Text) {
-            const QString text = DateFromTypedText(dateCell.text);
-            if (text.isEmpty()) {
-                aside = Messages::SetAsideBadDate(dateCell.text, values());
-            } else {
-                if (text != dateCell.text)
-                    m_findings.repairs.add(
-                        RecordsTable, row,
-                        Messages::LegacyRow(Employees, row,
-                                            Messages::RepairDate(dateCell.text, text)));
-                std::memcpy(date, text.toLatin1().constData(), 20);
-            }
-        } else if (dateCell.kind == Kind::Null) {
-            aside = Messages::SetAsideNoDate(values());
-        } else {
-            aside = Messages::SetAsideBadDate(CellText(dateCell), values());
-        }
-        // The amount.
         const Cell& amountCell = cells[size_t(amountAt)];
+        QString asRead;
+        const QString card = RecordCard(cardCell, row, m_findings, &asRead);
+        const RecordValues values{asRead, dateCell, amountCell};
         std::int64_t amount = 0;
-        if (aside.isEmpty()) {
-            bool whole = true;
-            switch (amountCell.kind) {
-            case Kind::Integer:
-                amount = amountCell.integer;
-                break;
-            case Kind::Real:
-                whole = std::trunc(amountCell.real) == amountCell.real &&
-                        std::fabs(amountCell.real) < 9.0e15;
-                amount = whole ? std::int64_t(amountCell.real) : 0;
-                break;
-            case Kind::Text: {
-                const QString text = amountCell.text.trimmed();
-                qlonglong value = text.toLongLong(&whole, 10);
-                amount = value;
-                break;
-            }
-            case Kind::Null:
-                aside = Messages::SetAsideNoAmount(values());
-                break;
-            case Kind::DateTime:
-                whole = false;
-                break;
-            }
-            if (aside.isEmpty() && !whole)
-                aside = Messages::SetAsideBadAmount(CellText(amountCell), values());
-        }
+        QString aside = RecordDate(dateCell, row, values, date, m_findings);
+        if (aside.isEmpty())
+            aside = RecordAmount(amountCell, values, &amount);
         if (!aside.isEmpty()) {
             m_findings.setAside.add(RecordsTable, row, Messages::LegacyRow(Employees, row, aside));
             ++m_report.records.setAside;
@@ -386,14 +270,7 @@ QString Importer::importRecords(LegacyFile::Table& table, Sink& sink) {
             cardsWithoutHolder.insert(card);
         }
         sink.record(cardBytes, date, amount);
-        ++m_report.records.imported;
-        const int year =
-            (date[0] - '0') * 1000 + (date[1] - '0') * 100 + (date[2] - '0') * 10 + (date[3] - '0');
-        Sum& sum = m_report.years[year];
-        ++sum.records;
-        sum.amount += amount;
-        ++m_report.all.records;
-        m_report.all.amount += amount;
+        countRecord(date, amount);
     }
     progress(row % ProgressEvery);
     if (!table.problem().isEmpty())

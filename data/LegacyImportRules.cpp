@@ -4,6 +4,7 @@
 #include "base/PrivateFile.h"
 #include "data/Cardholder.h"
 #include "data/Engine.h"
+#include "data/LegacyValues.h"
 #include "data/Schema.h"
 
 #include <QDir>
@@ -15,12 +16,6 @@
 #include <vector>
 
 namespace velkar::LegacyImport {
-
-namespace {
-const QString Userecord = QStringLiteral("userecord");
-const QString Employees = QStringLiteral("employees");
-const QString Permission = QStringLiteral("permission");
-} // namespace
 
 QString RepairedCardNo(const QString& text) {
     return CardNumberFromTyped(text);

@@ -28,6 +28,10 @@ struct Migration {
 // One a version, from 1 to Schema::CurrentVersion.
 extern const Migration Migrations[];
 
+// Versions 7 and 8, which keep the day totals and the cardholders' prefix counts.
+extern const Migration DayTotalsMigration;
+extern const Migration CardholderPrefixesMigration;
+
 } // namespace SchemaText
 
 } // namespace velkar

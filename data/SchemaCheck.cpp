@@ -12,9 +12,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
-#include <thread>
 #include <vector>
 
 #include <sqlite3.h>
@@ -96,76 +94,96 @@ QString tableDifference(sqlite3* file, sqlite3* expected, const QString& table) 
 }
 
 // Why the schema of `db` (of `version`) is not exactly the one this program makes.
-QString schemaProblem(sqlite3* db, int version) {
-    QString problem;
-    const QList<SchemaObject> want = expectedSchema(version, &problem);
-    if (!problem.isEmpty())
-        return problem;
-    const QList<SchemaObject> have = schemaOf(db, &problem);
-    if (!problem.isEmpty())
-        return problem;
-    const auto find = [](const QList<SchemaObject>& in, const QString& name) {
-        for (const SchemaObject& o : in)
-            if (o.name == name)
-                return &o;
-        return static_cast<const SchemaObject*>(nullptr);
-    };
-    const auto extra = [&](const char* type) {
-        for (const SchemaObject& o : have)
-            if (o.type == QLatin1String(type) && !find(want, o.name))
+// The objects a file has against those its version wants, compared a kind at a time.
+class SchemaComparison {
+public:
+    SchemaComparison(sqlite3* db, QList<SchemaObject> want, QList<SchemaObject> have)
+        : m_db(db), m_want(std::move(want)), m_have(std::move(have)) {}
+
+    // The first object of `type` the file has and its version doesn't want.
+    QString extra(const char* type) const {
+        for (const SchemaObject& o : m_have)
+            if (o.type == QLatin1String(type) && !find(m_want, o.name))
                 return Messages::ObjectExtra(kindText(o.type), o.name);
-        return QString();
-    };
-    // Triggers first: they are what turns a file against the program.
-    if (problem = extra("trigger"); !problem.isEmpty())
-        return problem;
-    const auto isTable = [](const SchemaObject& o) {
-        return o.type == QLatin1String("table") || o.type == QLatin1String("view");
-    };
-    const auto missing = [&](bool tables) {
-        for (const SchemaObject& o : want) {
+        return {};
+    }
+
+    // The first table or view (or else other object) wanted and missing, or of another kind.
+    QString missing(bool tables) const {
+        for (const SchemaObject& o : m_want) {
             if (isTable(o) != tables)
                 continue;
-            const SchemaObject* h = find(have, o.name);
+            const SchemaObject* h = find(m_have, o.name);
             if (!h)
                 return Messages::ObjectMissing(kindText(o.type), o.name);
             if (h->type != o.type)
                 return Messages::ObjectKindDiffers(o.name, kindText(h->type), kindText(o.type));
         }
-        return QString();
-    };
-    const auto definitions = [&](bool tables) {
-        for (const SchemaObject& o : want) {
+        return {};
+    }
+
+    // The first one defined otherwise than wanted; all of them must be there.
+    QString definitions(bool tables) const {
+        for (const SchemaObject& o : m_want) {
             if (isTable(o) != tables)
                 continue;
-            const SchemaObject* h = find(have, o.name);
+            const SchemaObject* h = find(m_have, o.name);
             if (h->table == o.table && h->sql == o.sql)
                 continue;
-            if (o.type != QLatin1String("table"))
-                return Messages::ObjectDefinitionDiffers(kindText(o.type), o.name);
-            try {
-                const Connection reference(QString(), Connection::Open::Memory, 0);
-                execute(reference.handle(), o.sql.toUtf8().constData());
-                return tableDifference(db, reference.handle(), o.name);
-            } catch (const DataError& e) {
-                return e.description();
-            }
+            return o.type == QLatin1String("table")
+                       ? tableDiffers(o)
+                       : Messages::ObjectDefinitionDiffers(kindText(o.type), o.name);
         }
-        return QString();
+        return {};
+    }
+
+private:
+    static bool isTable(const SchemaObject& o) {
+        return o.type == QLatin1String("table") || o.type == QLatin1String("view");
+    }
+    static const SchemaObject* find(const QList<SchemaObject>& in, const QString& name) {
+        for (const SchemaObject& o : in)
+            if (o.name == name)
+                return &o;
+        return nullptr;
+    }
+    // Tells how the file's table differs from the wanted one, made anew in memory.
+    QString tableDiffers(const SchemaObject& wanted) const {
+        try {
+            const Connection reference(QString(), Connection::Open::Memory, 0);
+            execute(reference.handle(), wanted.sql.toUtf8().constData());
+            return tableDifference(m_db, reference.handle(), wanted.name);
+        } catch (const DataError& e) {
+            return e.description();
+        }
+    }
+
+    sqlite3* m_db;
+    const QList<SchemaObject> m_want;
+    const QList<SchemaObject> m_have;
+};
+
+QString schemaProblem(sqlite3* db, int version) {
+    QString problem;
+    QList<SchemaObject> want = expectedSchema(version, &problem);
+    if (!problem.isEmpty())
+        return problem;
+    QList<SchemaObject> have = schemaOf(db, &problem);
+    if (!problem.isEmpty())
+        return problem;
+    const SchemaComparison schema(db, std::move(want), std::move(have));
+    // Triggers first: they are what turns a file against the program. A table made again by
+    // hand loses the triggers and indexes made on it: its definition says more than what went
+    // with it.
+    const std::function<QString()> steps[] = {
+        [&] { return schema.extra("trigger"); },  [&] { return schema.missing(true); },
+        [&] { return schema.definitions(true); }, [&] { return schema.missing(false); },
+        [&] { return schema.extra("view"); },     [&] { return schema.extra("table"); },
+        [&] { return schema.extra("index"); },    [&] { return schema.definitions(false); },
     };
-    // A table made again by hand loses the triggers and indexes made on it: its definition
-    // says more than what went with it.
-    if (problem = missing(true); !problem.isEmpty())
-        return problem;
-    if (problem = definitions(true); !problem.isEmpty())
-        return problem;
-    if (problem = missing(false); !problem.isEmpty())
-        return problem;
-    for (const char* type : {"view", "table", "index"})
-        if (problem = extra(type); !problem.isEmpty())
+    for (const auto& step : steps)
+        if (problem = step(); !problem.isEmpty())
             return problem;
-    if (problem = definitions(false); !problem.isEmpty())
-        return problem;
     return {};
 }
 
@@ -265,95 +283,6 @@ QString rulesProblem(sqlite3* db, int version) {
     return problem;
 }
 
-// SQLite's full check, split so that the cores share it: quick_check over the whole file (each
-// page's structure, which pages are in use, NOT NULL) and integrity_check of each table, which
-// matches its indexes against it. Together they are the full check. Each part reads on a
-// connection of its own, started while `view` holds its read, so all see the same state;
-// `alongside` runs on this thread meanwhile. Returns the findings, nothing when all is sound.
-QStringList pageFindings(sqlite3* view, QString* problem, const std::function<void()>& alongside) {
-    std::vector<QByteArray> checks;
-    {
-        const QList<QStringList> tables =
-            rows(view,
-                 "SELECT name FROM sqlite_master WHERE type = 'table' AND "
-                 "coalesce(sql, '') NOT LIKE 'CREATE VIRTUAL%'",
-                 problem);
-        if (!problem->isEmpty())
-            return {};
-        // The largest first, so that no core is left with a large one at the end.
-        std::vector<std::pair<qint64, QByteArray>> bySize;
-        for (const QStringList& table : tables) {
-            QString ignored;
-            const QByteArray name = table.value(0).toUtf8();
-            const QByteArray quoted = '"' + QByteArray(name).replace('"', "\"\"") + '"';
-            const qint64 size =
-                rows(view, ("SELECT max(rowid) FROM " + quoted).constData(), &ignored)
-                    .value(0)
-                    .value(0)
-                    .toLongLong();
-            bySize.emplace_back(size, "PRAGMA integrity_check(" + quoted + ")");
-        }
-        std::stable_sort(bySize.begin(), bySize.end(),
-                         [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (auto& [size, sql] : bySize)
-            checks.push_back(std::move(sql));
-        checks.insert(checks.begin() + std::min<std::ptrdiff_t>(1, std::ssize(checks)),
-                      QByteArray("PRAGMA quick_check"));
-    }
-    const char* file = sqlite3_db_filename(view, "main");
-    std::vector<QStringList> found(checks.size());
-    std::vector<QString> failed(checks.size());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&](sqlite3* db) {
-        for (std::size_t i; (i = next++) < checks.size();) {
-            for (const QStringList& line : rows(db, checks[i].constData(), &failed[i]))
-                if (line.value(0) != QLatin1String("ok"))
-                    found[i] << line.value(0);
-        }
-    };
-    // A connection that can't start its read (a writer waiting to commit) leaves its share to
-    // the others, the view itself at the end.
-    const auto reader = [&]() -> sqlite3* {
-        sqlite3* db = nullptr;
-        if (file && *file &&
-            sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-            execute(db, "BEGIN; SELECT count(*) FROM sqlite_master").isEmpty() &&
-            execute(db, "PRAGMA cache_size = -65536").isEmpty())
-            return db;
-        sqlite3_close(db);
-        return nullptr;
-    };
-    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
-    std::vector<std::thread> workers;
-    for (unsigned w = 0; w < cores && w < checks.size(); ++w) {
-        sqlite3* db = reader();
-        if (!db)
-            break;
-        workers.emplace_back([&work, db] {
-            work(db);
-            sqlite3_close(db);
-        });
-    }
-    if (alongside)
-        alongside();
-    for (std::thread& worker : workers)
-        worker.join();
-    work(view);
-    // A part that could not finish counts as a finding beside the others'; alone, as its reason.
-    QStringList findings;
-    QString firstFailure;
-    for (std::size_t i = 0; i < checks.size(); ++i) {
-        findings << found[i];
-        if (!failed[i].isEmpty() && firstFailure.isEmpty())
-            firstFailure = failed[i];
-    }
-    if (findings.isEmpty())
-        *problem = firstFailure;
-    else if (!firstFailure.isEmpty())
-        findings << firstFailure;
-    return findings;
-}
-
 // The version that brought the audit trail.
 constexpr int TrailVersion = 4;
 
@@ -411,6 +340,29 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
     }
 }
 
+// Why the rows of the file open in `db` are not what its version wants: its objects, accounts,
+// rules, kept day totals and trail.
+QString rowsProblemOf(sqlite3* db, Schema::Rows checked, Audit::Checkpoint* trailHead) {
+    QString problem;
+    const int version = readVersion(db, &problem);
+    if (!problem.isEmpty())
+        return problem;
+    if (version > Schema::CurrentVersion)
+        return Schema::TooNewText(version);
+    if (version < 0)
+        return Messages::InvalidVersion(version);
+    problem = schemaProblem(db, version);
+    if (problem.isEmpty())
+        problem = accountsProblem(Connection(db), version);
+    if (problem.isEmpty() && checked == Schema::Rows::Checked)
+        problem = rulesProblem(db, version);
+    if (problem.isEmpty())
+        problem = daysProblem(Connection(db), version, checked);
+    if (problem.isEmpty())
+        problem = trailProblem<sqlite3*>(db, version, checked, trailHead);
+    return problem;
+}
+
 } // namespace
 
 namespace Schema {
@@ -434,28 +386,7 @@ QString CheckDatabase(const QString& path, int lockTimeoutMs, Pages pages, Rows 
     execute(db, "PRAGMA cache_size = -65536");
     // What the rows hold is read meanwhile, and counts only once the pages are found sound.
     QString rowsProblem;
-    const auto readRows = [&] {
-        const int version = readVersion(db, &rowsProblem);
-        if (!rowsProblem.isEmpty())
-            return;
-        if (version > CurrentVersion) {
-            rowsProblem = TooNewText(version);
-            return;
-        }
-        if (version < 0) {
-            rowsProblem = Messages::InvalidVersion(version);
-            return;
-        }
-        rowsProblem = schemaProblem(db, version);
-        if (rowsProblem.isEmpty())
-            rowsProblem = accountsProblem(Connection(db), version);
-        if (rowsProblem.isEmpty() && checked == Rows::Checked)
-            rowsProblem = rulesProblem(db, version);
-        if (rowsProblem.isEmpty())
-            rowsProblem = daysProblem(Connection(db), version, checked);
-        if (rowsProblem.isEmpty())
-            rowsProblem = trailProblem<sqlite3*>(db, version, checked, trailHead);
-    };
+    const auto readRows = [&] { rowsProblem = rowsProblemOf(db, checked, trailHead); };
     QStringList findings;
     if (pages == Pages::Full) {
         findings = pageFindings(db, &problem, readRows);

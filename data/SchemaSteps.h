@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 struct sqlite3;
 
 namespace velkar {
@@ -30,6 +32,9 @@ QString createVersionZero(const Connection& connection);
 QStringList serverObjects(const Connection& db, const QString& schema);
 // Run in the caller's transaction.
 void createOnServer(const Connection& db, int version, PasswordHash::Cost cost, bool accounts);
+// SQLite's full check of the file `view` reads, shared among the cores; `alongside` runs
+// meanwhile. The findings, none when all is sound.
+QStringList pageFindings(sqlite3* view, QString* problem, const std::function<void()>& alongside);
 
 } // namespace SchemaSteps
 
