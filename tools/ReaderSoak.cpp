@@ -294,14 +294,18 @@ struct Soak {
         neighbour->clock.set(rig->clock.now()); // the counters' clocks agree
         return *neighbour;
     }
-    // A desk that ends without a word (killed), its reader's record kept.
-    void end(std::unique_ptr<Rig>& desk) {
-        const auto done = desk->reader.executed();
-        gone.insert(gone.end(), done.begin(), done.end());
+    // A desk that ends without a word (killed), its reader's record kept. Returns the card on
+    // its reader as the reader left it: a frame handed to the reader may still go out as the
+    // desk dies, so the card and the record are read only once it is gone.
+    std::optional<CardReport> end(std::unique_ptr<Rig>& desk) {
         desk->link.store().setFault(StoreWorker::Fault::DiskFull);
         desk->link.shutdown(0);
+        const auto done = desk->reader.executed();
+        gone.insert(gone.end(), done.begin(), done.end());
+        const std::optional<CardReport> left = desk->reader.card();
         desk.reset();
         ++ended;
+        return left;
     }
     std::vector<SimulatedReader::Execution> executed() const {
         std::vector<SimulatedReader::Execution> all = gone;
@@ -488,11 +492,10 @@ void planFault(Soak& s, int index) {
         auto cards = rig.cards;
         const quint32 seed = rig.random();
         const auto clock = rig.clock.now();
-        if (const auto card = rig.reader.card())
+        if (const auto card = s.end(s.rig))
             for (auto& c : cards)
                 if (c.first == card->cardNo)
                     c.second = card->balance;
-        s.end(s.rig);
         s.rig = std::make_unique<Rig>(s.database, seed, s.desk, s.log, s.busyMs);
         s.rig->cards = cards;
         s.rig->clock.set(clock);
