@@ -254,6 +254,22 @@ QString AppendTo(const QString& databasePath, const QString& account, const QStr
 
 namespace {
 
+// How the entry `row`, whose hash does not build on `previous`, broke the chain, told by the
+// entry after it: the chain going on from its stored hash means only its content was changed;
+// going on from the one before, that it was slipped in.
+Break brokenAt(const Row& row, Query& rows, const QByteArray& previous) {
+    Row next;
+    if (readRow(rows, &next)) {
+        if (holds(next, row.hash))
+            return broken(row.id, QStringLiteral("changed"));
+        if (next.id == row.id + 1 && holds(next, previous))
+            return broken(row.id, QStringLiteral("inserted"));
+        return broken(row.id, QStringLiteral("changed"));
+    }
+    return broken(row.id, looksLikeHash(row.hash) ? QStringLiteral("changed or inserted")
+                                                  : QStringLiteral("inserted"));
+}
+
 // The walk of the chain in id order from the entry after `after` (0 and an empty hash: from the
 // first), whose hash the next entry must build on. Ends at the first break; otherwise `head`
 // names the newest entry found intact.
@@ -287,18 +303,7 @@ std::optional<Break> walk(Query& rows, Query& given, const Checkpoint& after, Ch
         for (int i = 0; i < 5; ++i)
             copyInto(row.fields[i], fields[i], lengths[i]);
         copyInto(row.hash, stored, storedLength);
-        // The chain going on from this entry's stored hash: only its content was changed. Going
-        // on from the one before: this entry was slipped in.
-        Row next;
-        if (readRow(rows, &next)) {
-            if (holds(next, row.hash))
-                return broken(row.id, QStringLiteral("changed"));
-            if (next.id == row.id + 1 && holds(next, previous))
-                return broken(row.id, QStringLiteral("inserted"));
-            return broken(row.id, QStringLiteral("changed"));
-        }
-        return broken(row.id, looksLikeHash(row.hash) ? QStringLiteral("changed or inserted")
-                                                      : QStringLiteral("inserted"));
+        return brokenAt(row, rows, previous);
     }
     // The last entries deleted: their ids were given all the same.
     if (scalar(std::move(given)) >= expected)

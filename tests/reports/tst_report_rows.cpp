@@ -198,6 +198,13 @@ private slots:
             QVERIFY2(!steps.contains(QStringLiteral("SCAN")), qPrintable(steps));
             QVERIFY2(!steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));
         }
+        // The range's linked records start from the few links: a year of records otherwise.
+        const QStringList linked = plan(Statements::LinkedRecordsBetween.sqlite)
+                                       .split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(linked.size() == 3 && linked[0].startsWith(QStringLiteral("SCAN l")) &&
+                     !linked[1].startsWith(QStringLiteral("SCAN")) &&
+                     !linked[2].startsWith(QStringLiteral("SCAN")),
+                 qPrintable(linked.join('\n')));
     }
 
     // A window's connection follows the file when a restore renames another one into place.
