@@ -49,14 +49,19 @@ public:
     virtual bool BridgeSetTimeOut(BridgeHandle handle, unsigned readMs, unsigned writeMs) = 0;
     // Starts collecting incoming reports for the handle.
     virtual bool BridgeInitThreadData(BridgeHandle handle) = 0;
-    // Waits up to the read time-out and replaces `data` with what arrived (maybe nothing).
-    // False once the handle is closed, the device is gone or collecting was never started.
+    // Waits up to the read time-out (or a wake) and replaces `data` with what arrived (maybe
+    // nothing). False once the handle is closed, the device is gone or collecting was never
+    // started.
     virtual bool BridgeReadThreadData(BridgeHandle handle, std::vector<std::uint8_t>& data) = 0;
     virtual bool BridgeWriteData(BridgeHandle handle, const std::uint8_t* data,
                                  std::size_t length) = 0;
     virtual bool BridgeStopThread(BridgeHandle handle) = 0;
     // Wakes a read waiting on the handle, which then fails.
     virtual bool BridgeCloseDevice(BridgeHandle handle) = 0;
+    // Ends the read waiting on the handle at once, as a read in which nothing arrived (no
+    // failure); with no read waiting, the next read ends so. Any thread may call it, so a
+    // writer queueing a frame gets the reading thread to send it without touching the device.
+    virtual bool BridgeWakeRead(BridgeHandle handle) = 0;
 };
 
 // {4D1E55B2-F16F-11CF-88CB-001111000030}, the HID interface class.

@@ -6,13 +6,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 namespace velkar {
 
 namespace {
 
-// A read waits in slices so that closing the handle ends it soon.
-constexpr int ReadSliceMs = 100;
+// hidapi can't interrupt a read: it waits in slices so that a wake (a frame to send) or
+// closing the handle ends it soon. A slice costs one poll of the device.
+constexpr int ReadSliceMs = 5;
 constexpr unsigned DefaultTimeoutMs = 3000;
 
 } // namespace
@@ -29,6 +31,7 @@ public:
     std::mutex writeMutex; // a frame's reports must not interleave with another's
     std::atomic<bool> closed{false};
     std::atomic<bool> collecting{false};
+    std::atomic<bool> woken{false};
     std::atomic<unsigned> readTimeoutMs{DefaultTimeoutMs};
 
 private:
@@ -133,19 +136,27 @@ bool HidapiBridge::BridgeReadThreadData(BridgeHandle handle, std::vector<std::ui
     if (!device || !device->collecting)
         return false;
     std::vector<std::uint8_t> report(BRIDGE_REPORT_SIZE + 1);
-    for (unsigned waited = 0; waited < std::max(1u, device->readTimeoutMs.load());
-         waited += ReadSliceMs) {
+    using namespace std::chrono;
+    const auto deadline =
+        steady_clock::now() + milliseconds(std::max(1u, device->readTimeoutMs.load()));
+    for (;;) {
         if (device->closed || !device->collecting)
             return false;
-        const int n = hid_read_timeout(device->raw(), report.data(), report.size(), ReadSliceMs);
+        if (device->woken.exchange(false))
+            return true;
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0)
+            return true;
+        const int n = hid_read_timeout(device->raw(), report.data(), report.size(),
+                                       int(std::min<decltype(left)>(left, ReadSliceMs)));
         if (n < 0)
             return false;
         if (n > 0) {
+            device->woken = false; // the frames go out after this read anyway
             data = UnframeInputReport({report.data(), std::size_t(n)});
             return true;
         }
     }
-    return true;
 }
 
 bool HidapiBridge::BridgeWriteData(BridgeHandle handle, const std::uint8_t* data,
@@ -166,6 +177,14 @@ bool HidapiBridge::BridgeStopThread(BridgeHandle handle) {
     if (!device)
         return false;
     device->collecting = false;
+    return true;
+}
+
+bool HidapiBridge::BridgeWakeRead(BridgeHandle handle) {
+    const auto device = find(handle);
+    if (!device)
+        return false;
+    device->woken = true;
     return true;
 }
 

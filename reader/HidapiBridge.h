@@ -30,6 +30,7 @@ public:
     bool BridgeWriteData(BridgeHandle handle, const std::uint8_t* data,
                          std::size_t length) override;
     bool BridgeStopThread(BridgeHandle handle) override;
+    bool BridgeWakeRead(BridgeHandle handle) override;
     bool BridgeCloseDevice(BridgeHandle handle) override;
 
 private:

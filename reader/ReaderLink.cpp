@@ -123,7 +123,7 @@ ReaderLink::Opened ReaderLink::connect() {
     emit statusShown(Messages::DeviceConnected(vendorId, productId, version));
     std::uint16_t inputLength = 0, outputLength = 0;
     m_bridge.BridgeGetBufferLen(device, inputLength, outputLength);
-    // Reads wait briefly, so the one thread that reads also writes without delay.
+    // A read ends early for a frame to send (the reader thread wakes it) or a stop.
     m_bridge.BridgeSetTimeOut(device, ReaderThread::PollMs, WriteTimeoutMs);
     auto thread = std::make_shared<ReaderThread>(
         m_bridge, device,
@@ -361,7 +361,7 @@ void ReaderLink::clockTick() {
 }
 
 void ReaderLink::waitForSendWorkers() {
-    // Tests and tools only: the frames go out within a poll of the reader thread.
+    // Tests and tools only: a frame handed to the reader thread goes out at its next turn.
     while (m_framesQueued.load() > 0)
         QThread::msleep(1);
 }

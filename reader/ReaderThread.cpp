@@ -15,9 +15,12 @@ ReaderThread::~ReaderThread() {
 
 void ReaderThread::write(const CommandFrame& frame, Written written) {
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         if (!m_ended) {
             m_outgoing.push_back({frame, std::move(written)});
+            lock.unlock();
+            // Queued before the wake, so the read it ends is followed by this frame's write.
+            m_bridge.BridgeWakeRead(m_device);
             return;
         }
     }

@@ -14,11 +14,12 @@ namespace velkar {
 
 // The one thread that talks to an open reader. It reads and classifies the reports and
 // writes the command frames handed to it, in order, between two reads; nothing else touches
-// the device while it runs. Reads wait at most PollMs, so a frame goes out that soon.
+// the device while it runs. A frame handed to it wakes the read under way, so it goes out at
+// once; a stop closes the device, which ends the read as soon. Otherwise a read waits PollMs.
 class ReaderThread : public QThread {
 public:
     enum class State { Closed, Open, Receiving, Stopping };
-    static constexpr unsigned PollMs = 10;
+    static constexpr unsigned PollMs = 100;
 
     struct Handlers {
         std::function<void(const ReaderReport&)> report; // on this thread, in arrival order

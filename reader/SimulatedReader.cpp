@@ -187,6 +187,12 @@ int SimulatedReader::collectingHandles() const {
                              [](const auto& s) { return s.second.collecting; }));
 }
 
+int SimulatedReader::readsWaiting() const {
+    std::lock_guard lock(m_mutex);
+    return int(std::count_if(m_sessions.begin(), m_sessions.end(),
+                             [](const auto& s) { return s.second.reading; }));
+}
+
 void SimulatedReader::deliverLocked(std::vector<std::uint8_t> bytes) {
     if (!m_plugged)
         return;
@@ -338,22 +344,25 @@ bool SimulatedReader::BridgeReadThreadData(BridgeHandle handle, std::vector<std:
         return false;
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(std::max(1u, it->second.readTimeoutMs));
-    for (;;) {
+    for (bool timedOut = false;;) {
         it = m_sessions.find(handle); // the session may have ended while we waited
-        if (it == m_sessions.end() || !it->second.collecting)
+        if (it == m_sessions.end())
             return false;
-        if (!it->second.arrived.empty()) {
-            data = std::move(it->second.arrived.front());
-            it->second.arrived.pop_front();
+        Session& session = it->second;
+        session.reading = false;
+        if (!session.collecting)
+            return false;
+        // A report read also serves a wake: the reader sends its frames after every read.
+        if (!session.arrived.empty() || session.woken || timedOut) {
+            if (!session.arrived.empty()) {
+                data = std::move(session.arrived.front());
+                session.arrived.pop_front();
+            }
+            session.woken = false;
             return true;
         }
-        if (m_arrived.wait_until(lock, deadline) == std::cv_status::timeout) {
-            it = m_sessions.find(handle);
-            if (it == m_sessions.end() || !it->second.collecting)
-                return false;
-            if (it->second.arrived.empty())
-                return true; // nothing arrived
-        }
+        session.reading = true;
+        timedOut = m_arrived.wait_until(lock, deadline) == std::cv_status::timeout;
     }
 }
 
@@ -379,6 +388,18 @@ bool SimulatedReader::BridgeStopThread(BridgeHandle handle) {
         it->second.collecting = false;
         m_reportsToRead -= it->second.arrived.size();
         it->second.arrived.clear();
+    }
+    m_arrived.notify_all();
+    return true;
+}
+
+bool SimulatedReader::BridgeWakeRead(BridgeHandle handle) {
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_sessions.find(handle);
+        if (it == m_sessions.end())
+            return false;
+        it->second.woken = true;
     }
     m_arrived.notify_all();
     return true;

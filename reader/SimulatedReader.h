@@ -84,6 +84,8 @@ public:
     std::chrono::steady_clock::time_point lastInjectedAt() const;
     // How many handles collect reports now.
     int collectingHandles() const;
+    // How many reads wait for a report now: a driver knows its reader sits in a read.
+    int readsWaiting() const;
     // Reports handed to collecting handles that were read or are still waiting to be read
     // (not those dropped with a closed handle): a driver waits until its reader caught up.
     std::uint64_t reportsToRead() const;
@@ -102,12 +104,15 @@ public:
     bool BridgeWriteData(BridgeHandle handle, const std::uint8_t* data,
                          std::size_t length) override;
     bool BridgeStopThread(BridgeHandle handle) override;
+    bool BridgeWakeRead(BridgeHandle handle) override;
     bool BridgeCloseDevice(BridgeHandle handle) override;
 
 private:
     struct Session {
         bool collecting = false;
         unsigned readTimeoutMs = 3000;
+        bool woken = false; // the next read (or the one waiting) ends at once
+        bool reading = false;
         std::deque<std::vector<std::uint8_t>> arrived;
     };
 

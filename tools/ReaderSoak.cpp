@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <limits>
 #include <memory>
@@ -58,10 +59,20 @@ public:
                     ++retries;
                 if (o.kind == CommandOutcome::Kind::Booked) {
                     bookedAt = std::chrono::steady_clock::now().time_since_epoch().count();
-                    ++booked;
+                    {
+                        std::lock_guard lock(m_mutex);
+                        ++booked;
+                    }
+                    m_booked.notify_all();
                 }
             },
             direct);
+    }
+    // Until more than `before` bookings were shown: woken by the booking itself, as a window
+    // would be, so that the wait costs the machine nothing the desks could use.
+    bool waitBooked(int before, std::chrono::milliseconds limit) {
+        std::unique_lock lock(m_mutex);
+        return m_booked.wait_for(lock, limit, [&] { return booked.load() > before; });
     }
     std::atomic<std::uint64_t> balances{0};
     std::atomic<int> retries{0};
@@ -82,6 +93,7 @@ private:
         ++m_counts[text.section(QLatin1Char('\n'), 0, 0)];
     }
     mutable std::mutex m_mutex;
+    std::condition_variable m_booked;
     QMap<QString, int> m_counts;
 };
 
@@ -282,14 +294,18 @@ struct Soak {
         neighbour->clock.set(rig->clock.now()); // the counters' clocks agree
         return *neighbour;
     }
-    // A desk that ends without a word (killed), its reader's record kept.
-    void end(std::unique_ptr<Rig>& desk) {
-        const auto done = desk->reader.executed();
-        gone.insert(gone.end(), done.begin(), done.end());
+    // A desk that ends without a word (killed), its reader's record kept. Returns the card on
+    // its reader as the reader left it: a frame handed to the reader may still go out as the
+    // desk dies, so the card and the record are read only once it is gone.
+    std::optional<CardReport> end(std::unique_ptr<Rig>& desk) {
         desk->link.store().setFault(StoreWorker::Fault::DiskFull);
         desk->link.shutdown(0);
+        const auto done = desk->reader.executed();
+        gone.insert(gone.end(), done.begin(), done.end());
+        const std::optional<CardReport> left = desk->reader.card();
         desk.reset();
         ++ended;
+        return left;
     }
     std::vector<SimulatedReader::Execution> executed() const {
         std::vector<SimulatedReader::Execution> all = gone;
@@ -476,11 +492,10 @@ void planFault(Soak& s, int index) {
         auto cards = rig.cards;
         const quint32 seed = rig.random();
         const auto clock = rig.clock.now();
-        if (const auto card = rig.reader.card())
+        if (const auto card = s.end(s.rig))
             for (auto& c : cards)
                 if (c.first == card->cardNo)
                     c.second = card->balance;
-        s.end(s.rig);
         s.rig = std::make_unique<Rig>(s.database, seed, s.desk, s.log, s.busyMs);
         s.rig->cards = cards;
         s.rig->clock.set(clock);
@@ -1080,7 +1095,7 @@ int RunCrashChild(const QStringList& options) {
             const int before = view.booked;
             const auto sent = std::chrono::steady_clock::now();
             link.requestRecharge(1);
-            if (!waitUntil([&] { return view.booked > before; }, 10s))
+            if (!view.waitBooked(before, 10s))
                 return 1;
             const std::chrono::steady_clock::duration waited{view.bookedAt -
                                                              sent.time_since_epoch().count()};

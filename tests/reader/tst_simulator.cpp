@@ -2,10 +2,13 @@
 #include "reader/SimulatedReader.h"
 #include "reader/windows/SimulatorWindow.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <thread>
 
 using namespace velkar;
 
@@ -87,6 +90,36 @@ private slots:
         reader.plug();
         QVERIFY(!reader.BridgeReadThreadData(h, data)); // an old handle stays dead
         QVERIFY(collect(reader) != h);
+    }
+
+    void aWakeEndsOneReadWithNothing() {
+        SimulatedReader reader;
+        const BridgeHandle h = collect(reader);
+        reader.BridgeSetTimeOut(h, 60000, 60000); // a read that timed out fails the test
+        QElapsedTimer timer;
+        timer.start();
+        std::vector<std::uint8_t> data{1};
+        // Woken before it began (the writer was quicker than the reading thread) ...
+        QVERIFY(reader.BridgeWakeRead(h));
+        QVERIFY(reader.BridgeReadThreadData(h, data));
+        QVERIFY(data.empty());
+        // ... and while it waits.
+        std::thread waker([&] {
+            while (reader.readsWaiting() == 0)
+                std::this_thread::yield();
+            reader.BridgeWakeRead(h);
+        });
+        QVERIFY(reader.BridgeReadThreadData(h, data));
+        waker.join();
+        QVERIFY(data.empty());
+        QVERIFY(timer.elapsed() < 30000);
+        QCOMPARE(reader.readsWaiting(), 0);
+        // A report is read as ever, and a wake never hides one.
+        reader.layCard(Card, 7);
+        reader.BridgeWakeRead(h);
+        QCOMPARE(next(reader, h), ReaderReport(CardReport{Card, 7}));
+        reader.BridgeCloseDevice(h);
+        QVERIFY(!reader.BridgeWakeRead(h));
     }
 
     void windowDrivesTheReader() {
