@@ -155,7 +155,10 @@ int SqliteSession::BusyWait::again(void* self, int tries) {
         return 0;
     // Tried often: a desk that books without pause leaves the lock free only between its
     // transactions, and SQLite's own back-off, up to 100 ms a sleep, keeps missing those gaps.
-    std::this_thread::sleep_for(tries < 200 ? microseconds(200) : milliseconds(1));
+    // A slow disk's commit holds the lock for hundreds of milliseconds, so the brief tries last
+    // a second of waiting, not a count of them; only a longer wait slows down to save the core.
+    std::this_thread::sleep_for(now - wait->since < seconds(1) ? microseconds(200)
+                                                               : milliseconds(1));
     return 1;
 }
 
