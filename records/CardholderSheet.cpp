@@ -75,13 +75,19 @@ struct Layout {
     int at[6] = {-1, -1, -1, -1, -1, -1};
 };
 
-Layout findLayout(const SheetReader::Sheet& sheet, QStringList* notes) {
-    Layout layout;
+// The first row near the top with a 卡号 heading; -1 when there is none.
+qsizetype headingRowOf(const SheetReader::Sheet& sheet) {
     const qsizetype within = std::min<qsizetype>(HeadingWithin, qsizetype(sheet.rows.size()));
-    for (qsizetype r = 0; r < within && layout.headingRow < 0; ++r)
+    for (qsizetype r = 0; r < within; ++r)
         for (const Cell& cell : sheet.rows[size_t(r)].cells)
             if (headingText(cell.text) == Columns[CardNoColumn])
-                layout.headingRow = r;
+                return r;
+    return -1;
+}
+
+Layout findLayout(const SheetReader::Sheet& sheet, QStringList* notes) {
+    Layout layout;
+    layout.headingRow = headingRowOf(sheet);
     if (layout.headingRow < 0)
         return layout;
     const SheetReader::Row& heading = sheet.rows[size_t(layout.headingRow)];

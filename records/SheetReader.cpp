@@ -334,15 +334,21 @@ private:
         }
         if (xml.hasError())
             return Messages::WorkbookDamaged(xml.errorString());
+        return fillStrings(sheet, wanted, index) ? QString() : Messages::WorkbookDamaged(part);
+    }
+
+    // Puts the strings in their cells; false when a cell names one past the `count` there are.
+    static bool fillStrings(Sheet& sheet, const QHash<int, QString>& strings, int count) {
         for (Row& row : sheet.rows)
-            for (Cell& cell : row.cells)
-                if (cell.shared >= 0) {
-                    if (cell.shared >= index)
-                        return Messages::WorkbookDamaged(part);
-                    cell.text = wanted.value(cell.shared);
-                    cell.shared = -1;
-                }
-        return {};
+            for (Cell& cell : row.cells) {
+                if (cell.shared < 0)
+                    continue;
+                if (cell.shared >= count)
+                    return false;
+                cell.text = strings.value(cell.shared);
+                cell.shared = -1;
+            }
+        return true;
     }
 
     QString m_path;
