@@ -11,7 +11,9 @@
 #include <QPoint>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace velkar {
 
@@ -344,8 +346,9 @@ void drawSections(QPainter& painter, const Placer& at, const PageGeometry& g, co
     }
 }
 
-void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, int page) {
-    const Placer at(painter, g.unitsPerInch);
+// The sheet's line, the title and what stands above the table; returns the height of the last.
+int drawHead(QPainter& painter, const Placer& at, const PageGeometry& g, const PageContent& c,
+             int page) {
     if (g.sheet.width) {
         painter.setPen(QPen(Qt::white, g.sheet.width, Qt::SolidLine, Qt::RoundCap));
         at.line(g.sheet.line.x1(), g.sheet.line.y1(), g.sheet.line.x2(), g.sheet.line.y2());
@@ -363,7 +366,44 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
                                 at.y(above - 2 * g.aboveMargin)));
         painter.restore();
     }
+    return above;
+}
 
+// Where a page's rows go: the columns' edges, the table's top, the rule under the heading.
+struct RowsPlace {
+    const std::vector<int>& xs;
+    int top = 0;
+    int ruleY = 0;
+    qsizetype first = 0;
+    qsizetype count = 0;
+};
+
+// Draws the rows with their rules; returns where the rule under the last one is.
+int drawRows(const Placer& at, const PageGeometry& g, const PageContent& c, const RowsPlace& place,
+             const std::function<int(int)>& textX) {
+    const std::vector<int>& xs = place.xs;
+    const int columns = int(xs.size()) - 1;
+    int ruleY = place.ruleY;
+    for (qsizetype j = 0; j < place.count; ++j) {
+        const int textY = ruleY + g.inset;
+        ruleY += g.pitch;
+        for (int col = 0; col < columns; ++col)
+            at.text(textX(col), textY, c.cell(place.first + j, col),
+                    xs[col + 1] - textX(col) - g.inset / 2);
+        at.line(g.left, ruleY, xs.back(), ruleY);
+        if (g.rules.eachRow)
+            for (int x : xs)
+                at.line(x, place.top, x, ruleY);
+    }
+    if (!g.rules.eachRow)
+        for (int x : xs)
+            at.line(x, place.top, x, ruleY);
+    return ruleY;
+}
+
+void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, int page) {
+    const Placer at(painter, g.unitsPerInch);
+    const int above = drawHead(painter, at, g, c, page);
     const int lastTablePage = tablePages(g, c) - 1;
     if (page > lastTablePage) {
         drawSections(painter, at, g, c, page);
@@ -399,20 +439,7 @@ void drawPage(QPainter& painter, const PageGeometry& g, const PageContent& c, in
     const int firstPageRows = rowsOnFirstPage(g, aboveHeight(c, 0));
     const qsizetype first = firstRowOn(page, firstPageRows);
     const qsizetype count = rowsOn(c.rows, page, firstPageRows);
-    for (qsizetype j = 0; j < count; ++j) {
-        const int textY = ruleY + g.inset;
-        ruleY += g.pitch;
-        for (int col = 0; col < columns; ++col)
-            at.text(textX(col), textY, c.cell(first + j, col),
-                    xs[col + 1] - textX(col) - g.inset / 2);
-        at.line(g.left, ruleY, right, ruleY);
-        if (g.rules.eachRow)
-            for (int x : xs)
-                at.line(x, top, x, ruleY);
-    }
-    if (!g.rules.eachRow)
-        for (int x : xs)
-            at.line(x, top, x, ruleY);
+    ruleY = drawRows(at, g, c, {xs, top, ruleY, first, count}, textX);
     at.text(g.pageLine.x(), g.pageLine.y(), pageLine(page, c.shownPages));
 
     if (page == lastTablePage) {
