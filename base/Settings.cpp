@@ -114,17 +114,7 @@ void Settings::load() {
     if (m_store->status() != QSettings::NoError)
         replaceDamagedFile();
 
-    // A value of the wrong kind (a list, a damaged variant) reads as no text at all.
-    const auto text = [this](const QString& key) -> std::optional<QString> {
-        if (!m_store->contains(key))
-            return std::nullopt;
-        const QVariant value = m_store->value(key);
-        if (value.typeId() != QMetaType::QString)
-            return QString();
-        return value.toString();
-    };
-
-    const std::optional<QString> folder = text(WorkingFolderKey);
+    const std::optional<QString> folder = textAt(WorkingFolderKey);
     if (folder && !folder->trimmed().isEmpty()) {
         m_workingFolder = absoluteFolder(*folder);
     } else {
@@ -136,15 +126,43 @@ void Settings::load() {
         write(WorkingFolderKey, m_workingFolder);
     }
 
-    const std::optional<QString> backup = text(LastBackupFolderKey);
+    const std::optional<QString> backup = textAt(LastBackupFolderKey);
     if (backup && !backup->trimmed().isEmpty())
         m_lastBackupFolder = absoluteFolder(*backup);
 
-    m_database = text(DatabaseKey).value_or(QString()).trimmed();
+    m_database = textAt(DatabaseKey).value_or(QString()).trimmed();
     // Written by the desk itself; a value that is no size is simply not remembered.
     m_deskSize = m_store->value(DeskSizeKey).toSize();
 
-    if (const std::optional<QString> receipt = text(ReceiptKey)) {
+    loadReceiptAndBackups();
+    m_highestZNumber = std::max<qint64>(m_store->value(HighestZNumberKey).toLongLong(), 0);
+    {
+        // Anything but an id and a hash of the chain's form is no mark: the whole chain is walked.
+        static const QRegularExpression hashForm(QStringLiteral("^[0-9a-f]{64}$"));
+        CheckedTrail trail{textAt(CheckedLedgerKey).value_or(QString()),
+                           m_store->value(CheckedIdKey).toLongLong(),
+                           textAt(CheckedHashKey).value_or(QString())};
+        if (!trail.ledger.isEmpty() && trail.id > 0 && hashForm.match(trail.hash).hasMatch())
+            m_checkedTrail = trail;
+        m_triedPasswords = {digestsAt(*m_store, TriedDeliveredKey),
+                            digestsAt(*m_store, TriedOtherKey)};
+    }
+
+    loadReaderChoice();
+}
+
+// A value of the wrong kind (a list, a damaged variant) reads as no text at all.
+std::optional<QString> Settings::textAt(const QString& key) const {
+    if (!m_store->contains(key))
+        return std::nullopt;
+    const QVariant value = m_store->value(key);
+    if (value.typeId() != QMetaType::QString)
+        return QString();
+    return value.toString();
+}
+
+void Settings::loadReceiptAndBackups() {
+    if (const std::optional<QString> receipt = textAt(ReceiptKey)) {
         const QString value = receipt->trimmed().toLower();
         if (value == QLatin1String("58mm"))
             m_receipt = Receipt::Mm58;
@@ -153,8 +171,8 @@ void Settings::load() {
         else if (value != QLatin1String("off"))
             complain(Messages::SettingNoReceipt(ReceiptKey + QLatin1Char('=') + *receipt, m_file));
     }
-    m_receiptPrinter = text(ReceiptPrinterKey).value_or(QString()).trimmed();
-    if (const std::optional<QString> folder = text(AutoBackupFolderKey);
+    m_receiptPrinter = textAt(ReceiptPrinterKey).value_or(QString()).trimmed();
+    if (const std::optional<QString> folder = textAt(AutoBackupFolderKey);
         folder && !folder->trimmed().isEmpty())
         m_autoBackupFolder = absoluteFolder(*folder);
     if (m_store->contains(AutoBackupKeepKey)) {
@@ -167,20 +185,10 @@ void Settings::load() {
                 AutoBackupKeepKey + QLatin1Char('=') + m_store->value(AutoBackupKeepKey).toString(),
                 m_file, DefaultAutoBackupKeep));
     }
-    m_highestZNumber = std::max<qint64>(m_store->value(HighestZNumberKey).toLongLong(), 0);
-    {
-        // Anything but an id and a hash of the chain's form is no mark: the whole chain is walked.
-        static const QRegularExpression hashForm(QStringLiteral("^[0-9a-f]{64}$"));
-        CheckedTrail trail{text(CheckedLedgerKey).value_or(QString()),
-                           m_store->value(CheckedIdKey).toLongLong(),
-                           text(CheckedHashKey).value_or(QString())};
-        if (!trail.ledger.isEmpty() && trail.id > 0 && hashForm.match(trail.hash).hasMatch())
-            m_checkedTrail = trail;
-        m_triedPasswords = {digestsAt(*m_store, TriedDeliveredKey),
-                            digestsAt(*m_store, TriedOtherKey)};
-    }
+}
 
-    const std::optional<QString> reader = text(ReaderKey);
+void Settings::loadReaderChoice() {
+    const std::optional<QString> reader = textAt(ReaderKey);
     const std::optional<ReaderChoice> choice = reader ? parseReaderChoice(*reader) : std::nullopt;
     if (choice) {
         m_readerChoice = *choice;

@@ -103,6 +103,9 @@ public:
 
 private:
     void load();
+    void loadReceiptAndBackups();
+    void loadReaderChoice();
+    std::optional<QString> textAt(const QString& key) const;
     void replaceDamagedFile();
     void write(const QString& key, const QVariant& value);
 
