@@ -222,6 +222,40 @@ void writeBatch(const Connection& db, const char* head, const char* tail,
     }
 }
 
+// The same card twice in the sheet: the same content once more is harmless; other content
+// leaves both rows in doubt.
+void refuseRepeat(Row& earlier, Row& row) {
+    if (sameHolder(earlier.holder, row.holder)) {
+        row.why = Messages::DuplicateInSheet(earlier.line);
+    } else {
+        row.why = Messages::ConflictInSheet(earlier.line);
+        if (earlier.verdict != Verdict::Refuse) {
+            earlier.verdict = Verdict::Refuse;
+            earlier.why = Messages::ConflictInSheet(row.line);
+        }
+    }
+    row.verdict = Verdict::Refuse;
+}
+
+// A row whose card the archive holds: a change of the columns the sheet gives, the others kept.
+void compareWithArchive(Row& row, const Cardholder& held, const bool given[6]) {
+    row.before = held;
+    QStringList changes;
+    for (int which = 0; which < 6; ++which) {
+        if (!given[which])
+            *slot(row.holder, which) = field(held, which);
+        else if (field(row.holder, which) != field(held, which))
+            changes << Messages::FieldChange(Columns[which], field(held, which),
+                                             field(row.holder, which));
+    }
+    row.verdict = changes.isEmpty() ? Verdict::Same : Verdict::Change;
+    if (!changes.isEmpty()) {
+        if (!row.why.isEmpty())
+            changes.prepend(row.why);
+        row.why = changes.join(QStringLiteral("；"));
+    }
+}
+
 } // namespace
 
 Preview Read(const QString& path, const Connection& db) {
@@ -260,42 +294,14 @@ Preview Read(const QString& path, const Connection& db) {
             preview.rows.push_back(std::move(row));
             continue;
         }
-        // The same card twice in the sheet: the same content once more is harmless; other
-        // content leaves both rows in doubt.
         if (const auto first = seen.find(row.holder.cardNo); first != seen.end()) {
-            Row& earlier = preview.rows[*first];
-            if (sameHolder(earlier.holder, row.holder)) {
-                row.why = Messages::DuplicateInSheet(earlier.line);
-            } else {
-                row.why = Messages::ConflictInSheet(earlier.line);
-                if (earlier.verdict != Verdict::Refuse) {
-                    earlier.verdict = Verdict::Refuse;
-                    earlier.why = Messages::ConflictInSheet(row.line);
-                }
-            }
-            row.verdict = Verdict::Refuse;
+            refuseRepeat(preview.rows[*first], row);
             preview.rows.push_back(std::move(row));
             continue;
         }
         seen.insert(row.holder.cardNo, preview.rows.size());
-        if (const auto held = archive.find(row.holder.cardNo); held != archive.end()) {
-            row.before = *held;
-            QStringList changes;
-            for (int which = 0; which < 6; ++which) {
-                if (!given[which]) {
-                    *slot(row.holder, which) = field(*held, which);
-                } else if (field(row.holder, which) != field(*held, which)) {
-                    changes << Messages::FieldChange(Columns[which], field(*held, which),
-                                                     field(row.holder, which));
-                }
-            }
-            row.verdict = changes.isEmpty() ? Verdict::Same : Verdict::Change;
-            if (!changes.isEmpty()) {
-                if (!row.why.isEmpty())
-                    changes.prepend(row.why);
-                row.why = changes.join(QStringLiteral("；"));
-            }
-        }
+        if (const auto held = archive.find(row.holder.cardNo); held != archive.end())
+            compareWithArchive(row, *held, given);
         preview.rows.push_back(std::move(row));
     }
     if (preview.rows.empty()) {

@@ -75,13 +75,13 @@ TableDocument Document(const Shifts::Shift& shift, const QString& printedAt, boo
     const QStringList head = HeadLines(shift);
     d.aboveHeight = int(head.size()) * LinePitch + LinePitch / 2;
     d.above = [head](QPainter& painter, const QRectF& area) {
-        drawLines(painter, area, head, area.height() / (head.size() + 0.5));
+        drawLines(painter, area, head, area.height() / (qreal(head.size()) + 0.5));
     };
     QStringList under = FigureLines(shift);
     under << QString() << Messages::ZSignatureLine();
     d.belowHeight = int(under.size() + SignatureLines) * LinePitch;
     d.below = [under](QPainter& painter, const QRectF& area) {
-        drawLines(painter, area, under, area.height() / (under.size() + SignatureLines));
+        drawLines(painter, area, under, area.height() / qreal(under.size() + SignatureLines));
     };
     return d;
 }
