@@ -228,25 +228,9 @@ private:
                     inRow = true;
                     column = -1;
                 } else if (xml.name() == u"c" && inRow) {
-                    // Taken once: each call copies the element's attributes.
-                    const QXmlStreamAttributes attributes = xml.attributes();
-                    std::int64_t ignored = 0;
-                    if (!cellReference(attributes.value(QLatin1String("r")), &column, &ignored))
-                        ++column;
-                    Cell cell = readCell(xml, attributes.value(QLatin1String("t")));
-                    if (column >= 0 && column < maxColumns) {
-                        if (int(row.cells.size()) <= column)
-                            row.cells.resize(size_t(column) + 1);
-                        row.cells[size_t(column)] = std::move(cell);
-                    }
+                    readCellInto(xml, row, &column, maxColumns);
                 } else if (xml.name() == u"mergeCell") {
-                    const QStringList ends =
-                        xml.attributes().value(QLatin1String("ref")).toString().split(u':');
-                    Merge merge;
-                    if (ends.size() == 2 &&
-                        cellReference(ends[0], &merge.firstColumn, &merge.firstLine) &&
-                        cellReference(ends[1], &merge.lastColumn, &merge.lastLine))
-                        sheet.merges.push_back(merge);
+                    readMerge(xml, sheet);
                 }
             } else if (xml.isEndElement() && xml.name() == u"row") {
                 inRow = false;
@@ -257,6 +241,30 @@ private:
         if (xml.hasError())
             return Messages::WorkbookDamaged(xml.errorString());
         return {};
+    }
+
+    // A cell of the row, in its column when it names one, else after the one before.
+    static void readCellInto(QXmlStreamReader& xml, Row& row, int* column, int maxColumns) {
+        // Taken once: each call copies the element's attributes.
+        const QXmlStreamAttributes attributes = xml.attributes();
+        std::int64_t ignored = 0;
+        if (!cellReference(attributes.value(QLatin1String("r")), column, &ignored))
+            ++*column;
+        Cell cell = readCell(xml, attributes.value(QLatin1String("t")));
+        if (*column < 0 || *column >= maxColumns)
+            return;
+        if (int(row.cells.size()) <= *column)
+            row.cells.resize(size_t(*column) + 1);
+        row.cells[size_t(*column)] = std::move(cell);
+    }
+
+    static void readMerge(QXmlStreamReader& xml, Sheet& sheet) {
+        const QStringList ends =
+            xml.attributes().value(QLatin1String("ref")).toString().split(u':');
+        Merge merge;
+        if (ends.size() == 2 && cellReference(ends[0], &merge.firstColumn, &merge.firstLine) &&
+            cellReference(ends[1], &merge.lastColumn, &merge.lastLine))
+            sheet.merges.push_back(merge);
     }
 
     static Cell readCell(QXmlStreamReader& xml, QStringView type) {
@@ -377,54 +385,8 @@ public:
                 continue;
             }
             m_afterCr = false;
-            const bool lineEnd = c == u'\n' || c == u'\r';
-            switch (m_state) {
-            case State::FieldStart:
-                if (c == u'"') {
-                    m_quoted = true;
-                    m_state = State::Quoted;
-                } else if (c == u',') {
-                    endField();
-                } else if (lineEnd) {
-                    if (!endRow(c))
-                        return false;
-                } else {
-                    m_field += c;
-                    m_state = State::Bare;
-                }
-                break;
-            case State::Bare:
-                if (c == u',')
-                    endField();
-                else if (lineEnd) {
-                    if (!endRow(c))
-                        return false;
-                } else
-                    m_field += c;
-                break;
-            case State::Quoted:
-                if (c == u'"') {
-                    m_state = State::QuoteInQuoted;
-                } else {
-                    m_afterCr = c == u'\r';
-                    m_field += c;
-                }
-                break;
-            case State::QuoteInQuoted:
-                if (c == u'"') {
-                    m_field += c;
-                    m_state = State::Quoted;
-                } else if (c == u',') {
-                    endField();
-                } else if (lineEnd) {
-                    if (!endRow(c))
-                        return false;
-                } else {
-                    m_field += c; // a stray character after the closing quote: kept
-                    m_state = State::Bare;
-                }
-                break;
-            }
+            if (!take(c))
+                return false;
         }
         return true;
     }
@@ -437,6 +399,38 @@ public:
 
 private:
     enum class State { FieldStart, Bare, Quoted, QuoteInQuoted };
+
+    // One character, line ends' halves sorted out already; false once too many rows.
+    bool take(QChar c) {
+        if (m_state == State::Quoted) {
+            if (c == u'"') {
+                m_state = State::QuoteInQuoted;
+            } else {
+                m_afterCr = c == u'\r';
+                m_field += c;
+            }
+            return true;
+        }
+        if (c == u'"' && m_state != State::Bare) {
+            // Opening a quoted field, or a doubled quote inside one.
+            if (m_state == State::QuoteInQuoted)
+                m_field += c;
+            else
+                m_quoted = true;
+            m_state = State::Quoted;
+            return true;
+        }
+        if (c == u',') {
+            endField();
+            return true;
+        }
+        if (c == u'\n' || c == u'\r')
+            return endRow(c);
+        // A bare field; a stray character after a closing quote is kept too.
+        m_field += c;
+        m_state = State::Bare;
+        return true;
+    }
 
     void endField() {
         Cell cell;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 
 #include <QFile>
 #include <QStringEncoder>
@@ -465,6 +466,31 @@ private slots:
         QCOMPARE(SheetReader::ColumnName(26), QStringLiteral("AA"));
         QCOMPARE(SheetReader::ColumnName(701), QStringLiteral("ZZ"));
         QCOMPARE(SheetReader::ColumnName(702), QStringLiteral("AAA"));
+    }
+
+    // Doubled quotes, line ends inside quotes, a stray character after a closing quote, an
+    // empty quoted field and the last row without its line end all read as a spreadsheet
+    // wrote them.
+    void csvQuotingReadsAsWritten() {
+        SKIP_ON_SERVER();
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("q.csv"));
+        writeFile(path, QByteArray("a,\"say \"\"hi\"\"\",\"x\r\ny\"\r\n"
+                                   "\"q\"z,\"\",b\"c\r\n"
+                                   "last,row"));
+        const SheetReader::Sheet sheet = SheetReader::Read(path, 10);
+        QVERIFY2(sheet.problem.isEmpty(), qPrintable(sheet.problem));
+        const auto texts = [&](size_t r) {
+            QStringList out;
+            for (const SheetReader::Cell& cell : sheet.rows.at(r).cells)
+                out << cell.text;
+            return out;
+        };
+        QCOMPARE(sheet.rows.size(), size_t(3));
+        QCOMPARE(texts(0), (QStringList{"a", "say \"hi\"", "x\r\ny"}));
+        QCOMPARE(texts(1), (QStringList{"qz", "", "b\"c"}));
+        QCOMPARE(texts(2), (QStringList{"last", "row"}));
+        QCOMPARE(sheet.rows[2].line, std::int64_t(3));
     }
 };
 
