@@ -472,6 +472,36 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
         });
 }
 
+// The plan's next step is worked out from the ledger, whoever resolved this.
+void ReaderLink::followPlan(const Connection& db, const CommandBook::Resolution& r,
+                            const Journal::Settled& first) {
+    if (first.state == Journal::State::Booked)
+        continuePlan(r.entry.cardNo);
+    else if (first.how == Journal::Resolved::Now)
+        stopPlan(db, r.entry.cardNo,
+                 r.elsewhere ? Messages::PlanCommandOnOtherCard(r.elsewhere->cardNo)
+                 : first.state == Journal::State::Mismatch ? Messages::PlanMismatch()
+                                                           : Messages::PlanNotExecuted());
+}
+
+void ReaderLink::tellSettled(Journal::State state, const Journal::Entry& changed, int seen,
+                             bool planned, const Journal::CardTotals& totals) {
+    switch (state) {
+    case Journal::State::Booked:
+        emit outcomeReported({CommandOutcome::Kind::Booked, changed, seen, {}, false, planned});
+        emit cardRecordsChanged(totals, true);
+        break;
+    case Journal::State::Mismatch:
+        emit outcomeReported({CommandOutcome::Kind::Mismatch, changed, seen, {}, false});
+        break;
+    case Journal::State::NotExecuted:
+        emit outcomeReported({CommandOutcome::Kind::NotExecuted, changed, seen, {}, false});
+        break;
+    case Journal::State::Pending:
+        break;
+    }
+}
+
 void ReaderLink::resolve(const CommandBook::Resolution& r) {
     // Told once per booking that fails, however often it is tried again.
     auto told = std::make_shared<bool>(false);
@@ -504,35 +534,12 @@ void ReaderLink::resolve(const CommandBook::Resolution& r) {
                 std::lock_guard lock(m_mutex);
                 planned = m_commands.planned(r.entry.cardNo);
             }
-            if (planned) {
-                // The plan's next step is worked out from the ledger, whoever resolved this.
-                if (settled.front().state == Journal::State::Booked)
-                    continuePlan(r.entry.cardNo);
-                else if (settled.front().how == Journal::Resolved::Now)
-                    stopPlan(db, r.entry.cardNo,
-                             r.elsewhere ? Messages::PlanCommandOnOtherCard(r.elsewhere->cardNo)
-                             : settled.front().state == Journal::State::Mismatch
-                                 ? Messages::PlanMismatch()
-                                 : Messages::PlanNotExecuted());
-            }
+            if (planned)
+                followPlan(db, r, settled.front());
             if (last.how != Journal::Resolved::Now)
                 return; // another desk resolved it first, and showed it
-            const int seen = r.elsewhere ? r.elsewhere->balanceExpected : r.seen;
-            switch (last.state) {
-            case Journal::State::Booked:
-                emit outcomeReported(
-                    {CommandOutcome::Kind::Booked, changed, seen, {}, false, planned});
-                emit cardRecordsChanged(totals, true);
-                break;
-            case Journal::State::Mismatch:
-                emit outcomeReported({CommandOutcome::Kind::Mismatch, changed, seen, {}, false});
-                break;
-            case Journal::State::NotExecuted:
-                emit outcomeReported({CommandOutcome::Kind::NotExecuted, changed, seen, {}, false});
-                break;
-            case Journal::State::Pending:
-                break;
-            }
+            tellSettled(last.state, changed, r.elsewhere ? r.elsewhere->balanceExpected : r.seen,
+                        planned, totals);
         },
         [this, r, told](const QString& reason) {
             emit outcomeReported({CommandOutcome::Kind::Retrying, r.entry, r.seen, reason,

@@ -148,6 +148,12 @@ private:
     void handleCard(const CardReport& report);
     void resolveWaiting(const QString& cardNo, int seen, const QString& at);
     void resolve(const CommandBook::Resolution& resolution);
+    // Both run on the store's thread, inside a settled booking's step.
+    void followPlan(const Connection& db, const CommandBook::Resolution& resolution,
+                    const Journal::Settled& first);
+    // What this desk settled, told to its window.
+    void tellSettled(Journal::State state, const Journal::Entry& changed, int seen, bool planned,
+                     const Journal::CardTotals& totals);
     void lookUp(const QString& cardNo);
     void continuePlan(const QString& cardNo);
     void planStep(const Connection& db, const QString& cardNo);
