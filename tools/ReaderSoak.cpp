@@ -133,6 +133,8 @@ public:
             }
         });
     }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
     ~WriteLock() { m_thread.join(); }
 
 private:
@@ -355,7 +357,7 @@ void absentCard(Soak& s, int card, int other) {
         s.offLedger.push_back({c.first, c.second, after});
     c.second = std::uint16_t(after);
     rig.step(rig.chance(0.5) ? rig.pick(int(CommandBook::FollowUpMs) + 1, 1500)
-                             : CommandBook::ConfirmWaitMs + 1000);
+                             : int(CommandBook::ConfirmWaitMs) + 1000);
     rig.layOn(target);
 }
 
@@ -926,7 +928,7 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
         out << "desks: " << desks << "\ntrials per desk: " << trials << "\nseed: " << seed << '\n';
         const bool sound =
             checkSharedLedger(executedBy(logs), database, desks, readOffLedger(logs), out);
-        out << "seconds: " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << '\n';
+        out << "seconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
         return desksOk && sound ? 0 : 1;
     }
 
@@ -975,14 +977,14 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
     }
     if (desk >= 0) { // the ledger is checked once every desk is done
         out << "seed: " << seed << "\nexecuted: " << executed << "\nbooking retries: " << retries
-            << "\nseconds: " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << '\n';
+            << "\nseconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
         return 0;
     }
     out << "scenario: " << scenario << "\ntrials: " << trials << "\nseed: " << seed << '\n'
         << check.text();
     const bool plans = plansConserved(database, out);
     out << "booking retries: " << retries << "\nshown: " << refusals
-        << "\nseconds: " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << '\n';
+        << "\nseconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
     return check.sound() && plans ? 0 : 1;
 }
 
@@ -1102,7 +1104,8 @@ int RunCrashChild(const QStringList& options) {
             ms.push_back(std::chrono::duration<double, std::milli>(waited).count());
             link.waitForStore();
         }
-        out << "commands: " << commands << ", " << QString::number(all.elapsed() / 1000.0, 'f', 2)
+        out << "commands: " << commands << ", "
+            << QString::number(double(all.elapsed()) / 1000.0, 'f', 2)
             << " s, sent to booked: " << figures(ms) << '\n';
         return 0;
     }
@@ -1250,7 +1253,7 @@ int RunCrash(const QStringList& options, const QString& program, QTextStream& ou
     out << "unsettled: " << unsettled << "\nunsound files: " << unsound;
     if (shared)
         out << "\nsurvivor waited too long: " << (waitedLong ? "yes" : "no");
-    out << "\nseconds: " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << '\n';
+    out << "\nseconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
     return sound && !waitedLong && unsettled == 0 && unsound == 0 ? 0 : 1;
 }
 
@@ -1287,7 +1290,7 @@ int RunDeskBench(const QStringList& options, QTextStream& out, QTextStream& err)
         wall.start();
         QStringList said;
         ok &= runDesks(arguments, 30 * 60 * 1000, out, &said);
-        const double seconds = wall.elapsed() / 1000.0;
+        const double seconds = double(wall.elapsed()) / 1000.0;
         int booked = -1;
         try {
             Connection db(database);

@@ -19,7 +19,7 @@ namespace {
 
 double medianMs(std::vector<qint64>& ns) {
     std::sort(ns.begin(), ns.end());
-    return ns[ns.size() / 2] / 1e6;
+    return double(ns[ns.size() / 2]) / 1e6;
 }
 
 } // namespace
@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
             ns.push_back(timer.nsecsElapsed());
         }
         out << name << ": " << QString::number(medianMs(ns), 'f', 3) << '\n';
-        out << name << "_max: " << QString::number(ns.back() / 1e6, 'f', 3) << '\n';
+        out << name << "_max: " << QString::number(double(ns.back()) / 1e6, 'f', 3) << '\n';
     }
     out << "rounds: " << rounds << '\n';
     return 0;

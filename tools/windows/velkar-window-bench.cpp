@@ -443,7 +443,7 @@ void printYear(Context& ctx) {
     figure("print_year", print / 1000, "s");
     count("print_year_pages", pages);
     figure("print_year_pages_per_second", pages / (print / 1000), "pages/s");
-    count("print_year_progress_steps", rss.size());
+    count("print_year_progress_steps", qint64(rss.size()));
     if (!rss.empty()) {
         figure("print_memory_before", before, "MB");
         figure("print_memory_at_first_page", rss.front(), "MB");
@@ -586,6 +586,8 @@ public:
 
 class RawFile : public RawEngine {
 public:
+    RawFile(const RawFile&) = delete;
+    RawFile& operator=(const RawFile&) = delete;
     explicit RawFile(const QString& path) {
         if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) !=
             SQLITE_OK)
@@ -628,6 +630,8 @@ private:
 
 class RawServer : public RawEngine {
 public:
+    RawServer(const RawServer&) = delete;
+    RawServer& operator=(const RawServer&) = delete;
     explicit RawServer(const QString& uri) {
         m_conn = PQconnectdb(uri.toUtf8().constData());
         if (PQstatus(m_conn) != CONNECTION_OK)
