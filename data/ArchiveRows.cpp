@@ -15,17 +15,6 @@ struct Prefix {
     qsizetype first = 0; // the index of its first cardholder in the archive
 };
 
-SeekRows::Position positionOf(Query& q) {
-    SeekRows::Position position;
-    if (q.next()) {
-        int length = 0;
-        const char* sort = q.utf8(0, &length);
-        position = {QByteArray(sort, length), q.integer(1)};
-    }
-    q.reset();
-    return position;
-}
-
 } // namespace
 
 std::shared_ptr<const TextRows> All(std::shared_ptr<const Connection> connection) {
@@ -61,7 +50,7 @@ std::shared_ptr<const TextRows> All(std::shared_ptr<const Connection> connection
         q.reset();
         q.bind(1, prefix.text.isNull() ? QStringLiteral("") : prefix.text);
         q.bind(2, std::int64_t(row - prefix.first));
-        return positionOf(q);
+        return SeekRows::FirstPosition(q);
     };
     auto rows = std::make_shared<SeekRows>(connection, count, Statements::CardholderBlock,
                                            std::vector<SeekRows::Parameter>{}, std::move(locate));
@@ -92,7 +81,7 @@ std::shared_ptr<const TextRows> Matching(std::shared_ptr<const Connection> conne
         q.reset();
         q.bind(1, text);
         q.bind(2, std::int64_t(row));
-        return positionOf(q);
+        return SeekRows::FirstPosition(q);
     };
     return std::make_shared<SeekRows>(connection, count, search.block,
                                       std::vector<SeekRows::Parameter>{text}, std::move(locate));

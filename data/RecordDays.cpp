@@ -97,14 +97,7 @@ Range Read(std::shared_ptr<const Connection> connection, const QString& start, c
         q.bind(2, span.hi);
         q.bind(3, std::int64_t(newest));
         q.bind(4, std::int64_t(row - span.first));
-        SeekRows::Position position;
-        if (q.next()) {
-            int length = 0;
-            const char* sort = q.utf8(0, &length);
-            position = {QByteArray(sort, length), q.integer(1)};
-        }
-        q.reset();
-        return position;
+        return SeekRows::FirstPosition(q);
     };
     range.rows = std::make_shared<SeekRows>(
         connection, first, Statements::RecordBlockBetween,

@@ -314,6 +314,15 @@ QString daysProblem(const Connection& db, int version, Schema::Rows rows) {
     }
 }
 
+// Why a file of `version` can't be checked by this program: too new for it, or no version.
+QString versionProblem(int version) {
+    if (version > Schema::CurrentVersion)
+        return Schema::TooNewText(version);
+    if (version < 0)
+        return Messages::InvalidVersion(version);
+    return {};
+}
+
 QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows rows,
                     Audit::Checkpoint* trailHead) {
     try {
@@ -321,12 +330,10 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
         const Transaction read(db, Transaction::Read);
         QString problem;
         const int version = readVersion(db, &problem);
+        if (problem.isEmpty())
+            problem = versionProblem(version);
         if (!problem.isEmpty())
             return problem;
-        if (version > Schema::CurrentVersion)
-            return Schema::TooNewText(version);
-        if (version < 0)
-            return Messages::InvalidVersion(version);
         problem = serverSchemaProblem(db, version);
         if (problem.isEmpty())
             problem = accountsProblem(db, version);
@@ -345,12 +352,10 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
 QString rowsProblemOf(sqlite3* db, Schema::Rows checked, Audit::Checkpoint* trailHead) {
     QString problem;
     const int version = readVersion(db, &problem);
+    if (problem.isEmpty())
+        problem = versionProblem(version);
     if (!problem.isEmpty())
         return problem;
-    if (version > Schema::CurrentVersion)
-        return Schema::TooNewText(version);
-    if (version < 0)
-        return Messages::InvalidVersion(version);
     problem = schemaProblem(db, version);
     if (problem.isEmpty())
         problem = accountsProblem(Connection(db), version);

@@ -13,6 +13,17 @@ constexpr std::size_t KeptBlocks = 4;
 
 } // namespace
 
+SeekRows::Position SeekRows::FirstPosition(Query& q) {
+    Position position;
+    if (q.next()) {
+        int length = 0;
+        const char* sort = q.utf8(0, &length);
+        position = {QByteArray(sort, length), q.integer(1)};
+    }
+    q.reset();
+    return position;
+}
+
 SeekRows::SeekRows(std::shared_ptr<const Connection> connection, qsizetype count, const char* block,
                    std::vector<Parameter> parameters, Locate locate)
     : m_connection(std::move(connection)), m_count(std::max<qsizetype>(count, 0)),

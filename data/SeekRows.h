@@ -31,6 +31,9 @@ public:
     };
     // The position of the row `row`, 0 <= row < count. Throws DataError.
     using Locate = std::function<Position(qsizetype row)>;
+    // The position a locating statement returns in its first row (its sort text, then the
+    // rowid), none when it returns no row; the statement is reset for its next binds.
+    static Position FirstPosition(Query& q);
     using Parameter = std::variant<QString, std::int64_t>;
 
     // `block` binds `parameters` from 1, then a position's sort text and rowid and the number
