@@ -210,6 +210,20 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
     std::optional<Transaction> own;
     if (!connection.inTransaction())
         own.emplace(connection, Transaction::Write);
+    if (connection.engine() == Engine::Postgres) {
+        // The tail read, the hash and the insert in one round trip inside the ledger's lock.
+        Query insert(connection, Statements::AppendChainedAuditEntry);
+        insert.bind(1, dateTimeText(at));
+        insert.bind(2, account);
+        insert.bind(3, desk);
+        insert.bind(4, action);
+        insert.bind(5, details);
+        insert.next();
+        const qint64 id = insert.integer(0);
+        if (own)
+            own->commit();
+        return id;
+    }
     {
         Entry e;
         QString previous;

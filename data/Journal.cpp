@@ -66,16 +66,23 @@ void bindEntry(Query& q, const Entry& e, int first) {
     q.bind(first + 7, e.sentAt);
 }
 
-// Whether the file holds this very command under its id: a replaced file may hold another
-// command under the same number.
-bool holds(const Connection& connection, const Entry& e, QString* state) {
-    Query q(connection, QString::fromUtf8(Statements::JournalEntryState));
+// What the file holds under an entry's id when it is this very command (a replaced file may
+// hold another command under the same number): its state, and whether a command of the card
+// sent after it from the same balance was booked, which means the card's change is that one's
+// (the card went to another desk) and this one never reached it. One read: it runs inside the
+// ledger's lock.
+struct Held {
+    QString state;
+    bool bookedLater = false;
+};
+
+std::optional<Held> held(const Connection& connection, const Entry& e) {
+    Query q(connection, QString::fromUtf8(Statements::JournalEntryCheck));
     q.bind(1, e.id);
     bindEntry(q, e, 2);
     if (!q.next())
-        return false;
-    *state = q.text(0);
-    return true;
+        return std::nullopt;
+    return Held{q.text(0), q.integer(1) != 0};
 }
 
 QString AuditText(const Entry& e, qint64 id, const Resolution& r, std::optional<qint64> record) {
@@ -118,16 +125,6 @@ qint64 Add(const Connection& connection, const Entry& entry) {
 
 namespace {
 
-// A command of the card sent after this one, from the same balance, is booked: the card's
-// change is that command's (the card went to another desk), and this one never reached it.
-bool explainedElsewhere(const Connection& connection, const Entry& e, qint64 id) {
-    Query q(connection, QString::fromUtf8(Statements::BookedLaterFromSameBalance));
-    q.bind(1, e.cardNo);
-    q.bind(2, std::int64_t(e.balanceBefore));
-    q.bind(3, id);
-    return q.next();
-}
-
 void readTotals(const Connection& connection, CardTotals* totals) {
     if (!totals)
         return;
@@ -139,19 +136,68 @@ void readTotals(const Connection& connection, CardTotals* totals) {
     }
 }
 
+// What settling one entry read and wrote besides the entry itself.
+struct Settling {
+    CardTotals* totals = nullptr; // the card whose count and total the caller wants
+    bool totalsRead = false;      // read with the booking, its record included
+    bool seenNoted = false;       // the card's balance seen written with the booking
+};
+
+// Adds a booked command's record and marks the command booked with it; returns the record.
+qint64 book(const Connection& connection, const Resolution& r, qint64 id, const QString& desk,
+            Settling* settling) {
+    if (connection.engine() == Engine::Postgres) {
+        // Each statement is a round trip inside the ledger's lock: one does it all.
+        const bool withTotals = settling->totals && settling->totals->cardNo == r.entry.cardNo;
+        Query q(connection, Statements::BookAndResolveOnServer);
+        q.bind(1, r.entry.cardNo);
+        q.bind(2, r.at);
+        q.bind(3, r.amountText);
+        q.bind(4, std::int64_t(r.balanceSeen));
+        q.bind(5, id);
+        q.bind(6, desk);
+        q.bind(7, withTotals ? r.entry.cardNo : QString()); // no card is empty
+        if (!q.next())
+            throw DataError(DataFailure::Other, Messages::OperationFailed());
+        if (withTotals) {
+            settling->totals->count = q.integer(1);
+            settling->totals->total = q.integer(2);
+            settling->totalsRead = true;
+        }
+        settling->seenNoted = true;
+        return q.integer(0);
+    }
+    Query record(connection, QString::fromUtf8(Statements::BookRecord));
+    record.bind(1, r.entry.cardNo);
+    record.bind(2, r.at);
+    record.bind(3, r.amountText);
+    record.next();
+    const qint64 recordId = record.integer(0);
+    Query mark(connection, QString::fromUtf8(Statements::ResolveJournalEntry));
+    mark.bind(1, StateName(State::Booked));
+    mark.bind(2, r.at);
+    mark.bind(3, std::int64_t(r.balanceSeen));
+    mark.bind(4, recordId);
+    mark.bind(5, id);
+    mark.next();
+    return recordId;
+}
+
 // Resolves one entry inside the caller's write transaction.
-Settled settleOne(const Connection& connection, const Resolution& r, const QString& resolvingDesk) {
+Settled settleOne(const Connection& connection, const Resolution& r, const QString& resolvingDesk,
+                  Settling* settling) {
     const Entry& entry = r.entry;
     Settled settled;
     settled.state = r.state;
-    QString stored;
     qint64 id = entry.id;
-    if (id != 0 && holds(connection, entry, &stored)) {
-        if (stored != StateName(State::Pending)) {
+    if (const auto stored = id != 0 ? held(connection, entry) : std::nullopt) {
+        if (stored->state != StateName(State::Pending)) {
             settled.how = Resolved::Before;
-            settled.state = StateFromName(stored).value_or(State::Pending);
+            settled.state = StateFromName(stored->state).value_or(State::Pending);
             return settled;
         }
+        if (settled.state == State::Booked && stored->bookedLater)
+            settled.state = State::NotExecuted;
     } else {
         id = Add(connection, entry);
         if (r.sentAs != 0) {
@@ -161,29 +207,20 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
             link.next();
         }
     }
-    if (settled.state == State::Booked && entry.id != 0 &&
-        explainedElsewhere(connection, entry, id))
-        settled.state = State::NotExecuted;
+    const QString desk = resolvingDesk.isEmpty() ? entry.desk : resolvingDesk;
     Resolution stored_ = r;
     stored_.state = settled.state;
     if (settled.state == State::Booked) {
-        Query book(connection, QString::fromUtf8(Statements::BookRecord));
-        book.bind(1, entry.cardNo);
-        book.bind(2, r.at);
-        book.bind(3, r.amountText);
-        book.next();
-        settled.recordId = book.integer(0);
+        settled.recordId = book(connection, r, id, desk, settling);
+    } else {
+        Query mark(connection, QString::fromUtf8(Statements::ResolveJournalEntry));
+        mark.bind(1, StateName(settled.state));
+        mark.bind(2, r.at);
+        mark.bind(3, std::int64_t(r.balanceSeen));
+        mark.bind(5, id);
+        mark.next();
     }
-    Query mark(connection, QString::fromUtf8(Statements::ResolveJournalEntry));
-    mark.bind(1, StateName(settled.state));
-    mark.bind(2, r.at);
-    mark.bind(3, std::int64_t(r.balanceSeen));
-    if (settled.recordId)
-        mark.bind(4, *settled.recordId);
-    mark.bind(5, id);
-    mark.next();
     QString text = AuditText(entry, id, stored_, settled.recordId);
-    const QString desk = resolvingDesk.isEmpty() ? entry.desk : resolvingDesk;
     if (desk != entry.desk)
         text += Messages::ResolvedByDesk(desk);
     Audit::Append(connection, entry.operatorName, desk,
@@ -211,13 +248,14 @@ std::vector<Settled> Settle(const Connection& connection,
     Transaction transaction(connection, Transaction::Write);
     requireSameFile(connection);
     bool booked = false;
+    Settling settling{totals};
     for (const Resolution& r : resolutions) {
-        outcomes.push_back(settleOne(connection, r, resolvingDesk));
+        outcomes.push_back(settleOne(connection, r, resolvingDesk, &settling));
         booked = booked || (outcomes.back().how == Resolved::Now && outcomes.back().recordId);
     }
-    if (booked) // the card's records changed
+    if (booked && !settling.totalsRead) // the card's records changed
         readTotals(connection, totals);
-    for (std::size_t i = 0; i < resolutions.size(); ++i)
+    for (std::size_t i = 0; i < resolutions.size() && !settling.seenNoted; ++i)
         if (outcomes[i].how == Resolved::Now && outcomes[i].recordId) {
             const Resolution& r = resolutions[i];
             Cards::Seen(connection, r.entry.cardNo, r.balanceSeen, r.at,
@@ -277,10 +315,11 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
     }
     std::vector<Entry> done;
     bool booked = false;
+    Settling settling{totals};
     for (const Resolution& r : resolutions) {
         if (r.state == State::Pending)
             continue;
-        const Settled s = settleOne(connection, r, resolvingDesk);
+        const Settled s = settleOne(connection, r, resolvingDesk, &settling);
         if (s.how != Resolved::Now)
             continue;
         booked = booked || s.recordId;
@@ -291,7 +330,7 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
         e.recordId = s.recordId;
         done.push_back(std::move(e));
     }
-    if (booked)
+    if (booked && !settling.totalsRead)
         readTotals(connection, totals);
     Cards::Seen(connection, cardNo, seen, at, resolvingDesk);
     const auto card = Cards::Find(connection, cardNo);

@@ -22,6 +22,23 @@ inline constexpr const char* BookRecord =
 // How the reader answered: state, time, balance seen, the record booked (null for none), id.
 inline constexpr const char* ResolveJournalEntry =
     "UPDATE journal SET state = ?, resolved_at = ?, balance_seen = ?, record_id = ? WHERE id = ?";
+// A booked command on a server, in one statement: ?1 card, ?2 time, ?3 金额 text, ?4 balance
+// seen, ?5 journal id, ?6 desk. Adds the record, marks the command booked with it and notes the
+// card's balance seen; with ?7 the same card, also that card's count and total of records, the
+// new one included (the statement does not see its own row, so it is added by hand). Each
+// statement is a round trip inside the ledger's lock; a file keeps the separate ones. Columns:
+// rowid, count, total.
+inline constexpr const char* BookAndResolveOnServer =
+    "WITH record AS (INSERT INTO employees (" VELKAR_RECORD_COLUMNS ") VALUES (?1, ?2, ?3) "
+    "RETURNING rowid, 金额), "
+    "mark AS (UPDATE journal SET state = 'booked', resolved_at = ?2, balance_seen = ?4, "
+    "record_id = (SELECT rowid FROM record) WHERE id = ?5), "
+    "seen AS (INSERT INTO cards (card_no, last_balance, last_seen_at, last_seen_desk) "
+    "VALUES (?1, ?4, ?2, ?6) ON CONFLICT (card_no) DO UPDATE SET last_balance = ?4, "
+    "last_seen_at = ?2, last_seen_desk = ?6) "
+    "SELECT record.rowid, (SELECT count(*) FROM employees WHERE 卡号 = ?7) + 1, "
+    "(SELECT coalesce(sum(" VELKAR_SERVER_CARD_AMOUNT_RULE "), 0) FROM employees WHERE 卡号 = ?7) "
+    "+ (SELECT " VELKAR_SERVER_CARD_AMOUNT_RULE " FROM record) FROM record";
 // An operator's trail entry, its id and hash worked out by the caller.
 inline constexpr const char* AddAuditEntry = "INSERT INTO audit (id, time, account, desk, action, "
                                              "details, hash) VALUES (?, ?, ?, ?, ?, ?, ?)";
@@ -74,9 +91,13 @@ inline constexpr const char* AccountList =
 inline constexpr const char* JournalColumns = VELKAR_JOURNAL_COLUMNS;
 // The state of the entry with this id, when it is this very command (id, then the command's
 // fields): a replaced file may hold another command under the same number.
-inline constexpr const char* JournalEntryState =
-    "SELECT state FROM journal WHERE id = ? AND card_no = ? AND operation = ? AND amount = ? AND "
-    "balance_before = ? AND balance_expected = ? AND operator = ? AND desk = ? AND sent_at = ?";
+// With it, whether a command of the same card sent after it from the same balance was booked:
+// the card's change is then that command's. Columns: state, booked later.
+inline constexpr const char* JournalEntryCheck =
+    "SELECT j.state, EXISTS (SELECT 1 FROM journal l WHERE l.id > j.id AND l.card_no = j.card_no "
+    "AND l.balance_before = j.balance_before AND l.state = 'booked') FROM journal j WHERE "
+    "j.id = ? AND j.card_no = ? AND j.operation = ? AND j.amount = ? AND j.balance_before = ? AND "
+    "j.balance_expected = ? AND j.operator = ? AND j.desk = ? AND j.sent_at = ?";
 // Commands sent whose answer was never booked, oldest first.
 inline constexpr const char* PendingJournalEntries =
     "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' ORDER BY id";
@@ -84,12 +105,6 @@ inline constexpr const char* PendingJournalEntries =
 inline constexpr const char* PendingJournalEntriesOfCard =
     "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' AND card_no = ? "
     "ORDER BY id";
-// Whether a command sent after ?3 changed the card ?1 from the same balance (?2) and was
-// booked: the card's change is then that command's. Only the entries written since ?3 are
-// read.
-inline constexpr const char* BookedLaterFromSameBalance =
-    "SELECT 1 FROM journal WHERE id > ?3 AND card_no = ?1 AND balance_before = ?2 "
-    "AND state = 'booked' LIMIT 1";
 // Every entry; the caller adds "WHERE state = ?", the newest-first order and a limit.
 inline constexpr const char* JournalEntries = "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal";
 
@@ -207,3 +222,5 @@ inline constexpr const char* CashPaidOfPlan =
     "SELECT amount FROM cash_paid WHERE kind = ? AND ref = ?";
 
 } // namespace velkar::Statements
+
+#undef VELKAR_SERVER_CARD_AMOUNT_RULE
