@@ -134,21 +134,32 @@ void readTotals(const Connection& connection, CardTotals* totals) {
         totals->count = q.integer(0);
         totals->total = q.integer(1);
     }
+    totals->read = true;
 }
 
-// What settling one entry read and wrote besides the entry itself.
-struct Settling {
-    CardTotals* totals = nullptr; // the card whose count and total the caller wants
-    bool totalsRead = false;      // read with the booking, its record included
-    bool seenNoted = false;       // the card's balance seen written with the booking
-};
+// A server sums the card's records once the ledger's lock is given back: it is the longest step
+// of a booking, and the other desks wait for the lock. A file's sum costs no round trip.
+bool totalsAfterCommit(const Connection& connection) {
+    return connection.engine() == Engine::Postgres;
+}
 
-// Adds a booked command's record and marks the command booked with it; returns the record.
+// The booking is in by now: a failed read leaves the totals unread rather than the booking
+// looking undone, which would keep the desk from telling it.
+void readTotalsCommitted(const Connection& connection, CardTotals* totals) {
+    try {
+        readTotals(connection, totals);
+    } catch (const DataError&) {
+        if (totals)
+            totals->read = false;
+    }
+}
+
+// Adds a booked command's record and marks the command booked with it; returns the record. On a
+// server one statement also notes the card's balance seen (`*seenNoted`).
 qint64 book(const Connection& connection, const Resolution& r, qint64 id, const QString& desk,
-            Settling* settling) {
+            bool* seenNoted) {
     if (connection.engine() == Engine::Postgres) {
-        // Each statement is a round trip inside the ledger's lock: one does it all.
-        const bool withTotals = settling->totals && settling->totals->cardNo == r.entry.cardNo;
+        // Each statement is a round trip inside the ledger's lock.
         Query q(connection, Statements::BookAndResolveOnServer);
         q.bind(1, r.entry.cardNo);
         q.bind(2, r.at);
@@ -156,15 +167,9 @@ qint64 book(const Connection& connection, const Resolution& r, qint64 id, const 
         q.bind(4, std::int64_t(r.balanceSeen));
         q.bind(5, id);
         q.bind(6, desk);
-        q.bind(7, withTotals ? r.entry.cardNo : QString()); // no card is empty
         if (!q.next())
             throw DataError(DataFailure::Other, Messages::OperationFailed());
-        if (withTotals) {
-            settling->totals->count = q.integer(1);
-            settling->totals->total = q.integer(2);
-            settling->totalsRead = true;
-        }
-        settling->seenNoted = true;
+        *seenNoted = true;
         return q.integer(0);
     }
     Query record(connection, QString::fromUtf8(Statements::BookRecord));
@@ -185,7 +190,7 @@ qint64 book(const Connection& connection, const Resolution& r, qint64 id, const 
 
 // Resolves one entry inside the caller's write transaction.
 Settled settleOne(const Connection& connection, const Resolution& r, const QString& resolvingDesk,
-                  Settling* settling) {
+                  bool* seenNoted) {
     const Entry& entry = r.entry;
     Settled settled;
     settled.state = r.state;
@@ -211,7 +216,7 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
     Resolution stored_ = r;
     stored_.state = settled.state;
     if (settled.state == State::Booked) {
-        settled.recordId = book(connection, r, id, desk, settling);
+        settled.recordId = book(connection, r, id, desk, seenNoted);
     } else {
         Query mark(connection, QString::fromUtf8(Statements::ResolveJournalEntry));
         mark.bind(1, StateName(settled.state));
@@ -241,6 +246,10 @@ QString amountText(const Entry& e) {
 
 } // namespace
 
+void ReadCardTotals(const Connection& connection, CardTotals* totals) {
+    readTotals(connection, totals);
+}
+
 std::vector<Settled> Settle(const Connection& connection,
                             const std::vector<Resolution>& resolutions,
                             const QString& resolvingDesk, CardTotals* totals) {
@@ -248,20 +257,22 @@ std::vector<Settled> Settle(const Connection& connection,
     Transaction transaction(connection, Transaction::Write);
     requireSameFile(connection);
     bool booked = false;
-    Settling settling{totals};
+    bool seenNoted = false;
     for (const Resolution& r : resolutions) {
-        outcomes.push_back(settleOne(connection, r, resolvingDesk, &settling));
+        outcomes.push_back(settleOne(connection, r, resolvingDesk, &seenNoted));
         booked = booked || (outcomes.back().how == Resolved::Now && outcomes.back().recordId);
     }
-    if (booked && !settling.totalsRead) // the card's records changed
+    if (booked && !totalsAfterCommit(connection)) // the card's records changed
         readTotals(connection, totals);
-    for (std::size_t i = 0; i < resolutions.size() && !settling.seenNoted; ++i)
+    for (std::size_t i = 0; i < resolutions.size() && !seenNoted; ++i)
         if (outcomes[i].how == Resolved::Now && outcomes[i].recordId) {
             const Resolution& r = resolutions[i];
             Cards::Seen(connection, r.entry.cardNo, r.balanceSeen, r.at,
                         resolvingDesk.isEmpty() ? r.entry.desk : resolvingDesk);
         }
     transaction.commit();
+    if (booked && totalsAfterCommit(connection))
+        readTotalsCommitted(connection, totals);
     return outcomes;
 }
 
@@ -315,11 +326,11 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
     }
     std::vector<Entry> done;
     bool booked = false;
-    Settling settling{totals};
+    bool seenNoted = false; // written again below, for the card whatever was booked
     for (const Resolution& r : resolutions) {
         if (r.state == State::Pending)
             continue;
-        const Settled s = settleOne(connection, r, resolvingDesk, &settling);
+        const Settled s = settleOne(connection, r, resolvingDesk, &seenNoted);
         if (s.how != Resolved::Now)
             continue;
         booked = booked || s.recordId;
@@ -330,7 +341,7 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
         e.recordId = s.recordId;
         done.push_back(std::move(e));
     }
-    if (booked && !settling.totalsRead)
+    if (booked && !totalsAfterCommit(connection))
         readTotals(connection, totals);
     Cards::Seen(connection, cardNo, seen, at, resolvingDesk);
     const auto card = Cards::Find(connection, cardNo);
@@ -340,6 +351,8 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
                       Messages::LostSightedDetails(cardNo, seen), TimestampFromText(at));
     }
     transaction.commit();
+    if (booked && totalsAfterCommit(connection))
+        readTotalsCommitted(connection, totals);
     return done;
 }
 

@@ -79,11 +79,17 @@ struct CardTotals {
     QString cardNo;
     qint64 count = 0;
     qint64 total = 0;
+    // A server reads them just after the booking's commit, outside the ledger's lock; false
+    // when that read failed (the booking stands).
+    bool read = false;
 };
 
+// The card's count and total, read now. Raises DataError.
+void ReadCardTotals(const Connection& connection, CardTotals* totals);
+
 // Resolve, by `resolvingDesk` (named in the audit entries where it is not the sending desk),
-// reading the count and total of `totals->cardNo` in the same transaction when `totals` is
-// given. Raises DataError, leaving the file as it was.
+// reading the count and total of `totals->cardNo` when `totals` is given and something was
+// booked. Raises DataError, leaving the file as it was.
 std::vector<Settled> Settle(const Connection& connection,
                             const std::vector<Resolution>& resolutions,
                             const QString& resolvingDesk = {}, CardTotals* totals = nullptr);

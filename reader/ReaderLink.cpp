@@ -456,7 +456,7 @@ void ReaderLink::resolveWaiting(const QString& cardNo, int seen, const QString& 
                     emit outcomeReported({CommandOutcome::Kind::Mismatch, e, seen, {}, false});
             }
             if (booked)
-                emit cardRecordsChanged(totals, true);
+                tellCardRecords(totals);
             if (planned && !arrival.lost)
                 continuePlan(cardNo);
         },
@@ -489,7 +489,7 @@ void ReaderLink::tellSettled(Journal::State state, const Journal::Entry& changed
     switch (state) {
     case Journal::State::Booked:
         emit outcomeReported({CommandOutcome::Kind::Booked, changed, seen, {}, false, planned});
-        emit cardRecordsChanged(totals, true);
+        tellCardRecords(totals);
         break;
     case Journal::State::Mismatch:
         emit outcomeReported({CommandOutcome::Kind::Mismatch, changed, seen, {}, false});
@@ -578,6 +578,22 @@ bool ReaderLink::planRunning(const QString& cardNo) const {
 void ReaderLink::planClosed(const QString& cardNo) {
     std::lock_guard lock(m_mutex);
     m_commands.setPlanned(cardNo, false);
+}
+
+void ReaderLink::tellCardRecords(const Journal::CardTotals& totals) {
+    if (totals.read) {
+        emit cardRecordsChanged(totals, true);
+        return;
+    }
+    // Not read after the booking's commit: read again on their own, the booking told already.
+    const QString cardNo = totals.cardNo;
+    m_store->tryOnce(
+        [this, cardNo](const Connection& db) {
+            Journal::CardTotals again{cardNo};
+            Journal::ReadCardTotals(db, &again);
+            emit cardRecordsChanged(again, true);
+        },
+        [this, cardNo](const QString&) { emit cardRecordsChanged({cardNo}, false); });
 }
 
 void ReaderLink::continuePlan(const QString& cardNo) {

@@ -154,6 +154,8 @@ private:
     // What this desk settled, told to its window.
     void tellSettled(Journal::State state, const Journal::Entry& changed, int seen, bool planned,
                      const Journal::CardTotals& totals);
+    // The card's count and total to the window, read again when the booking could not.
+    void tellCardRecords(const Journal::CardTotals& totals);
     void lookUp(const QString& cardNo);
     void continuePlan(const QString& cardNo);
     void planStep(const Connection& db, const QString& cardNo);

@@ -24,21 +24,17 @@ inline constexpr const char* ResolveJournalEntry =
     "UPDATE journal SET state = ?, resolved_at = ?, balance_seen = ?, record_id = ? WHERE id = ?";
 // A booked command on a server, in one statement: ?1 card, ?2 time, ?3 金额 text, ?4 balance
 // seen, ?5 journal id, ?6 desk. Adds the record, marks the command booked with it and notes the
-// card's balance seen; with ?7 the same card, also that card's count and total of records, the
-// new one included (the statement does not see its own row, so it is added by hand). Each
-// statement is a round trip inside the ledger's lock; a file keeps the separate ones. Columns:
-// rowid, count, total.
+// card's balance seen. Each statement is a round trip inside the ledger's lock; a file keeps the
+// separate ones. Returns the record's rowid.
 inline constexpr const char* BookAndResolveOnServer =
     "WITH record AS (INSERT INTO employees (" VELKAR_RECORD_COLUMNS ") VALUES (?1, ?2, ?3) "
-    "RETURNING rowid, 金额), "
+    "RETURNING rowid), "
     "mark AS (UPDATE journal SET state = 'booked', resolved_at = ?2, balance_seen = ?4, "
     "record_id = (SELECT rowid FROM record) WHERE id = ?5), "
     "seen AS (INSERT INTO cards (card_no, last_balance, last_seen_at, last_seen_desk) "
     "VALUES (?1, ?4, ?2, ?6) ON CONFLICT (card_no) DO UPDATE SET last_balance = ?4, "
     "last_seen_at = ?2, last_seen_desk = ?6) "
-    "SELECT record.rowid, (SELECT count(*) FROM employees WHERE 卡号 = ?7) + 1, "
-    "(SELECT coalesce(sum(" VELKAR_SERVER_CARD_AMOUNT_RULE "), 0) FROM employees WHERE 卡号 = ?7) "
-    "+ (SELECT " VELKAR_SERVER_CARD_AMOUNT_RULE " FROM record) FROM record";
+    "SELECT rowid FROM record";
 // An operator's trail entry, its id and hash worked out by the caller.
 inline constexpr const char* AddAuditEntry = "INSERT INTO audit (id, time, account, desk, action, "
                                              "details, hash) VALUES (?, ?, ?, ?, ?, ?, ?)";
@@ -222,5 +218,3 @@ inline constexpr const char* CashPaidOfPlan =
     "SELECT amount FROM cash_paid WHERE kind = ? AND ref = ?";
 
 } // namespace velkar::Statements
-
-#undef VELKAR_SERVER_CARD_AMOUNT_RULE

@@ -88,6 +88,7 @@ private slots:
         Journal::CardTotals totals{CardA};
         const auto settled = Journal::Settle(c, {booked(sent(c, CardA, 0, 30))}, {}, &totals);
         QCOMPARE(settled.at(0).state, State::Booked);
+        QVERIFY(totals.read);
         QCOMPARE(totalsText(totals), totalsRead(db, CardA));
 
         // Asked for another card than the one booked: that card's, untouched.
