@@ -277,7 +277,8 @@ inline constexpr Dialects AppendAuditEntry{
 // ?5 details. The hash covers the bytes Audit::HashOf covers. Returns the entry's id. SQLite
 // has no SHA-256 of its own, and a file's statements cost no round trip.
 inline constexpr const char* AppendChainedAuditEntry =
-    "WITH tail AS (SELECT greatest((SELECT coalesce(max(seq), 0) FROM audit_sequence), "
+    "WITH tail AS MATERIALIZED (SELECT greatest((SELECT coalesce(max(seq), 0) FROM "
+    "audit_sequence), "
     "(SELECT coalesce(max(id), 0) FROM audit)) + 1 AS id, "
     "coalesce((SELECT hash FROM audit ORDER BY id DESC LIMIT 1), '') AS prev), "
     "field AS (SELECT ?1::text AS t, ?2::text AS a, ?3::text AS d, ?4::text AS c, ?5::text AS x), "
