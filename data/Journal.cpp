@@ -143,9 +143,17 @@ bool totalsAfterCommit(const Connection& connection) {
     return connection.engine() == Engine::Postgres;
 }
 
-// The booking is in by now: a failed read leaves the totals unread rather than the booking
-// looking undone, which would keep the desk from telling it.
-void readTotalsCommitted(const Connection& connection, CardTotals* totals) {
+// The card's count and total when something was booked, inside the booking's transaction.
+void totalsBeforeCommit(const Connection& connection, bool booked, CardTotals* totals) {
+    if (booked && !totalsAfterCommit(connection))
+        readTotals(connection, totals);
+}
+
+// Or just after its commit. The booking is in by then: a failed read leaves the totals unread
+// rather than the booking looking undone, which would keep the desk from telling it.
+void totalsCommitted(const Connection& connection, bool booked, CardTotals* totals) {
+    if (!booked || !totalsAfterCommit(connection))
+        return;
     try {
         readTotals(connection, totals);
     } catch (const DataError&) {
@@ -262,8 +270,7 @@ std::vector<Settled> Settle(const Connection& connection,
         outcomes.push_back(settleOne(connection, r, resolvingDesk, &seenNoted));
         booked = booked || (outcomes.back().how == Resolved::Now && outcomes.back().recordId);
     }
-    if (booked && !totalsAfterCommit(connection)) // the card's records changed
-        readTotals(connection, totals);
+    totalsBeforeCommit(connection, booked, totals);
     for (std::size_t i = 0; i < resolutions.size() && !seenNoted; ++i)
         if (outcomes[i].how == Resolved::Now && outcomes[i].recordId) {
             const Resolution& r = resolutions[i];
@@ -271,8 +278,7 @@ std::vector<Settled> Settle(const Connection& connection,
                         resolvingDesk.isEmpty() ? r.entry.desk : resolvingDesk);
         }
     transaction.commit();
-    if (booked && totalsAfterCommit(connection))
-        readTotalsCommitted(connection, totals);
+    totalsCommitted(connection, booked, totals);
     return outcomes;
 }
 
@@ -341,8 +347,7 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
         e.recordId = s.recordId;
         done.push_back(std::move(e));
     }
-    if (booked && !totalsAfterCommit(connection))
-        readTotals(connection, totals);
+    totalsBeforeCommit(connection, booked, totals);
     Cards::Seen(connection, cardNo, seen, at, resolvingDesk);
     const auto card = Cards::Find(connection, cardNo);
     if (arrival && card && card->state == Cards::State::Lost) {
@@ -351,8 +356,7 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
                       Messages::LostSightedDetails(cardNo, seen), TimestampFromText(at));
     }
     transaction.commit();
-    if (booked && totalsAfterCommit(connection))
-        readTotalsCommitted(connection, totals);
+    totalsCommitted(connection, booked, totals);
     return done;
 }
 
