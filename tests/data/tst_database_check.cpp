@@ -2,6 +2,7 @@
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
 #include "data/Schema.h"
+#include "data/SchemaSteps.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,6 +63,43 @@ void crashMidTransaction(const QString& path) {
         _exit(0);
     }
     waitpid(pid, nullptr, 0);
+}
+
+// The steps that leave an index of employees as its table was before `sql`: the index is made
+// partial with a condition no row meets, so that the statement leaves it alone, and made whole
+// again after.
+QStringList behindIndex(const QString& index, const QString& sql) {
+    return {QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = sql || "
+                           "' WHERE 0' WHERE name = '%1';")
+                .arg(index),
+            sql,
+            QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                           "replace(sql, ' WHERE 0', '') WHERE name = '%1';")
+                .arg(index)};
+}
+
+// Ways an index of employees comes to disagree with its table, each named by what SQLite's own
+// check says of it. Row 1 is ('0000000A', '2024-01-31 12:00:00', 100).
+void indexDamages() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("entry of a row deleted")
+        << behindIndex("employees_date_amount", "DELETE FROM employees WHERE rowid = 1;")
+        << "wrong # of entries in index employees_date_amount";
+    QTest::newRow("entry holding a changed value")
+        << behindIndex("employees_card", "UPDATE employees SET 卡号 = '0000000C' WHERE rowid = 1;")
+        << "row 1 missing from index employees_card";
+    QTest::newRow("entry of a deleted row whose rowid was given again")
+        << behindIndex("employees_card_amount", "DELETE FROM employees WHERE rowid = 1;") +
+               QStringList{"INSERT INTO employees (rowid, 卡号, 日期, 金额) VALUES (1, '0000000B', "
+                           "'2024-02-01 12:00:00', 7);"}
+        << "wrong # of entries in index employees_card_amount";
+    QTest::newRow("entries of another column")
+        << QStringList{"PRAGMA writable_schema = ON; UPDATE sqlite_master SET rootpage = (SELECT "
+                       "sum(rootpage) FROM sqlite_master WHERE name IN ('employees_card', "
+                       "'employees_date')) - rootpage WHERE name IN ('employees_card', "
+                       "'employees_date');"}
+        << "row 1 missing from index employees_date";
 }
 
 QStringList filesIn(const QString& folder) {
@@ -205,9 +243,8 @@ private slots:
     // Damage below the schema, where only SQLite's own check looks: each kind is found by the
     // full check, whichever of its parts reads it, and a restore refuses the file.
     void damagedPagesAreFound_data() {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("named");
         // An index that misses a row: only matching the index against its table finds it.
+        indexDamages();
         QTest::newRow("row missing from an index")
             << QStringList{"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = sql || "
                            "' WHERE 0' WHERE name = 'employees_card';",
@@ -243,6 +280,90 @@ private slots:
         const QByteArray workingBefore = bytes(working);
         QCOMPARE(DatabaseCopy::Restore(chosen, working, QDateTime::currentDateTime()), problem);
         QCOMPARE(bytes(working), workingBefore);
+    }
+
+    // The indexes of a table with plain indexes alone are matched one by one, each on its own
+    // connection; a unique or partial index keeps its table in SQLite's own check.
+    void indexesMatchedApartAreThoseWithoutRulesOfTheirOwn() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("d.mdb");
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QStringList names;
+        for (const SchemaSteps::TableIndex& index : SchemaSteps::separateIndexes(db, "employees"))
+            names << QString::fromUtf8(index.index);
+        names.sort();
+        QCOMPARE(names, (QStringList{"employees_card", "employees_card_amount", "employees_date",
+                                     "employees_date_amount"}));
+        QVERIFY(SchemaSteps::separateIndexes(db, "userecord").empty());  // 卡号 UNIQUE
+        QVERIFY(SchemaSteps::separateIndexes(db, "journal").empty());    // partial indexes
+        QVERIFY(SchemaSteps::separateIndexes(db, "permission").empty()); // none
+        sqlite3_close(db);
+    }
+
+    // Each index matched alone finds exactly what SQLite's check of its table finds, on a file
+    // of many pages and values of every kind, sound or damaged.
+    void indexesMatchedApartFindWhatTheTableCheckFinds_data() {
+        indexDamages();
+        QTest::newRow("sound") << QStringList{} << QString();
+    }
+    void indexesMatchedApartFindWhatTheTableCheckFinds() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("d.mdb");
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        run(path, "INSERT INTO employees VALUES ('0000000A', '2024-01-31 12:00:00', 100);"
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                  "INSERT INTO employees SELECT CASE i % 4 WHEN 0 THEN printf('%08X', i % 97) "
+                  "WHEN 1 THEN randomblob(i % 5) WHEN 2 THEN '' ELSE printf('%.*c', i % 300, "
+                  "'x') END, CASE WHEN i % 3 THEN '2024-01-31 12:00:00' ELSE i END, i % 7 - 3 "
+                  "FROM n;");
+        for (const QString& step : steps)
+            run(path, step);
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QString problem;
+        QStringList expected;
+        for (const QStringList& line :
+             SchemaSteps::rows(db, "PRAGMA integrity_check(employees)", &problem))
+            if (line.value(0) != "ok")
+                expected << line.value(0);
+        QCOMPARE(problem, QString());
+        const std::vector<SchemaSteps::TableIndex> indexes =
+            SchemaSteps::separateIndexes(db, "employees");
+        QCOMPARE(indexes.size(), std::size_t(4));
+        // All four in one read of the table, and each in a read of its own.
+        QStringList found;
+        SchemaSteps::IndexMatch together(indexes);
+        for (std::size_t i = 0; i < indexes.size(); ++i)
+            QCOMPARE(together.read(db, i, &problem), i + 1 == indexes.size());
+        found << together.match(db, &problem);
+        QCOMPARE(problem, QString());
+        QStringList foundApart;
+        for (const SchemaSteps::TableIndex& index : indexes) {
+            SchemaSteps::IndexMatch apart({index});
+            QVERIFY(apart.read(db, 0, &problem));
+            foundApart << apart.match(db, &problem);
+            QCOMPARE(problem, QString());
+        }
+        foundApart.sort();
+        sqlite3_close(db);
+        expected.sort();
+        found.sort();
+        QCOMPARE(foundApart, found);
+        // SQLite stops at 100 findings in all.
+        if (expected.size() < 100)
+            QCOMPARE(found, expected);
+        for (const QString& line : expected)
+            QVERIFY2(found.contains(line), qPrintable(line));
+        QCOMPARE(found.isEmpty(), named.isEmpty());
+        QVERIFY2(named.isEmpty() || found.contains(named), qPrintable(found.join('\n')));
+        const QString check = Schema::CheckDatabase(path);
+        QVERIFY2(named.isEmpty() ? check.isEmpty() : check.contains(named), qPrintable(check));
     }
 
     // A page overwritten: found, and the sound file it was copied from still passes.

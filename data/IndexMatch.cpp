@@ -1,0 +1,264 @@
+#include "data/SchemaSteps.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace velkar::SchemaSteps {
+
+namespace {
+
+// As many findings of one index as SQLite's own check gives in all.
+constexpr int MostFindings = 100;
+// A rowid far beyond the count of rows reserves no more room than this many entries.
+constexpr qint64 MostRowsReserved = qint64(1) << 22;
+
+QByteArray quoted(const QByteArray& name) {
+    return '"' + QByteArray(name).replace('"', "\"\"") + '"';
+}
+
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    Statement() = default;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+// Prepares `sql` with the name bound as ?1, when given.
+bool prepare(sqlite3* db, const QByteArray& sql, Statement& s, const QByteArray& name = {}) {
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &s.stmt, nullptr) != SQLITE_OK)
+        return false;
+    return name.isNull() || sqlite3_bind_text(s.stmt, 1, name.constData(), int(name.size()),
+                                              SQLITE_TRANSIENT) == SQLITE_OK;
+}
+
+// Appends the column's value so that two values give the same bytes exactly when they are of
+// the same type and equal: stricter than SQLite's comparison, which a sound file meets all the
+// same since an index entry is made from its row's values.
+void appendValue(std::string& to, sqlite3_stmt* stmt, int column) {
+    const int type = sqlite3_column_type(stmt, column);
+    to.push_back(char(type));
+    if (type == SQLITE_INTEGER) {
+        const sqlite3_int64 v = sqlite3_column_int64(stmt, column);
+        to.append(reinterpret_cast<const char*>(&v), sizeof v);
+    } else if (type == SQLITE_FLOAT) {
+        const double v = sqlite3_column_double(stmt, column);
+        to.append(reinterpret_cast<const char*>(&v), sizeof v);
+    } else if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
+        const void* data = type == SQLITE_TEXT ? sqlite3_column_text(stmt, column)
+                                               : sqlite3_column_blob(stmt, column);
+        const int size = sqlite3_column_bytes(stmt, column);
+        to.append(reinterpret_cast<const char*>(&size), sizeof size);
+        to.append(static_cast<const char*>(data), std::size_t(size));
+    }
+}
+
+// Appends the key of the row in columns 1 to `columns`.
+void appendKey(std::string& to, sqlite3_stmt* stmt, int columns) {
+    for (int c = 1; c <= columns; ++c)
+        appendValue(to, stmt, c);
+}
+
+struct Entry {
+    sqlite3_int64 rowid;
+    std::size_t begin;
+    std::size_t size;
+};
+
+// The index's entries: the rowid at the end of each, then its columns.
+QByteArray entriesSql(const TableIndex& index) {
+    QByteArray sql = "SELECT rowid";
+    for (const QByteArray& column : index.columns)
+        sql += ", " + quoted(column);
+    return sql + " FROM " + quoted(index.table) + " INDEXED BY " + quoted(index.index);
+}
+
+// Whether the entries are read from the index alone: read through the table, they would only
+// be the table's own rows again.
+bool readsIndexAlone(sqlite3* db, const TableIndex& index) {
+    Statement plan;
+    if (!prepare(db, "EXPLAIN QUERY PLAN " + entriesSql(index), plan))
+        return false;
+    int steps = 0;
+    bool covering = false;
+    while (sqlite3_step(plan.stmt) == SQLITE_ROW) {
+        ++steps;
+        const QByteArray step(reinterpret_cast<const char*>(sqlite3_column_text(plan.stmt, 3)));
+        covering = step.contains("COVERING INDEX " + index.index);
+    }
+    return steps == 1 && covering;
+}
+
+// Every entry of the index, ordered by rowid.
+bool readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& entries,
+                 std::string& keys) {
+    Statement scan;
+    if (!prepare(db, entriesSql(index), scan))
+        return false;
+    const int columns = int(index.columns.size());
+    int rc;
+    while ((rc = sqlite3_step(scan.stmt)) == SQLITE_ROW) {
+        const std::size_t begin = keys.size();
+        appendKey(keys, scan.stmt, columns);
+        entries.push_back({sqlite3_column_int64(scan.stmt, 0), begin, keys.size() - begin});
+    }
+    if (rc != SQLITE_DONE)
+        return false;
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; });
+    return true;
+}
+
+} // namespace
+
+std::vector<TableIndex> separateIndexes(sqlite3* db, const QByteArray& table) {
+    // A table without a rowid keeps its indexes in its own check.
+    Statement hasRowid;
+    if (!prepare(db, "SELECT rowid FROM " + quoted(table) + " LIMIT 0", hasRowid))
+        return {};
+    Statement last;
+    if (!prepare(db, "SELECT name FROM pragma_table_info(?1) ORDER BY cid DESC LIMIT 1", last,
+                 table) ||
+        sqlite3_step(last.stmt) != SQLITE_ROW)
+        return {};
+    const QByteArray lastColumn(reinterpret_cast<const char*>(sqlite3_column_text(last.stmt, 0)));
+    Statement list;
+    if (!prepare(db, "SELECT name, \"unique\", partial FROM pragma_index_list(?1)", list, table))
+        return {};
+    std::vector<TableIndex> found;
+    while (sqlite3_step(list.stmt) == SQLITE_ROW) {
+        // A unique or partial index asks more than that its entries be its rows': the table's
+        // own check keeps all of them.
+        if (sqlite3_column_int(list.stmt, 1) != 0 || sqlite3_column_int(list.stmt, 2) != 0)
+            return {};
+        TableIndex index{table,
+                         reinterpret_cast<const char*>(sqlite3_column_text(list.stmt, 0)),
+                         {},
+                         lastColumn};
+        Statement columns;
+        if (!prepare(db, "SELECT cid, name FROM pragma_index_xinfo(?1) WHERE key", columns,
+                     index.index))
+            return {};
+        while (sqlite3_step(columns.stmt) == SQLITE_ROW) {
+            if (sqlite3_column_int(columns.stmt, 0) < 0) // an expression
+                return {};
+            index.columns << reinterpret_cast<const char*>(sqlite3_column_text(columns.stmt, 1));
+        }
+        if (index.columns.isEmpty() || !readsIndexAlone(db, index))
+            return {};
+        found.push_back(std::move(index));
+    }
+    return found;
+}
+
+struct IndexMatch::Entries {
+    std::vector<Entry> list;
+    std::string keys;
+    bool read = false;
+};
+
+IndexMatch::IndexMatch(std::vector<TableIndex> indexes, qint64 rows)
+    : m_indexes(std::move(indexes)), m_entries(m_indexes.size()),
+      m_rows(std::size_t(std::clamp<qint64>(rows, 0, MostRowsReserved))),
+      m_unread(m_indexes.size()) {}
+
+IndexMatch::~IndexMatch() = default;
+
+bool IndexMatch::read(sqlite3* db, std::size_t i, QString* failed) {
+    Entries& entries = m_entries[i];
+    entries.list.reserve(m_rows);
+    entries.read = readEntries(db, m_indexes[i], entries.list, entries.keys);
+    if (!entries.read) {
+        *failed = QString::fromUtf8(sqlite3_errmsg(db));
+        entries = {};
+    }
+    return m_unread.fetch_sub(1, std::memory_order_acq_rel) == 1;
+}
+
+// What SQLite's integrity_check of the table says of each index whose entries were read, as it
+// says it: the rows with no entry of their values and rowid, and a count of entries other than
+// of rows. The table is read once, in rowid order, and each row looked for among the entries
+// of its rowid.
+QStringList IndexMatch::match(sqlite3* db, QString* failed) {
+    // The columns any of the indexes holds, each read once; the right-most column read decodes
+    // each row's whole header, as the table's own check does.
+    QList<QByteArray> columns;
+    std::vector<std::vector<int>> positions;
+    for (const TableIndex& index : m_indexes) {
+        std::vector<int> at;
+        for (const QByteArray& column : index.columns) {
+            if (!columns.contains(column))
+                columns << column;
+            at.push_back(int(columns.indexOf(column)));
+        }
+        positions.push_back(std::move(at));
+    }
+    QByteArray sql = "SELECT rowid";
+    for (const QByteArray& column : columns)
+        sql += ", " + quoted(column);
+    sql += ", typeof(" + quoted(m_indexes.front().lastColumn) + ") FROM " +
+           quoted(m_indexes.front().table) + " NOT INDEXED ORDER BY rowid";
+    Statement scan;
+    if (!prepare(db, sql, scan)) {
+        *failed = QString::fromUtf8(sqlite3_errmsg(db));
+        return {};
+    }
+    std::vector<std::size_t> next(m_indexes.size(), 0);
+    std::vector<int> missing(m_indexes.size(), 0);
+    QStringList findings;
+    std::size_t rows = 0;
+    std::string values;
+    std::vector<std::size_t> bounds(std::size_t(columns.size()) + 1);
+    int rc;
+    while ((rc = sqlite3_step(scan.stmt)) == SQLITE_ROW) {
+        ++rows;
+        const sqlite3_int64 rowid = sqlite3_column_int64(scan.stmt, 0);
+        values.clear();
+        for (int c = 0; c < columns.size(); ++c) {
+            bounds[std::size_t(c)] = values.size();
+            appendValue(values, scan.stmt, c + 1);
+        }
+        bounds.back() = values.size();
+        for (std::size_t i = 0; i < m_indexes.size(); ++i) {
+            const Entries& entries = m_entries[i];
+            if (!entries.read)
+                continue;
+            // The row's key as the index holds it: its columns' values one after the other.
+            const auto holdsRow = [&](const Entry& entry) {
+                std::size_t at = entry.begin;
+                for (const int c : positions[i]) {
+                    const std::size_t size = bounds[std::size_t(c) + 1] - bounds[std::size_t(c)];
+                    if (at + size > entry.begin + entry.size ||
+                        entries.keys.compare(at, size, values, bounds[std::size_t(c)], size) != 0)
+                        return false;
+                    at += size;
+                }
+                return at == entry.begin + entry.size;
+            };
+            std::size_t& n = next[i];
+            while (n < entries.list.size() && entries.list[n].rowid < rowid)
+                ++n;
+            bool present = false;
+            for (; n < entries.list.size() && entries.list[n].rowid == rowid; ++n)
+                present = present || holdsRow(entries.list[n]);
+            if (!present && ++missing[i] <= MostFindings)
+                findings << QStringLiteral("row %1 missing from index %2")
+                                .arg(rowid)
+                                .arg(QString::fromUtf8(m_indexes[i].index));
+        }
+    }
+    if (rc != SQLITE_DONE)
+        *failed = QString::fromUtf8(sqlite3_errmsg(db));
+    else
+        for (std::size_t i = 0; i < m_indexes.size(); ++i)
+            if (m_entries[i].read && m_entries[i].list.size() != rows)
+                findings << QStringLiteral("wrong # of entries in index %1")
+                                .arg(QString::fromUtf8(m_indexes[i].index));
+    m_entries = std::vector<Entries>(m_indexes.size());
+    return findings;
+}
+
+} // namespace velkar::SchemaSteps
