@@ -29,7 +29,8 @@ std::shared_ptr<const TextRows> All(std::shared_ptr<const Connection> connection
     auto seek = std::make_shared<std::unique_ptr<Query>>();
     const Connection* on = connection.get(); // kept open by the rows that hold the locator
     SeekRows::Locate locate = [prefixes, seek, on](qsizetype row) {
-        if (prefixes->empty()) {
+        // The first screen starts at the first cardholder, which needs no prefix to find.
+        if (prefixes->empty() && row > 0) {
             Query q(*on, QString::fromUtf8(Statements::CardholderPrefixes));
             qsizetype first = 0;
             while (q.next()) {

@@ -39,12 +39,11 @@ QString LedgerCheck::text() const {
     return t;
 }
 
-LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
-                        const QString& databasePath, const std::vector<OffLedger>& offLedger) {
-    LedgerCheck check;
-    check.executed = int(executed.size());
-    std::vector<BookedRow> booked;
-    std::vector<std::pair<QString, int>> flagged; // mismatches: card, balance before
+namespace {
+
+// What the ledger booked and flagged, counted into `check`; false when it can't be read.
+bool readLedger(const QString& databasePath, LedgerCheck& check, std::vector<BookedRow>& booked,
+                std::vector<std::pair<QString, int>>& flagged) {
     try {
         Connection db(databasePath);
         Query rows(
@@ -74,35 +73,47 @@ LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
         check.phantom += std::max(0, check.booked - int(booked.size()));
     } catch (const DataError& e) {
         check.problem = e.description();
-        return check;
+        return false;
     }
+    return true;
+}
+
+// Each execution against the booking it made, or the mismatch flagged for it.
+void matchExecutions(const std::vector<SimulatedReader::Execution>& executed, LedgerCheck& check,
+                     std::vector<BookedRow>& booked,
+                     std::vector<std::pair<QString, int>>& flagged) {
     for (const SimulatedReader::Execution& x : executed) {
         const QString card = CardNumberText(x.cardNo);
         auto row = std::find_if(booked.begin(), booked.end(), [&](const BookedRow& b) {
             return !b.matched && b.cardNo == card && b.before == x.before && b.expected == x.after;
         });
-        if (row == booked.end()) {
-            auto flag = std::find_if(flagged.begin(), flagged.end(), [&](const auto& f) {
-                return f.first == card && f.second == x.before;
-            });
-            if (flag != flagged.end()) {
-                flagged.erase(flag);
-            } else if (x.before != x.after) { // a change of nothing loses nothing
-                ++check.lost;
-                if (qEnvironmentVariableIsSet("VELKAR_SOAK_DEBUG"))
-                    qWarning("lost: card %s command %02X %d -> %d", qPrintable(card), x.command,
-                             x.before, x.after);
-            }
+        if (row != booked.end()) {
+            row->matched = true;
+            const int yuan = x.command == CMD_CLEAR ? -(x.before / 10) : (x.after - x.before) / 10;
+            if (row->amount.toInt() != yuan ||
+                (x.command != CMD_CLEAR && (x.after - x.before) % 10))
+                ++check.wrongAmount;
+            check.bookedYuan += yuan;
             continue;
         }
-        row->matched = true;
-        const int yuan = x.command == CMD_CLEAR ? -(x.before / 10) : (x.after - x.before) / 10;
-        if (row->amount.toInt() != yuan || (x.command != CMD_CLEAR && (x.after - x.before) % 10))
-            ++check.wrongAmount;
-        check.bookedYuan += yuan;
+        auto flag = std::find_if(flagged.begin(), flagged.end(), [&](const auto& f) {
+            return f.first == card && f.second == x.before;
+        });
+        if (flag != flagged.end()) {
+            flagged.erase(flag);
+        } else if (x.before != x.after) { // a change of nothing loses nothing
+            ++check.lost;
+            if (qEnvironmentVariableIsSet("VELKAR_SOAK_DEBUG"))
+                qWarning("lost: card %s command %02X %d -> %d", qPrintable(card), x.command,
+                         x.before, x.after);
+        }
     }
-    // Every booking needs the reader's execution behind it, a clear of an empty card too.
-    std::vector<OffLedger> off = offLedger;
+}
+
+// Every booking needs the reader's execution behind it, a clear of an empty card too; one
+// without is ambiguous where a change off the ledger did exactly that, else a phantom.
+void explainUnmatched(const std::vector<BookedRow>& booked, std::vector<OffLedger> off,
+                      LedgerCheck& check) {
     for (const BookedRow& b : booked) {
         if (b.matched)
             continue;
@@ -122,6 +133,20 @@ LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
         if (qEnvironmentVariableIsSet("VELKAR_SOAK_DEBUG"))
             qWarning("phantom: card %s %d -> %d", qPrintable(b.cardNo), b.before, b.expected);
     }
+}
+
+} // namespace
+
+LedgerCheck CheckLedger(const std::vector<SimulatedReader::Execution>& executed,
+                        const QString& databasePath, const std::vector<OffLedger>& offLedger) {
+    LedgerCheck check;
+    check.executed = int(executed.size());
+    std::vector<BookedRow> booked;
+    std::vector<std::pair<QString, int>> flagged; // mismatches: card, balance before
+    if (!readLedger(databasePath, check, booked, flagged))
+        return check;
+    matchExecutions(executed, check, booked, flagged);
+    explainUnmatched(booked, offLedger, check);
     return check;
 }
 

@@ -581,24 +581,24 @@ void lifecycle(Soak& s, int index) {
         closeByHand(*s.rig, plan.cardNo, s.database);
 }
 
-void trial(Soak& s, const QString& scenario) {
+// The kind of trial: a scenario's own, or (for "all") a plain booking or one of the faults.
+int trialKind(Soak& s, const QString& scenario) {
     Rig& rig = *s.rig;
-    const int card = rig.pick(0, 3);
-    const int other = (card + rig.pick(1, 3)) % 4;
-    if (rig.chance(0.15)) // near the top of what a card holds
-        rig.cards[std::size_t(card)].second = std::uint16_t(65535 - rig.pick(0, 25000));
-    rig.layOn(card);
-    rig.checked();
-    rig.step();
-    int kind = scenario == QLatin1String("restart-while-unreachable") ? 12
-               : scenario == QLatin1String("walkover")                ? 13
-               : scenario == QLatin1String("absent-card")             ? 14
-               : scenario == QLatin1String("elsewhere")               ? 15
-               : scenario == QLatin1String("lifecycle")               ? 16
-               : s.faults                                             ? rig.pick(0, 15)
-                                                                      : rig.pick(0, 1);
+    const int kind = scenario == QLatin1String("restart-while-unreachable") ? 12
+                     : scenario == QLatin1String("walkover")                ? 13
+                     : scenario == QLatin1String("absent-card")             ? 14
+                     : scenario == QLatin1String("elsewhere")               ? 15
+                     : scenario == QLatin1String("lifecycle")               ? 16
+                     : s.faults                                             ? rig.pick(0, 15)
+                                                                            : rig.pick(0, 1);
     if (kind >= 12 && rig.chance(0.25))
-        kind = rig.pick(0, 1); // the scenario's desk also just books
+        return rig.pick(0, 1); // the scenario's desk also just books
+    return kind;
+}
+
+// What goes wrong at the counter in a trial of `kind`, with the card `card` laid on.
+void mishap(Soak& s, int kind, int card, int other) {
+    Rig& rig = *s.rig;
     switch (kind) {
     case 0:
     case 1:
@@ -682,6 +682,19 @@ void trial(Soak& s, const QString& scenario) {
         lifecycle(s, card);
         break;
     }
+}
+
+void trial(Soak& s, const QString& scenario) {
+    Rig& rig = *s.rig;
+    const int card = rig.pick(0, 3);
+    const int other = (card + rig.pick(1, 3)) % 4;
+    if (rig.chance(0.15)) // near the top of what a card holds
+        rig.cards[std::size_t(card)].second = std::uint16_t(65535 - rig.pick(0, 25000));
+    rig.layOn(card);
+    rig.checked();
+    rig.step();
+    const int kind = trialKind(s, scenario);
+    mishap(s, kind, card, other);
     Rig& now = *s.rig; // a restart replaced the desk
     now.sync();
     now.step();
@@ -701,57 +714,68 @@ void trial(Soak& s, const QString& scenario) {
 
 namespace {
 
+// What the plans came to, counted by plansConserved.
+struct PlanCounts {
+    int done = 0;
+    int open = 0;
+    int broken = 0;
+};
+
+// One plan against what the journal booked for it; an unsound one is told to `out`.
+void checkPlan(Connection& db, Plans::Kind kind, qint64 id, const QString& cardNo, int value,
+               bool finished, PlanCounts& counts, QTextStream& out) {
+    Plans::Plan plan;
+    plan.kind = kind;
+    plan.id = id;
+    int booked = 0, clears = 0, before = 0;
+    for (const Plans::Command& c : Plans::CommandsOf(db, plan)) {
+        // What went to a card laid on in the plan's card's place is not the plan's value.
+        if (c.state != Journal::State::Booked || c.cardNo != cardNo)
+            continue;
+        if (c.operation == Journal::Operation::Clear) {
+            ++clears;
+            before = c.balanceBefore;
+        } else {
+            booked += c.amount;
+        }
+    }
+    if (kind == Plans::Kind::Correction)
+        value = clears ? before - value * 10 : 0; // what the card should end with
+    const int cash = Plans::CashPaid(db, plan).value_or(0);
+    const bool sound =
+        clears <= 1 && (finished ? booked * 10 + cash == value : booked * 10 <= value && cash == 0);
+    if (!sound)
+        out << "plan " << Plans::KindKey(kind) << ' ' << id << ": value " << value << ", booked "
+            << booked << " yuan, cash " << cash << '\n';
+    counts.broken += sound ? 0 : 1;
+    (finished ? counts.done : counts.open) += 1;
+}
+
 // Every replacement and correction against what the journal booked for it: a done one moved
 // exactly its value (the lost card's balance, or what its card held less the mistake) as
 // recharges and cash paid; an open one never more. One clear at most a correction.
 bool plansConserved(const QString& database, QTextStream& out) {
-    int done = 0, open = 0, broken = 0;
+    PlanCounts counts;
     try {
         Connection db(database);
-        const auto check = [&](Plans::Kind kind, qint64 id, const QString& cardNo, int value,
-                               bool finished) {
-            Plans::Plan plan;
-            plan.kind = kind;
-            plan.id = id;
-            int booked = 0, clears = 0, before = 0;
-            for (const Plans::Command& c : Plans::CommandsOf(db, plan)) {
-                // What went to a card laid on in the plan's card's place is not the plan's value.
-                if (c.state != Journal::State::Booked || c.cardNo != cardNo)
-                    continue;
-                if (c.operation == Journal::Operation::Clear) {
-                    ++clears;
-                    before = c.balanceBefore;
-                } else {
-                    booked += c.amount;
-                }
-            }
-            if (kind == Plans::Kind::Correction)
-                value = clears ? before - value * 10 : 0; // what the card should end with
-            const int cash = Plans::CashPaid(db, plan).value_or(0);
-            const bool sound = clears <= 1 && (finished ? booked * 10 + cash == value
-                                                        : booked * 10 <= value && cash == 0);
-            if (!sound)
-                out << "plan " << Plans::KindKey(kind) << ' ' << id << ": value " << value
-                    << ", booked " << booked << " yuan, cash " << cash << '\n';
-            broken += sound ? 0 : 1;
-            (finished ? done : open) += 1;
-        };
         Query replacements(db,
                            QStringLiteral("SELECT id, balance, state, new_card FROM replacements"));
         while (replacements.next())
-            check(Plans::Kind::Replacement, replacements.integer(0), replacements.text(3),
-                  int(replacements.integer(1)), replacements.text(2) == QLatin1String("done"));
+            checkPlan(db, Plans::Kind::Replacement, replacements.integer(0), replacements.text(3),
+                      int(replacements.integer(1)), replacements.text(2) == QLatin1String("done"),
+                      counts, out);
         Query corrections(db, QStringLiteral("SELECT id, amount, state, card_no FROM corrections"));
         while (corrections.next())
-            check(Plans::Kind::Correction, corrections.integer(0), corrections.text(3),
-                  int(corrections.integer(1)), corrections.text(2) == QLatin1String("done"));
+            checkPlan(db, Plans::Kind::Correction, corrections.integer(0), corrections.text(3),
+                      int(corrections.integer(1)), corrections.text(2) == QLatin1String("done"),
+                      counts, out);
     } catch (const DataError& e) {
         out << "problem: " << e.description() << '\n';
         return false;
     }
-    out << "plans done: " << done << "\nplans open: " << open << "\nplans unsound: " << broken
-        << '\n';
-    return broken == 0;
+    out << "plans done: " << counts.done << "\nplans open: " << counts.open
+        << "\nplans unsound: " << counts.broken << '\n';
+    return counts.broken == 0;
 }
 
 // Starts one process per desk, all at once, and waits for them all. False when one failed or
@@ -877,28 +901,123 @@ QString createLedger(const QStringList& options, const QTemporaryDir& dir, QStri
 
 } // namespace
 
+namespace {
+
+struct SoakOptions {
+    int trials = 200;
+    quint32 seed = 1;
+    int busyMs = StoreWorker::DefaultBusyTimeoutMs;
+    int lockMaxMs = 0;
+    bool faults = true;
+    int desks = 1;
+    int desk = -1; // one desk process of several sharing the ledger; the first process checks it
+    QString scenario;
+    QString log;
+};
+
+SoakOptions soakOptions(const QStringList& options) {
+    SoakOptions o;
+    o.trials = std::max(1, option(options, QStringLiteral("--trials"), 200));
+    o.seed = quint32(option(options, QStringLiteral("--seed"), 1));
+    // How long the desk waits for a lock, and the longest another program holds it: half again
+    // as long, so that locks both shorter and longer than the wait come up.
+    o.busyMs = option(options, QStringLiteral("--busy-ms"), StoreWorker::DefaultBusyTimeoutMs);
+    o.lockMaxMs = option(options, QStringLiteral("--lock-max-ms"), o.busyMs * 3 / 2);
+    const qsizetype f = options.indexOf(QStringLiteral("--faults"));
+    o.faults = !(f >= 0 && f + 1 < options.size() && options[f + 1] == "off");
+    o.desks = std::max(1, option(options, QStringLiteral("--desks"), 1));
+    o.desk = option(options, QStringLiteral("--desk"), -1);
+    o.scenario = textOption(options, QStringLiteral("--scenario"));
+    if (o.scenario.isEmpty())
+        o.scenario = QStringLiteral("all");
+    o.log = textOption(options, QStringLiteral("--log"));
+    return o;
+}
+
+QString seconds(const QElapsedTimer& timer) {
+    return QString::number(double(timer.elapsed()) / 1000.0, 'f', 1);
+}
+
+// One process per desk on the same ledger, which is checked once they are all done.
+int soakDesks(const SoakOptions& o, const QString& database, const QTemporaryDir& dir,
+              const QElapsedTimer& timer, QTextStream& out) {
+    std::vector<QStringList> arguments;
+    QStringList logs;
+    for (int i = 0; i < o.desks; ++i) {
+        logs << dir.filePath(QStringLiteral("executed-%1.log").arg(i));
+        arguments.push_back(
+            {QStringLiteral("soak"), QStringLiteral("--desk"), QString::number(i),
+             QStringLiteral("--database"), database, QStringLiteral("--log"), logs.back(),
+             QStringLiteral("--trials"), QString::number(o.trials), QStringLiteral("--seed"),
+             QString::number(o.seed + quint32(i) * 7919u), QStringLiteral("--faults"),
+             o.faults ? QStringLiteral("on") : QStringLiteral("off"), QStringLiteral("--busy-ms"),
+             QString::number(o.busyMs), QStringLiteral("--lock-max-ms"),
+             QString::number(o.lockMaxMs), QStringLiteral("--scenario"), o.scenario});
+    }
+    const bool desksOk = runDesks(arguments, 20 * 60 * 1000, out);
+    out << "desks: " << o.desks << "\ntrials per desk: " << o.trials << "\nseed: " << o.seed
+        << '\n';
+    const bool sound =
+        checkSharedLedger(executedBy(logs), database, o.desks, readOffLedger(logs), out);
+    out << "seconds: " << seconds(timer) << '\n';
+    return desksOk && sound ? 0 : 1;
+}
+
+struct SoakOutcome {
+    LedgerCheck check;
+    int retries = 0;
+    QString refusals;
+    std::size_t executed = 0;
+};
+
+// The trials of one desk in this process. A desk of several leaves the ledger's check to the
+// process that started it and writes what it changed off the ledger beside its log.
+SoakOutcome soakHere(const SoakOptions& o, const QString& database) {
+    SoakOutcome outcome;
+    Soak s;
+    s.database = database;
+    s.seed = o.seed;
+    s.desk = o.desk;
+    s.log = o.log;
+    s.busyMs = o.busyMs;
+    s.lockMaxMs = o.lockMaxMs;
+    s.faults = o.faults;
+    ResetLinkState();
+    s.rig = std::make_unique<Rig>(database, o.seed, o.desk, s.log, o.busyMs);
+    for (int i = 0; i < o.trials; ++i)
+        trial(s, o.scenario);
+    if (s.neighbour) {
+        s.neighbour->settle();
+        s.neighbour->link.waitForStore();
+    }
+    s.rig->settle();
+    s.rig->link.waitForStore();
+    outcome.retries = s.rig->view.retries;
+    outcome.refusals = s.rig->view.refusals();
+    s.rig->link.shutdown();
+    if (s.neighbour)
+        s.neighbour->link.shutdown();
+    const auto all = s.executed();
+    outcome.executed = all.size();
+    if (o.desk < 0)
+        outcome.check = CheckLedger(all, database, s.offLedger);
+    else
+        writeOffLedger(s.log, s.offLedger);
+    return outcome;
+}
+
+} // namespace
+
 int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
     if (options.contains(QStringLiteral("--help"))) {
         out << "usage: velkar-reader soak [--trials N] [--seed S] [--faults on|off] "
                "[--busy-ms MS] [--lock-max-ms MS] [--database EMPTY-LOCATION] [--desks N]\n";
         return 0;
     }
-    const int trials = std::max(1, option(options, QStringLiteral("--trials"), 200));
-    const quint32 seed = quint32(option(options, QStringLiteral("--seed"), 1));
-    // How long the desk waits for a lock, and the longest another program holds it: half again
-    // as long, so that locks both shorter and longer than the wait come up.
-    const int busyMs =
-        option(options, QStringLiteral("--busy-ms"), StoreWorker::DefaultBusyTimeoutMs);
-    const int lockMaxMs = option(options, QStringLiteral("--lock-max-ms"), busyMs * 3 / 2);
-    const qsizetype f = options.indexOf(QStringLiteral("--faults"));
-    const bool faults = !(f >= 0 && f + 1 < options.size() && options[f + 1] == "off");
-    const int desks = std::max(1, option(options, QStringLiteral("--desks"), 1));
-    // One desk process of several sharing the ledger; the first process checks it.
-    const int desk = option(options, QStringLiteral("--desk"), -1);
-
+    const SoakOptions o = soakOptions(options);
     QTemporaryDir dir;
     QString database = textOption(options, QStringLiteral("--database"));
-    if (desk < 0) {
+    if (o.desk < 0) {
         if (const QString problem = createLedger(options, dir, &database); !problem.isEmpty()) {
             err << problem << '\n';
             return 1;
@@ -906,86 +1025,25 @@ int RunSoak(const QStringList& options, QTextStream& out, QTextStream& err) {
     }
     QElapsedTimer timer;
     timer.start();
-
-    if (desks > 1) {
-        std::vector<QStringList> arguments;
-        QStringList logs;
-        for (int i = 0; i < desks; ++i) {
-            logs << dir.filePath(QStringLiteral("executed-%1.log").arg(i));
-            arguments.push_back(
-                {QStringLiteral("soak"), QStringLiteral("--desk"), QString::number(i),
-                 QStringLiteral("--database"), database, QStringLiteral("--log"), logs.back(),
-                 QStringLiteral("--trials"), QString::number(trials), QStringLiteral("--seed"),
-                 QString::number(seed + quint32(i) * 7919u), QStringLiteral("--faults"),
-                 faults ? QStringLiteral("on") : QStringLiteral("off"), QStringLiteral("--busy-ms"),
-                 QString::number(busyMs), QStringLiteral("--lock-max-ms"),
-                 QString::number(lockMaxMs), QStringLiteral("--scenario"),
-                 textOption(options, QStringLiteral("--scenario")).isEmpty()
-                     ? QStringLiteral("all")
-                     : textOption(options, QStringLiteral("--scenario"))});
-        }
-        const bool desksOk = runDesks(arguments, 20 * 60 * 1000, out);
-        out << "desks: " << desks << "\ntrials per desk: " << trials << "\nseed: " << seed << '\n';
-        const bool sound =
-            checkSharedLedger(executedBy(logs), database, desks, readOffLedger(logs), out);
-        out << "seconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
-        return desksOk && sound ? 0 : 1;
-    }
-
-    const QString scenario = textOption(options, QStringLiteral("--scenario")).isEmpty()
-                                 ? QStringLiteral("all")
-                                 : textOption(options, QStringLiteral("--scenario"));
-    if (!Scenarios.contains(scenario)) {
-        err << "unknown scenario " << scenario << "; one of "
+    if (o.desks > 1)
+        return soakDesks(o, database, dir, timer, out);
+    if (!Scenarios.contains(o.scenario)) {
+        err << "unknown scenario " << o.scenario << "; one of "
             << Scenarios.join(QStringLiteral(", ")) << '\n';
         return 2;
     }
-    LedgerCheck check;
-    int retries = 0;
-    QString refusals;
-    std::size_t executed = 0;
-    {
-        Soak s;
-        s.database = database;
-        s.seed = seed;
-        s.desk = desk;
-        s.log = textOption(options, QStringLiteral("--log"));
-        s.busyMs = busyMs;
-        s.lockMaxMs = lockMaxMs;
-        s.faults = faults;
-        ResetLinkState();
-        s.rig = std::make_unique<Rig>(database, seed, desk, s.log, busyMs);
-        for (int i = 0; i < trials; ++i)
-            trial(s, scenario);
-        if (s.neighbour) {
-            s.neighbour->settle();
-            s.neighbour->link.waitForStore();
-        }
-        s.rig->settle();
-        s.rig->link.waitForStore();
-        retries = s.rig->view.retries;
-        refusals = s.rig->view.refusals();
-        s.rig->link.shutdown();
-        if (s.neighbour)
-            s.neighbour->link.shutdown();
-        const auto all = s.executed();
-        executed = all.size();
-        if (desk < 0)
-            check = CheckLedger(all, database, s.offLedger);
-        else // the parent checks the ledger; what was changed off it goes beside the log
-            writeOffLedger(s.log, s.offLedger);
-    }
-    if (desk >= 0) { // the ledger is checked once every desk is done
-        out << "seed: " << seed << "\nexecuted: " << executed << "\nbooking retries: " << retries
-            << "\nseconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
+    const SoakOutcome outcome = soakHere(o, database);
+    if (o.desk >= 0) { // the ledger is checked once every desk is done
+        out << "seed: " << o.seed << "\nexecuted: " << outcome.executed
+            << "\nbooking retries: " << outcome.retries << "\nseconds: " << seconds(timer) << '\n';
         return 0;
     }
-    out << "scenario: " << scenario << "\ntrials: " << trials << "\nseed: " << seed << '\n'
-        << check.text();
+    out << "scenario: " << o.scenario << "\ntrials: " << o.trials << "\nseed: " << o.seed << '\n'
+        << outcome.check.text();
     const bool plans = plansConserved(database, out);
-    out << "booking retries: " << retries << "\nshown: " << refusals
-        << "\nseconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
-    return check.sound() && plans ? 0 : 1;
+    out << "booking retries: " << outcome.retries << "\nshown: " << outcome.refusals
+        << "\nseconds: " << seconds(timer) << '\n';
+    return outcome.check.sound() && plans ? 0 : 1;
 }
 
 // --- Across processes -------------------------------------------------------------------------
@@ -1132,47 +1190,126 @@ int RunCrashChild(const QStringList& options) {
     return 0;
 }
 
+namespace {
+
+// One desk killed over and over, and started again after each kill to settle what it left.
+struct CrashRun {
+    QString program;
+    QString database;
+    QStringList where; // the killed desk's folder, ledger and name
+    bool shared = false;
+    bool onServer = false;
+    int killed = -1;
+    int killWithinMs = 250;
+    std::mt19937 random;
+};
+
+// A desk started and killed where a point says, or at a random moment of its work.
+void killOne(CrashRun& run) {
+    static const char* const points[] = {"journal", "write", "book"};
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const int how = std::uniform_int_distribution(0, run.shared ? 6 : 5)(run.random);
+    if (how < 3)
+        env.insert(QStringLiteral("VELKAR_CRASH_AT"), QString::fromLatin1(points[how]));
+    child.setProcessEnvironment(env);
+    QStringList args = QStringList{QStringLiteral("crash-child")}
+                       << run.where << QStringLiteral("--seed") << QString::number(run.random());
+    if (how == 6)
+        args << QStringLiteral("--hold-write-lock");
+    child.start(run.program, args);
+    child.waitForStarted();
+    if (!child.waitForFinished(
+            how < 3 ? 10000 : std::uniform_int_distribution(5, run.killWithinMs)(run.random)))
+        child.kill();
+    child.waitForFinished();
+    // A killed desk's last statement may still commit on the server after the process died; a
+    // desk is started again only after that, as it would be at a counter.
+    if (run.onServer)
+        waitUntil([&] { return sessionsOf(run.database, deskName(run.killed)) == 0; }, 10s);
+}
+
+// The desk started again resolves all the killed one left pending; false, told to `err`, when
+// it hung, crashed or left some.
+bool settledAgain(const CrashRun& run, int kill, QTextStream& err) {
+    QProcess settle;
+    settle.start(run.program, QStringList{QStringLiteral("crash-child")}
+                                  << run.where << QStringLiteral("--settle"));
+    const bool ended = settle.waitForFinished(30000);
+    const int left = run.shared ? pendingOf(run.database, deskName(run.killed)) : 0;
+    if (ended && settle.exitStatus() == QProcess::NormalExit && settle.exitCode() == 0 && left == 0)
+        return true;
+    err << "after kill " << kill << ": the desk started again "
+        << (!ended                                        ? "hung"
+            : settle.exitStatus() != QProcess::NormalExit ? "crashed"
+                                                          : "ended")
+        << " with " << settle.exitCode() << ", its pending commands: " << left << '\n';
+    return false;
+}
+
+// The desk that booked on beside the killed one, stopped: its lines shown, and the ledger both
+// booked into checked. `waitedLong` when it hung or one of its bookings waited over the limit.
+bool survivorSound(QProcess& survivor, const QTemporaryDir& dir, const QString& database,
+                   int maxWaitMs, bool* waitedLong, QTextStream& out) {
+    QFile(dir.filePath(QStringLiteral("desk-1/stop"))).open(QIODevice::WriteOnly);
+    const bool ended = survivor.waitForFinished(60000) && survivor.exitCode() == 0;
+    const QString said = QString::fromUtf8(survivor.readAllStandardOutput());
+    for (const QString& line : said.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        out << deskName(0) << ": " << line << '\n';
+    const double longest = said.section(QStringLiteral("longest wait ms: "), 1)
+                               .section(QLatin1Char('\n'), 0, 0)
+                               .toDouble();
+    *waitedLong = !ended || longest > maxWaitMs;
+    return checkSharedLedger(executedBy({dir.filePath(QStringLiteral("desk-1/executed.log")),
+                                         dir.filePath(QStringLiteral("desk-2/executed.log"))}),
+                             database, 2, {}, out);
+}
+
+} // namespace
+
 int RunCrash(const QStringList& options, const QString& program, QTextStream& out,
              QTextStream& err) {
     const int kills = std::max(1, option(options, QStringLiteral("--kills"), 200));
     const quint32 seed = quint32(option(options, QStringLiteral("--seed"), 1));
+    CrashRun run;
+    run.program = program;
     // With two desks the first books on while the second is killed over and over.
-    const bool shared = option(options, QStringLiteral("--desks"), 1) > 1;
+    run.shared = option(options, QStringLiteral("--desks"), 1) > 1;
     const int maxWaitMs = option(options, QStringLiteral("--max-wait-ms"), 3000);
     // A desk is killed at most this long after its start: long enough for many bookings.
-    const int killWithinMs = std::max(6, option(options, QStringLiteral("--kill-within-ms"), 250));
+    run.killWithinMs = std::max(6, option(options, QStringLiteral("--kill-within-ms"), 250));
     QTemporaryDir dir;
-    QString database;
-    if (const QString problem = createLedger(options, dir, &database); !problem.isEmpty()) {
+    if (const QString problem = createLedger(options, dir, &run.database); !problem.isEmpty()) {
         err << problem << '\n';
         return 1;
     }
-    const int killed = shared ? 1 : -1;
+    run.killed = run.shared ? 1 : -1;
     QString folder = dir.path();
     QProcess survivor;
-    if (shared) {
+    if (run.shared) {
         QDir(dir.path()).mkpath(QStringLiteral("desk-1"));
         QDir(dir.path()).mkpath(QStringLiteral("desk-2"));
         folder = dir.filePath(QStringLiteral("desk-2"));
         survivor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        survivor.start(program, {QStringLiteral("crash-child"), QStringLiteral("--folder"),
-                                 dir.filePath(QStringLiteral("desk-1")),
-                                 QStringLiteral("--database"), database, QStringLiteral("--desk"),
-                                 QStringLiteral("0"), QStringLiteral("--until-stopped"),
-                                 QStringLiteral("--seed"), QString::number(seed + 1)});
+        survivor.start(program,
+                       {QStringLiteral("crash-child"), QStringLiteral("--folder"),
+                        dir.filePath(QStringLiteral("desk-1")), QStringLiteral("--database"),
+                        run.database, QStringLiteral("--desk"), QStringLiteral("0"),
+                        QStringLiteral("--until-stopped"), QStringLiteral("--seed"),
+                        QString::number(seed + 1)});
         survivor.waitForStarted();
     }
     // On a server the killed desk's sessions carry its name, so that their end can be seen.
-    const bool onServer = shared && EngineOf(database) == Engine::Postgres;
-    const QStringList where{
-        QStringLiteral("--folder"),
-        folder,
-        QStringLiteral("--database"),
-        onServer ? database + QStringLiteral("&application_name=") + deskName(killed) : database,
-        QStringLiteral("--desk"),
-        QString::number(killed)};
-    std::mt19937 random(seed);
-    const char* const points[] = {"journal", "write", "book"};
+    run.onServer = run.shared && EngineOf(run.database) == Engine::Postgres;
+    run.where = QStringList{QStringLiteral("--folder"),
+                            folder,
+                            QStringLiteral("--database"),
+                            run.onServer ? run.database + QStringLiteral("&application_name=") +
+                                               deskName(run.killed)
+                                         : run.database,
+                            QStringLiteral("--desk"),
+                            QString::number(run.killed)};
+    run.random.seed(seed);
     QElapsedTimer timer;
     timer.start();
     int unsettled = 0, unsound = 0;
@@ -1184,76 +1321,32 @@ int RunCrash(const QStringList& options, const QString& program, QTextStream& ou
             ++unsound;
     };
     for (int i = 0; i < kills; ++i) {
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        const int how = std::uniform_int_distribution(0, shared ? 6 : 5)(random);
-        if (how < 3)
-            env.insert(QStringLiteral("VELKAR_CRASH_AT"), QString::fromLatin1(points[how]));
-        child.setProcessEnvironment(env);
-        QStringList args = QStringList{QStringLiteral("crash-child")}
-                           << where << QStringLiteral("--seed") << QString::number(random());
-        if (how == 6)
-            args << QStringLiteral("--hold-write-lock");
-        child.start(program, args);
-        child.waitForStarted();
-        // Killed where a point says, or at a random moment of its work.
-        if (!child.waitForFinished(
-                how < 3 ? 10000 : std::uniform_int_distribution(5, killWithinMs)(random)))
-            child.kill();
-        child.waitForFinished();
-        // A killed desk's last statement may still commit on the server after the process
-        // died; a desk is started again only after that, as it would be at a counter.
-        if (onServer)
-            waitUntil([&] { return sessionsOf(database, deskName(killed)) == 0; }, 10s);
-
-        QProcess settle;
-        settle.start(program, QStringList{QStringLiteral("crash-child")}
-                                  << where << QStringLiteral("--settle"));
-        const bool ended = settle.waitForFinished(30000);
-        const int left = shared ? pendingOf(database, deskName(killed)) : 0;
-        if (!ended || settle.exitStatus() != QProcess::NormalExit || settle.exitCode() != 0 ||
-            left != 0) {
-            ++unsettled;
-            err << "after kill " << i + 1 << ": the desk started again "
-                << (!ended                                        ? "hung"
-                    : settle.exitStatus() != QProcess::NormalExit ? "crashed"
-                                                                  : "ended")
-                << " with " << settle.exitCode() << ", its pending commands: " << left << '\n';
-        }
+        killOne(run);
+        unsettled += settledAgain(run, i + 1, err) ? 0 : 1;
         countCheck();
-        if (onServer)
-            serverCheck = std::async(std::launch::async,
-                                     [database] { return Schema::CheckDatabase(database); });
-        else if (!Schema::CheckDatabase(database).isEmpty())
+        if (run.onServer)
+            serverCheck = std::async(std::launch::async, [database = run.database] {
+                return Schema::CheckDatabase(database);
+            });
+        else if (!Schema::CheckDatabase(run.database).isEmpty())
             ++unsound;
     }
     countCheck();
     bool sound = false;
     bool waitedLong = false;
-    if (shared) {
-        QFile(dir.filePath(QStringLiteral("desk-1/stop"))).open(QIODevice::WriteOnly);
-        const bool ended = survivor.waitForFinished(60000) && survivor.exitCode() == 0;
-        const QString said = QString::fromUtf8(survivor.readAllStandardOutput());
-        out << "kills: " << kills << "\nseed: " << seed << '\n';
-        for (const QString& line : said.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            out << deskName(0) << ": " << line << '\n';
-        const double longest = said.section(QStringLiteral("longest wait ms: "), 1)
-                                   .section(QLatin1Char('\n'), 0, 0)
-                                   .toDouble();
-        waitedLong = !ended || longest > maxWaitMs;
-        sound = checkSharedLedger(executedBy({dir.filePath(QStringLiteral("desk-1/executed.log")),
-                                              dir.filePath(QStringLiteral("desk-2/executed.log"))}),
-                                  database, 2, {}, out);
+    out << "kills: " << kills << "\nseed: " << seed << '\n';
+    if (run.shared) {
+        sound = survivorSound(survivor, dir, run.database, maxWaitMs, &waitedLong, out);
     } else {
-        const LedgerCheck check =
-            CheckLedger(SimulatedReader::ReadExecutionLog(dir.filePath("executed.log")), database);
-        out << "kills: " << kills << "\nseed: " << seed << '\n' << check.text();
+        const LedgerCheck check = CheckLedger(
+            SimulatedReader::ReadExecutionLog(dir.filePath("executed.log")), run.database);
+        out << check.text();
         sound = check.sound() && check.pending == 0;
     }
     out << "unsettled: " << unsettled << "\nunsound files: " << unsound;
-    if (shared)
+    if (run.shared)
         out << "\nsurvivor waited too long: " << (waitedLong ? "yes" : "no");
-    out << "\nseconds: " << QString::number(double(timer.elapsed()) / 1000.0, 'f', 1) << '\n';
+    out << "\nseconds: " << seconds(timer) << '\n';
     return sound && !waitedLong && unsettled == 0 && unsound == 0 ? 0 : 1;
 }
 

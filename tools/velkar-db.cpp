@@ -359,6 +359,60 @@ int importLegacy(QStringList args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+int importLedger(QStringList args, QTextStream& out, QTextStream& err) {
+    if (args.size() != 2)
+        return usage(err, args.size() > 2 ? Messages::TooManyArguments(args[2])
+                                          : Messages::ImportNeedsFileAndUri());
+    const QString problem = DatabaseCopy::Import(args[0], args[1]);
+    if (!problem.isEmpty())
+        return refused(err, problem, args[1]);
+    out << Messages::DatabaseImported(args[0], args[1]) << '\n';
+    return 0;
+}
+
+int check(QStringList args, QTextStream& out, QTextStream& err) {
+    QString seal;
+    if (args.contains(QStringLiteral("--seal"))) {
+        if (!option(args, "--seal", &seal))
+            return usage(err, Messages::OptionNeedsValue(QStringLiteral("--seal")));
+        if (!Shifts::IsSealText(seal))
+            return usage(err, Messages::NotASeal(seal));
+    }
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
+    const QString problem = Schema::CheckDatabase(path);
+    if (!problem.isEmpty())
+        return refused(err, Messages::DatabaseNotSound(path, problem), path);
+    out << Messages::DatabaseSound(path) << '\n';
+    return seal.isEmpty() ? 0 : checkSeal(seal, path, out, err);
+}
+
+int init(QStringList args, QTextStream& out, QTextStream& err) {
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
+    const QString problem = Schema::CreateDatabase(path);
+    if (!problem.isEmpty())
+        return refused(err, problem, path);
+    out << Messages::DatabaseCreated(path) << '\n';
+    return 0;
+}
+
+int upgrade(QStringList args, QTextStream& out, QTextStream& err) {
+    QString path;
+    int status = 0;
+    if (!location(args, &path, err, &status))
+        return status;
+    const QString problem = Schema::Upgrade(path);
+    if (!problem.isEmpty())
+        return refused(err, path + QStringLiteral("：") + problem, path);
+    out << Messages::DatabaseAtVersion(path, Schema::CurrentVersion) << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -376,62 +430,21 @@ int main(int argc, char* argv[]) {
         args.removeFirst();
     if (args.isEmpty())
         return usage(err, Messages::NoCommand());
+    using Command = int (*)(QStringList, QTextStream&, QTextStream&);
+    static const std::pair<const char*, Command> commands[] = {{"journal", journal},
+                                                               {"cards", cards},
+                                                               {"audit", audit},
+                                                               {"settle", settle},
+                                                               {"import-legacy", importLegacy},
+                                                               {"shifts", shifts},
+                                                               {"backup", backup},
+                                                               {"import", importLedger},
+                                                               {"check", check},
+                                                               {"init", init},
+                                                               {"upgrade", upgrade}};
     const QString command = args.takeFirst();
-    if (command == QLatin1String("journal"))
-        return journal(args, out, err);
-    if (command == QLatin1String("cards"))
-        return cards(args, out, err);
-    if (command == QLatin1String("audit"))
-        return audit(args, out, err);
-    if (command == QLatin1String("settle"))
-        return settle(args, out, err);
-    if (command == QLatin1String("import-legacy"))
-        return importLegacy(args, out, err);
-    if (command == QLatin1String("shifts"))
-        return shifts(args, out, err);
-    if (command == QLatin1String("backup"))
-        return backup(args, out, err);
-    QString seal;
-    if (command == QLatin1String("check") && args.contains(QStringLiteral("--seal"))) {
-        if (!option(args, "--seal", &seal))
-            return usage(err, Messages::OptionNeedsValue(QStringLiteral("--seal")));
-        if (!Shifts::IsSealText(seal))
-            return usage(err, Messages::NotASeal(seal));
-    }
-    if (command == QLatin1String("import")) {
-        if (args.size() != 2)
-            return usage(err, args.size() > 2 ? Messages::TooManyArguments(args[2])
-                                              : Messages::ImportNeedsFileAndUri());
-        const QString problem = DatabaseCopy::Import(args[0], args[1]);
-        if (!problem.isEmpty())
-            return refused(err, problem, args[1]);
-        out << Messages::DatabaseImported(args[0], args[1]) << '\n';
-        return 0;
-    }
-    if (command != QLatin1String("init") && command != QLatin1String("check") &&
-        command != QLatin1String("upgrade"))
-        return usage(err, Messages::UnknownCommand(command));
-    QString path;
-    int status = 0;
-    if (!location(args, &path, err, &status))
-        return status;
-    if (command == QLatin1String("init")) {
-        const QString problem = Schema::CreateDatabase(path);
-        if (!problem.isEmpty())
-            return refused(err, problem, path);
-        out << Messages::DatabaseCreated(path) << '\n';
-        return 0;
-    }
-    if (command == QLatin1String("check")) {
-        const QString problem = Schema::CheckDatabase(path);
-        if (!problem.isEmpty())
-            return refused(err, Messages::DatabaseNotSound(path, problem), path);
-        out << Messages::DatabaseSound(path) << '\n';
-        return seal.isEmpty() ? 0 : checkSeal(seal, path, out, err);
-    }
-    const QString problem = Schema::Upgrade(path);
-    if (!problem.isEmpty())
-        return refused(err, path + QStringLiteral("：") + problem, path);
-    out << Messages::DatabaseAtVersion(path, Schema::CurrentVersion) << '\n';
-    return 0;
+    for (const auto& [name, run] : commands)
+        if (command == QLatin1String(name))
+            return run(args, out, err);
+    return usage(err, Messages::UnknownCommand(command));
 }
