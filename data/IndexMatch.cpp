@@ -87,7 +87,7 @@ bool readsIndexAlone(sqlite3* db, const TableIndex& index) {
     while (sqlite3_step(plan.stmt) == SQLITE_ROW) {
         ++steps;
         const QByteArray step(reinterpret_cast<const char*>(sqlite3_column_text(plan.stmt, 3)));
-        covering = step.contains("COVERING INDEX " + index.index);
+        covering = step.endsWith("COVERING INDEX " + index.index);
     }
     return steps == 1 && covering;
 }
@@ -107,8 +107,10 @@ bool readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& entri
     }
     if (rc != SQLITE_DONE)
         return false;
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; });
+    // An index on the time of booking holds the rows in rowid order already: nothing to sort.
+    const auto byRowid = [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; };
+    if (!std::is_sorted(entries.begin(), entries.end(), byRowid))
+        std::sort(entries.begin(), entries.end(), byRowid);
     return true;
 }
 
