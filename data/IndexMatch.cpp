@@ -114,6 +114,56 @@ bool readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& entri
     return true;
 }
 
+// One row's values of the columns read, each as appendValue gives it.
+class RowValues {
+public:
+    explicit RowValues(int columns) : m_bounds(std::size_t(columns) + 1) {}
+    // Takes the values of columns 1 to `columns` of the statement's row.
+    void take(sqlite3_stmt* stmt) {
+        m_values.clear();
+        for (std::size_t c = 0; c + 1 < m_bounds.size(); ++c) {
+            m_bounds[c] = m_values.size();
+            appendValue(m_values, stmt, int(c) + 1);
+        }
+        m_bounds.back() = m_values.size();
+    }
+    // Whether `key`, from `at` for `size` bytes, holds the values of the columns `positions`
+    // one after the other, and nothing else.
+    bool heldBy(const std::string& key, std::size_t at, std::size_t size,
+                const std::vector<int>& positions) const {
+        const std::size_t end = at + size;
+        for (const int c : positions) {
+            const std::size_t begin = m_bounds[std::size_t(c)];
+            const std::size_t length = m_bounds[std::size_t(c) + 1] - begin;
+            if (at + length > end || key.compare(at, length, m_values, begin, length) != 0)
+                return false;
+            at += length;
+        }
+        return at == end;
+    }
+
+private:
+    std::string m_values;
+    std::vector<std::size_t> m_bounds;
+};
+
+// The columns any of the indexes holds, each once, and where each index's columns are among
+// them.
+QList<QByteArray> columnsOf(const std::vector<TableIndex>& indexes,
+                            std::vector<std::vector<int>>& positions) {
+    QList<QByteArray> columns;
+    for (const TableIndex& index : indexes) {
+        std::vector<int> at;
+        for (const QByteArray& column : index.columns) {
+            if (!columns.contains(column))
+                columns << column;
+            at.push_back(int(columns.indexOf(column)));
+        }
+        positions.push_back(std::move(at));
+    }
+    return columns;
+}
+
 } // namespace
 
 std::vector<TableIndex> separateIndexes(sqlite3* db, const QByteArray& table) {
@@ -160,6 +210,19 @@ struct IndexMatch::Entries {
     std::vector<Entry> list;
     std::string keys;
     bool read = false;
+    std::size_t next = 0; // the first entry of a rowid not yet matched
+    int missing = 0;
+
+    // Whether an entry of `rowid` holds the row's values; the entries of smaller rowids are
+    // passed over, as the rows come in rowid order.
+    bool holds(sqlite3_int64 rowid, const RowValues& row, const std::vector<int>& positions) {
+        while (next < list.size() && list[next].rowid < rowid)
+            ++next;
+        bool present = false;
+        for (; next < list.size() && list[next].rowid == rowid; ++next)
+            present = present || row.heldBy(keys, list[next].begin, list[next].size, positions);
+        return present;
+    }
 };
 
 IndexMatch::IndexMatch(std::vector<TableIndex> indexes, qint64 rows)
@@ -185,19 +248,9 @@ bool IndexMatch::read(sqlite3* db, std::size_t i, QString* failed) {
 // of rows. The table is read once, in rowid order, and each row looked for among the entries
 // of its rowid.
 QStringList IndexMatch::match(sqlite3* db, QString* failed) {
-    // The columns any of the indexes holds, each read once; the right-most column read decodes
-    // each row's whole header, as the table's own check does.
-    QList<QByteArray> columns;
     std::vector<std::vector<int>> positions;
-    for (const TableIndex& index : m_indexes) {
-        std::vector<int> at;
-        for (const QByteArray& column : index.columns) {
-            if (!columns.contains(column))
-                columns << column;
-            at.push_back(int(columns.indexOf(column)));
-        }
-        positions.push_back(std::move(at));
-    }
+    const QList<QByteArray> columns = columnsOf(m_indexes, positions);
+    // The right-most column read decodes each row's whole header, as the table's check does.
     QByteArray sql = "SELECT rowid";
     for (const QByteArray& column : columns)
         sql += ", " + quoted(column);
@@ -208,45 +261,18 @@ QStringList IndexMatch::match(sqlite3* db, QString* failed) {
         *failed = QString::fromUtf8(sqlite3_errmsg(db));
         return {};
     }
-    std::vector<std::size_t> next(m_indexes.size(), 0);
-    std::vector<int> missing(m_indexes.size(), 0);
     QStringList findings;
     std::size_t rows = 0;
-    std::string values;
-    std::vector<std::size_t> bounds(std::size_t(columns.size()) + 1);
+    RowValues row(int(columns.size()));
     int rc;
     while ((rc = sqlite3_step(scan.stmt)) == SQLITE_ROW) {
         ++rows;
         const sqlite3_int64 rowid = sqlite3_column_int64(scan.stmt, 0);
-        values.clear();
-        for (int c = 0; c < columns.size(); ++c) {
-            bounds[std::size_t(c)] = values.size();
-            appendValue(values, scan.stmt, c + 1);
-        }
-        bounds.back() = values.size();
+        row.take(scan.stmt);
         for (std::size_t i = 0; i < m_indexes.size(); ++i) {
-            const Entries& entries = m_entries[i];
-            if (!entries.read)
-                continue;
-            // The row's key as the index holds it: its columns' values one after the other.
-            const auto holdsRow = [&](const Entry& entry) {
-                std::size_t at = entry.begin;
-                for (const int c : positions[i]) {
-                    const std::size_t size = bounds[std::size_t(c) + 1] - bounds[std::size_t(c)];
-                    if (at + size > entry.begin + entry.size ||
-                        entries.keys.compare(at, size, values, bounds[std::size_t(c)], size) != 0)
-                        return false;
-                    at += size;
-                }
-                return at == entry.begin + entry.size;
-            };
-            std::size_t& n = next[i];
-            while (n < entries.list.size() && entries.list[n].rowid < rowid)
-                ++n;
-            bool present = false;
-            for (; n < entries.list.size() && entries.list[n].rowid == rowid; ++n)
-                present = present || holdsRow(entries.list[n]);
-            if (!present && ++missing[i] <= MostFindings)
+            Entries& entries = m_entries[i];
+            if (entries.read && !entries.holds(rowid, row, positions[i]) &&
+                ++entries.missing <= MostFindings)
                 findings << QStringLiteral("row %1 missing from index %2")
                                 .arg(rowid)
                                 .arg(QString::fromUtf8(m_indexes[i].index));
@@ -254,11 +280,10 @@ QStringList IndexMatch::match(sqlite3* db, QString* failed) {
     }
     if (rc != SQLITE_DONE)
         *failed = QString::fromUtf8(sqlite3_errmsg(db));
-    else
-        for (std::size_t i = 0; i < m_indexes.size(); ++i)
-            if (m_entries[i].read && m_entries[i].list.size() != rows)
-                findings << QStringLiteral("wrong # of entries in index %1")
-                                .arg(QString::fromUtf8(m_indexes[i].index));
+    for (std::size_t i = 0; rc == SQLITE_DONE && i < m_indexes.size(); ++i)
+        if (m_entries[i].read && m_entries[i].list.size() != rows)
+            findings << QStringLiteral("wrong # of entries in index %1")
+                            .arg(QString::fromUtf8(m_indexes[i].index));
     m_entries = std::vector<Entries>(m_indexes.size());
     return findings;
 }

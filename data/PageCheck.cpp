@@ -88,6 +88,25 @@ sqlite3* checkReader(const char* file) {
     return nullptr;
 }
 
+// What the part finds; `failed` says why it could not finish.
+QStringList runPart(sqlite3* db, const Part& part, QString* failed) {
+    QStringList found;
+    if (part.match) {
+        // The last of a match's reads goes on to read the table.
+        if (part.match->read(db, part.member, failed)) {
+            QString unmatched;
+            found = part.match->match(db, &unmatched);
+            if (failed->isEmpty())
+                *failed = unmatched;
+        }
+        return found;
+    }
+    for (const QStringList& line : rows(db, part.pragma.constData(), failed))
+        if (line.value(0) != QLatin1String("ok"))
+            found << line.value(0);
+    return found;
+}
+
 // A part that could not finish counts as a finding beside the others'; alone, as its reason.
 QStringList mergedFindings(const std::vector<QStringList>& found,
                            const std::vector<QString>& failed, QString* problem) {
@@ -122,21 +141,8 @@ QStringList pageFindings(sqlite3* view, QString* problem, const std::function<vo
     std::vector<QString> failed(checks.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&](sqlite3* db) {
-        for (std::size_t i; (i = next++) < checks.size();) {
-            if (const Part& part = checks[i]; part.match) {
-                // The last of a match's reads goes on to read the table.
-                if (part.match->read(db, part.member, &failed[i])) {
-                    QString unmatched;
-                    found[i] = part.match->match(db, &unmatched);
-                    if (failed[i].isEmpty())
-                        failed[i] = unmatched;
-                }
-                continue;
-            }
-            for (const QStringList& line : rows(db, checks[i].pragma.constData(), &failed[i]))
-                if (line.value(0) != QLatin1String("ok"))
-                    found[i] << line.value(0);
-        }
+        for (std::size_t i; (i = next++) < checks.size();)
+            found[i] = runPart(db, checks[i], &failed[i]);
     };
     // A connection that can't start its read leaves its share to the others, the view itself
     // at the end.
