@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,87 @@ struct Entry {
     std::size_t size;
 };
 
+// One value as appendValue wrote it.
+struct Value {
+    int type = SQLITE_NULL;
+    sqlite3_int64 integer = 0;
+    double real = 0;
+    const char* bytes = nullptr;
+    int size = 0;
+};
+
+// Reads the value at `at` and moves past it.
+Value parseValue(const char*& at) {
+    Value v;
+    v.type = *at++;
+    if (v.type == SQLITE_INTEGER) {
+        std::memcpy(&v.integer, at, sizeof v.integer);
+        at += sizeof v.integer;
+    } else if (v.type == SQLITE_FLOAT) {
+        std::memcpy(&v.real, at, sizeof v.real);
+        at += sizeof v.real;
+    } else if (v.type == SQLITE_TEXT || v.type == SQLITE_BLOB) {
+        std::memcpy(&v.size, at, sizeof v.size);
+        v.bytes = at + sizeof v.size;
+        at = v.bytes + v.size;
+    }
+    return v;
+}
+
+int sign(auto difference) {
+    return difference < 0 ? -1 : difference > 0 ? 1 : 0;
+}
+
+int rank(int type) {
+    return type == SQLITE_NULL ? 0 : type == SQLITE_TEXT ? 2 : type == SQLITE_BLOB ? 3 : 1;
+}
+
+// Two numbers by value: a whole number against a real compares exactly.
+int compareNumbers(const Value& a, const Value& b) {
+    if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER)
+        return a.integer < b.integer ? -1 : a.integer > b.integer ? 1 : 0;
+    const long double x = a.type == SQLITE_INTEGER ? (long double)a.integer : a.real;
+    const long double y = b.type == SQLITE_INTEGER ? (long double)b.integer : b.real;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// SQLite's order of two values under the BINARY collation: NULL, numbers by value, texts, then
+// blobs, each by their bytes.
+int compareValues(const Value& a, const Value& b) {
+    if (rank(a.type) != rank(b.type))
+        return sign(rank(a.type) - rank(b.type));
+    if (rank(a.type) == 1)
+        return compareNumbers(a, b);
+    if (a.type == SQLITE_NULL)
+        return 0;
+    const int common = std::min(a.size, b.size);
+    const int bytes = common > 0 ? std::memcmp(a.bytes, b.bytes, std::size_t(common)) : 0;
+    return bytes != 0 ? sign(bytes) : sign(a.size - b.size);
+}
+
+// How the entry `b` follows `a` in the index: the order of their columns (each as the index
+// sorts it), and whether they share a value that allows a twin in a unique index (NULL in a
+// column that may hold it).
+struct KeyOrder {
+    int columns = 0;
+    bool nullAllowed = false;
+};
+KeyOrder compareKeys(const std::string& keys, const Entry& a, const Entry& b,
+                     const TableIndex& index) {
+    const char* x = keys.data() + a.begin;
+    const char* y = keys.data() + b.begin;
+    KeyOrder order;
+    for (std::size_t c = 0; c < std::size_t(index.columns.size()); ++c) {
+        const Value u = parseValue(x);
+        const Value v = parseValue(y);
+        if (u.type == SQLITE_NULL && index.nullable[c])
+            order.nullAllowed = true;
+        if (order.columns == 0)
+            order.columns = compareValues(u, v) * (index.descending[c] ? -1 : 1);
+    }
+    return order;
+}
+
 // The index's entries: the rowid at the end of each, then its columns.
 QByteArray entriesSql(const TableIndex& index) {
     QByteArray sql = "SELECT rowid";
@@ -92,18 +174,32 @@ bool readsIndexAlone(sqlite3* db, const TableIndex& index) {
     return steps == 1 && covering;
 }
 
-// Every entry of the index, ordered by rowid.
+// Every entry of the index, ordered by rowid. The entries come in the index's order, which
+// SQLite's seeks rely on: each must follow the one before, and in a unique index differ from it
+// in its columns. What breaks that goes into `findings`.
 bool readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& entries,
-                 std::string& keys) {
+                 std::string& keys, QStringList& findings) {
     Statement scan;
     if (!prepare(db, entriesSql(index), scan))
         return false;
     const int columns = int(index.columns.size());
+    const QString name = QString::fromUtf8(index.index);
     int rc;
     while ((rc = sqlite3_step(scan.stmt)) == SQLITE_ROW) {
         const std::size_t begin = keys.size();
         appendKey(keys, scan.stmt, columns);
         entries.push_back({sqlite3_column_int64(scan.stmt, 0), begin, keys.size() - begin});
+        if (entries.size() < 2 || findings.size() >= MostFindings)
+            continue;
+        const Entry& before = entries[entries.size() - 2];
+        const Entry& entry = entries.back();
+        const KeyOrder order = compareKeys(keys, before, entry, index);
+        if (order.columns > 0 || (order.columns == 0 && before.rowid >= entry.rowid))
+            findings << QStringLiteral("entry of row %1 out of order in index %2")
+                            .arg(entry.rowid)
+                            .arg(name);
+        else if (index.unique && order.columns == 0 && !order.nullAllowed)
+            findings << QStringLiteral("non-unique entry in index %1").arg(name);
     }
     if (rc != SQLITE_DONE)
         return false;
@@ -171,33 +267,48 @@ std::vector<TableIndex> separateIndexes(sqlite3* db, const QByteArray& table) {
     Statement hasRowid;
     if (!prepare(db, "SELECT rowid FROM " + quoted(table) + " LIMIT 0", hasRowid))
         return {};
-    Statement last;
-    if (!prepare(db, "SELECT name FROM pragma_table_info(?1) ORDER BY cid DESC LIMIT 1", last,
-                 table) ||
-        sqlite3_step(last.stmt) != SQLITE_ROW)
+    Statement info;
+    if (!prepare(db, "SELECT name, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid", info,
+                 table))
         return {};
-    const QByteArray lastColumn(reinterpret_cast<const char*>(sqlite3_column_text(last.stmt, 0)));
+    QList<QByteArray> nullable;
+    QByteArray lastColumn;
+    while (sqlite3_step(info.stmt) == SQLITE_ROW) {
+        lastColumn = reinterpret_cast<const char*>(sqlite3_column_text(info.stmt, 0));
+        if (sqlite3_column_int(info.stmt, 1) == 0)
+            nullable << lastColumn;
+    }
     Statement list;
-    if (!prepare(db, "SELECT name, \"unique\", partial FROM pragma_index_list(?1)", list, table))
+    if (lastColumn.isEmpty() ||
+        !prepare(db, "SELECT name, \"unique\", partial FROM pragma_index_list(?1)", list, table))
         return {};
     std::vector<TableIndex> found;
     while (sqlite3_step(list.stmt) == SQLITE_ROW) {
-        // A unique or partial index asks more than that its entries be its rows': the table's
-        // own check keeps all of them.
-        if (sqlite3_column_int(list.stmt, 1) != 0 || sqlite3_column_int(list.stmt, 2) != 0)
+        // A partial index holds only some rows: the table's own check keeps all its indexes.
+        if (sqlite3_column_int(list.stmt, 2) != 0)
             return {};
         TableIndex index{table,
                          reinterpret_cast<const char*>(sqlite3_column_text(list.stmt, 0)),
                          {},
-                         lastColumn};
+                         lastColumn,
+                         sqlite3_column_int(list.stmt, 1) != 0,
+                         {},
+                         {}};
         Statement columns;
-        if (!prepare(db, "SELECT cid, name FROM pragma_index_xinfo(?1) WHERE key", columns,
-                     index.index))
+        if (!prepare(db, "SELECT cid, name, \"desc\", coll FROM pragma_index_xinfo(?1) WHERE key",
+                     columns, index.index))
             return {};
         while (sqlite3_step(columns.stmt) == SQLITE_ROW) {
-            if (sqlite3_column_int(columns.stmt, 0) < 0) // an expression
+            const QByteArray column(
+                reinterpret_cast<const char*>(sqlite3_column_text(columns.stmt, 1)));
+            const QByteArray collation(
+                reinterpret_cast<const char*>(sqlite3_column_text(columns.stmt, 3)));
+            // An expression, or an order this match does not know.
+            if (sqlite3_column_int(columns.stmt, 0) < 0 || collation != "BINARY")
                 return {};
-            index.columns << reinterpret_cast<const char*>(sqlite3_column_text(columns.stmt, 1));
+            index.columns << column;
+            index.descending.push_back(sqlite3_column_int(columns.stmt, 2) != 0);
+            index.nullable.push_back(nullable.contains(column));
         }
         if (index.columns.isEmpty() || !readsIndexAlone(db, index))
             return {};
@@ -209,6 +320,7 @@ std::vector<TableIndex> separateIndexes(sqlite3* db, const QByteArray& table) {
 struct IndexMatch::Entries {
     std::vector<Entry> list;
     std::string keys;
+    QStringList findings; // of the index's order
     bool read = false;
     std::size_t next = 0; // the first entry of a rowid not yet matched
     int missing = 0;
@@ -235,7 +347,7 @@ IndexMatch::~IndexMatch() = default;
 bool IndexMatch::read(sqlite3* db, std::size_t i, QString* failed) {
     Entries& entries = m_entries[i];
     entries.list.reserve(m_rows);
-    entries.read = readEntries(db, m_indexes[i], entries.list, entries.keys);
+    entries.read = readEntries(db, m_indexes[i], entries.list, entries.keys, entries.findings);
     if (!entries.read) {
         *failed = QString::fromUtf8(sqlite3_errmsg(db));
         entries = {};
@@ -262,6 +374,8 @@ QStringList IndexMatch::match(sqlite3* db, QString* failed) {
         return {};
     }
     QStringList findings;
+    for (const Entries& entries : m_entries)
+        findings << entries.findings;
     std::size_t rows = 0;
     RowValues row(int(columns.size()));
     int rc;

@@ -41,10 +41,13 @@ struct TableIndex {
     QByteArray index;
     QList<QByteArray> columns;
     QByteArray lastColumn; // the table's right-most column
+    bool unique = false;
+    std::vector<bool> descending; // of each column
+    std::vector<bool> nullable;   // each column not declared NOT NULL
 };
 // The table's indexes when each can be matched against the table apart from the others: a
-// table with a rowid whose indexes are all neither unique nor partial and index columns only.
-// Empty otherwise, or when the table has none.
+// table with a rowid whose indexes are none of them partial, and each of table columns in
+// SQLite's own order of texts (BINARY). Empty otherwise, or when the table has none.
 std::vector<TableIndex> separateIndexes(sqlite3* db, const QByteArray& table);
 // Indexes of one table matched against it as SQLite's integrity_check of the table matches
 // them: each index's entries read apart, on any connection, then the table read once.

@@ -245,6 +245,13 @@ private slots:
     void damagedPagesAreFound_data() {
         // An index that misses a row: only matching the index against its table finds it.
         indexDamages();
+        QTest::newRow("entries out of their order")
+            << QStringList{"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i "
+                           "< 500) INSERT INTO employees SELECT '0000000B', printf('2024-02-%02d "
+                           "12:00:00', 1 + i % 28), i FROM n;",
+                           "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                           "replace(sql, '(日期)', '(日期 DESC)') WHERE name = 'employees_date';"}
+            << "index employees_date";
         QTest::newRow("row missing from an index")
             << QStringList{"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = sql || "
                            "' WHERE 0' WHERE name = 'employees_card';",
@@ -282,25 +289,100 @@ private slots:
         QCOMPARE(bytes(working), workingBefore);
     }
 
-    // The indexes of a table with plain indexes alone are matched one by one, each on its own
-    // connection; a unique or partial index keeps its table in SQLite's own check.
-    void indexesMatchedApartAreThoseWithoutRulesOfTheirOwn() {
+    // The indexes of a table are matched one by one, each on its own connection; a table with
+    // a partial index, or an index in another order of texts, stays in SQLite's own check.
+    void indexesMatchedApartAreThoseOfPlainTables() {
         QTemporaryDir dir;
         const QString path = dir.filePath("d.mdb");
         QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        run(path, "CREATE TABLE nocase (a TEXT); CREATE INDEX nocase_a ON nocase (a COLLATE "
+                  "NOCASE); CREATE TABLE expression (a); CREATE INDEX expression_a ON "
+                  "expression (a + 1);");
         sqlite3* db = nullptr;
         QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
                  SQLITE_OK);
-        QStringList names;
-        for (const SchemaSteps::TableIndex& index : SchemaSteps::separateIndexes(db, "employees"))
-            names << QString::fromUtf8(index.index);
-        names.sort();
-        QCOMPARE(names, (QStringList{"employees_card", "employees_card_amount", "employees_date",
-                                     "employees_date_amount"}));
-        QVERIFY(SchemaSteps::separateIndexes(db, "userecord").empty());  // 卡号 UNIQUE
-        QVERIFY(SchemaSteps::separateIndexes(db, "journal").empty());    // partial indexes
-        QVERIFY(SchemaSteps::separateIndexes(db, "permission").empty()); // none
+        const auto names = [&](const char* table) {
+            QStringList names;
+            for (const SchemaSteps::TableIndex& index : SchemaSteps::separateIndexes(db, table))
+                names << QString::fromUtf8(index.index);
+            names.sort();
+            return names;
+        };
+        QCOMPARE(names("employees"), (QStringList{"employees_card", "employees_card_amount",
+                                                  "employees_date", "employees_date_amount"}));
+        QCOMPARE(names("userecord").size(), 6); // 卡号 UNIQUE among them
+        QVERIFY(names("journal").isEmpty());    // partial indexes
+        QVERIFY(names("permission").isEmpty()); // none
+        QVERIFY(names("nocase").isEmpty());
+        QVERIFY(names("expression").isEmpty());
         sqlite3_close(db);
+    }
+
+    // What the table's own check finds in a unique index or in an index out of its order, the
+    // match finds too, on a table of values of every kind.
+    void uniqueAndOrderedAsTheTableCheckWants_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("named");
+        const QString asPlain = "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                                "replace(sql, 'UNIQUE ', '') WHERE name = 't_a';";
+        const QString asUnique = "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                                 "replace(sql, 'INDEX', 'UNIQUE INDEX') WHERE name = 't_a';";
+        QTest::newRow("sound") << QString() << QString();
+        QTest::newRow("twins") << asPlain + "\x1fINSERT INTO t VALUES ('x17', 1, 0);\x1f" + asUnique
+                               << "non-unique entry in index t_a";
+        QTest::newRow("twins by value, a whole number and a real")
+            << asPlain + "\x1fINSERT INTO t VALUES (5, 1, 0), (5.0, 1, 0);\x1f" + asUnique
+            << "non-unique entry in index t_a";
+        QTest::newRow("twins of NULL") << asPlain +
+                                              "\x1fINSERT INTO t VALUES (NULL, 1, 0), (NULL, 1, "
+                                              "0);\x1f" +
+                                              asUnique
+                                       << QString();
+        QTest::newRow("descending made ascending")
+            << "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = replace(sql, 'b "
+               "DESC', 'b') WHERE name = 't_b';"
+            << "index t_b";
+    }
+    void uniqueAndOrderedAsTheTableCheckWants() {
+        QFETCH(QString, damage);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("t.db");
+        run(path, "CREATE TABLE t (a, b TEXT, c INTEGER NOT NULL); CREATE UNIQUE INDEX t_a ON t "
+                  "(a); CREATE INDEX t_b ON t (b DESC, c);"
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                  "INSERT INTO t SELECT CASE i % 5 WHEN 0 THEN i WHEN 1 THEN i + 0.5 WHEN 2 THEN "
+                  "'x' || i WHEN 3 THEN CAST('y' || i AS BLOB) ELSE NULL END, CASE WHEN i % 3 "
+                  "THEN printf('%05d', i % 700) END, i % 11 FROM n;");
+        for (const QString& step : damage.split('\x1f', Qt::SkipEmptyParts))
+            run(path, step);
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QString problem;
+        QStringList expected;
+        for (const QStringList& line : SchemaSteps::rows(db, "PRAGMA integrity_check(t)", &problem))
+            if (line.value(0) != "ok")
+                expected << line.value(0);
+        const std::vector<SchemaSteps::TableIndex> indexes = SchemaSteps::separateIndexes(db, "t");
+        QCOMPARE(indexes.size(), std::size_t(2));
+        SchemaSteps::IndexMatch match(indexes);
+        QVERIFY(!match.read(db, 0, &problem));
+        QVERIFY(match.read(db, 1, &problem));
+        QStringList found = match.match(db, &problem);
+        QCOMPARE(problem, QString());
+        sqlite3_close(db);
+        QCOMPARE(expected.isEmpty(), named.isEmpty());
+        QCOMPARE(found.isEmpty(), named.isEmpty());
+        QVERIFY2(named.isEmpty() || expected.filter(named).size() > 0,
+                 qPrintable(expected.join('\n')));
+        QVERIFY2(named.isEmpty() || found.filter(named).size() > 0, qPrintable(found.join('\n')));
+        // A unique index's twins are named as SQLite names them, one for each.
+        if (named.startsWith("non-unique")) {
+            expected.sort();
+            found.sort();
+            QCOMPARE(found, expected);
+        }
     }
 
     // Each index matched alone finds exactly what SQLite's check of its table finds, on a file
