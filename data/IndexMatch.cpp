@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@ namespace {
 
 // As many findings of one index as SQLite's own check gives in all.
 constexpr int MostFindings = 100;
+// The entries whose keys tell how much room all will take.
+constexpr std::size_t KeysSampled = 1024;
 // A rowid far beyond the count of rows reserves no more room than this many entries.
 constexpr qint64 MostRowsReserved = qint64(1) << 22;
 
@@ -63,10 +67,11 @@ void appendKey(std::string& to, sqlite3_stmt* stmt, int columns) {
         appendValue(to, stmt, c);
 }
 
+// An entry's rowid and where its columns are among the index's keys.
 struct Entry {
     sqlite3_int64 rowid;
-    std::size_t begin;
-    std::size_t size;
+    std::uint32_t begin;
+    std::uint32_t size;
 };
 
 // One value as appendValue wrote it.
@@ -177,18 +182,24 @@ bool readsIndexAlone(sqlite3* db, const TableIndex& index) {
 // Every entry of the index, ordered by rowid. The entries come in the index's order, which
 // SQLite's seeks rely on: each must follow the one before, and in a unique index differ from it
 // in its columns. What breaks that goes into `findings`.
-bool readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& entries,
-                 std::string& keys, QStringList& findings) {
+QString readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& entries,
+                    std::string& keys, QStringList& findings) {
     Statement scan;
     if (!prepare(db, entriesSql(index), scan))
-        return false;
+        return QString::fromUtf8(sqlite3_errmsg(db));
     const int columns = int(index.columns.size());
     const QString name = QString::fromUtf8(index.index);
     int rc;
     while ((rc = sqlite3_step(scan.stmt)) == SQLITE_ROW) {
         const std::size_t begin = keys.size();
         appendKey(keys, scan.stmt, columns);
-        entries.push_back({sqlite3_column_int64(scan.stmt, 0), begin, keys.size() - begin});
+        if (keys.size() > std::numeric_limits<std::uint32_t>::max())
+            return QStringLiteral("index %1 too large to match").arg(name);
+        entries.push_back({sqlite3_column_int64(scan.stmt, 0), std::uint32_t(begin),
+                           std::uint32_t(keys.size() - begin)});
+        // The room the keys will take, from the first ones, rather than doubled as they come.
+        if (entries.size() == KeysSampled)
+            keys.reserve(keys.size() / KeysSampled * entries.capacity() * 11 / 10);
         if (entries.size() < 2 || findings.size() >= MostFindings)
             continue;
         const Entry& before = entries[entries.size() - 2];
@@ -202,12 +213,12 @@ bool readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& entri
             findings << QStringLiteral("non-unique entry in index %1").arg(name);
     }
     if (rc != SQLITE_DONE)
-        return false;
+        return QString::fromUtf8(sqlite3_errmsg(db));
     // An index on the time of booking holds the rows in rowid order already: nothing to sort.
     const auto byRowid = [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; };
     if (!std::is_sorted(entries.begin(), entries.end(), byRowid))
         std::sort(entries.begin(), entries.end(), byRowid);
-    return true;
+    return {};
 }
 
 // One row's values of the columns read, each as appendValue gives it.
@@ -347,11 +358,10 @@ IndexMatch::~IndexMatch() = default;
 bool IndexMatch::read(sqlite3* db, std::size_t i, QString* failed) {
     Entries& entries = m_entries[i];
     entries.list.reserve(m_rows);
-    entries.read = readEntries(db, m_indexes[i], entries.list, entries.keys, entries.findings);
-    if (!entries.read) {
-        *failed = QString::fromUtf8(sqlite3_errmsg(db));
+    *failed = readEntries(db, m_indexes[i], entries.list, entries.keys, entries.findings);
+    entries.read = failed->isEmpty();
+    if (!entries.read)
         entries = {};
-    }
     return m_unread.fetch_sub(1, std::memory_order_acq_rel) == 1;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -22,11 +23,31 @@ struct Part {
 // What one match may hold in memory of its indexes' entries, at about 48 bytes an entry: a
 // table too large for all its indexes at once is read once for each few of them.
 constexpr qint64 MatchBytes = qint64(256) << 20;
+// A table larger than this many rows stays in SQLite's own check, which holds nothing in memory.
+constexpr qint64 MostMatchedRows = (MatchBytes << 3) / 48;
+
+// How many rows the table can hold at most: its rowids' span, whatever their signs.
+qint64 rowSpan(sqlite3* view, const QByteArray& quoted) {
+    sqlite3_stmt* stmt = nullptr;
+    qint64 span = 0;
+    const QByteArray sql = "SELECT max(rowid), min(rowid) FROM " + quoted;
+    if (sqlite3_prepare_v2(view, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL) {
+        const long double wide = (long double)sqlite3_column_int64(stmt, 0) -
+                                 (long double)sqlite3_column_int64(stmt, 1) + 1;
+        span = wide >= (long double)std::numeric_limits<qint64>::max()
+                   ? std::numeric_limits<qint64>::max()
+                   : qint64(wide);
+    }
+    sqlite3_finalize(stmt);
+    return span;
+}
 
 // The parts that match the indexes against a table of about `rows` rows.
 std::vector<Part> matchParts(std::vector<TableIndex> indexes, qint64 rows) {
-    const std::size_t together = std::size_t(
-        std::clamp<qint64>(MatchBytes / std::max<qint64>(rows * 48, 1), 1, qint64(indexes.size())));
+    const std::size_t together =
+        std::size_t(std::clamp<qint64>(MatchBytes / std::max<qint64>(rows * 48, 1), 1,
+                                       std::max<qint64>(qint64(indexes.size()), 1)));
     std::vector<Part> parts;
     for (std::size_t first = 0; first < indexes.size(); first += together) {
         const auto begin = indexes.begin() + std::ptrdiff_t(first);
@@ -53,14 +74,12 @@ std::vector<Part> checkParts(sqlite3* view, QString* problem) {
         return {};
     std::vector<std::pair<qint64, Part>> bySize;
     for (const QStringList& table : tables) {
-        QString ignored;
         const QByteArray name = table.value(0).toUtf8();
         const QByteArray quoted = '"' + QByteArray(name).replace('"', "\"\"") + '"';
-        const qint64 size = rows(view, ("SELECT max(rowid) FROM " + quoted).constData(), &ignored)
-                                .value(0)
-                                .value(0)
-                                .toLongLong();
-        std::vector<TableIndex> indexes = separateIndexes(view, name);
+        const qint64 size = rowSpan(view, quoted);
+        std::vector<TableIndex> indexes;
+        if (size <= MostMatchedRows)
+            indexes = separateIndexes(view, name);
         if (indexes.empty())
             bySize.emplace_back(size, Part{"PRAGMA integrity_check(" + quoted + ")", {}});
         for (Part& part : matchParts(std::move(indexes), size))
