@@ -206,7 +206,7 @@ QString readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& en
         const Entry& entry = entries.back();
         const KeyOrder order = compareKeys(keys, before, entry, index);
         if (order.columns > 0 || (order.columns == 0 && before.rowid >= entry.rowid))
-            findings << QStringLiteral("entry of row %1 out of order in index %2")
+            findings << QStringLiteral("entry of rowid %1 out of order in index %2")
                             .arg(entry.rowid)
                             .arg(name);
         else if (index.unique && order.columns == 0 && !order.nullAllowed)
@@ -398,7 +398,7 @@ QStringList IndexMatch::match(sqlite3* db, QString* failed) {
             if (entries.read && !entries.holds(rowid, row, positions[i]) &&
                 ++entries.missing <= MostFindings)
                 findings << QStringLiteral("row %1 missing from index %2")
-                                .arg(rowid)
+                                .arg(rows) // SQLite counts the rows, whatever their rowids
                                 .arg(QString::fromUtf8(m_indexes[i].index));
         }
     }

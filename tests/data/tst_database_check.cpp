@@ -402,7 +402,11 @@ private slots:
                   "INSERT INTO employees SELECT CASE i % 4 WHEN 0 THEN printf('%08X', i % 97) "
                   "WHEN 1 THEN randomblob(i % 5) WHEN 2 THEN '' ELSE printf('%.*c', i % 300, "
                   "'x') END, CASE WHEN i % 3 THEN '2024-01-31 12:00:00' ELSE i END, i % 7 - 3 "
-                  "FROM n;");
+                  "FROM n;"
+                  // SQLite names a row by its place in the table, not by its rowid.
+                  "DELETE FROM employees WHERE rowid % 10 = 5;"
+                  "INSERT INTO employees (rowid, 卡号, 日期, 金额) VALUES (-7, 'A', 'B', 1), "
+                  "(-2, 'A', 'B', 2);");
         for (const QString& step : steps)
             run(path, step);
         sqlite3* db = nullptr;
@@ -443,9 +447,29 @@ private slots:
         for (const QString& line : expected)
             QVERIFY2(found.contains(line), qPrintable(line));
         QCOMPARE(found.isEmpty(), named.isEmpty());
-        QVERIFY2(named.isEmpty() || found.contains(named), qPrintable(found.join('\n')));
+        // Named by its index: the row's place differs from the one-row file's.
+        QVERIFY2(named.isEmpty() || !found.filter(named.section(' ', -1)).isEmpty(),
+                 qPrintable(found.join('\n')));
         const QString check = Schema::CheckDatabase(path);
-        QVERIFY2(named.isEmpty() ? check.isEmpty() : check.contains(named), qPrintable(check));
+        QVERIFY2(named.isEmpty() ? check.isEmpty() : check.contains(named.section(' ', -1)),
+                 qPrintable(check));
+    }
+
+    // Rowids at both ends of their range: the table is too wide to match in memory and stays in
+    // SQLite's own check, which finds a damaged index there all the same.
+    void rowidsAtBothEndsAreChecked() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("wide.mdb");
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        run(path, "INSERT INTO employees (rowid, 卡号, 日期, 金额) VALUES (-9223372036854775808, "
+                  "'0000000A', '2024-01-31 12:00:00', 1), (9223372036854775807, '0000000B', "
+                  "'2024-01-31 12:00:00', 2);");
+        QCOMPARE(Schema::CheckDatabase(path), QString());
+        for (const QString& step : behindIndex(
+                 "employees_card", "UPDATE employees SET 卡号 = '0000000C' WHERE 金额 = 2;"))
+            run(path, step);
+        const QString problem = Schema::CheckDatabase(path);
+        QVERIFY2(problem.contains("row 2 missing from index employees_card"), qPrintable(problem));
     }
 
     // A page overwritten: found, and the sound file it was copied from still passes.
