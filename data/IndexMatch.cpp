@@ -376,8 +376,9 @@ QStringList IndexMatch::match(sqlite3* db, QString* failed) {
     QByteArray sql = "SELECT rowid";
     for (const QByteArray& column : columns)
         sql += ", " + quoted(column);
-    sql += ", typeof(" + quoted(m_indexes.front().lastColumn) + ") FROM " +
-           quoted(m_indexes.front().table) + " NOT INDEXED ORDER BY rowid";
+    if (const QByteArray& last = m_indexes.front().lastColumn; !columns.contains(last))
+        sql += ", typeof(" + quoted(last) + ")";
+    sql += " FROM " + quoted(m_indexes.front().table) + " NOT INDEXED ORDER BY rowid";
     Statement scan;
     if (!prepare(db, sql, scan)) {
         *failed = QString::fromUtf8(sqlite3_errmsg(db));
