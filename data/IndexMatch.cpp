@@ -216,8 +216,19 @@ QString readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& en
         return QString::fromUtf8(sqlite3_errmsg(db));
     // An index on the time of booking holds the rows in rowid order already: nothing to sort.
     const auto byRowid = [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; };
-    if (!std::is_sorted(entries.begin(), entries.end(), byRowid))
-        std::sort(entries.begin(), entries.end(), byRowid);
+    if (std::is_sorted(entries.begin(), entries.end(), byRowid))
+        return {};
+    std::sort(entries.begin(), entries.end(), byRowid);
+    // The keys put in rowid order too, so that the table's read finds them one after another
+    // rather than all over memory.
+    std::string inOrder;
+    inOrder.reserve(keys.size());
+    for (Entry& entry : entries) {
+        const auto begin = std::uint32_t(inOrder.size());
+        inOrder.append(keys, entry.begin, entry.size);
+        entry.begin = begin;
+    }
+    keys.swap(inOrder);
     return {};
 }
 
