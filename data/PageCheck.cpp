@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -11,9 +13,58 @@ namespace velkar::SchemaSteps {
 
 namespace {
 
-// The parts of the full check: integrity_check of each table, the largest first so that no core
-// is left with a large one at the end, and quick_check second.
-std::vector<QByteArray> checkParts(sqlite3* view, QString* problem) {
+// One part of the full check: a pragma, or the read of one index of a match.
+struct Part {
+    QByteArray pragma;
+    std::shared_ptr<IndexMatch> match;
+    std::size_t member = 0;
+};
+
+// What one match may hold in memory of its indexes' entries, at about 48 bytes an entry: a
+// table too large for all its indexes at once is read once for each few of them.
+constexpr qint64 MatchBytes = qint64(256) << 20;
+// A table larger than this many rows stays in SQLite's own check, which holds nothing in memory.
+constexpr qint64 MostMatchedRows = (MatchBytes << 3) / 48;
+
+// How many rows the table can hold at most: its rowids' span, whatever their signs.
+qint64 rowSpan(sqlite3* view, const QByteArray& quoted) {
+    sqlite3_stmt* stmt = nullptr;
+    qint64 span = 0;
+    const QByteArray sql = "SELECT max(rowid), min(rowid) FROM " + quoted;
+    if (sqlite3_prepare_v2(view, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL) {
+        const long double wide = (long double)sqlite3_column_int64(stmt, 0) -
+                                 (long double)sqlite3_column_int64(stmt, 1) + 1;
+        span = wide >= (long double)std::numeric_limits<qint64>::max()
+                   ? std::numeric_limits<qint64>::max()
+                   : qint64(wide);
+    }
+    sqlite3_finalize(stmt);
+    return span;
+}
+
+// The parts that match the indexes against a table of about `rows` rows.
+std::vector<Part> matchParts(std::vector<TableIndex> indexes, qint64 rows) {
+    const std::size_t together =
+        std::size_t(std::clamp<qint64>(MatchBytes / std::max<qint64>(rows * 48, 1), 1,
+                                       std::max<qint64>(qint64(indexes.size()), 1)));
+    std::vector<Part> parts;
+    for (std::size_t first = 0; first < indexes.size(); first += together) {
+        const auto begin = indexes.begin() + std::ptrdiff_t(first);
+        const auto end =
+            indexes.begin() + std::ptrdiff_t(std::min(first + together, indexes.size()));
+        auto match = std::make_shared<IndexMatch>(std::vector<TableIndex>(begin, end), rows);
+        for (std::size_t member = 0; member < match->size(); ++member)
+            parts.push_back(Part{{}, match, member});
+    }
+    return parts;
+}
+
+// The parts of the full check, the largest first so that no core is left with a large one at
+// the end, and quick_check second: integrity_check of each table, except that a table whose
+// indexes can be matched apart gives a part for each index, so that the cores share a large
+// table's indexes.
+std::vector<Part> checkParts(sqlite3* view, QString* problem) {
     const QList<QStringList> tables =
         rows(view,
              "SELECT name FROM sqlite_master WHERE type = 'table' AND "
@@ -21,25 +72,27 @@ std::vector<QByteArray> checkParts(sqlite3* view, QString* problem) {
              problem);
     if (!problem->isEmpty())
         return {};
-    std::vector<std::pair<qint64, QByteArray>> bySize;
+    std::vector<std::pair<qint64, Part>> bySize;
     for (const QStringList& table : tables) {
-        QString ignored;
         const QByteArray name = table.value(0).toUtf8();
         const QByteArray quoted = '"' + QByteArray(name).replace('"', "\"\"") + '"';
-        const qint64 size = rows(view, ("SELECT max(rowid) FROM " + quoted).constData(), &ignored)
-                                .value(0)
-                                .value(0)
-                                .toLongLong();
-        bySize.emplace_back(size, "PRAGMA integrity_check(" + quoted + ")");
+        const qint64 size = rowSpan(view, quoted);
+        std::vector<TableIndex> indexes;
+        if (size <= MostMatchedRows)
+            indexes = separateIndexes(view, name);
+        if (indexes.empty())
+            bySize.emplace_back(size, Part{"PRAGMA integrity_check(" + quoted + ")", {}});
+        for (Part& part : matchParts(std::move(indexes), size))
+            bySize.emplace_back(size, std::move(part));
     }
     std::stable_sort(bySize.begin(), bySize.end(),
                      [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<QByteArray> checks;
-    for (auto& [size, sql] : bySize)
-        checks.push_back(std::move(sql));
-    checks.insert(checks.begin() + std::min<std::ptrdiff_t>(1, std::ssize(checks)),
-                  QByteArray("PRAGMA quick_check"));
-    return checks;
+    std::vector<Part> parts;
+    for (auto& [size, part] : bySize)
+        parts.push_back(std::move(part));
+    parts.insert(parts.begin() + std::min<std::ptrdiff_t>(1, std::ssize(parts)),
+                 Part{"PRAGMA quick_check", {}});
+    return parts;
 }
 
 // A connection of its own to `file` with its read started; null when it can't start one (a
@@ -52,6 +105,25 @@ sqlite3* checkReader(const char* file) {
         return db;
     sqlite3_close(db);
     return nullptr;
+}
+
+// What the part finds; `failed` says why it could not finish.
+QStringList runPart(sqlite3* db, const Part& part, QString* failed) {
+    QStringList found;
+    if (part.match) {
+        // The last of a match's reads goes on to read the table.
+        if (part.match->read(db, part.member, failed)) {
+            QString unmatched;
+            found = part.match->match(db, &unmatched);
+            if (failed->isEmpty())
+                *failed = unmatched;
+        }
+        return found;
+    }
+    for (const QStringList& line : rows(db, part.pragma.constData(), failed))
+        if (line.value(0) != QLatin1String("ok"))
+            found << line.value(0);
+    return found;
 }
 
 // A part that could not finish counts as a finding beside the others'; alone, as its reason.
@@ -74,12 +146,13 @@ QStringList mergedFindings(const std::vector<QStringList>& found,
 } // namespace
 
 // SQLite's full check, split so that the cores share it: quick_check over the whole file (each
-// page's structure, which pages are in use, NOT NULL) and integrity_check of each table, which
-// matches its indexes against it. Together they are the full check. Each part reads on a
+// page's structure, which pages are in use, NOT NULL and CHECK) and what integrity_check adds,
+// the match of each index against its table: integrity_check of each table, or of each index
+// alone where the table allows. Together they are the full check. Each part reads on a
 // connection of its own, started while `view` holds its read, so all see the same state;
 // `alongside` runs on this thread meanwhile. Returns the findings, nothing when all is sound.
 QStringList pageFindings(sqlite3* view, QString* problem, const std::function<void()>& alongside) {
-    const std::vector<QByteArray> checks = checkParts(view, problem);
+    const std::vector<Part> checks = checkParts(view, problem);
     if (!problem->isEmpty())
         return {};
     const char* file = sqlite3_db_filename(view, "main");
@@ -87,11 +160,8 @@ QStringList pageFindings(sqlite3* view, QString* problem, const std::function<vo
     std::vector<QString> failed(checks.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&](sqlite3* db) {
-        for (std::size_t i; (i = next++) < checks.size();) {
-            for (const QStringList& line : rows(db, checks[i].constData(), &failed[i]))
-                if (line.value(0) != QLatin1String("ok"))
-                    found[i] << line.value(0);
-        }
+        for (std::size_t i; (i = next++) < checks.size();)
+            found[i] = runPart(db, checks[i], &failed[i]);
     };
     // A connection that can't start its read leaves its share to the others, the view itself
     // at the end.

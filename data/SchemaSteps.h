@@ -2,11 +2,14 @@
 
 #include "data/PasswordHash.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
+#include <vector>
 
 struct sqlite3;
 
@@ -32,6 +35,46 @@ QString createVersionZero(const Connection& connection);
 QStringList serverObjects(const Connection& db, const QString& schema);
 // Run in the caller's transaction.
 void createOnServer(const Connection& db, int version, PasswordHash::Cost cost, bool accounts);
+// An index of a table, matched against the table's rows on a connection of its own.
+struct TableIndex {
+    QByteArray table;
+    QByteArray index;
+    QList<QByteArray> columns;
+    QByteArray lastColumn; // the table's right-most column
+    bool unique = false;
+    std::vector<bool> descending; // of each column
+    std::vector<bool> nullable;   // each column not declared NOT NULL
+};
+// The table's indexes when each can be matched against the table apart from the others: a
+// table with a rowid whose indexes are none of them partial, and each of table columns in
+// SQLite's own order of texts (BINARY). Empty otherwise, or when the table has none.
+std::vector<TableIndex> separateIndexes(sqlite3* db, const QByteArray& table);
+// Indexes of one table matched against it as SQLite's integrity_check of the table matches
+// them: each index's entries read apart, on any connection, then the table read once.
+class IndexMatch {
+public:
+    // `rows`: about how many rows the table has, so that each index's entries are held at once
+    // in the room they need.
+    explicit IndexMatch(std::vector<TableIndex> indexes, qint64 rows = 0);
+    ~IndexMatch();
+    IndexMatch(const IndexMatch&) = delete;
+    IndexMatch& operator=(const IndexMatch&) = delete;
+
+    std::size_t size() const { return m_indexes.size(); }
+    // Reads the entries of index `i`, held in memory until match(); `failed` says why they
+    // could not be read. True for the last to be read: match() is the caller's then.
+    bool read(sqlite3* db, std::size_t i, QString* failed);
+    // What integrity_check of the table finds in the indexes read, in its words; `failed` says
+    // why the match could not finish.
+    QStringList match(sqlite3* db, QString* failed);
+
+private:
+    struct Entries;
+    std::vector<TableIndex> m_indexes;
+    std::vector<Entries> m_entries;
+    std::size_t m_rows;
+    std::atomic<std::size_t> m_unread;
+};
 // SQLite's full check of the file `view` reads, shared among the cores; `alongside` runs
 // meanwhile. The findings, none when all is sound.
 QStringList pageFindings(sqlite3* view, QString* problem, const std::function<void()>& alongside);

@@ -138,12 +138,14 @@ inline constexpr const char* NewestRecordTime = "SELECT max(日期) FROM main.em
 // Records of the working file the new one lacks, counted as rows with their content: a record
 // held twice there and once in the new file counts once. A row found under the same rowid with
 // the same content on both sides (a backup's rows) is set aside first, in one pass of each
-// table's key, so that only the rest are grouped. Columns: how many.
+// table's key, so that only the rest are grouped. Each pass reads its table in rowid order:
+// through an index for the grouping, every row would cost two seeks in random order.
+// Columns: how many.
 inline constexpr const char* RecordsOnlyInWorking =
-    "WITH w AS (SELECT 卡号, 日期, 金额 FROM working.employees AS e WHERE NOT EXISTS "
+    "WITH w AS (SELECT 卡号, 日期, 金额 FROM working.employees AS e NOT INDEXED WHERE NOT EXISTS "
     "(SELECT 1 FROM main.employees AS o WHERE o.rowid = e.rowid AND o.卡号 = e.卡号 AND "
     "o.日期 = e.日期 AND o.金额 = e.金额)), "
-    "m AS (SELECT 卡号, 日期, 金额 FROM main.employees AS e WHERE NOT EXISTS "
+    "m AS (SELECT 卡号, 日期, 金额 FROM main.employees AS e NOT INDEXED WHERE NOT EXISTS "
     "(SELECT 1 FROM working.employees AS o WHERE o.rowid = e.rowid AND o.卡号 = e.卡号 AND "
     "o.日期 = e.日期 AND o.金额 = e.金额)) "
     "SELECT coalesce(sum(w.n - coalesce(m.n, 0)), 0) "

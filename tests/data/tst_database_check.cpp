@@ -2,6 +2,7 @@
 #include "data/AdoConn.h"
 #include "data/DatabaseCopy.h"
 #include "data/Schema.h"
+#include "data/SchemaSteps.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,6 +63,43 @@ void crashMidTransaction(const QString& path) {
         _exit(0);
     }
     waitpid(pid, nullptr, 0);
+}
+
+// The steps that leave an index of employees as its table was before `sql`: the index is made
+// partial with a condition no row meets, so that the statement leaves it alone, and made whole
+// again after.
+QStringList behindIndex(const QString& index, const QString& sql) {
+    return {QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = sql || "
+                           "' WHERE 0' WHERE name = '%1';")
+                .arg(index),
+            sql,
+            QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                           "replace(sql, ' WHERE 0', '') WHERE name = '%1';")
+                .arg(index)};
+}
+
+// Ways an index of employees comes to disagree with its table, each named by what SQLite's own
+// check says of it. Row 1 is ('0000000A', '2024-01-31 12:00:00', 100).
+void indexDamages() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("entry of a row deleted")
+        << behindIndex("employees_date_amount", "DELETE FROM employees WHERE rowid = 1;")
+        << "wrong # of entries in index employees_date_amount";
+    QTest::newRow("entry holding a changed value")
+        << behindIndex("employees_card", "UPDATE employees SET 卡号 = '0000000C' WHERE rowid = 1;")
+        << "row 1 missing from index employees_card";
+    QTest::newRow("entry of a deleted row whose rowid was given again")
+        << behindIndex("employees_card_amount", "DELETE FROM employees WHERE rowid = 1;") +
+               QStringList{"INSERT INTO employees (rowid, 卡号, 日期, 金额) VALUES (1, '0000000B', "
+                           "'2024-02-01 12:00:00', 7);"}
+        << "wrong # of entries in index employees_card_amount";
+    QTest::newRow("entries of another column")
+        << QStringList{"PRAGMA writable_schema = ON; UPDATE sqlite_master SET rootpage = (SELECT "
+                       "sum(rootpage) FROM sqlite_master WHERE name IN ('employees_card', "
+                       "'employees_date')) - rootpage WHERE name IN ('employees_card', "
+                       "'employees_date');"}
+        << "row 1 missing from index employees_date";
 }
 
 QStringList filesIn(const QString& folder) {
@@ -205,9 +243,15 @@ private slots:
     // Damage below the schema, where only SQLite's own check looks: each kind is found by the
     // full check, whichever of its parts reads it, and a restore refuses the file.
     void damagedPagesAreFound_data() {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("named");
         // An index that misses a row: only matching the index against its table finds it.
+        indexDamages();
+        QTest::newRow("entries out of their order")
+            << QStringList{"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i "
+                           "< 500) INSERT INTO employees SELECT '0000000B', printf('2024-02-%02d "
+                           "12:00:00', 1 + i % 28), i FROM n;",
+                           "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                           "replace(sql, '(日期)', '(日期 DESC)') WHERE name = 'employees_date';"}
+            << "index employees_date";
         QTest::newRow("row missing from an index")
             << QStringList{"PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = sql || "
                            "' WHERE 0' WHERE name = 'employees_card';",
@@ -243,6 +287,189 @@ private slots:
         const QByteArray workingBefore = bytes(working);
         QCOMPARE(DatabaseCopy::Restore(chosen, working, QDateTime::currentDateTime()), problem);
         QCOMPARE(bytes(working), workingBefore);
+    }
+
+    // The indexes of a table are matched one by one, each on its own connection; a table with
+    // a partial index, or an index in another order of texts, stays in SQLite's own check.
+    void indexesMatchedApartAreThoseOfPlainTables() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("d.mdb");
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        run(path, "CREATE TABLE nocase (a TEXT); CREATE INDEX nocase_a ON nocase (a COLLATE "
+                  "NOCASE); CREATE TABLE expression (a); CREATE INDEX expression_a ON "
+                  "expression (a + 1);");
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        const auto names = [&](const char* table) {
+            QStringList names;
+            for (const SchemaSteps::TableIndex& index : SchemaSteps::separateIndexes(db, table))
+                names << QString::fromUtf8(index.index);
+            names.sort();
+            return names;
+        };
+        QCOMPARE(names("employees"), (QStringList{"employees_card", "employees_card_amount",
+                                                  "employees_date", "employees_date_amount"}));
+        QCOMPARE(names("userecord").size(), 6); // 卡号 UNIQUE among them
+        QVERIFY(names("journal").isEmpty());    // partial indexes
+        QVERIFY(names("permission").isEmpty()); // none
+        QVERIFY(names("nocase").isEmpty());
+        QVERIFY(names("expression").isEmpty());
+        sqlite3_close(db);
+    }
+
+    // What the table's own check finds in a unique index or in an index out of its order, the
+    // match finds too, on a table of values of every kind.
+    void uniqueAndOrderedAsTheTableCheckWants_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("named");
+        const QString asPlain = "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                                "replace(sql, 'UNIQUE ', '') WHERE name = 't_a';";
+        const QString asUnique = "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                                 "replace(sql, 'INDEX', 'UNIQUE INDEX') WHERE name = 't_a';";
+        QTest::newRow("sound") << QString() << QString();
+        QTest::newRow("twins") << asPlain + "\x1fINSERT INTO t VALUES ('x17', 1, 0);\x1f" + asUnique
+                               << "non-unique entry in index t_a";
+        QTest::newRow("twins by value, a whole number and a real")
+            << asPlain + "\x1fINSERT INTO t VALUES (5, 1, 0), (5.0, 1, 0);\x1f" + asUnique
+            << "non-unique entry in index t_a";
+        QTest::newRow("twins of NULL") << asPlain +
+                                              "\x1fINSERT INTO t VALUES (NULL, 1, 0), (NULL, 1, "
+                                              "0);\x1f" +
+                                              asUnique
+                                       << QString();
+        QTest::newRow("descending made ascending")
+            << "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = replace(sql, 'b "
+               "DESC', 'b') WHERE name = 't_b';"
+            << "index t_b";
+    }
+    void uniqueAndOrderedAsTheTableCheckWants() {
+        QFETCH(QString, damage);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("t.db");
+        run(path, "CREATE TABLE t (a, b TEXT, c INTEGER NOT NULL); CREATE UNIQUE INDEX t_a ON t "
+                  "(a); CREATE INDEX t_b ON t (b DESC, c);"
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                  "INSERT INTO t SELECT CASE i % 5 WHEN 0 THEN i WHEN 1 THEN i + 0.5 WHEN 2 THEN "
+                  "'x' || i WHEN 3 THEN CAST('y' || i AS BLOB) ELSE NULL END, CASE WHEN i % 3 "
+                  "THEN printf('%05d', i % 700) END, i % 11 FROM n;");
+        for (const QString& step : damage.split('\x1f', Qt::SkipEmptyParts))
+            run(path, step);
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QString problem;
+        QStringList expected;
+        for (const QStringList& line : SchemaSteps::rows(db, "PRAGMA integrity_check(t)", &problem))
+            if (line.value(0) != "ok")
+                expected << line.value(0);
+        const std::vector<SchemaSteps::TableIndex> indexes = SchemaSteps::separateIndexes(db, "t");
+        QCOMPARE(indexes.size(), std::size_t(2));
+        SchemaSteps::IndexMatch match(indexes);
+        QVERIFY(!match.read(db, 0, &problem));
+        QVERIFY(match.read(db, 1, &problem));
+        QStringList found = match.match(db, &problem);
+        QCOMPARE(problem, QString());
+        sqlite3_close(db);
+        QCOMPARE(expected.isEmpty(), named.isEmpty());
+        QCOMPARE(found.isEmpty(), named.isEmpty());
+        QVERIFY2(named.isEmpty() || expected.filter(named).size() > 0,
+                 qPrintable(expected.join('\n')));
+        QVERIFY2(named.isEmpty() || found.filter(named).size() > 0, qPrintable(found.join('\n')));
+        // A unique index's twins are named as SQLite names them, one for each.
+        if (named.startsWith("non-unique")) {
+            expected.sort();
+            found.sort();
+            QCOMPARE(found, expected);
+        }
+    }
+
+    // Each index matched alone finds exactly what SQLite's check of its table finds, on a file
+    // of many pages and values of every kind, sound or damaged.
+    void indexesMatchedApartFindWhatTheTableCheckFinds_data() {
+        indexDamages();
+        QTest::newRow("sound") << QStringList{} << QString();
+    }
+    void indexesMatchedApartFindWhatTheTableCheckFinds() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("d.mdb");
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        run(path, "INSERT INTO employees VALUES ('0000000A', '2024-01-31 12:00:00', 100);"
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                  "INSERT INTO employees SELECT CASE i % 4 WHEN 0 THEN printf('%08X', i % 97) "
+                  "WHEN 1 THEN randomblob(i % 5) WHEN 2 THEN '' ELSE printf('%.*c', i % 300, "
+                  "'x') END, CASE WHEN i % 3 THEN '2024-01-31 12:00:00' ELSE i END, i % 7 - 3 "
+                  "FROM n;"
+                  // SQLite names a row by its place in the table, not by its rowid.
+                  "DELETE FROM employees WHERE rowid % 10 = 5;"
+                  "INSERT INTO employees (rowid, 卡号, 日期, 金额) VALUES (-7, 'A', 'B', 1), "
+                  "(-2, 'A', 'B', 2);");
+        for (const QString& step : steps)
+            run(path, step);
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QString problem;
+        QStringList expected;
+        for (const QStringList& line :
+             SchemaSteps::rows(db, "PRAGMA integrity_check(employees)", &problem))
+            if (line.value(0) != "ok")
+                expected << line.value(0);
+        QCOMPARE(problem, QString());
+        const std::vector<SchemaSteps::TableIndex> indexes =
+            SchemaSteps::separateIndexes(db, "employees");
+        QCOMPARE(indexes.size(), std::size_t(4));
+        // All four in one read of the table, and each in a read of its own.
+        QStringList found;
+        SchemaSteps::IndexMatch together(indexes);
+        for (std::size_t i = 0; i < indexes.size(); ++i)
+            QCOMPARE(together.read(db, i, &problem), i + 1 == indexes.size());
+        found << together.match(db, &problem);
+        QCOMPARE(problem, QString());
+        QStringList foundApart;
+        for (const SchemaSteps::TableIndex& index : indexes) {
+            SchemaSteps::IndexMatch apart({index});
+            QVERIFY(apart.read(db, 0, &problem));
+            foundApart << apart.match(db, &problem);
+            QCOMPARE(problem, QString());
+        }
+        foundApart.sort();
+        sqlite3_close(db);
+        expected.sort();
+        found.sort();
+        QCOMPARE(foundApart, found);
+        // SQLite stops at 100 findings in all.
+        if (expected.size() < 100)
+            QCOMPARE(found, expected);
+        for (const QString& line : expected)
+            QVERIFY2(found.contains(line), qPrintable(line));
+        QCOMPARE(found.isEmpty(), named.isEmpty());
+        // Named by its index: the row's place differs from the one-row file's.
+        QVERIFY2(named.isEmpty() || !found.filter(named.section(' ', -1)).isEmpty(),
+                 qPrintable(found.join('\n')));
+        const QString check = Schema::CheckDatabase(path);
+        QVERIFY2(named.isEmpty() ? check.isEmpty() : check.contains(named.section(' ', -1)),
+                 qPrintable(check));
+    }
+
+    // Rowids at both ends of their range: the table is too wide to match in memory and stays in
+    // SQLite's own check, which finds a damaged index there all the same.
+    void rowidsAtBothEndsAreChecked() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("wide.mdb");
+        QCOMPARE(Schema::CreateDatabase(path, Cheap), QString());
+        run(path, "INSERT INTO employees (rowid, 卡号, 日期, 金额) VALUES (-9223372036854775808, "
+                  "'0000000A', '2024-01-31 12:00:00', 1), (9223372036854775807, '0000000B', "
+                  "'2024-01-31 12:00:00', 2);");
+        QCOMPARE(Schema::CheckDatabase(path), QString());
+        for (const QString& step : behindIndex(
+                 "employees_card", "UPDATE employees SET 卡号 = '0000000C' WHERE 金额 = 2;"))
+            run(path, step);
+        const QString problem = Schema::CheckDatabase(path);
+        QVERIFY2(problem.contains("row 2 missing from index employees_card"), qPrintable(problem));
     }
 
     // A page overwritten: found, and the sound file it was copied from still passes.
