@@ -17,7 +17,10 @@
 
 #include <atomic>
 #include <barrier>
+#include <cerrno>
 #include <thread>
+
+#include <signal.h>
 
 using namespace velkar;
 
@@ -341,8 +344,10 @@ private slots:
             QVERIFY(ended.next());
             // False only when a busy machine's desk gave the session up first.
             QVERIFY(ended.text(0) == QLatin1String("t") || sessions() == QLatin1String("0"));
-            // Gone from the server, as after its restart.
+            // Gone from the server, as after its restart: the process too, for it leaves the
+            // list of sessions a moment before its socket closes.
             QTRY_COMPARE(sessions(), QStringLiteral("0"));
+            QTRY_VERIFY(::kill(pid_t(pid.toLongLong()), 0) != 0 && errno == ESRCH);
         }
         const QString after = session(1000);
         QVERIFY2(after.endsWith(QStringLiteral("|1s|off")) && !after.startsWith(pid + '|'),
