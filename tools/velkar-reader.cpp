@@ -51,7 +51,7 @@ int usage(QTextStream& dst = err) {
            "       velkar-reader bench [--runs N] [--database PATH]\n"
            "                                             (link latencies, simulated reader; PATH\n"
            "                                             is copied and booked into)\n"
-           "       velkar-reader bench --desks N [--commands N] [--database EMPTY-URI]\n"
+           "       velkar-reader bench --desks N [--commands N] [--rounds N] [--database EMPTY-URI]\n"
            "                                             (desks booking at once, on the server\n"
            "                                             and on a shared file)\n"
            "       velkar-reader soak [--trials N] [--seed S] [--faults on|off]\n"
