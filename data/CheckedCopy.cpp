@@ -100,19 +100,19 @@ QString CopyChecked(const QString& source, const QString& part,
         return Messages::CannotMakeTemporaryFile();
     ReadView view;
     QString problem = view.open(source, options.lockTimeoutMs);
+    // The copy leaves a core free.
+    std::thread beside;
+    if (problem.isEmpty() && alongside)
+        beside = std::thread(alongside);
     if (problem.isEmpty())
         problem = copyPages(view.handle(), part, options);
     view.close();
     if (options.progress)
         options.progress(0, 0); // checking: no measure of how far
-    if (problem.isEmpty()) {
-        std::thread beside;
-        if (alongside)
-            beside = std::thread(alongside);
+    if (problem.isEmpty())
         problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages, rows);
-        if (beside.joinable())
-            beside.join();
-    }
+    if (beside.joinable())
+        beside.join();
     return problem;
 }
 

@@ -37,7 +37,8 @@ private:
 std::unique_ptr<Connection> OpenUnread(const QString& path, QString* problem);
 
 // A checked copy of `source` in the new file `part`. `alongside`, when given, runs on a thread
-// of its own while the copy is checked.
+// of its own while the copy is made and checked; it starts while the copy's read of `source`
+// holds it still.
 QString CopyChecked(const QString& source, const QString& part,
                     const DatabaseCopy::Options& options, Schema::Pages pages,
                     Schema::Rows rows = Schema::Rows::Checked,

@@ -7,6 +7,7 @@
 #include "data/LedgerTransfer.h"
 #include "data/ReadView.h"
 #include "data/Schema.h"
+#include "data/SchemaSteps.h"
 
 #include <QDir>
 #include <QFile>
@@ -121,12 +122,23 @@ QString placeBackup(PartFile& part, const QString& target, const QDateTime& now,
     return Messages::CannotWrite(target);
 }
 
-// What replacing `working` by the restore's new file `part` gives up, read from both files.
-DatabaseCopy::RestoreCost costOf(const QString& part, const QString& working, const QDateTime& now,
-                                 int lockTimeoutMs) {
+// What replacing `working` by `file` gives up, read from both files; nothing when `file` is
+// not of the current version, or can't be read without being written (a hot journal).
+std::optional<DatabaseCopy::RestoreCost> costOf(const QString& file, const QString& working,
+                                                const QDateTime& now, int lockTimeoutMs) {
+    sqlite3* handle = nullptr;
+    // Read-only, so that the chosen file is never written, and for this thread alone.
+    const bool opened =
+        sqlite3_open_v2(file.toUtf8().constData(), &handle,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK;
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closing(handle, &sqlite3_close);
+    QString unread;
+    if (!opened || SchemaSteps::readVersion(handle, &unread) != Schema::CurrentVersion)
+        return std::nullopt;
+    sqlite3_busy_timeout(handle, lockTimeoutMs);
     DatabaseCopy::RestoreCost cost;
     try {
-        const Connection db(part, lockTimeoutMs);
+        const Connection db(handle);
         {
             Query newest(db, QString::fromUtf8(Statements::NewestRecordTime));
             if (newest.next() && !newest.isNull(0))
@@ -238,17 +250,17 @@ QString PendingRestore::prepare(const Options& options) {
     // to date before it takes the old one's place.
     auto part = std::make_unique<Part>(m_working);
     const QString path = part->file.path();
-    // A file of the current version is taken as it is: what replacing costs is counted while
-    // it is checked, and counts only if it passes.
+    // A file of the current version is taken as it is: what replacing costs is counted from
+    // the chosen file while it is copied and checked, and counts only if the copy passes.
     std::optional<RestoreCost> counted;
     QString problem = CheckedCopy::CopyChecked(
-        m_chosen, path, options, Schema::Pages::Full, Schema::Rows::Checked, [&] {
-            QString unread;
-            if (Schema::FileVersion(path, &unread) == Schema::CurrentVersion)
-                counted = costOf(path, m_working, m_now, options.lockTimeoutMs);
-        });
+        m_chosen, path, options, Schema::Pages::Full, Schema::Rows::Checked,
+        [&] { counted = costOf(m_chosen, m_working, m_now, options.lockTimeoutMs); });
     if (!problem.isEmpty())
         return problem;
+    // Counted again from the copy where the chosen file could not tell.
+    if (counted && !counted->uncounted.isEmpty())
+        counted.reset();
     if (!counted) {
         if (Schema::FileVersion(path, &problem) != Schema::CurrentVersion) {
             problem = Schema::Upgrade(path, options.passwordCost);
@@ -258,6 +270,8 @@ QString PendingRestore::prepare(const Options& options) {
                 return problem;
         }
         counted = costOf(path, m_working, m_now, options.lockTimeoutMs);
+        if (!counted)
+            return Messages::CannotRead(path);
     }
     m_cost = *counted;
     m_part = std::move(part);

@@ -17,6 +17,8 @@ namespace {
 constexpr int MostFindings = 100;
 // The entries whose keys tell how much room all will take.
 constexpr std::size_t KeysSampled = 1024;
+// Rowids spread over fewer than this many more than four to an entry are sorted by counting.
+constexpr std::size_t CountedSpan = 1 << 16;
 // A rowid far beyond the count of rows reserves no more room than this many entries.
 constexpr qint64 MostRowsReserved = qint64(1) << 22;
 
@@ -179,6 +181,30 @@ bool readsIndexAlone(sqlite3* db, const TableIndex& index) {
     return steps == 1 && covering;
 }
 
+// Puts the entries in rowid order, those of one rowid as they came. Rowids are mostly close
+// together, so they are counted out rather than compared.
+void sortByRowid(std::vector<Entry>& entries) {
+    const auto [least, most] =
+        std::minmax_element(entries.begin(), entries.end(),
+                            [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; });
+    const auto span = (unsigned long long)most->rowid - (unsigned long long)least->rowid;
+    if (span >= 4 * entries.size() + CountedSpan) {
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; });
+        return;
+    }
+    const sqlite3_int64 first = least->rowid;
+    std::vector<std::uint32_t> starts(std::size_t(span) + 2);
+    for (const Entry& entry : entries)
+        ++starts[std::size_t(entry.rowid - first) + 1];
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        starts[i] += starts[i - 1];
+    std::vector<Entry> sorted(entries.size());
+    for (const Entry& entry : entries)
+        sorted[starts[std::size_t(entry.rowid - first)]++] = entry;
+    entries.swap(sorted);
+}
+
 // Every entry of the index, ordered by rowid. The entries come in the index's order, which
 // SQLite's seeks rely on: each must follow the one before, and in a unique index differ from it
 // in its columns. What breaks that goes into `findings`.
@@ -218,7 +244,7 @@ QString readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& en
     const auto byRowid = [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; };
     if (std::is_sorted(entries.begin(), entries.end(), byRowid))
         return {};
-    std::sort(entries.begin(), entries.end(), byRowid);
+    sortByRowid(entries);
     // The keys put in rowid order too, so that the table's read finds them one after another
     // rather than all over memory.
     std::string inOrder;
@@ -344,12 +370,20 @@ struct IndexMatch::Entries {
     std::string keys;
     QStringList findings; // of the index's order
     bool read = false;
-    std::size_t next = 0; // the first entry of a rowid not yet matched
-    int missing = 0;
 
-    // Whether an entry of `rowid` holds the row's values; the entries of smaller rowids are
-    // passed over, as the rows come in rowid order.
-    bool holds(sqlite3_int64 rowid, const RowValues& row, const std::vector<int>& positions) {
+    // The first entry of a rowid not below `rowid`.
+    std::size_t from(sqlite3_int64 rowid) const {
+        return std::size_t(
+            std::lower_bound(list.begin(), list.end(), rowid,
+                             [](const Entry& e, sqlite3_int64 r) { return e.rowid < r; }) -
+            list.begin());
+    }
+
+    // Whether an entry of `rowid` holds the row's values. `next` is the first entry of a rowid
+    // not yet matched; the entries of smaller rowids are passed over, as the rows come in rowid
+    // order.
+    bool holds(std::size_t& next, sqlite3_int64 rowid, const RowValues& row,
+               const std::vector<int>& positions) const {
         while (next < list.size() && list[next].rowid < rowid)
             ++next;
         bool present = false;
@@ -359,12 +393,25 @@ struct IndexMatch::Entries {
     }
 };
 
-IndexMatch::IndexMatch(std::vector<TableIndex> indexes, qint64 rows)
+// One slice's rows: how many, and which of them no entry of an index holds.
+struct IndexMatch::Slice {
+    std::size_t rows = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> missing; // row within the slice, index
+    bool finished = false;
+};
+
+IndexMatch::IndexMatch(std::vector<TableIndex> indexes, qint64 rows, std::size_t slices)
     : m_indexes(std::move(indexes)), m_entries(m_indexes.size()),
+      m_slices(std::max<std::size_t>(slices, 1)),
       m_rows(std::size_t(std::clamp<qint64>(rows, 0, MostRowsReserved))),
-      m_unread(m_indexes.size()) {}
+      m_unread(m_indexes.size()), m_read(std::ptrdiff_t(m_indexes.size())),
+      m_unmatched(m_slices.size()) {}
 
 IndexMatch::~IndexMatch() = default;
+
+std::size_t IndexMatch::slices() const {
+    return m_slices.size();
+}
 
 bool IndexMatch::read(sqlite3* db, std::size_t i, QString* failed) {
     Entries& entries = m_entries[i];
@@ -373,14 +420,29 @@ bool IndexMatch::read(sqlite3* db, std::size_t i, QString* failed) {
     entries.read = failed->isEmpty();
     if (!entries.read)
         entries = {};
+    m_read.count_down();
     return m_unread.fetch_sub(1, std::memory_order_acq_rel) == 1;
 }
 
-// What SQLite's integrity_check of the table says of each index whose entries were read, as it
-// says it: the rows with no entry of their values and rowid, and a count of entries other than
-// of rows. The table is read once, in rowid order, and each row looked for among the entries
-// of its rowid.
-QStringList IndexMatch::match(sqlite3* db, QString* failed) {
+// The rowids of slice `slice`, from the first to the last: the entries of an index read share
+// them out evenly.
+std::pair<qint64, qint64> IndexMatch::bounds(std::size_t slice) const {
+    constexpr auto least = std::numeric_limits<sqlite3_int64>::min();
+    constexpr auto most = std::numeric_limits<sqlite3_int64>::max();
+    const auto read = std::find_if(m_entries.begin(), m_entries.end(),
+                                   [](const Entries& e) { return e.read && !e.list.empty(); });
+    if (read == m_entries.end())
+        return {slice == 0 ? least : most, slice == 0 ? most : least};
+    const std::vector<Entry>& list = read->list;
+    const auto start = [&](std::size_t k) { return list[k * list.size() / m_slices.size()].rowid; };
+    const sqlite3_int64 first = slice == 0 ? least : start(slice);
+    const sqlite3_int64 last = slice + 1 == m_slices.size() ? most : start(slice + 1) - 1;
+    return {first, last};
+}
+
+// Reads the slice's rows in rowid order, each looked for among the entries of its rowid.
+bool IndexMatch::matchSlice(sqlite3* db, std::size_t slice, QString* failed) {
+    m_read.wait();
     std::vector<std::vector<int>> positions;
     const QList<QByteArray> columns = columnsOf(m_indexes, positions);
     // The right-most column read decodes each row's whole header, as the table's check does.
@@ -389,39 +451,72 @@ QStringList IndexMatch::match(sqlite3* db, QString* failed) {
         sql += ", " + quoted(column);
     if (const QByteArray& last = m_indexes.front().lastColumn; !columns.contains(last))
         sql += ", typeof(" + quoted(last) + ")";
-    sql += " FROM " + quoted(m_indexes.front().table) + " NOT INDEXED ORDER BY rowid";
+    sql += " FROM " + quoted(m_indexes.front().table) +
+           " NOT INDEXED WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid";
+    Slice& part = m_slices[slice];
+    const auto [first, last] = bounds(slice);
     Statement scan;
-    if (!prepare(db, sql, scan)) {
+    if (!prepare(db, sql, scan) || sqlite3_bind_int64(scan.stmt, 1, first) != SQLITE_OK ||
+        sqlite3_bind_int64(scan.stmt, 2, last) != SQLITE_OK) {
         *failed = QString::fromUtf8(sqlite3_errmsg(db));
-        return {};
+    } else {
+        std::vector<std::size_t> next;
+        std::vector<int> missing(m_indexes.size());
+        for (const Entries& entries : m_entries)
+            next.push_back(entries.from(first));
+        RowValues row(int(columns.size()));
+        int rc;
+        while ((rc = sqlite3_step(scan.stmt)) == SQLITE_ROW) {
+            ++part.rows;
+            const sqlite3_int64 rowid = sqlite3_column_int64(scan.stmt, 0);
+            row.take(scan.stmt);
+            for (std::size_t i = 0; i < m_indexes.size(); ++i) {
+                const Entries& entries = m_entries[i];
+                if (entries.read && !entries.holds(next[i], rowid, row, positions[i]) &&
+                    ++missing[i] <= MostFindings)
+                    part.missing.emplace_back(part.rows, i);
+            }
+        }
+        part.finished = rc == SQLITE_DONE;
+        if (!part.finished)
+            *failed = QString::fromUtf8(sqlite3_errmsg(db));
     }
+    return m_unmatched.fetch_sub(1, std::memory_order_acq_rel) == 1;
+}
+
+QStringList IndexMatch::findings() {
     QStringList findings;
     for (const Entries& entries : m_entries)
         findings << entries.findings;
+    // SQLite counts the rows, whatever their rowids: a slice's rows follow those before it.
     std::size_t rows = 0;
-    RowValues row(int(columns.size()));
-    int rc;
-    while ((rc = sqlite3_step(scan.stmt)) == SQLITE_ROW) {
-        ++rows;
-        const sqlite3_int64 rowid = sqlite3_column_int64(scan.stmt, 0);
-        row.take(scan.stmt);
-        for (std::size_t i = 0; i < m_indexes.size(); ++i) {
-            Entries& entries = m_entries[i];
-            if (entries.read && !entries.holds(rowid, row, positions[i]) &&
-                ++entries.missing <= MostFindings)
+    bool finished = true;
+    std::vector<int> missing(m_indexes.size());
+    for (const Slice& slice : m_slices) {
+        for (const auto& [row, i] : slice.missing)
+            if (++missing[i] <= MostFindings)
                 findings << QStringLiteral("row %1 missing from index %2")
-                                .arg(rows) // SQLite counts the rows, whatever their rowids
+                                .arg(rows + row)
                                 .arg(QString::fromUtf8(m_indexes[i].index));
-        }
+        rows += slice.rows;
+        finished = finished && slice.finished;
     }
-    if (rc != SQLITE_DONE)
-        *failed = QString::fromUtf8(sqlite3_errmsg(db));
-    for (std::size_t i = 0; rc == SQLITE_DONE && i < m_indexes.size(); ++i)
+    for (std::size_t i = 0; finished && i < m_indexes.size(); ++i)
         if (m_entries[i].read && m_entries[i].list.size() != rows)
             findings << QStringLiteral("wrong # of entries in index %1")
                             .arg(QString::fromUtf8(m_indexes[i].index));
     m_entries = std::vector<Entries>(m_indexes.size());
     return findings;
+}
+
+QStringList IndexMatch::match(sqlite3* db, QString* failed) {
+    for (std::size_t slice = 0; slice < m_slices.size(); ++slice) {
+        QString unmatched;
+        matchSlice(db, slice, &unmatched);
+        if (failed->isEmpty())
+            *failed = unmatched;
+    }
+    return findings();
 }
 
 } // namespace velkar::SchemaSteps

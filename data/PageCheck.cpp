@@ -13,11 +13,13 @@ namespace velkar::SchemaSteps {
 
 namespace {
 
-// One part of the full check: a pragma, or the read of one index of a match.
+// One part of the full check: a pragma, the read of one index of a match, or a slice of the
+// match's read of the table.
 struct Part {
     QByteArray pragma;
     std::shared_ptr<IndexMatch> match;
     std::size_t member = 0;
+    bool slice = false; // `member` is the slice's
 };
 
 // What one match may hold in memory of its indexes' entries, at about 48 bytes an entry: a
@@ -43,28 +45,36 @@ qint64 rowSpan(sqlite3* view, const QByteArray& quoted) {
     return span;
 }
 
-// The parts that match the indexes against a table of about `rows` rows.
-std::vector<Part> matchParts(std::vector<TableIndex> indexes, qint64 rows) {
+// A table of fewer rows than this is read in one slice: its read costs less than a part's start.
+constexpr qint64 SlicedRows = 100000;
+
+// The parts that match the indexes against a table of about `rows` rows: the reads of the
+// indexes in `parts`, the table's slices in `slices`, one for each of `cores`.
+void matchParts(std::vector<TableIndex> indexes, qint64 rows, unsigned cores,
+                std::vector<std::pair<qint64, Part>>& parts,
+                std::vector<std::pair<qint64, Part>>& slices) {
     const std::size_t together =
         std::size_t(std::clamp<qint64>(MatchBytes / std::max<qint64>(rows * 48, 1), 1,
                                        std::max<qint64>(qint64(indexes.size()), 1)));
-    std::vector<Part> parts;
     for (std::size_t first = 0; first < indexes.size(); first += together) {
         const auto begin = indexes.begin() + std::ptrdiff_t(first);
         const auto end =
             indexes.begin() + std::ptrdiff_t(std::min(first + together, indexes.size()));
-        auto match = std::make_shared<IndexMatch>(std::vector<TableIndex>(begin, end), rows);
+        auto match = std::make_shared<IndexMatch>(std::vector<TableIndex>(begin, end), rows,
+                                                  rows < SlicedRows ? 1 : cores);
         for (std::size_t member = 0; member < match->size(); ++member)
-            parts.push_back(Part{{}, match, member});
+            parts.emplace_back(rows, Part{{}, match, member});
+        for (std::size_t slice = 0; slice < match->slices(); ++slice)
+            slices.emplace_back(rows, Part{{}, match, slice, true});
     }
-    return parts;
 }
 
 // The parts of the full check, the largest first so that no core is left with a large one at
 // the end, and quick_check second: integrity_check of each table, except that a table whose
-// indexes can be matched apart gives a part for each index, so that the cores share a large
-// table's indexes.
-std::vector<Part> checkParts(sqlite3* view, QString* problem) {
+// indexes can be matched apart gives a part for each index and for each slice of the table, so
+// that the cores share a large table's indexes and its read. The slices come after every read,
+// so that a core waits for the last of a match's reads only when nothing else is left.
+std::vector<Part> checkParts(sqlite3* view, unsigned cores, QString* problem) {
     const QList<QStringList> tables =
         rows(view,
              "SELECT name FROM sqlite_master WHERE type = 'table' AND "
@@ -72,7 +82,7 @@ std::vector<Part> checkParts(sqlite3* view, QString* problem) {
              problem);
     if (!problem->isEmpty())
         return {};
-    std::vector<std::pair<qint64, Part>> bySize;
+    std::vector<std::pair<qint64, Part>> bySize, slices;
     for (const QStringList& table : tables) {
         const QByteArray name = table.value(0).toUtf8();
         const QByteArray quoted = '"' + QByteArray(name).replace('"', "\"\"") + '"';
@@ -82,13 +92,15 @@ std::vector<Part> checkParts(sqlite3* view, QString* problem) {
             indexes = separateIndexes(view, name);
         if (indexes.empty())
             bySize.emplace_back(size, Part{"PRAGMA integrity_check(" + quoted + ")", {}});
-        for (Part& part : matchParts(std::move(indexes), size))
-            bySize.emplace_back(size, std::move(part));
+        matchParts(std::move(indexes), size, cores, bySize, slices);
     }
-    std::stable_sort(bySize.begin(), bySize.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    const auto largestFirst = [](const auto& a, const auto& b) { return a.first > b.first; };
+    std::stable_sort(bySize.begin(), bySize.end(), largestFirst);
+    std::stable_sort(slices.begin(), slices.end(), largestFirst);
     std::vector<Part> parts;
     for (auto& [size, part] : bySize)
+        parts.push_back(std::move(part));
+    for (auto& [size, part] : slices)
         parts.push_back(std::move(part));
     parts.insert(parts.begin() + std::min<std::ptrdiff_t>(1, std::ssize(parts)),
                  Part{"PRAGMA quick_check", {}});
@@ -99,7 +111,9 @@ std::vector<Part> checkParts(sqlite3* view, QString* problem) {
 // writer waiting to commit).
 sqlite3* checkReader(const char* file) {
     sqlite3* db = nullptr;
-    if (file && *file && sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+    if (file && *file &&
+        sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) ==
+            SQLITE_OK &&
         execute(db, "BEGIN; SELECT count(*) FROM sqlite_master").isEmpty() &&
         execute(db, "PRAGMA cache_size = -65536").isEmpty())
         return db;
@@ -110,14 +124,14 @@ sqlite3* checkReader(const char* file) {
 // What the part finds; `failed` says why it could not finish.
 QStringList runPart(sqlite3* db, const Part& part, QString* failed) {
     QStringList found;
+    if (part.slice) {
+        // The last slice to finish gives the match's findings.
+        if (part.match->matchSlice(db, part.member, failed))
+            found = part.match->findings();
+        return found;
+    }
     if (part.match) {
-        // The last of a match's reads goes on to read the table.
-        if (part.match->read(db, part.member, failed)) {
-            QString unmatched;
-            found = part.match->match(db, &unmatched);
-            if (failed->isEmpty())
-                *failed = unmatched;
-        }
+        part.match->read(db, part.member, failed);
         return found;
     }
     for (const QStringList& line : rows(db, part.pragma.constData(), failed))
@@ -152,7 +166,8 @@ QStringList mergedFindings(const std::vector<QStringList>& found,
 // connection of its own, started while `view` holds its read, so all see the same state;
 // `alongside` runs on this thread meanwhile. Returns the findings, nothing when all is sound.
 QStringList pageFindings(sqlite3* view, QString* problem, const std::function<void()>& alongside) {
-    const std::vector<Part> checks = checkParts(view, problem);
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
+    const std::vector<Part> checks = checkParts(view, cores, problem);
     if (!problem->isEmpty())
         return {};
     const char* file = sqlite3_db_filename(view, "main");
@@ -165,7 +180,6 @@ QStringList pageFindings(sqlite3* view, QString* problem, const std::function<vo
     };
     // A connection that can't start its read leaves its share to the others, the view itself
     // at the end.
-    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
     std::vector<std::thread> workers;
     for (unsigned w = 0; w < cores && w < checks.size(); ++w) {
         sqlite3* db = checkReader(file);

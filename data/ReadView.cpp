@@ -71,7 +71,8 @@ void ReadView::close() {
 // Returns the extended result code.
 int ReadView::begin(const QString& path, int flags, int lockTimeoutMs, QString* problem) {
     close();
-    int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
+    int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (m_db)
         sqlite3_extended_result_codes(m_db, 1);
     if (rc == SQLITE_OK) {

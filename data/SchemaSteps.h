@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <latch>
 #include <vector>
 
 struct sqlite3;
@@ -54,26 +55,39 @@ std::vector<TableIndex> separateIndexes(sqlite3* db, const QByteArray& table);
 class IndexMatch {
 public:
     // `rows`: about how many rows the table has, so that each index's entries are held at once
-    // in the room they need.
-    explicit IndexMatch(std::vector<TableIndex> indexes, qint64 rows = 0);
+    // in the room they need. The table is read in `slices` parts of its rowids, which
+    // connections of their own may read at the same time.
+    explicit IndexMatch(std::vector<TableIndex> indexes, qint64 rows = 0, std::size_t slices = 1);
     ~IndexMatch();
     IndexMatch(const IndexMatch&) = delete;
     IndexMatch& operator=(const IndexMatch&) = delete;
 
     std::size_t size() const { return m_indexes.size(); }
-    // Reads the entries of index `i`, held in memory until match(); `failed` says why they
-    // could not be read. True for the last to be read: match() is the caller's then.
+    std::size_t slices() const;
+    // Reads the entries of index `i`, held in memory until the match; `failed` says why they
+    // could not be read. True for the last to be read.
     bool read(sqlite3* db, std::size_t i, QString* failed);
-    // What integrity_check of the table finds in the indexes read, in its words; `failed` says
-    // why the match could not finish.
+    // Reads slice `slice` of the table and looks for each row among the entries, once every
+    // index is read (it waits for them); `failed` says why the slice could not finish. True for
+    // the last slice to finish: findings() is the caller's then.
+    bool matchSlice(sqlite3* db, std::size_t slice, QString* failed);
+    // What integrity_check of the table finds in the indexes read, in its words, once every
+    // slice is matched. Lets the entries go.
+    QStringList findings();
+    // Every slice, then the findings: for a caller that read every index itself.
     QStringList match(sqlite3* db, QString* failed);
 
 private:
     struct Entries;
+    struct Slice;
+    std::pair<qint64, qint64> bounds(std::size_t slice) const;
     std::vector<TableIndex> m_indexes;
     std::vector<Entries> m_entries;
+    std::vector<Slice> m_slices;
     std::size_t m_rows;
     std::atomic<std::size_t> m_unread;
+    std::latch m_read;
+    std::atomic<std::size_t> m_unmatched;
 };
 // SQLite's full check of the file `view` reads, shared among the cores; `alongside` runs
 // meanwhile. The findings, none when all is sound.

@@ -11,7 +11,10 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+
+#include <atomic>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace velkar;
@@ -396,7 +399,17 @@ private slots:
     // of many pages and values of every kind, sound or damaged.
     void indexesMatchedApartFindWhatTheTableCheckFinds_data() {
         indexDamages();
+        // A row of the last slice, which the sliced match names by its place all the same.
+        QTest::newRow("entry of a late row holding a changed value")
+            << behindIndex("employees_card",
+                           "UPDATE employees SET 卡号 = '0000000C' WHERE rowid = 2990;")
+            << "missing from index employees_card";
         QTest::newRow("sound") << QStringList{} << QString();
+        // The entries then sorted by comparing rather than counting.
+        QTest::newRow("sound, one rowid far from the others")
+            << QStringList{"INSERT INTO employees (rowid, 卡号, 日期, 金额) VALUES "
+                           "(1099511627776, 'A', 'B', 3);"}
+            << QString();
     }
     void indexesMatchedApartFindWhatTheTableCheckFinds() {
         QFETCH(QStringList, steps);
@@ -440,10 +453,33 @@ private slots:
             QCOMPARE(problem, QString());
         }
         foundApart.sort();
+        // The table read in slices, each on a connection of its own started before the indexes
+        // are read, so that it waits for them; the last slice to finish gives the findings, the
+        // rows still named by their place in the whole table.
+        SchemaSteps::IndexMatch sliced(indexes, 0, 3);
+        std::vector<std::thread> slices;
+        std::vector<QString> failures(sliced.slices());
+        std::atomic<int> lastOnes{0};
+        for (std::size_t slice = 0; slice < sliced.slices(); ++slice)
+            slices.emplace_back([&, slice] {
+                sqlite3* own = nullptr;
+                sqlite3_open_v2(path.toUtf8().constData(), &own, SQLITE_OPEN_READONLY, nullptr);
+                lastOnes += sliced.matchSlice(own, slice, &failures[slice]) ? 1 : 0;
+                sqlite3_close(own);
+            });
+        for (std::size_t i = 0; i < indexes.size(); ++i)
+            sliced.read(db, i, &problem);
+        for (std::thread& slice : slices)
+            slice.join();
+        QCOMPARE(lastOnes.load(), 1);
+        QCOMPARE(failures, std::vector<QString>(sliced.slices()));
+        QStringList foundSliced = sliced.findings();
+        foundSliced.sort();
         sqlite3_close(db);
         expected.sort();
         found.sort();
         QCOMPARE(foundApart, found);
+        QCOMPARE(foundSliced, found);
         // SQLite stops at 100 findings in all.
         if (expected.size() < 100)
             QCOMPARE(found, expected);
@@ -543,6 +579,14 @@ private slots:
         QTemporaryDir workingDir;
         const QString working = workingDir.filePath(Schema::DatabaseFileName);
         QCOMPARE(Schema::CreateDatabase(working, Cheap), QString());
+        {
+            // What the restore gives up is counted from the copy: the file can't be read in place.
+            DatabaseCopy::PendingRestore pending(path, working, QDateTime::currentDateTime());
+            QCOMPARE(pending.prepare(), QString());
+            QCOMPARE(pending.cost().uncounted, QString());
+            QCOMPARE(pending.cost().recordsLost, 0);
+            QCOMPARE(pending.cost().newestRecord, QStringLiteral("2024-01-31 12:00:00"));
+        }
         QCOMPARE(DatabaseCopy::Restore(path, working, QDateTime::currentDateTime()), QString());
         QCOMPARE(scalar(working, "SELECT count(*) FROM employees"), QStringLiteral("3000"));
         QVERIFY(!QFile::exists(working + "-journal"));
