@@ -1,10 +1,15 @@
 #include "data/RecordDays.h"
 
 #include "base/Messages.h"
+#include "data/Amount.h"
 #include "data/Connection.h"
 #include "data/SeekRows.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <charconv>
+#include <optional>
 #include <vector>
 
 namespace velkar::RecordDays {
@@ -21,6 +26,78 @@ struct Span {
 // Texts compared as the store compares them, byte by byte in UTF-8.
 QByteArray key(const QString& text) {
     return text.toUtf8();
+}
+
+// A kept span and its sums.
+struct KeptSpan {
+    QByteArray lo, hi;
+    Sums sums;
+};
+
+// Whether no record can fall in two of the spans, in order of their beginnings.
+bool apart(const std::vector<KeptSpan>& spans) {
+    for (std::size_t i = 1; i < spans.size(); ++i)
+        if (spans[i].lo <= spans[i - 1].hi)
+            return false;
+    return true;
+}
+
+// The sums of the statement's current 金额 (column 1) by the reports' rule. A whole number
+// goes through the desk's own rule on its digits; any other value, which a file of the current
+// form can't hold, through the store's rule itself.
+void addAmount(sqlite3_stmt* rows, sqlite3_stmt* rule, Sums& sums) {
+    ++sums.count;
+    if (sqlite3_column_type(rows, 1) == SQLITE_INTEGER) {
+        char digits[24];
+        const auto end =
+            std::to_chars(std::begin(digits), std::end(digits), sqlite3_column_int64(rows, 1)).ptr;
+        const int value =
+            AmountValue(QByteArrayView(digits, end - std::begin(digits)), ReportAmountLimit);
+        sums.total += value;
+        sums.negative += std::min(value, 0);
+        return;
+    }
+    sqlite3_reset(rule);
+    sqlite3_bind_value(rule, 1, sqlite3_column_value(rows, 1));
+    if (sqlite3_step(rule) == SQLITE_ROW) {
+        sums.total += sqlite3_column_int64(rule, 0);
+        sums.negative += sqlite3_column_int64(rule, 1);
+    }
+}
+
+// The sums of each span, apart from one another and in order, counted in one read of every
+// record in 日期 order, and after them those of every record; nothing when a span is bounded by
+// a value other than a text. Only a text 日期 then falls in a span, as the store orders every
+// text apart from other kinds of value.
+std::optional<std::vector<Sums>> countedInOneRead(sqlite3* db, const std::vector<KeptSpan>& spans) {
+    const auto prepare = [db](const char* sql) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+            throw DataError(DataFailure::Other, QString::fromUtf8(sqlite3_errmsg(db)));
+        return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(stmt, &sqlite3_finalize);
+    };
+    const auto notText = prepare(Statements::RecordDaysNotText);
+    if (sqlite3_step(notText.get()) != SQLITE_ROW || sqlite3_column_int64(notText.get(), 0) != 0)
+        return std::nullopt;
+    const auto rows = prepare(Statements::RecordAmountsByDay);
+    const auto rule = prepare(Statements::AmountByRule);
+    std::vector<Sums> sums(spans.size() + 1);
+    std::size_t span = 0;
+    int rc;
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        if (sqlite3_column_type(rows.get(), 0) == SQLITE_TEXT) {
+            const auto* at = reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 0));
+            const QByteArrayView day(at, sqlite3_column_bytes(rows.get(), 0));
+            while (span < spans.size() && spans[span].hi < day)
+                ++span;
+            if (span < spans.size() && spans[span].lo <= day)
+                addAmount(rows.get(), rule.get(), sums[span]);
+        }
+        addAmount(rows.get(), rule.get(), sums.back());
+    }
+    if (rc != SQLITE_DONE)
+        throw DataError(DataFailure::Other, QString::fromUtf8(sqlite3_errmsg(db)));
+    return sums;
 }
 
 } // namespace
@@ -106,26 +183,48 @@ Range Read(std::shared_ptr<const Connection> connection, const QString& start, c
 }
 
 QString Disagreement(const Connection& connection) {
+    std::vector<KeptSpan> spans;
+    {
+        Query days(connection, QString::fromUtf8(Statements::RecordDaysInOrder));
+        const auto bytes = [&](int column) {
+            int length = 0;
+            const char* at = days.utf8(column, &length);
+            return QByteArray(at, length);
+        };
+        while (days.next())
+            spans.push_back(
+                {bytes(0), bytes(1), Sums{days.integer(2), days.integer(3), days.integer(4)}});
+    }
+    // A file's spans apart from one another are added up in one read of its records.
+    std::optional<std::vector<Sums>> counted;
+    if (connection.engine() == Engine::Sqlite && apart(spans))
+        counted = countedInOneRead(connection.handle(), spans);
     // Each kept span against its records, then the count of all records: with the spans apart
     // from one another, a record outside every span shows in the second.
-    Query newest(connection, QString::fromUtf8(Statements::NewestRecord));
-    newest.next();
-    const qint64 last = newest.integer(0);
-    Query days(
-        connection,
-        QStringLiteral("SELECT lo, hi, count, total, negative FROM record_days ORDER BY lo"));
+    qint64 newest = 0;
+    if (!counted) {
+        Query last(connection, QString::fromUtf8(Statements::NewestRecord));
+        last.next();
+        newest = last.integer(0);
+    }
     qint64 kept = 0;
-    while (days.next()) {
-        const Sums want{days.integer(2), days.integer(3), days.integer(4)};
-        const Sums have = Recount(connection, days.text(0), days.text(1), last);
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        const Sums& want = spans[i].sums;
+        const QString lo = QString::fromUtf8(spans[i].lo);
+        const Sums have = counted ? (*counted)[i]
+                                  : Recount(connection, lo, QString::fromUtf8(spans[i].hi), newest);
         if (want != have || want.count <= 0)
-            return Messages::DayTotalsDiffer(days.text(0), want.count, have.count);
+            return Messages::DayTotalsDiffer(lo, want.count, have.count);
         kept += want.count;
     }
-    Query all(connection, QStringLiteral("SELECT count(*) FROM employees"));
-    all.next();
-    if (all.integer(0) != kept)
-        return Messages::RecordsOutsideDays(kept, all.integer(0));
+    qint64 all = counted ? counted->back().count : 0;
+    if (!counted) {
+        Query count(connection, QStringLiteral("SELECT count(*) FROM employees"));
+        count.next();
+        all = count.integer(0);
+    }
+    if (all != kept)
+        return Messages::RecordsOutsideDays(kept, all);
     return {};
 }
 

@@ -187,6 +187,21 @@ inline constexpr const char* PayoutsBetween =
 inline constexpr const char* RecordDaysBetween =
     "SELECT lo, hi, count, total, negative FROM record_days WHERE lo >= ?3 AND lo <= ?2 AND "
     "hi >= ?1 ORDER BY lo";
+// Every kept span, in order. Columns: lo, hi, count, total, negative.
+inline constexpr const char* RecordDaysInOrder =
+    "SELECT lo, hi, count, total, negative FROM record_days ORDER BY lo";
+// How many kept spans begin or end with a value other than a text. Columns: how many.
+inline constexpr const char* RecordDaysNotText =
+    "SELECT count(*) FROM record_days WHERE typeof(lo) <> 'text' OR typeof(hi) <> 'text'";
+// Every record's day and amount in 日期 order, read from the date-and-amount index alone: what
+// a file's check adds up in one read. Columns: 日期, 金额.
+inline constexpr const char* RecordAmountsByDay = "SELECT 日期, 金额 FROM employees ORDER BY 日期";
+// The reports' rule and its negative part (as RecordsBetweenTotal takes it) for the one 金额
+// ?1, for the odd values a file may hold. Columns: amount, its negative part.
+inline constexpr const char* AmountByRule =
+    "SELECT " VELKAR_AMOUNT_RULE
+    ", CASE WHEN 金额 < 0 OR (金额 >= '-' AND 金额 < '.') THEN (" VELKAR_AMOUNT_RULE
+    ") ELSE 0 END FROM (SELECT ?1 AS 金额)";
 // The position of the record ?4 places after the first of those from ?1 to ?2 booked up to the
 // rowid ?3, read from the date index alone. Columns: 日期, rowid.
 inline constexpr const char* RecordPositionBetween =
