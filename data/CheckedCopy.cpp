@@ -3,6 +3,7 @@
 #include "base/Messages.h"
 #include "base/PrivateFile.h"
 #include "data/ReadView.h"
+#include "data/SchemaSteps.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <future>
 #include <thread>
 #include <unistd.h>
 
@@ -28,14 +30,19 @@ void syncFolder(const QString& file) {
     }
 }
 
-// Copies every page the view reads into the new file `target`, a step at a time. The view's
-// read transaction keeps the source still, so the copy never starts over.
-QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Options& options) {
+// Copies every page the view reads into the new file `target`, a step at a time, on the
+// connection `copy` is left holding. The view's read transaction keeps the source still, so the
+// copy never starts over. The pages are left for syncPages() to write through to the disk.
+QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Options& options,
+                  std::unique_ptr<Connection>& copy) {
     QString problem;
-    const std::unique_ptr<Connection> connection = OpenUnread(target, &problem);
-    if (!connection)
+    copy = OpenUnread(target, &problem);
+    if (!copy)
         return problem;
-    sqlite3* to = connection->handle();
+    sqlite3* to = copy->handle();
+    problem = SchemaSteps::execute(to, "PRAGMA synchronous = OFF");
+    if (!problem.isEmpty())
+        return problem;
     sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
     if (!backup)
         return QString::fromUtf8(sqlite3_errmsg(to));
@@ -51,12 +58,18 @@ QString copyPages(sqlite3* from, const QString& target, const DatabaseCopy::Opti
     if (rc != SQLITE_DONE)
         return QString::fromUtf8(sqlite3_errstr(rc));
     // A copy of a file in another journal mode becomes an ordinary rollback-journal file.
-    char* error = nullptr;
-    if (sqlite3_exec(to, "PRAGMA journal_mode = DELETE", nullptr, nullptr, &error) != SQLITE_OK) {
-        problem = QString::fromUtf8(error);
-        sqlite3_free(error);
-    }
-    return problem;
+    return SchemaSteps::execute(to, "PRAGMA journal_mode = DELETE");
+}
+
+// Writes the copy's pages through to the disk, through SQLite's own handle of the file: another
+// handle's closing would let go of the locks the check's connections hold on it.
+QString syncPages(sqlite3* copy) {
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(copy, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        !file || !file->pMethods)
+        return QString::fromUtf8(sqlite3_errstr(SQLITE_IOERR_FSYNC));
+    const int rc = file->pMethods->xSync(file, SQLITE_SYNC_NORMAL);
+    return rc == SQLITE_OK ? QString() : QString::fromUtf8(sqlite3_errstr(rc));
 }
 
 } // namespace
@@ -104,13 +117,24 @@ QString CopyChecked(const QString& source, const QString& part,
     std::thread beside;
     if (problem.isEmpty() && alongside)
         beside = std::thread(alongside);
+    std::unique_ptr<Connection> copy;
     if (problem.isEmpty())
-        problem = copyPages(view.handle(), part, options);
+        problem = copyPages(view.handle(), part, options, copy);
     view.close();
     if (options.progress)
         options.progress(0, 0); // checking: no measure of how far
+    // The pages go down to the disk while they are checked.
+    std::future<QString> synced;
+    if (problem.isEmpty())
+        synced = std::async(std::launch::async, [&copy] { return syncPages(copy->handle()); });
     if (problem.isEmpty())
         problem = Schema::CheckDatabase(part, options.lockTimeoutMs, pages, rows);
+    if (synced.valid()) {
+        const QString unsynced = synced.get();
+        if (problem.isEmpty())
+            problem = unsynced;
+    }
+    copy.reset();
     if (beside.joinable())
         beside.join();
     return problem;

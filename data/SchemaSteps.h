@@ -26,6 +26,8 @@ int readVersion(sqlite3* db, QString* problem);
 int readVersion(const Connection& db, QString* problem);
 // Runs `sql`; why it failed, or an empty text.
 QString execute(sqlite3* db, const char* sql);
+// Sets a connection up to read much of a large file: a check, or a copy.
+QString prepareLargeReads(sqlite3* db);
 // The rows of a statement without parameters, each as its columns' texts; a null cell reads as
 // a null QString.
 QList<QStringList> rows(sqlite3* db, const char* sql, QString* problem);
