@@ -181,16 +181,17 @@ bool readsIndexAlone(sqlite3* db, const TableIndex& index) {
     return steps == 1 && covering;
 }
 
+bool byRowid(const Entry& a, const Entry& b) {
+    return a.rowid < b.rowid;
+}
+
 // Puts the entries in rowid order, those of one rowid as they came. Rowids are mostly close
 // together, so they are counted out rather than compared.
 void sortByRowid(std::vector<Entry>& entries) {
-    const auto [least, most] =
-        std::minmax_element(entries.begin(), entries.end(),
-                            [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; });
+    const auto [least, most] = std::minmax_element(entries.begin(), entries.end(), byRowid);
     const auto span = (unsigned long long)most->rowid - (unsigned long long)least->rowid;
     if (span >= 4 * entries.size() + CountedSpan) {
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; });
+        std::stable_sort(entries.begin(), entries.end(), byRowid);
         return;
     }
     const sqlite3_int64 first = least->rowid;
@@ -241,7 +242,6 @@ QString readEntries(sqlite3* db, const TableIndex& index, std::vector<Entry>& en
     if (rc != SQLITE_DONE)
         return QString::fromUtf8(sqlite3_errmsg(db));
     // An index on the time of booking holds the rows in rowid order already: nothing to sort.
-    const auto byRowid = [](const Entry& a, const Entry& b) { return a.rowid < b.rowid; };
     if (std::is_sorted(entries.begin(), entries.end(), byRowid))
         return {};
     sortByRowid(entries);
