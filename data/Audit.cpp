@@ -205,19 +205,26 @@ QString HashOf(const Entry& e, const QString& previousHash) {
     return QString::fromLatin1(hashOfBytes(e.id, fields, 5, previousHash.toUtf8()));
 }
 
-qint64 Append(const Connection& connection, const QString& account, const QString& desk,
-              const QString& action, const QString& details, const QDateTime& at) {
+namespace {
+
+// The entry's id; 0 when `later` let a server send it later.
+qint64 append(const Connection& connection, const QString& account, const QString& desk,
+              const QString& action, const QString& details, const QDateTime& at, bool later) {
     std::optional<Transaction> own;
     if (!connection.inTransaction())
         own.emplace(connection, Transaction::Write);
     if (connection.engine() == Engine::Postgres) {
-        // The tail read, the hash and the insert in one round trip inside the ledger's lock.
+        // The tail read, the hash and the insert in one statement inside the ledger's lock.
         Query insert(connection, Statements::AppendChainedAuditEntry);
         insert.bind(1, dateTimeText(at));
         insert.bind(2, account);
         insert.bind(3, desk);
         insert.bind(4, action);
         insert.bind(5, details);
+        if (later && !own) {
+            insert.defer();
+            return 0;
+        }
         insert.next();
         const qint64 id = insert.integer(0);
         if (own)
@@ -253,6 +260,18 @@ qint64 Append(const Connection& connection, const QString& account, const QStrin
             own->commit();
         return e.id;
     }
+}
+
+} // namespace
+
+qint64 Append(const Connection& connection, const QString& account, const QString& desk,
+              const QString& action, const QString& details, const QDateTime& at) {
+    return append(connection, account, desk, action, details, at, false);
+}
+
+void Add(const Connection& connection, const QString& account, const QString& desk,
+         const QString& action, const QString& details, const QDateTime& at) {
+    append(connection, account, desk, action, details, at, true);
 }
 
 QString AppendTo(const QString& databasePath, const QString& account, const QString& action,

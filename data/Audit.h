@@ -69,6 +69,10 @@ QString ThisDesk();
 // with the change it tells of; otherwise it takes its own. `at` invalid: now. Raises DataError.
 qint64 Append(const Connection& connection, const QString& account, const QString& desk,
               const QString& action, const QString& details, const QDateTime& at = {});
+// The same inside the caller's write transaction, when nobody needs the entry's id: a server
+// gets the entry with the transaction's next statement or its commit.
+void Add(const Connection& connection, const QString& account, const QString& desk,
+         const QString& action, const QString& details, const QDateTime& at = {});
 
 // The same for callers that hold no connection: opens the file, appends, closes. Returns why it
 // failed, or an empty text.

@@ -50,7 +50,7 @@ sqlite3* Connection::handle() const {
 
 pg_conn* Connection::server() const {
     return m_engine == Engine::Postgres && m_session
-               ? static_cast<const PostgresSession&>(*m_session).server()
+               ? static_cast<PostgresSession&>(*m_session).server()
                : nullptr;
 }
 
@@ -94,6 +94,12 @@ Transaction::~Transaction() {
 
 void Transaction::commit() {
     m_connection.session().commit();
+    m_open = false;
+}
+
+void Transaction::commitThen(Query& then) {
+    ++t_statements;
+    m_connection.session().commitThen(*then.m_statement);
     m_open = false;
 }
 

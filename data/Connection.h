@@ -15,6 +15,8 @@ namespace velkar {
 
 // One open database: a file, or a session on the server a `postgresql://` location names.
 // Shared by the recordsets opened on it, so it closes when the last of them is released.
+class Query;
+
 class Connection {
 public:
     // How a file is opened. Existing: read at once, so that a file that is no database fails
@@ -71,6 +73,9 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit(); // throws DataError
+    // Commits, then runs `then` in the same round trip where the engine allows it: a read
+    // that needs the commit but must not hold the write lock.
+    void commitThen(Query& then); // throws DataError
 
 private:
     const Connection& m_connection;
@@ -95,6 +100,9 @@ public:
     void bind(int index, const QString& value) { m_statement->bind(index, value); } // 1-based
     void bind(int index, std::int64_t value) { m_statement->bind(index, value); }
     bool next() { return m_statement->next(); } // throws DataError
+    // A write inside a write transaction whose answer nobody reads: a server gets it with the
+    // transaction's next statement or its commit, and raises any failure of it there.
+    void defer() { m_statement->defer(); }
     void reset() { m_statement->reset(); }
     int columnCount() const { return m_statement->columnCount(); }
     QString columnName(int column) const { return m_statement->columnName(column); }
@@ -105,6 +113,7 @@ public:
     const char* utf8(int column, int* length) const { return m_statement->utf8(column, length); }
 
 private:
+    friend class Transaction;
     std::unique_ptr<EngineStatement> m_statement;
 };
 

@@ -24,6 +24,8 @@ public:
     virtual void bind(int index, const QString& value) = 0;
     virtual void bind(int index, std::int64_t value) = 0;
     virtual bool next() = 0;
+    // Runs a write whose answer nobody reads; an engine may send it with the next statement.
+    virtual void defer() { next(); }
     virtual void reset() = 0;
     virtual int columnCount() const = 0;
     virtual QString columnName(int column) const = 0;
@@ -49,6 +51,12 @@ public:
     // Write transactions are taken one at a time over the whole database.
     virtual void begin(bool write) = 0;
     virtual void commit() = 0;
+    // Commits, and runs `then` in the same round trip where the engine allows it; its rows, or
+    // its failure, come with its next() as usual. A failed commit leaves it unrun.
+    virtual void commitThen(EngineStatement& then) {
+        (void)then;
+        commit();
+    }
     virtual void rollback() noexcept = 0;
     virtual void close() = 0;
 };

@@ -125,20 +125,34 @@ qint64 Add(const Connection& connection, const Entry& entry) {
 
 namespace {
 
-void readTotals(const Connection& connection, CardTotals* totals) {
-    if (!totals)
-        return;
-    Query q(connection, Statements::CardRecordsTotal);
-    q.bind(1, totals->cardNo);
-    if (q.next()) {
-        totals->count = q.integer(0);
-        totals->total = q.integer(1);
+// The card's count and total.
+class TotalsRead {
+public:
+    TotalsRead(const Connection& connection, CardTotals* totals)
+        : m_query(connection, Statements::CardRecordsTotal), m_totals(totals) {
+        m_query.bind(1, totals->cardNo);
     }
-    totals->read = true;
+    Query& query() { return m_query; }
+    void read() {
+        if (m_query.next()) {
+            m_totals->count = m_query.integer(0);
+            m_totals->total = m_query.integer(1);
+        }
+        m_totals->read = true;
+    }
+
+private:
+    Query m_query;
+    CardTotals* m_totals;
+};
+
+void readTotals(const Connection& connection, CardTotals* totals) {
+    if (totals)
+        TotalsRead(connection, totals).read();
 }
 
-// A server sums the card's records once the ledger's lock is given back: it is the longest step
-// of a booking, and the other desks wait for the lock. A file's sum costs no round trip.
+// A server sums the card's records once the ledger's lock is given back, in the commit's round
+// trip: the lock is held for as short as can be. A file's sum costs no round trip.
 bool totalsAfterCommit(const Connection& connection) {
     return connection.engine() == Engine::Postgres;
 }
@@ -149,16 +163,21 @@ void totalsBeforeCommit(const Connection& connection, bool booked, CardTotals* t
         readTotals(connection, totals);
 }
 
-// Or just after its commit. The booking is in by then: a failed read leaves the totals unread
-// rather than the booking looking undone, which would keep the desk from telling it.
-void totalsCommitted(const Connection& connection, bool booked, CardTotals* totals) {
-    if (!booked || !totalsAfterCommit(connection))
+// Commits; on a server the totals go with the commit. The booking is in by then: a failed read
+// leaves the totals unread rather than the booking looking undone, which would keep the desk
+// from telling it.
+void commitWithTotals(const Connection& connection, Transaction& transaction, bool booked,
+                      CardTotals* totals) {
+    if (!booked || !totals || !totalsAfterCommit(connection)) {
+        transaction.commit();
         return;
+    }
+    TotalsRead read(connection, totals);
+    transaction.commitThen(read.query());
     try {
-        readTotals(connection, totals);
+        read.read();
     } catch (const DataError&) {
-        if (totals)
-            totals->read = false;
+        totals->read = false;
     }
 }
 
@@ -236,9 +255,9 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
     QString text = AuditText(entry, id, stored_, settled.recordId);
     if (desk != entry.desk)
         text += Messages::ResolvedByDesk(desk);
-    Audit::Append(connection, entry.operatorName, desk,
-                  settled.state == State::Mismatch ? Audit::Mismatch : Audit::Command, text,
-                  TimestampFromText(r.at));
+    Audit::Add(connection, entry.operatorName, desk,
+               settled.state == State::Mismatch ? Audit::Mismatch : Audit::Command, text,
+               TimestampFromText(r.at));
     return settled;
 }
 
@@ -277,8 +296,7 @@ std::vector<Settled> Settle(const Connection& connection,
             Cards::Seen(connection, r.entry.cardNo, r.balanceSeen, r.at,
                         resolvingDesk.isEmpty() ? r.entry.desk : resolvingDesk);
         }
-    transaction.commit();
-    totalsCommitted(connection, booked, totals);
+    commitWithTotals(connection, transaction, booked, totals);
     return outcomes;
 }
 
@@ -355,8 +373,7 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
         Audit::Append(connection, arrival->account, resolvingDesk, Audit::LostCardSighted,
                       Messages::LostSightedDetails(cardNo, seen), TimestampFromText(at));
     }
-    transaction.commit();
-    totalsCommitted(connection, booked, totals);
+    commitWithTotals(connection, transaction, booked, totals);
     return done;
 }
 

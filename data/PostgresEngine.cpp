@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace velkar {
@@ -13,7 +14,7 @@ namespace velkar {
 namespace {
 
 // The one lock every write transaction on a server takes, as SQLite's takes its file's.
-constexpr const char* WriteBegin = "BEGIN; SELECT pg_advisory_xact_lock(5647153)";
+constexpr const char* WriteLock = "SELECT pg_advisory_xact_lock(5647153)";
 constexpr Oid TypeUnknown = 0;
 constexpr Oid TypeInt8 = 20;
 
@@ -31,6 +32,11 @@ constexpr Oid TypeInt8 = 20;
     if (why.isEmpty())
         why = QStringLiteral("lost the connection to the server");
     throw DataError(failure, why);
+}
+
+bool succeeded(pg_result* result) {
+    const ExecStatusType status = PQresultStatus(result);
+    return status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK || status == PGRES_EMPTY_QUERY;
 }
 
 void executeServer(pg_conn* conn, const char* sql) {
@@ -80,12 +86,16 @@ constexpr std::size_t MostPrepared = 256;
 
 class PostgresStatement : public EngineStatement {
 public:
-    PostgresStatement(pg_conn* conn, const QByteArray& sql, PostgresSession::Kept* kept)
-        : m_conn(conn), m_sql(ServerPlaceholders(sql)), m_kept(kept) {
+    PostgresStatement(PostgresSession& session, pg_conn* conn, const QByteArray& sql,
+                      PostgresSession::Kept* kept)
+        : m_session(session), m_conn(conn), m_sql(ServerPlaceholders(sql)), m_kept(kept) {
         m_plain = leavesSessionAlone(m_sql);
         m_simple = severalStatements(m_sql);
     }
-    ~PostgresStatement() override { PQclear(m_result); }
+    ~PostgresStatement() override {
+        PQclear(m_result);
+        PQclear(m_failure);
+    }
     PostgresStatement(const PostgresStatement&) = delete;
     PostgresStatement& operator=(const PostgresStatement&) = delete;
 
@@ -115,6 +125,7 @@ public:
     void reset() override {
         PQclear(m_result);
         m_result = nullptr;
+        PQclear(std::exchange(m_failure, nullptr));
         m_row = -1;
         m_values.clear();
         m_bound.clear();
@@ -129,6 +140,13 @@ public:
     QString columnName(int column) const override {
         execute();
         return QString::fromUtf8(PQfname(m_result, column));
+    }
+
+    void defer() override {
+        if (m_simple)
+            execute();
+        else
+            m_session.defer(call());
     }
 
     bool isNull(int column) const override { return PQgetisnull(m_result, m_row, column) != 0; }
@@ -171,31 +189,43 @@ private:
         return name;
     }
 
+    // Ready to go out: named now when it is new.
+    PostgresSession::Call call() const {
+        if (m_kept && !m_plain)
+            m_kept->markChanged();
+        return {preparedName(), m_sql, m_values, m_bound, m_types};
+    }
+
+    // The answer it got after a commit; a failure is raised when it is read. Takes `result`;
+    // none: the session was lost on the way.
+    void answer(pg_result* result) {
+        if (result && succeeded(result))
+            m_result = result;
+        else
+            m_failure = result ? result : PQmakeEmptyPGresult(m_conn, PGRES_FATAL_ERROR);
+    }
+
     void execute() const {
         if (m_result)
             return;
-        if (m_kept && !m_plain)
-            m_kept->markChanged();
-        std::vector<const char*> values;
-        for (size_t i = 0; i < m_values.size(); ++i)
-            values.push_back(m_bound[i] ? m_values[i].constData() : nullptr);
-        const QByteArray name = preparedName();
-        // Without parameters a text may hold several statements (the schema's).
-        m_result = !name.isEmpty() ? PQexecPrepared(m_conn, name.constData(), int(values.size()),
-                                                    values.data(), nullptr, nullptr, 0)
-                   : values.empty()
-                       ? PQexec(m_conn, m_sql.constData())
-                       : PQexecParams(m_conn, m_sql.constData(), int(values.size()), m_types.data(),
-                                      values.data(), nullptr, nullptr, 0);
-        const ExecStatusType status = PQresultStatus(m_result);
-        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK &&
-            status != PGRES_EMPTY_QUERY) {
-            pg_result* failed = m_result;
-            m_result = nullptr;
-            raiseServer(m_conn, failed);
+        if (m_failure)
+            raiseServer(m_conn, std::exchange(m_failure, nullptr));
+        if (!m_simple) {
+            m_result = m_session.answer(call());
+            return;
         }
+        // Several statements in one text go as a simple query, which a pipeline can't carry.
+        m_session.flush();
+        if (m_kept)
+            m_kept->markChanged();
+        m_result = PQexec(m_conn, m_sql.constData());
+        if (!succeeded(m_result))
+            raiseServer(m_conn, std::exchange(m_result, nullptr));
     }
 
+    friend class velkar::PostgresSession;
+
+    PostgresSession& m_session;
     pg_conn* m_conn;
     QByteArray m_sql;
     PostgresSession::Kept* m_kept;
@@ -205,6 +235,7 @@ private:
     std::vector<bool> m_bound;
     std::vector<Oid> m_types;
     mutable pg_result* m_result = nullptr;
+    mutable pg_result* m_failure = nullptr; // answered in a pipeline, raised when read
     int m_row = -1;
 };
 
@@ -310,7 +341,109 @@ bool PostgresSession::moved() const {
 }
 
 bool PostgresSession::inTransaction() const {
-    return m_conn && PQtransactionStatus(m_conn) != PQTRANS_IDLE;
+    return m_conn && (!m_deferred.empty() || PQtransactionStatus(m_conn) != PQTRANS_IDLE);
+}
+
+pg_conn* PostgresSession::server() {
+    flush();
+    return m_conn;
+}
+
+int PostgresSession::Call::send(pg_conn* conn) const {
+    std::vector<const char*> pointers;
+    for (size_t i = 0; i < values.size(); ++i)
+        pointers.push_back(bound[i] ? values[i].constData() : nullptr);
+    return !name.isEmpty() ? PQsendQueryPrepared(conn, name.constData(), int(pointers.size()),
+                                                 pointers.data(), nullptr, nullptr, 0)
+                           : PQsendQueryParams(conn, sql.constData(), int(pointers.size()),
+                                               types.data(), pointers.data(), nullptr, nullptr, 0);
+}
+
+std::vector<pg_result*> PostgresSession::together(const std::vector<const Call*>& calls) {
+    std::vector<const Call*> all;
+    for (const Call& waiting : m_deferred)
+        all.push_back(&waiting);
+    all.insert(all.end(), calls.begin(), calls.end());
+    std::vector<pg_result*> answers(all.size(), nullptr);
+    if (PQenterPipelineMode(m_conn) != 1) {
+        m_deferred.clear();
+        raiseServer(m_conn);
+    }
+    bool sent = true;
+    for (const Call* call : all)
+        sent = sent && call->send(m_conn) == 1;
+    if (sent && PQpipelineSync(m_conn) == 1) {
+        // Each statement's answer ends with a null; the sync's comes last, alone.
+        for (pg_result*& answer : answers)
+            while (pg_result* r = PQgetResult(m_conn)) {
+                if (!answer)
+                    answer = r;
+                else
+                    PQclear(r);
+            }
+        while (pg_result* r = PQgetResult(m_conn)) {
+            const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+            PQclear(r);
+            if (sync)
+                break;
+        }
+    }
+    // Only a lost session stays in pipeline mode; the pool never takes it back.
+    PQexitPipelineMode(m_conn);
+    const std::size_t waited = m_deferred.size();
+    m_deferred.clear();
+    // The first failure is the one to tell: what followed it was never run. A transaction
+    // left open is rolled back by its owner.
+    pg_result* failed = nullptr;
+    bool lost = false;
+    for (std::size_t i = 0; i < waited && !failed && !lost; ++i) {
+        lost = !answers[i];
+        if (!lost && !succeeded(answers[i]))
+            failed = std::exchange(answers[i], nullptr);
+    }
+    if (failed || lost) {
+        for (pg_result* answer : answers)
+            PQclear(answer);
+        raiseServer(m_conn, failed);
+    }
+    for (std::size_t i = 0; i < waited; ++i)
+        PQclear(answers[i]);
+    answers.erase(answers.begin(), answers.begin() + qsizetype(waited));
+    return answers;
+}
+
+void PostgresSession::defer(Call call) {
+    if (!inTransaction()) {
+        PQclear(answer(call));
+        return;
+    }
+    m_deferred.push_back(std::move(call));
+}
+
+pg_result* PostgresSession::answer(const Call& call) {
+    pg_result* result = nullptr;
+    if (m_deferred.empty()) {
+        std::vector<const char*> pointers;
+        for (size_t i = 0; i < call.values.size(); ++i)
+            pointers.push_back(call.bound[i] ? call.values[i].constData() : nullptr);
+        result = !call.name.isEmpty()
+                     ? PQexecPrepared(m_conn, call.name.constData(), int(pointers.size()),
+                                      pointers.data(), nullptr, nullptr, 0)
+                 : pointers.empty()
+                     ? PQexec(m_conn, call.sql.constData())
+                     : PQexecParams(m_conn, call.sql.constData(), int(pointers.size()),
+                                    call.types.data(), pointers.data(), nullptr, nullptr, 0);
+    } else {
+        result = together({&call}).front();
+    }
+    if (!result || !succeeded(result))
+        raiseServer(m_conn, result);
+    return result;
+}
+
+void PostgresSession::flush() {
+    if (!m_deferred.empty())
+        together({});
 }
 
 void PostgresSession::Kept::markChanged() {
@@ -323,41 +456,67 @@ void PostgresSession::Kept::markChanged() {
 }
 
 void PostgresSession::run(const QByteArray& script) {
+    flush();
     m_kept->markChanged();
     executeServer(m_conn, script.constData());
 }
 
 std::unique_ptr<EngineStatement> PostgresSession::prepare(const QByteArray& sql) {
-    return std::make_unique<PostgresStatement>(m_conn, sql, m_kept.get());
+    return std::make_unique<PostgresStatement>(*this, m_conn, sql, m_kept.get());
 }
+
+namespace {
+PostgresSession::Call plainCall(const char* sql) {
+    return {{}, sql, {}, {}, {}};
+}
+} // namespace
 
 void PostgresSession::begin(bool write) {
     if (!write) {
         executeServer(m_conn, "BEGIN ISOLATION LEVEL REPEATABLE READ");
         return;
     }
-    // One round trip: the server runs both and answers once.
-    try {
-        executeServer(m_conn, WriteBegin);
-    } catch (const DataError&) {
-        rollback();
-        throw;
-    }
+    // They go out with the transaction's first statement.
+    m_deferred.push_back(plainCall("BEGIN"));
+    m_deferred.push_back(plainCall(WriteLock));
 }
 
 void PostgresSession::commit() {
-    // A server turns the COMMIT of a failed transaction into a rollback without an error.
-    if (PQtransactionStatus(m_conn) != PQTRANS_INTRANS)
+    // A server turns the COMMIT of a failed transaction into a rollback without an error. A
+    // statement that waits fails in a failed one, and the commit after it is not run.
+    if (m_deferred.empty() && PQtransactionStatus(m_conn) != PQTRANS_INTRANS)
         raiseServer(m_conn);
-    executeServer(m_conn, "COMMIT");
+    PQclear(answer(plainCall("COMMIT")));
+}
+
+void PostgresSession::commitThen(EngineStatement& then) {
+    auto& statement = static_cast<PostgresStatement&>(then);
+    if (statement.m_simple) {
+        commit();
+        return;
+    }
+    if (m_deferred.empty() && PQtransactionStatus(m_conn) != PQTRANS_INTRANS)
+        raiseServer(m_conn);
+    const Call commitCall = plainCall("COMMIT");
+    const Call read = statement.call();
+    std::vector<pg_result*> answers = together({&commitCall, &read});
+    if (!answers[0] || !succeeded(answers[0])) {
+        PQclear(answers[1]);
+        raiseServer(m_conn, answers[0]);
+    }
+    PQclear(answers[0]);
+    statement.answer(answers[1]);
 }
 
 void PostgresSession::rollback() noexcept {
-    if (m_conn)
+    // What still waits never went out: when the BEGIN is among it, the server has nothing.
+    m_deferred.clear();
+    if (m_conn && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
         PQclear(PQexec(m_conn, "ROLLBACK"));
 }
 
 void PostgresSession::close() {
+    m_deferred.clear();
     if (m_conn)
         SessionPool::Give(m_sessionKey, {m_conn, m_kept->prepared, m_kept->changed});
     m_conn = nullptr;

@@ -4,8 +4,10 @@
 #include "data/SessionPool.h"
 
 #include <memory>
+#include <vector>
 
 struct pg_conn;
+struct pg_result;
 
 namespace velkar {
 
@@ -22,7 +24,8 @@ public:
     PostgresSession(const PostgresSession&) = delete;
     PostgresSession& operator=(const PostgresSession&) = delete;
 
-    pg_conn* server() const { return m_conn; }
+    // For talking to the server directly: what the session holds back goes out first.
+    pg_conn* server();
 
     Engine engine() const override { return Engine::Postgres; }
     bool isOpen() const override { return m_conn != nullptr; }
@@ -32,8 +35,27 @@ public:
     std::unique_ptr<EngineStatement> prepare(const QByteArray& sql) override;
     void begin(bool write) override;
     void commit() override;
+    void commitThen(EngineStatement& then) override;
     void rollback() noexcept override;
     void close() override;
+
+    // A statement ready to go out, with its own copy of what it sends.
+    struct Call {
+        QByteArray name; // prepared on the session; else the text goes
+        QByteArray sql;
+        std::vector<QByteArray> values;
+        std::vector<bool> bound;
+        std::vector<unsigned> types;
+        int send(pg_conn* conn) const;
+    };
+    // Goes out with the next statement that is answered, or the commit, in one round trip:
+    // for writes inside a write transaction whose answers nobody reads. Any failure of it is
+    // raised there. Outside a transaction it runs at once.
+    void defer(Call call);
+    // Runs `call` after what waits; its answer, or raises the first failure.
+    pg_result* answer(const Call& call);
+    // Sends what waits now.
+    void flush();
 
     // What the session keeps for its next user: the statements prepared on it, and whether
     // its users changed more than rows.
@@ -44,7 +66,12 @@ public:
     };
 
 private:
+    // What waits and then `calls`, answered in one round trip. Raises the first failure of
+    // those that waited; returns the answers to `calls`, none after a lost session.
+    std::vector<pg_result*> together(const std::vector<const Call*>& calls);
+
     pg_conn* m_conn = nullptr;
+    std::vector<Call> m_deferred; // a write transaction's BEGIN and lock among them
     std::unique_ptr<Kept> m_kept;
     QByteArray m_sessionKey; // where the session goes back to on close
 };

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <barrier>
 #include <cerrno>
+#include <optional>
 #include <thread>
 
 #include <signal.h>
@@ -381,6 +382,105 @@ private slots:
                  QStringLiteral("%1|1|").arg(pid));
         QCOMPARE(session(), QStringLiteral("%1|0|").arg(pid));
         QCOMPARE(session(), QStringLiteral("%1|1|").arg(pid));
+    }
+
+    // A write transaction's BEGIN and lock go out with its first statement, and a write nobody
+    // reads (an audit entry) with the next statement or the commit: what fails among them
+    // fails the transaction where it would have failed alone, and leaves nothing of it.
+    void heldBackStatementsFailWhereTheyWouldHave() {
+        TestDatabase db;
+        const auto entries = [&] {
+            return db.scalar(QStringLiteral("SELECT count(*) FROM audit"));
+        };
+        const QString before = entries();
+        const auto failureOf = [](const std::function<void()>& work) {
+            try {
+                work();
+            } catch (const DataError& e) {
+                return std::optional<DataFailure>(e.failure());
+            }
+            return std::optional<DataFailure>();
+        };
+        const Connection desk(db.path(), 200);
+        {
+            // Another desk holds the ledger's write lock: the first statement waits, then fails
+            // as busy, and the transaction is gone from the session.
+            const Connection holder(db.path(), 1000);
+            Transaction held(holder, Transaction::Write);
+            Query(holder, QStringLiteral("SELECT 1")).next();
+            QCOMPARE(failureOf([&] {
+                         Transaction t(desk, Transaction::Write);
+                         Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command,
+                                    QStringLiteral("waited"));
+                         Query(desk, QStringLiteral("SELECT 1")).next();
+                     }),
+                     DataFailure::Busy);
+            QVERIFY(!desk.inTransaction());
+        }
+        // A held-back entry that breaks a rule fails the commit, and the write before it in the
+        // same transaction is rolled back with it.
+        QCOMPARE(failureOf([&] {
+                     Transaction t(desk, Transaction::Write);
+                     Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command,
+                                QStringLiteral("kept back"));
+                     Query(desk, QStringLiteral("INSERT INTO journal (id) VALUES (NULL)")).defer();
+                     t.commit();
+                 }),
+                 DataFailure::Constraint);
+        QCOMPARE(entries(), before);
+        QVERIFY(!desk.inTransaction());
+        // Held back, then read back in order, then committed with a read that needs the commit.
+        {
+            Transaction t(desk, Transaction::Write);
+            Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command, QStringLiteral("one"));
+            Query seen(desk, QStringLiteral("SELECT count(*) FROM audit WHERE details = 'one'"));
+            QVERIFY(seen.next());
+            QCOMPARE(seen.integer(0), 1);
+            Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command, QStringLiteral("two"));
+            Query after(desk,
+                        QStringLiteral("SELECT count(*) FILTER (WHERE details = 'two'), "
+                                       "pg_current_xact_id_if_assigned() IS NULL FROM audit"));
+            t.commitThen(after);
+            // It sees the entry, run after the commit: outside the writing transaction.
+            QVERIFY(after.next());
+            QCOMPARE(after.integer(0), 1);
+            QCOMPARE(after.integer(1), 1);
+        }
+        QCOMPARE(entries().toInt(), before.toInt() + 2);
+        QVERIFY(!Audit::Verify(desk));
+        // A read after the commit that fails leaves the commit in, and tells its failure.
+        {
+            Transaction t(desk, Transaction::Write);
+            Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command,
+                       QStringLiteral("three"));
+            Query broken(desk, QStringLiteral("SELECT 1 / (count(*) - count(*)) FROM audit"));
+            t.commitThen(broken);
+            QCOMPARE(failureOf([&] { broken.next(); }), DataFailure::Other);
+        }
+        QCOMPARE(entries().toInt(), before.toInt() + 3);
+        // Nothing held back goes out when the transaction is dropped; an empty one commits.
+        {
+            Transaction t(desk, Transaction::Write);
+            Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command,
+                       QStringLiteral("dropped"));
+        }
+        Transaction(desk, Transaction::Write).commit();
+        QCOMPARE(entries().toInt(), before.toInt() + 3);
+        // The session lost before the commit: the commit fails as a lost server.
+        {
+            Query backend(desk, QStringLiteral("SELECT pg_backend_pid()"));
+            QVERIFY(backend.next());
+            const qint64 pid = backend.integer(0);
+            Transaction t(desk, Transaction::Write);
+            Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command, QStringLiteral("lost"));
+            const Connection admin(db.path(), 1000);
+            Query end(admin, QStringLiteral("SELECT pg_terminate_backend(?::int)"));
+            end.bind(1, pid);
+            QVERIFY(end.next());
+            QTRY_VERIFY(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+            QCOMPARE(failureOf([&] { t.commit(); }), DataFailure::ServerGone);
+        }
+        QCOMPARE(entries().toInt(), before.toInt() + 3);
     }
 
     // A server's administrator may install an extension, such as PostgreSQL's own checker
