@@ -84,7 +84,7 @@ void Connection::CloseIdleSessions() {
 
 Transaction::Transaction(const Connection& connection, Kind kind) : m_connection(connection) {
     ++t_statements;
-    connection.session().begin(kind == Write);
+    connection.session().begin(kind != Read, kind == WriteWithFirst);
 }
 
 Transaction::~Transaction() {

@@ -13,10 +13,10 @@ struct pg_conn;
 
 namespace velkar {
 
-// One open database: a file, or a session on the server a `postgresql://` location names.
-// Shared by the recordsets opened on it, so it closes when the last of them is released.
 class Query;
 
+// One open database: a file, or a session on the server a `postgresql://` location names.
+// Shared by the recordsets opened on it, so it closes when the last of them is released.
 class Connection {
 public:
     // How a file is opened. Existing: read at once, so that a file that is no database fails
@@ -67,7 +67,9 @@ private:
 // a read transaction sees one state of the database throughout.
 class Transaction {
 public:
-    enum Kind { Read, Write };
+    // WriteWithFirst: a write whose lock a server takes with its first statement, in the same
+    // round trip; a busy lock then fails that statement rather than the constructor.
+    enum Kind { Read, Write, WriteWithFirst };
     Transaction(const Connection& connection, Kind kind); // throws DataError
     ~Transaction();
     Transaction(const Transaction&) = delete;

@@ -48,8 +48,9 @@ public:
     virtual void run(const QByteArray& script) = 0;
     // `?` and `?N` placeholders on both engines.
     virtual std::unique_ptr<EngineStatement> prepare(const QByteArray& sql) = 0;
-    // Write transactions are taken one at a time over the whole database.
-    virtual void begin(bool write) = 0;
+    // Write transactions are taken one at a time over the whole database. `withFirst`: an
+    // engine may take the lock with the transaction's first statement instead of now.
+    virtual void begin(bool write, bool withFirst) = 0;
     virtual void commit() = 0;
     // Commits, and runs `then` in the same round trip where the engine allows it; its rows, or
     // its failure, come with its next() as usual. A failed commit leaves it unrun.

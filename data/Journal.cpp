@@ -281,7 +281,7 @@ std::vector<Settled> Settle(const Connection& connection,
                             const std::vector<Resolution>& resolutions,
                             const QString& resolvingDesk, CardTotals* totals) {
     std::vector<Settled> outcomes;
-    Transaction transaction(connection, Transaction::Write);
+    Transaction transaction(connection, Transaction::WriteWithFirst);
     requireSameFile(connection);
     bool booked = false;
     bool seenNoted = false;
@@ -312,7 +312,7 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
                                   const std::vector<qint64>& held, const QString& at,
                                   const QString& resolvingDesk, CardTotals* totals,
                                   Arrival* arrival) {
-    Transaction transaction(connection, Transaction::Write);
+    Transaction transaction(connection, Transaction::WriteWithFirst);
     requireSameFile(connection);
     std::vector<Entry> waiting;
     {

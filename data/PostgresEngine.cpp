@@ -349,10 +349,15 @@ pg_conn* PostgresSession::server() {
     return m_conn;
 }
 
-int PostgresSession::Call::send(pg_conn* conn) const {
-    std::vector<const char*> pointers;
+std::vector<const char*> PostgresSession::Call::pointers() const {
+    std::vector<const char*> out;
     for (size_t i = 0; i < values.size(); ++i)
-        pointers.push_back(bound[i] ? values[i].constData() : nullptr);
+        out.push_back(bound[i] ? values[i].constData() : nullptr);
+    return out;
+}
+
+int PostgresSession::Call::send(pg_conn* conn) const {
+    const std::vector<const char*> pointers = this->pointers();
     return !name.isEmpty() ? PQsendQueryPrepared(conn, name.constData(), int(pointers.size()),
                                                  pointers.data(), nullptr, nullptr, 0)
                            : PQsendQueryParams(conn, sql.constData(), int(pointers.size()),
@@ -408,7 +413,7 @@ std::vector<pg_result*> PostgresSession::together(const std::vector<const Call*>
     }
     for (std::size_t i = 0; i < waited; ++i)
         PQclear(answers[i]);
-    answers.erase(answers.begin(), answers.begin() + qsizetype(waited));
+    answers.erase(answers.begin(), answers.begin() + std::ptrdiff_t(waited));
     return answers;
 }
 
@@ -423,9 +428,7 @@ void PostgresSession::defer(Call call) {
 pg_result* PostgresSession::answer(const Call& call) {
     pg_result* result = nullptr;
     if (m_deferred.empty()) {
-        std::vector<const char*> pointers;
-        for (size_t i = 0; i < call.values.size(); ++i)
-            pointers.push_back(call.bound[i] ? call.values[i].constData() : nullptr);
+        const std::vector<const char*> pointers = call.pointers();
         result = !call.name.isEmpty()
                      ? PQexecPrepared(m_conn, call.name.constData(), int(pointers.size()),
                                       pointers.data(), nullptr, nullptr, 0)
@@ -471,14 +474,21 @@ PostgresSession::Call plainCall(const char* sql) {
 }
 } // namespace
 
-void PostgresSession::begin(bool write) {
+void PostgresSession::begin(bool write, bool withFirst) {
     if (!write) {
         executeServer(m_conn, "BEGIN ISOLATION LEVEL REPEATABLE READ");
         return;
     }
-    // They go out with the transaction's first statement.
     m_deferred.push_back(plainCall("BEGIN"));
     m_deferred.push_back(plainCall(WriteLock));
+    if (withFirst)
+        return;
+    try {
+        flush();
+    } catch (const DataError&) {
+        rollback();
+        throw;
+    }
 }
 
 void PostgresSession::commit() {

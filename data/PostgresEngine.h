@@ -33,7 +33,7 @@ public:
     bool inTransaction() const override;
     void run(const QByteArray& script) override;
     std::unique_ptr<EngineStatement> prepare(const QByteArray& sql) override;
-    void begin(bool write) override;
+    void begin(bool write, bool withFirst) override;
     void commit() override;
     void commitThen(EngineStatement& then) override;
     void rollback() noexcept override;
@@ -46,6 +46,8 @@ public:
         std::vector<QByteArray> values;
         std::vector<bool> bound;
         std::vector<unsigned> types;
+        // The values as libpq takes them: null where none was bound.
+        std::vector<const char*> pointers() const;
         int send(pg_conn* conn) const;
     };
     // Goes out with the next statement that is answered, or the commit, in one round trip:

@@ -116,7 +116,8 @@ Session Take(const QByteArray& key) {
 
 void Give(const QByteArray& key, Session session) {
     if (PQstatus(session.conn) == CONNECTION_OK &&
-        PQtransactionStatus(session.conn) == PQTRANS_IDLE) {
+        PQtransactionStatus(session.conn) == PQTRANS_IDLE &&
+        PQpipelineStatus(session.conn) == PQ_PIPELINE_OFF) {
         Pool& p = pool();
         const std::lock_guard lock(p.mutex);
         const bool kept = std::any_of(p.idle.begin(), p.idle.end(),

@@ -235,7 +235,7 @@ std::unique_ptr<EngineStatement> SqliteSession::prepare(const QByteArray& sql) {
     return std::make_unique<SqliteStatement>(m_db, sql, m_statements);
 }
 
-void SqliteSession::begin(bool write) {
+void SqliteSession::begin(bool write, bool) {
     prepare(write ? QByteArrayLiteral("BEGIN IMMEDIATE") : QByteArrayLiteral("BEGIN"))->next();
 }
 

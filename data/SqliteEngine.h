@@ -34,7 +34,7 @@ public:
     bool inTransaction() const override;
     void run(const QByteArray& script) override;
     std::unique_ptr<EngineStatement> prepare(const QByteArray& sql) override;
-    void begin(bool write) override;
+    void begin(bool write, bool withFirst) override;
     void commit() override;
     void rollback() noexcept override;
     void close() override;

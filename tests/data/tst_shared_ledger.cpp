@@ -409,7 +409,7 @@ private slots:
             Transaction held(holder, Transaction::Write);
             Query(holder, QStringLiteral("SELECT 1")).next();
             QCOMPARE(failureOf([&] {
-                         Transaction t(desk, Transaction::Write);
+                         Transaction t(desk, Transaction::WriteWithFirst);
                          Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command,
                                     QStringLiteral("waited"));
                          Query(desk, QStringLiteral("SELECT 1")).next();
@@ -460,11 +460,11 @@ private slots:
         QCOMPARE(entries().toInt(), before.toInt() + 3);
         // Nothing held back goes out when the transaction is dropped; an empty one commits.
         {
-            Transaction t(desk, Transaction::Write);
+            Transaction t(desk, Transaction::WriteWithFirst);
             Audit::Add(desk, Op1, QStringLiteral("desk-1"), Audit::Command,
                        QStringLiteral("dropped"));
         }
-        Transaction(desk, Transaction::Write).commit();
+        Transaction(desk, Transaction::WriteWithFirst).commit();
         QCOMPARE(entries().toInt(), before.toInt() + 3);
         // The session lost before the commit: the commit fails as a lost server.
         {
