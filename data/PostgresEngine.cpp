@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -364,56 +365,60 @@ int PostgresSession::Call::send(pg_conn* conn) const {
                                                types.data(), pointers.data(), nullptr, nullptr, 0);
 }
 
-std::vector<pg_result*> PostgresSession::together(const std::vector<const Call*>& calls) {
-    std::vector<const Call*> all;
-    for (const Call& waiting : m_deferred)
-        all.push_back(&waiting);
-    all.insert(all.end(), calls.begin(), calls.end());
-    std::vector<pg_result*> answers(all.size(), nullptr);
-    if (PQenterPipelineMode(m_conn) != 1) {
-        m_deferred.clear();
-        raiseServer(m_conn);
-    }
+namespace {
+
+// Sends `calls` as one pipeline and reads their answers, in order: none for those after a lost
+// session. Only a lost session stays in pipeline mode, and the pool never takes it back.
+std::vector<pg_result*> pipeline(pg_conn* conn,
+                                 const std::vector<const PostgresSession::Call*>& calls) {
+    std::vector<pg_result*> answers(calls.size(), nullptr);
+    if (PQenterPipelineMode(conn) != 1)
+        return answers;
     bool sent = true;
-    for (const Call* call : all)
-        sent = sent && call->send(m_conn) == 1;
-    if (sent && PQpipelineSync(m_conn) == 1) {
+    for (const PostgresSession::Call* call : calls)
+        sent = sent && call->send(conn) == 1;
+    if (sent && PQpipelineSync(conn) == 1) {
         // Each statement's answer ends with a null; the sync's comes last, alone.
         for (pg_result*& answer : answers)
-            while (pg_result* r = PQgetResult(m_conn)) {
+            while (pg_result* r = PQgetResult(conn)) {
                 if (!answer)
                     answer = r;
                 else
                     PQclear(r);
             }
-        while (pg_result* r = PQgetResult(m_conn)) {
+        while (pg_result* r = PQgetResult(conn)) {
             const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
             PQclear(r);
             if (sync)
                 break;
         }
     }
-    // Only a lost session stays in pipeline mode; the pool never takes it back.
-    PQexitPipelineMode(m_conn);
+    PQexitPipelineMode(conn);
+    return answers;
+}
+
+} // namespace
+
+std::vector<pg_result*> PostgresSession::together(const std::vector<const Call*>& calls) {
+    std::vector<const Call*> all;
+    for (const Call& waiting : m_deferred)
+        all.push_back(&waiting);
+    all.insert(all.end(), calls.begin(), calls.end());
+    std::vector<pg_result*> answers = pipeline(m_conn, all);
     const std::size_t waited = m_deferred.size();
     m_deferred.clear();
     // The first failure is the one to tell: what followed it was never run. A transaction
     // left open is rolled back by its owner.
-    pg_result* failed = nullptr;
-    bool lost = false;
-    for (std::size_t i = 0; i < waited && !failed && !lost; ++i) {
-        lost = !answers[i];
-        if (!lost && !succeeded(answers[i]))
-            failed = std::exchange(answers[i], nullptr);
-    }
-    if (failed || lost) {
+    const auto bad = [](pg_result* answer) { return !answer || !succeeded(answer); };
+    const auto waitedEnd = answers.begin() + std::ptrdiff_t(waited);
+    if (const auto failed = std::find_if(answers.begin(), waitedEnd, bad); failed != waitedEnd) {
+        pg_result* told = std::exchange(*failed, nullptr);
         for (pg_result* answer : answers)
             PQclear(answer);
-        raiseServer(m_conn, failed);
+        raiseServer(m_conn, told);
     }
-    for (std::size_t i = 0; i < waited; ++i)
-        PQclear(answers[i]);
-    answers.erase(answers.begin(), answers.begin() + std::ptrdiff_t(waited));
+    std::for_each(answers.begin(), waitedEnd, PQclear);
+    answers.erase(answers.begin(), waitedEnd);
     return answers;
 }
 
