@@ -146,33 +146,23 @@ private:
     CardTotals* m_totals;
 };
 
-void readTotals(const Connection& connection, CardTotals* totals) {
-    if (totals)
-        TotalsRead(connection, totals).read();
-}
-
-// A server sums the card's records once the ledger's lock is given back, in the commit's round
-// trip: the lock is held for as short as can be. A file's sum costs no round trip.
-bool totalsAfterCommit(const Connection& connection) {
-    return connection.engine() == Engine::Postgres;
-}
-
-// The card's count and total when something was booked, inside the booking's transaction.
-void totalsBeforeCommit(const Connection& connection, bool booked, CardTotals* totals) {
-    if (booked && !totalsAfterCommit(connection))
-        readTotals(connection, totals);
-}
-
-// Commits; on a server the totals go with the commit. The booking is in by then: a failed read
-// leaves the totals unread rather than the booking looking undone, which would keep the desk
-// from telling it.
+// Commits, with the card's count and total when something was booked. A file sums them inside
+// the transaction, where they cost no round trip. A server sums them once the ledger's lock is
+// given back, in the commit's round trip. The booking is in by then: a failed read leaves the
+// totals unread rather than the booking looking undone, which would keep the desk from telling
+// it.
 void commitWithTotals(const Connection& connection, Transaction& transaction, bool booked,
                       CardTotals* totals) {
-    if (!booked || !totals || !totalsAfterCommit(connection)) {
+    if (!booked || !totals) {
         transaction.commit();
         return;
     }
     TotalsRead read(connection, totals);
+    if (connection.engine() != Engine::Postgres) {
+        read.read();
+        transaction.commit();
+        return;
+    }
     transaction.commitThen(read.query());
     try {
         read.read();
@@ -274,7 +264,7 @@ QString amountText(const Entry& e) {
 } // namespace
 
 void ReadCardTotals(const Connection& connection, CardTotals* totals) {
-    readTotals(connection, totals);
+    TotalsRead(connection, totals).read();
 }
 
 std::vector<Settled> Settle(const Connection& connection,
@@ -289,7 +279,6 @@ std::vector<Settled> Settle(const Connection& connection,
         outcomes.push_back(settleOne(connection, r, resolvingDesk, &seenNoted));
         booked = booked || (outcomes.back().how == Resolved::Now && outcomes.back().recordId);
     }
-    totalsBeforeCommit(connection, booked, totals);
     for (std::size_t i = 0; i < resolutions.size() && !seenNoted; ++i)
         if (outcomes[i].how == Resolved::Now && outcomes[i].recordId) {
             const Resolution& r = resolutions[i];
@@ -365,7 +354,6 @@ std::vector<Entry> ResolveWaiting(const Connection& connection, const QString& c
         e.recordId = s.recordId;
         done.push_back(std::move(e));
     }
-    totalsBeforeCommit(connection, booked, totals);
     Cards::Seen(connection, cardNo, seen, at, resolvingDesk);
     const auto card = Cards::Find(connection, cardNo);
     if (arrival && card && card->state == Cards::State::Lost) {

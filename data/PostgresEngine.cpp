@@ -199,7 +199,7 @@ private:
 
     // The answer it got after a commit; a failure is raised when it is read. Takes `result`;
     // none: the session was lost on the way.
-    void answer(pg_result* result) {
+    void take(pg_result* result) {
         if (result && succeeded(result))
             m_result = result;
         else
@@ -217,7 +217,7 @@ private:
         }
         // Several statements in one text go as a simple query, which a pipeline can't carry.
         m_session.flush();
-        if (m_kept)
+        if (m_kept && !m_plain)
             m_kept->markChanged();
         m_result = PQexec(m_conn, m_sql.constData());
         if (!succeeded(m_result))
@@ -520,7 +520,7 @@ void PostgresSession::commitThen(EngineStatement& then) {
         raiseServer(m_conn, answers[0]);
     }
     PQclear(answers[0]);
-    statement.answer(answers[1]);
+    statement.take(answers[1]);
 }
 
 void PostgresSession::rollback() noexcept {
