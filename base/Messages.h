@@ -442,6 +442,13 @@ inline QString DayTotalsDiffer(const QString& day, qint64 keptCount, qint64 coun
         .arg(keptCount)
         .arg(counted);
 }
+inline QString CardTotalsDiffer(const QString& cardNo, qint64 keptCount, qint64 counted) {
+    return QStringLiteral(
+               "card_totals 表中卡号 %1 的合计与记录不符（记 %2 条，实有 %3 条或金额不同）")
+        .arg(cardNo)
+        .arg(keptCount)
+        .arg(counted);
+}
 inline QString RecordsOutsideDays(qint64 kept, qint64 counted) {
     return QStringLiteral("record_days 表共记 %1 条记录，employees 表实有 %2 条")
         .arg(kept)

@@ -4,6 +4,8 @@
 #include "data/AdoConn.h"
 #include "data/PagedRows.h"
 
+#include <vector>
+
 namespace velkar {
 
 namespace {
@@ -69,6 +71,44 @@ CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection
     }
     read.commit();
     return pages;
+}
+
+QString CardTotalsDisagreement(const Connection& connection) {
+    const auto bytes = [](const Query& q) {
+        int length = 0;
+        const char* at = q.utf8(0, &length);
+        return QByteArray(at, length);
+    };
+    struct Card {
+        QByteArray cardNo;
+        qint64 count, total;
+    };
+    // Read whole before the records, as a server's session serves one read at a time.
+    std::vector<Card> kept;
+    {
+        Query q(connection, QString::fromUtf8(Statements::CardTotalsInOrder));
+        while (q.next())
+            kept.push_back({bytes(q), q.integer(1), q.integer(2)});
+    }
+    const auto differ = [](const QByteArray& cardNo, qint64 kept, qint64 counted) {
+        return Messages::CardTotalsDiffer(QString::fromUtf8(cardNo), kept, counted);
+    };
+    // Both in the same byte order: a card on one side only is where the other skips past it.
+    Query counted(connection, Statements::CardTotalsCounted);
+    std::size_t at = 0;
+    while (counted.next()) {
+        const QByteArray cardNo = bytes(counted);
+        if (at < kept.size() && kept[at].cardNo < cardNo)
+            return differ(kept[at].cardNo, kept[at].count, 0);
+        if (at == kept.size() || kept[at].cardNo != cardNo)
+            return differ(cardNo, 0, counted.integer(1));
+        if (kept[at].count != counted.integer(1) || kept[at].total != counted.integer(2))
+            return differ(cardNo, kept[at].count, counted.integer(1));
+        ++at;
+    }
+    if (at < kept.size())
+        return differ(kept[at].cardNo, kept[at].count, 0);
+    return {};
 }
 
 } // namespace velkar

@@ -47,4 +47,8 @@ struct CardRecordPages {
 CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection,
                                     const QString& cardNo);
 
+// Why the kept card totals differ from the records, or an empty text when every card's count and
+// total equal its records'. Reads every record once, through the card index. Raises DataError.
+QString CardTotalsDisagreement(const Connection& connection);
+
 } // namespace velkar

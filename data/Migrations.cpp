@@ -391,6 +391,7 @@ CREATE TABLE shift_number (
      nullptr},
     DayTotalsMigration,
     CardholderPrefixesMigration,
+    CardTotalsMigration,
 };
 static_assert(std::size(Migrations) == Schema::CurrentVersion);
 

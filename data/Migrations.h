@@ -28,9 +28,10 @@ struct Migration {
 // One a version, from 1 to Schema::CurrentVersion.
 extern const Migration Migrations[];
 
-// Versions 7 and 8, which keep the day totals and the cardholders' prefix counts.
+// Versions 7 to 9, which keep the day totals, the cardholders' prefix counts and the card totals.
 extern const Migration DayTotalsMigration;
 extern const Migration CardholderPrefixesMigration;
+extern const Migration CardTotalsMigration;
 
 } // namespace SchemaText
 

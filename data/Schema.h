@@ -41,7 +41,7 @@ QString DeskDatabase(const Settings& settings);
 
 // The form of the file, counted in PRAGMA user_version. Version 0 is the delivered three-table
 // file; each later version is one migration.
-inline constexpr int CurrentVersion = 8;
+inline constexpr int CurrentVersion = 9;
 
 // Creates the delivered database: three tables and the seven accounts, brought to `version`.
 // Never touches an existing file, nor a server database that holds anything. Returns an empty text

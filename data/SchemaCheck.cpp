@@ -3,6 +3,7 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/Audit.h"
+#include "data/CardRecords.h"
 #include "data/Migrations.h"
 #include "data/ReadView.h"
 #include "data/RecordDays.h"
@@ -303,12 +304,18 @@ QString trailProblem(Handle db, int version, Schema::Rows rows, Audit::Checkpoin
 // The version from which the store keeps each day's count and total of records.
 constexpr int DaysVersion = 7;
 
-// Why the kept day totals differ from the records, or an empty text.
-QString daysProblem(const Connection& db, int version, Schema::Rows rows) {
+// The version from which the store keeps each card's count and total of records.
+constexpr int CardsVersion = 9;
+
+// Why the kept day or card totals differ from the records, or an empty text.
+QString keptProblem(const Connection& db, int version, Schema::Rows rows) {
     if (rows == Schema::Rows::Unchecked || version < DaysVersion)
         return {};
     try {
-        return RecordDays::Disagreement(db);
+        QString problem = RecordDays::Disagreement(db);
+        if (problem.isEmpty() && version >= CardsVersion)
+            problem = CardTotalsDisagreement(db);
+        return problem;
     } catch (const DataError& e) {
         return e.description();
     }
@@ -338,7 +345,7 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
         if (problem.isEmpty())
             problem = accountsProblem(db, version);
         if (problem.isEmpty())
-            problem = daysProblem(db, version, rows);
+            problem = keptProblem(db, version, rows);
         if (problem.isEmpty())
             problem = trailProblem<const Connection&>(db, version, rows, trailHead);
         return problem;
@@ -348,7 +355,7 @@ QString checkServer(const QString& location, int lockTimeoutMs, Schema::Rows row
 }
 
 // Why the rows of the file open in `db` are not what its version wants: its objects, accounts,
-// rules, kept day totals and trail.
+// rules, kept day and card totals and trail.
 QString rowsProblemOf(sqlite3* db, Schema::Rows checked, Audit::Checkpoint* trailHead) {
     QString problem;
     const int version = readVersion(db, &problem);
@@ -362,7 +369,7 @@ QString rowsProblemOf(sqlite3* db, Schema::Rows checked, Audit::Checkpoint* trai
     if (problem.isEmpty() && checked == Schema::Rows::Checked)
         problem = rulesProblem(db, version);
     if (problem.isEmpty())
-        problem = daysProblem(Connection(db), version, checked);
+        problem = keptProblem(Connection(db), version, checked);
     if (problem.isEmpty())
         problem = trailProblem<sqlite3*>(db, version, checked, trailHead);
     return problem;

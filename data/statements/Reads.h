@@ -217,12 +217,21 @@ inline constexpr const char* RecordBlockBetween =
     ", e.日期, e.rowid FROM employees e WHERE e.日期 >= ?4 AND e.日期 <= ?2 AND ?4 >= ?1 AND "
     "(e.日期 > ?4 OR e.rowid >= ?5) AND e.rowid <= ?3 ORDER BY e.日期, e.rowid LIMIT ?6";
 
-// Count and total of CardRecords by the desk's rule.
-#define VELKAR_CARD_RECORDS_TOTAL(rule)                                                            \
-    "SELECT count(*), coalesce(sum(" rule "), 0) FROM employees WHERE 卡号 = ?"
-inline constexpr Dialects CardRecordsTotal{
-    VELKAR_CARD_RECORDS_TOTAL(VELKAR_CARD_AMOUNT_RULE),
-    VELKAR_CARD_RECORDS_TOTAL(VELKAR_SERVER_CARD_AMOUNT_RULE)};
+// Count and total of CardRecords by the desk's rule, as the store keeps them for each card
+// (card_totals, written by the records table's own triggers). One row, zeros for a card with no
+// records.
+#define VELKAR_CARD_RECORDS_TOTAL                                                                  \
+    "SELECT coalesce(sum(count), 0), coalesce(sum(total), 0) FROM card_totals WHERE 卡号 = ?"
+inline constexpr Dialects CardRecordsTotal{VELKAR_CARD_RECORDS_TOTAL, VELKAR_CARD_RECORDS_TOTAL};
+// Every card's kept count and total, in 卡号 order. Columns: 卡号, count, total.
+inline constexpr const char* CardTotalsInOrder =
+    "SELECT 卡号, count, total FROM card_totals ORDER BY 卡号";
+// The same counted from the records, what the kept ones must equal. Columns: 卡号, count, total.
+#define VELKAR_CARD_TOTALS_COUNTED(rule)                                                           \
+    "SELECT 卡号, count(*), sum(" rule ") FROM employees GROUP BY 卡号 ORDER BY 卡号"
+inline constexpr Dialects CardTotalsCounted{
+    VELKAR_CARD_TOTALS_COUNTED(VELKAR_CARD_AMOUNT_RULE),
+    VELKAR_CARD_TOTALS_COUNTED(VELKAR_SERVER_CARD_AMOUNT_RULE)};
 
 // What a record is to a plan, as a key: a recharge taken back by a correction (open,
 // corrected, or withdrawn before its clear), or a command a correction or a replacement sent.

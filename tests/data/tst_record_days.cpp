@@ -1,5 +1,6 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
+#include "data/CardRecords.h"
 #include "data/DatabaseCopy.h"
 #include "data/Journal.h"
 #include "data/RecordDays.h"
@@ -64,6 +65,31 @@ void compareRange(const std::shared_ptr<Connection>& db, const QString& start, c
 QString disagreement(const TestDatabase& db) {
     const Connection connection(db.path());
     return RecordDays::Disagreement(connection);
+}
+
+// Every card's kept count and total against its records read one by one and added up by the
+// desk's own rule. Returns the cards compared.
+int compareCards(const Connection& db) {
+    QStringList cards;
+    {
+        Query q(db, QStringLiteral("SELECT DISTINCT 卡号 FROM employees ORDER BY 1"));
+        while (q.next())
+            cards << q.text(0);
+    }
+    for (const QString& card : cards) {
+        const CardRecordList records = ReadCardRecords(db, card);
+        Query kept(db, Statements::CardRecordsTotal);
+        kept.bind(1, card);
+        kept.next();
+        if (kept.integer(0) != records.rows.size() || kept.integer(1) != records.total) {
+            qWarning(
+                "card %s: kept %lld/%lld, records %lld/%lld", qPrintable(card),
+                static_cast<long long>(kept.integer(0)), static_cast<long long>(kept.integer(1)),
+                static_cast<long long>(records.rows.size()), static_cast<long long>(records.total));
+            return -1;
+        }
+    }
+    return int(cards.size());
 }
 
 QString stamp(int day, int second) {
@@ -131,6 +157,15 @@ private slots:
         db->exec(QStringLiteral("UPDATE employees SET 卡号 = 'C3' WHERE 卡号 = 'B2'"));
         db->exec(QStringLiteral("DELETE FROM employees WHERE 日期 = '早'"));
         QCOMPARE(disagreement(*db), QString());
+        {
+            const Connection connection(db->path());
+            QCOMPARE(CardTotalsDisagreement(connection), QString());
+            QCOMPARE(compareCards(connection), 2);
+            // A card whose records all went to another leaves nothing kept behind.
+            QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM card_totals WHERE 卡号 = "
+                                               "'B2' OR count <= 0")),
+                     QStringLiteral("0"));
+        }
         // A day whose records are all gone leaves no span behind.
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM record_days WHERE lo LIKE "
                                            "'2024-03-01%' OR lo = '早' OR count <= 0")),
@@ -139,6 +174,8 @@ private slots:
         compareRange(connection, stamp(0, 0), stamp(4, 86399));
         db->exec(QStringLiteral("DELETE FROM employees"));
         QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM record_days")),
+                 QStringLiteral("0"));
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM card_totals")),
                  QStringLiteral("0"));
     }
 
@@ -169,6 +206,8 @@ private slots:
         const RecordDays::Range range =
             RecordDays::Read(shared, stamp(0, 0), stamp(0, 86399), newestOf(*shared));
         QCOMPARE(range.sums, (RecordDays::Sums{3, 99, -102}));
+        QCOMPARE(CardTotalsDisagreement(connection), QString());
+        QCOMPARE(ReadCardTotal(connection, QStringLiteral("0000000A")).total, 99);
     }
 
     // A ledger of the version before fills the days from the records it holds, on either engine.
@@ -193,6 +232,8 @@ private slots:
         QCOMPARE(Schema::CheckDatabase(location), QString());
         const auto connection = std::make_shared<Connection>(location);
         QCOMPARE(RecordDays::Disagreement(*connection), QString());
+        QCOMPARE(CardTotalsDisagreement(*connection), QString());
+        QCOMPARE(compareCards(*connection), 1);
         compareRange(connection, stamp(0, 0), stamp(3, 86399));
         compareRange(connection, stamp(1, 3600), stamp(2, 7200));
     }
@@ -210,6 +251,22 @@ private slots:
                      .arg(stamp(1, 0)));
         db->exec(QStringLiteral("DELETE FROM record_days WHERE lo = '早'"));
         QCOMPARE(Schema::CheckDatabase(db->path()), Messages::RecordsOutsideDays(461, 462));
+        db->exec(QStringLiteral("INSERT INTO record_days SELECT '早', '早', 1, 3, 0"));
+        QCOMPARE(Schema::CheckDatabase(db->path()), QString());
+        // Each card's kept sums: a wrong total, a card missing, a card with no records.
+        db->exec(QStringLiteral("UPDATE card_totals SET total = total + 1 WHERE 卡号 = 'B2'"));
+        QCOMPARE(Schema::CheckDatabase(db->path()),
+                 Messages::CardTotalsDiffer(QStringLiteral("B2"), 225, 225));
+        db->exec(QStringLiteral("UPDATE card_totals SET total = total - 1 WHERE 卡号 = 'B2'"));
+        db->exec(QStringLiteral("INSERT INTO card_totals VALUES ('A0', 1, 5)"));
+        QCOMPARE(Schema::CheckDatabase(db->path()),
+                 Messages::CardTotalsDiffer(QStringLiteral("A0"), 1, 0));
+        db->exec(QStringLiteral("DELETE FROM card_totals WHERE 卡号 IN ('A0', 'B2')"));
+        QCOMPARE(Schema::CheckDatabase(db->path()),
+                 Messages::CardTotalsDiffer(QStringLiteral("B2"), 0, 225));
+        db->exec(QStringLiteral("DELETE FROM card_totals WHERE 卡号 = 'A1'"));
+        QCOMPARE(Schema::CheckDatabase(db->path()),
+                 Messages::CardTotalsDiffer(QStringLiteral("A1"), 0, 237));
         // A backup copies the pages whatever the rows hold; the check of a copy's rows is apart.
         QCOMPARE(
             Schema::CheckDatabase(db->path(), 1000, Schema::Pages::Quick, Schema::Rows::Unchecked),
@@ -250,6 +307,9 @@ private slots:
         QCOMPARE(disagreement(*db), found);
         if (!found.isEmpty())
             return;
+        // The card's kept total takes the odd amounts by the same rule as its count from the
+        // records.
+        QCOMPARE(CardTotalsDisagreement(Connection(db->path())), QString());
         // Every record counted, whatever the spans.
         db->exec(QStringLiteral("UPDATE record_days SET total = total + 1 WHERE lo = '%1'")
                      .arg(stamp(1, 0)));
@@ -294,6 +354,8 @@ private slots:
         QCOMPARE(DatabaseCopy::Import(file, server), QString());
         const auto loaded = std::make_shared<Connection>(server);
         QCOMPARE(RecordDays::Disagreement(*loaded), QString());
+        QCOMPARE(CardTotalsDisagreement(*loaded), QString());
+        QCOMPARE(compareCards(*loaded), 2);
         compareRange(loaded, stamp(0, 0), stamp(2, 86399));
     }
 };
