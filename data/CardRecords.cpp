@@ -4,6 +4,9 @@
 #include "data/AdoConn.h"
 #include "data/PagedRows.h"
 
+#include <sqlite3.h>
+
+#include <functional>
 #include <vector>
 
 namespace velkar {
@@ -73,42 +76,108 @@ CardRecordPages ReadCardRecordPages(std::shared_ptr<const Connection> connection
     return pages;
 }
 
+namespace {
+
+// A card's count and total of records, counted from them.
+struct CardCount {
+    QByteArray cardNo;
+    qint64 count = 0;
+    qint64 total = 0;
+};
+
+QByteArray bytesOf(const Query& q) {
+    int length = 0;
+    const char* at = q.utf8(0, &length);
+    return QByteArray(at, length);
+}
+
+using TakeCount = std::function<bool(const CardCount&)>;
+
+// What the statement's current 金额 (column 1) adds to a card's total: a whole number by the
+// rule's own bounds, any other value, which a file of the current form can't hold, through the
+// store's rule itself.
+qint64 cardAmount(sqlite3_stmt* rows, sqlite3_stmt* rule) {
+    if (sqlite3_column_type(rows, 1) == SQLITE_INTEGER) {
+        const sqlite3_int64 value = sqlite3_column_int64(rows, 1);
+        return value >= -9999 && value <= 9999 ? value : 0;
+    }
+    sqlite3_reset(rule);
+    sqlite3_bind_value(rule, 1, sqlite3_column_value(rows, 1));
+    return sqlite3_step(rule) == SQLITE_ROW ? sqlite3_column_int64(rule, 0) : 0;
+}
+
+// A file's cards, added up in one read of the card index.
+void countCardsInFile(sqlite3* db, const TakeCount& take) {
+    const auto prepare = [db](const char* sql) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+            throw DataError(DataFailure::Other, QString::fromUtf8(sqlite3_errmsg(db)));
+        return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(stmt, &sqlite3_finalize);
+    };
+    const auto rows = prepare(Statements::RecordAmountsByCard);
+    const auto rule = prepare(Statements::CardAmountByRule);
+    CardCount card;
+    int rc;
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        const auto* at = static_cast<const char*>(sqlite3_column_blob(rows.get(), 0));
+        const QByteArrayView cardNo(at, sqlite3_column_bytes(rows.get(), 0));
+        if (card.count > 0 && cardNo != card.cardNo) {
+            if (!take(card))
+                return;
+            card = {};
+        }
+        if (card.count == 0)
+            card.cardNo = cardNo.toByteArray();
+        ++card.count;
+        card.total += cardAmount(rows.get(), rule.get());
+    }
+    if (rc != SQLITE_DONE)
+        throw DataError(DataFailure::Other, QString::fromUtf8(sqlite3_errmsg(db)));
+    if (card.count > 0)
+        take(card);
+}
+
+// Hands each card's count to `take`, in 卡号 order, until it returns false. A server groups
+// them itself.
+void countCards(const Connection& connection, const TakeCount& take) {
+    if (connection.engine() == Engine::Sqlite)
+        return countCardsInFile(connection.handle(), take);
+    Query q(connection, QString::fromUtf8(Statements::ServerCardTotalsCounted));
+    while (q.next())
+        if (!take({bytesOf(q), q.integer(1), q.integer(2)}))
+            return;
+}
+
+} // namespace
+
 QString CardTotalsDisagreement(const Connection& connection) {
-    const auto bytes = [](const Query& q) {
-        int length = 0;
-        const char* at = q.utf8(0, &length);
-        return QByteArray(at, length);
-    };
-    struct Card {
-        QByteArray cardNo;
-        qint64 count, total;
-    };
     // Read whole before the records, as a server's session serves one read at a time.
-    std::vector<Card> kept;
+    std::vector<CardCount> kept;
     {
         Query q(connection, QString::fromUtf8(Statements::CardTotalsInOrder));
         while (q.next())
-            kept.push_back({bytes(q), q.integer(1), q.integer(2)});
+            kept.push_back({bytesOf(q), q.integer(1), q.integer(2)});
     }
-    const auto differ = [](const QByteArray& cardNo, qint64 kept, qint64 counted) {
-        return Messages::CardTotalsDiffer(QString::fromUtf8(cardNo), kept, counted);
-    };
     // Both in the same byte order: a card on one side only is where the other skips past it.
-    Query counted(connection, Statements::CardTotalsCounted);
+    QString problem;
     std::size_t at = 0;
-    while (counted.next()) {
-        const QByteArray cardNo = bytes(counted);
-        if (at < kept.size() && kept[at].cardNo < cardNo)
+    const auto differ = [&](const QByteArray& cardNo, qint64 keptCount, qint64 counted) {
+        problem = Messages::CardTotalsDiffer(QString::fromUtf8(cardNo), keptCount, counted);
+        return false;
+    };
+    countCards(connection, [&](const CardCount& counted) {
+        if (at < kept.size() && kept[at].cardNo < counted.cardNo)
             return differ(kept[at].cardNo, kept[at].count, 0);
-        if (at == kept.size() || kept[at].cardNo != cardNo)
-            return differ(cardNo, 0, counted.integer(1));
-        if (kept[at].count != counted.integer(1) || kept[at].total != counted.integer(2))
-            return differ(cardNo, kept[at].count, counted.integer(1));
+        if (at == kept.size() || kept[at].cardNo != counted.cardNo)
+            return differ(counted.cardNo, 0, counted.count);
+        if (kept[at].count != counted.count || kept[at].total != counted.total)
+            return differ(counted.cardNo, kept[at].count, counted.count);
         ++at;
-    }
-    if (at < kept.size())
-        return differ(kept[at].cardNo, kept[at].count, 0);
-    return {};
+        return true;
+    });
+    if (problem.isEmpty() && at < kept.size())
+        differ(kept[at].cardNo, kept[at].count, 0);
+    return problem;
 }
 
 } // namespace velkar

@@ -226,12 +226,17 @@ inline constexpr Dialects CardRecordsTotal{VELKAR_CARD_RECORDS_TOTAL, VELKAR_CAR
 // Every card's kept count and total, in 卡号 order. Columns: 卡号, count, total.
 inline constexpr const char* CardTotalsInOrder =
     "SELECT 卡号, count, total FROM card_totals ORDER BY 卡号";
-// The same counted from the records, what the kept ones must equal. Columns: 卡号, count, total.
-#define VELKAR_CARD_TOTALS_COUNTED(rule)                                                           \
-    "SELECT 卡号, count(*), sum(" rule ") FROM employees GROUP BY 卡号 ORDER BY 卡号"
-inline constexpr Dialects CardTotalsCounted{
-    VELKAR_CARD_TOTALS_COUNTED(VELKAR_CARD_AMOUNT_RULE),
-    VELKAR_CARD_TOTALS_COUNTED(VELKAR_SERVER_CARD_AMOUNT_RULE)};
+// The same counted from the records on a server, what the kept ones must equal. Columns: 卡号,
+// count, total.
+inline constexpr const char* ServerCardTotalsCounted =
+    "SELECT 卡号, count(*), sum(" VELKAR_SERVER_CARD_AMOUNT_RULE ") FROM employees GROUP BY 卡号 "
+    "ORDER BY 卡号";
+// Every record's card and amount in 卡号 order, read from the card-and-amount index alone: what
+// a file's check adds up in one read. Columns: 卡号, 金额.
+inline constexpr const char* RecordAmountsByCard = "SELECT 卡号, 金额 FROM employees ORDER BY 卡号";
+// The desk's rule for the one 金额 ?1, for the odd values a file may hold. Columns: amount.
+inline constexpr const char* CardAmountByRule =
+    "SELECT " VELKAR_CARD_AMOUNT_RULE " FROM (SELECT ?1 AS 金额)";
 
 // What a record is to a plan, as a key: a recharge taken back by a correction (open,
 // corrected, or withdrawn before its clear), or a command a correction or a replacement sent.

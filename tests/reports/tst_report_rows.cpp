@@ -187,7 +187,7 @@ private slots:
         };
         for (const char* sql :
              {Statements::RecordsBetweenTotal.sqlite, Statements::RecordPositionBetween,
-              Statements::CardRecordPositions, Statements::CardTotalsCounted.sqlite}) {
+              Statements::CardRecordPositions, Statements::RecordAmountsByCard}) {
             const QString steps = plan(sql);
             QVERIFY2(steps.contains(QStringLiteral("COVERING INDEX")), qPrintable(steps));
             QVERIFY2(!steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));
