@@ -3,6 +3,7 @@
 #include "base/Messages.h"
 #include "data/AdoConn.h"
 #include "data/PagedRows.h"
+#include "data/SqliteEngine.h"
 
 #include <sqlite3.h>
 
@@ -108,14 +109,8 @@ qint64 cardAmount(sqlite3_stmt* rows, sqlite3_stmt* rule) {
 
 // A file's cards, added up in one read of the card index.
 void countCardsInFile(sqlite3* db, const TakeCount& take) {
-    const auto prepare = [db](const char* sql) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
-            throw DataError(DataFailure::Other, QString::fromUtf8(sqlite3_errmsg(db)));
-        return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(stmt, &sqlite3_finalize);
-    };
-    const auto rows = prepare(Statements::RecordAmountsByCard);
-    const auto rule = prepare(Statements::CardAmountByRule);
+    const auto rows = PrepareOwn(db, Statements::RecordAmountsByCard);
+    const auto rule = PrepareOwn(db, Statements::CardAmountByRule);
     CardCount card;
     int rc;
     while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {

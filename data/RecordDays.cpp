@@ -4,6 +4,7 @@
 #include "data/Amount.h"
 #include "data/Connection.h"
 #include "data/SeekRows.h"
+#include "data/SqliteEngine.h"
 
 #include <sqlite3.h>
 
@@ -70,17 +71,11 @@ void addAmount(sqlite3_stmt* rows, sqlite3_stmt* rule, Sums& sums) {
 // a value other than a text. Only a text 日期 then falls in a span, as the store orders every
 // text apart from other kinds of value.
 std::optional<std::vector<Sums>> countedInOneRead(sqlite3* db, const std::vector<KeptSpan>& spans) {
-    const auto prepare = [db](const char* sql) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
-            throw DataError(DataFailure::Other, QString::fromUtf8(sqlite3_errmsg(db)));
-        return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(stmt, &sqlite3_finalize);
-    };
-    const auto notText = prepare(Statements::RecordDaysNotText);
+    const auto notText = PrepareOwn(db, Statements::RecordDaysNotText);
     if (sqlite3_step(notText.get()) != SQLITE_ROW || sqlite3_column_int64(notText.get(), 0) != 0)
         return std::nullopt;
-    const auto rows = prepare(Statements::RecordAmountsByDay);
-    const auto rule = prepare(Statements::AmountByRule);
+    const auto rows = PrepareOwn(db, Statements::RecordAmountsByDay);
+    const auto rule = PrepareOwn(db, Statements::AmountByRule);
     std::vector<Sums> sums(spans.size() + 1);
     std::size_t span = 0;
     int rc;

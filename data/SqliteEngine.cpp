@@ -36,6 +36,13 @@ void RaiseSqlite(sqlite3* db, int code) {
                                             : QString::fromUtf8(sqlite3_errstr(code)));
 }
 
+OwnStatement PrepareOwn(sqlite3* db, const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (const int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr); rc != SQLITE_OK)
+        RaiseSqlite(db, rc);
+    return {stmt, &sqlite3_finalize};
+}
+
 struct SqliteSession::KeptStatements {
     // Idle statements by their text; several when the same text runs nested.
     std::unordered_map<QByteArray, std::vector<sqlite3_stmt*>> idle;

@@ -3,8 +3,10 @@
 #include "data/Engine.h"
 
 #include <chrono>
+#include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace velkar {
 
@@ -12,6 +14,10 @@ namespace velkar {
 DataFailure SqliteFailure(int code);
 // Raises the failure `code` on `db` (null: the code's own words).
 [[noreturn]] void RaiseSqlite(sqlite3* db, int code);
+
+// A statement of its caller's own on `db`, for a read stepped by hand. Raises DataError.
+using OwnStatement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+OwnStatement PrepareOwn(sqlite3* db, const char* sql);
 
 // A database file, or a private one in memory. How it is opened is Connection::Open's.
 class SqliteSession : public EngineSession {
