@@ -1496,8 +1496,14 @@ inline QString RechargedBy(int amount) {
 inline QString StateAndBalanceSeen(const QString& state, const QString& balance) {
     return QStringLiteral(" %1 实际余额 %2 元").arg(state, balance);
 }
+// What comes before and after a booked record's number, for a server that puts the text
+// together itself.
+inline std::pair<QString, QString> BookedAsAround() {
+    return {QStringLiteral(" 记录 "), QString()};
+}
 inline QString BookedAs(qint64 record) {
-    return QStringLiteral(" 记录 %1").arg(record);
+    const auto [before, after] = BookedAsAround();
+    return before + QString::number(record) + after;
 }
 inline QString ResolvedByDesk(const QString& desk) {
     return QStringLiteral(" 由 %1 确认").arg(desk);

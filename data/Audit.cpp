@@ -111,11 +111,6 @@ qint64 scalar(Query&& q) {
     return q.next() && !q.isNull(0) ? q.integer(0) : 0;
 }
 
-QString dateTimeText(const QDateTime& at) {
-    return (at.isValid() ? at : QDateTime::currentDateTime())
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
 struct Row {
     qint64 id = 0;
     QByteArray fields[5]; // time, account, desk, action, details
@@ -199,6 +194,11 @@ QString ThisDesk() {
     return QSysInfo::machineHostName();
 }
 
+QString TimeText(const QDateTime& at) {
+    return (at.isValid() ? at : QDateTime::currentDateTime())
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
 QString HashOf(const Entry& e, const QString& previousHash) {
     const QByteArray fields[5] = {e.time.toUtf8(), e.account.toUtf8(), e.desk.toUtf8(),
                                   e.action.toUtf8(), e.details.toUtf8()};
@@ -216,7 +216,7 @@ qint64 append(const Connection& connection, const QString& account, const QStrin
     if (connection.engine() == Engine::Postgres) {
         // The tail read, the hash and the insert in one statement inside the ledger's lock.
         Query insert(connection, Statements::AppendChainedAuditEntry);
-        insert.bind(1, dateTimeText(at));
+        insert.bind(1, TimeText(at));
         insert.bind(2, account);
         insert.bind(3, desk);
         insert.bind(4, action);
@@ -241,7 +241,7 @@ qint64 append(const Connection& connection, const QString& account, const QStrin
             if (!tail.isNull(1))
                 previous = tail.text(1);
         }
-        e.time = dateTimeText(at);
+        e.time = TimeText(at);
         e.account = account;
         e.desk = desk;
         e.action = action;

@@ -65,6 +65,9 @@ struct Entry {
 // This machine's name, the desk of the entries it writes.
 QString ThisDesk();
 
+// An entry's time as the trail keeps it; `at` invalid: now.
+QString TimeText(const QDateTime& at);
+
 // Appends one entry. Inside an open transaction it joins it, so the entry commits or rolls back
 // with the change it tells of; otherwise it takes its own. `at` invalid: now. Raises DataError.
 qint64 Append(const Connection& connection, const QString& account, const QString& desk,

@@ -103,6 +103,14 @@ void Transaction::commitThen(Query& then) {
     m_open = false;
 }
 
+bool Transaction::commitAfter(Query& last, Query& then) {
+    ++t_statements;
+    if (!m_connection.session().commitAfter(*last.m_statement, *then.m_statement))
+        return false;
+    m_open = false;
+    return true;
+}
+
 Query::Query(const Connection& connection, const QString& sql) {
     ++t_statements;
     m_statement = connection.session().prepare(sql.toUtf8());

@@ -78,6 +78,10 @@ public:
     // Commits, then runs `then` in the same round trip where the engine allows it: a read
     // that needs the commit but must not hold the write lock.
     void commitThen(Query& then); // throws DataError
+    // Runs `last`, commits, then runs `then`, in one round trip: a write whose answer decides
+    // nothing before the commit, on an engine where a round trip costs. False when the engine
+    // did nothing: the transaction is open, and `last` not run. Throws DataError.
+    bool commitAfter(Query& last, Query& then);
 
 private:
     const Connection& m_connection;

@@ -58,6 +58,15 @@ public:
         (void)then;
         commit();
     }
+    // Runs `last` inside the transaction, commits and runs `then`, all in one round trip; the
+    // rows of each, or its failure, come with its next() as usual. A failure of `last` leaves
+    // the transaction uncommitted. Only a server has the round trips to save: false when the
+    // engine did nothing, and the caller steps `last` and commits itself.
+    virtual bool commitAfter(EngineStatement& last, EngineStatement& then) {
+        (void)last;
+        (void)then;
+        return false;
+    }
     virtual void rollback() noexcept = 0;
     virtual void close() = 0;
 };

@@ -85,15 +85,15 @@ std::optional<Held> held(const Connection& connection, const Entry& e) {
     return Held{q.text(0), q.integer(1) != 0};
 }
 
-QString AuditText(const Entry& e, qint64 id, const Resolution& r, std::optional<qint64> record) {
+// The trail's text of a resolution by `desk`, before and after the record it booked.
+std::pair<QString, QString> AuditTextAround(const Entry& e, qint64 id, State state, int seen,
+                                            const QString& desk) {
     const auto yuan = Messages::YuanText;
     QString text = Messages::JournalAuditHead(id, e.cardNo);
     text += e.operation == Operation::Clear ? Messages::ClearedFrom(yuan(e.balanceBefore))
                                             : Messages::RechargedBy(e.amount);
-    text += Messages::StateAndBalanceSeen(StateText(r.state), yuan(r.balanceSeen));
-    if (record)
-        text += Messages::BookedAs(*record);
-    return text;
+    text += Messages::StateAndBalanceSeen(StateText(state), yuan(seen));
+    return {text, desk != e.desk ? Messages::ResolvedByDesk(desk) : QString()};
 }
 
 } // namespace
@@ -230,8 +230,6 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
         }
     }
     const QString desk = resolvingDesk.isEmpty() ? entry.desk : resolvingDesk;
-    Resolution stored_ = r;
-    stored_.state = settled.state;
     if (settled.state == State::Booked) {
         settled.recordId = book(connection, r, id, desk, seenNoted);
     } else {
@@ -242,9 +240,9 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
         mark.bind(5, id);
         mark.next();
     }
-    QString text = AuditText(entry, id, stored_, settled.recordId);
-    if (desk != entry.desk)
-        text += Messages::ResolvedByDesk(desk);
+    const auto [head, tail] = AuditTextAround(entry, id, settled.state, r.balanceSeen, desk);
+    const QString text =
+        head + (settled.recordId ? Messages::BookedAs(*settled.recordId) : QString()) + tail;
     Audit::Add(connection, entry.operatorName, desk,
                settled.state == State::Mismatch ? Audit::Mismatch : Audit::Command, text,
                TimestampFromText(r.at));
@@ -255,6 +253,56 @@ void requireSameFile(const Connection& connection) {
     // A restore may have put another file in place while this one waited for its lock.
     if (connection.moved())
         throw DataError(DataFailure::FileReplaced, Messages::DatabaseFileReplaced());
+}
+
+// A server books one pending command the reader carried out in one round trip: the check, the
+// booking and its trail entry in one statement sent with the commit. Nothing when that statement
+// left the command alone (resolved meanwhile, explained by a later command, or not in the
+// ledger): the general way settles it then, under the lock again.
+std::optional<Settled> bookAtOnce(const Connection& connection,
+                                  const std::vector<Resolution>& resolutions,
+                                  const QString& resolvingDesk, CardTotals* totals) {
+    if (connection.engine() != Engine::Postgres || resolutions.size() != 1)
+        return std::nullopt;
+    const Resolution& r = resolutions.front();
+    const Entry& e = r.entry;
+    if (r.state != State::Booked || e.id == 0)
+        return std::nullopt;
+    const QString desk = resolvingDesk.isEmpty() ? e.desk : resolvingDesk;
+    const auto [head, tail] = AuditTextAround(e, e.id, State::Booked, r.balanceSeen, desk);
+    const auto [before, after] = Messages::BookedAsAround();
+    Transaction transaction(connection, Transaction::WriteWithFirst);
+    requireSameFile(connection);
+    Query book(connection, Statements::BookCheckedOnServer);
+    book.bind(1, e.cardNo);
+    book.bind(2, r.at);
+    book.bind(3, r.amountText);
+    book.bind(4, std::int64_t(r.balanceSeen));
+    book.bind(5, e.id);
+    book.bind(6, desk);
+    book.bind(7, OperationName(e.operation));
+    book.bind(8, std::int64_t(e.amount));
+    book.bind(9, std::int64_t(e.balanceBefore));
+    book.bind(10, std::int64_t(e.balanceExpected));
+    book.bind(11, e.operatorName);
+    book.bind(12, e.desk);
+    book.bind(13, e.sentAt);
+    book.bind(14, Audit::TimeText(TimestampFromText(r.at)));
+    book.bind(15, Audit::Command);
+    book.bind(16, head + before);
+    book.bind(17, after + tail);
+    CardTotals unwanted{e.cardNo};
+    TotalsRead read(connection, totals ? totals : &unwanted);
+    if (!transaction.commitAfter(book, read.query()) || !book.next() || book.isNull(2))
+        return std::nullopt;
+    Settled settled;
+    settled.recordId = book.integer(2);
+    try {
+        read.read();
+    } catch (const DataError&) {
+        (totals ? totals : &unwanted)->read = false;
+    }
+    return settled;
 }
 
 QString amountText(const Entry& e) {
@@ -270,6 +318,8 @@ void ReadCardTotals(const Connection& connection, CardTotals* totals) {
 std::vector<Settled> Settle(const Connection& connection,
                             const std::vector<Resolution>& resolutions,
                             const QString& resolvingDesk, CardTotals* totals) {
+    if (auto once = bookAtOnce(connection, resolutions, resolvingDesk, totals))
+        return {*once};
     std::vector<Settled> outcomes;
     Transaction transaction(connection, Transaction::WriteWithFirst);
     requireSameFile(connection);

@@ -505,22 +505,49 @@ void PostgresSession::commit() {
 }
 
 void PostgresSession::commitThen(EngineStatement& then) {
-    auto& statement = static_cast<PostgresStatement&>(then);
-    if (statement.m_simple) {
+    if (static_cast<PostgresStatement&>(then).m_simple) {
         commit();
         return;
     }
+    commitAround(nullptr, then);
+}
+
+bool PostgresSession::commitAfter(EngineStatement& last, EngineStatement& then) {
+    if (static_cast<PostgresStatement&>(last).m_simple ||
+        static_cast<PostgresStatement&>(then).m_simple)
+        return false;
+    commitAround(&last, then);
+    return true;
+}
+
+void PostgresSession::commitAround(EngineStatement* last, EngineStatement& then) {
     if (m_deferred.empty() && PQtransactionStatus(m_conn) != PQTRANS_INTRANS)
         raiseServer(m_conn);
-    const Call commitCall = plainCall("COMMIT");
-    const Call read = statement.call();
-    std::vector<pg_result*> answers = together({&commitCall, &read});
-    if (!answers[0] || !succeeded(answers[0])) {
-        PQclear(answers[1]);
-        raiseServer(m_conn, answers[0]);
-    }
-    PQclear(answers[0]);
-    statement.take(answers[1]);
+    std::vector<PostgresStatement*> answered;
+    if (last)
+        answered.push_back(static_cast<PostgresStatement*>(last));
+    const std::size_t commitAt = answered.size();
+    answered.push_back(nullptr);
+    answered.push_back(static_cast<PostgresStatement*>(&then));
+    std::vector<Call> calls;
+    for (PostgresStatement* statement : answered)
+        calls.push_back(statement ? statement->call() : plainCall("COMMIT"));
+    std::vector<const Call*> sent;
+    for (const Call& call : calls)
+        sent.push_back(&call);
+    std::vector<pg_result*> answers = together(sent);
+    // Up to the commit, the first failure is raised and what followed it was never run.
+    for (std::size_t i = 0; i <= commitAt; ++i)
+        if (!answers[i] || !succeeded(answers[i])) {
+            pg_result* told = std::exchange(answers[i], nullptr);
+            std::for_each(answers.begin(), answers.end(), PQclear);
+            raiseServer(m_conn, told);
+        }
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        if (answered[i])
+            answered[i]->take(answers[i]);
+        else
+            PQclear(answers[i]);
 }
 
 void PostgresSession::rollback() noexcept {

@@ -36,6 +36,7 @@ public:
     void begin(bool write, bool withFirst) override;
     void commit() override;
     void commitThen(EngineStatement& then) override;
+    bool commitAfter(EngineStatement& last, EngineStatement& then) override;
     void rollback() noexcept override;
     void close() override;
 
@@ -71,6 +72,8 @@ private:
     // What waits and then `calls`, answered in one round trip. Raises the first failure of
     // those that waited; returns the answers to `calls`, none after a lost session.
     std::vector<pg_result*> together(const std::vector<const Call*>& calls);
+    // `last` (when given), the commit and `then` in one round trip.
+    void commitAround(EngineStatement* last, EngineStatement& then);
 
     pg_conn* m_conn = nullptr;
     std::vector<Call> m_deferred; // a write transaction's BEGIN and lock among them

@@ -35,6 +35,32 @@ inline constexpr const char* BookAndResolveOnServer =
     "VALUES (?1, ?4, ?2, ?6) ON CONFLICT (card_no) DO UPDATE SET last_balance = ?4, "
     "last_seen_at = ?2, last_seen_desk = ?6) "
     "SELECT rowid FROM record";
+// The same checked, booked and written to the trail in one statement, so that a booking costs
+// the ledger's lock one round trip: nothing is written unless the command ?5 is this very one
+// (?1 card, ?7 operation, ?8 amount, ?9 balance before, ?10 expected, ?11 operator, ?12 sending
+// desk, ?13 sent at), still pending, and no later command of the card from the same balance was
+// booked. The trail entry: ?14 time, ?11 account, ?6 desk, ?15 action, and for details ?16, the
+// record's rowid, ?17. Returns the command's state and whether such a later one was booked, as
+// JournalEntryCheck does (none for another command), and the record's rowid (null: none added).
+inline constexpr const char* BookCheckedOnServer =
+    "WITH entry AS MATERIALIZED (SELECT j.state, EXISTS (SELECT 1 FROM journal l WHERE "
+    "l.id > j.id AND l.card_no = j.card_no AND l.balance_before = j.balance_before AND "
+    "l.state = 'booked') AS later FROM journal j WHERE j.id = ?5 AND j.card_no = ?1::text AND "
+    "j.operation = ?7::text AND j.amount = ?8::integer AND j.balance_before = ?9::integer AND "
+    "j.balance_expected = ?10::integer AND j.operator = ?11::text AND j.desk = ?12::text AND "
+    "j.sent_at = ?13::text), "
+    "record AS (INSERT INTO employees (" VELKAR_RECORD_COLUMNS ") SELECT ?1::text, ?2::text, "
+    "?3::integer FROM entry WHERE state = 'pending' AND NOT later RETURNING rowid), "
+    "mark AS (UPDATE journal SET state = 'booked', resolved_at = ?2::text, balance_seen = "
+    "?4::integer, record_id = r.rowid FROM record r WHERE id = ?5), "
+    "seen AS (INSERT INTO cards (card_no, last_balance, last_seen_at, last_seen_desk) "
+    "SELECT ?1::text, ?4::integer, ?2::text, ?6::text FROM record ON CONFLICT (card_no) DO UPDATE "
+    "SET last_balance = excluded.last_balance, last_seen_at = excluded.last_seen_at, "
+    "last_seen_desk = excluded.last_seen_desk), "
+    "field AS (SELECT ?14::text AS t, ?11::text AS a, ?6::text AS d, ?15::text AS c, "
+    "?16::text || r.rowid || ?17::text AS x FROM record r), " VELKAR_CHAINED_AUDIT_ENTRY
+    "SELECT (SELECT state FROM entry), (SELECT later FROM entry), (SELECT rowid FROM "
+    "record), " VELKAR_AUDIT_GIVEN_KEPT;
 // An operator's trail entry, its id and hash worked out by the caller.
 inline constexpr const char* AddAuditEntry = "INSERT INTO audit (id, time, account, desk, action, "
                                              "details, hash) VALUES (?, ?, ?, ?, ?, ?, ?)";

@@ -301,28 +301,34 @@ inline constexpr Dialects AppendAuditEntry{
     "given AS (UPDATE audit_sequence SET seq = greatest(seq, (SELECT id FROM added)) "
     "RETURNING seq) "
     "SELECT setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"};
-// The same on a server with the tail read and the hash worked out in the one statement, so the
-// entry costs one round trip inside the ledger's lock: ?1 time, ?2 account, ?3 desk, ?4 action,
-// ?5 details. The hash covers the bytes Audit::HashOf covers. Returns the entry's id. SQLite
-// has no SHA-256 of its own, and a file's statements cost no round trip.
+// A server's trail entry of the row in `field` (t time, a account, d desk, c action, x details),
+// if any, with the tail read and the hash worked out in the same statement, so that it costs no
+// round trip of its own inside the ledger's lock. The hash covers the bytes Audit::HashOf covers;
+// SQLite has no SHA-256 of its own. Its CTEs, after `field`: `added` holds the entry's id.
+#define VELKAR_CHAINED_AUDIT_ENTRY                                                                 \
+    "tail AS MATERIALIZED (SELECT greatest((SELECT coalesce(max(seq), 0) FROM audit_sequence), "   \
+    "(SELECT coalesce(max(id), 0) FROM audit)) + 1 AS id, "                                        \
+    "coalesce((SELECT hash FROM audit ORDER BY id DESC LIMIT 1), '') AS prev), "                   \
+    "added AS (INSERT INTO audit (id, time, account, desk, action, details, hash) "                \
+    "SELECT tail.id, f.t, f.a, f.d, f.c, f.x, encode(sha256(convert_to(tail.id::text "             \
+    "|| chr(31) || octet_length(convert_to(f.t, 'UTF8')) || ':' || f.t "                           \
+    "|| chr(31) || octet_length(convert_to(f.a, 'UTF8')) || ':' || f.a "                           \
+    "|| chr(31) || octet_length(convert_to(f.d, 'UTF8')) || ':' || f.d "                           \
+    "|| chr(31) || octet_length(convert_to(f.c, 'UTF8')) || ':' || f.c "                           \
+    "|| chr(31) || octet_length(convert_to(f.x, 'UTF8')) || ':' || f.x "                           \
+    "|| chr(30) || tail.prev, 'UTF8')), 'hex') FROM tail, field f RETURNING id), "                 \
+    "given AS (UPDATE audit_sequence SET seq = greatest(seq, (SELECT id FROM added)) "             \
+    "WHERE EXISTS (SELECT 1 FROM added) RETURNING seq) "
+// The highest id given, for the ids of the audit table's own sequence (none when no entry was
+// added).
+#define VELKAR_AUDIT_GIVEN_KEPT                                                                    \
+    "setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))"
+// One trail entry on a server: ?1 time, ?2 account, ?3 desk, ?4 action, ?5 details. Returns the
+// entry's id.
 inline constexpr const char* AppendChainedAuditEntry =
-    "WITH tail AS MATERIALIZED (SELECT greatest((SELECT coalesce(max(seq), 0) FROM "
-    "audit_sequence), "
-    "(SELECT coalesce(max(id), 0) FROM audit)) + 1 AS id, "
-    "coalesce((SELECT hash FROM audit ORDER BY id DESC LIMIT 1), '') AS prev), "
-    "field AS (SELECT ?1::text AS t, ?2::text AS a, ?3::text AS d, ?4::text AS c, ?5::text AS x), "
-    "added AS (INSERT INTO audit (id, time, account, desk, action, details, hash) "
-    "SELECT tail.id, f.t, f.a, f.d, f.c, f.x, encode(sha256(convert_to(tail.id::text "
-    "|| chr(31) || octet_length(convert_to(f.t, 'UTF8')) || ':' || f.t "
-    "|| chr(31) || octet_length(convert_to(f.a, 'UTF8')) || ':' || f.a "
-    "|| chr(31) || octet_length(convert_to(f.d, 'UTF8')) || ':' || f.d "
-    "|| chr(31) || octet_length(convert_to(f.c, 'UTF8')) || ':' || f.c "
-    "|| chr(31) || octet_length(convert_to(f.x, 'UTF8')) || ':' || f.x "
-    "|| chr(30) || tail.prev, 'UTF8')), 'hex') FROM tail, field f RETURNING id), "
-    "given AS (UPDATE audit_sequence SET seq = greatest(seq, (SELECT id FROM added)) "
-    "RETURNING seq) "
-    "SELECT (SELECT id FROM added), "
-    "setval(pg_get_serial_sequence('audit', 'id'), (SELECT seq FROM given))";
+    "WITH field AS (SELECT ?1::text AS t, ?2::text AS a, ?3::text AS d, ?4::text AS c, "
+    "?5::text AS x), " VELKAR_CHAINED_AUDIT_ENTRY
+    "SELECT (SELECT id FROM added), " VELKAR_AUDIT_GIVEN_KEPT;
 // Sets the highest audit id given to ?1 in a copy, once the entries are in.
 inline constexpr Dialects SetAuditGivenId{
     "INSERT OR REPLACE INTO sqlite_sequence (rowid, name, seq) VALUES "

@@ -136,14 +136,82 @@ private slots:
         QCOMPARE(card->lastBalance.value_or(0), 370);
         QCOMPARE(card->lastSeenAt, At);
         QCOMPARE(card->lastSeenDesk, QStringLiteral("desk-2"));
-        QCOMPARE(db.scalar("SELECT count(*) FROM audit WHERE details LIKE '%desk-2%'"),
-                 QStringLiteral("1"));
+        // A server puts the entry's text together around the record's number itself.
+        QCOMPARE(
+            db.scalar("SELECT action || ': ' || details FROM audit ORDER BY id DESC LIMIT 1"),
+            QStringLiteral("%1: 日志 %2 卡号 0000000A 充值 25 元 已记账 实际余额 37.0 元 记录 %3 "
+                           "由 desk-2 确认")
+                .arg(Audit::Command)
+                .arg(e.id)
+                .arg(record));
         QCOMPARE(db.scalar("SELECT sum(count) || '/' || sum(total) FROM record_days"),
                  QStringLiteral("1/25"));
         QCOMPARE(AuditChainProblem(db.path()), QString());
-        // Settled again: already done, nothing more written.
+        const QString given = [&] {
+            Query q(c, Statements::AuditGivenId);
+            q.next();
+            return q.text(0);
+        }();
+        QCOMPARE(given, db.scalar("SELECT max(id) FROM audit"));
+        // Settled again: already done, nothing more written (on a server, the booking's one
+        // statement found the command resolved and left everything alone).
+        const QString before = ledgerState(db);
         QCOMPARE(Journal::Settle(c, {booked(e)}).at(0).how, Journal::Resolved::Before);
-        QCOMPARE(db.scalar("SELECT count(*) FROM employees"), QStringLiteral("1"));
+        QCOMPARE(ledgerState(db), before);
+        Query givenAgain(c, Statements::AuditGivenId);
+        QVERIFY(givenAgain.next());
+        QCOMPARE(givenAgain.text(0), given);
+        // Nor does a command the ledger holds otherwise (another under its number): it is
+        // written anew, and booked.
+        Journal::Entry stranger = e;
+        stranger.amount = 26;
+        const auto anew = Journal::Settle(c, {booked(stranger)});
+        QCOMPARE(anew.at(0).state, State::Booked);
+        QCOMPARE(db.scalar("SELECT count(*) || '/' || sum(金额) FROM employees"),
+                 QStringLiteral("2/51"));
+        QCOMPARE(db.scalar("SELECT count(*) FROM journal WHERE state = 'booked'"),
+                 QStringLiteral("2"));
+        QCOMPARE(AuditChainProblem(db.path()), QString());
+    }
+
+    // A write whose answer is read, the commit and a read after it, in one round trip on a
+    // server; a file steps its own statements.
+    void aWriteCommitsWithTheReadAfterIt() {
+        TestDatabase db;
+        const Connection c(db.path());
+        const Journal::Entry e = sent(c, CardA, 0, 5);
+        const auto count = [&] { return db.scalar("SELECT count(*) FROM journal WHERE id > 0"); };
+        {
+            Transaction t(c, Transaction::WriteWithFirst);
+            Query last(c, QStringLiteral("UPDATE journal SET amount = 6 WHERE id = ? RETURNING "
+                                         "amount"));
+            last.bind(1, e.id);
+            Query then(c, QStringLiteral("SELECT sum(amount) FROM journal"));
+            if (!TestDatabase::OnServer()) {
+                QVERIFY(!t.commitAfter(last, then));
+                QCOMPARE(db.scalar("SELECT amount FROM journal"), QStringLiteral("5"));
+                return;
+            }
+            QVERIFY(t.commitAfter(last, then));
+            QVERIFY(last.next());
+            QCOMPARE(last.integer(0), 6);
+            QVERIFY(then.next());
+            QCOMPARE(then.integer(0), 6);
+        }
+        QCOMPARE(db.scalar("SELECT amount FROM journal"), QStringLiteral("6"));
+        // A failed write takes the transaction's earlier writes with it, and commits nothing.
+        {
+            Transaction t(c, Transaction::WriteWithFirst);
+            Audit::Add(c, QStringLiteral("操作员1"), QStringLiteral("desk-1"), Audit::Command,
+                       QStringLiteral("held back"));
+            Query last(c, QStringLiteral("INSERT INTO journal (id) VALUES (NULL) RETURNING id"));
+            Query then(c, QStringLiteral("SELECT 1"));
+            QVERIFY_THROWS_EXCEPTION(DataError, t.commitAfter(last, then));
+        }
+        QCOMPARE(count(), QStringLiteral("1"));
+        QCOMPARE(db.scalar("SELECT count(*) FROM audit WHERE details = 'held back'"),
+                 QStringLiteral("0"));
+        QVERIFY(!c.inTransaction());
     }
 
     // A command of the card sent later from the same balance and booked explains the change:
