@@ -3,6 +3,7 @@
 #include "data/Audit.h"
 #include "data/Cards.h"
 #include "data/Journal.h"
+#include "data/PostgresEngine.h"
 #include "support/TestDatabase.h"
 #include "users/Accounts.h"
 
@@ -61,6 +62,27 @@ QString ledgerState(const TestDatabase& db) {
                        db.scalar("SELECT count(*) FROM journal WHERE record_id IS NOT NULL"),
                        db.scalar("SELECT coalesce(sum(count), 0) FROM record_days")}
         .join(',');
+}
+
+// Whether the server's generic plan of `sql` (a check of later commands of the card) seeks them
+// in an index; prints the plan when not. `types`: the parameters' types, where the text leaves
+// them open.
+bool seeksLaterCommands(const Connection& c, const char* sql, const char* types,
+                        const char* values) {
+    QString text = QString::fromUtf8(sql);
+    static int made = 0;
+    const QString name = QStringLiteral("plan_%1").arg(++made);
+    c.run(QStringLiteral("PREPARE %1 %2 AS %3")
+              .arg(name, QString::fromUtf8(types), QString::fromUtf8(ServerPlaceholders(sql))));
+    Query explain(c, QStringLiteral("EXPLAIN EXECUTE %1 %2").arg(name, QString::fromUtf8(values)));
+    QString plan;
+    while (explain.next())
+        plan += explain.text(0) + u'\n';
+    const QString subPlan = plan.section(QStringLiteral("SubPlan"), 1);
+    if (subPlan.contains(QStringLiteral("Index Cond: ((card_no = j.card_no)")))
+        return true;
+    qWarning("%s", qPrintable(plan));
+    return false;
 }
 
 } // namespace
@@ -243,22 +265,18 @@ private slots:
         if (!TestDatabase::OnServer())
             return;
         // A server plans the check once a session, on whatever statistics a young ledger has:
-        // it must still seek the card's later commands rather than read every booked one.
-        QString check = QString::fromUtf8(Statements::JournalEntryCheck);
-        for (int n = 1; check.contains(u'?'); ++n)
-            check.replace(check.indexOf(u'?'), 1, QStringLiteral("$%1").arg(n));
-        c.run(QStringLiteral("SET plan_cache_mode = force_generic_plan; PREPARE entry_check "
-                             "(bigint, text, text, integer, integer, integer, text, text, text) "
-                             "AS ") +
-              check);
-        Query explain(c, QStringLiteral("EXPLAIN EXECUTE entry_check (1, 'A', 'recharge', 1, 1, "
-                                        "1, 'o', 'd', 's')"));
-        QString plan;
-        while (explain.next())
-            plan += explain.text(0) + u'\n';
-        const QString subPlan = plan.section(QStringLiteral("SubPlan"), 1);
-        QVERIFY2(subPlan.contains(QStringLiteral("Index Cond: ((card_no = j.card_no)")),
-                 qPrintable(plan));
+        // it must still seek the card's later commands rather than read every booked one, in
+        // the check alone and in the booking's one statement.
+        c.run(QStringLiteral("SET plan_cache_mode = force_generic_plan"));
+        QVERIFY2(seeksLaterCommands(c, Statements::JournalEntryCheck,
+                                    "(bigint, text, text, integer, integer, integer, text, text, "
+                                    "text)",
+                                    "(1, 'A', 'recharge', 1, 1, 1, 'o', 'd', 's')"),
+                 "the check alone");
+        QVERIFY2(seeksLaterCommands(c, Statements::BookCheckedOnServer, "",
+                                    "('A', 't', '00001', 10, 1, 'd', 'recharge', 1, 0, 10, 'o', "
+                                    "'d', 's', 't', 'a', 'x', 'y')"),
+                 "the booking");
     }
 
     // A booking the store refuses (a malformed amount) leaves everything as it was: the
