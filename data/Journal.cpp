@@ -292,7 +292,8 @@ std::optional<Settled> bookAtOnce(const Connection& connection,
     book.bind(16, head + before);
     book.bind(17, after + tail);
     CardTotals unwanted{e.cardNo};
-    TotalsRead read(connection, totals ? totals : &unwanted);
+    CardTotals* const into = totals ? totals : &unwanted;
+    TotalsRead read(connection, into);
     if (!transaction.commitAfter(book, read.query()) || !book.next() || book.isNull(2))
         return std::nullopt;
     Settled settled;
@@ -300,7 +301,7 @@ std::optional<Settled> bookAtOnce(const Connection& connection,
     try {
         read.read();
     } catch (const DataError&) {
-        (totals ? totals : &unwanted)->read = false;
+        into->read = false; // the booking stands
     }
     return settled;
 }
