@@ -85,6 +85,15 @@ std::optional<Held> held(const Connection& connection, const Entry& e) {
     return Held{q.text(0), q.integer(1) != 0};
 }
 
+bool changeBookedElsewhere(const Connection& connection, const Entry& e, const QString& desk) {
+    Query q(connection, QString::fromUtf8(Statements::ChangeBookedElsewhere));
+    q.bind(1, e.cardNo);
+    q.bind(2, std::int64_t(e.balanceBefore));
+    q.bind(3, std::int64_t(e.balanceExpected));
+    q.bind(4, desk);
+    return q.next() && q.integer(0) != 0;
+}
+
 // The trail's text of a resolution by `desk`, before and after the record it booked.
 std::pair<QString, QString> AuditTextAround(const Entry& e, qint64 id, State state, int seen,
                                             const QString& desk) {
@@ -221,6 +230,13 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
         if (settled.state == State::Booked && stored->bookedLater)
             settled.state = State::NotExecuted;
     } else {
+        // A change taken for a command carried out on a card swapped in is known by the
+        // balances alone. Another desk that met the card since and booked that very change
+        // knows it by its own card: the change is that desk's.
+        if (r.sentAs != 0 && settled.state == State::Booked &&
+            changeBookedElsewhere(connection, entry,
+                                  resolvingDesk.isEmpty() ? entry.desk : resolvingDesk))
+            settled.state = State::NotExecuted;
         id = Add(connection, entry);
         if (r.sentAs != 0) {
             Query link(connection, QString::fromUtf8(Statements::CopyJournalLink));

@@ -120,6 +120,14 @@ inline constexpr const char* JournalEntryCheck =
     "AND l.balance_before = j.balance_before AND l.state = 'booked') FROM journal j WHERE "
     "j.id = ? AND j.card_no = ? AND j.operation = ? AND j.amount = ? AND j.balance_before = ? AND "
     "j.balance_expected = ? AND j.operator = ? AND j.desk = ? AND j.sent_at = ?";
+// Whether the change ?2 to ?3 of card ?1 is the booking of another desk than ?4 that met the
+// card after it: the card's latest booked command is that desk's, with the same change, and
+// another desk than ?4 noted the card last.
+inline constexpr const char* ChangeBookedElsewhere =
+    "SELECT EXISTS (SELECT 1 FROM journal l JOIN cards c ON c.card_no = l.card_no WHERE "
+    "l.id = (SELECT max(id) FROM journal WHERE card_no = ?1 AND state = 'booked') AND "
+    "l.balance_before = ?2 AND l.balance_expected = ?3 AND l.desk <> ?4 AND "
+    "c.last_seen_desk <> ?4)";
 // Commands sent whose answer was never booked, oldest first.
 inline constexpr const char* PendingJournalEntries =
     "SELECT " VELKAR_JOURNAL_COLUMNS " FROM journal WHERE state = 'pending' ORDER BY id";

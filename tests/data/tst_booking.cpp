@@ -1,5 +1,6 @@
 // A command's booking: what its one transaction writes, reads and refuses, on both engines.
 #include "data/AdoConn.h"
+#include "data/Amount.h"
 #include "data/Audit.h"
 #include "data/Cards.h"
 #include "data/Journal.h"
@@ -193,6 +194,59 @@ private slots:
                  QStringLiteral("2/51"));
         QCOMPARE(db.scalar("SELECT count(*) FROM journal WHERE state = 'booked'"),
                  QStringLiteral("2"));
+        QCOMPARE(AuditChainProblem(db.path()), QString());
+    }
+
+    // A change this desk takes for its command carried out on a card swapped in is known by
+    // the balances alone. When another desk met the card since, and its latest booking is
+    // that very change, the change is that desk's: not booked a second time. Otherwise it is
+    // booked as before.
+    void aSwappedInChangeAnotherDeskBookedIsNotBookedAgain() {
+        TestDatabase db;
+        const Connection c(db.path());
+        const QString here = QStringLiteral("desk-1");
+        const QString there = QStringLiteral("desk-2");
+        const auto clear = [](Journal::Entry e) {
+            e.operation = Operation::Clear;
+            e.amount = e.balanceBefore / 10;
+            e.balanceExpected = 0;
+            return e;
+        };
+        // Cleared at the other desk, which notes the card.
+        const auto clearedThere = [&](int before) {
+            Journal::Entry cleared = clear(sent(c, CardA, before, 0, there));
+            cleared.id = 0; // written anew as a clear, resolved at once
+            Journal::Settle(
+                c, {{cleared, State::Booked, 0, At, BookedAmountText(true, before / 10)}}, there);
+        };
+        const auto swappedIn = [&](int before) {
+            const Journal::Entry mine = sent(c, CardB, 300, 0, here);
+            Journal::Entry changed = mine;
+            changed.id = 0;
+            changed.cardNo = CardA;
+            changed.balanceBefore = before;
+            changed = clear(changed);
+            const auto settled = Journal::Settle(
+                c,
+                {{mine, State::NotExecuted, 300, At, {}},
+                 {changed, State::Booked, 0, At, BookedAmountText(true, before / 10), mine.id}},
+                here);
+            return settled.back().state;
+        };
+        const auto records = [&] {
+            return db.scalar("SELECT count(*) FROM employees WHERE 卡号 = '0000000A'");
+        };
+        Cards::Seen(c, CardA, 500, At, here);
+        clearedThere(500);
+        QCOMPARE(swappedIn(500), State::NotExecuted);
+        QCOMPARE(records(), QStringLiteral("1"));
+        // The card noted here since: booked.
+        Cards::Seen(c, CardA, 500, At, here);
+        QCOMPARE(swappedIn(500), State::Booked);
+        // Another change than the other desk's latest booking: booked.
+        clearedThere(700);
+        QCOMPARE(swappedIn(400), State::Booked);
+        QCOMPARE(records(), QStringLiteral("4"));
         QCOMPARE(AuditChainProblem(db.path()), QString());
     }
 
