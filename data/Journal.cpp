@@ -221,6 +221,7 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
     Settled settled;
     settled.state = r.state;
     qint64 id = entry.id;
+    const QString desk = resolvingDesk.isEmpty() ? entry.desk : resolvingDesk;
     if (const auto stored = id != 0 ? held(connection, entry) : std::nullopt) {
         if (stored->state != StateName(State::Pending)) {
             settled.how = Resolved::Before;
@@ -234,8 +235,7 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
         // balances alone. Another desk that met the card since and booked that very change
         // knows it by its own card: the change is that desk's.
         if (r.sentAs != 0 && settled.state == State::Booked &&
-            changeBookedElsewhere(connection, entry,
-                                  resolvingDesk.isEmpty() ? entry.desk : resolvingDesk))
+            changeBookedElsewhere(connection, entry, desk))
             settled.state = State::NotExecuted;
         id = Add(connection, entry);
         if (r.sentAs != 0) {
@@ -245,7 +245,6 @@ Settled settleOne(const Connection& connection, const Resolution& r, const QStri
             link.next();
         }
     }
-    const QString desk = resolvingDesk.isEmpty() ? entry.desk : resolvingDesk;
     if (settled.state == State::Booked) {
         settled.recordId = book(connection, r, id, desk, seenNoted);
     } else {

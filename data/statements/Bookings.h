@@ -22,6 +22,11 @@ inline constexpr const char* BookRecord =
 // How the reader answered: state, time, balance seen, the record booked (null for none), id.
 inline constexpr const char* ResolveJournalEntry =
     "UPDATE journal SET state = ?, resolved_at = ?, balance_seen = ?, record_id = ? WHERE id = ?";
+// Whether a command of the card of journal row `j` sent after it from the same balance was
+// booked: then the card's change is that one's, and `j` never reached the card.
+#define VELKAR_BOOKED_LATER                                                                        \
+    "EXISTS (SELECT 1 FROM journal l WHERE l.id > j.id AND l.card_no = j.card_no AND "             \
+    "l.balance_before = j.balance_before AND l.state = 'booked')"
 // A booked command on a server, in one statement: ?1 card, ?2 time, ?3 金额 text, ?4 balance
 // seen, ?5 journal id, ?6 desk. Adds the record, marks the command booked with it and notes the
 // card's balance seen. Each statement is a round trip inside the ledger's lock; a file keeps the
@@ -43,9 +48,8 @@ inline constexpr const char* BookAndResolveOnServer =
 // record's rowid, ?17. Returns the command's state and whether such a later one was booked, as
 // JournalEntryCheck does (none for another command), and the record's rowid (null: none added).
 inline constexpr const char* BookCheckedOnServer =
-    "WITH entry AS MATERIALIZED (SELECT j.state, EXISTS (SELECT 1 FROM journal l WHERE "
-    "l.id > j.id AND l.card_no = j.card_no AND l.balance_before = j.balance_before AND "
-    "l.state = 'booked') AS later FROM journal j WHERE j.id = ?5 AND j.card_no = ?1::text AND "
+    "WITH entry AS MATERIALIZED (SELECT j.state, " VELKAR_BOOKED_LATER
+    " AS later FROM journal j WHERE j.id = ?5 AND j.card_no = ?1::text AND "
     "j.operation = ?7::text AND j.amount = ?8::integer AND j.balance_before = ?9::integer AND "
     "j.balance_expected = ?10::integer AND j.operator = ?11::text AND j.desk = ?12::text AND "
     "j.sent_at = ?13::text), "
@@ -116,8 +120,7 @@ inline constexpr const char* JournalColumns = VELKAR_JOURNAL_COLUMNS;
 // With it, whether a command of the same card sent after it from the same balance was booked:
 // the card's change is then that command's. Columns: state, booked later.
 inline constexpr const char* JournalEntryCheck =
-    "SELECT j.state, EXISTS (SELECT 1 FROM journal l WHERE l.id > j.id AND l.card_no = j.card_no "
-    "AND l.balance_before = j.balance_before AND l.state = 'booked') FROM journal j WHERE "
+    "SELECT j.state, " VELKAR_BOOKED_LATER " FROM journal j WHERE "
     "j.id = ? AND j.card_no = ? AND j.operation = ? AND j.amount = ? AND j.balance_before = ? AND "
     "j.balance_expected = ? AND j.operator = ? AND j.desk = ? AND j.sent_at = ?";
 // Whether the change ?2 to ?3 of card ?1 is the booking of another desk than ?4 that met the
